@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "AudioData.h"
+
+class ByteSource;
+
+// Result codes of ReadAudioFile and of every step it hands over to.
+enum AudioReadResult : int {
+    ReadOk = 0,
+    ReadBadArgument = -1,     // null argument, no sample bytes, decode/resample failed
+    ReadNotRecognised = 1,    // neither RIFF nor FORM, or shorter than 4 bytes
+    ReadShort = 2,            // cannot be opened, or a read or seek falls short
+    ReadWaveStructure = 3,    // "RIFF", "WAVE" or "fmt " not where required
+    ReadAiffStructure = 4,    // "FORM"/"AIFF" missing, SSND before COMM, no SSND
+    ReadBadChannels = 5,      // not 1 or 2 channels
+    ReadBadSampleSize = 6,    // not 8 or 16 bits
+    ReadBadSampleRate = 7,    // not 22,050, 24,000, 44,100 or 48,000 Hz
+    ReadNoMemory = 8,         // a working buffer could not be allocated
+};
+
+// Container kinds found by DetectContainer.
+inline constexpr int ContainerWave = 1;  // "RIFF"
+inline constexpr int ContainerAiff = 2;  // "FORM"
+
+// Reads a WAV or AIFF file into a zero-filled record: at most the first
+// second of the source, converted to 44,100 Hz, capped at MaxVoiceFrames and
+// rounded up to a multiple of 16 frames.
+// path: the file; record: zero-filled by the caller; hostByteOrder: 1 or 2.
+// Returns ReadOk or one of the codes above. On failure the record may hold
+// some header fields and must be discarded.
+[[nodiscard]] int ReadAudioFile(const char* path, AudioData* record, int hostByteOrder);
+
+// The same over bytes already in memory (tests and fuzzers). A null data
+// pointer with size 0 reads as an empty file.
+[[nodiscard]] int ReadAudioMemory(const uint8_t* data, size_t size, AudioData* record,
+                                  int hostByteOrder);
+
+// The same over any source positioned anywhere; it is read from offset 0.
+[[nodiscard]] int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder);
+
+// Looks at a file's first four bytes. Returns 1 and sets kind to
+// ContainerWave or ContainerAiff when they are "RIFF" or "FORM"; 0 when the
+// file cannot be opened, is shorter than 4 bytes or begins otherwise.
+[[nodiscard]] int DetectContainer(const char* path, int* kind);
+
+// Source-based detection; reads the first four bytes from offset 0.
+[[nodiscard]] int DetectContainer(ByteSource& source, int* kind);
+
+// Parse a container's header chunks from offset 0, fill channels,
+// sampleRate and bitsPerSample, then read the samples (ReadSampleData).
+// Returns a result code.
+[[nodiscard]] int ParseWave(ByteSource& source, AudioData* record, int hostByteOrder);
+[[nodiscard]] int ParseAiff(ByteSource& source, AudioData* record, int hostByteOrder);
+
+// Checks the format fields already in the record, reads at most one second
+// (dataBytes bounded) from the current position, decodes and converts it and
+// fills frames, left and right. sourceKind: SourceKindWave or SourceKindAiff.
+// Returns a result code.
+[[nodiscard]] int ReadSampleData(ByteSource& source, uint32_t dataBytes, AudioData* record,
+                                 int sourceKind);
+
+// Converts the big-endian 80-bit extended float of an AIFF sample rate into
+// a double by repacking bits (exact for values from 2 up to 2^257).
+[[nodiscard]] double ExtendedToDouble(const uint8_t bytes[10]);
+
+// Reverses n bytes in place. Returns 0 for a null pointer or n == 0, else 1.
+int ReverseBytes(void* p, size_t n);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Decodes interleaved raw sample bytes into two arrays of 16-bit-range values.
+// bytes/byteCount: the raw data; first/second: n entries each (second gets 0
+// for mono); channels 1|2, bitsPerSample 8|16, sampleRate one of the four
+// accepted rates; sourceKind SourceKindWave|SourceKindAiff.
+// Returns 1, or 0 for a null pointer, a zero count or an unaccepted format.
+[[nodiscard]] int DecodeFrames(const uint8_t* bytes, size_t byteCount, int32_t* first,
+                               int32_t* second, size_t n, int channels, int bitsPerSample,
+                               int sampleRate, int sourceKind);
+
+// Converts n frames at sourceRate to 44,100 Hz by linear interpolation in
+// 10-bit fixed point. outFirst/outSecond must be empty on entry; on success
+// they hold the converted arrays and *outCount their length.
+// Returns 1, or 0 (outputs left empty) for null inputs, n < 4, a zero rate,
+// non-empty outputs or an allocation failure.
+[[nodiscard]] int ResampleTo44k(const int32_t* first, const int32_t* second, size_t n,
+                                uint32_t sourceRate, std::vector<int32_t>& outFirst,
+                                std::vector<int32_t>& outSecond, size_t* outCount);
+
+// Fades samples[start+1 .. frames-1] towards 0; the last sample becomes 0.
+// Returns 1 when done or nothing to do (start <= 0 or start >= frames - 1),
+// 0 for a null pointer, frames == 0 or start > frames.
+[[nodiscard]] int FadeOutTail(int16_t* samples, uint32_t frames, int32_t start);
+
+// Frames faded at the end of every loaded slot (20 ms at 44,100 Hz).
+inline constexpr int32_t FadeFrames = 882;
