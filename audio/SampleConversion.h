@@ -29,3 +29,10 @@
 
 // Frames faded at the end of every loaded slot (20 ms at 44,100 Hz).
 inline constexpr int32_t FadeFrames = 882;
+
+struct AudioData;
+
+// The fade every freshly loaded voice gets: FadeOutTail on left and then on
+// right with start = frames - FadeFrames. Returns 1, or 0 for a null record
+// or when either fade reports failure (a record of 0 frames).
+[[nodiscard]] int FadeVoiceTail(AudioData* record);
