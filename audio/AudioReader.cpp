@@ -1,0 +1,304 @@
+#include "audio/AudioReader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "audio/ByteSource.h"
+#include "audio/SampleConversion.h"
+
+namespace {
+
+// Chunk tags, compared byte for byte.
+using Tag = char[4];
+constexpr char kRiff[4] = {'R', 'I', 'F', 'F'};
+constexpr char kWave[4] = {'W', 'A', 'V', 'E'};
+constexpr char kFmt[4] = {'f', 'm', 't', ' '};
+constexpr char kFact[4] = {'f', 'a', 'c', 't'};
+constexpr char kData[4] = {'d', 'a', 't', 'a'};
+constexpr char kForm[4] = {'F', 'O', 'R', 'M'};
+constexpr char kAiff[4] = {'A', 'I', 'F', 'F'};
+constexpr char kComm[4] = {'C', 'O', 'M', 'M'};
+constexpr char kSsnd[4] = {'S', 'S', 'N', 'D'};
+
+// Fields the standard fmt and COMM chunks carry.
+constexpr uint32_t kFmtStandardBytes = 16;
+constexpr uint32_t kFmtWithExtensionSize = 18;
+constexpr uint32_t kCommStandardBytes = 18;
+// A chunk claiming 2 GiB or more is not something this reader walks over.
+constexpr uint32_t kLargestChunk = 0x7FFFFFFFu;
+
+bool Is(const Tag& a, const char (&b)[4]) { return std::memcmp(a, b, 4) == 0; }
+
+bool ReadTag(ByteSource& s, Tag& tag) { return s.Read(tag, 4) == 4; }
+
+// Which fields need reversing: WAV fields on a big-endian host, AIFF fields
+// on a little-endian one.
+struct FieldOrder {
+    bool reverse;
+};
+FieldOrder WaveOrder(int hostByteOrder) { return {hostByteOrder == HostBigEndian}; }
+FieldOrder AiffOrder(int hostByteOrder) { return {hostByteOrder == HostLittleEndian}; }
+
+template <typename T>
+bool ReadField(ByteSource& s, FieldOrder order, T* value) {
+    T v{};
+    if (s.Read(&v, sizeof v) != sizeof v) return false;
+    if (order.reverse) ReverseBytes(&v, sizeof v);
+    *value = v;
+    return true;
+}
+
+// Walks over a chunk body of the declared size, then over the zero pad byte
+// that RIFF and AIFF put after an odd body (a writer that left it out is
+// still read right: a chunk tag never starts with a zero byte).
+int SkipChunkBody(ByteSource& s, uint32_t size) {
+    if (size > kLargestChunk || !s.Skip(size)) return ReadShort;
+    if ((size & 1u) != 0 && s.Peek() == 0) (void)s.Skip(1);
+    return ReadOk;
+}
+
+bool AcceptedRate(int32_t rate) {
+    return rate == 22050 || rate == 24000 || rate == 44100 || rate == 48000;
+}
+
+// A rate converted from an 80-bit float becomes an int32 only when it fits;
+// anything else (NaN, infinite, huge, negative beyond range) is stored as 0,
+// which fails the rate check like any other unsupported rate.
+int32_t TruncateRate(double d) {
+    if (!(d > -2147483649.0 && d < 2147483648.0)) return 0;
+    return static_cast<int32_t>(d);
+}
+
+}  // namespace
+
+int ReverseBytes(void* p, size_t n) {
+    if (p == nullptr || n == 0) return 0;
+    std::reverse(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + n);
+    return 1;
+}
+
+double ExtendedToDouble(const uint8_t bytes[10]) {
+    if (bytes == nullptr) return 0.0;
+    const uint64_t sign = bytes[0] >> 7;
+    const uint32_t e = (static_cast<uint32_t>(bytes[0] & 0x7F) << 8) | bytes[1];
+    uint64_t significand = 0;
+    for (int i = 2; i < 10; ++i) significand = (significand << 8) | bytes[i];
+    // Drop the explicit integer bit, keep the next 52 bits (truncated).
+    const uint64_t fraction = (significand << 1) >> 12;
+    // Exponent bits: E's top bit, a zero, E's bit 8, E's bits 7..0.
+    const uint64_t exponent = (((e >> 14) & 1u) << 10) | (((e >> 8) & 1u) << 8) | (e & 0xFFu);
+    const uint64_t bits = (sign << 63) | (exponent << 52) | fraction;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+int DetectContainer(ByteSource& source, int* kind) {
+    if (kind == nullptr || !source.SeekTo(0)) return 0;
+    Tag tag;
+    if (!ReadTag(source, tag)) return 0;
+    if (Is(tag, kRiff)) {
+        *kind = ContainerWave;
+        return 1;
+    }
+    if (Is(tag, kForm)) {
+        *kind = ContainerAiff;
+        return 1;
+    }
+    return 0;
+}
+
+int DetectContainer(const char* path, int* kind) {
+    auto source = FileSource::Open(path);
+    if (!source) return 0;
+    return DetectContainer(*source, kind);
+}
+
+int ParseWave(ByteSource& s, AudioData* record, int hostByteOrder) {
+    if (record == nullptr || !s.SeekTo(0)) return ReadBadArgument;
+    const FieldOrder order = WaveOrder(hostByteOrder);
+    Tag tag;
+    uint32_t size = 0;
+
+    if (!ReadTag(s, tag)) return ReadShort;
+    if (!Is(tag, kRiff)) return ReadWaveStructure;
+    if (!ReadField(s, order, &size)) return ReadShort;  // RIFF size, not used
+    if (!ReadTag(s, tag)) return ReadShort;
+    if (!Is(tag, kWave)) return ReadWaveStructure;
+    // "fmt " must follow "WAVE" directly.
+    if (!ReadTag(s, tag)) return ReadShort;
+    if (!Is(tag, kFmt)) return ReadWaveStructure;
+
+    uint32_t fmtSize = 0;
+    uint16_t formatTag = 0;
+    int16_t channels = 0;
+    int32_t sampleRate = 0;
+    uint8_t rateAndAlign[6];
+    int16_t bits = 0;
+    // Any format tag passes; channels, sample size and rate decide.
+    if (!ReadField(s, order, &fmtSize) || !ReadField(s, order, &formatTag) ||
+        !ReadField(s, order, &channels) || !ReadField(s, order, &sampleRate) ||
+        s.Read(rateAndAlign, sizeof rateAndAlign) != sizeof rateAndAlign ||
+        !ReadField(s, order, &bits))
+        return ReadShort;
+    record->channels = channels;
+    record->sampleRate = sampleRate;
+    record->bitsPerSample = bits;
+    uint32_t fieldsRead = kFmtStandardBytes;
+    if (fmtSize == kFmtWithExtensionSize) {
+        uint16_t extensionSize = 0;
+        if (!ReadField(s, order, &extensionSize)) return ReadShort;
+        fieldsRead = kFmtWithExtensionSize;
+    }
+    // A larger fmt (extensible: 40 bytes) is walked to its declared end.
+    if (fmtSize > fieldsRead) {
+        if (const int r = SkipChunkBody(s, fmtSize - fieldsRead); r != ReadOk) return r;
+    }
+
+    if (!ReadTag(s, tag)) return ReadShort;
+    if (Is(tag, kFact)) {
+        if (!ReadField(s, order, &size)) return ReadShort;
+        if (const int r = SkipChunkBody(s, size); r != ReadOk) return r;
+        if (!ReadTag(s, tag)) return ReadShort;
+    }
+    while (!Is(tag, kData)) {
+        if (!ReadField(s, order, &size)) return ReadShort;
+        if (const int r = SkipChunkBody(s, size); r != ReadOk) return r;
+        if (!ReadTag(s, tag)) return ReadShort;
+    }
+    uint32_t dataBytes = 0;
+    if (!ReadField(s, order, &dataBytes)) return ReadShort;
+    return ReadSampleData(s, dataBytes, record, SourceKindWave);
+}
+
+int ParseAiff(ByteSource& s, AudioData* record, int hostByteOrder) {
+    if (record == nullptr || !s.SeekTo(0)) return ReadBadArgument;
+    const FieldOrder order = AiffOrder(hostByteOrder);
+    Tag tag;
+    uint32_t size = 0;
+
+    if (!ReadTag(s, tag)) return ReadShort;
+    if (!Is(tag, kForm)) return ReadAiffStructure;
+    if (!ReadField(s, order, &size)) return ReadShort;  // FORM size, not used
+    if (!ReadTag(s, tag)) return ReadShort;
+    if (!Is(tag, kAiff)) return ReadAiffStructure;  // AIFC (compressed) included
+
+    bool commSeen = false;
+    for (;;) {
+        if (!ReadTag(s, tag)) return ReadAiffStructure;  // ended before SSND
+        if (Is(tag, kComm)) {
+            int16_t channels = 0;
+            uint32_t frameCount = 0;
+            int16_t bits = 0;
+            uint8_t rate[10];
+            if (!ReadField(s, order, &size) || !ReadField(s, order, &channels) ||
+                !ReadField(s, order, &frameCount) || !ReadField(s, order, &bits) ||
+                s.Read(rate, sizeof rate) != sizeof rate)
+                return ReadShort;
+            record->channels = channels;
+            record->bitsPerSample = bits;
+            record->sampleRate = TruncateRate(ExtendedToDouble(rate));
+            commSeen = true;
+            if (size > kCommStandardBytes) {
+                // Both standard sizes are even, so an odd chunk's pad is found here.
+                if (const int r = SkipChunkBody(s, size - kCommStandardBytes); r != ReadOk)
+                    return r;
+            }
+        } else if (Is(tag, kSsnd)) {
+            if (!commSeen) return ReadAiffStructure;
+            uint32_t offset = 0;
+            uint32_t blockSize = 0;
+            if (!ReadField(s, order, &size) || !ReadField(s, order, &offset) ||
+                !ReadField(s, order, &blockSize))
+                return ReadShort;
+            if (offset > kLargestChunk || !s.Skip(offset)) return ReadShort;
+            // An offset that reaches past the chunk leaves no sample bytes.
+            const int64_t count = static_cast<int64_t>(size) - 8 - static_cast<int64_t>(offset);
+            return ReadSampleData(s, count > 0 ? static_cast<uint32_t>(count) : 0u, record,
+                                  SourceKindAiff);
+        } else {
+            if (!ReadField(s, order, &size)) return ReadShort;
+            if (const int r = SkipChunkBody(s, size); r != ReadOk) return r;
+        }
+    }
+}
+
+int ReadSampleData(ByteSource& s, uint32_t dataBytes, AudioData* record, int sourceKind) {
+    if (record == nullptr || dataBytes == 0) return ReadBadArgument;
+    const int channels = record->channels;
+    const int bits = record->bitsPerSample;
+    const int32_t rate = record->sampleRate;
+    if (channels != 1 && channels != 2) return ReadBadChannels;
+    if (bits != 8 && bits != 16) return ReadBadSampleSize;
+    if (!AcceptedRate(rate)) return ReadBadSampleRate;
+
+    // Never more than the first second of the source.
+    const uint32_t bytesPerSample = static_cast<uint32_t>(bits) / 8u;
+    const uint32_t oneSecond =
+        static_cast<uint32_t>(channels) * bytesPerSample * static_cast<uint32_t>(rate);
+    const uint32_t bytes = std::min(dataBytes, oneSecond);
+    const size_t n = bytes / static_cast<uint32_t>(channels) / bytesPerSample;
+
+    std::vector<uint8_t> raw;
+    std::vector<int32_t> first;
+    std::vector<int32_t> second;
+    try {
+        raw.resize(bytes);
+        first.resize(n);
+        second.resize(n);
+    } catch (const std::bad_alloc&) {
+        return ReadNoMemory;
+    }
+    if (s.Read(raw.data(), bytes) != bytes) return ReadShort;
+    if (!DecodeFrames(raw.data(), bytes, first.data(), second.data(), n, channels, bits, rate,
+                      sourceKind))
+        return ReadBadArgument;
+
+    size_t count = n;
+    if (rate != 44100) {
+        std::vector<int32_t> outFirst;
+        std::vector<int32_t> outSecond;
+        if (!ResampleTo44k(first.data(), second.data(), n, static_cast<uint32_t>(rate), outFirst,
+                           outSecond, &count))
+            return ReadBadArgument;
+        first.swap(outFirst);
+        second.swap(outSecond);
+    }
+
+    count = std::min(count, static_cast<size_t>(MaxVoiceFrames));
+    for (size_t i = 0; i < count; ++i) {
+        record->left[i] = static_cast<int16_t>(first[i]);
+        record->right[i] = static_cast<int16_t>(second[i]);
+    }
+    // Round up to whole 16-frame blocks; the added frames are the zeros the
+    // caller's record already holds.
+    record->frames = static_cast<int32_t>((count + 15) / 16 * 16);
+    return ReadOk;
+}
+
+int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder) {
+    if (record == nullptr) return ReadBadArgument;
+    if (hostByteOrder != HostLittleEndian && hostByteOrder != HostBigEndian)
+        return ReadBadArgument;
+    int kind = 0;
+    if (!DetectContainer(source, &kind)) return ReadNotRecognised;
+    return kind == ContainerWave ? ParseWave(source, record, hostByteOrder)
+                                 : ParseAiff(source, record, hostByteOrder);
+}
+
+int ReadAudioMemory(const uint8_t* data, size_t size, AudioData* record, int hostByteOrder) {
+    if (data == nullptr && size != 0) return ReadBadArgument;
+    static const uint8_t kEmpty = 0;
+    MemorySource source(data != nullptr ? data : &kEmpty, size);
+    return ReadAudioSource(source, record, hostByteOrder);
+}
+
+int ReadAudioFile(const char* path, AudioData* record, int hostByteOrder) {
+    if (path == nullptr || record == nullptr) return ReadBadArgument;
+    auto source = FileSource::Open(path);
+    if (!source) return ReadShort;
+    return ReadAudioSource(*source, record, hostByteOrder);
+}

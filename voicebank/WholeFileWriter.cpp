@@ -1,0 +1,113 @@
+// Writing a bank onto a card that may fill up or be pulled: the old file at
+// the path survives every failure, and no temporary file is left behind.
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "voicebank/VoiceBankBuilder.h"
+
+namespace {
+
+// Closes a descriptor on every path.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    [[nodiscard]] int get() const { return fd_; }
+    // Closes now and reports whether the close succeeded (it can report a
+    // deferred write error on some filesystems).
+    [[nodiscard]] bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, const uint8_t* bytes, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t w = ::write(fd, bytes + done, length - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+bool ReadBackEquals(int fd, const uint8_t* bytes, size_t length) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_size) != length) return false;
+    std::vector<uint8_t> chunk(1 << 16);
+    size_t done = 0;
+    while (done < length) {
+        const size_t want = std::min(chunk.size(), length - done);
+        const ssize_t r = ::pread(fd, chunk.data(), want, static_cast<off_t>(done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        if (std::memcmp(chunk.data(), bytes + done, static_cast<size_t>(r)) != 0) return false;
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+// The mode a newly created file would get: the old file's, or 0666 less the
+// process umask.
+mode_t TargetMode(const char* path) {
+    struct stat st {};
+    if (::stat(path, &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    // Some card filesystems cannot sync a folder; the file itself is synced
+    // already, so this is best effort.
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+int WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length) {
+    if (path == nullptr || *path == '\0' || bytes == nullptr || length <= 0) return 0;
+    const auto size = static_cast<size_t>(length);
+    std::filesystem::path target(path);
+    if (!target.has_filename()) return 0;
+    std::string folder = target.parent_path().string();
+    if (folder.empty()) folder = ".";
+
+    // A hidden temporary name in the same folder, so the rename stays on one
+    // filesystem and never replaces anything but the target.
+    std::string temp = folder + "/." + target.filename().string() + ".XXXXXX";
+    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.get() < 0) return 0;
+
+    // Card filesystems may refuse modes they cannot store; that is no reason
+    // to fail the save.
+    (void)::fchmod(fd.get(), TargetMode(path));
+    const bool ok = WriteAll(fd.get(), bytes, size) &&
+                    ::fsync(fd.get()) == 0 && ReadBackEquals(fd.get(), bytes, size) && fd.Close() &&
+                    ::rename(temp.c_str(), path) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return 0;
+    }
+    SyncFolder(folder);
+    return 1;
+}
