@@ -289,15 +289,6 @@ void PrepPainter(QPainter& p, int scale) {
 
 }  // namespace
 
-QList<int> SkinArtIds() {
-    QList<int> ids{130, 132, 134, 135, 137, 138, 139, 140, 142, 143, 144,
-                   146, 147, 148, 149, 163, 170};
-    for (int id = 171; id <= 218; ++id) {
-        ids.append(id);
-    }
-    return ids;
-}
-
 QSize SkinArtSize(int id) {
     switch (id) {
     case 149: return {640, 640};

@@ -6,9 +6,6 @@
 // The skin's artwork, drawn in code. The art program renders every bitmap
 // with these functions at build time; nothing here is used at run time.
 
-// Every bitmap id the skin ships, in ascending order.
-[[nodiscard]] QList<int> SkinArtIds();
-
 // Size in logical pixels of bitmap id; an empty size for an unknown id.
 [[nodiscard]] QSize SkinArtSize(int id);
 

@@ -1,14 +1,5 @@
 #include "res/SkinResources.h"
 
-QList<int> SkinBitmapIds() {
-    QList<int> ids{130, 132, 134, 135, 137, 138, 139, 140, 142, 143, 144,
-                   146, 147, 148, 149, 163, 170};
-    for (int id = 171; id <= 218; ++id) {
-        ids.append(id);
-    }
-    return ids;
-}
-
 QString SkinBitmapPath(int id, int scale) {
     return scale >= 2 ? QStringLiteral(":/skin/%1@2x.bmp").arg(id)
                       : QStringLiteral(":/skin/%1.bmp").arg(id);

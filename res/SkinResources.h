@@ -4,6 +4,8 @@
 #include <QList>
 #include <QPixmap>
 
+#include "res/SkinIds.h"
+
 // Bitmap resource ids of the skin.
 enum SkinBitmapId : int {
     BmpCloseHover = 130,
@@ -29,9 +31,6 @@ enum SkinBitmapId : int {
 };
 
 inline constexpr int AppIconId = 128;
-
-// Every bitmap id compiled into the program, ascending.
-[[nodiscard]] QList<int> SkinBitmapIds();
 
 // Resource path of bitmap id at scale 1 (":/skin/149.bmp") or 2
 // (":/skin/149@2x.bmp").

@@ -9,6 +9,7 @@
 
 #include "res/BmpFile.h"
 #include "res/SkinArt.h"
+#include "res/SkinIds.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "glw-skinart: cannot make %s\n", argv[1]);
         return 1;
     }
-    for (const int id : SkinArtIds()) {
+    for (const int id : SkinBitmapIds()) {
         for (const int scale : {1, 2}) {
             const QString name = scale == 1 ? QStringLiteral("%1.bmp").arg(id)
                                             : QStringLiteral("%1@2x.bmp").arg(id);
