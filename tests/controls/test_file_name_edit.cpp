@@ -23,6 +23,7 @@ TEST(FileNameEdit, TypedCharactersOutsideTheNameSetAreDropped) {
     QTest::keyClick(&edit, Qt::Key_Backspace);
     QTest::keyClicks(&edit, QStringLiteral("-2"));
     EXPECT_EQ(edit.text(), QStringLiteral("mysong-2"));
+    EXPECT_TRUE(edit.isUndoAvailable()) << "clean typing keeps the edit's undo";
 }
 
 TEST(FileNameEdit, PastedTextIsCleanedAndTheCaretFollows) {
