@@ -83,9 +83,7 @@ void BM_YardstickReadOnly(benchmark::State& state) {
 BENCHMARK(BM_YardstickReadOnly)->Unit(benchmark::kMicrosecond);
 #endif
 
-// A full bank: 16 stereo rows of MaxVoiceFrames, built and written.
-void BM_BuildAndWriteFullBank(benchmark::State& state) {
-    TempDir dir;
+std::unique_ptr<VoiceBankImage> FullImage() {
     auto image = std::make_unique<VoiceBankImage>();
     (void)InitVoiceBankImage(image.get());
     for (auto& slot : image->slots) {
@@ -96,6 +94,27 @@ void BM_BuildAndWriteFullBank(benchmark::State& state) {
             slot.right[i] = static_cast<int16_t>(-i * 3);
         }
     }
+    return image;
+}
+
+// A full bank (16 stereo rows of MaxVoiceFrames) laid out in memory.
+void BM_BuildFullBank(benchmark::State& state) {
+    const auto image = FullImage();
+    for (auto _ : state) {
+        auto copy = std::make_unique<VoiceBankImage>(*image);
+        std::vector<uint8_t> out;
+        if (!FillVoiceAddresses(copy.get(), "FULL") || !BuildVoiceBankFile(copy.get(), &out))
+            state.SkipWithError("build failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_BuildFullBank)->Unit(benchmark::kMillisecond);
+
+// The same, written safely to a file (temporary file, sync, read back,
+// rename, folder sync): what a save costs.
+void BM_BuildAndWriteFullBank(benchmark::State& state) {
+    TempDir dir;
+    const auto image = FullImage();
     const std::string path = dir.file("FULL.glw");
     for (auto _ : state) {
         if (!ExportImageToFile(*image, path.c_str())) state.SkipWithError("export failed");
