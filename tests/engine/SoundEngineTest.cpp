@@ -72,9 +72,9 @@ TEST_F(EngineTest, LoadStoresTheFadedRecordAndAnInterleavedCopy) {
 
     const AudioData& r = Record(4);
     EXPECT_EQ(r.channels, 2);
-    EXPECT_EQ(r.sampleRate, 44100);
+    EXPECT_EQ(int32_t{r.sampleRate}, 44100);  // packed: compare a copy
     EXPECT_EQ(r.bitsPerSample, 16);
-    ASSERT_EQ(r.frames, 2000);
+    ASSERT_EQ(int32_t{r.frames}, 2000);
     // Untouched before the last 882 frames, faded towards 0 after.
     for (int j = 0; j <= 2000 - 882; ++j) {
         ASSERT_EQ(r.left[j], source.samples[2 * static_cast<size_t>(j)]) << j;
@@ -109,7 +109,7 @@ TEST_F(EngineTest, ReplaceWithMonoThenClear) {
 
     const AudioData& r = Record(0);
     EXPECT_EQ(r.channels, 1);
-    EXPECT_EQ(r.sampleRate, 22050);
+    EXPECT_EQ(int32_t{r.sampleRate}, 22050);  // packed: compare a copy
     uint32_t bytes = 0;
     const int16_t* copy = engine.GetSlotPlaybackCopy(0, &bytes);
     ASSERT_NE(copy, nullptr);
