@@ -14,11 +14,13 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "WaveCapture.h"
 #include "audio/AudioData.h"
 #include "engine/SoundEngine.h"
 #include "voicebank/VoiceBankImage.h"
 
 using namespace enginetest;
+using namespace wavecapture;
 using namespace std::chrono_literals;
 
 namespace {
@@ -26,38 +28,6 @@ namespace {
 testsupport::TempDir* g_dir = nullptr;
 
 std::string CapturePath() { return g_dir->file("capture.wav"); }
-
-struct Frame {
-    int16_t left;
-    int16_t right;
-    bool operator==(const Frame&) const = default;
-};
-
-// The frames of the device's WAV file (16-bit stereo at 44,100 Hz).
-std::optional<std::vector<Frame>> ReadCapture() {
-    const testsupport::Bytes file = testsupport::ReadFile(CapturePath());
-    auto u16 = [&](size_t at) { return static_cast<uint32_t>(file[at] | file[at + 1] << 8); };
-    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
-    if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0) return std::nullopt;
-    size_t at = 12;
-    bool formatOk = false;
-    while (at + 8 <= file.size()) {
-        const uint32_t size = u32(at + 4);
-        if (std::memcmp(&file[at], "fmt ", 4) == 0 && at + 24 <= file.size()) {
-            formatOk = u16(at + 10) == 2 && u32(at + 12) == 44100 && u16(at + 22) == 16;
-        }
-        if (std::memcmp(&file[at], "data", 4) == 0) {
-            if (!formatOk) return std::nullopt;
-            std::vector<Frame> frames;
-            for (size_t p = at + 8; p + 4 <= file.size(); p += 4) {
-                frames.push_back({static_cast<int16_t>(u16(p)), static_cast<int16_t>(u16(p + 2))});
-            }
-            return frames;
-        }
-        at += 8 + size + (size & 1);
-    }
-    return std::nullopt;
-}
 
 uintmax_t CaptureSize() {
     std::error_code ec;
@@ -71,38 +41,8 @@ bool WaitForOutput(int ms) {
     return WaitFor([&] { return CaptureSize() >= target; });
 }
 
-// What a slot must sound like: its image record, both sides of a mono one
-// carrying its only channel.
 std::vector<Frame> Expected(const SoundEngine& engine, int slot) {
-    const AudioData& r = engine.GetImage()->slots[static_cast<size_t>(slot)];
-    std::vector<Frame> frames;
-    for (int32_t j = 0; j < r.frames; ++j) {
-        frames.push_back({r.left[j], r.channels == 2 ? r.right[j] : r.left[j]});
-    }
-    return frames;
-}
-
-size_t FirstSound(const std::vector<Frame>& capture) {
-    size_t p = 0;
-    while (p < capture.size() && capture[p] == Frame{0, 0}) ++p;
-    return p;
-}
-
-// Length of the run of expected frames found at capture[from].
-size_t MatchingRun(const std::vector<Frame>& capture, size_t from,
-                   const std::vector<Frame>& expected) {
-    size_t k = 0;
-    while (k < expected.size() && from + k < capture.size() && capture[from + k] == expected[k]) {
-        ++k;
-    }
-    return k;
-}
-
-bool SilentFrom(const std::vector<Frame>& capture, size_t from) {
-    for (size_t p = from; p < capture.size(); ++p) {
-        if (!(capture[p] == Frame{0, 0})) return false;
-    }
-    return true;
+    return wavecapture::FramesOf(engine.GetImage()->slots[static_cast<size_t>(slot)]);
 }
 
 class CaptureTest : public ::testing::Test {
@@ -112,7 +52,7 @@ protected:
     // Closing the device completes the file.
     std::vector<Frame> CloseAndRead() {
         engine.Close();
-        std::optional<std::vector<Frame>> capture = ReadCapture();
+        std::optional<std::vector<Frame>> capture = wavecapture::Read(CapturePath());
         EXPECT_TRUE(capture.has_value()) << "no readable capture file";
         return capture.value_or(std::vector<Frame>{});
     }
@@ -178,17 +118,7 @@ int main(int argc, char** argv) {
     testsupport::TempDir dir;
     g_dir = &dir;
     const std::string conf = dir.file("alsoft.conf");
-    const std::string text = "[general]\n"
-                             "drivers = wave\n"
-                             "channels = stereo\n"
-                             "sample-type = int16\n"
-                             "frequency = 44100\n"
-                             "dither = false\n"
-                             "output-limiter = false\n"
-                             "hrtf = false\n"
-                             "[wave]\n"
-                             "file = " +
-                             CapturePath() + "\n";
+    const std::string text = wavecapture::Config(CapturePath());
     if (!testsupport::WriteFile(conf, testsupport::Bytes(text.begin(), text.end()))) return 1;
     setenv("ALSOFT_CONF", conf.c_str(), 1);
     setenv("ALSOFT_DRIVERS", "wave", 1);
