@@ -1,0 +1,154 @@
+// Sound engine figures: loading a slot from a file, the CPU that idle loaded
+// slots cost (their watcher threads poll every millisecond), and exporting a
+// full bank.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SoundFileWriter.h"
+#include "audio/AudioData.h"
+#include "engine/SlotPlaybackView.h"
+#include "engine/SoundEngine.h"
+
+namespace {
+
+// A window whose play buttons always show the stopped image, as they do
+// while nothing plays.
+class StillView final : public SlotPlaybackView {
+public:
+    [[nodiscard]] const void* GetPlayButtonImage(int) const override { return &m_stopped; }
+    [[nodiscard]] const void* GetStoppedPlayImage() const override { return &m_stopped; }
+    void ShowSlotStopped(int) override {}
+
+private:
+    const char m_stopped = 's';
+};
+
+std::string WriteSound(const testsupport::TempDir& dir, uint32_t rate) {
+    const std::string path = dir.file("sound.wav");
+    testsupport::WriteFile(path, testsupport::MakeWav(testsupport::MakeRamp(2, 16, rate, rate)));
+    return path;
+}
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// The process's CPU time while the calling thread sleeps for 10 s, as % of
+// one core.
+double CpuPercentOverTenSeconds() {
+    const auto wallStart = std::chrono::steady_clock::now();
+    const double cpuStart = ProcessCpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const double cpu = ProcessCpuSeconds() - cpuStart;
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
+    return 100.0 * cpu / wall.count();
+}
+
+// Opens the engine and loads the sound into slots 0 ... slots - 1; reports
+// an error to the benchmark and returns false on failure.
+bool OpenWithSlots(benchmark::State& state, SoundEngine& engine, SlotPlaybackView& view,
+                   const std::string& path, int slots) {
+    if (engine.Open(&view, 16, HostLittleEndian) == 0) {
+        state.SkipWithError("no sound device");
+        return false;
+    }
+    for (int slot = 0; slot < slots; ++slot) {
+        if (engine.LoadSlot(slot, path.c_str()) == 0) {
+            state.SkipWithError("load failed");
+            return false;
+        }
+    }
+    return true;
+}
+
+// LoadSlot of a 1 s, 48 kHz stereo WAV into an empty slot: read, convert,
+// store, fade, copy, and arm (buffer, source, watcher thread).
+void BM_LoadSlot(benchmark::State& state) {
+    testsupport::TempDir dir;
+    const std::string path = WriteSound(dir, 48000);
+    StillView view;
+    SoundEngine engine;
+    if (!OpenWithSlots(state, engine, view, path, 0)) return;
+    for (auto _ : state) {
+        if (engine.LoadSlot(0, path.c_str()) == 0) {
+            state.SkipWithError("load failed");
+            break;
+        }
+        state.PauseTiming();
+        engine.ClearSlot(0);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_LoadSlot)->Unit(benchmark::kMicrosecond);
+
+// Process CPU over 10 s with the engine open and range(0) slots loaded and
+// idle, as % of one core. The run with 0 slots is the baseline (OpenAL's
+// own mixer thread); the difference is what the watchers cost.
+void BM_IdleSlotsCpu(benchmark::State& state) {
+    testsupport::TempDir dir;
+    const std::string path = WriteSound(dir, 44100);
+    StillView view;
+    SoundEngine engine;
+    if (!OpenWithSlots(state, engine, view, path, static_cast<int>(state.range(0)))) return;
+    double percent = 0;
+    for (auto _ : state) percent = CpuPercentOverTenSeconds();
+    state.counters["cpu_percent_of_one_core"] = percent;
+}
+BENCHMARK(BM_IdleSlotsCpu)->Arg(0)->Arg(16)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The floor under the figure above: range(0) bare threads that only sleep
+// 1 ms in a loop, without the engine, over 10 s.
+void BM_SleepingThreadsCpu(benchmark::State& state) {
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int64_t i = 0; i < state.range(0); ++i) {
+        threads.emplace_back([&stop] {
+            while (!stop.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    }
+    double percent = 0;
+    for (auto _ : state) percent = CpuPercentOverTenSeconds();
+    stop.store(true);
+    for (std::thread& t : threads) t.join();
+    state.counters["cpu_percent_of_one_core"] = percent;
+}
+BENCHMARK(BM_SleepingThreadsCpu)->Arg(16)->Iterations(1)->Unit(benchmark::kSecond);
+
+// ExportVoiceBank of a full bank: 16 stereo slots of the longest sound.
+void BM_ExportFullBank(benchmark::State& state) {
+    testsupport::TempDir dir;
+    const std::string path = WriteSound(dir, 44100);
+    StillView view;
+    SoundEngine engine;
+    if (!OpenWithSlots(state, engine, view, path, 16)) return;
+    const std::string bank = dir.file("FULL-BANK.glw");
+    for (auto _ : state) {
+        if (engine.ExportVoiceBank(bank.c_str()) == 0) {
+            state.SkipWithError("export failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_ExportFullBank)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Headless by default; a real device is used when asked for.
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,126 @@
+// Plays slots through OpenAL's wave-file backend and finds the slots'
+// samples, in order and unchanged, in what the device wrote. OpenAL reads its
+// configuration once per process, so this program sets it up in main()
+// before the first OpenAL call.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "WaveCapture.h"
+#include "audio/AudioData.h"
+#include "engine/SoundEngine.h"
+#include "voicebank/VoiceBankImage.h"
+
+using namespace enginetest;
+using namespace wavecapture;
+using namespace std::chrono_literals;
+
+namespace {
+
+testsupport::TempDir* g_dir = nullptr;
+
+std::string CapturePath() { return g_dir->file("capture.wav"); }
+
+uintmax_t CaptureSize() {
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(CapturePath(), ec);
+    return ec ? 0 : size;
+}
+
+// Waits until the device has written at least ms more milliseconds of sound.
+bool WaitForOutput(int ms) {
+    const uintmax_t target = CaptureSize() + static_cast<uintmax_t>(ms) * 44100 * 4 / 1000;
+    return WaitFor([&] { return CaptureSize() >= target; });
+}
+
+std::vector<Frame> Expected(const SoundEngine& engine, int slot) {
+    return wavecapture::FramesOf(engine.GetImage()->slots[static_cast<size_t>(slot)]);
+}
+
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(engine.Open(&view, 16, HostLittleEndian), 1); }
+
+    // Closing the device completes the file.
+    std::vector<Frame> CloseAndRead() {
+        engine.Close();
+        std::optional<std::vector<Frame>> capture = wavecapture::Read(CapturePath());
+        EXPECT_TRUE(capture.has_value()) << "no readable capture file";
+        return capture.value_or(std::vector<Frame>{});
+    }
+
+    testsupport::TempDir dir;
+    FakePlaybackView view;
+    SoundEngine engine;
+};
+
+TEST_F(CaptureTest, MonoSlotReachesBothSidesUnchanged) {
+    ASSERT_EQ(engine.LoadSlot(0, WriteRampWav(dir, "m.wav", 1, 44100, 4410).c_str()), 1);
+    const std::vector<Frame> expected = Expected(engine, 0);
+    ASSERT_EQ(engine.PlaySlot(0), 1);
+    ASSERT_TRUE(WaitFor([&] { return engine.IsSlotPlaying(0) == 0; }));
+    ASSERT_TRUE(WaitForOutput(50));
+
+    const std::vector<Frame> capture = CloseAndRead();
+    const size_t start = FirstSound(capture);
+    ASSERT_LT(start, capture.size()) << "nothing was heard";
+    EXPECT_EQ(MatchingRun(capture, start, expected), expected.size());
+    EXPECT_TRUE(SilentFrom(capture, start + expected.size()));
+}
+
+TEST_F(CaptureTest, PlayingAgainRestartsFromTheFirstFrame) {
+    ASSERT_EQ(engine.LoadSlot(3, WriteRampWav(dir, "s.wav", 2, 44100, 22050).c_str()), 1);
+    const std::vector<Frame> expected = Expected(engine, 3);
+    ASSERT_EQ(engine.PlaySlot(3), 1);
+    ASSERT_TRUE(WaitForOutput(150));
+    ASSERT_EQ(engine.IsSlotPlaying(3), 1);
+    ASSERT_EQ(engine.PlaySlot(3), 1);
+    ASSERT_TRUE(WaitFor([&] { return engine.IsSlotPlaying(3) == 0; }));
+    ASSERT_TRUE(WaitForOutput(50));
+
+    const std::vector<Frame> capture = CloseAndRead();
+    const size_t start = FirstSound(capture);
+    const size_t firstRun = MatchingRun(capture, start, expected);
+    ASSERT_GT(firstRun, 0u);
+    ASSERT_LT(firstRun, expected.size()) << "the second play did not restart the sound";
+    EXPECT_EQ(MatchingRun(capture, start + firstRun, expected), expected.size());
+    EXPECT_TRUE(SilentFrom(capture, start + firstRun + expected.size()));
+}
+
+TEST_F(CaptureTest, ClearingWhilePlayingSilencesAtOnce) {
+    ASSERT_EQ(engine.LoadSlot(9, WriteRampWav(dir, "s.wav", 2, 48000, 30000).c_str()), 1);
+    const std::vector<Frame> expected = Expected(engine, 9);
+    ASSERT_EQ(engine.PlaySlot(9), 1);
+    ASSERT_TRUE(WaitForOutput(100));
+    ASSERT_EQ(engine.ClearSlot(9), 1);
+    ASSERT_TRUE(WaitForOutput(100));
+
+    const std::vector<Frame> capture = CloseAndRead();
+    const size_t start = FirstSound(capture);
+    const size_t heard = MatchingRun(capture, start, expected);
+    EXPECT_GT(heard, 0u);
+    EXPECT_LT(heard, expected.size());
+    EXPECT_TRUE(SilentFrom(capture, start + heard));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    testsupport::TempDir dir;
+    g_dir = &dir;
+    const std::string conf = dir.file("alsoft.conf");
+    const std::string text = wavecapture::Config(CapturePath());
+    if (!testsupport::WriteFile(conf, testsupport::Bytes(text.begin(), text.end()))) return 1;
+    setenv("ALSOFT_CONF", conf.c_str(), 1);
+    setenv("ALSOFT_DRIVERS", "wave", 1);
+    return RUN_ALL_TESTS();
+}
