@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "audio/AudioReader.h"
+#include "SoundFileWriter.h"
+
+// A zero-filled record on the heap (it is 171 KB) and a read into it.
+struct ReadResult {
+    int code = 0;
+    std::unique_ptr<AudioData> record = std::make_unique<AudioData>();
+};
+
+inline ReadResult ReadBytes(const testsupport::Bytes& bytes, int hostByteOrder = HostLittleEndian) {
+    ReadResult r;
+    r.code = ReadAudioMemory(bytes.data(), bytes.size(), r.record.get(), hostByteOrder);
+    return r;
+}
