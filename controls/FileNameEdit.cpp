@@ -73,6 +73,10 @@ void CFileNameEdit::OnChange() {
         return;  // our own SetText, or nothing new
     }
     const CleanedFileName cleaned = CleanFileName(current, m_nMaxLength);
+    if (cleaned.removed == 0 && cleaned.text == current) {
+        m_strLast = current;  // already clean: leave text, caret and undo alone
+        return;
+    }
     const int start = hasSelectedText() ? selectionStart() : cursorPosition();
     SetText(cleaned.text);
     const int caret = std::clamp(start - cleaned.removed, 0, static_cast<int>(cleaned.text.size()));

@@ -68,7 +68,7 @@ const QPixmap* CSkinButton::CurrentImage() const {
 void CSkinButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect item = rect();
-    painter.fillRect(item, palette().color(QPalette::Button));
+    painter.fillRect(item, palette().color(QPalette::Active, QPalette::Button));
     // The disabled state is not looked at: the owner gives a disabled
     // button its disabled images.
     if (const QPixmap* image = CurrentImage()) {

@@ -36,6 +36,15 @@ struct DialogItem {
 [[nodiscard]] QRect DluToPixels(const QRect& dlu, DialogBaseUnits units);
 [[nodiscard]] QSize DluToPixels(const QSize& dlu, DialogBaseUnits units);
 
+// Main window, template 102: control ids. Slot 0 is the bottom row; ids
+// 1007, 1011, ... 1063 belong to no control.
+inline constexpr int MainIdClose = 1000;
+inline constexpr int MainIdSave = 1002;
+[[nodiscard]] constexpr int MainLoadButtonId(int slot) { return slot == 0 ? 1003 : 1002 + 4 * slot; }
+[[nodiscard]] constexpr int MainClearButtonId(int slot) { return 1004 + 4 * slot; }
+[[nodiscard]] constexpr int MainPlayButtonId(int slot) { return 1005 + 4 * slot; }
+[[nodiscard]] constexpr int MainLabelId(int slot) { return 1066 + slot; }
+
 // About box, template 100.
 inline constexpr QSize AboutTemplateSize{247, 55};
 inline constexpr const char* AboutTemplateCaption = "GRIDLUME User Voice Manager Info";
