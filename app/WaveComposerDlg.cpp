@@ -520,9 +520,9 @@ void CWaveComposerDlg::OnSysCommand(int id) {
     }
 }
 
-bool CWaveComposerDlg::PlatformPlacesWindows() {
+QPoint CWaveComposerDlg::PositionToStore(const QString& platformName, QPoint current, QPoint read) {
     // Wayland neither moves top-level windows nor reports where they are.
-    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    return platformName.startsWith(QLatin1String("wayland")) ? read : current;
 }
 
 QPoint CWaveComposerDlg::PlaceOnScreen(QPoint saved) const {
@@ -560,7 +560,7 @@ bool CWaveComposerDlg::SaveSettings() {
     // Initialisation stopped before the settings were read: what is stored
     // stays as it is.
     if (!m_settingsLoaded) return true;
-    const QPoint position = PlatformPlacesWindows() ? pos() : m_savedPosition;
+    const QPoint position = PositionToStore(QGuiApplication::platformName(), pos(), m_savedPosition);
     m_profile->WriteProfileInt(SectionWindow, QStringLiteral("PosX"), position.x());
     m_profile->WriteProfileInt(SectionWindow, QStringLiteral("PosY"), position.y());
     m_profile->WriteProfileString(SectionVolume, QStringLiteral("Volume"), m_lastVolume);

@@ -100,6 +100,11 @@ public:
     bool LoadSettings();
     bool SaveSettings();
 
+    // The position to store at exit: the window's own where the platform
+    // (by its Qt platform name) places windows and reports where they are,
+    // else the position read at start, kept as it was (Wayland).
+    [[nodiscard]] static QPoint PositionToStore(const QString& platformName, QPoint current, QPoint read);
+
     // State, for the program's test hooks and for tests.
     [[nodiscard]] const QString& GetSlotPath(int slot) const { return m_slotPaths.at(static_cast<size_t>(slot)); }
     [[nodiscard]] const QString& GetLastVolume() const { return m_lastVolume; }
@@ -137,7 +142,6 @@ private:
     void OnSlotDrop(const int* slot, const QString* path);
     void OnClearButton(int slot);
     [[nodiscard]] QPoint PlaceOnScreen(QPoint saved) const;
-    [[nodiscard]] static bool PlatformPlacesWindows();
     [[nodiscard]] static bool IsValidSlot(int slot) { return slot >= 0 && slot < MainSlotCount; }
     [[nodiscard]] const QPixmap* Bmp(int id) const { return GetBitmap(id); }
 

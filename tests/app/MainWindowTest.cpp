@@ -118,6 +118,15 @@ TEST_F(WindowTest, SavedPositionIsRestoredAndOneOffEveryScreenFallsBack) {
     EXPECT_EQ(window->pos(), QPoint(0, 0));
 }
 
+TEST(WindowPosition, KeptAsReadWhereThePlatformCannotReportIt) {
+    const QPoint shown(0, 0);
+    const QPoint read(300, 200);
+    EXPECT_EQ(CWaveComposerDlg::PositionToStore("wayland", shown, read), read);
+    EXPECT_EQ(CWaveComposerDlg::PositionToStore("wayland-egl", shown, read), read);
+    EXPECT_EQ(CWaveComposerDlg::PositionToStore("xcb", QPoint(5, 6), read), QPoint(5, 6));
+    EXPECT_EQ(CWaveComposerDlg::PositionToStore("offscreen", QPoint(5, 6), read), QPoint(5, 6));
+}
+
 TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
     Open();
     bool aboutShown = false;
