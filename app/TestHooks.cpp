@@ -10,6 +10,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 #include "app/SingleInstance.h"
 #include "app/WaveComposerDlg.h"
 #include "controls/MessageBox.h"
@@ -20,6 +22,16 @@ void AppendEvent(const QString& logPath, const QJsonObject& event) {
     QFile file(logPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
     file.write(QJsonDocument(event).toJson(QJsonDocument::Compact) + '\n');
+}
+
+// Resident memory of this process in KiB, or -1.
+qint64 ResidentKiB() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    bool ok = false;
+    const qint64 pages = fields.value(1).toLongLong(&ok);
+    return ok ? pages * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
 QJsonObject WindowState(const CWaveComposerDlg& window) {
@@ -42,7 +54,8 @@ QJsonObject WindowState(const CWaveComposerDlg& window) {
                        {"volume", window.GetLastVolume()},
                        {"paths", paths},
                        {"loaded", loaded},
-                       {"labels", labels}};
+                       {"labels", labels},
+                       {"residentKiB", ResidentKiB()}};
 }
 
 }  // namespace

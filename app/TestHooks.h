@@ -10,7 +10,8 @@ class SingleInstance;
 // only by environment variables (the program takes no arguments):
 //
 //   GLW_TEST_EVENT_LOG=<file>   appends one JSON object per line: "shown"
-//       (position, client size, title, slot paths and row states),
+//       (position, client size, title, slot paths, row states and the
+//       process's resident memory),
 //       "message" (a message box's string id; boxes are answered OK at
 //       once instead of shown), "come-forward" and "closed" (the result).
 //   GLW_TEST_CLOSE_WHEN_SHOWN=escape|close   ends the window once shown,

@@ -194,6 +194,20 @@ TEST_F(AppProcess, ASecondCopyAsksTheFirstToComeForwardAndExits) {
     EXPECT_TRUE(FindEvent(thirdLog, "shown"));
 }
 
+TEST_F(AppProcess, AFirstCopyWithoutTitleIsNotBroughtForward) {
+    // Without a sound device the first copy never sets its title.
+    const QString firstLog = Log("first.log");
+    const auto first = Start(firstLog, {"ALSOFT_DRIVERS=none", "GLW_TEST_MINIMIZE_WHEN_SHOWN=1",
+                                        "GLW_TEST_CLOSE_AFTER_COME_FORWARD=1"});
+    ASSERT_TRUE(WaitForEvent(firstLog, "shown"));
+    Run(Log("second.log"), {});
+    EXPECT_TRUE(Events(Log("second.log")).isEmpty());
+    const auto forward = WaitForEvent(firstLog, "come-forward");
+    ASSERT_TRUE(forward);
+    EXPECT_TRUE(forward->value("minimized").toBool());  // left as it was
+    ASSERT_TRUE(first->waitForFinished(30000));
+}
+
 TEST_F(AppProcess, NoSoundDeviceKeepsTheStoredSettings) {
     const QByteArray stored =
         "[FilePathInfo]\nFile03=/home/someone/snare.wav\n\n[LoadVolumeInfo]\nVolume=/media/someone/CARD/\n\n"
