@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -33,12 +32,6 @@ namespace {
 
 // Anything larger is no bank; it is not read into memory.
 constexpr uintmax_t LargestFileRead = 4 * bank::MaxFileBytes;
-
-std::string RowLabel(size_t k) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02zu", k + 1);
-    return buf;
-}
 
 // Reads a bank file. Returns 1 with *bytes; 0 with the reason in *why for a
 // file that cannot be read, or 1 with *tooLarge set for one larger than any
@@ -103,7 +96,7 @@ bool LoadReport(const char* command, const std::string& path, VoiceBankReport* r
 void WriteRows(const DecodedVoiceBank& decoded, std::ostream& out) {
     for (size_t k = 0; k < decoded.rows.size(); ++k) {
         const VoiceBankRow& row = decoded.rows[k];
-        out << "row " << RowLabel(k) << "  ";
+        out << "row " << RowNumber(k) << "  ";
         if (row.channels == 0) {
             out << "empty\n";
             continue;
@@ -172,12 +165,12 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
     for (size_t k = 0; k < report.bank.rows.size(); ++k) {
         const AudioData& rec = report.bank.image->slots[k];
         if (rec.channels == 0) continue;
-        const std::string file = (dir / (RowLabel(k) + ".wav")).string();
+        const std::string file = (dir / (RowNumber(k) + ".wav")).string();
         if (WritePcmWave(file, rec) != 1) {
             err << "glwtool extract: cannot write " << file << '\n';
             return ExitFailure;
         }
-        out << "row " << RowLabel(k) << "  " << file << "  "
+        out << "row " << RowNumber(k) << "  " << file << "  "
             << (rec.channels == 2 ? "stereo" : "mono") << ", " << DescribeLength(rec.frames)
             << '\n';
     }

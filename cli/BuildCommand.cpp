@@ -161,9 +161,7 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     for (size_t k = 0; k < files.size(); ++k) {
         const AudioData& rec = image->slots[k];
         if (rec.channels == 0) continue;
-        char row[8];
-        std::snprintf(row, sizeof row, "%02zu", k + 1);
-        out << "row " << row << "  " << files[k] << "  " << ChannelWord(rec.channels) << ", "
+        out << "row " << RowNumber(k) << "  " << files[k] << "  " << ChannelWord(rec.channels) << ", "
             << rec.sampleRate << " Hz " << rec.bitsPerSample << "-bit, "
             << DescribeLength(rec.frames) << '\n';
     }

@@ -100,6 +100,11 @@ int UsageError(std::string_view command, std::string_view message, std::ostream&
     return ExitUsage;
 }
 
+std::string RowNumber(size_t slot) {
+    const std::string n = std::to_string(slot + 1);
+    return n.size() < 2 ? "0" + n : n;
+}
+
 std::string DescribeLength(int frames) {
     const long ms = (static_cast<long>(frames) * 1000 + 22050) / 44100;
     return std::to_string(frames) + " frames, " + std::to_string(ms) + " ms";

@@ -49,6 +49,9 @@ struct Command {
 // Returns ExitUsage.
 int UsageError(std::string_view command, std::string_view message, std::ostream& err);
 
+// The row number shown in the window for a slot index: "01" for slot 0.
+[[nodiscard]] std::string RowNumber(size_t slot);
+
 // "19856 frames, 450 ms": a voice's length at 44,100 Hz.
 [[nodiscard]] std::string DescribeLength(int frames);
 

@@ -185,7 +185,7 @@ TEST_F(Glwtool, BuildExtractRoundTripAndInfo) {
                   44u + static_cast<size_t>(want->frames * want->channels * 2));
         ASSERT_EQ(got->channels, want->channels) << row;
         ASSERT_EQ(got->frames, want->frames) << row;
-        EXPECT_EQ(got->sampleRate, 44100);
+        EXPECT_EQ(int32_t{got->sampleRate}, 44100);  // a copy: the field is unaligned
         for (int32_t i = 0; i < want->frames; ++i) {
             ASSERT_EQ(got->left[i], want->left[i]) << row << " frame " << i;
             ASSERT_EQ(got->right[i], want->right[i]) << row << " frame " << i;
