@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "cli/Commands.h"
+#include "cli/LoadMessages.h"
 #include "cli/Tool.h"
 #include "cli/WaveFileWriter.h"
 #include "voicebank/VoiceBankCheck.h"
@@ -38,25 +39,14 @@ constexpr uintmax_t LargestFileRead = 4 * bank::MaxFileBytes;
 // bank could be.
 int ReadBankFile(const std::string& path, std::vector<uint8_t>* bytes, bool* tooLarge,
                  std::string* why) {
-    std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
-    if (!fs::exists(st)) {
-        *why = "no such file";
-        return 0;
-    }
-    if (fs::is_directory(st)) {
-        *why = "is a folder";
-        return 0;
-    }
-    if (!fs::is_regular_file(st)) {
-        *why = "is not a regular file";
-        return 0;
-    }
+    *why = DescribePathProblem(path);
+    if (!why->empty()) return 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *why = "cannot be opened (no permission to read it)";
+        *why = "cannot be opened";
         return 0;
     }
+    std::error_code ec;
     const uintmax_t size = fs::file_size(path, ec);
     if (ec) {
         *why = ec.message();
@@ -121,8 +111,10 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     int exit = ExitOk;
     if (!LoadReport("info", path, &report, err, &exit)) return exit;
 
-    out << path << ": bank \"" << report.bank.bankName << "\"\n";
-    if (report.decoded) WriteRows(report.bank, out);
+    if (report.decoded) {
+        out << path << ": bank \"" << report.bank.bankName << "\"\n";
+        WriteRows(report.bank, out);
+    }
     if (report.valid) {
         out << "valid\n";
         return ExitOk;

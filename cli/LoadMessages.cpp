@@ -1,13 +1,27 @@
 #include "cli/LoadMessages.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "audio/AudioReader.h"
 #include "audio/SampleConversion.h"
 
 namespace glwtool {
+
+namespace {
+
+// strerror's text with a lower-case first letter, to follow a colon.
+std::string PlainError(int err) {
+    std::string text = std::strerror(err);
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    return text;
+}
+
+}  // namespace
 
 int LoadVoiceFile(const std::string& path, AudioData* record, int* code) {
     if (record == nullptr || code == nullptr) return 0;
@@ -16,23 +30,22 @@ int LoadVoiceFile(const std::string& path, AudioData* record, int* code) {
     return FadeVoiceTail(record) == 1 ? 1 : 0;
 }
 
-namespace {
-
-// Code 2 covers both a file that cannot be opened and one cut short; the
-// file system tells them apart.
-std::string DescribeUnreadable(const std::string& file) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status st = fs::status(file, ec);
-    if (!fs::exists(st)) return "no such file";
-    if (fs::is_directory(st)) return "is a folder, not a sound file";
-    if (!fs::is_regular_file(st)) return "is not a regular file";
-    if (FILE* f = std::fopen(file.c_str(), "rb")) {
-        std::fclose(f);
-        return "the file ends before its chunk sizes say (cut short or damaged)";
+std::string DescribePathProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR) return "no such file";
+        return "cannot be opened: " + PlainError(err);
     }
-    return "cannot be opened (no permission to read it)";
+    if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
+    if (!S_ISREG(st.st_mode)) return "is not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "cannot be opened: " + PlainError(errno);
+    ::close(fd);
+    return {};
 }
+
+namespace {
 
 std::string DescribeReason(const std::string& file, int code, const AudioData& record) {
     switch (code) {
@@ -42,10 +55,12 @@ std::string DescribeReason(const std::string& file, int code, const AudioData& r
         return "too little sound data to convert (less than one frame, or fewer than 4 frames "
                "at a rate other than 44100 Hz)";
     case ReadNotRecognised:
-        if (std::filesystem::is_directory(file)) return "is a folder, not a sound file";
-        return "not a WAV or AIFF file (it does not begin with RIFF or FORM)";
     case ReadShort:
-        return DescribeUnreadable(file);
+        // Both codes also stand for a path that is no readable file.
+        if (std::string why = DescribePathProblem(file); !why.empty()) return why;
+        if (code == ReadNotRecognised)
+            return "not a WAV or AIFF file (it does not begin with RIFF or FORM)";
+        return "the file ends before its chunk sizes say (cut short or damaged)";
     case ReadWaveStructure:
         return "damaged or unusual WAV file: \"RIFF\", \"WAVE\" and \"fmt \" must open the "
                "file, in that order";

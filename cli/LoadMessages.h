@@ -24,4 +24,9 @@ namespace glwtool {
 [[nodiscard]] std::string DescribeLoadFailure(const std::string& file, int code,
                                               const AudioData& record);
 
+// Why a path cannot be read as a file, in plain words ("no such file", "is
+// a folder, not a file", "cannot be opened: permission denied"); empty when
+// it is a regular file that opens for reading.
+[[nodiscard]] std::string DescribePathProblem(const std::string& path);
+
 }  // namespace glwtool

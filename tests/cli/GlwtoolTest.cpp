@@ -280,7 +280,7 @@ TEST_F(Glwtool, RefusedFilesAreNamedWithReasonAndCode) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"text.wav", "text.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) (code 1)"},
         {"empty.wav", "empty.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) (code 1)"},
-        {"folder.wav", "folder.wav: is a folder, not a sound file (code "},
+        {"folder.wav", "folder.wav: is a folder, not a file (code 1)"},
         {"gone.wav", "gone.wav: no such file (code 2)"},
         {"cut.wav", "cut.wav: the file ends before its chunk sizes say (cut short or damaged) (code 2)"},
         {"junk.wav", "junk.wav: damaged or unusual WAV file: \"RIFF\", \"WAVE\" and \"fmt \" must open the file, in that order (code 3)"},
