@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <vector>
+#include <memory>
 
 #include "audio/ByteSource.h"
-#include "audio/SampleConversion.h"
+#include "audio/SampleConversionDetail.h"
 
 namespace {
 
@@ -29,6 +29,7 @@ constexpr uint32_t kFmtWithExtensionSize = 18;
 constexpr uint32_t kCommStandardBytes = 18;
 // A chunk claiming 2 GiB or more is not something this reader walks over.
 constexpr uint32_t kLargestChunk = 0x7FFFFFFFu;
+constexpr size_t kMaxFrames = MaxVoiceFrames;
 
 bool Is(const Tag& a, const char (&b)[4]) { return std::memcmp(a, b, 4) == 0; }
 
@@ -242,37 +243,31 @@ int ReadSampleData(ByteSource& s, uint32_t dataBytes, AudioData* record, int sou
     const uint32_t bytes = std::min(dataBytes, oneSecond);
     const size_t n = bytes / static_cast<uint32_t>(channels) / bytesPerSample;
 
-    std::vector<uint8_t> raw;
-    std::vector<int32_t> first;
-    std::vector<int32_t> second;
-    try {
-        raw.resize(bytes);
-        first.resize(n);
-        second.resize(n);
-    } catch (const std::bad_alloc&) {
-        return ReadNoMemory;
-    }
-    if (s.Read(raw.data(), bytes) != bytes) return ReadShort;
-    if (!DecodeFrames(raw.data(), bytes, first.data(), second.data(), n, channels, bits, rate,
-                      sourceKind))
-        return ReadBadArgument;
+    // Working buffers are filled completely before use, so they are not
+    // zero-filled first; the conversion writes straight into the record.
+    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[bytes]);
+    if (!raw) return ReadNoMemory;
+    if (s.Read(raw.get(), bytes) != bytes) return ReadShort;
+    if (n == 0) return ReadBadArgument;  // less than one whole frame
 
+    const bool stereo = channels == 2;
     size_t count = n;
-    if (rate != 44100) {
-        std::vector<int32_t> outFirst;
-        std::vector<int32_t> outSecond;
-        if (!ResampleTo44k(first.data(), second.data(), n, static_cast<uint32_t>(rate), outFirst,
-                           outSecond, &count))
-            return ReadBadArgument;
-        first.swap(outFirst);
-        second.swap(outSecond);
+    if (rate == 44100) {
+        conversion::DecodeInto(raw.get(), std::min(n, kMaxFrames), stereo, bits, sourceKind,
+                               record->left, record->right);
+    } else {
+        if (n < 4) return ReadBadArgument;  // too short to interpolate
+        std::unique_ptr<int16_t[]> decoded(new (std::nothrow) int16_t[2 * n]);
+        if (!decoded) return ReadNoMemory;
+        int16_t* first = decoded.get();
+        int16_t* second = first + n;
+        conversion::DecodeInto(raw.get(), n, stereo, bits, sourceKind, first, second);
+        count = conversion::ResampledLength(n, static_cast<uint32_t>(rate));
+        conversion::ResampleInto(first, second, n, static_cast<uint32_t>(rate), record->left,
+                                 stereo ? record->right : nullptr, std::min(count, kMaxFrames));
     }
-
-    count = std::min(count, static_cast<size_t>(MaxVoiceFrames));
-    for (size_t i = 0; i < count; ++i) {
-        record->left[i] = static_cast<int16_t>(first[i]);
-        record->right[i] = static_cast<int16_t>(second[i]);
-    }
+    count = std::min(count, kMaxFrames);
+    if (!stereo) std::fill(record->right, record->right + count, int16_t{0});
     // Round up to whole 16-frame blocks; the added frames are the zeros the
     // caller's record already holds.
     record->frames = static_cast<int32_t>((count + 15) / 16 * 16);

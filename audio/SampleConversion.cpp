@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <new>
+#include <type_traits>
 
 #include "audio/AudioData.h"
+#include "audio/SampleConversionDetail.h"
 
 namespace {
 
@@ -16,58 +18,55 @@ bool AcceptedFormat(int channels, int bits, int rate) {
            (rate == 22050 || rate == 24000 || rate == 44100 || rate == 48000);
 }
 
-int16_t DecodeSample(const uint8_t* b, int bits, int sourceKind) {
-    if (bits == 16) {
-        const auto hi = sourceKind == SourceKindWave ? b[1] : b[0];
-        const auto lo = sourceKind == SourceKindWave ? b[0] : b[1];
-        return static_cast<int16_t>(static_cast<uint16_t>((hi << 8) | lo));
+inline int16_t Wave16(const uint8_t* b) { return static_cast<int16_t>(static_cast<uint16_t>((b[1] << 8) | b[0])); }
+inline int16_t Aiff16(const uint8_t* b) { return static_cast<int16_t>(static_cast<uint16_t>((b[0] << 8) | b[1])); }
+// WAV bytes are unsigned with 128 as silence, AIFF bytes signed.
+inline int16_t Wave8(const uint8_t* b) { return static_cast<int16_t>((b[0] - 128) * 256); }
+inline int16_t Aiff8(const uint8_t* b) { return static_cast<int16_t>(static_cast<int8_t>(b[0]) * 256); }
+
+template <int16_t (*Sample)(const uint8_t*), size_t SampleBytes, typename Out>
+void DecodeLoop(const uint8_t* bytes, size_t frames, bool stereo, Out* first, Out* second) {
+    if (stereo) {
+        for (size_t i = 0; i < frames; ++i, bytes += 2 * SampleBytes) {
+            first[i] = Sample(bytes);
+            second[i] = Sample(bytes + SampleBytes);
+        }
+    } else {
+        for (size_t i = 0; i < frames; ++i, bytes += SampleBytes) first[i] = Sample(bytes);
     }
-    // WAV bytes are unsigned with 128 as silence, AIFF bytes signed.
-    const int v = sourceKind == SourceKindWave ? b[0] - 128 : static_cast<int8_t>(b[0]);
-    return static_cast<int16_t>(v * 256);
 }
 
 }  // namespace
 
-int DecodeFrames(const uint8_t* bytes, size_t byteCount, int32_t* first, int32_t* second, size_t n,
-                 int channels, int bitsPerSample, int sampleRate, int sourceKind) {
-    if (bytes == nullptr || first == nullptr || second == nullptr || byteCount == 0 || n == 0)
-        return 0;
-    if (!AcceptedFormat(channels, bitsPerSample, sampleRate)) return 0;
-    if (sourceKind != SourceKindWave && sourceKind != SourceKindAiff) return 0;
+namespace conversion {
 
-    const size_t sampleBytes = static_cast<size_t>(bitsPerSample) / 8;
-    const size_t frameBytes = static_cast<size_t>(channels) * sampleBytes;
-    // Only whole frames that lie inside the bytes are decoded.
-    const size_t frames = std::min(n, byteCount / frameBytes);
-    for (size_t i = 0; i < frames; ++i) {
-        const uint8_t* f = bytes + i * frameBytes;
-        first[i] = DecodeSample(f, bitsPerSample, sourceKind);
-        second[i] = channels == 2 ? DecodeSample(f + sampleBytes, bitsPerSample, sourceKind) : 0;
+template <typename Out>
+void DecodeInto(const uint8_t* bytes, size_t frames, bool stereo, int bitsPerSample,
+                int sourceKind, Out* first, Out* second) {
+    const bool wave = sourceKind == SourceKindWave;
+    if (bitsPerSample == 16) {
+        if (wave)
+            DecodeLoop<Wave16, 2>(bytes, frames, stereo, first, second);
+        else
+            DecodeLoop<Aiff16, 2>(bytes, frames, stereo, first, second);
+    } else {
+        if (wave)
+            DecodeLoop<Wave8, 1>(bytes, frames, stereo, first, second);
+        else
+            DecodeLoop<Aiff8, 1>(bytes, frames, stereo, first, second);
     }
-    return 1;
 }
 
-int ResampleTo44k(const int32_t* first, const int32_t* second, size_t n, uint32_t sourceRate,
-                  std::vector<int32_t>& outFirst, std::vector<int32_t>& outSecond,
-                  size_t* outCount) {
-    if (first == nullptr || second == nullptr || outCount == nullptr) return 0;
-    if (!outFirst.empty() || !outSecond.empty() || n < 4 || sourceRate == 0) return 0;
+size_t ResampledLength(size_t n, uint32_t sourceRate) {
+    return static_cast<size_t>((static_cast<uint64_t>(n) + 4) * kTargetRate / sourceRate);
+}
 
-    const auto count =
-        static_cast<size_t>((static_cast<uint64_t>(n) + 4) * kTargetRate / sourceRate);
-    std::vector<int32_t> a;
-    std::vector<int32_t> b;
-    try {
-        a.resize(count);
-        b.resize(count);
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
-
+template <typename In, typename Out>
+void ResampleInto(const In* first, const In* second, size_t n, uint32_t sourceRate, Out* outFirst,
+                  Out* outSecond, size_t limit) {
     // The step is base/1024 frames; the remainder is spread so that every run
     // of 44,100 outputs advances exactly sourceRate input frames: the first
-    // rem outputs of a run step base + 1.
+    // rem outputs of a run step base + 1 (the very first output starts a run).
     const auto scaled = static_cast<uint64_t>(sourceRate) * kFracOne;
     const auto base = static_cast<int32_t>(scaled / kTargetRate);
     const auto rem = static_cast<uint32_t>(scaled % kTargetRate);
@@ -75,12 +74,17 @@ int ResampleTo44k(const int32_t* first, const int32_t* second, size_t n, uint32_
     int32_t frac = 0;
     int32_t step = base;
     uint32_t phase = kTargetRate;
-    int64_t a0 = first[0], a1 = first[1], b0 = second[0], b1 = second[1];
+    // 16-bit samples times a frac below 1024 fit in 32 bits; wider input
+    // gets 64-bit products. >> on a negative value rounds towards minus
+    // infinity.
+    using Wide = std::conditional_t<sizeof(In) <= 2, int32_t, int64_t>;
+    Wide a0 = first[0], a1 = first[1];
+    Wide b0 = outSecond ? second[0] : 0, b1 = outSecond ? second[1] : 0;
 
-    for (size_t i = 0; i < count; ++i) {
-        // Arithmetic shift: negative quotients round towards minus infinity.
-        a[i] = static_cast<int32_t>(a0 + (((a1 - a0) * frac) >> kFracBits));
-        b[i] = static_cast<int32_t>(b0 + (((b1 - b0) * frac) >> kFracBits));
+    size_t i = 0;
+    for (; i < limit; ++i) {
+        outFirst[i] = static_cast<Out>(a0 + (((a1 - a0) * frac) >> kFracBits));
+        if (outSecond) outSecond[i] = static_cast<Out>(b0 + (((b1 - b0) * frac) >> kFracBits));
         if (rem != 0) {
             if (phase == rem) {
                 --step;
@@ -92,15 +96,61 @@ int ResampleTo44k(const int32_t* first, const int32_t* second, size_t n, uint32_
         }
         frac += step;
         if (frac >= kFracOne) {
-            idx += static_cast<size_t>(frac / kFracOne);
-            frac %= kFracOne;
-            if (idx > n - 2) break;  // the rest stays silent
+            idx += static_cast<size_t>(frac >> kFracBits);
+            frac &= kFracOne - 1;
+            if (idx > n - 2) {
+                ++i;
+                break;  // no output at or beyond the last input frame
+            }
             a0 = first[idx];
             a1 = first[idx + 1];
-            b0 = second[idx];
-            b1 = second[idx + 1];
+            if (outSecond) {
+                b0 = second[idx];
+                b1 = second[idx + 1];
+            }
         }
     }
+    std::fill(outFirst + i, outFirst + limit, Out{0});
+    if (outSecond) std::fill(outSecond + i, outSecond + limit, Out{0});
+}
+
+template void DecodeInto<int16_t>(const uint8_t*, size_t, bool, int, int, int16_t*, int16_t*);
+template void ResampleInto<int16_t, int16_t>(const int16_t*, const int16_t*, size_t, uint32_t,
+                                             int16_t*, int16_t*, size_t);
+
+}  // namespace conversion
+
+int DecodeFrames(const uint8_t* bytes, size_t byteCount, int32_t* first, int32_t* second, size_t n,
+                 int channels, int bitsPerSample, int sampleRate, int sourceKind) {
+    if (bytes == nullptr || first == nullptr || second == nullptr || byteCount == 0 || n == 0)
+        return 0;
+    if (!AcceptedFormat(channels, bitsPerSample, sampleRate)) return 0;
+    if (sourceKind != SourceKindWave && sourceKind != SourceKindAiff) return 0;
+
+    const size_t frameBytes = static_cast<size_t>(channels * bitsPerSample / 8);
+    // Only whole frames that lie inside the bytes are decoded.
+    const size_t frames = std::min(n, byteCount / frameBytes);
+    conversion::DecodeInto(bytes, frames, channels == 2, bitsPerSample, sourceKind, first, second);
+    if (channels == 1) std::fill(second, second + frames, 0);
+    return 1;
+}
+
+int ResampleTo44k(const int32_t* first, const int32_t* second, size_t n, uint32_t sourceRate,
+                  std::vector<int32_t>& outFirst, std::vector<int32_t>& outSecond,
+                  size_t* outCount) {
+    if (first == nullptr || second == nullptr || outCount == nullptr) return 0;
+    if (!outFirst.empty() || !outSecond.empty() || n < 4 || sourceRate == 0) return 0;
+
+    const size_t count = conversion::ResampledLength(n, sourceRate);
+    std::vector<int32_t> a;
+    std::vector<int32_t> b;
+    try {
+        a.resize(count);
+        b.resize(count);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    conversion::ResampleInto(first, second, n, sourceRate, a.data(), b.data(), count);
     outFirst.swap(a);
     outSecond.swap(b);
     *outCount = count;

@@ -18,6 +18,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2
 )
+# The test run also builds the fuzz targets with clang's libFuzzer.
+[ "$mode" = test ] && packages+=(clang-14 libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -34,9 +36,35 @@ fi
 jobs=$(nproc)
 
 if [ "$mode" = test ]; then
+  stage() { echo; echo "== $*"; }
+
+  stage "build with warnings as errors, run every test"
   cmake -S . -B build-test -G Ninja -DGLW_WERROR=ON -DGLW_BUILD_TESTS=ON
   cmake --build build-test -j "$jobs"
   ctest --test-dir build-test --output-on-failure -j "$jobs"
+
+  stage "every test again under AddressSanitizer + UndefinedBehaviorSanitizer"
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DGLW_ASAN=ON -DGLW_BUILD_TESTS=ON
+  cmake --build build-asan -j "$jobs"
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+  stage "fuzz targets (libFuzzer): replay the seed corpus, then fuzz each for a bounded time"
+  CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DGLW_FUZZ=ON -DGLW_ASAN=ON -DGLW_BUILD_GUI=OFF
+  cmake --build build-fuzz -j "$jobs" --target fuzz_targets
+  seconds=${GLW_FUZZ_SECONDS:-60}
+  for target in build-fuzz/tests/fuzz/fuzz_*; do
+    name=$(basename "$target")
+    corpus=tests/fuzz/corpus/${name#fuzz_}
+    work=$(mktemp -d)
+    "$target" -runs=0 "$corpus"
+    "$target" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \
+      -artifact_prefix="build-fuzz/$name-" "$work" "$corpus" 2>&1 | tail -n 12
+    rm -rf "$work"
+  done
+
+  echo
+  echo "All tests passed."
   exit 0
 fi
 

@@ -89,12 +89,13 @@ int WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length) {
     const auto size = static_cast<size_t>(length);
     std::filesystem::path target(path);
     if (!target.has_filename()) return 0;
-    std::string folder = target.parent_path().string();
-    if (folder.empty()) folder = ".";
+    const std::string folder =
+        target.has_parent_path() ? target.parent_path().string() : std::string(".");
 
     // A hidden temporary name in the same folder, so the rename stays on one
     // filesystem and never replaces anything but the target.
-    std::string temp = folder + "/." + target.filename().string() + ".XXXXXX";
+    std::string temp;
+    temp.append(folder).append("/.").append(target.filename().string()).append(".XXXXXX");
     Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) return 0;
 

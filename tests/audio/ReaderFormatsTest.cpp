@@ -37,7 +37,7 @@ TEST(ReaderFormats, MonoFileAt44kKeepsItsSamplesAndRoundsUpTo16) {
     const auto r = ReadBytes(MakeWav(pcm));
     ASSERT_EQ(r.code, ReadOk);
     EXPECT_EQ(r.record->channels, 1);
-    EXPECT_EQ(r.record->sampleRate, 44100);
+    EXPECT_EQ(+r.record->sampleRate, 44100);
     EXPECT_EQ(r.record->bitsPerSample, 16);
     EXPECT_EQ(r.record->frames, 1008);
     ExpectSamples(*r.record, pcm);
@@ -52,7 +52,7 @@ TEST(ReaderFormats, OnlyTheFirstSecondIsReadAndTheResultIsCapped) {
     const auto r = ReadBytes(MakeWav(pcm, layout));
     ASSERT_EQ(r.code, ReadOk);
     EXPECT_EQ(r.record->frames, MaxVoiceFrames);
-    EXPECT_EQ(r.record->sampleRate, 48000);
+    EXPECT_EQ(+r.record->sampleRate, 48000);
     EXPECT_EQ(r.record->left[0], pcm.samples[0]);
     EXPECT_EQ(r.record->right[0], pcm.samples[1]);
 }
@@ -167,7 +167,7 @@ TEST(ReaderFormats, EveryAcceptedFormatReads) {
                     ASSERT_EQ(r.code, ReadOk) << channels << "ch " << bits << "bit " << rate;
                     EXPECT_EQ(r.record->channels, channels);
                     EXPECT_EQ(r.record->bitsPerSample, bits);
-                    EXPECT_EQ(r.record->sampleRate, static_cast<int32_t>(rate));
+                    EXPECT_EQ(+r.record->sampleRate, static_cast<int32_t>(rate));
                     EXPECT_EQ(r.record->frames % 16, 0);
                 }
             }

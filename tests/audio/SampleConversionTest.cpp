@@ -145,3 +145,36 @@ TEST(Decode, ByteLayoutsOfBothContainers) {
     EXPECT_EQ(DecodeFrames(wav16, 4, a, b, 0, 1, 16, 44100, SourceKindWave), 0);
     EXPECT_EQ(DecodeFrames(wav16, 4, a, nullptr, 2, 1, 16, 44100, SourceKindWave), 0);
 }
+
+#include "ReaderTestUtil.h"
+
+TEST(ReaderConversion, ReaderMatchesThePublicDecodeAndResampleSteps) {
+    // The reader runs the conversion straight into the record; it must give
+    // exactly what DecodeFrames, ResampleTo44k and the cap give.
+    using namespace testsupport;
+    for (int channels : {1, 2})
+        for (uint32_t rate : {22050u, 24000u, 44100u, 48000u})
+            for (size_t frames : {size_t{5}, size_t{777}, static_cast<size_t>(rate)}) {
+                const Pcm pcm = MakeRamp(channels, 16, rate, frames);
+                const auto r = ReadBytes(MakeWav(pcm));
+                ASSERT_EQ(r.code, ReadOk);
+
+                const Bytes raw = WavSampleBytes(pcm);
+                std::vector<int32_t> a(frames), b(frames);
+                ASSERT_EQ(DecodeFrames(raw.data(), raw.size(), a.data(), b.data(), frames,
+                                       channels, 16, static_cast<int>(rate), SourceKindWave), 1);
+                size_t count = frames;
+                if (rate != 44100) {
+                    std::vector<int32_t> outA, outB;
+                    ASSERT_EQ(ResampleTo44k(a.data(), b.data(), frames, rate, outA, outB, &count), 1);
+                    a.swap(outA);
+                    b.swap(outB);
+                }
+                count = std::min(count, static_cast<size_t>(MaxVoiceFrames));
+                ASSERT_EQ(r.record->frames, static_cast<int32_t>((count + 15) / 16 * 16));
+                for (size_t i = 0; i < count; ++i) {
+                    ASSERT_EQ(r.record->left[i], a[i]) << channels << " " << rate << " " << i;
+                    ASSERT_EQ(r.record->right[i], b[i]) << channels << " " << rate << " " << i;
+                }
+            }
+}

@@ -1,0 +1,111 @@
+// Writes the reader's seed corpus: every accepted format in both containers,
+// the layouts other writers produce, and malformed variants. The output is
+// committed under tests/fuzz/corpus/reader; run again after changing it.
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "SoundFileWriter.h"
+
+using namespace testsupport;
+
+namespace {
+
+int written = 0;
+std::string outDir;
+
+void Put(const std::string& name, const Bytes& b) {
+    if (WriteFile(outDir + "/" + name, b)) ++written;
+}
+
+Chunk Filler(const char* tag, size_t n) { return Chunk{tag, Bytes(n, 0x33)}; }
+
+void PatchLe32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make-fuzz-corpus DIR\n");
+        return 2;
+    }
+    outDir = argv[1];
+    std::filesystem::create_directories(outDir);
+
+    for (int ch : {1, 2})
+        for (int bits : {8, 16})
+            for (uint32_t rate : {22050u, 24000u, 44100u, 48000u}) {
+                const Pcm pcm = MakeRamp(ch, bits, rate, 40);
+                const std::string tag = std::to_string(ch) + "ch-" + std::to_string(bits) + "bit-" +
+                                        std::to_string(rate);
+                Put("ok-" + tag + ".wav", MakeWav(pcm));
+                Put("ok-" + tag + ".aif", MakeAiff(pcm));
+            }
+
+    const Pcm pcm = MakeRamp(2, 16, 22050, 24);
+    WavLayout l;
+    l.fmtSize = 18;
+    Put("ok-fmt18.wav", MakeWav(pcm, l));
+    l = {};
+    l.fmtSize = 40;
+    l.formatTag = 0xFFFE;
+    Put("ok-extensible.wav", MakeWav(pcm, l));
+    l = {};
+    l.afterFmt = {Filler("fact", 4), Filler("LIST", 9), Filler("bext", 5), Filler("iXML", 3)};
+    l.afterData = {Filler("JUNK", 6)};
+    Put("ok-chunks.wav", MakeWav(pcm, l));
+    l = {};
+    Chunk noPad = Filler("iXML", 7);
+    noPad.padOdd = false;
+    l.afterFmt = {noPad};
+    Put("ok-nopad.wav", MakeWav(pcm, l));
+
+    AiffLayout a;
+    a.beforeComm = {Filler("COMT", 10), Filler("ANNO", 5), Filler("MARK", 2)};
+    a.ssndOffset = 12;
+    a.commExtraBytes = 3;
+    Put("ok-chunks.aif", MakeAiff(pcm, a));
+
+    // Malformed.
+    l = {};
+    l.beforeFmt = {Filler("JUNK", 4)};
+    Put("bad-junk-first.wav", MakeWav(pcm, l));
+    Bytes b = MakeWav(pcm);
+    b[3] = 'X';
+    Put("bad-rifx.wav", b);
+    b = MakeWav(pcm);
+    PatchLe32(b, 16, 0xFFFFFFFF);
+    Put("bad-fmt-size.wav", b);
+    b = MakeWav(pcm);
+    PatchLe32(b, 24, 32000);
+    Put("bad-rate.wav", b);
+    b = MakeWav(pcm);
+    b[34] = 24;
+    Put("bad-bits.wav", b);
+    b = MakeWav(pcm);
+    b[22] = 4;
+    Put("bad-channels.wav", b);
+    l = {};
+    l.dataSizeOverride = 0xFFFFFFFF;
+    Put("bad-data-size.wav", MakeWav(pcm, l));
+    b = MakeWav(pcm);
+    b.resize(50);
+    Put("bad-cut.wav", b);
+    a = {};
+    a.aifc = true;
+    Put("bad-aifc.aif", MakeAiff(pcm, a));
+    a = {};
+    a.ssndBeforeComm = true;
+    Put("bad-ssnd-first.aif", MakeAiff(pcm, a));
+    a = {};
+    a.rawRate = true;
+    const uint8_t nan[10] = {0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0};
+    std::copy(std::begin(nan), std::end(nan), a.rateBytes);
+    Put("bad-nan-rate.aif", MakeAiff(pcm, a));
+    Put("bad-empty", {});
+    std::printf("wrote %d files into %s\n", written, outDir.c_str());
+    return 0;
+}
