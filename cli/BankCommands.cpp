@@ -83,6 +83,24 @@ bool LoadReport(const char* command, const std::string& path, VoiceBankReport* r
     return true;
 }
 
+// A name read from a file, safe for a terminal: bytes other than printable
+// ASCII are shown as \xNN.
+std::string Printable(const std::string& text) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string shown;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            shown += ch;
+        } else {
+            shown += "\\x";
+            shown += digits[c >> 4];
+            shown += digits[c & 0xF];
+        }
+    }
+    return shown;
+}
+
 void WriteRows(const DecodedVoiceBank& decoded, std::ostream& out) {
     for (size_t k = 0; k < decoded.rows.size(); ++k) {
         const VoiceBankRow& row = decoded.rows[k];
@@ -112,7 +130,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!LoadReport("info", path, &report, err, &exit)) return exit;
 
     if (report.decoded) {
-        out << path << ": bank \"" << report.bank.bankName << "\"\n";
+        out << path << ": bank \"" << Printable(report.bank.bankName) << "\"\n";
         WriteRows(report.bank, out);
     }
     if (report.valid) {

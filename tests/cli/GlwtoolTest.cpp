@@ -12,6 +12,8 @@
 #include "ToolRunner.h"
 #include "audio/AudioReader.h"
 #include "cli/LoadMessages.h"
+#include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/VoiceBankImage.h"
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -374,6 +376,21 @@ TEST_F(Glwtool, InfoNamesDamageInEveryRegion) {
     EXPECT_EQ(r.err, "glwtool info: cannot read none.glw: no such file\n");
     r = Run({"info", "."}, dir.path());
     EXPECT_EQ(r.exitCode, 2);
+}
+
+// A name the save dialog would never write is still shown, but never as
+// raw control bytes on the terminal.
+TEST_F(Glwtool, InfoShowsStrangeBankNamesEscaped) {
+    auto image = std::make_unique<VoiceBankImage>();
+    ASSERT_EQ(InitVoiceBankImage(image.get()), 1);
+    ASSERT_EQ(FillVoiceAddresses(image.get(), "\x1b[2J\\"), 1);
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(BuildVoiceBankFile(image.get(), &bytes), 1);
+    Put("odd.glw", bytes);
+    const ToolRun r = Run({"info", "odd.glw"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("bank \"\\x1B[2J\\x5C\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
 }
 
 TEST_F(Glwtool, ExtractRefusesDamagedBanksUnlessForced) {
