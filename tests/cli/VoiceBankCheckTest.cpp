@@ -253,6 +253,23 @@ TEST(VoiceBankCheck, HostileFieldsStayInsideTheBuffer) {
         const VoiceBankReport cut = CheckVoiceBank(copy.get(), n);
         ASSERT_FALSE(cut.valid) << n;
     }
+    // Random changes of several bytes, biased towards the key maps and records.
+    uint32_t seed = 99;
+    const auto next = [&seed](uint32_t range) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % range;
+    };
+    for (int round = 0; round < 300; ++round) {
+        Bytes bad = good;
+        const uint32_t changes = 1 + next(8);
+        for (uint32_t i = 0; i < changes; ++i) {
+            const size_t off = next(2) == 0 ? bank::Element1Offset + next(0x07F8 - 0x0318)
+                                            : next(static_cast<uint32_t>(bad.size()));
+            bad[off] = static_cast<uint8_t>(next(256));
+        }
+        const VoiceBankReport mutated = Check(bad);
+        EXPECT_EQ(mutated.valid, mutated.problems.empty()) << "round " << round;
+    }
     EXPECT_FALSE(CheckVoiceBank(nullptr, 0).valid);
     DecodedVoiceBank none;
     EXPECT_EQ(DecodeVoiceBank(good.data(), 2143, &none), 0);
