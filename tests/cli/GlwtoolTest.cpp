@@ -225,6 +225,59 @@ TEST_F(Glwtool, BuildWritesTheExpectedBytes) {
     EXPECT_EQ(Bytes(second.begin() + 0x18, second.begin() + 0x1C), (Bytes{0x01, 0x00, 0xF9, 0xD0}));
 }
 
+// A stereo AIFF next to a mono WAV: 44,100 Hz and shorter than the fade, so
+// the samples reach the bank unchanged and the whole sample area, the key
+// records and key maps can be worked out here.
+TEST_F(Glwtool, StereoLayoutMatchesTheFormatByHand) {
+    const Pcm mono = MakeRamp(1, 16, 44100, 16);
+    const Pcm stereo = MakeRamp(2, 16, 44100, 32);
+    AiffLayout layout;
+    layout.beforeComm = {Chunk{"COMT", Bytes(5, 1)}};
+    layout.ssndOffset = 4;
+    Put("m.wav", MakeWav(mono));
+    Put("s.aif", MakeAiff(stereo, layout));
+    ASSERT_EQ(Run({"build", "LAYOUT.glw", "m.wav", "3=s.aif"}, dir.path()).exitCode, 0);
+    const Bytes file = ReadFile(dir.file("LAYOUT.glw"));
+    ASSERT_EQ(file.size(), 2144u + 16 * 2 + 32 * 4);
+
+    const auto encode = [](int16_t s) {
+        const auto u = static_cast<uint16_t>(s);
+        return static_cast<uint16_t>(u ^ ((((u >> 6) ^ u) & 0xF) << 12));
+    };
+    Bytes samples;  // stored little-endian: row 1, then row 3 left, then row 3 right
+    const auto put = [&](int16_t s) {
+        samples.push_back(static_cast<uint8_t>(encode(s)));
+        samples.push_back(static_cast<uint8_t>(encode(s) >> 8));
+    };
+    for (int16_t s : mono.samples) put(s);
+    for (size_t i = 0; i < 64; i += 2) put(stereo.samples[i]);
+    for (size_t i = 1; i < 64; i += 2) put(stereo.samples[i]);
+    EXPECT_EQ(Bytes(file.begin() + 0x860, file.end()), samples);
+
+    // Key record j of element e: stored r+6 = start bits 16-23, r+8 = bits 0-7,
+    // r+9 = bits 8-15; sampleEnd little-endian at r+12.
+    const auto record = [](size_t element, size_t j) { return element + 0x8E + 30 * j; };
+    for (const auto& [element, start] :
+         std::vector<std::pair<size_t, uint8_t>>{{0x318, 1}, {0x588, 3}}) {
+        const size_t r = record(element, 2);
+        EXPECT_EQ(file[r + 6], 0);
+        EXPECT_EQ(file[r + 8], start);
+        EXPECT_EQ(file[r + 12], 1);  // 32 frames: last block 1
+        EXPECT_EQ(file[record(element, 0) + 8], 0);
+        EXPECT_EQ(file[record(element, 0) + 12], 0);
+        for (size_t n = 0; n < 128; ++n) {
+            const size_t slot = (n + 4) % 16;
+            const uint8_t want = slot == 0 || slot == 2 ? static_cast<uint8_t>(slot) : 255;
+            EXPECT_EQ(file[(element + 0x0E + n) ^ 1u], want) << "note " << n;
+        }
+    }
+    uint32_t sum = 0;
+    for (size_t i = 32; i < file.size(); ++i) sum += file[i];
+    EXPECT_EQ(file[0x18], static_cast<uint8_t>(sum >> 16));
+    EXPECT_EQ(file[0x1A], static_cast<uint8_t>(sum));
+    EXPECT_EQ(file[0x1B], static_cast<uint8_t>(sum >> 8));
+}
+
 // Rate conversion and the tail fade as they come out of extract, against
 // values worked out by hand.
 TEST_F(Glwtool, ExtractGivesConvertedAndFadedSamples) {
