@@ -154,7 +154,8 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (ExportImageToFile(*image, outPath.c_str()) != 1) {
         err << "glwtool build: cannot write " << outPath
-            << " (is the folder writable, with room for the bank?)\n";
+            << (fs::is_directory(target, ec) ? ": a folder of that name is in the way\n"
+                                             : " (is the folder writable, with room for the bank?)\n");
         if (madeFolder) fs::remove(folder, ec);
         return ExitFailure;
     }
@@ -162,8 +163,8 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     for (size_t k = 0; k < files.size(); ++k) {
         const AudioData& rec = image->slots[k];
         if (rec.channels == 0) continue;
-        out << "row " << RowNumber(k) << "  " << files[k] << "  " << ChannelWord(rec.channels) << ", "
-            << rec.sampleRate << " Hz " << rec.bitsPerSample << "-bit, "
+        out << "row " << RowNumber(k) << "  " << files[k] << "  " << ChannelWord(rec.channels)
+            << ", " << rec.sampleRate << " Hz " << rec.bitsPerSample << "-bit, "
             << DescribeLength(rec.frames) << '\n';
     }
     const auto size = fs::file_size(target, ec);
