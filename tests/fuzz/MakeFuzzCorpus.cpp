@@ -2,7 +2,7 @@
 // (run again after changing this program):
 //   reader/  every accepted format in both containers, the layouts other
 //            writers produce, and malformed variants;
-//   bank/    banks from the builder in several shapes, and damaged copies.
+//   bank_check/  banks from the builder in several shapes, and damaged copies.
 
 #include <cstdio>
 #include <filesystem>
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     Put("bad-nan-rate.aif", MakeAiff(pcm, a));
     Put("bad-empty", {});
 
-    outDir = root + "/bank";
+    outDir = root + "/bank_check";
     std::filesystem::create_directories(outDir);
     struct Shape {
         const char* name;
