@@ -1,0 +1,14 @@
+// glwtool: builds, checks and unpacks voice banks from the command line.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/Tool.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const int code = glwtool::RunTool(glwtool::CoreCommands(), args, std::cout, std::cerr);
+    std::cout.flush();
+    return std::cout.good() ? code : glwtool::ExitFailure;
+}

@@ -1,0 +1,85 @@
+#include "controls/FileNameEdit.h"
+
+#include <QKeyEvent>
+
+#include <algorithm>
+
+namespace {
+
+bool IsNameChar(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+           c == u'-';
+}
+
+// What a keystroke may pass on: name characters and control characters
+// (Backspace, Enter, the editing keys).
+bool IsTypeable(char16_t c) {
+    return IsNameChar(c) || c < 0x20 || c == 0x7F;
+}
+
+}  // namespace
+
+CleanedFileName CleanFileName(const QString& text, int maxLength) {
+    CleanedFileName result;
+    const auto limit = static_cast<unsigned>(maxLength);
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text[i];
+        if (c.unicode() >= 0x80) {
+            // One character, one or two UTF-16 units, removed whole.
+            const qsizetype units =
+                c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+            result.removed += static_cast<int>(units);
+            i += units;
+            continue;
+        }
+        if (IsNameChar(c.unicode())) {
+            result.text.append(c);
+        } else {
+            ++result.removed;
+        }
+        if (static_cast<unsigned>(result.text.size()) >= limit) {
+            break;
+        }
+        ++i;
+    }
+    return result;
+}
+
+CFileNameEdit::CFileNameEdit(QWidget* parent) : QLineEdit(parent) {
+    connect(this, &QLineEdit::textChanged, this, [this] { OnChange(); });
+}
+
+void CFileNameEdit::SetText(const QString& text) {
+    m_strLast = text;
+    setText(text);
+}
+
+void CFileNameEdit::keyPressEvent(QKeyEvent* event) {
+    const QString typed = event->text();
+    const bool shortcut = event->modifiers().testFlag(Qt::ControlModifier) ||
+                          event->modifiers().testFlag(Qt::MetaModifier);
+    if (!typed.isEmpty() && !shortcut &&
+        !std::all_of(typed.begin(), typed.end(), [](QChar c) { return IsTypeable(c.unicode()); })) {
+        event->accept();  // dropped silently
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void CFileNameEdit::OnChange() {
+    const QString current = text();
+    if (current == m_strLast) {
+        return;  // our own SetText, or nothing new
+    }
+    const CleanedFileName cleaned = CleanFileName(current, m_nMaxLength);
+    if (cleaned.removed == 0 && cleaned.text == current) {
+        m_strLast = current;  // already clean: leave text, caret and undo alone
+        return;
+    }
+    const int start = hasSelectedText() ? selectionStart() : cursorPosition();
+    SetText(cleaned.text);
+    const int caret = std::clamp(start - cleaned.removed, 0, static_cast<int>(cleaned.text.size()));
+    setCursorPosition(caret);
+    m_strLast = cleaned.text;
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+#include <QPixmap>
+#include <QRect>
+
+#include <atomic>
+
+#include "controls/FileDropTarget.h"
+
+// The skinned push button: shows one of three images (normal, pressed,
+// hover) centred on itself, a one-pixel focus frame when it has the focus,
+// swaps in the hover image while the pointer is over it, clicks itself on
+// Enter, and reports file drags to its parent (CFileDropTarget).
+//
+// The images belong to the caller and must outlive their use here. The
+// image pointers are atomic: a watcher thread may read and replace them and
+// call Refresh, which then repaints through the GUI thread's event queue.
+class CSkinButton : public QAbstractButton, public CFileDropTarget {
+    Q_OBJECT
+public:
+    explicit CSkinButton(QWidget* parent = nullptr);
+
+    // Stores the three images. Returns false and keeps the former images
+    // when any of them is null. Does not repaint: call Refresh.
+    [[nodiscard]] bool SetBitmaps(const QPixmap* normal, const QPixmap* pressed, const QPixmap* hover);
+
+    // The current normal image (null before the first SetBitmaps).
+    [[nodiscard]] const QPixmap* GetNormalBitmap() const { return m_pBmpNormal.load(); }
+    [[nodiscard]] const QPixmap* GetPressedBitmap() const { return m_pBmpPressed.load(); }
+    [[nodiscard]] const QPixmap* GetHoverBitmap() const { return m_pBmpHover.load(); }
+
+    // Colour of the focus frame (black until set).
+    void SetFrameColor(const QColor& colour);
+    [[nodiscard]] QColor GetFrameColor() const { return m_brFrame; }
+
+    // Re-reads the button's rectangle after a move or resize; the focus
+    // frame and the drop's hover test use it.
+    void UpdateRegions();
+
+    // With true, every repaint shows the hover image until the pointer
+    // leaves the button or SetHover(false); then repaints.
+    void SetHover(bool hover);
+    [[nodiscard]] bool IsHoverSet() const { return m_bHover.load(); }
+
+    // Repaints the whole button; safe from any thread.
+    void Refresh();
+
+    [[nodiscard]] QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void AfterDrop(QPoint point) override;
+
+private:
+    // The image the button shows now, by state.
+    [[nodiscard]] const QPixmap* CurrentImage() const;
+    void PointerLeft();
+
+    std::atomic<const QPixmap*> m_pBmpNormal{nullptr};
+    std::atomic<const QPixmap*> m_pBmpPressed{nullptr};
+    std::atomic<const QPixmap*> m_pBmpHover{nullptr};
+    QRect m_rcClient;
+    QRect m_rcInner;
+    QColor m_brFrame{0, 0, 0};
+    bool m_bMouseDown = false;
+    bool m_bFocusFrame = false;
+    bool m_bPointerInside = false;
+    std::atomic<bool> m_bHover{false};
+};

@@ -1,0 +1,67 @@
+#include "res/StringTable.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace {
+
+struct Entry {
+    int id;
+    const char* text;
+};
+
+constexpr std::array<Entry, 8> Table{{
+    {IdsAboutMenu, "GRIDLUME User Voice Manager Version Info(&A)..."},
+    {IdsAudioFilter,
+     "All Audio Files (*.wav;*.aif;*.aiff)|*.wav;*.aif;*.aiff|WAVE PCM Files (*.wav)|*.wav|"
+     "AIFF Files (*.aif;*.aiff)|*.aif;*.aiff|ALL File (*.*)|*.*||"},
+    {IdsReplaceFile, "File already exists. Do you really want to replace it?"},
+    {IdsSaveError, "An error occurred while saving the sampling file."},
+    {IdsSoundDeviceError, "An error occurred while initializing the sound device."},
+    {IdsLoadError, "An error occurred while loading the sound file."},
+    {IdsIllegalPath, "Illegal file path."},
+    {IdsMultipleFiles, "Multiple files are selected."},
+}};
+
+}  // namespace
+
+QString LoadResString(int id) {
+    for (const Entry& entry : Table) {
+        if (entry.id == id) {
+            return QString::fromLatin1(entry.text);
+        }
+    }
+    return {};
+}
+
+QString ToQtFileFilter(const QString& barFilter) {
+    const QStringList parts = barFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i].trimmed();
+        if (description.isEmpty()) {
+            break;  // the "||" that ends the list
+        }
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == QLatin1String("*.*")) {
+                pattern = QStringLiteral("*");
+            }
+        }
+        // Qt reads the patterns from the last parentheses of the entry.
+        if (description.endsWith(QLatin1Char(')'))) {
+            const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+            if (open >= 0) {
+                description = description.left(open).trimmed();
+            }
+        }
+        filters.append(QStringLiteral("%1 (%2)").arg(description, patterns.join(QLatin1Char(' '))));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString AudioFileFilter() {
+    return ToQtFileFilter(LoadResString(IdsAudioFilter));
+}

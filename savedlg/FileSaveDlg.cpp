@@ -1,0 +1,183 @@
+#include "savedlg/FileSaveDlg.h"
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "controls/FileNameEdit.h"
+#include "controls/MessageBox.h"
+#include "res/DialogTemplates.h"
+#include "res/StringTable.h"
+#include "savedlg/BankFolder.h"
+
+namespace {
+
+constexpr int NameMaxLength = 16;
+const QString BankFolderName = QStringLiteral("gridlume");
+const QString BankExtension = QStringLiteral(".glw");
+
+bool IsEnterKey(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+}  // namespace
+
+CFileSaveDlg::CFileSaveDlg(QWidget* parent)
+    : QDialog(parent), m_ownSource(std::make_unique<SystemVolumeSource>()), m_source(m_ownSource.get()) {
+    BuildControls();
+}
+
+CFileSaveDlg::CFileSaveDlg(const VolumeSource& source, QWidget* parent)
+    : QDialog(parent), m_source(&source) {
+    BuildControls();
+}
+
+CFileSaveDlg::~CFileSaveDlg() = default;
+
+void CFileSaveDlg::BuildControls() {
+    // A caption and a modal frame, but no system menu and so no close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(QString::fromLatin1(FileSaveTemplateCaption));
+    setModal(true);
+    setFont(DialogFont());
+    const DialogBaseUnits units = DialogBaseUnitsOf(font());
+    setFixedSize(DluToPixels(FileSaveTemplateSize, units));
+
+    // Created in template order, which is also the tab order: Save first.
+    for (const DialogItem& item : FileSaveTemplate) {
+        const QRect rect = DluToPixels(QRect(item.x, item.y, item.w, item.h), units);
+        const QString text = item.text ? QString::fromLatin1(item.text) : QString();
+        QWidget* widget = nullptr;
+        switch (item.id) {
+        case FileSaveIdSave:
+            widget = m_saveButton = new QPushButton(text, this);
+            m_saveButton->setObjectName(QStringLiteral("save"));
+            break;
+        case FileSaveIdCancel:
+            widget = m_cancelButton = new QPushButton(text, this);
+            m_cancelButton->setObjectName(QStringLiteral("cancel"));
+            break;
+        case FileSaveIdVolumes:
+            widget = m_volumeList = new QListWidget(this);
+            m_volumeList->setObjectName(QStringLiteral("volumes"));
+            m_volumeList->setSortingEnabled(false);  // item i is root i
+            m_volumeList->setSelectionMode(QAbstractItemView::SingleSelection);
+            m_volumeList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            break;
+        case FileSaveIdFileName:
+            widget = m_nameEdit = new CFileNameEdit(this);
+            m_nameEdit->setObjectName(QStringLiteral("fileName"));
+            break;
+        default: {
+            auto* label = new QLabel(text, this);
+            label->setTextFormat(Qt::PlainText);
+            widget = label;
+            break;
+        }
+        }
+        widget->setGeometry(rect);
+    }
+    // Neither button is a default button: Enter is handled in eventFilter,
+    // so the platform's Enter never closes the dialog.
+    for (QPushButton* button : {m_saveButton, m_cancelButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->installEventFilter(this);
+    }
+    m_volumeList->installEventFilter(this);
+    m_nameEdit->installEventFilter(this);
+
+    connect(m_saveButton, &QPushButton::clicked, this, [this] { OnSave(); });
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CFileSaveDlg::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        OnInitDialog();
+    }
+    QDialog::setVisible(visible);
+}
+
+void CFileSaveDlg::OnInitDialog() {
+    m_nameEdit->SetMaxLength(NameMaxLength);
+    m_nameEdit->SetText(m_fileName);
+    FillVolumeList();
+
+    // Exact, case-sensitive match; no match selects nothing.
+    if (!m_volume.isEmpty()) {
+        const qsizetype match = m_volumeRoots.indexOf(m_volume);
+        if (match >= 0) {
+            m_volumeList->setCurrentRow(static_cast<int>(match));
+        }
+    } else if (m_volumeList->count() > 0) {
+        m_volumeList->setCurrentRow(0);
+    }
+    m_saveButton->setFocus(Qt::OtherFocusReason);
+}
+
+void CFileSaveDlg::FillVolumeList() {
+    m_volumeList->clear();
+    m_volumeRoots.clear();
+    for (const Volume& volume : m_source->ListVolumes()) {
+        const QString name = QFile::decodeName(QByteArray::fromStdString(volume.displayName));
+        auto* item = new QListWidgetItem(name, m_volumeList);  // owned by the list
+        item->setToolTip(name);
+        m_volumeRoots.append(QFile::decodeName(QByteArray::fromStdString(volume.root)));
+    }
+}
+
+int CFileSaveDlg::SelectedVolumeItem() const {
+    const QList<QListWidgetItem*> selected = m_volumeList->selectedItems();
+    return selected.isEmpty() ? -1 : m_volumeList->row(selected.front());
+}
+
+void CFileSaveDlg::OnSave() {
+    m_fileName = m_nameEdit->text();
+    if (m_fileName.isEmpty()) {
+        return;
+    }
+    const int item = SelectedVolumeItem();
+    if (item < 0 || m_volumeRoots.size() < m_volumeList->count()) {
+        return;
+    }
+    m_volume = m_volumeRoots[item];
+    const QString folder = m_volume + BankFolderName;
+    m_filePath = folder;
+    if (!EnsureBankFolder(QFile::encodeName(folder).toStdString())) {
+        (void)ShowMessage(this, IdsIllegalPath);
+        return;
+    }
+    m_filePath = folder + QLatin1Char('/') + m_fileName + BankExtension;
+    // Anything standing there is asked about, even a file that cannot be
+    // read, so no bank is replaced without the user's word.
+    if (SomethingStandsAt(QFile::encodeName(m_filePath).toStdString()) &&
+        ShowMessage(this, IdsReplaceFile, QMessageBox::Ok | QMessageBox::Cancel,
+                    QMessageBox::Question) != QMessageBox::Ok) {
+        return;
+    }
+    QDialog::accept();
+}
+
+bool CFileSaveDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (IsEnterKey(event)) {
+        if (watched == m_volumeList || watched == m_nameEdit) {
+            OnSave();
+            return true;
+        }
+        if (watched == m_cancelButton) {
+            reject();
+            return true;
+        }
+        if (watched == m_saveButton) {
+            m_saveButton->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include "savedlg/VolumeSource.h"
+
+class CFileNameEdit;
+class QListWidget;
+class QPushButton;
+
+// The "FileSave" dialog: the user picks a volume and names the voice bank.
+// A successful Save makes sure the volume's gridlume folder exists, builds
+// the bank's path (root + "gridlume/" + name + ".glw") and asks before
+// anything standing there is replaced. It writes no bank itself.
+//
+// Keys: Enter in the volume list or the name edit saves, Enter on Cancel
+// cancels, Enter on Save clicks it, Escape cancels; no other Enter closes
+// it. It opens with the focus on Save. It has no close box.
+class CFileSaveDlg : public QDialog {
+    Q_OBJECT
+public:
+    // A dialog over the machine's mounted volumes.
+    explicit CFileSaveDlg(QWidget* parent = nullptr);
+    // A dialog over the volumes of source, which must outlive the dialog.
+    explicit CFileSaveDlg(const VolumeSource& source, QWidget* parent = nullptr);
+    ~CFileSaveDlg() override;
+
+    // The name the edit shows when the dialog opens (shown as given, not
+    // cleaned or cut; the user's first change cleans it).
+    void SetFileName(const QString& name) { m_fileName = name; }
+    // The root (ending in '/') to preselect; it must equal a listed root
+    // exactly, case included, or nothing is selected. Empty selects the
+    // first volume.
+    void SetVolume(const QString& root) { m_volume = root; }
+
+    // Shows the dialog modally. Returns QDialog::Accepted only after a
+    // successful Save, QDialog::Rejected otherwise.
+    [[nodiscard]] int DoModal() { return exec(); }
+
+    // The bank's full path, built at the last Save attempt.
+    [[nodiscard]] QString GetFilePath() const { return m_filePath; }
+    // The chosen volume's root, as of the last Save attempt (or as preset).
+    [[nodiscard]] QString GetVolume() const { return m_volume; }
+
+    // Fills the dialog whenever it is about to be shown (exec, open, show).
+    void setVisible(bool visible) override;
+    // The platform's OK does nothing: only a successful Save closes with OK.
+    void accept() override {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void OnInitDialog();
+    void FillVolumeList();
+    void OnSave();
+    [[nodiscard]] int SelectedVolumeItem() const;
+
+    std::unique_ptr<VolumeSource> m_ownSource;  // set when none was given
+    const VolumeSource* m_source = nullptr;
+
+    QString m_fileName;
+    QString m_volume;
+    QString m_filePath;
+    QStringList m_volumeRoots;  // entry i belongs to list item i
+
+    // Children, owned by the dialog.
+    QPushButton* m_saveButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    CFileNameEdit* m_nameEdit = nullptr;
+    QListWidget* m_volumeList = nullptr;
+};

@@ -1,0 +1,275 @@
+#include "savedlg/FileSaveDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "SoundFileWriter.h"
+#include "controls/FileNameEdit.h"
+#include "controls/MessageBox.h"
+#include "res/StringTable.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FakeVolumes final : public VolumeSource {
+public:
+    std::vector<Volume> volumes;
+    [[nodiscard]] std::vector<Volume> ListVolumes() const override { return volumes; }
+};
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+QPushButton* SaveButton(CFileSaveDlg& dlg) {
+    return dlg.findChild<QPushButton*>(QStringLiteral("save"));
+}
+QPushButton* CancelButton(CFileSaveDlg& dlg) {
+    return dlg.findChild<QPushButton*>(QStringLiteral("cancel"));
+}
+QListWidget* VolumeList(CFileSaveDlg& dlg) {
+    return dlg.findChild<QListWidget*>(QStringLiteral("volumes"));
+}
+CFileNameEdit* NameEdit(CFileSaveDlg& dlg) {
+    return dlg.findChild<CFileNameEdit*>(QStringLiteral("fileName"));
+}
+int SelectedRow(CFileSaveDlg& dlg) {
+    const QList<QListWidgetItem*> selected = VolumeList(dlg)->selectedItems();
+    return selected.isEmpty() ? -1 : VolumeList(dlg)->row(selected.front());
+}
+
+class SaveDialog : public ::testing::Test {
+protected:
+    struct Outcome {
+        int result = -1;
+        bool stayedOpen = false;  // still open once act was done
+    };
+
+    // Runs DoModal; once the dialog is up, act plays the user. A dialog that
+    // act left open is noted and cancelled, so a test never hangs.
+    static Outcome Run(CFileSaveDlg& dlg, const std::function<void(CFileSaveDlg&)>& act) {
+        Outcome outcome;
+        QTimer::singleShot(0, &dlg, [&] {
+            act(dlg);
+            outcome.stayedOpen = dlg.isVisible();
+            if (outcome.stayedOpen) {
+                dlg.reject();
+            }
+        });
+        outcome.result = dlg.DoModal();
+        return outcome;
+    }
+
+    static void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+    void Add(const testsupport::TempDir& dir, const std::string& name) {
+        source.volumes.push_back({dir.path() + "/", name});
+    }
+
+    QString Root(const testsupport::TempDir& dir) const { return QString::fromStdString(dir.path() + "/"); }
+
+    testsupport::TempDir card;
+    testsupport::TempDir disk;
+    FakeVolumes source;
+    std::vector<MessageRequest> shown;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    ScopedMessageResponder responder{[this](const MessageRequest& request) {
+        shown.push_back(request);
+        return answer;
+    }};
+};
+
+TEST_F(SaveDialog, OpensOnSaveSoEnterSavesThePresetAtOnce) {
+    Add(disk, "Zeta (disk)");
+    Add(card, "Alpha (card)");
+    CFileSaveDlg dlg(source);
+    dlg.SetFileName(QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+    dlg.SetVolume(Root(card));
+
+    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) {
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("FileSave"));
+        EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowSystemMenuHint));
+        ASSERT_EQ(VolumeList(d)->count(), 2);  // as given, not sorted
+        EXPECT_EQ(VolumeList(d)->item(0)->text(), QStringLiteral("Zeta (disk)"));
+        EXPECT_EQ(VolumeList(d)->item(1)->text(), QStringLiteral("Alpha (card)"));
+        EXPECT_EQ(SelectedRow(d), 1);
+        // A preset is shown whole; the user's first change cuts it to 16.
+        EXPECT_EQ(NameEdit(d)->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+        EXPECT_EQ(NameEdit(d)->GetMaxLength(), 16);
+        ASSERT_EQ(d.focusWidget(), SaveButton(d));
+        QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+    });
+    EXPECT_EQ(outcome.result, QDialog::Accepted);
+    EXPECT_FALSE(outcome.stayedOpen);
+    EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/ABCDEFGHIJKLMNOPQRST.glw");
+    EXPECT_EQ(dlg.GetVolume(), Root(card));
+    EXPECT_TRUE(fs::is_directory(card.file("gridlume")));
+    EXPECT_FALSE(fs::exists(dlg.GetFilePath().toStdString()));  // the dialog writes no bank
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(SaveDialog, PreselectsOnlyAnExactMatchOrTheFirstWhenNoneIsPreset) {
+    struct Case {
+        const char* preset;
+        int volumes;
+        int expected;
+    };
+    for (const Case c : {Case{"/v/B/", 3, 1}, Case{"/v/b/", 3, -1}, Case{"/v/B", 3, -1},
+                         Case{"", 3, 0}, Case{"", 0, -1}, Case{"/v/A/", 0, -1}}) {
+        SCOPED_TRACE(std::string(c.preset) + " over " + std::to_string(c.volumes));
+        FakeVolumes volumes;
+        for (int i = 0; i < c.volumes; ++i) {
+            const std::string root = std::string("/v/") + static_cast<char>('A' + i) + "/";
+            volumes.volumes.push_back({root, root});
+        }
+        CFileSaveDlg dlg(volumes);
+        dlg.SetFileName(QStringLiteral("NAME"));
+        dlg.SetVolume(QString::fromLatin1(c.preset));
+        const Outcome outcome = Run(dlg, [&](CFileSaveDlg& d) {
+            EXPECT_EQ(SelectedRow(d), c.expected);
+            if (c.expected < 0) {
+                Click(SaveButton(d));  // no volume: nothing happens
+            }
+        });
+        if (c.expected < 0) {
+            EXPECT_TRUE(outcome.stayedOpen);
+            EXPECT_TRUE(dlg.GetFilePath().isEmpty());
+            EXPECT_EQ(dlg.GetVolume(), QString::fromLatin1(c.preset));
+        }
+    }
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(SaveDialog, TypedNameAndChosenVolumeMakeThePath) {
+    Add(disk, "disk");
+    Add(card, "card");
+    CFileSaveDlg dlg(source);
+    dlg.SetFileName(QStringLiteral("1207E0509-VOICE"));
+    dlg.SetVolume(Root(disk));
+    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) {
+        QTest::keyClick(VolumeList(d), Qt::Key_Down);
+        EXPECT_EQ(SelectedRow(d), 1);
+        NameEdit(d)->selectAll();
+        QTest::keyClicks(NameEdit(d), QStringLiteral("my song_1"));
+        EXPECT_EQ(NameEdit(d)->text(), QStringLiteral("mysong1"));
+        QTest::keyClick(NameEdit(d), Qt::Key_Enter);  // the keypad's Enter as well
+    });
+    EXPECT_EQ(outcome.result, QDialog::Accepted);
+    EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/mysong1.glw");
+    EXPECT_EQ(dlg.GetVolume(), Root(card));  // the chosen one, not the preset
+    EXPECT_FALSE(fs::exists(disk.file("gridlume")));
+}
+
+TEST_F(SaveDialog, EnterInTheListSavesAndAPlainFileCountsAsTheFolder) {
+    std::ofstream(card.file("gridlume")) << "not a folder";
+    Add(card, "card");
+    CFileSaveDlg dlg(source);
+    dlg.SetFileName(QStringLiteral("BANK"));
+    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) { QTest::keyClick(VolumeList(d), Qt::Key_Return); });
+    EXPECT_EQ(outcome.result, QDialog::Accepted);
+    EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/BANK.glw");
+    EXPECT_EQ(ReadAll(card.file("gridlume")), "not a folder");
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(SaveDialog, FolderThatCannotBeMadeSaysIllegalPathAndStaysOpen) {
+    // Root ignores permission bits, so the volume is made unwritable by a
+    // plain file standing where its root folder should be.
+    std::ofstream(card.file("blocker")) << "x";
+    source.volumes.push_back({card.path() + "/blocker/", "gone"});
+    CFileSaveDlg dlg(source);
+    dlg.SetFileName(QStringLiteral("BANK"));
+    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) { Click(SaveButton(d)); });
+    EXPECT_TRUE(outcome.stayedOpen);
+    EXPECT_EQ(outcome.result, QDialog::Rejected);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].stringId, IdsIllegalPath);
+    EXPECT_EQ(shown[0].text, QStringLiteral("Illegal file path."));
+    EXPECT_EQ(shown[0].buttons, QMessageBox::Ok);
+}
+
+TEST_F(SaveDialog, ReplacingIsAskedAndCancelKeepsNameAndVolume) {
+    fs::create_directory(card.file("gridlume"));
+    std::ofstream(card.file("gridlume/BANK.glw")) << "old bank";
+    Add(disk, "disk");
+    Add(card, "card");
+    CFileSaveDlg dlg(source);
+    dlg.SetFileName(QStringLiteral("BANK"));
+    dlg.SetVolume(Root(card));
+    answer = QMessageBox::Cancel;
+    const Outcome outcome = Run(dlg, [this](CFileSaveDlg& d) {
+        Click(SaveButton(d));
+        ASSERT_TRUE(d.isVisible());
+        EXPECT_EQ(NameEdit(d)->text(), QStringLiteral("BANK"));
+        EXPECT_EQ(SelectedRow(d), 1);
+        answer = QMessageBox::Ok;
+        Click(SaveButton(d));
+    });
+    EXPECT_EQ(outcome.result, QDialog::Accepted);
+    EXPECT_FALSE(outcome.stayedOpen);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].stringId, IdsReplaceFile);
+    EXPECT_EQ(shown[0].text, QStringLiteral("File already exists. Do you really want to replace it?"));
+    EXPECT_EQ(shown[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/BANK.glw");
+    EXPECT_EQ(ReadAll(card.file("gridlume/BANK.glw")), "old bank");
+}
+
+TEST_F(SaveDialog, ReplacingIsAskedEvenWhenTheFileCannotBeRead) {
+    fs::create_directory(card.file("gridlume"));
+    fs::create_symlink(card.file("elsewhere"), card.file("gridlume/BANK.glw"));
+    Add(card, "card");
+    CFileSaveDlg dlg(source);
+    dlg.SetFileName(QStringLiteral("BANK"));
+    answer = QMessageBox::Cancel;
+    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) { Click(SaveButton(d)); });
+    EXPECT_TRUE(outcome.stayedOpen);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].stringId, IdsReplaceFile);
+}
+
+TEST_F(SaveDialog, OnlySaveClosesWithOk) {
+    Add(card, "card");
+    {
+        SCOPED_TRACE("empty name, Enter in the edit");
+        CFileSaveDlg dlg(source);
+        const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) {
+            QTest::keyClick(NameEdit(d), Qt::Key_Return);
+            d.accept();  // the platform's OK does nothing
+        });
+        EXPECT_TRUE(outcome.stayedOpen);
+        EXPECT_FALSE(fs::exists(card.file("gridlume")));
+    }
+    const std::vector<std::pair<const char*, std::function<void(CFileSaveDlg&)>>> cancels = {
+        {"Enter on Cancel", [](CFileSaveDlg& d) { QTest::keyClick(CancelButton(d), Qt::Key_Return); }},
+        {"Cancel clicked", [](CFileSaveDlg& d) { Click(CancelButton(d)); }},
+        {"Escape in the edit", [](CFileSaveDlg& d) { QTest::keyClick(NameEdit(d), Qt::Key_Escape); }},
+        {"Escape in the list", [](CFileSaveDlg& d) { QTest::keyClick(VolumeList(d), Qt::Key_Escape); }},
+    };
+    for (const auto& [what, act] : cancels) {
+        SCOPED_TRACE(what);
+        CFileSaveDlg dlg(source);
+        dlg.SetFileName(QStringLiteral("BANK"));
+        const Outcome outcome = Run(dlg, act);
+        EXPECT_FALSE(outcome.stayedOpen);
+        EXPECT_EQ(outcome.result, QDialog::Rejected);
+        EXPECT_FALSE(fs::exists(card.file("gridlume")));
+    }
+    EXPECT_TRUE(shown.empty());
+}
+
+}  // namespace
