@@ -1,4 +1,5 @@
-// glwtool: builds, checks and unpacks voice banks from the command line.
+// glwtool: builds, checks and unpacks voice banks from the command line, and
+// plays sound files through the sound engine.
 
 #include <iostream>
 #include <string>
