@@ -59,8 +59,9 @@ public:
     // playable); a failure after the file was read leaves the slot empty.
     [[nodiscard]] int LoadSlot(int slot, const char* path);
 
-    // The part of LoadSlot after the read, for a record already read:
-    // clears the slot, stores, fades, copies and arms. Returns 1, or 0 with
+    // The part of LoadSlot after the read, for a record already read (not
+    // one inside this engine's image): clears the slot, stores, fades,
+    // copies and arms. Returns 1, or 0 with
     // the slot untouched for a bad slot or closed engine, or 0 with the slot
     // empty when the record cannot be faded (0 frames), holds a frame count
     // beyond the record's arrays, or cannot be armed.

@@ -52,8 +52,12 @@ QColor RingOf(Look look, bool plate) {
     return plate ? PlateRing : BadgeRing;
 }
 
-QFont ArtFont(qreal pixelSize, int weight = QFont::Bold, qreal spacing = 0.0) {
+QFont ArtFont(qreal pixelSize, int weight = QFont::Bold, qreal spacing = 0.0,
+              bool condensed = false) {
     QFont font(QStringLiteral("DejaVu Sans"));
+    if (condensed) {
+        font.setStretch(QFont::SemiCondensed);
+    }
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(static_cast<int>(std::lround(pixelSize)));
     font.setWeight(static_cast<QFont::Weight>(weight));
@@ -125,7 +129,7 @@ void DrawBadge(QPainter& p, QPoint origin, Look look, Glyph glyph, int number) {
     switch (glyph) {
     case Glyph::Digits:
         DrawCentredText(p, QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0')),
-                        ArtFont(9, QFont::Bold, -0.2), c, Ink);
+                        ArtFont(10, QFont::Bold, -0.3, true), c, Ink);
         break;
     case Glyph::Cross: DrawCross(p, c); break;
     case Glyph::Speaker: DrawSpeaker(p, c); break;

@@ -100,6 +100,14 @@ TEST(ReaderHostile, FmtChunkOddities) {
     PutLe32(shortFmt, 16, 14);  // declared shorter than its fields: not used
     EXPECT_EQ(ReadExact(shortFmt), ReadOk);
 
+    // A fmt chunk that really is shorter than its 16 standard bytes: the
+    // fields run into the next chunk's header and the walk ends short.
+    ByteWriter shortBody;
+    shortBody.tag("RIFF").u32le(0).tag("WAVE").tag("fmt ").u32le(14);
+    shortBody.u16le(1).u16le(1).u32le(44100).u32le(88200).u16le(2);
+    shortBody.tag("data").u32le(8).zeros(8);
+    EXPECT_EQ(ReadExact(shortBody.take()), ReadShort);
+
     Bytes hugeFmt = CanonicalWav();
     PutLe32(hugeFmt, 16, 0xFFFFFFFF);
     EXPECT_EQ(ReadExact(hugeFmt), ReadShort);

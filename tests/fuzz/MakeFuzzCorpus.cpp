@@ -1,12 +1,16 @@
-// Writes the reader's seed corpus: every accepted format in both containers,
-// the layouts other writers produce, and malformed variants. The output is
-// committed under tests/fuzz/corpus/reader; run again after changing it.
+// Writes the fuzz targets' seed corpora, committed under tests/fuzz/corpus
+// (run again after changing this program):
+//   reader/  every accepted format in both containers, the layouts other
+//            writers produce, and malformed variants;
+//   bank_check/  banks from the builder in several shapes, and damaged copies.
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "SoundFileWriter.h"
+#include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/VoiceBankImage.h"
 
 using namespace testsupport;
 
@@ -29,10 +33,11 @@ void PatchLe32(Bytes& b, size_t at, uint32_t v) {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make-fuzz-corpus DIR\n");
+        std::fprintf(stderr, "usage: make-fuzz-corpus CORPUS-DIR\n");
         return 2;
     }
-    outDir = argv[1];
+    const std::string root = argv[1];
+    outDir = root + "/reader";
     std::filesystem::create_directories(outDir);
 
     for (int ch : {1, 2})
@@ -106,6 +111,42 @@ int main(int argc, char** argv) {
     std::copy(std::begin(nan), std::end(nan), a.rateBytes);
     Put("bad-nan-rate.aif", MakeAiff(pcm, a));
     Put("bad-empty", {});
-    std::printf("wrote %d files into %s\n", written, outDir.c_str());
+
+    outDir = root + "/bank_check";
+    std::filesystem::create_directories(outDir);
+    struct Shape {
+        const char* name;
+        std::vector<std::pair<int, int>> rows;  // (channels, frames) for slots 0..
+    };
+    const Shape shapes[] = {
+        {"empty", {}},
+        {"one-mono", {{1, 16}}},
+        {"mixed", {{1, 32}, {0, 0}, {2, 48}, {0, 0}, {2, 16}}},
+        {"all-rows", std::vector<std::pair<int, int>>(16, {2, 16})},
+    };
+    for (const Shape& shape : shapes) {
+        auto image = std::make_unique<VoiceBankImage>();
+        (void)InitVoiceBankImage(image.get());
+        for (size_t k = 0; k < shape.rows.size(); ++k) {
+            AudioData& slot = image->slots[k];
+            slot.channels = static_cast<int16_t>(shape.rows[k].first);
+            slot.frames = shape.rows[k].second;
+            for (int i = 0; i < slot.frames; ++i) {
+                slot.left[i] = static_cast<int16_t>(i * 1031 + static_cast<int>(k));
+                slot.right[i] = static_cast<int16_t>(-i * 517);
+            }
+        }
+        std::vector<uint8_t> bank;
+        if (!FillVoiceAddresses(image.get(), "SEED-1") || !BuildVoiceBankFile(image.get(), &bank))
+            return 1;
+        Put(std::string("ok-") + shape.name + ".glw", bank);
+        Bytes damaged = bank;
+        damaged[0x600] ^= 0x01;  // a key record field
+        Put(std::string("bad-") + shape.name + "-param.glw", damaged);
+        damaged = bank;
+        damaged.resize(damaged.size() - 2);
+        Put(std::string("bad-") + shape.name + "-short.glw", damaged);
+    }
+    std::printf("wrote %d files below %s\n", written, root.c_str());
     return 0;
 }

@@ -8,6 +8,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -103,6 +108,84 @@ TEST(WholeFileWriter, FailuresLeaveNothingBehind) {
         EXPECT_EQ(ReadFile(ro + "/B.glw"), bytes);
         EXPECT_EQ(Entries(ro), std::vector<std::string>{"B.glw"});
     }
+}
+
+namespace {
+
+// Marks a folder immutable for its lifetime: nothing can be created, renamed
+// or removed in it, not even by root (who ignores plain permissions).
+class ImmutableFolder {
+public:
+    explicit ImmutableFolder(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        int flags = 0;
+        if (fd_ < 0 || ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) != 0) return;
+        flags |= FS_IMMUTABLE_FL;
+        ok_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ~ImmutableFolder() {
+        int flags = 0;
+        if (ok_ && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags &= ~FS_IMMUTABLE_FL;
+            ::ioctl(fd_, FS_IOC_SETFLAGS, &flags);
+        }
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ImmutableFolder(const ImmutableFolder&) = delete;
+    ImmutableFolder& operator=(const ImmutableFolder&) = delete;
+    [[nodiscard]] bool ok() const { return ok_; }
+
+private:
+    int fd_;
+    bool ok_ = false;
+};
+
+}  // namespace
+
+TEST(WholeFileWriter, AReadOnlyFolderKeepsTheOldFile) {
+    TempDir dir;
+    const std::string card = dir.file("gridlume");
+    fs::create_directory(card);
+    const Bytes old(2048, 0x42);
+    ASSERT_EQ(Write(card + "/B.glw", old), 1);
+    ImmutableFolder readOnly(card);
+    if (!readOnly.ok()) GTEST_SKIP() << "this filesystem cannot make a folder read-only for root";
+    EXPECT_EQ(Write(card + "/B.glw", Bytes(4096, 0x17)), 0);
+    EXPECT_EQ(Write(card + "/NEW.glw", Bytes(4096, 0x17)), 0);
+    EXPECT_EQ(ReadFile(card + "/B.glw"), old);
+    EXPECT_EQ(Entries(card), std::vector<std::string>{"B.glw"});
+}
+
+TEST(WholeFileWriter, AFullCardKeepsTheOldBank) {
+    // A real small filesystem that fills up part-way through the new bank,
+    // mounted in a private mount namespace of a child process.
+    TempDir dir;
+    const std::string card = dir.file("card");
+    fs::create_directory(card);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("glwcard", card.c_str(), "tmpfs", 0, "size=256k") != 0)
+            ::_exit(77);  // no way to mount here
+        const Bytes old(100 * 1024, 0x42);
+        const Bytes bigger(400 * 1024, 0x24);
+        const std::string bank = card + "/B.glw";
+        int failures = 0;
+        failures += Write(bank, old) != 1;
+        failures += Write(bank, bigger) != 0;  // does not fit
+        failures += ReadFile(bank) != old;
+        failures += Entries(card) != std::vector<std::string>{"B.glw"};
+        // Room is left for a bank that fits: nothing half-written stays.
+        failures += Write(card + "/C.glw", Bytes(100 * 1024, 7)) != 1;
+        ::_exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount a small filesystem here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed checks in the child";
 }
 
 TEST(Export, WritesTheBuiltBankUnderThePathsBaseName) {

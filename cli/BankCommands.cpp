@@ -1,0 +1,190 @@
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "cli/Commands.h"
+#include "cli/LoadMessages.h"
+#include "cli/Tool.h"
+#include "cli/WaveFileWriter.h"
+#include "voicebank/VoiceBankCheck.h"
+
+namespace glwtool {
+
+namespace fs = std::filesystem;
+
+const char* const InfoHelp =
+    "usage: glwtool info BANK.glw\n\n"
+    "Checks a voice bank and lists its 16 rows. The bank is valid when it is exactly\n"
+    "what the builder makes of its own rows: magic, bodyLength, checksums, name field,\n"
+    "area offsets, section table, parameters, key maps and key records are compared,\n"
+    "and every problem found is named.\n\n"
+    "exit codes: 0 valid, 1 damaged, 2 usage error or the file cannot be read\n";
+
+const char* const ExtractHelp =
+    "usage: glwtool extract [--force] BANK.glw DIR\n\n"
+    "Writes each filled row of a voice bank as DIR/NN.wav (NN = 01 to 16): 44100 Hz,\n"
+    "16-bit PCM, mono or stereo as stored. DIR is created when missing; files of the\n"
+    "same names are replaced. A damaged bank is refused unless --force is given, which\n"
+    "extracts what can be decoded.\n\n"
+    "exit codes: 0 written, 1 damaged bank or a file not written, 2 usage error or the\n"
+    "bank cannot be read\n";
+
+namespace {
+
+// Anything larger is no bank; it is not read into memory.
+constexpr uintmax_t LargestFileRead = 4 * bank::MaxFileBytes;
+
+// Reads a bank file. Returns 1 with *bytes; 0 with the reason in *why for a
+// file that cannot be read, or 1 with *tooLarge set for one larger than any
+// bank could be.
+int ReadBankFile(const std::string& path, std::vector<uint8_t>* bytes, bool* tooLarge,
+                 std::string* why) {
+    *why = DescribePathProblem(path);
+    if (!why->empty()) return 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *why = "cannot be opened";
+        return 0;
+    }
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path, ec);
+    if (ec) {
+        *why = ec.message();
+        return 0;
+    }
+    *tooLarge = size > LargestFileRead;
+    if (*tooLarge) return 1;
+    bytes->resize(static_cast<size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(size));
+    if (static_cast<uintmax_t>(in.gcount()) != size) {
+        *why = "could not be read completely";
+        return 0;
+    }
+    return 1;
+}
+
+// Reads and checks a bank; on failure writes the message and sets *exit.
+bool LoadReport(const char* command, const std::string& path, VoiceBankReport* report,
+                std::ostream& err, int* exit) {
+    std::vector<uint8_t> bytes;
+    bool tooLarge = false;
+    std::string why;
+    if (ReadBankFile(path, &bytes, &tooLarge, &why) != 1) {
+        err << "glwtool " << command << ": cannot read " << path << ": " << why << '\n';
+        *exit = ExitUsage;
+        return false;
+    }
+    if (tooLarge) {
+        report->problems.push_back("the file is larger than any bank (" +
+                                   std::to_string(bank::MaxFileBytes) + " bytes at most)");
+        return true;
+    }
+    *report = CheckVoiceBank(bytes.data(), bytes.size());
+    return true;
+}
+
+// A name read from a file, safe for a terminal: bytes other than printable
+// ASCII are shown as \xNN.
+std::string Printable(const std::string& text) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string shown;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            shown += ch;
+        } else {
+            shown += "\\x";
+            shown += digits[c >> 4];
+            shown += digits[c & 0xF];
+        }
+    }
+    return shown;
+}
+
+void WriteRows(const DecodedVoiceBank& decoded, std::ostream& out) {
+    for (size_t k = 0; k < decoded.rows.size(); ++k) {
+        const VoiceBankRow& row = decoded.rows[k];
+        out << "row " << RowNumber(k) << "  ";
+        if (row.channels == 0) {
+            out << "empty\n";
+            continue;
+        }
+        out << (row.channels == 2 ? "stereo" : "mono") << ", " << DescribeLength(row.frames)
+            << ", sampleStart " << row.sampleStart1;
+        if (row.channels == 2) out << '/' << row.sampleStart2;
+        out << ", sampleEnd " << row.sampleEnd << '\n';
+    }
+}
+
+}  // namespace
+
+int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> options;
+    std::vector<std::string> operands;
+    if (!SplitArguments("info", args, {}, &options, &operands, err)) return ExitUsage;
+    if (operands.size() != 1) return UsageError("info", "give exactly one BANK.glw", err);
+    const std::string& path = operands.front();
+
+    VoiceBankReport report;
+    int exit = ExitOk;
+    if (!LoadReport("info", path, &report, err, &exit)) return exit;
+
+    if (report.decoded) {
+        out << path << ": bank \"" << Printable(report.bank.bankName) << "\"\n";
+        WriteRows(report.bank, out);
+    }
+    if (report.valid) {
+        out << "valid\n";
+        return ExitOk;
+    }
+    out << "damaged: " << report.problems.size()
+        << (report.problems.size() == 1 ? " problem\n" : " problems\n");
+    for (const std::string& p : report.problems) out << "  " << p << '\n';
+    err << "glwtool info: " << path << " is damaged\n";
+    return ExitFailure;
+}
+
+int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> options;
+    std::vector<std::string> operands;
+    if (!SplitArguments("extract", args, {"--force"}, &options, &operands, err))
+        return ExitUsage;
+    if (operands.size() != 2) return UsageError("extract", "give BANK.glw and DIR", err);
+    const bool force = !options.empty();
+    const std::string& path = operands[0];
+    const fs::path dir(operands[1]);
+
+    VoiceBankReport report;
+    int exit = ExitOk;
+    if (!LoadReport("extract", path, &report, err, &exit)) return exit;
+    if (!report.valid) {
+        for (const std::string& p : report.problems) err << path << ": " << p << '\n';
+        if (!force || !report.decoded) {
+            err << "glwtool extract: " << path << " is damaged; nothing extracted"
+                << (report.decoded ? " (--force extracts what can be decoded)" : "") << '\n';
+            return ExitFailure;
+        }
+    }
+
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!fs::is_directory(dir, ec)) {
+        err << "glwtool extract: cannot create folder " << dir.string() << '\n';
+        return ExitFailure;
+    }
+    for (size_t k = 0; k < report.bank.rows.size(); ++k) {
+        const AudioData& rec = report.bank.image->slots[k];
+        if (rec.channels == 0) continue;
+        const std::string file = (dir / (RowNumber(k) + ".wav")).string();
+        if (WritePcmWave(file, rec) != 1) {
+            err << "glwtool extract: cannot write " << file << '\n';
+            return ExitFailure;
+        }
+        out << "row " << RowNumber(k) << "  " << file << "  "
+            << (rec.channels == 2 ? "stereo" : "mono") << ", " << DescribeLength(rec.frames)
+            << '\n';
+    }
+    return ExitOk;
+}
+
+}  // namespace glwtool

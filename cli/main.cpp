@@ -1,0 +1,18 @@
+// glwtool: builds, checks and unpacks voice banks from the command line, and
+// plays sound files through the sound engine.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/PlayCommand.h"
+#include "cli/Tool.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<glwtool::Command> commands = glwtool::CoreCommands();
+    commands.push_back(glwtool::PlayCommand());
+    const int code = glwtool::RunTool(commands, args, std::cout, std::cerr);
+    std::cout.flush();
+    return std::cout.good() ? code : glwtool::ExitFailure;
+}

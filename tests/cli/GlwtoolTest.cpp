@@ -1,0 +1,470 @@
+// glwtool end to end: the built program, its exit codes, what it prints and
+// the files it writes.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SoundFileWriter.h"
+#include "ToolRunner.h"
+#include "audio/AudioReader.h"
+#include "cli/LoadMessages.h"
+#include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/VoiceBankImage.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Glwtool : public ::testing::Test {
+protected:
+    TempDir dir;
+    TempDir scratch;
+
+    ToolRun Run(const std::vector<std::string>& args, const std::string& cwd = {}) {
+        return RunGlwtool(args, scratch.path(), cwd);
+    }
+    std::string Put(const std::string& name, const Bytes& bytes) {
+        const std::string path = dir.file(name);
+        EXPECT_TRUE(WriteFile(path, bytes));
+        return path;
+    }
+    bool Exists(const std::string& name) { return fs::exists(dir.file(name)); }
+};
+
+Pcm Constant(int channels, uint32_t rate, std::vector<int16_t> samples) {
+    Pcm p;
+    p.channels = channels;
+    p.sampleRate = rate;
+    p.samples = std::move(samples);
+    return p;
+}
+
+// The record a slot load makes of a file: reader, then the tail fade.
+std::unique_ptr<AudioData> SlotLoad(const std::string& path) {
+    auto rec = std::make_unique<AudioData>();
+    int code = -99;
+    EXPECT_EQ(glwtool::LoadVoiceFile(path, rec.get(), &code), 1) << path << " code " << code;
+    return rec;
+}
+
+// The 16-bit samples of a plain 44-byte-header WAV file, read by hand.
+std::vector<int16_t> PlainWavSamples(const Bytes& wav) {
+    std::vector<int16_t> s;
+    for (size_t i = 44; i + 1 < wav.size(); i += 2)
+        s.push_back(static_cast<int16_t>(wav[i] | (wav[i + 1] << 8)));
+    return s;
+}
+
+size_t Count(const std::string& text, const std::string& word) {
+    size_t n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST_F(Glwtool, VersionHelpAndUsageErrors) {
+    ToolRun r = Run({"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "glwtool 1.0.0\n");
+
+    r = Run({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* c : {"build", "info", "extract"}) EXPECT_NE(r.out.find(c), std::string::npos);
+    for (const char* c : {"build", "info", "extract"}) {
+        r = Run({c, "--help"});
+        EXPECT_EQ(r.exitCode, 0) << c;
+        EXPECT_EQ(r.out.rfind(std::string("usage: glwtool ") + c, 0), 0u) << r.out;
+        EXPECT_TRUE(r.err.empty());
+    }
+
+    const std::vector<std::vector<std::string>> usage = {
+        {},
+        {"frobnicate"},
+        {"build"},
+        {"build", dir.file("A.glw")},
+        {"build", "--loud", dir.file("A.glw"), "x.wav"},
+        {"info"},
+        {"info", "a.glw", "b.glw"},
+        {"extract", "a.glw"},
+        {"extract", "--all", "a.glw", "d"},
+    };
+    for (const auto& args : usage) {
+        r = Run(args);
+        EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST_F(Glwtool, BuildRefusesBadNamesAndRowsWithoutWriting) {
+    const std::string wav = Put("a.wav", MakeWav(MakeRamp(1, 16, 44100, 100)));
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{dir.file("SEVENTEEN-LETTERS.glw"), wav}, "at most 16"},
+        {{dir.file("MY_BANK.glw"), wav}, "only ASCII letters, digits and hyphens"},
+        {{dir.file("MY BANK.glw"), wav}, "only ASCII letters, digits and hyphens"},
+        {{dir.file("B\xC3\x84NK.glw"), wav}, "only ASCII letters"},
+        {{dir.file(".glw"), wav}, "ending in .glw"},
+        {{dir.file("BANK.wav"), wav}, "ending in .glw"},
+        {{dir.file("BANK.glw"), "0=" + wav}, "not between 1 and 16"},
+        {{dir.file("BANK.glw"), "17=" + wav}, "not between 1 and 16"},
+        {{dir.file("BANK.glw"), "3="}, "no file after"},
+        {{dir.file("BANK.glw"), "3=" + wav, "3=" + wav}, "row 3 is given twice"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"build"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ToolRun r = Run(args);
+        EXPECT_EQ(r.exitCode, 2) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    std::vector<std::string> tooMany = {"build", dir.file("BANK.glw"), "1=" + wav};
+    for (int i = 0; i < 16; ++i) tooMany.push_back(wav);
+    const ToolRun r = Run(tooMany);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("more files than the 16 rows"), std::string::npos);
+    // Nothing but the sound file was ever written.
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename(), "a.wav");
+}
+
+// build then extract gives back exactly the records slot loads make, in the
+// rows asked for; info accepts the bank.
+TEST_F(Glwtool, BuildExtractRoundTripAndInfo) {
+    const std::string a = Put("a.wav", MakeWav(MakeRamp(1, 16, 44100, 30000)));
+    const std::string b = Put("b.wav", MakeWav(MakeRamp(2, 16, 48000, 20000)));
+    const std::string c = Put("c.aif", MakeAiff(MakeRamp(1, 8, 22050, 5000)));
+    const std::string d = Put("d.aiff", MakeAiff(MakeRamp(2, 16, 24000, 9000)));
+    WavLayout extensible;
+    extensible.fmtSize = 40;
+    extensible.formatTag = 0xFFFE;
+    extensible.afterFmt = {Chunk{"LIST", Bytes(7, 0x20)}};
+    const std::string e = Put("e.wav", MakeWav(MakeRamp(2, 16, 44100, 88200), extensible));
+    const std::string bank = dir.file("MIX-1.glw");
+
+    ToolRun r = Run({"build", bank, "3=" + c, a, "16=" + d, b, e});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_NE(r.out.find("row 01  " + a + "  mono, 44100 Hz 16-bit, 30000 frames, 680 ms\n"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("row 03  " + c + "  mono, 22050 Hz 8-bit, "), std::string::npos);
+    EXPECT_NE(r.out.find("row 04  " + e + "  stereo, 44100 Hz 16-bit, 42768 frames, 970 ms\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("row 16  " + d + "  stereo, 24000 Hz 16-bit, "), std::string::npos);
+    EXPECT_NE(r.out.find("wrote " + bank + " (" + std::to_string(fs::file_size(bank)) + " bytes)\n"),
+              std::string::npos) << r.out;
+
+    r = Run({"info", bank});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("bank \"MIX-1\""), std::string::npos);
+    EXPECT_NE(r.out.find("row 02  stereo"), std::string::npos);
+    EXPECT_NE(r.out.find("row 05  empty"), std::string::npos);
+    EXPECT_NE(r.out.find("\nvalid\n"), std::string::npos) << r.out;
+
+    const std::string out = dir.file("rows/extracted");  // two missing folders
+    r = Run({"extract", bank, out});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"01", a}, {"02", b}, {"03", c}, {"04", e}, {"16", d}};
+    size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(out)) (void)entry, ++files;
+    EXPECT_EQ(files, rows.size());
+    for (const auto& [row, source] : rows) {
+        const std::string wav = out + "/" + row + ".wav";
+        const auto want = SlotLoad(source);
+        const auto got = std::make_unique<AudioData>();
+        ASSERT_EQ(ReadAudioFile(wav.c_str(), got.get(), HostLittleEndian), ReadOk) << wav;
+        EXPECT_EQ(fs::file_size(wav),
+                  44u + static_cast<size_t>(want->frames * want->channels * 2));
+        ASSERT_EQ(got->channels, want->channels) << row;
+        ASSERT_EQ(got->frames, want->frames) << row;
+        EXPECT_EQ(int32_t{got->sampleRate}, 44100);  // a copy: the field is unaligned
+        for (int32_t i = 0; i < want->frames; ++i) {
+            ASSERT_EQ(got->left[i], want->left[i]) << row << " frame " << i;
+            ASSERT_EQ(got->right[i], want->right[i]) << row << " frame " << i;
+        }
+    }
+}
+
+// The bytes of a small bank, worked out by hand rather than by the builder.
+TEST_F(Glwtool, BuildWritesTheExpectedBytes) {
+    std::vector<int16_t> samples(16, 0x0040);
+    Put("flat.wav", MakeWav(Constant(1, 44100, samples)));
+    samples.back() = 0x1234;
+    Put("last.wav", MakeWav(Constant(1, 44100, samples)));
+
+    // A relative OUT in the working folder; its base name is the bank name.
+    ToolRun r = Run({"build", "TEST.glw", "flat.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Bytes file = ReadFile(dir.file("TEST.glw"));
+    ASSERT_EQ(file.size(), 2176u);
+    const Bytes head = {0x54, 0x53, 0x36, 0x30, 0x53, 0x20, 0x4D, 0x41, 0x4C, 0x50, 0x2D, 0x45,
+                        0x43, 0x56, 0x20, 0x45, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x60, 0x08,
+                        0x01, 0x00, 0x43, 0xD0, 0x43, 0xD0, 0x43, 0x00, 0x45, 0x54, 0x54, 0x53};
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 36), head);
+    for (size_t i = 0x860; i < 0x880; i += 2) {
+        EXPECT_EQ(file[i], 0x40);
+        EXPECT_EQ(file[i + 1], 0x10);
+    }
+
+    r = Run({"build", "TEST.glw", "last.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Bytes second = ReadFile(dir.file("TEST.glw"));
+    EXPECT_EQ(second[0x87E], 0x34);
+    EXPECT_EQ(second[0x87F], 0xD2);
+    // checksum32 119,033 = 0x0001D0F9, stored as its pair-exchanged halves.
+    EXPECT_EQ(Bytes(second.begin() + 0x18, second.begin() + 0x1C), (Bytes{0x01, 0x00, 0xF9, 0xD0}));
+}
+
+// A stereo AIFF next to a mono WAV: 44,100 Hz and shorter than the fade, so
+// the samples reach the bank unchanged and the whole sample area, the key
+// records and key maps can be worked out here.
+TEST_F(Glwtool, StereoLayoutMatchesTheFormatByHand) {
+    const Pcm mono = MakeRamp(1, 16, 44100, 16);
+    const Pcm stereo = MakeRamp(2, 16, 44100, 32);
+    AiffLayout layout;
+    layout.beforeComm = {Chunk{"COMT", Bytes(5, 1)}};
+    layout.ssndOffset = 4;
+    Put("m.wav", MakeWav(mono));
+    Put("s.aif", MakeAiff(stereo, layout));
+    ASSERT_EQ(Run({"build", "LAYOUT.glw", "m.wav", "3=s.aif"}, dir.path()).exitCode, 0);
+    const Bytes file = ReadFile(dir.file("LAYOUT.glw"));
+    ASSERT_EQ(file.size(), 2144u + 16 * 2 + 32 * 4);
+
+    const auto encode = [](int16_t s) {
+        const auto u = static_cast<uint16_t>(s);
+        return static_cast<uint16_t>(u ^ ((((u >> 6) ^ u) & 0xF) << 12));
+    };
+    Bytes samples;  // stored little-endian: row 1, then row 3 left, then row 3 right
+    const auto put = [&](int16_t s) {
+        samples.push_back(static_cast<uint8_t>(encode(s)));
+        samples.push_back(static_cast<uint8_t>(encode(s) >> 8));
+    };
+    for (int16_t s : mono.samples) put(s);
+    for (size_t i = 0; i < 64; i += 2) put(stereo.samples[i]);
+    for (size_t i = 1; i < 64; i += 2) put(stereo.samples[i]);
+    EXPECT_EQ(Bytes(file.begin() + 0x860, file.end()), samples);
+
+    // Key record j of element e: stored r+6 = start bits 16-23, r+8 = bits 0-7,
+    // r+9 = bits 8-15; sampleEnd little-endian at r+12.
+    const auto record = [](size_t element, size_t j) { return element + 0x8E + 30 * j; };
+    for (const auto& [element, start] :
+         std::vector<std::pair<size_t, uint8_t>>{{0x318, 1}, {0x588, 3}}) {
+        const size_t r = record(element, 2);
+        EXPECT_EQ(file[r + 6], 0);
+        EXPECT_EQ(file[r + 8], start);
+        EXPECT_EQ(file[r + 12], 1);  // 32 frames: last block 1
+        EXPECT_EQ(file[record(element, 0) + 8], 0);
+        EXPECT_EQ(file[record(element, 0) + 12], 0);
+        for (size_t n = 0; n < 128; ++n) {
+            const size_t slot = (n + 4) % 16;
+            const uint8_t want = slot == 0 || slot == 2 ? static_cast<uint8_t>(slot) : 255;
+            EXPECT_EQ(file[(element + 0x0E + n) ^ 1u], want) << "note " << n;
+        }
+    }
+    uint32_t sum = 0;
+    for (size_t i = 32; i < file.size(); ++i) sum += file[i];
+    EXPECT_EQ(file[0x18], static_cast<uint8_t>(sum >> 16));
+    EXPECT_EQ(file[0x1A], static_cast<uint8_t>(sum));
+    EXPECT_EQ(file[0x1B], static_cast<uint8_t>(sum >> 8));
+}
+
+// Rate conversion and the tail fade as they come out of extract, against
+// values worked out by hand.
+TEST_F(Glwtool, ExtractGivesConvertedAndFadedSamples) {
+    Put("up.wav", MakeWav(Constant(1, 22050, {0, 1000, 2000, 3000})));
+    Put("long.wav", MakeWav(Constant(1, 44100, std::vector<int16_t>(1000, 10000))));
+    ToolRun r = Run({"build", "FADE.glw", "up.wav", "long.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Run({"extract", "FADE.glw", "x"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    const std::vector<int16_t> up = PlainWavSamples(ReadFile(dir.file("x/01.wav")));
+    std::vector<int16_t> want = {0, 500, 1000, 1500, 2000, 2500};
+    want.resize(16, 0);
+    EXPECT_EQ(up, want);
+
+    const std::vector<int16_t> faded = PlainWavSamples(ReadFile(dir.file("x/02.wav")));
+    ASSERT_EQ(faded.size(), 1008u);  // rounded up to 16 frames; the fade starts at 126
+    EXPECT_EQ(faded[126], 10000);
+    // Sample k is scaled by (1007 - k) / 882 and truncated.
+    EXPECT_EQ(faded[127], 9977);
+    EXPECT_EQ(faded[1007 - 441], 5000);
+    EXPECT_EQ(faded[999], 90);
+    EXPECT_EQ(faded[1007], 0);
+}
+
+TEST_F(Glwtool, RefusedFilesAreNamedWithReasonAndCode) {
+    Pcm four = MakeRamp(1, 16, 44100, 100);
+    four.channels = 4;
+    Pcm deep = MakeRamp(1, 16, 44100, 100);
+    deep.bitsPerSample = 24;
+    WavLayout junkFirst;
+    junkFirst.beforeFmt = {Chunk{"JUNK", Bytes(28, 0)}};
+    WavLayout cut;
+    cut.dataSizeOverride = 100000;
+    AiffLayout aifc;
+    aifc.aifc = true;
+    AiffLayout ssndFirst;
+    ssndFirst.ssndBeforeComm = true;
+
+    Put("text.wav", Bytes{'h', 'e', 'l', 'l', 'o'});
+    Put("empty.wav", Bytes{});
+    Put("cut.wav", MakeWav(MakeRamp(1, 16, 44100, 100), cut));
+    Put("junk.wav", MakeWav(MakeRamp(1, 16, 44100, 100), junkFirst));
+    Put("comp.aifc", MakeAiff(MakeRamp(1, 16, 44100, 100), aifc));
+    Put("order.aif", MakeAiff(MakeRamp(1, 16, 44100, 100), ssndFirst));
+    Put("quad.wav", MakeWav(four));
+    Put("deep.wav", MakeWav(deep));
+    Put("snare.wav", MakeWav(MakeRamp(1, 16, 32000, 100)));
+    Put("three.wav", MakeWav(MakeRamp(1, 16, 22050, 3)));
+    Put("half.wav", Bytes{'R', 'I', 'F', 'F', 37, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                          16, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0,
+                          'd', 'a', 't', 'a', 1, 0, 0, 0, 9});
+    fs::create_directory(dir.file("folder.wav"));
+
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"text.wav", "text.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) (code 1)"},
+        {"empty.wav", "empty.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) (code 1)"},
+        {"folder.wav", "folder.wav: is a folder, not a file (code 1)"},
+        {"gone.wav", "gone.wav: no such file (code 2)"},
+        {"cut.wav", "cut.wav: the file ends before its chunk sizes say (cut short or damaged) (code 2)"},
+        {"junk.wav", "junk.wav: damaged or unusual WAV file: \"RIFF\", \"WAVE\" and \"fmt \" must open the file, in that order (code 3)"},
+        {"comp.aifc", "comp.aifc: damaged or unsupported AIFF file: it must be FORM AIFF (not compressed AIFC) with a COMM chunk before its SSND chunk (code 4)"},
+        {"order.aif", "order.aif: damaged or unsupported AIFF file"},
+        {"quad.wav", "quad.wav: unsupported channel count 4; use 1 (mono) or 2 (stereo) (code 5)"},
+        {"deep.wav", "deep.wav: unsupported sample size 24 bits; use 8 or 16 (code 6)"},
+        {"snare.wav", "snare.wav: unsupported sample rate 32000 Hz; use 22050, 24000, 44100 or 48000 (code 7)"},
+        {"three.wav", "three.wav: too little sound data to convert (less than one frame, or fewer than 4 frames at a rate other than 44100 Hz) (code -1)"},
+        {"half.wav", "half.wav: too little sound data to convert"},
+    };
+    Put("good.wav", MakeWav(MakeRamp(1, 16, 44100, 100)));
+    for (const auto& [file, line] : cases) {
+        const ToolRun r = Run({"build", "OUT.glw", "good.wav", file}, dir.path());
+        EXPECT_EQ(r.exitCode, 1) << file;
+        EXPECT_EQ(r.err.rfind(line, 0), 0u) << r.err;
+        EXPECT_EQ(Count(r.err, "\n"), 1u) << r.err;
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_FALSE(Exists("OUT.glw")) << file;
+    }
+
+    // Every file that fails is named, one line each; nothing is written.
+    const ToolRun r = Run({"build", "new/OUT.glw", "3=snare.wav", "good.wav", "quad.wav"},
+                          dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "quad.wav: unsupported channel count 4; use 1 (mono) or 2 (stereo) (code 5)\n"
+                     "snare.wav: unsupported sample rate 32000 Hz; use 22050, 24000, 44100 or "
+                     "48000 (code 7)\n");
+    EXPECT_FALSE(Exists("new"));
+}
+
+TEST_F(Glwtool, BuildMakesOneMissingFolderOnly) {
+    Put("a.wav", MakeWav(MakeRamp(1, 16, 44100, 100)));
+    ToolRun r = Run({"build", "card/gridlume/A.glw", "a.wav"}, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("folder card does not exist"), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists("card"));
+
+    fs::create_directory(dir.file("card"));
+    r = Run({"build", "card/gridlume/A.glw", "a.wav"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Exists("card/gridlume/A.glw"));
+
+    // A folder where the bank should go: nothing is written, the folder stays.
+    fs::create_directory(dir.file("card/gridlume/B.glw"));
+    r = Run({"build", "card/gridlume/B.glw", "a.wav"}, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("cannot write card/gridlume/B.glw: a folder of that name is in the way"),
+              std::string::npos) << r.err;
+}
+
+// info names the damage of a bank with one byte changed, wherever it is.
+TEST_F(Glwtool, InfoNamesDamageInEveryRegion) {
+    Put("a.wav", MakeWav(MakeRamp(1, 16, 44100, 2000)));
+    Put("b.wav", MakeWav(MakeRamp(2, 16, 48000, 2000)));
+    ASSERT_EQ(Run({"build", "GOOD.glw", "a.wav", "4=b.wav"}, dir.path()).exitCode, 0);
+    const Bytes good = ReadFile(dir.file("GOOD.glw"));
+
+    struct Case {
+        size_t storedOffset;
+        const char* names;
+    };
+    // Stored offsets: the stored file exchanges every aligned byte pair.
+    const Case cases[] = {
+        {0x0002, "magic is \"ST"},
+        {0x0014, "bodyLength is"},
+        {0x0018, "checksum32 is"},
+        {0x0318 + 0x0E + 61, "element 1 key map entry for note 60 is 16, expected 0 (row 01 is filled)"},
+        {0x0588 + 0x8E + 30 * 3 + 3, "element 2 key record 3 (row 04) rootKey is 47, expected 63"},
+        {0x0588 + 0x8E + 30 * 3 + 8, "element 2 key record 3 (row 04) sampleStart"},
+        {0x0900, "a sample byte or the checksum itself"},
+        {good.size() - 1, "a sample byte or the checksum itself"},
+    };
+    for (const Case& c : cases) {
+        Bytes bad = good;
+        bad[c.storedOffset] ^= 0x10;
+        Put("BAD.glw", bad);
+        const ToolRun r = Run({"info", "BAD.glw"}, dir.path());
+        EXPECT_EQ(r.exitCode, 1) << c.names;
+        EXPECT_NE(r.out.find("damaged: "), std::string::npos);
+        EXPECT_NE(r.out.find(c.names), std::string::npos) << c.names << "\n" << r.out;
+        EXPECT_NE(r.err.find("BAD.glw is damaged"), std::string::npos);
+    }
+
+    Put("short.glw", Bytes(good.begin(), good.begin() + 1000));
+    ToolRun r = Run({"info", "short.glw"}, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("1000 bytes long"), std::string::npos);
+
+    r = Run({"info", "none.glw"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "glwtool info: cannot read none.glw: no such file\n");
+    r = Run({"info", "."}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+}
+
+// A name the save dialog would never write is still shown, but never as
+// raw control bytes on the terminal.
+TEST_F(Glwtool, InfoShowsStrangeBankNamesEscaped) {
+    auto image = std::make_unique<VoiceBankImage>();
+    ASSERT_EQ(InitVoiceBankImage(image.get()), 1);
+    ASSERT_EQ(FillVoiceAddresses(image.get(), "\x1b[2J\\"), 1);
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(BuildVoiceBankFile(image.get(), &bytes), 1);
+    Put("odd.glw", bytes);
+    const ToolRun r = Run({"info", "odd.glw"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("bank \"\\x1B[2J\\x5C\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+}
+
+TEST_F(Glwtool, ExtractRefusesDamagedBanksUnlessForced) {
+    Put("a.wav", MakeWav(MakeRamp(2, 16, 44100, 2000)));
+    ASSERT_EQ(Run({"build", "B.glw", "2=a.wav"}, dir.path()).exitCode, 0);
+    Bytes bad = ReadFile(dir.file("B.glw"));
+    bad[0x0900] ^= 0xFF;
+    Put("B.glw", bad);
+
+    ToolRun r = Run({"extract", "B.glw", "out"}, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("B.glw: checksum32 is"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing extracted (--force"), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists("out"));
+
+    r = Run({"extract", "--force", "B.glw", "out"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Exists("out/02.wav"));
+    EXPECT_FALSE(Exists("out/01.wav"));
+
+    r = Run({"extract", "missing.glw", "out"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+}
