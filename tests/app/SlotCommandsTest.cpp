@@ -1,4 +1,5 @@
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 
 #include <climits>
@@ -201,6 +202,28 @@ TEST_F(SaveTest, SuccessfulSaveWritesTheBankAndRemembersTheVolume) {
     window->reject();
     EXPECT_TRUE(ReadIni().contains("Volume=" + cardRoot.toUtf8() + "\n"));
 }
+
+#ifdef GLW_TOOL_EXE
+TEST_F(SaveTest, SavedBankEqualsTheCommandLineToolsBank) {
+    const QString kick = Wav("kick.wav", 1, 30000);
+    const std::string aiff = dir.file("pad.aiff");
+    ASSERT_TRUE(testsupport::WriteFile(aiff, testsupport::MakeAiff(testsupport::MakeRamp(2, 8, 22050, 40000))));
+    ASSERT_TRUE(Load(4, kick));
+    ASSERT_TRUE(Load(15, QString::fromStdString(aiff)));
+    SaveAs(0, "CMP-1");
+    ASSERT_TRUE(messages.empty());
+    const std::string saved = card.path() + "/gridlume/CMP-1.glw";
+    const std::string model = dir.file("CMP-1.glw");
+    QProcess tool;
+    tool.start(GLW_TOOL_EXE, {"build", QString::fromStdString(model), "1=" + QString::fromStdString(dir.file("voice.wav")),
+                              "5=" + kick, "16=" + QString::fromStdString(aiff)});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().constData();
+    const testsupport::Bytes ours = testsupport::ReadFile(saved);
+    ASSERT_FALSE(ours.empty());
+    EXPECT_TRUE(ours == testsupport::ReadFile(model));
+}
+#endif
 
 TEST_F(SaveTest, FailedExportShows104AndKeepsTheVolume) {
     // A folder standing where the bank should go: the dialog asks before
