@@ -208,6 +208,23 @@ TEST_F(AppProcess, AFirstCopyWithoutTitleIsNotBroughtForward) {
     ASSERT_TRUE(first->waitForFinished(30000));
 }
 
+TEST_F(AppProcess, WithoutADisplayItSaysSoAndPointsToTheTool) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* var : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(var);
+    env.insert("XDG_CONFIG_HOME", configHome);
+    env.insert("XDG_RUNTIME_DIR", runtimeDir);
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(GLW_APP_EXE), {});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QByteArray error = process.readAllStandardError();
+    EXPECT_TRUE(error.contains("no display")) << error.constData();
+    EXPECT_TRUE(error.contains("glwtool")) << error.constData();
+    EXPECT_FALSE(QFile::exists(IniPath()));
+}
+
 TEST_F(AppProcess, NoSoundDeviceKeepsTheStoredSettings) {
     const QByteArray stored =
         "[FilePathInfo]\nFile03=/home/someone/snare.wav\n\n[LoadVolumeInfo]\nVolume=/media/someone/CARD/\n\n"
