@@ -3,12 +3,11 @@
 // exactly what the builder makes of the rows it decoded.
 
 #include <cstdint>
-
-#include "FuzzCheck.h"
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
 

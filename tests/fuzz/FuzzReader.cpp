@@ -3,11 +3,10 @@
 // trust.
 
 #include <cstdint>
-
-#include "FuzzCheck.h"
 #include <cstring>
 #include <memory>
 
+#include "FuzzCheck.h"
 #include "audio/AudioReader.h"
 
 
