@@ -11,7 +11,6 @@
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const VoiceBankReport report = CheckVoiceBank(data, size);
     FuzzCheck(report.valid == report.problems.empty(), "valid exactly when no problem is named");

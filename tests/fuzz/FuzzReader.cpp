@@ -9,7 +9,6 @@
 #include "FuzzCheck.h"
 #include "audio/AudioReader.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto record = std::make_unique<AudioData>();
     std::memset(record.get(), 0, sizeof(AudioData));
