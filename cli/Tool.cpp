@@ -15,7 +15,8 @@ namespace {
 void WriteOverview(const std::vector<Command>& commands, std::ostream& os) {
     os << "usage: glwtool COMMAND [ARGUMENTS]\n"
           "       glwtool COMMAND --help | --help | --version\n\n"
-          "Builds, checks and unpacks voice banks (.glw) for the instrument's memory card.\n\n"
+          "Builds, checks and unpacks voice banks (.glw) for the instrument's memory card,\n"
+          "and plays sound files as a voice slot would.\n\n"
           "commands:\n";
     for (const Command& c : commands) {
         os << "  " << c.name << std::string(c.name.size() < 9 ? 9 - c.name.size() : 1, ' ')

@@ -48,6 +48,12 @@ if [ "$mode" = test ]; then
   cmake --build build-asan -j "$jobs"
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
+  stage "the sound engine's tests under ThreadSanitizer"
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLW_TSAN=ON -DGLW_BUILD_GUI=OFF
+  cmake --build build-tsan -j "$jobs" --target engine_test_programs
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
+    -R '^(EngineTest|EngineWithoutDevice|CaptureTest|GlwtoolPlay)\.'
+
   stage "fuzz targets (libFuzzer): replay the seed corpus, then fuzz each for a bounded time"
   CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DGLW_FUZZ=ON -DGLW_ASAN=ON -DGLW_BUILD_GUI=OFF
