@@ -1,0 +1,105 @@
+#include "app/TestHooks.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QTimer>
+
+#include <memory>
+
+#include <unistd.h>
+
+#include "app/SingleInstance.h"
+#include "app/WaveComposerDlg.h"
+#include "controls/MessageBox.h"
+
+namespace {
+
+void AppendEvent(const QString& logPath, const QJsonObject& event) {
+    QFile file(logPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    file.write(QJsonDocument(event).toJson(QJsonDocument::Compact) + '\n');
+}
+
+// Resident memory of this process in KiB, or -1.
+qint64 ResidentKiB() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    bool ok = false;
+    const qint64 pages = fields.value(1).toLongLong(&ok);
+    return ok ? pages * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}
+
+QJsonObject WindowState(const CWaveComposerDlg& window) {
+    QJsonArray paths;
+    QJsonArray loaded;
+    QJsonArray labels;
+    for (int i = 0; i < MainSlotCount; ++i) {
+        paths.append(window.GetSlotPath(i));
+        loaded.append(window.GetEngine().IsSlotLoaded(i) == 1);
+        const auto* label = qobject_cast<const QLabel*>(window.GetDlgItem(1066 + i));
+        labels.append(label != nullptr ? label->text() : QString());
+    }
+    return QJsonObject{{"x", window.pos().x()},
+                       {"y", window.pos().y()},
+                       {"clientWidth", window.width()},
+                       {"clientHeight", window.height()},
+                       {"title", window.windowTitle()},
+                       {"initialised", window.IsInitialised()},
+                       {"minimized", window.isMinimized()},
+                       {"volume", window.GetLastVolume()},
+                       {"paths", paths},
+                       {"loaded", loaded},
+                       {"labels", labels},
+                       {"residentKiB", ResidentKiB()}};
+}
+
+}  // namespace
+
+std::unique_ptr<ScopedMessageResponder> InstallTestHooks(CWaveComposerDlg& window, SingleInstance& instance) {
+    const QString logPath = qEnvironmentVariable("GLW_TEST_EVENT_LOG");
+    const QString closeWhenShown = qEnvironmentVariable("GLW_TEST_CLOSE_WHEN_SHOWN");
+    const bool minimizeWhenShown = qEnvironmentVariableIntValue("GLW_TEST_MINIMIZE_WHEN_SHOWN") == 1;
+    const bool closeAfterComeForward = qEnvironmentVariableIntValue("GLW_TEST_CLOSE_AFTER_COME_FORWARD") == 1;
+
+    std::unique_ptr<ScopedMessageResponder> responder;
+    if (!logPath.isEmpty()) {
+        // Boxes never block a child process.
+        responder = std::make_unique<ScopedMessageResponder>([logPath](const MessageRequest& request) {
+            AppendEvent(logPath, QJsonObject{{"event", "message"}, {"id", request.stringId}});
+            return QMessageBox::Ok;
+        });
+        QObject::connect(&window, &QDialog::finished, &window, [logPath](int result) {
+            AppendEvent(logPath, QJsonObject{{"event", "closed"}, {"result", result}});
+        });
+    }
+    QObject::connect(&window, &CWaveComposerDlg::Shown, &window,
+                     [&window, logPath, closeWhenShown, minimizeWhenShown] {
+                         // After the show has finished.
+                         QTimer::singleShot(0, &window, [&window, logPath, closeWhenShown, minimizeWhenShown] {
+                             if (minimizeWhenShown) window.showMinimized();
+                             if (!logPath.isEmpty()) {
+                                 QJsonObject event = WindowState(window);
+                                 event.insert("event", "shown");
+                                 AppendEvent(logPath, event);
+                             }
+                             if (closeWhenShown == QLatin1String("escape")) window.reject();
+                             if (closeWhenShown == QLatin1String("close")) window.OnSysCommand(SysCommandClose);
+                         });
+                     });
+    QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,
+                     [&window, logPath, closeAfterComeForward](const QString& token) {
+                         if (!logPath.isEmpty()) {
+                             QJsonObject event = WindowState(window);
+                             event.insert("event", "come-forward");
+                             event.insert("token", token);
+                             AppendEvent(logPath, event);
+                         }
+                         if (closeAfterComeForward) QTimer::singleShot(0, &window, [&window] { window.reject(); });
+                     });
+    return responder;
+}

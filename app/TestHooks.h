@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+
+class CWaveComposerDlg;
+class ScopedMessageResponder;
+class SingleInstance;
+
+// Hooks for tests that run the program as a child process, switched on
+// only by environment variables (the program takes no arguments):
+//
+//   GLW_TEST_EVENT_LOG=<file>   appends one JSON object per line: "shown"
+//       (position, client size, title, slot paths, row states and the
+//       process's resident memory),
+//       "message" (a message box's string id; boxes are answered OK at
+//       once instead of shown), "come-forward" and "closed" (the result).
+//   GLW_TEST_CLOSE_WHEN_SHOWN=escape|close   ends the window once shown,
+//       as Escape or as the title bar's close button would.
+//   GLW_TEST_MINIMIZE_WHEN_SHOWN=1   minimises the window once shown.
+//   GLW_TEST_CLOSE_AFTER_COME_FORWARD=1   ends the window (Escape) after
+//       the first request from a later copy.
+//
+// Without these variables nothing is installed. Keep the result (the
+// message-box responder, or null) while the window runs.
+[[nodiscard]] std::unique_ptr<ScopedMessageResponder> InstallTestHooks(CWaveComposerDlg& window,
+                                                                       SingleInstance& instance);

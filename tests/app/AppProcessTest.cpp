@@ -1,0 +1,234 @@
+// The program itself, run as a child process with its own config and
+// runtime folders: settings across processes, one copy per user, and start
+// without a sound device.
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QThread>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "SoundFileWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class AppProcess : public ::testing::Test {
+protected:
+    testsupport::TempDir dir;
+    QString configHome;
+    QString runtimeDir;
+
+    void SetUp() override {
+        configHome = QString::fromStdString(dir.file("config"));
+        runtimeDir = QString::fromStdString(dir.file("run"));
+        fs::create_directories(configHome.toStdString());
+        fs::create_directory(runtimeDir.toStdString());
+        fs::permissions(runtimeDir.toStdString(), fs::perms::owner_all);
+    }
+
+    [[nodiscard]] QString IniPath() const {
+        return configHome + "/Vantor/gridlume-voice-manager/gridlume-voice-manager.ini";
+    }
+    [[nodiscard]] QString Log(const char* name) const { return QString::fromStdString(dir.file(name)); }
+
+    // Starts the program; vars are added to the test's own environment.
+    std::unique_ptr<QProcess> Start(const QString& log, const QStringList& vars) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", configHome);
+        env.insert("XDG_RUNTIME_DIR", runtimeDir);
+        env.insert("GLW_TEST_EVENT_LOG", log);
+        env.remove("XDG_ACTIVATION_TOKEN");
+        for (const QString& var : vars) {
+            const qsizetype eq = var.indexOf('=');
+            env.insert(var.left(eq), var.mid(eq + 1));
+        }
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->start(QStringLiteral(GLW_APP_EXE), {});
+        EXPECT_TRUE(process->waitForStarted(10000));
+        return process;
+    }
+
+    // Runs the program to its end.
+    void Run(const QString& log, const QStringList& vars) {
+        const auto process = Start(log, vars);
+        ASSERT_TRUE(process->waitForFinished(30000));
+        EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process->exitCode(), 0);
+    }
+
+    static QList<QJsonObject> Events(const QString& log) {
+        QList<QJsonObject> events;
+        QFile file(log);
+        if (!file.open(QIODevice::ReadOnly)) return events;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (!line.isEmpty()) events.append(QJsonDocument::fromJson(line).object());
+        }
+        return events;
+    }
+
+    static std::optional<QJsonObject> FindEvent(const QString& log, const QString& name) {
+        for (const QJsonObject& event : Events(log)) {
+            if (event.value("event").toString() == name) return event;
+        }
+        return std::nullopt;
+    }
+
+    static std::optional<QJsonObject> WaitForEvent(const QString& log, const QString& name, int timeoutMs = 20000) {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            if (auto event = FindEvent(log, name)) return event;
+            QThread::msleep(10);  // polling a file another process writes
+        }
+        return FindEvent(log, name);
+    }
+
+    static QByteArray ReadFileBytes(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+TEST_F(AppProcess, FirstRunCreatesTheProfileWithAllKeys) {
+    const QString log = Log("first.log");
+    Run(log, {"GLW_TEST_CLOSE_WHEN_SHOWN=escape"});
+    const auto shown = FindEvent(log, "shown");
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->value("x").toInt(), 0);
+    EXPECT_EQ(shown->value("y").toInt(), 0);
+    EXPECT_EQ(shown->value("clientWidth").toInt(), 640);
+    EXPECT_EQ(shown->value("clientHeight").toInt(), 640);
+    EXPECT_EQ(shown->value("title").toString(), "GRIDLUME User Voice Manager");
+    EXPECT_FALSE(FindEvent(log, "message"));
+    EXPECT_EQ(FindEvent(log, "closed")->value("result").toInt(), 0);
+
+    const QByteArray ini = ReadFileBytes(IniPath());
+    int keys = 0;
+    for (const QByteArray& line : ini.split('\n')) keys += line.contains('=') ? 1 : 0;
+    EXPECT_EQ(keys, 19) << ini.constData();
+    for (int i = 1; i <= 16; ++i) {
+        EXPECT_TRUE(ini.contains(QString::asprintf("File%02d=\n", i).toLatin1()));
+    }
+    EXPECT_TRUE(ini.contains("PosX=0\n"));
+    EXPECT_TRUE(ini.contains("Volume=\n"));
+}
+
+TEST_F(AppProcess, AwkwardPathsSurviveASaveAndARestart) {
+    const QStringList names{"with space, and comma.wav", "quote\"d 'single'.wav", "a=b;c#d.wav",
+                            "ünïcødé ✓ 音.wav", "@at \\back.wav", "tab\there.wav", " lead and trail .wav"};
+    const QString folder = QString::fromStdString(dir.file("sounds ä"));
+    fs::create_directory(folder.toStdString());
+    QStringList paths;
+    for (const QString& name : names) {
+        paths.append(folder + "/" + name);
+        ASSERT_TRUE(testsupport::WriteFile(QFile::encodeName(paths.back()).toStdString(),
+                                           testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 2000))));
+    }
+    const QString volume = QString::fromStdString(dir.path()) + "/card ;#=\"x\"/";
+    {
+        // Written by this process, read by the program.
+        fs::create_directories(QFile::encodeName(IniPath()).toStdString().substr(
+            0, QFile::encodeName(IniPath()).toStdString().rfind('/')));
+        QSettings ini(IniPath(), QSettings::IniFormat);
+        for (int i = 0; i < paths.size(); ++i) {
+            ini.setValue(QString::asprintf("FilePathInfo/File%02d", i + 1), paths[i]);
+        }
+        ini.setValue("LoadVolumeInfo/Volume", volume);
+        ini.sync();
+        ASSERT_EQ(ini.status(), QSettings::NoError);
+    }
+
+    for (const char* run : {"run1.log", "run2.log"}) {
+        SCOPED_TRACE(run);
+        const QString log = Log(run);
+        Run(log, {"GLW_TEST_CLOSE_WHEN_SHOWN=escape"});
+        const auto shown = FindEvent(log, "shown");
+        ASSERT_TRUE(shown);
+        EXPECT_FALSE(FindEvent(log, "message"));
+        const QJsonArray got = shown->value("paths").toArray();
+        const QJsonArray loaded = shown->value("loaded").toArray();
+        for (int i = 0; i < paths.size(); ++i) {
+            EXPECT_EQ(got[i].toString(), paths[i]);
+            EXPECT_TRUE(loaded[i].toBool()) << paths[i].toStdString();
+        }
+        EXPECT_EQ(shown->value("labels").toArray()[3].toString(), "ünïcødé ✓ 音");
+        EXPECT_EQ(shown->value("volume").toString(), volume);
+    }
+}
+
+TEST_F(AppProcess, ASecondCopyAsksTheFirstToComeForwardAndExits) {
+    const QString firstLog = Log("first.log");
+    const auto first = Start(firstLog, {"GLW_TEST_MINIMIZE_WHEN_SHOWN=1", "GLW_TEST_CLOSE_AFTER_COME_FORWARD=1"});
+    const auto shown = WaitForEvent(firstLog, "shown");
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(shown->value("minimized").toBool());
+
+    const QString secondLog = Log("second.log");
+    Run(secondLog, {"XDG_ACTIVATION_TOKEN=token-42"});
+    EXPECT_TRUE(Events(secondLog).isEmpty());  // no window of its own
+
+    const auto forward = WaitForEvent(firstLog, "come-forward");
+    ASSERT_TRUE(forward);
+    EXPECT_FALSE(forward->value("minimized").toBool());  // restored
+    EXPECT_EQ(forward->value("token").toString(), "token-42");
+    ASSERT_TRUE(first->waitForFinished(30000));
+    EXPECT_EQ(first->exitCode(), 0);
+
+    // With the first copy gone, the next start is a first copy again.
+    const QString thirdLog = Log("third.log");
+    Run(thirdLog, {"GLW_TEST_CLOSE_WHEN_SHOWN=close"});
+    EXPECT_TRUE(FindEvent(thirdLog, "shown"));
+}
+
+TEST_F(AppProcess, AFirstCopyWithoutTitleIsNotBroughtForward) {
+    // Without a sound device the first copy never sets its title.
+    const QString firstLog = Log("first.log");
+    const auto first = Start(firstLog, {"ALSOFT_DRIVERS=none", "GLW_TEST_MINIMIZE_WHEN_SHOWN=1",
+                                        "GLW_TEST_CLOSE_AFTER_COME_FORWARD=1"});
+    ASSERT_TRUE(WaitForEvent(firstLog, "shown"));
+    Run(Log("second.log"), {});
+    EXPECT_TRUE(Events(Log("second.log")).isEmpty());
+    const auto forward = WaitForEvent(firstLog, "come-forward");
+    ASSERT_TRUE(forward);
+    EXPECT_TRUE(forward->value("minimized").toBool());  // left as it was
+    ASSERT_TRUE(first->waitForFinished(30000));
+}
+
+TEST_F(AppProcess, NoSoundDeviceKeepsTheStoredSettings) {
+    const QByteArray stored =
+        "[FilePathInfo]\nFile03=/home/someone/snare.wav\n\n[LoadVolumeInfo]\nVolume=/media/someone/CARD/\n\n"
+        "[WindowInfo]\nPosX=310\nPosY=77\n";
+    fs::create_directories(QFileInfo(IniPath()).path().toStdString());
+    {
+        QFile file(IniPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(stored);
+    }
+    const QString log = Log("nodevice.log");
+    Run(log, {"ALSOFT_DRIVERS=none", "GLW_TEST_CLOSE_WHEN_SHOWN=escape"});
+    const auto message = FindEvent(log, "message");
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->value("id").toInt(), 105);
+    const auto shown = FindEvent(log, "shown");
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->value("title").toString(), "");  // never set
+    EXPECT_FALSE(shown->value("initialised").toBool());
+    EXPECT_NE(shown->value("clientWidth").toInt(), 640);  // the template's own size
+    EXPECT_EQ(ReadFileBytes(IniPath()), stored);
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+#pragma once
+
+// Shared fixture for main-window tests: a window over an INI profile in a
+// temporary folder, fake volumes, message boxes recorded and answered, and
+// sound files made on the spot.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QMimeData>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SoundFileWriter.h"
+#include "app/ProfileStore.h"
+#include "app/WaveComposerDlg.h"
+#include "controls/MessageBox.h"
+#include "controls/SkinButton.h"
+#include "controls/SkinStatic.h"
+#include "res/DialogTemplates.h"
+#include "savedlg/VolumeSource.h"
+
+namespace apptest {
+
+class FakeVolumes final : public VolumeSource {
+public:
+    std::vector<Volume> volumes;
+    [[nodiscard]] std::vector<Volume> ListVolumes() const override { return volumes; }
+};
+
+// Runs act on the first modal widget other than below once it is up
+// (checked every few milliseconds, given up after 10 s).
+inline void WhenModalAppears(QWidget* below, std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer(qApp);  // deletes itself
+    const QDeadlineTimer deadline(10000);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, below, act = std::move(act), deadline] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal != below) {
+            timer->stop();
+            timer->deleteLater();
+            act(modal);
+        } else if (deadline.hasExpired()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(5);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    testsupport::TempDir dir;
+    FakeVolumes volumes;
+    std::vector<int> messages;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    ScopedMessageResponder responder{[this](const MessageRequest& request) {
+        messages.push_back(request.stringId);
+        return answer;
+    }};
+    std::unique_ptr<IniProfileStore> profile;
+    std::unique_ptr<CWaveComposerDlg> window;
+
+    [[nodiscard]] QString IniPath() const { return QString::fromStdString(dir.file("profile.ini")); }
+
+    // Writes the profile file by hand before the window opens.
+    void WriteIni(const QByteArray& text) {
+        QFile file(IniPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+    [[nodiscard]] QByteArray ReadIni() const {
+        QFile file(IniPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Opens the window (initialised as on its first show).
+    void Open() {
+        profile = std::make_unique<IniProfileStore>(IniPath());
+        window = std::make_unique<CWaveComposerDlg>(profile.get(), &volumes);
+        window->show();
+    }
+
+    void TearDown() override {
+        window.reset();
+        profile.reset();
+    }
+
+    // A stereo WAV of frames frames at 44,100 Hz; returns its path.
+    QString Wav(const std::string& name, int channels = 2, size_t frames = 22050) {
+        const std::string path = dir.file(name);
+        EXPECT_TRUE(testsupport::WriteFile(path, testsupport::MakeWav(testsupport::MakeRamp(channels, 16, 44100, frames))));
+        return QString::fromStdString(path);
+    }
+
+    [[nodiscard]] CSkinButton* Button(int id) const { return qobject_cast<CSkinButton*>(window->GetDlgItem(id)); }
+    [[nodiscard]] CSkinButton* LoadButton(int slot) const { return Button(MainLoadButtonId(slot)); }
+    [[nodiscard]] CSkinButton* ClearButton(int slot) const { return Button(MainClearButtonId(slot)); }
+    [[nodiscard]] CSkinButton* PlayButton(int slot) const { return Button(MainPlayButtonId(slot)); }
+    [[nodiscard]] CSkinStatic* Label(int slot) const {
+        return qobject_cast<CSkinStatic*>(window->GetDlgItem(MainLabelId(slot)));
+    }
+    [[nodiscard]] const QPixmap* Bmp(int id) const { return window->GetBitmap(id); }
+
+    bool Load(int slot, const QString& path, bool showErrors = true) {
+        return window->LoadSlotFile(slot, &path, showErrors);
+    }
+
+    // Drags data onto target and drops it there.
+    static void Drop(QWidget* target, const QStringList& paths) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths) urls.append(QUrl::fromLocalFile(path));
+        data.setUrls(urls);
+        const QPoint point(5, 5);
+        QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &enter);
+        QDragMoveEvent move(point, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &move);
+        QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &drop);
+    }
+};
+
+}  // namespace apptest

@@ -1,0 +1,239 @@
+#include <QContextMenuEvent>
+#include <QMenu>
+
+#include "AppTestSupport.h"
+#include "res/AboutDlg.h"
+#include "res/SkinResources.h"
+#include "res/StringTable.h"
+
+namespace {
+
+using apptest::WindowTest;
+
+int CountKeys(const QByteArray& ini) {
+    int keys = 0;
+    for (const QByteArray& line : ini.split('\n')) {
+        if (line.contains('=') && !line.startsWith('[')) ++keys;
+    }
+    return keys;
+}
+
+TEST_F(WindowTest, FreshStartShowsEmptyRowsAtTheOrigin) {
+    Open();
+    EXPECT_TRUE(window->IsInitialised());
+    EXPECT_EQ(window->windowTitle(), "GRIDLUME User Voice Manager");
+    EXPECT_EQ(window->pos(), QPoint(0, 0));
+    EXPECT_EQ(window->size(), QSize(640, 640));  // the client area
+    EXPECT_TRUE(messages.empty());
+    for (int slot = 0; slot < MainSlotCount; ++slot) {
+        SCOPED_TRACE(slot);
+        EXPECT_TRUE(LoadButton(slot)->isEnabled());
+        EXPECT_FALSE(ClearButton(slot)->isEnabled());
+        EXPECT_FALSE(PlayButton(slot)->isEnabled());
+        EXPECT_NE(LoadButton(slot)->GetNormalBitmap(), nullptr);
+        EXPECT_EQ(ClearButton(slot)->GetNormalBitmap(), Bmp(BmpClearDisabled));
+        EXPECT_EQ(PlayButton(slot)->GetNormalBitmap(), Bmp(BmpPlayDisabled));
+        EXPECT_EQ(LoadButton(slot)->GetFrameColor(), QColor(Qt::white));
+        EXPECT_EQ(Label(slot)->text(), "");
+    }
+    CSkinButton* save = Button(MainIdSave);
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_EQ(save->GetNormalBitmap(), Bmp(BmpSaveDisabled));
+    EXPECT_EQ(save->GetPressedBitmap(), Bmp(BmpSavePressed));
+    EXPECT_EQ(Button(MainIdClose)->GetNormalBitmap(), Bmp(BmpCloseNormal));
+    EXPECT_TRUE(Button(MainIdClose)->isEnabled());
+}
+
+TEST_F(WindowTest, ControlsSitAtTheirPixelPositions) {
+    Open();
+    // Slot 0 is the bottom row.
+    EXPECT_EQ(window->GetDlgItem(1003)->geometry(), QRect(109, 506, 25, 25));
+    EXPECT_EQ(window->GetDlgItem(1004)->geometry(), QRect(481, 506, 25, 25));
+    EXPECT_EQ(window->GetDlgItem(1005)->geometry(), QRect(508, 506, 25, 25));
+    EXPECT_EQ(window->GetDlgItem(1066)->geometry(), QRect(146, 509, 323, 19));
+    // The top row, and the two ids of slot 1 around the gap at 1007.
+    EXPECT_EQ(window->GetDlgItem(1062)->geometry(), QRect(109, 101, 25, 25));
+    EXPECT_EQ(window->GetDlgItem(1081)->geometry(), QRect(146, 104, 323, 19));
+    EXPECT_EQ(window->GetDlgItem(1006)->geometry().y(), 479);
+    EXPECT_EQ(window->GetDlgItem(1007), nullptr);
+    EXPECT_EQ(window->GetDlgItem(1000)->geometry(), QRect(292, 46, 58, 25));
+    EXPECT_EQ(window->GetDlgItem(1002)->geometry(), QRect(438, 554, 100, 39));
+    // 16 labels and 50 buttons, nothing else.
+    EXPECT_EQ(window->findChildren<CSkinButton*>(Qt::FindDirectChildrenOnly).size(), 50);
+    EXPECT_EQ(window->findChildren<CSkinStatic*>(Qt::FindDirectChildrenOnly).size(), 16);
+    // Each load button shows its own row number's art.
+    EXPECT_EQ(LoadButton(3)->GetNormalBitmap()->toImage(), LoadSkinBitmap(BmpLoadNormalFirst + 3).toImage());
+    EXPECT_EQ(LoadButton(3)->GetHoverBitmap()->toImage(), LoadSkinBitmap(BmpLoadHoverFirst + 3).toImage());
+}
+
+TEST_F(WindowTest, EscapeEndsWithCancelAfterClosingTheEngineAndSaves) {
+    Open();
+    ASSERT_NE(window->GetEngine().GetImage(), nullptr);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+    EXPECT_EQ(window->GetEngine().GetImage(), nullptr);  // engine closed
+    const QByteArray ini = ReadIni();
+    EXPECT_EQ(CountKeys(ini), 19) << ini.constData();
+    EXPECT_TRUE(ini.contains("File16=\n"));
+    EXPECT_TRUE(ini.contains("Volume=\n"));
+}
+
+TEST_F(WindowTest, TitleBarCloseEndsWithOkAndSaves) {
+    Open();
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    EXPECT_EQ(window->GetEngine().GetImage(), nullptr);
+    EXPECT_EQ(CountKeys(ReadIni()), 19);
+}
+
+TEST_F(WindowTest, CloseButtonEndsWithOk) {
+    Open();
+    QTest::mouseClick(Button(MainIdClose), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+}
+
+TEST_F(WindowTest, EnterNeverClosesTheWindow) {
+    Open();
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    QTest::keyClick(window.get(), Qt::Key_Enter, Qt::KeypadModifier);
+    window->accept();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_NE(window->GetEngine().GetImage(), nullptr);
+    EXPECT_TRUE(ReadIni().isEmpty());  // nothing saved yet
+}
+
+TEST_F(WindowTest, SavedPositionIsRestoredAndOneOffEveryScreenFallsBack) {
+    WriteIni("[WindowInfo]\nPosX=120\nPosY=45\n");
+    Open();
+    EXPECT_EQ(window->pos(), QPoint(120, 45));
+    window->reject();
+    EXPECT_TRUE(ReadIni().contains("PosX=120"));
+    window.reset();
+
+    WriteIni("[WindowInfo]\nPosX=30000\nPosY=-30000\n");
+    Open();
+    EXPECT_EQ(window->pos(), QPoint(0, 0));
+}
+
+TEST(WindowPosition, KeptAsReadWhereThePlatformCannotReportIt) {
+    const QPoint shown(0, 0);
+    const QPoint read(300, 200);
+    EXPECT_EQ(CWaveComposerDlg::PositionToStore("wayland", shown, read), read);
+    EXPECT_EQ(CWaveComposerDlg::PositionToStore("wayland-egl", shown, read), read);
+    EXPECT_EQ(CWaveComposerDlg::PositionToStore("xcb", QPoint(5, 6), read), QPoint(5, 6));
+    EXPECT_EQ(CWaveComposerDlg::PositionToStore("offscreen", QPoint(5, 6), read), QPoint(5, 6));
+}
+
+TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
+    Open();
+    bool aboutShown = false;
+    QString entry;
+    // The menu is a popup, not a modal dialog: find it by polling.
+    QTimer::singleShot(20, window.get(), [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(menu->actions().size(), 1);
+        entry = menu->actions().front()->text();
+        apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
+            aboutShown = qobject_cast<CAboutDlg*>(modal) != nullptr;
+            qobject_cast<QDialog*>(modal)->accept();
+        });
+        menu->setActiveAction(menu->actions().front());
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), window->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(window.get(), &event);
+    EXPECT_EQ(entry, LoadResString(IdsAboutMenu));
+    EXPECT_TRUE(aboutShown);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(WindowTest, ProfileRowsAreRestoredSilentlyAndMissingFilesKeepTheirKeys) {
+    const QString four = Wav("fourth row.wav");
+    const QString thirteen = Wav("thirteen.aif.wav", 1);
+    const QString gone = QString::fromStdString(dir.file("deleted.wav"));
+    WriteIni("[FilePathInfo]\nFile04=" + four.toUtf8() + "\nFile13=" + thirteen.toUtf8() +
+             "\nFile07=" + gone.toUtf8() + "\n[LoadVolumeInfo]\nVolume=/media/card/\n");
+    Open();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Label(3)->text(), "fourth row");
+    EXPECT_EQ(Label(12)->text(), "thirteen.aif");
+    EXPECT_TRUE(PlayButton(3)->isEnabled());
+    EXPECT_TRUE(ClearButton(12)->isEnabled());
+    EXPECT_EQ(window->GetEngine().CountLoadedSlots(), 2);
+    EXPECT_EQ(window->GetLastVolume(), "/media/card/");
+    // The missing file's row is empty but the file is tried again next time.
+    EXPECT_EQ(Label(6)->text(), "");
+    EXPECT_FALSE(PlayButton(6)->isEnabled());
+    EXPECT_TRUE(Button(MainIdSave)->isEnabled());
+    EXPECT_EQ(Button(MainIdSave)->GetNormalBitmap(), Bmp(BmpSaveNormal));
+    // The tooltip tells the whole story of the file.
+    EXPECT_TRUE(Label(3)->toolTip().contains(four));
+    EXPECT_TRUE(Label(3)->toolTip().contains("Stereo"));
+    EXPECT_TRUE(Label(12)->toolTip().contains("Mono"));
+    EXPECT_TRUE(Label(3)->toolTip().contains("44100 Hz, 16-bit"));
+    EXPECT_TRUE(Label(6)->toolTip().isEmpty());
+
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    const QByteArray ini = ReadIni();
+    EXPECT_TRUE(ini.contains("File07=" + gone.toUtf8() + "\n")) << ini.constData();
+    EXPECT_TRUE(ini.contains("Volume=/media/card/\n"));
+    EXPECT_TRUE(ini.contains("File01=\n"));
+}
+
+TEST_F(WindowTest, ClearedSlotEmptiesItsKeyAtExit) {
+    const QString path = Wav("a.wav");
+    WriteIni("[FilePathInfo]\nFile02=" + path.toUtf8() + "\n");
+    Open();
+    ASSERT_TRUE(PlayButton(1)->isEnabled());
+    QTest::mouseClick(ClearButton(1), Qt::LeftButton);
+    EXPECT_EQ(Label(1)->text(), "");
+    EXPECT_FALSE(ClearButton(1)->isEnabled());
+    EXPECT_TRUE(LoadButton(1)->hasFocus() || !window->isActiveWindow());
+    window->close();
+    EXPECT_TRUE(ReadIni().contains("File02=\n"));
+}
+
+TEST_F(WindowTest, WatcherThreadsMayRestoreThePlayButton) {
+    Open();
+    ASSERT_TRUE(Load(5, Wav("w.wav")));
+    ASSERT_TRUE(window->SetPlayButtonState(5, true));
+    EXPECT_EQ(window->GetPlayButtonImage(5), Bmp(BmpPlayPlaying));
+    std::thread watcher([&] {
+        if (window->GetPlayButtonImage(5) != window->GetStoppedPlayImage()) window->ShowSlotStopped(5);
+        window->ShowSlotStopped(16);  // ignored
+    });
+    watcher.join();
+    EXPECT_EQ(window->GetPlayButtonImage(5), Bmp(BmpPlayNormal));
+    EXPECT_EQ(PlayButton(5)->GetPressedBitmap(), Bmp(BmpPlayPressed));
+    EXPECT_EQ(window->GetPlayButtonImage(-1), nullptr);
+    EXPECT_EQ(window->GetPlayButtonImage(16), nullptr);
+    EXPECT_EQ(window->GetStoppedPlayImage(), Bmp(BmpPlayNormal));
+    QCoreApplication::processEvents();  // the posted repaint
+}
+
+TEST(WindowWithoutProfile, StopsAfterOpeningTheEngine) {
+    CWaveComposerDlg window(nullptr);
+    window.show();
+    EXPECT_FALSE(window.IsInitialised());
+    EXPECT_EQ(window.windowTitle(), "");
+    EXPECT_NE(window.GetEngine().GetImage(), nullptr);
+    EXPECT_FALSE(window.SaveSettings());
+}
+
+TEST(BankName, MonthDayHourLetterMinutesSeconds) {
+    auto at = [](int month, int day, int h, int m, int s) {
+        return CWaveComposerDlg::MakeBankName(QDateTime(QDate(2026, month, day), QTime(h, m, s)));
+    };
+    EXPECT_EQ(at(12, 7, 14, 5, 9), "1207E0509-VOICE");
+    EXPECT_EQ(at(1, 1, 0, 0, 0), "010100000-VOICE");
+    EXPECT_EQ(at(3, 9, 10, 59, 1), "0309A5901-VOICE");
+    EXPECT_EQ(at(3, 9, 9, 1, 2), "030990102-VOICE");
+    EXPECT_EQ(at(10, 31, 23, 59, 59), "1031N5959-VOICE");
+    EXPECT_EQ(CWaveComposerDlg::MakeDefaultBankName().size(), 15);
+}
+
+}  // namespace

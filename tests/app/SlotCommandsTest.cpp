@@ -1,0 +1,228 @@
+#include <QListWidget>
+#include <QPushButton>
+
+#include <climits>
+#include <filesystem>
+
+#include "AppTestSupport.h"
+#include "controls/FileNameEdit.h"
+#include "res/SkinResources.h"
+#include "res/StringTable.h"
+
+namespace {
+
+using apptest::WindowTest;
+namespace fs = std::filesystem;
+
+TEST_F(WindowTest, FirstLoadEnablesSaveAndClearingTheLastDisablesIt) {
+    Open();
+    CSkinButton* save = Button(MainIdSave);
+    ASSERT_EQ(save->GetNormalBitmap(), Bmp(BmpSaveDisabled));
+    const QString path = Wav("kick drum.wav");
+    ASSERT_TRUE(Load(0, path));
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_EQ(save->GetNormalBitmap(), Bmp(BmpSaveNormal));
+    EXPECT_EQ(Label(0)->text(), "kick drum");
+    EXPECT_EQ(window->GetSlotPath(0), path);
+    EXPECT_TRUE(ClearButton(0)->isEnabled());
+    EXPECT_EQ(ClearButton(0)->GetNormalBitmap(), Bmp(BmpClearNormal));
+    EXPECT_EQ(PlayButton(0)->GetNormalBitmap(), Bmp(BmpPlayNormal));
+    EXPECT_EQ(PlayButton(0)->GetHoverBitmap(), Bmp(BmpPlayHover));
+
+    ASSERT_TRUE(Load(9, Wav("snare.wav")));
+    ASSERT_TRUE(window->ClearSlotRow(0));
+    EXPECT_TRUE(save->isEnabled());  // slot 9 still loaded
+    ASSERT_TRUE(window->ClearSlotRow(9));
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_EQ(save->GetNormalBitmap(), Bmp(BmpSaveDisabled));
+    EXPECT_EQ(window->GetSlotPath(9), "");
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, LoadingIntoAFilledSlotReplacesIt) {
+    Open();
+    ASSERT_TRUE(Load(4, Wav("one.wav")));
+    const QString two = Wav("two.wav", 1);
+    ASSERT_TRUE(Load(4, two));
+    EXPECT_EQ(Label(4)->text(), "two");
+    EXPECT_EQ(window->GetSlotPath(4), two);
+    EXPECT_TRUE(PlayButton(4)->isEnabled());
+    EXPECT_EQ(window->GetEngine().CountLoadedSlots(), 1);
+}
+
+TEST_F(WindowTest, FailedLoadLeavesTheRowAsItWasAndShows106) {
+    Open();
+    const QString good = Wav("good.wav");
+    ASSERT_TRUE(Load(2, good));
+    const std::string bad = dir.file("bad.wav");
+    ASSERT_TRUE(testsupport::WriteFile(bad, testsupport::Bytes(100, 0x41)));
+    EXPECT_FALSE(Load(2, QString::fromStdString(bad)));
+    EXPECT_EQ(messages, std::vector<int>{IdsLoadError});
+    EXPECT_EQ(Label(2)->text(), "good");
+    EXPECT_EQ(window->GetSlotPath(2), good);
+    EXPECT_TRUE(PlayButton(2)->isEnabled());
+    EXPECT_EQ(window->GetEngine().IsSlotLoaded(2), 1);
+
+    // Into an empty row, without messages: stays empty, nothing remembered.
+    messages.clear();
+    EXPECT_FALSE(Load(5, QString::fromStdString(bad), false));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(window->GetSlotPath(5), "");
+    EXPECT_FALSE(PlayButton(5)->isEnabled());
+}
+
+TEST_F(WindowTest, OverLongPathIsAFailedLoad) {
+    Open();
+    QString path = QString::fromStdString(dir.path());
+    while (path.size() < PATH_MAX + 20) path += "/abcdefghij";
+    path += ".wav";
+    EXPECT_FALSE(Load(1, path));
+    EXPECT_EQ(messages, std::vector<int>{IdsLoadError});
+    EXPECT_EQ(window->GetSlotPath(1), "");
+    // An empty path is no load at all.
+    messages.clear();
+    EXPECT_TRUE(Load(1, QString()));
+    EXPECT_FALSE(Load(16, Wav("x.wav")));
+    EXPECT_FALSE(Load(-1, Wav("x.wav")));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, DroppingOneFileLoadsItAndTwoFilesShow109) {
+    Open();
+    const QString one = Wav("dropped.wav");
+    Drop(Label(5), {one});
+    EXPECT_EQ(Label(5)->text(), "dropped");
+    EXPECT_EQ(window->GetSlotPath(5), one);
+    EXPECT_FALSE(LoadButton(5)->IsHoverSet());  // hover only while dragging
+
+    // The drag over the label lights the row's load button.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(one)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(Label(8), &enter);
+    EXPECT_TRUE(LoadButton(8)->IsHoverSet());
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(Label(8), &leave);
+    EXPECT_FALSE(LoadButton(8)->IsHoverSet());
+
+    Drop(LoadButton(6), {Wav("a.wav"), Wav("b.wav")});
+    EXPECT_EQ(messages, std::vector<int>{IdsMultipleFiles});
+    EXPECT_EQ(Label(6)->text(), "");
+    EXPECT_EQ(window->GetEngine().CountLoadedSlots(), 1);
+
+    // A bad file dropped onto a loaded row: 106, row kept.
+    messages.clear();
+    const std::string bad = dir.file("text.wav");
+    ASSERT_TRUE(testsupport::WriteFile(bad, testsupport::Bytes(64, 0x20)));
+    Drop(Label(5), {QString::fromStdString(bad)});
+    EXPECT_EQ(messages, std::vector<int>{IdsLoadError});
+    EXPECT_EQ(Label(5)->text(), "dropped");
+}
+
+TEST_F(WindowTest, OnlyOneSlotSoundsAtATime) {
+    Open();
+    ASSERT_TRUE(Load(3, Wav("three.wav", 2, 44100)));
+    ASSERT_TRUE(Load(7, Wav("seven.wav", 2, 44100)));
+    QTest::mouseClick(PlayButton(7), Qt::LeftButton);
+    ASSERT_EQ(window->GetEngine().IsSlotPlaying(7), 1);
+    EXPECT_EQ(PlayButton(7)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
+    EXPECT_EQ(PlayButton(7)->GetHoverBitmap(), Bmp(BmpPlayPlaying));
+
+    ASSERT_TRUE(window->PlaySlotRow(3));
+    EXPECT_EQ(window->GetEngine().IsSlotPlaying(7), 0);
+    EXPECT_EQ(window->GetEngine().IsSlotPlaying(3), 1);
+    EXPECT_EQ(PlayButton(3)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
+    // Slot 7's watcher notices the stop and restores the stopped look.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return PlayButton(7)->GetNormalBitmap() == Bmp(BmpPlayNormal); }, 5000));
+    EXPECT_EQ(PlayButton(7)->GetPressedBitmap(), Bmp(BmpPlayPressed));
+
+    // Playing the sounding slot again starts it over; it still sounds.
+    ASSERT_TRUE(window->PlaySlotRow(3));
+    EXPECT_EQ(window->GetEngine().IsSlotPlaying(3), 1);
+    // An empty slot cannot play; nothing else is disturbed by the refusal
+    // beyond the stop.
+    EXPECT_FALSE(window->PlaySlotRow(0));
+    EXPECT_FALSE(window->PlaySlotRow(16));
+
+    // At the end of the sound the look returns by itself.
+    ASSERT_TRUE(window->PlaySlotRow(7));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return PlayButton(7)->GetNormalBitmap() == Bmp(BmpPlayNormal); }, 5000));
+    // A row set loaded while it plays keeps the playing look.
+    ASSERT_TRUE(window->PlaySlotRow(3));
+    ASSERT_TRUE(window->SetRowState(3, true));
+    EXPECT_EQ(PlayButton(3)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
+}
+
+class SaveTest : public WindowTest {
+protected:
+    testsupport::TempDir card;
+    testsupport::TempDir otherCard;
+    QString cardRoot;
+    QString otherRoot;
+
+    void SetUp() override {
+        cardRoot = QString::fromStdString(card.path() + "/");
+        otherRoot = QString::fromStdString(otherCard.path() + "/");
+        volumes.volumes.push_back({card.path() + "/", "CARD (" + card.path() + ")"});
+        volumes.volumes.push_back({otherCard.path() + "/", "OTHER (" + otherCard.path() + ")"});
+        WriteIni("[LoadVolumeInfo]\nVolume=" + otherRoot.toUtf8() + "\n");
+        Open();
+        ASSERT_TRUE(Load(0, Wav("voice.wav")));
+    }
+
+    // Presses Save; in the save dialog picks row volumeRow, names the bank
+    // and presses its Save. Returns the name the dialog was opened with.
+    QString SaveAs(int volumeRow, const QString& name) {
+        QString offered;
+        apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
+            auto* list = modal->findChild<QListWidget*>("volumes");
+            auto* edit = modal->findChild<CFileNameEdit*>("fileName");
+            offered = edit->text();
+            list->setCurrentRow(volumeRow);
+            edit->setText(name);
+            QTest::mouseClick(modal->findChild<QPushButton*>("save"), Qt::LeftButton);
+            if (modal->isVisible()) qobject_cast<QDialog*>(modal)->reject();
+        });
+        QTest::mouseClick(Button(MainIdSave), Qt::LeftButton);
+        return offered;
+    }
+};
+
+TEST_F(SaveTest, SuccessfulSaveWritesTheBankAndRemembersTheVolume) {
+    EXPECT_EQ(window->GetLastVolume(), otherRoot);
+    const QString offered = SaveAs(0, "MYBANK");
+    EXPECT_EQ(offered.size(), 15);
+    EXPECT_TRUE(offered.endsWith("-VOICE"));
+    EXPECT_TRUE(messages.empty());
+    const fs::path bank = fs::path(card.path()) / "gridlume" / "MYBANK.glw";
+    ASSERT_TRUE(fs::exists(bank));
+    EXPECT_GT(fs::file_size(bank), 2144u);
+    EXPECT_EQ(window->GetLastVolume(), cardRoot);
+    window->reject();
+    EXPECT_TRUE(ReadIni().contains("Volume=" + cardRoot.toUtf8() + "\n"));
+}
+
+TEST_F(SaveTest, FailedExportShows104AndKeepsTheVolume) {
+    // A folder standing where the bank should go: the dialog asks before
+    // replacing (answered yes), the write fails.
+    fs::create_directories(fs::path(card.path()) / "gridlume" / "MYBANK.glw" / "inside");
+    answer = QMessageBox::Ok;
+    SaveAs(0, "MYBANK");
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), IdsSaveError);
+    EXPECT_EQ(window->GetLastVolume(), otherRoot);
+    window->reject();
+    EXPECT_TRUE(ReadIni().contains("Volume=" + otherRoot.toUtf8() + "\n"));
+}
+
+TEST_F(SaveTest, CancelledSaveChangesNothing) {
+    apptest::WhenModalAppears(window.get(), [](QWidget* modal) {
+        QTest::mouseClick(modal->findChild<QPushButton*>("cancel"), Qt::LeftButton);
+    });
+    QTest::mouseClick(Button(MainIdSave), Qt::LeftButton);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(window->GetLastVolume(), otherRoot);
+    EXPECT_FALSE(fs::exists(fs::path(card.path()) / "gridlume"));
+}
+
+}  // namespace
