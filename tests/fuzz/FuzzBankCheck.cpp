@@ -3,40 +3,29 @@
 // exactly what the builder makes of the rows it decoded.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
 
-namespace {
-
-void Check(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "checker verdict breaks a rule: %s\n", what);
-    std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const VoiceBankReport report = CheckVoiceBank(data, size);
-    Check(report.valid == report.problems.empty(), "valid exactly when no problem is named");
+    FuzzCheck(report.valid == report.problems.empty(), "valid exactly when no problem is named");
     if (!report.valid) return 0;
 
-    Check(report.decoded && report.bank.image != nullptr, "an accepted bank is decoded");
+    FuzzCheck(report.decoded && report.bank.image != nullptr, "an accepted bank is decoded");
     for (const VoiceBankRow& row : report.bank.rows) {
-        Check(row.channels >= 0 && row.channels <= 2, "row channels");
-        Check(row.frames % 16 == 0 && row.frames <= MaxVoiceFrames, "row frames");
+        FuzzCheck(row.channels >= 0 && row.channels <= 2, "row channels");
+        FuzzCheck(row.frames % 16 == 0 && row.frames <= MaxVoiceFrames, "row frames");
     }
     auto copy = std::make_unique<VoiceBankImage>(*report.bank.image);
     std::vector<uint8_t> rebuilt;
-    Check(FillVoiceAddresses(copy.get(), report.bank.bankName.c_str()) == 1, "fill");
-    Check(BuildVoiceBankFile(copy.get(), &rebuilt) == 1, "build");
-    Check(rebuilt.size() == size && std::memcmp(rebuilt.data(), data, size) == 0,
+    FuzzCheck(FillVoiceAddresses(copy.get(), report.bank.bankName.c_str()) == 1, "fill");
+    FuzzCheck(BuildVoiceBankFile(copy.get(), &rebuilt) == 1, "build");
+    FuzzCheck(rebuilt.size() == size && std::memcmp(rebuilt.data(), data, size) == 0,
           "an accepted bank equals the rebuild of its rows");
     return 0;
 }

@@ -3,43 +3,32 @@
 // trust.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "FuzzCheck.h"
 #include "audio/AudioReader.h"
-
-namespace {
-
-void Check(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "accepted record breaks a rule: %s\n", what);
-    std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto record = std::make_unique<AudioData>();
     std::memset(record.get(), 0, sizeof(AudioData));
     const int code = ReadAudioMemory(data, size, record.get(), HostLittleEndian);
-    Check(code >= -1 && code <= 8, "result code outside the table");
+    FuzzCheck(code >= -1 && code <= 8, "result code outside the table");
     if (code != ReadOk) return 0;
 
     const AudioData& d = *record;
-    Check(d.channels == 1 || d.channels == 2, "channels");
-    Check(d.bitsPerSample == 8 || d.bitsPerSample == 16, "bits");
+    FuzzCheck(d.channels == 1 || d.channels == 2, "channels");
+    FuzzCheck(d.bitsPerSample == 8 || d.bitsPerSample == 16, "bits");
     const int32_t rate = d.sampleRate;
-    Check(rate == 22050 || rate == 24000 || rate == 44100 || rate == 48000, "rate");
-    Check(d.frames > 0 && d.frames % 16 == 0 && d.frames <= MaxVoiceFrames, "frames");
+    FuzzCheck(rate == 22050 || rate == 24000 || rate == 44100 || rate == 48000, "rate");
+    FuzzCheck(d.frames > 0 && d.frames % 16 == 0 && d.frames <= MaxVoiceFrames, "frames");
     for (int32_t i = d.frames; i < MaxVoiceFrames; ++i)
-        Check(d.left[i] == 0 && d.right[i] == 0, "sample past frames");
+        FuzzCheck(d.left[i] == 0 && d.right[i] == 0, "sample past frames");
     if (d.channels == 1)
-        for (int32_t i = 0; i < d.frames; ++i) Check(d.right[i] == 0, "mono right channel");
+        for (int32_t i = 0; i < d.frames; ++i) FuzzCheck(d.right[i] == 0, "mono right channel");
     // An 8-bit source only ever yields multiples of 256 before resampling;
     // at 44,100 Hz nothing is interpolated.
     if (d.bitsPerSample == 8 && rate == 44100)
-        for (int32_t i = 0; i < d.frames; ++i) Check(d.left[i] % 256 == 0, "8-bit scaling");
+        for (int32_t i = 0; i < d.frames; ++i) FuzzCheck(d.left[i] % 256 == 0, "8-bit scaling");
     return 0;
 }
