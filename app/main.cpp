@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication application(argc, argv);
     // Must match the installed desktop file, or Wayland shows no icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("gridlume-voice-manager"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.vantor.GridlumeVoiceManager"));
     CWaveComposerApp composer;
     return composer.InitInstance();
 }

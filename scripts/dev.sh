@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing on a Debian 12 machine, builds, then runs.
-#   scripts/dev.sh run    build and start the program
+#   scripts/dev.sh run    build, make a demo bank with glwtool, start the app
 #   scripts/dev.sh test   build with warnings as errors and run every test
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -69,6 +69,9 @@ if [ "$mode" = test ]; then
     rm -rf "$work"
   done
 
+  stage "install like a desktop application: file list, validators, Debian package"
+  scripts/check-install.sh
+
   echo
   echo "All tests passed."
   exit 0
@@ -76,8 +79,20 @@ fi
 
 cmake -S . -B build -G Ninja -DGLW_BUILD_TESTS=ON
 cmake --build build -j "$jobs"
+
+# A demonstration bank from a few generated sounds, built and checked with
+# the command-line tool.
 demo=build/demo
 rm -rf "$demo" && mkdir -p "$demo"
 build/tests/support/make-demo-sounds "$demo/sounds"
 build/cli/glwtool build "$demo/DEMO.glw" "$demo"/sounds/*
 build/cli/glwtool info "$demo/DEMO.glw"
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo
+  echo "No display: the window needs an X11 or Wayland desktop. Use glwtool instead" >&2
+  echo "(build/cli/glwtool --help); the demo bank above was built with it." >&2
+  exit 0
+fi
+# The demo sounds are in build/demo/sounds for the first try.
+exec build/app/gridlume-voice-manager
