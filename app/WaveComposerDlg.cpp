@@ -526,11 +526,16 @@ QPoint CWaveComposerDlg::PositionToStore(const QString& platformName, QPoint cur
 }
 
 QPoint CWaveComposerDlg::PlaceOnScreen(QPoint saved) const {
-    const QRect window(saved, QSize(SkinPanelSize, SkinPanelSize));
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (screens.isEmpty()) return saved;
+    // In 64 bits: a hand-edited position near the int limits must not wrap
+    // around onto a screen.
+    const qint64 left = saved.x(), top = saved.y();
+    const qint64 right = left + SkinPanelSize, bottom = top + SkinPanelSize;
     for (const QScreen* screen : screens) {
-        if (screen->geometry().intersects(window)) return saved;
+        const QRect g = screen->geometry();
+        if (left <= g.right() && right > g.left() && top <= g.bottom() && bottom > g.top())
+            return saved;
     }
     const QScreen* primary = QGuiApplication::primaryScreen();
     return primary != nullptr ? primary->geometry().topLeft() : QPoint(0, 0);

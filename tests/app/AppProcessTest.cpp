@@ -248,4 +248,50 @@ TEST_F(AppProcess, NoSoundDeviceKeepsTheStoredSettings) {
     EXPECT_EQ(ReadFileBytes(IniPath()), stored);
 }
 
+TEST_F(AppProcess, DamagedSettingsStartWithDefaults) {
+    // Settings that are not INI at all, hold values of the wrong type or
+    // absurd ones, or cannot be read as a file: the window starts normally,
+    // with defaults where needed and no message.
+    struct Case {
+        const char* name;
+        QByteArray content;  // empty: a folder stands where the file should be
+    };
+    QByteArray garbage(4096, '\0');
+    for (int i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 131 + 7) % 256);
+    const Case cases[] = {
+        {"binary", garbage},
+        {"wrong-types",
+         "[WindowInfo]\nPosX=left\nPosY=99999999999999999999999\n[LoadVolumeInfo]\nVolume=@Variant(\\0\\0\\0\\x7f)\n"
+         "[FilePathInfo]\nFile01=/\nFile02=" + QByteArray(9000, 'a') + "\nFile17=/x.wav\n[WindowInfo\n=\n"},
+        {"absurd-position", "[WindowInfo]\nPosX=-2147483648\nPosY=2147483647\n"},
+        {"folder", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(IniPath());
+        QDir(IniPath()).removeRecursively();
+        fs::create_directories(QFileInfo(IniPath()).path().toStdString());
+        if (c.content.isEmpty()) {
+            ASSERT_TRUE(QDir().mkpath(IniPath()));
+        } else {
+            QFile file(IniPath());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.content);
+        }
+        const QString log = Log((std::string(c.name) + ".log").c_str());
+        Run(log, {"GLW_TEST_CLOSE_WHEN_SHOWN=escape"});
+        const auto shown = FindEvent(log, "shown");
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->value("title").toString(), "GRIDLUME User Voice Manager");
+        EXPECT_FALSE(FindEvent(log, "message"));
+        EXPECT_EQ(shown->value("clientWidth").toInt(), 640);
+        for (const auto loaded : shown->value("loaded").toArray()) EXPECT_FALSE(loaded.toBool());
+        if (QByteArray(c.name) != "folder") {
+            EXPECT_EQ(shown->value("x").toInt(), 0);
+            EXPECT_EQ(shown->value("y").toInt(), 0);
+        }
+    }
+    QDir(IniPath()).removeRecursively();
+}
+
 }  // namespace
