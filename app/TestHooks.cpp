@@ -68,10 +68,11 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(CWaveComposerDlg& windo
 
     std::unique_ptr<ScopedMessageResponder> responder;
     if (!logPath.isEmpty()) {
-        // Boxes never block a child process.
+        // Boxes never block a child process. A question is answered with its
+        // safe choice, so a stray variable can never replace a bank unasked.
         responder = std::make_unique<ScopedMessageResponder>([logPath](const MessageRequest& request) {
             AppendEvent(logPath, QJsonObject{{"event", "message"}, {"id", request.stringId}});
-            return QMessageBox::Ok;
+            return request.buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok;
         });
         QObject::connect(&window, &QDialog::finished, &window, [logPath](int result) {
             AppendEvent(logPath, QJsonObject{{"event", "closed"}, {"result", result}});

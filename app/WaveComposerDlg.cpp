@@ -318,7 +318,7 @@ bool CWaveComposerDlg::LoadSlotFile(int slot, const QString* path, bool showErro
     if (native.isEmpty() || m_engine.LoadSlot(slot, native.constData()) != 1) {
         // A slot the engine emptied after reading the file must not keep
         // looking loaded.
-        if (m_engine.IsSlotLoaded(slot) != 1 && m_labels[s] != nullptr && !m_labels[s]->text().isEmpty()) {
+        if (m_engine.IsSlotLoaded(slot) != 1 && m_clearButtons[s] != nullptr && m_clearButtons[s]->isEnabled()) {
             ClearSlotRow(slot);
         }
         if (showErrors) {

@@ -2,6 +2,7 @@
 // the path survives every failure, and no temporary file is left behind.
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -63,14 +64,26 @@ bool ReadBackEquals(int fd, const uint8_t* bytes, size_t length) {
     return true;
 }
 
+// The process umask, read without changing it (umask() would change it for
+// every thread for a moment). 022 when it cannot be read.
+mode_t CurrentUmask() {
+    std::FILE* f = std::fopen("/proc/self/status", "re");
+    if (f == nullptr) return 022;
+    char line[256];
+    unsigned mask = 022;
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+    }
+    std::fclose(f);
+    return static_cast<mode_t>(mask & 0777);
+}
+
 // The mode a newly created file would get: the old file's, or 0666 less the
 // process umask.
 mode_t TargetMode(const char* path) {
     struct stat st {};
     if (::stat(path, &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0666 & ~CurrentUmask();
 }
 
 void SyncFolder(const std::string& folder) {
