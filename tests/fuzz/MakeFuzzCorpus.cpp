@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
         auto image = std::make_unique<VoiceBankImage>();
         (void)InitVoiceBankImage(image.get());
         for (size_t k = 0; k < shape.rows.size(); ++k) {
-            AudioData& slot = image->slots[k];
+            AudioData& slot = image->voices[k];
             slot.channels = static_cast<int16_t>(shape.rows[k].first);
             slot.frames = shape.rows[k].second;
             for (int i = 0; i < slot.frames; ++i) {
