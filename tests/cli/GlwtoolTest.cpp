@@ -256,9 +256,11 @@ TEST_F(Glwtool, StereoLayoutMatchesTheFormatByHand) {
 
     // Key record j of element e: stored r+6 = start bits 16-23, r+8 = bits 0-7,
     // r+9 = bits 8-15; sampleEnd little-endian at r+12.
-    const auto record = [](size_t element, size_t j) { return element + 0x8E + 30 * j; };
-    for (const auto& [element, start] :
-         std::vector<std::pair<size_t, uint8_t>>{{0x318, 1}, {0x588, 3}}) {
+    const auto record = [](size_t element, size_t j) {
+        return bank::KeyRecordOffset(element, static_cast<int>(j));
+    };
+    for (const auto& [element, start] : std::vector<std::pair<size_t, uint8_t>>{
+             {bank::Element1Offset, 1}, {bank::Element2Offset, 3}}) {
         const size_t r = record(element, 2);
         EXPECT_EQ(file[r + 6], 0);
         EXPECT_EQ(file[r + 8], start);
@@ -268,7 +270,7 @@ TEST_F(Glwtool, StereoLayoutMatchesTheFormatByHand) {
         for (size_t n = 0; n < 128; ++n) {
             const size_t slot = (n + 4) % 16;
             const uint8_t want = slot == 0 || slot == 2 ? static_cast<uint8_t>(slot) : 255;
-            EXPECT_EQ(file[(element + 0x0E + n) ^ 1u], want) << "note " << n;
+            EXPECT_EQ(file[(element + bank::KeyMapOffset + n) ^ 1u], want) << "note " << n;
         }
     }
     uint32_t sum = 0;

@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
             return 1;
         Put(std::string("ok-") + shape.name + ".glw", bank);
         Bytes damaged = bank;
-        damaged[0x600] ^= 0x01;  // a key record field
+        damaged[(bank::Element2Offset + bank::KeyMapOffset + 107) ^ 1u] ^= 0x01;  // a key-map entry
         Put(std::string("bad-") + shape.name + "-param.glw", damaged);
         damaged = bank;
         damaged.resize(damaged.size() - 2);
