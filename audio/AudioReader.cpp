@@ -47,7 +47,7 @@ template <typename T>
 bool ReadField(ByteSource& s, FieldOrder order, T* value) {
     T v{};
     if (s.Read(&v, sizeof v) != sizeof v) return false;
-    if (order.reverse) ReverseBytes(&v, sizeof v);
+    if (order.reverse) (void)ReverseBytes(&v, sizeof v);
     *value = v;
     return true;
 }
@@ -75,10 +75,10 @@ int32_t TruncateRate(double d) {
 
 }  // namespace
 
-int ReverseBytes(void* p, size_t n) {
-    if (p == nullptr || n == 0) return 0;
+bool ReverseBytes(void* p, size_t n) {
+    if (p == nullptr || n == 0) return false;
     std::reverse(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + n);
-    return 1;
+    return true;
 }
 
 double ExtendedToDouble(const uint8_t bytes[10]) {
@@ -97,24 +97,24 @@ double ExtendedToDouble(const uint8_t bytes[10]) {
     return d;
 }
 
-int DetectContainer(ByteSource& source, int* kind) {
-    if (kind == nullptr || !source.SeekTo(0)) return 0;
+bool DetectContainer(ByteSource& source, int* kind) {
+    if (kind == nullptr || !source.SeekTo(0)) return false;
     Tag tag;
-    if (!ReadTag(source, tag)) return 0;
+    if (!ReadTag(source, tag)) return false;
     if (Is(tag, kRiff)) {
         *kind = ContainerWave;
-        return 1;
+        return true;
     }
     if (Is(tag, kForm)) {
         *kind = ContainerAiff;
-        return 1;
+        return true;
     }
-    return 0;
+    return false;
 }
 
-int DetectContainer(const char* path, int* kind) {
+bool DetectContainer(const char* path, int* kind) {
     auto source = FileSource::Open(path);
-    if (!source) return 0;
+    if (!source) return false;
     return DetectContainer(*source, kind);
 }
 

@@ -41,13 +41,13 @@ inline constexpr int ContainerAiff = 2;  // "FORM"
 // The same over any source positioned anywhere; it is read from offset 0.
 [[nodiscard]] int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder);
 
-// Looks at a file's first four bytes. Returns 1 and sets kind to
-// ContainerWave or ContainerAiff when they are "RIFF" or "FORM"; 0 when the
-// file cannot be opened, is shorter than 4 bytes or begins otherwise.
-[[nodiscard]] int DetectContainer(const char* path, int* kind);
+// Looks at a file's first four bytes. Returns true and sets kind to
+// ContainerWave or ContainerAiff when they are "RIFF" or "FORM"; false when
+// the file cannot be opened, is shorter than 4 bytes or begins otherwise.
+[[nodiscard]] bool DetectContainer(const char* path, int* kind);
 
 // Source-based detection; reads the first four bytes from offset 0.
-[[nodiscard]] int DetectContainer(ByteSource& source, int* kind);
+[[nodiscard]] bool DetectContainer(ByteSource& source, int* kind);
 
 // Parse a container's header chunks from offset 0, fill channels,
 // sampleRate and bitsPerSample, then read the samples (ReadSampleData).
@@ -66,5 +66,5 @@ inline constexpr int ContainerAiff = 2;  // "FORM"
 // a double by repacking bits (exact for values from 2 up to 2^257).
 [[nodiscard]] double ExtendedToDouble(const uint8_t bytes[10]);
 
-// Reverses n bytes in place. Returns 0 for a null pointer or n == 0, else 1.
-int ReverseBytes(void* p, size_t n);
+// Reverses n bytes in place. Returns false for a null pointer or n == 0.
+bool ReverseBytes(void* p, size_t n);

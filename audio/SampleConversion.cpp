@@ -120,26 +120,26 @@ template void ResampleInto<int16_t, int16_t>(const int16_t*, const int16_t*, siz
 
 }  // namespace conversion
 
-int DecodeFrames(const uint8_t* bytes, size_t byteCount, int32_t* first, int32_t* second, size_t n,
-                 int channels, int bitsPerSample, int sampleRate, int sourceKind) {
+bool DecodeFrames(const uint8_t* bytes, size_t byteCount, int32_t* first, int32_t* second,
+                  size_t n, int channels, int bitsPerSample, int sampleRate, int sourceKind) {
     if (bytes == nullptr || first == nullptr || second == nullptr || byteCount == 0 || n == 0)
-        return 0;
-    if (!AcceptedFormat(channels, bitsPerSample, sampleRate)) return 0;
-    if (sourceKind != SourceKindWave && sourceKind != SourceKindAiff) return 0;
+        return false;
+    if (!AcceptedFormat(channels, bitsPerSample, sampleRate)) return false;
+    if (sourceKind != SourceKindWave && sourceKind != SourceKindAiff) return false;
 
     const size_t frameBytes = static_cast<size_t>(channels * bitsPerSample / 8);
     // Only whole frames that lie inside the bytes are decoded.
     const size_t frames = std::min(n, byteCount / frameBytes);
     conversion::DecodeInto(bytes, frames, channels == 2, bitsPerSample, sourceKind, first, second);
     if (channels == 1) std::fill(second, second + frames, 0);
-    return 1;
+    return true;
 }
 
-int ResampleTo44k(const int32_t* first, const int32_t* second, size_t n, uint32_t sourceRate,
-                  std::vector<int32_t>& outFirst, std::vector<int32_t>& outSecond,
-                  size_t* outCount) {
-    if (first == nullptr || second == nullptr || outCount == nullptr) return 0;
-    if (!outFirst.empty() || !outSecond.empty() || n < 4 || sourceRate == 0) return 0;
+bool ResampleTo44k(const int32_t* first, const int32_t* second, size_t n, uint32_t sourceRate,
+                   std::vector<int32_t>& outFirst, std::vector<int32_t>& outSecond,
+                   size_t* outCount) {
+    if (first == nullptr || second == nullptr || outCount == nullptr) return false;
+    if (!outFirst.empty() || !outSecond.empty() || n < 4 || sourceRate == 0) return false;
 
     const size_t count = conversion::ResampledLength(n, sourceRate);
     std::vector<int32_t> a;
@@ -148,18 +148,18 @@ int ResampleTo44k(const int32_t* first, const int32_t* second, size_t n, uint32_
         a.resize(count);
         b.resize(count);
     } catch (const std::bad_alloc&) {
-        return 0;
+        return false;
     }
     conversion::ResampleInto(first, second, n, sourceRate, a.data(), b.data(), count);
     outFirst.swap(a);
     outSecond.swap(b);
     *outCount = count;
-    return 1;
+    return true;
 }
 
-int FadeOutTail(int16_t* samples, uint32_t frames, int32_t start) {
-    if (samples == nullptr || frames == 0 || static_cast<int64_t>(start) > frames) return 0;
-    if (start <= 0 || static_cast<int64_t>(frames) - 1 <= start) return 1;
+bool FadeOutTail(int16_t* samples, uint32_t frames, int32_t start) {
+    if (samples == nullptr || frames == 0 || static_cast<int64_t>(start) > frames) return false;
+    if (start <= 0 || static_cast<int64_t>(frames) - 1 <= start) return true;
     const uint32_t length = frames - static_cast<uint32_t>(start);
     const double q = 100.0 / length;
     // Gain j/length at frame frames-1-j: the last sample becomes 0, the
@@ -170,14 +170,14 @@ int FadeOutTail(int16_t* samples, uint32_t frames, int32_t start) {
         const double v = ((j * q) * samples[k]) * 0.01;
         samples[k] = static_cast<int16_t>(v);
     }
-    return 1;
+    return true;
 }
 
-int FadeVoiceTail(AudioData* record) {
-    if (record == nullptr || record->frames < 0 || record->frames > MaxVoiceFrames) return 0;
+bool FadeVoiceTail(AudioData* record) {
+    if (record == nullptr || record->frames < 0 || record->frames > MaxVoiceFrames) return false;
     const auto frames = static_cast<uint32_t>(record->frames);
     const int32_t start = record->frames - FadeFrames;
-    const int left = FadeOutTail(record->left, frames, start);
-    const int right = FadeOutTail(record->right, frames, start);
-    return left && right ? 1 : 0;
+    const bool left = FadeOutTail(record->left, frames, start);
+    const bool right = FadeOutTail(record->right, frames, start);
+    return left && right;
 }

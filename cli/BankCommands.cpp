@@ -2,8 +2,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "audio/ReadFailure.h"
 #include "cli/Commands.h"
-#include "cli/LoadMessages.h"
 #include "cli/Tool.h"
 #include "cli/WaveFileWriter.h"
 #include "voicebank/VoiceBankCheck.h"
@@ -34,33 +34,33 @@ namespace {
 // Anything larger is no bank; it is not read into memory.
 constexpr uintmax_t LargestFileRead = 4 * bank::MaxFileBytes;
 
-// Reads a bank file. Returns 1 with *bytes; 0 with the reason in *why for a
-// file that cannot be read, or 1 with *tooLarge set for one larger than any
+// Reads a bank file. Returns true with *bytes; false with the reason in *why for a
+// file that cannot be read, or true with *tooLarge set for one larger than any
 // bank could be.
-int ReadBankFile(const std::string& path, std::vector<uint8_t>* bytes, bool* tooLarge,
-                 std::string* why) {
+bool ReadBankFile(const std::string& path, std::vector<uint8_t>* bytes, bool* tooLarge,
+                  std::string* why) {
     *why = DescribePathProblem(path);
-    if (!why->empty()) return 0;
+    if (!why->empty()) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         *why = "cannot be opened";
-        return 0;
+        return false;
     }
     std::error_code ec;
     const uintmax_t size = fs::file_size(path, ec);
     if (ec) {
         *why = ec.message();
-        return 0;
+        return false;
     }
     *tooLarge = size > LargestFileRead;
-    if (*tooLarge) return 1;
+    if (*tooLarge) return true;
     bytes->resize(static_cast<size_t>(size));
     in.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(size));
     if (static_cast<uintmax_t>(in.gcount()) != size) {
         *why = "could not be read completely";
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 // Reads and checks a bank; on failure writes the message and sets *exit.
@@ -69,7 +69,7 @@ bool LoadReport(const char* command, const std::string& path, VoiceBankReport* r
     std::vector<uint8_t> bytes;
     bool tooLarge = false;
     std::string why;
-    if (ReadBankFile(path, &bytes, &tooLarge, &why) != 1) {
+    if (!ReadBankFile(path, &bytes, &tooLarge, &why)) {
         err << "glwtool " << command << ": cannot read " << path << ": " << why << '\n';
         *exit = ExitUsage;
         return false;
@@ -173,7 +173,7 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         return ExitFailure;
     }
     for (size_t k = 0; k < report.bank.rows.size(); ++k) {
-        const AudioData& rec = report.bank.image->slots[k];
+        const AudioData& rec = report.bank.image->voices[k];
         if (rec.channels == 0) continue;
         const std::string file = (dir / (RowNumber(k) + ".wav")).string();
         if (WritePcmWave(file, rec) != 1) {

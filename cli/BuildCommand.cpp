@@ -126,8 +126,8 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     for (size_t k = 0; k < files.size(); ++k) {
         if (files[k].empty()) continue;
         int code = 0;
-        if (LoadVoiceFile(files[k], &image->slots[k], &code) != 1) {
-            err << DescribeLoadFailure(files[k], code, image->slots[k]) << '\n';
+        if (LoadVoiceFile(files[k], &image->voices[k], &code) != 1) {
+            err << DescribeLoadFailure(files[k], code, image->voices[k]) << '\n';
             failed = true;
         }
     }
@@ -161,7 +161,7 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
 
     for (size_t k = 0; k < files.size(); ++k) {
-        const AudioData& rec = image->slots[k];
+        const AudioData& rec = image->voices[k];
         if (rec.channels == 0) continue;
         out << "row " << RowNumber(k) << "  " << files[k] << "  " << ChannelWord(rec.channels)
             << ", " << rec.sampleRate << " Hz " << rec.bitsPerSample << "-bit, "

@@ -90,7 +90,7 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             failed = true;
             continue;
         }
-        const AudioData& record = engine.GetImage()->slots[PlaySlotNumber];
+        const AudioData& record = engine.GetImage()->voices[PlaySlotNumber];
         const int frames = record.frames;
         out << "playing " << file << "  " << (record.channels == 2 ? "stereo" : "mono") << ", "
             << DescribeLength(frames) << '\n'

@@ -110,7 +110,7 @@ int SoundEngine::LoadSlot(int slot, const char* path) {
 int SoundEngine::LoadSlotRecord(int slot, const AudioData& record) {
     if (!IsValidSlot(slot)) return 0;
     ClearSlot(slot);
-    AudioData& stored = m_image->slots[static_cast<size_t>(slot)];
+    AudioData& stored = m_image->voices[static_cast<size_t>(slot)];
     std::memcpy(&stored, &record, sizeof stored);
 
     // A frame count beyond the arrays would make the copy below read past
@@ -169,7 +169,7 @@ void SoundEngine::ReleaseSlotVoice(int slot) {
 void SoundEngine::ReleaseSlot(int slot) {
     ReleaseSlotVoice(slot);
     m_pcm[slot].reset();
-    if (m_image) std::memset(&m_image->slots[static_cast<size_t>(slot)], 0, sizeof(AudioData));
+    if (m_image) std::memset(&m_image->voices[static_cast<size_t>(slot)], 0, sizeof(AudioData));
     m_pcmBytes[slot] = 0;
 }
 

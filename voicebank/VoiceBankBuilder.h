@@ -9,14 +9,14 @@ struct VoiceBankImage;
 // Writes the bank name (at most 32 bytes, never past its field) and every
 // filled slot's sampleStart/sampleEnd (big-endian) into an image copy, and
 // sets the key-map entries of empty slots to 255 in both elements.
-// Returns 0 for a null image or name, else 1.
-[[nodiscard]] int FillVoiceAddresses(VoiceBankImage* copy, const char* baseName);
+// Returns false for a null image or name.
+[[nodiscard]] bool FillVoiceAddresses(VoiceBankImage* copy, const char* baseName);
 
 // Lays out and encodes the whole stored file from an image copy prepared by
 // FillVoiceAddresses. On success *out holds exactly the file's bytes
-// (2,144 + the slots' sample bytes) and 1 is returned; on failure 0 with *out
-// left empty. copy is not changed.
-[[nodiscard]] int BuildVoiceBankFile(const VoiceBankImage* copy, std::vector<uint8_t>* out);
+// (2,144 + the slots' sample bytes) and true is returned; on failure false
+// with *out left empty. copy is not changed.
+[[nodiscard]] bool BuildVoiceBankFile(const VoiceBankImage* copy, std::vector<uint8_t>* out);
 
 // The bank's sample encoding: bits 12-15 exclusive-ored with bits 0-3 and
 // bits 6-9. Applying it twice gives the sample back.
@@ -31,13 +31,13 @@ struct VoiceBankImage;
 
 // Writes all bytes to path without ever losing what stood there: the bytes go
 // to a temporary file in the same folder, which is synced, read back,
-// compared and renamed over path; the folder is synced last. Returns 1 when
-// the file is in place, else 0 with the old file (if any) untouched and no
-// temporary file left.
-[[nodiscard]] int WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length);
+// compared and renamed over path; the folder is synced last. Returns true
+// when the file is in place, else false with the old file (if any) untouched
+// and no temporary file left.
+[[nodiscard]] bool WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length);
 
 // The export without an engine: copies the image, fills the addresses with
 // path's base name (no folder, no extension), builds and writes the file.
-// Returns 1 when the file has been written completely, else 0. image is not
+// Returns true when the file has been written completely. image is not
 // changed.
-[[nodiscard]] int ExportImageToFile(const VoiceBankImage& image, const char* path);
+[[nodiscard]] bool ExportImageToFile(const VoiceBankImage& image, const char* path);

@@ -107,7 +107,7 @@ size_t SampleBytes(const Shape& s) {
 }
 
 // Reads count encoded samples from the stored sample area at byte pos (past
-// 0x0860); samples beyond the file's end read as silence.
+// its start); samples beyond the file's end read as silence.
 void ReadChannel(const uint8_t* data, size_t size, size_t pos, int32_t count, int16_t* dst) {
     for (int32_t i = 0; i < count; ++i) {
         const size_t off = bank::SampleAreaOffset + pos + 2u * static_cast<size_t>(i);
@@ -123,88 +123,36 @@ void ReadChannel(const uint8_t* data, size_t size, size_t pos, int32_t count, in
 
 // ---- naming a differing field of the parameter head ----
 
-struct Field {
-    size_t start;
-    size_t width;
-    std::string name;
-    bool keyMapEntry = false;  // worded apart: which row it belongs to matters
-};
-
-Field Byte(size_t off, const std::string& what) { return {off, 1, what + " byte " + Hex(off, 4)}; }
-Field Word(size_t off, const std::string& what) { return {off, 2, what + " word " + Hex(off, 4)}; }
-
-// The field of an element block (starting at base) that holds byte off.
-Field ElementField(size_t off, size_t base, int element) {
-    const std::string el = "element " + std::to_string(element);
-    const size_t rel = off - base;
-    if (rel < bank::KeyMapOffset) {
-        if (rel == 1) return {off, 1, el + " pan"};
-        if (rel >= 2 && rel < 6) return Word(base + (rel & ~size_t{1}), el);
-        if (rel == 8 || rel == 9) return Word(base + 8, el);
-        return Byte(off, el);
+// The name a problem gives an item of the head, e.g. "tableOffset",
+// "section 7 word 0x…" (with its offset), "element 2 key record 3 (row 04) rootKey" or
+// "element 1 key record 5 (row 06) word +22".
+std::string ItemName(const bank::FieldItem& item) {
+    const bank::HeadField& field = item.field;
+    std::string prefix;
+    if (item.element >= 0) prefix = "element " + Num(static_cast<uint64_t>(item.element) + 1);
+    if (item.keyRecord >= 0) {
+        prefix += " key record " + Num(static_cast<uint64_t>(item.keyRecord)) + " (" +
+                  RowName(item.keyRecord) + ")";
     }
-    if (rel < bank::KeyRecordsOffset) {
-        return {off, 1, el + " key map", true};
+    std::string name = prefix;
+    if (*field.name != '\0') name += (name.empty() ? "" : " ") + std::string(field.name);
+    if (field.label == bank::Label::Field) return name;
+    const char* kind = field.width == 1 ? " byte " : " word ";
+    // Inside a key record a position counts from the record's start.
+    if (item.keyRecord >= 0) {
+        const size_t inRecord = field.offset + field.width * static_cast<size_t>(item.index);
+        return name + kind + "+" + Num(inRecord);
     }
-    if (rel >= bank::KeyRecordsOffset + 16 * bank::KeyRecordBytes) {
-        return Byte(off, el + " padding");
-    }
-    const size_t j = (rel - bank::KeyRecordsOffset) / bank::KeyRecordBytes;
-    const size_t r = (rel - bank::KeyRecordsOffset) % bank::KeyRecordBytes;
-    const size_t rec = off - r;
-    const std::string kr =
-        el + " key record " + std::to_string(j) + " (" + RowName(static_cast<int>(j)) + ")";
-    if (r == 1) return {off, 1, kr + " pan"};
-    if (r == bank::KeyRootKey) return {off, 1, kr + " rootKey"};
-    if (r >= bank::KeySampleStart && r < bank::KeySampleStart + 3)
-        return {rec + bank::KeySampleStart, 3, kr + " sampleStart"};
-    if (r == bank::KeySampleEnd || r == bank::KeySampleEnd + 1)
-        return {rec + bank::KeySampleEnd, 2, kr + " sampleEnd"};
-    if (r == 10 || r == 11 || r >= 22) return {rec + (r & ~size_t{1}), 2, kr + " word +" + Num(r & ~size_t{1})};
-    return {off, 1, kr + " byte +" + Num(r)};
+    return name + kind + Hex(item.offset, 4);
 }
 
-// The field of the parameter head (0x0040-0x085F) that holds byte off.
-Field HeadField(size_t off) {
-    if (off < 0x44) return {0x40, 4, "tableOffset"};
-    if (off < 0x48) return {0x44, 4, "sampleAreaOffset"};
-    if (off < bank::SectionTableOffset) return Byte(off, "reserved");
-    if (off < bank::Section0Offset) {
-        const size_t i = (off - bank::SectionTableOffset) / 4;
-        return {bank::SectionTableOffset + 4 * i, 4, "section table entry " + Num(i)};
-    }
-    if (off < bank::Section1Offset) return Byte(off, "section 0");
-    if (off < bank::Section2Offset) return Word(off & ~size_t{1}, "section 1");
-    if (off < bank::VoiceHeaderOffset) return Word(off & ~size_t{1}, "section 2");
-    if (off < bank::ElementListOffset) {
-        switch (off) {
-        case 0x300: case 0x301: return Word(0x300, "voice header");
-        case 0x304: case 0x305: return Word(0x304, "voice header");
-        case 0x30A: case 0x30B: return {0x30A, 2, "first element number"};
-        case 0x30C: case 0x30D: return {0x30C, 2, "second element number"};
-        default: return Byte(off, "voice header");
-        }
-    }
-    if (off < bank::Element1Offset) {
-        const size_t i = (off - bank::ElementListOffset) / 4;
-        return {bank::ElementListOffset + 4 * i, 4, "element " + Num(i + 1) + " offset"};
-    }
-    if (off < bank::Element2Offset) return ElementField(off, bank::Element1Offset, 1);
-    if (off < bank::Section6Offset) return ElementField(off, bank::Element2Offset, 2);
-    if (off < bank::Section7Offset) {
-        if (off == 0x7FC || off == 0x7FD) return Word(0x7FC, "section 6");
-        return Byte(off, "section 6");
-    }
-    if (off < bank::Section8Offset) {
-        if (off >= 0x80A && off < 0x816) return Word(off & ~size_t{1}, "section 7");
-        return Byte(off, "section 7");
-    }
-    if (off < bank::ReservedOffset) {
-        if (off < 0x82A || (off >= 0x830 && off < 0x83A) || off >= 0x844)
-            return Word(off & ~size_t{1}, "section 8");
-        return Byte(off, "section 8");
-    }
-    return Byte(off, "reserved");
+std::string KeyMapProblem(const bank::FieldItem& item, uint8_t found, uint8_t expected) {
+    const int note = item.index;
+    const bool filled = expected != bank::NoSlot;
+    return "element " + Num(static_cast<uint64_t>(item.element) + 1) +
+           " key map entry for note " + std::to_string(note) + " is " + Num(found) +
+           ", expected " + Num(expected) + " (" + RowName(bank::DefaultSlotForNote(note)) +
+           (filled ? " is filled)" : " is empty)");
 }
 
 // Names every field of the parameter head whose bytes differ from the rebuild.
@@ -212,37 +160,28 @@ void NameHeadDifferences(const Bytes& stored, const Bytes& rebuilt,
                          std::vector<std::string>& problems) {
     size_t named = 0;
     size_t unnamed = 0;
-    size_t off = bank::TableOffsetField;
-    while (off < bank::SampleAreaOffset) {
-        const Field f = HeadField(off);
-        const size_t end = f.start + f.width;
-        if (std::memcmp(&stored[f.start], &rebuilt[f.start], f.width) == 0) {
-            off = end;
-            continue;
-        }
-        std::string msg;
-        if (f.keyMapEntry) {
-            const size_t element = f.start < bank::Element2Offset ? bank::Element1Offset
-                                                                  : bank::Element2Offset;
-            const auto note = static_cast<int>(f.start - element - bank::KeyMapOffset);
-            const int slot = bank::DefaultSlotForNote(note);
-            const bool filled = rebuilt[f.start] != bank::NoSlot;
-            msg = "element " + std::string(element == bank::Element1Offset ? "1" : "2") +
-                  " key map entry for note " + std::to_string(note) + " is " +
-                  Num(stored[f.start]) + ", expected " + Num(rebuilt[f.start]) + " (" +
-                  RowName(slot) + (filled ? " is filled)" : " is empty)");
-        } else {
-            msg = f.name + " is " + Num(ReadBig(stored, f.start, f.width)) + ", expected " +
-                  Num(ReadBig(rebuilt, f.start, f.width));
-        }
-        if (named < MaxNamedFields) {
-            problems.push_back(std::move(msg));
-            ++named;
-        } else {
+    const auto compare = [&](const bank::FieldItem& item) {
+        // The header before the area offsets is checked on its own.
+        if (item.offset < bank::TableOffsetField) return;
+        const size_t at = item.offset;
+        const size_t width = item.field.width;
+        if (std::memcmp(&stored[at], &rebuilt[at], width) == 0) return;
+        if (named >= MaxNamedFields) {
             ++unnamed;
+            return;
         }
-        off = end;
-    }
+        if (item.field.initial == bank::Initial::KeyMap) {
+            problems.push_back(KeyMapProblem(item, stored[at], rebuilt[at]));
+        } else {
+            problems.push_back(ItemName(item) + " is " + Num(ReadBig(stored, at, width)) +
+                               ", expected " + Num(ReadBig(rebuilt, at, width)));
+        }
+        ++named;
+    };
+    bank::ForEachHeadItem(compare);
+    const bank::HeadField& tail = bank::FileOnlyReserved;
+    for (size_t i = 0; i < tail.count; ++i)
+        compare(bank::FieldItem{tail, tail.offset + i, static_cast<int>(i), -1, -1});
     if (unnamed > 0) {
         problems.push_back("and " + Num(unnamed) + " more fields of the parameter area differ");
     }
@@ -272,8 +211,8 @@ size_t CheckHeader(const uint8_t* data, size_t size, const Bytes& logical,
     const uint64_t c8 = ReadBig(logical, bank::Checksum8Offset, 2);
     const size_t before = problems.size();
     if (c32 != sum) {
-        problems.push_back("checksum32 is " + Num(c32) + " but the bytes from 0x0020 on sum to " +
-                           Num(sum));
+        problems.push_back("checksum32 is " + Num(c32) + " but the bytes from " +
+                           Hex(bank::HeaderBytes, 4) + " on sum to " + Num(sum));
     }
     if (c16 != (sum & 0xFFFFu)) {
         problems.push_back("checksum16 is " + Num(c16) + ", expected " + Num(sum & 0xFFFFu));
@@ -323,13 +262,13 @@ void CheckSampleRanges(const DecodedVoiceBank& decoded, size_t size,
 
 }  // namespace
 
-int DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out) {
-    if (data == nullptr || out == nullptr || size < bank::SampleAreaOffset) return 0;
+bool DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out) {
+    if (data == nullptr || out == nullptr || size < bank::SampleAreaOffset) return false;
     try {
         const Bytes logical = Unexchange(data, size);
         DecodedVoiceBank result;
         result.image = std::make_unique<VoiceBankImage>();
-        if (InitVoiceBankImage(result.image.get()) != 1) return 0;
+        if (!InitVoiceBankImage(result.image.get())) return false;
 
         for (size_t i = 0; i < bank::BankNameBytes; ++i) {
             const uint8_t c = logical[bank::BankNameOffset + i];
@@ -367,12 +306,12 @@ int DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out) {
             }
         }
 
-        size_t pos = 0;  // bytes past 0x0860, in the builder's order
+        size_t pos = 0;  // bytes into the sample area, in the builder's order
         for (int k = 0; k < VoiceSlotCount; ++k) {
             const auto& opts = options[static_cast<size_t>(k)];
             if (opts.empty()) continue;
             const Shape shape = opts.front();
-            AudioData& rec = result.image->slots[k];
+            AudioData& rec = result.image->voices[static_cast<size_t>(k)];
             rec.channels = static_cast<int16_t>(shape.channels);
             rec.sampleRate = 44100;
             rec.bitsPerSample = 16;
@@ -388,9 +327,9 @@ int DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out) {
             row.frames = shape.frames;
         }
         *out = std::move(result);
-        return 1;
+        return true;
     } catch (const std::bad_alloc&) {
-        return 0;
+        return false;
     }
 }
 
@@ -414,7 +353,7 @@ VoiceBankReport CheckVoiceBank(const uint8_t* data, size_t size) {
         }
         const size_t checksumProblems = CheckHeader(data, size, logical, problems);
 
-        if (DecodeVoiceBank(data, size, &report.bank) != 1) {
+        if (!DecodeVoiceBank(data, size, &report.bank)) {
             problems.push_back("out of memory while decoding the bank");
             return report;
         }
@@ -422,8 +361,8 @@ VoiceBankReport CheckVoiceBank(const uint8_t* data, size_t size) {
 
         auto copy = std::make_unique<VoiceBankImage>(*report.bank.image);
         Bytes rebuilt;
-        if (FillVoiceAddresses(copy.get(), report.bank.bankName.c_str()) != 1 ||
-            BuildVoiceBankFile(copy.get(), &rebuilt) != 1 ||
+        if (!FillVoiceAddresses(copy.get(), report.bank.bankName.c_str()) ||
+            !BuildVoiceBankFile(copy.get(), &rebuilt) ||
             rebuilt.size() < bank::SampleAreaOffset) {
             problems.push_back("the bank could not be rebuilt for comparison");
             return report;

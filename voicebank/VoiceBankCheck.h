@@ -33,9 +33,9 @@ struct DecodedVoiceBank {
 // Where a damaged field leaves a row's shape in doubt, the shape that fits
 // the file's size is taken. Never reads outside data[0, size): missing sample
 // bytes decode as silence.
-// Returns 1 with *out filled, or 0 (out untouched) for a null argument, a
-// file shorter than the 2,144-byte parameter area, or an allocation failure.
-[[nodiscard]] int DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out);
+// Returns true with *out filled, or false (out untouched) for a null argument,
+// a file shorter than the 2,144-byte parameter area, or an allocation failure.
+[[nodiscard]] bool DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out);
 
 // The verdict on a stored bank.
 struct VoiceBankReport {

@@ -97,11 +97,11 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-int WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length) {
-    if (path == nullptr || *path == '\0' || bytes == nullptr || length <= 0) return 0;
+bool WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length) {
+    if (path == nullptr || *path == '\0' || bytes == nullptr || length <= 0) return false;
     const auto size = static_cast<size_t>(length);
     std::filesystem::path target(path);
-    if (!target.has_filename()) return 0;
+    if (!target.has_filename()) return false;
     const std::string folder =
         target.has_parent_path() ? target.parent_path().string() : std::string(".");
 
@@ -110,7 +110,7 @@ int WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length) {
     std::string temp;
     temp.append(folder).append("/.").append(target.filename().string()).append(".XXXXXX");
     Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) return 0;
+    if (fd.get() < 0) return false;
 
     // Card filesystems may refuse modes they cannot store; that is no reason
     // to fail the save.
@@ -120,8 +120,8 @@ int WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length) {
                     ::rename(temp.c_str(), path) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
-        return 0;
+        return false;
     }
     SyncFolder(folder);
-    return 1;
+    return true;
 }

@@ -126,7 +126,7 @@ TEST(ReaderFormats, WaveLayoutsOfOtherWritersAllReadTheSame) {
     for (const auto& c : cases) {
         const auto r = ReadBytes(MakeWav(pcm, c.layout));
         ASSERT_EQ(r.code, ReadOk) << c.name;
-        EXPECT_EQ(std::memcmp(r.record.get(), reference.record.get(), sizeof(AudioData)), 0) << c.name;
+        EXPECT_TRUE(*r.record == *reference.record) << c.name;
     }
 }
 
@@ -153,7 +153,7 @@ TEST(ReaderFormats, AiffLayoutsOfOtherWritersAllReadTheSame) {
     for (const auto& [name, layout] : cases) {
         const auto r = ReadBytes(MakeAiff(pcm, layout));
         ASSERT_EQ(r.code, ReadOk) << name;
-        EXPECT_EQ(std::memcmp(r.record.get(), reference.record.get(), sizeof(AudioData)), 0) << name;
+        EXPECT_TRUE(*r.record == *reference.record) << name;
     }
 }
 
@@ -237,10 +237,10 @@ TEST(ReaderFiles, FileAndMemoryEntriesAgree) {
     auto fromFile = std::make_unique<AudioData>();
     ASSERT_EQ(ReadAudioFile(dir.file("a.aif").c_str(), fromFile.get(), HostLittleEndian), ReadOk);
     const auto fromMemory = ReadBytes(file);
-    EXPECT_EQ(std::memcmp(fromFile.get(), fromMemory.record.get(), sizeof(AudioData)), 0);
+    EXPECT_TRUE(*fromFile == *fromMemory.record);
 
     int kind = 0;
-    EXPECT_EQ(DetectContainer(dir.file("a.aif").c_str(), &kind), 1);
+    EXPECT_TRUE(DetectContainer(dir.file("a.aif").c_str(), &kind));
     EXPECT_EQ(kind, ContainerAiff);
 
     auto scratch = std::make_unique<AudioData>();
@@ -248,5 +248,5 @@ TEST(ReaderFiles, FileAndMemoryEntriesAgree) {
     EXPECT_EQ(ReadAudioFile(dir.path().c_str(), scratch.get(), 1), ReadNotRecognised);
     EXPECT_EQ(ReadAudioFile(nullptr, scratch.get(), 1), ReadBadArgument);
     EXPECT_EQ(ReadAudioFile(dir.file("a.aif").c_str(), nullptr, 1), ReadBadArgument);
-    EXPECT_EQ(DetectContainer(dir.file("missing.wav").c_str(), &kind), 0);
+    EXPECT_FALSE(DetectContainer(dir.file("missing.wav").c_str(), &kind));
 }

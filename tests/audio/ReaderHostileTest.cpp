@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
+#include <set>
+#include <string>
 
 #include "ReaderTestUtil.h"
+#include "audio/ReadFailure.h"
 
 using namespace testsupport;
 
@@ -186,4 +190,26 @@ TEST(ReaderHostile, ByteOrderCodeMustBeKnown) {
     auto record = std::make_unique<AudioData>();
     EXPECT_EQ(ReadAudioMemory(b.data(), b.size(), record.get(), 3), ReadBadArgument);
     EXPECT_EQ(ReadAudioMemory(nullptr, 5, record.get(), 1), ReadBadArgument);
+}
+
+// Every reader code has its own reason; a format refusal names what was found.
+TEST(ReadFailure, EveryCodeHasItsOwnReason) {
+    TempDir dir;
+    const std::string path = dir.file("a.wav");
+    { std::ofstream(path) << "RIFF"; }
+    auto record = std::make_unique<AudioData>();
+    record->channels = 3;
+    record->bitsPerSample = 24;
+    record->sampleRate = 32000;
+    std::set<std::string> reasons;
+    for (int code = ReadBadArgument; code <= ReadNoMemory; ++code) {
+        const std::string reason = DescribeReadFailure(path, code, *record);
+        EXPECT_FALSE(reason.empty()) << code;
+        EXPECT_TRUE(reasons.insert(reason).second) << code << ": " << reason;
+    }
+    EXPECT_EQ(DescribeReadFailure(path, ReadBadSampleSize, *record),
+              "unsupported sample size 24 bits; use 8 or 16");
+    EXPECT_EQ(DescribeReadFailure(path, ReadBadSampleRate, *record),
+              "unsupported sample rate 32000 Hz; use 22050, 24000, 44100 or 48000");
+    EXPECT_EQ(DescribeReadFailure(dir.file("none.wav"), ReadShort, *record), "no such file");
 }

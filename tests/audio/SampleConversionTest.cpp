@@ -14,7 +14,7 @@ std::vector<int32_t> Resample(std::vector<int32_t> in, uint32_t rate) {
     std::vector<int32_t> zeros(in.size(), 0);
     std::vector<int32_t> outA, outB;
     size_t count = 0;
-    EXPECT_EQ(ResampleTo44k(in.data(), zeros.data(), in.size(), rate, outA, outB, &count), 1);
+    EXPECT_TRUE(ResampleTo44k(in.data(), zeros.data(), in.size(), rate, outA, outB, &count));
     EXPECT_EQ(count, outA.size());
     EXPECT_EQ(outB, std::vector<int32_t>(count, 0));
     return outA;
@@ -54,14 +54,14 @@ TEST(Resample, OneSecondAdvancesExactlyTheSourceRate) {
 TEST(Resample, RefusesBadArguments) {
     std::vector<int32_t> a{1, 2, 3}, b{0, 0, 0}, outA, outB;
     size_t n = 0;
-    EXPECT_EQ(ResampleTo44k(a.data(), b.data(), 3, 22050, outA, outB, &n), 0);
+    EXPECT_FALSE(ResampleTo44k(a.data(), b.data(), 3, 22050, outA, outB, &n));
     a.push_back(4);
     b.push_back(0);
-    EXPECT_EQ(ResampleTo44k(a.data(), b.data(), 4, 0, outA, outB, &n), 0);
-    EXPECT_EQ(ResampleTo44k(nullptr, b.data(), 4, 22050, outA, outB, &n), 0);
-    EXPECT_EQ(ResampleTo44k(a.data(), b.data(), 4, 22050, outA, outB, nullptr), 0);
+    EXPECT_FALSE(ResampleTo44k(a.data(), b.data(), 4, 0, outA, outB, &n));
+    EXPECT_FALSE(ResampleTo44k(nullptr, b.data(), 4, 22050, outA, outB, &n));
+    EXPECT_FALSE(ResampleTo44k(a.data(), b.data(), 4, 22050, outA, outB, nullptr));
     outA.push_back(7);  // outputs must be empty on entry
-    EXPECT_EQ(ResampleTo44k(a.data(), b.data(), 4, 22050, outA, outB, &n), 0);
+    EXPECT_FALSE(ResampleTo44k(a.data(), b.data(), 4, 22050, outA, outB, &n));
     EXPECT_EQ(outA.size(), 1u);
     EXPECT_TRUE(outB.empty());
 }
@@ -72,7 +72,7 @@ TEST(Fade, WorkedExamples) {
     std::vector<int16_t> s(frames, 10000);
     s[frames - 1 - 441] = -10000;
     std::vector<int16_t> t(frames, 10000);
-    ASSERT_EQ(FadeOutTail(s.data(), frames, 1000), 1);
+    ASSERT_TRUE(FadeOutTail(s.data(), frames, 1000));
     EXPECT_EQ(s[frames - 1], 0);
     EXPECT_EQ(s[frames - 1 - 441], -5000);
     EXPECT_EQ(s[frames - 1 - 440], 4988);
@@ -81,21 +81,21 @@ TEST(Fade, WorkedExamples) {
 
     std::vector<int16_t> loud(frames, 32767);
     loud[frames - 1 - 880] = -32768;
-    ASSERT_EQ(FadeOutTail(loud.data(), frames, 1000), 1);
+    ASSERT_TRUE(FadeOutTail(loud.data(), frames, 1000));
     EXPECT_EQ(loud[frames - 2], 37);
     EXPECT_EQ(loud[frames - 1 - 880], -32693);
     loud.assign(frames, 32767);
-    ASSERT_EQ(FadeOutTail(loud.data(), frames, 1000), 1);
+    ASSERT_TRUE(FadeOutTail(loud.data(), frames, 1000));
     EXPECT_EQ(loud[frames - 1 - 880], 32692);
 
     // Nothing to do, and refusals.
-    ASSERT_EQ(FadeOutTail(t.data(), frames, 0), 1);
-    ASSERT_EQ(FadeOutTail(t.data(), frames, static_cast<int32_t>(frames) - 1), 1);
-    ASSERT_EQ(FadeOutTail(t.data(), frames, -5), 1);
+    ASSERT_TRUE(FadeOutTail(t.data(), frames, 0));
+    ASSERT_TRUE(FadeOutTail(t.data(), frames, static_cast<int32_t>(frames) - 1));
+    ASSERT_TRUE(FadeOutTail(t.data(), frames, -5));
     EXPECT_EQ(t[frames - 1], 10000);
-    EXPECT_EQ(FadeOutTail(t.data(), frames, static_cast<int32_t>(frames) + 1), 0);
-    EXPECT_EQ(FadeOutTail(t.data(), 0, 0), 0);
-    EXPECT_EQ(FadeOutTail(nullptr, frames, 10), 0);
+    EXPECT_FALSE(FadeOutTail(t.data(), frames, static_cast<int32_t>(frames) + 1));
+    EXPECT_FALSE(FadeOutTail(t.data(), 0, 0));
+    EXPECT_FALSE(FadeOutTail(nullptr, frames, 10));
 }
 
 TEST(Fade, VoiceTailOnlyAbove882Frames) {
@@ -103,47 +103,47 @@ TEST(Fade, VoiceTailOnlyAbove882Frames) {
     record->channels = 2;
     record->frames = 880;  // 882 or fewer frames stay unfaded
     for (int i = 0; i < 880; ++i) record->left[i] = record->right[i] = 1000;
-    ASSERT_EQ(FadeVoiceTail(record.get()), 1);
+    ASSERT_TRUE(FadeVoiceTail(record.get()));
     EXPECT_EQ(record->left[879], 1000);
 
     record->frames = 896;
     for (int i = 0; i < 896; ++i) record->left[i] = record->right[i] = 1000;
-    ASSERT_EQ(FadeVoiceTail(record.get()), 1);
+    ASSERT_TRUE(FadeVoiceTail(record.get()));
     EXPECT_EQ(record->left[895], 0);
     EXPECT_EQ(record->right[895], 0);
     EXPECT_EQ(record->left[896 - 882], 1000);
     EXPECT_EQ(record->right[896 - 881], 997);  // 880/882 of 1000, truncated
 
     record->frames = 0;
-    EXPECT_EQ(FadeVoiceTail(record.get()), 0);
+    EXPECT_FALSE(FadeVoiceTail(record.get()));
     record->frames = MaxVoiceFrames + 16;
-    EXPECT_EQ(FadeVoiceTail(record.get()), 0);
-    EXPECT_EQ(FadeVoiceTail(nullptr), 0);
+    EXPECT_FALSE(FadeVoiceTail(record.get()));
+    EXPECT_FALSE(FadeVoiceTail(nullptr));
 }
 
 TEST(Decode, ByteLayoutsOfBothContainers) {
     int32_t a[2] = {}, b[2] = {};
     const uint8_t wav8[] = {0xFF, 0x00};
-    ASSERT_EQ(DecodeFrames(wav8, 2, a, b, 1, 2, 8, 44100, SourceKindWave), 1);
+    ASSERT_TRUE(DecodeFrames(wav8, 2, a, b, 1, 2, 8, 44100, SourceKindWave));
     EXPECT_EQ(a[0], 32512);
     EXPECT_EQ(b[0], -32768);
 
     const uint8_t aiff16[] = {0x80, 0x00};
-    ASSERT_EQ(DecodeFrames(aiff16, 2, a, b, 1, 1, 16, 44100, SourceKindAiff), 1);
+    ASSERT_TRUE(DecodeFrames(aiff16, 2, a, b, 1, 1, 16, 44100, SourceKindAiff));
     EXPECT_EQ(a[0], -32768);
     EXPECT_EQ(b[0], 0);
 
     const uint8_t wav16[] = {0x34, 0x12, 0xFE, 0xFF, 0x01};  // trailing partial frame
-    ASSERT_EQ(DecodeFrames(wav16, 5, a, b, 2, 1, 16, 22050, SourceKindWave), 1);
+    ASSERT_TRUE(DecodeFrames(wav16, 5, a, b, 2, 1, 16, 22050, SourceKindWave));
     EXPECT_EQ(a[0], 0x1234);
     EXPECT_EQ(a[1], -2);
 
-    EXPECT_EQ(DecodeFrames(wav16, 4, a, b, 2, 1, 24, 44100, SourceKindWave), 0);
-    EXPECT_EQ(DecodeFrames(wav16, 4, a, b, 2, 1, 16, 32000, SourceKindWave), 0);
-    EXPECT_EQ(DecodeFrames(wav16, 4, a, b, 2, 3, 16, 44100, SourceKindWave), 0);
-    EXPECT_EQ(DecodeFrames(wav16, 0, a, b, 2, 1, 16, 44100, SourceKindWave), 0);
-    EXPECT_EQ(DecodeFrames(wav16, 4, a, b, 0, 1, 16, 44100, SourceKindWave), 0);
-    EXPECT_EQ(DecodeFrames(wav16, 4, a, nullptr, 2, 1, 16, 44100, SourceKindWave), 0);
+    EXPECT_FALSE(DecodeFrames(wav16, 4, a, b, 2, 1, 24, 44100, SourceKindWave));
+    EXPECT_FALSE(DecodeFrames(wav16, 4, a, b, 2, 1, 16, 32000, SourceKindWave));
+    EXPECT_FALSE(DecodeFrames(wav16, 4, a, b, 2, 3, 16, 44100, SourceKindWave));
+    EXPECT_FALSE(DecodeFrames(wav16, 0, a, b, 2, 1, 16, 44100, SourceKindWave));
+    EXPECT_FALSE(DecodeFrames(wav16, 4, a, b, 0, 1, 16, 44100, SourceKindWave));
+    EXPECT_FALSE(DecodeFrames(wav16, 4, a, nullptr, 2, 1, 16, 44100, SourceKindWave));
 }
 
 #include "ReaderTestUtil.h"
@@ -166,7 +166,8 @@ TEST(ReaderConversion, ReaderMatchesThePublicDecodeAndResampleSteps) {
                 size_t count = frames;
                 if (rate != 44100) {
                     std::vector<int32_t> outA, outB;
-                    ASSERT_EQ(ResampleTo44k(a.data(), b.data(), frames, rate, outA, outB, &count), 1);
+                    ASSERT_TRUE(
+                        ResampleTo44k(a.data(), b.data(), frames, rate, outA, outB, &count));
                     a.swap(outA);
                     b.swap(outB);
                 }

@@ -86,7 +86,7 @@ BENCHMARK(BM_YardstickReadOnly)->Unit(benchmark::kMicrosecond);
 std::unique_ptr<VoiceBankImage> FullImage() {
     auto image = std::make_unique<VoiceBankImage>();
     (void)InitVoiceBankImage(image.get());
-    for (auto& slot : image->slots) {
+    for (auto& slot : image->voices) {
         slot.channels = 2;
         slot.frames = MaxVoiceFrames;
         for (int i = 0; i < MaxVoiceFrames; ++i) {

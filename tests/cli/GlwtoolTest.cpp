@@ -48,7 +48,7 @@ Pcm Constant(int channels, uint32_t rate, std::vector<int16_t> samples) {
 std::unique_ptr<AudioData> SlotLoad(const std::string& path) {
     auto rec = std::make_unique<AudioData>();
     int code = -99;
-    EXPECT_EQ(glwtool::LoadVoiceFile(path, rec.get(), &code), 1) << path << " code " << code;
+    EXPECT_TRUE(glwtool::LoadVoiceFile(path, rec.get(), &code)) << path << " code " << code;
     return rec;
 }
 
@@ -256,9 +256,11 @@ TEST_F(Glwtool, StereoLayoutMatchesTheFormatByHand) {
 
     // Key record j of element e: stored r+6 = start bits 16-23, r+8 = bits 0-7,
     // r+9 = bits 8-15; sampleEnd little-endian at r+12.
-    const auto record = [](size_t element, size_t j) { return element + 0x8E + 30 * j; };
-    for (const auto& [element, start] :
-         std::vector<std::pair<size_t, uint8_t>>{{0x318, 1}, {0x588, 3}}) {
+    const auto record = [](size_t element, size_t j) {
+        return bank::KeyRecordOffset(element, static_cast<int>(j));
+    };
+    for (const auto& [element, start] : std::vector<std::pair<size_t, uint8_t>>{
+             {bank::Element1Offset, 1}, {bank::Element2Offset, 3}}) {
         const size_t r = record(element, 2);
         EXPECT_EQ(file[r + 6], 0);
         EXPECT_EQ(file[r + 8], start);
@@ -268,7 +270,7 @@ TEST_F(Glwtool, StereoLayoutMatchesTheFormatByHand) {
         for (size_t n = 0; n < 128; ++n) {
             const size_t slot = (n + 4) % 16;
             const uint8_t want = slot == 0 || slot == 2 ? static_cast<uint8_t>(slot) : 255;
-            EXPECT_EQ(file[(element + 0x0E + n) ^ 1u], want) << "note " << n;
+            EXPECT_EQ(file[(element + bank::KeyMapOffset + n) ^ 1u], want) << "note " << n;
         }
     }
     uint32_t sum = 0;
@@ -403,9 +405,12 @@ TEST_F(Glwtool, InfoNamesDamageInEveryRegion) {
         {0x0002, "magic is \"ST"},
         {0x0014, "bodyLength is"},
         {0x0018, "checksum32 is"},
-        {0x0318 + 0x0E + 61, "element 1 key map entry for note 60 is 16, expected 0 (row 01 is filled)"},
-        {0x0588 + 0x8E + 30 * 3 + 3, "element 2 key record 3 (row 04) rootKey is 47, expected 63"},
-        {0x0588 + 0x8E + 30 * 3 + 8, "element 2 key record 3 (row 04) sampleStart"},
+        {(bank::Element1Offset + bank::KeyMapOffset + 60) ^ 1u,
+         "element 1 key map entry for note 60 is 16, expected 0 (row 01 is filled)"},
+        {(bank::KeyRecordOffset(bank::Element2Offset, 3) + bank::KeyRootKey) ^ 1u,
+         "element 2 key record 3 (row 04) rootKey is 47, expected 63"},
+        {(bank::KeyRecordOffset(bank::Element2Offset, 3) + bank::KeySampleStart + 2) ^ 1u,
+         "element 2 key record 3 (row 04) sampleStart"},
         {0x0900, "a sample byte or the checksum itself"},
         {good.size() - 1, "a sample byte or the checksum itself"},
     };
@@ -436,10 +441,10 @@ TEST_F(Glwtool, InfoNamesDamageInEveryRegion) {
 // raw control bytes on the terminal.
 TEST_F(Glwtool, InfoShowsStrangeBankNamesEscaped) {
     auto image = std::make_unique<VoiceBankImage>();
-    ASSERT_EQ(InitVoiceBankImage(image.get()), 1);
-    ASSERT_EQ(FillVoiceAddresses(image.get(), "\x1b[2J\\"), 1);
+    ASSERT_TRUE(InitVoiceBankImage(image.get()));
+    ASSERT_TRUE(FillVoiceAddresses(image.get(), "\x1b[2J\\"));
     std::vector<uint8_t> bytes;
-    ASSERT_EQ(BuildVoiceBankFile(image.get(), &bytes), 1);
+    ASSERT_TRUE(BuildVoiceBankFile(image.get(), &bytes));
     Put("odd.glw", bytes);
     const ToolRun r = Run({"info", "odd.glw"}, dir.path());
     EXPECT_EQ(r.exitCode, 0) << r.out;

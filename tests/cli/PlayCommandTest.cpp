@@ -109,7 +109,7 @@ TEST_F(GlwtoolPlay, TheDeviceReceivesEachSlotsSamplesInOrder) {
     for (const std::string& file : {stereo, mono}) {
         auto record = std::make_unique<AudioData>();
         int code = -1;
-        ASSERT_EQ(glwtool::LoadVoiceFile(file, record.get(), &code), 1) << file;
+        ASSERT_TRUE(glwtool::LoadVoiceFile(file, record.get(), &code)) << file;
         expected.push_back(wavecapture::FramesOf(*record));
     }
     const auto capture = wavecapture::Read(capturePath);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,10 +24,10 @@ struct SlotSpec {
 
 std::unique_ptr<VoiceBankImage> MakeImage(const std::vector<SlotSpec>& specs) {
     auto image = std::make_unique<VoiceBankImage>();
-    EXPECT_EQ(InitVoiceBankImage(image.get()), 1);
+    EXPECT_TRUE(InitVoiceBankImage(image.get()));
     uint32_t seed = 12345;
     for (const SlotSpec& s : specs) {
-        AudioData& rec = image->slots[s.slot];
+        AudioData& rec = image->voices[static_cast<size_t>(s.slot)];
         rec.channels = static_cast<int16_t>(s.channels);
         rec.sampleRate = 48000;
         rec.bitsPerSample = 16;
@@ -43,8 +44,8 @@ std::unique_ptr<VoiceBankImage> MakeImage(const std::vector<SlotSpec>& specs) {
 Bytes Build(const VoiceBankImage& image, const char* name) {
     auto copy = std::make_unique<VoiceBankImage>(image);
     Bytes out;
-    EXPECT_EQ(FillVoiceAddresses(copy.get(), name), 1);
-    EXPECT_EQ(BuildVoiceBankFile(copy.get(), &out), 1);
+    EXPECT_TRUE(FillVoiceAddresses(copy.get(), name));
+    EXPECT_TRUE(BuildVoiceBankFile(copy.get(), &out));
     return out;
 }
 
@@ -81,8 +82,8 @@ TEST(VoiceBankCheck, AcceptsBanksTheBuilderWritesAndDecodesTheirRows) {
         EXPECT_TRUE(r.problems.empty());
         EXPECT_EQ(r.bank.bankName, "BANK-01");
         for (int k = 0; k < VoiceSlotCount; ++k) {
-            const AudioData& want = image->slots[k];
-            const AudioData& got = r.bank.image->slots[k];
+            const AudioData& want = image->voices[static_cast<size_t>(k)];
+            const AudioData& got = r.bank.image->voices[static_cast<size_t>(k)];
             ASSERT_EQ(got.channels, want.channels) << "slot " << k;
             ASSERT_EQ(got.frames, want.frames) << "slot " << k;
             EXPECT_EQ(r.bank.rows[static_cast<size_t>(k)].channels, want.channels);
@@ -144,10 +145,10 @@ TEST(VoiceBankCheck, NamesTheDamagedField) {
         {0x001B, "checksum32"},
         {0x001D, "checksum16"},
         {0x001F, "checksum8"},
-        {0x0044, "sampleAreaOffset"},
-        {0x0053, "section table entry 0"},
-        {0x0101, "section 1"},
-        {0x030B, "first element number"},
+        {bank::SampleAreaField, "sampleAreaOffset"},
+        {bank::SectionTableOffset + 3, "section table entry 0"},
+        {bank::Section1Offset + 1, "section 1"},
+        {bank::VoiceHeaderOffset + 11, "first element number"},
         {e1 + 1, "element 1 pan"},
         {e2 + bank::KeyMapOffset + 60, "element 2 key map entry for note 60"},
         {e1 + bank::KeyMapOffset + 61, "key map entry for note 61 is 254, expected 255 (row 02 is empty)"},
@@ -155,9 +156,9 @@ TEST(VoiceBankCheck, NamesTheDamagedField) {
         {bank::KeyRecordOffset(e2, 15) + bank::KeySampleStart + 2, "element 2 key record 15 (row 16) sampleStart"},
         {bank::KeyRecordOffset(e1, 3) + bank::KeySampleEnd + 1, "sampleEnd"},
         {bank::KeyRecordOffset(e1, 5) + bank::KeySampleEnd + 1, "element 1 key record 5 (row 06) sampleEnd is 1, expected 0"},
-        {0x0845, "section 8"},
-        {0x0850, "reserved"},
-        {0x0880, "a sample byte or the checksum itself"},
+        {bank::ReservedOffset - 7, "section 8"},
+        {bank::ReservedOffset + 4, "reserved"},
+        {bank::SampleAreaOffset + 32, "a sample byte or the checksum itself"},
     };
     for (const Case& c : cases) {
         Bytes bad = good;
@@ -166,10 +167,48 @@ TEST(VoiceBankCheck, NamesTheDamagedField) {
         EXPECT_FALSE(r.valid);
         EXPECT_TRUE(Names(r, c.named)) << "offset " << c.logicalOffset << " should name '"
                                        << c.named << "':\n" << All(r);
-        if (c.logicalOffset >= 0x20) {
+        if (c.logicalOffset >= bank::HeaderBytes) {
             EXPECT_TRUE(Names(r, "checksum32")) << All(r);
         }
     }
+}
+
+// Each row of the head tables, damaged in its first item in every block it
+// appears in, is named: by its name, or by its area, kind and place.
+TEST(VoiceBankCheck, EveryHeadFieldIsNamedWhenDamaged) {
+    const Bytes good = Build(*MakeImage(SmallBank), "EDGE");
+    bank::ForEachHeadItem([&](const bank::FieldItem& item) {
+        const bank::HeadField& f = item.field;
+        if (item.offset < bank::TableOffsetField || item.index != 0) return;
+        Bytes bad = good;
+        bad[(item.offset + f.width - 1) ^ 1u] ^= 0x04;  // the lowest logical byte
+        std::vector<std::string> parts;
+        if (item.element >= 0) parts.push_back("element " + std::to_string(item.element + 1));
+        if (item.keyRecord >= 0) parts.push_back("key record " + std::to_string(item.keyRecord));
+        char place[32];
+        if (f.initial == bank::Initial::KeyMap) {
+            std::snprintf(place, sizeof place, "key map entry for note %d ", item.index);
+        } else if (f.label == bank::Label::Field) {
+            std::snprintf(place, sizeof place, " %s is ", f.name);
+        } else if (item.keyRecord >= 0) {
+            std::snprintf(place, sizeof place, "%s +%zu is ", f.width == 1 ? "byte" : "word",
+                          f.offset);
+        } else {
+            std::snprintf(place, sizeof place, "%s 0x%04zX is ", f.width == 1 ? "byte" : "word",
+                          item.offset);
+        }
+        parts.emplace_back(place);
+        if (f.label == bank::Label::Area) parts.emplace_back(f.name);
+        const VoiceBankReport r = Check(bad);
+        EXPECT_FALSE(r.valid);
+        const auto hasAll = [&](const std::string& p) {
+            return std::all_of(parts.begin(), parts.end(), [&](const std::string& part) {
+                return (" " + p).find(part) != std::string::npos;
+            });
+        };
+        const bool named = std::any_of(r.problems.begin(), r.problems.end(), hasAll);
+        EXPECT_TRUE(named) << "offset " << item.offset << " (" << f.name << "):\n" << All(r);
+    });
 }
 
 TEST(VoiceBankCheck, NamesLengthProblems) {
@@ -201,7 +240,7 @@ TEST(VoiceBankCheck, NamesLengthProblems) {
 
 TEST(VoiceBankCheck, NamesBytesLeftInTheNameFieldAfterTheName) {
     Bytes bad = Build(*MakeImage(SmallBank), "AB");
-    bad[0x0025 ^ 1u] = 'Z';
+    bad[(bank::BankNameOffset + 5) ^ 1u] = 'Z';
     const VoiceBankReport r = Check(bad);
     EXPECT_FALSE(r.valid);
     EXPECT_EQ(r.bank.bankName, "AB");
@@ -263,7 +302,9 @@ TEST(VoiceBankCheck, HostileFieldsStayInsideTheBuffer) {
         Bytes bad = good;
         const uint32_t changes = 1 + next(8);
         for (uint32_t i = 0; i < changes; ++i) {
-            const size_t off = next(2) == 0 ? bank::Element1Offset + next(0x07F8 - 0x0318)
+            const auto elements =
+                static_cast<uint32_t>(bank::Section6Offset - bank::Element1Offset);
+            const size_t off = next(2) == 0 ? bank::Element1Offset + next(elements)
                                             : next(static_cast<uint32_t>(bad.size()));
             bad[off] = static_cast<uint8_t>(next(256));
         }
@@ -272,6 +313,6 @@ TEST(VoiceBankCheck, HostileFieldsStayInsideTheBuffer) {
     }
     EXPECT_FALSE(CheckVoiceBank(nullptr, 0).valid);
     DecodedVoiceBank none;
-    EXPECT_EQ(DecodeVoiceBank(good.data(), 2143, &none), 0);
-    EXPECT_EQ(DecodeVoiceBank(nullptr, 5000, &none), 0);
+    EXPECT_FALSE(DecodeVoiceBank(good.data(), 2143, &none));
+    EXPECT_FALSE(DecodeVoiceBank(nullptr, 5000, &none));
 }

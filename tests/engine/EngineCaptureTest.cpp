@@ -42,7 +42,7 @@ bool WaitForOutput(int ms) {
 }
 
 std::vector<Frame> Expected(const SoundEngine& engine, int slot) {
-    return wavecapture::FramesOf(engine.GetImage()->slots[static_cast<size_t>(slot)]);
+    return wavecapture::FramesOf(engine.GetImage()->voices[static_cast<size_t>(slot)]);
 }
 
 class CaptureTest : public ::testing::Test {

@@ -33,7 +33,7 @@ protected:
     }
 
     const AudioData& Record(int slot) const {
-        return engine.GetImage()->slots[static_cast<size_t>(slot)];
+        return engine.GetImage()->voices[static_cast<size_t>(slot)];
     }
     static std::vector<uint8_t> Bytes(const AudioData& r) {
         const auto* p = reinterpret_cast<const uint8_t*>(&r);
@@ -72,7 +72,7 @@ TEST_F(EngineTest, LoadStoresTheFadedRecordAndAnInterleavedCopy) {
 
     const AudioData& r = Record(4);
     EXPECT_EQ(r.channels, 2);
-    EXPECT_EQ(int32_t{r.sampleRate}, 44100);  // packed: compare a copy
+    EXPECT_EQ(r.sampleRate, 44100);
     EXPECT_EQ(r.bitsPerSample, 16);
     ASSERT_EQ(int32_t{r.frames}, 2000);
     // Untouched before the last 882 frames, faded towards 0 after.
@@ -109,7 +109,7 @@ TEST_F(EngineTest, ReplaceWithMonoThenClear) {
 
     const AudioData& r = Record(0);
     EXPECT_EQ(r.channels, 1);
-    EXPECT_EQ(int32_t{r.sampleRate}, 22050);  // packed: compare a copy
+    EXPECT_EQ(r.sampleRate, 22050);
     uint32_t bytes = 0;
     const int16_t* copy = engine.GetSlotPlaybackCopy(0, &bytes);
     ASSERT_NE(copy, nullptr);

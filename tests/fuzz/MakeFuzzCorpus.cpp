@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
         auto image = std::make_unique<VoiceBankImage>();
         (void)InitVoiceBankImage(image.get());
         for (size_t k = 0; k < shape.rows.size(); ++k) {
-            AudioData& slot = image->slots[k];
+            AudioData& slot = image->voices[k];
             slot.channels = static_cast<int16_t>(shape.rows[k].first);
             slot.frames = shape.rows[k].second;
             for (int i = 0; i < slot.frames; ++i) {
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
             return 1;
         Put(std::string("ok-") + shape.name + ".glw", bank);
         Bytes damaged = bank;
-        damaged[0x600] ^= 0x01;  // a key record field
+        damaged[(bank::Element2Offset + bank::KeyMapOffset + 107) ^ 1u] ^= 0x01;  // a key-map entry
         Put(std::string("bad-") + shape.name + "-param.glw", damaged);
         damaged = bank;
         damaged.resize(damaged.size() - 2);

@@ -16,12 +16,12 @@ namespace {
 
 std::unique_ptr<VoiceBankImage> FreshImage() {
     auto image = std::make_unique<VoiceBankImage>();
-    EXPECT_EQ(InitVoiceBankImage(image.get()), 1);
+    EXPECT_TRUE(InitVoiceBankImage(image.get()));
     return image;
 }
 
 void FillSlot(VoiceBankImage& image, int slot, int channels, int frames, int16_t value) {
-    AudioData& d = image.slots[slot];
+    AudioData& d = image.voices[slot];
     d.channels = static_cast<int16_t>(channels);
     d.sampleRate = 44100;
     d.bitsPerSample = 16;
@@ -34,9 +34,9 @@ void FillSlot(VoiceBankImage& image, int slot, int channels, int frames, int16_t
 
 std::vector<uint8_t> Build(const VoiceBankImage& image, const char* name) {
     auto copy = std::make_unique<VoiceBankImage>(image);
-    EXPECT_EQ(FillVoiceAddresses(copy.get(), name), 1);
+    EXPECT_TRUE(FillVoiceAddresses(copy.get(), name));
     std::vector<uint8_t> out;
-    EXPECT_EQ(BuildVoiceBankFile(copy.get(), &out), 1);
+    EXPECT_TRUE(BuildVoiceBankFile(copy.get(), &out));
     return out;
 }
 
@@ -52,12 +52,6 @@ uint32_t Be(const std::vector<uint8_t>& b, size_t at, int width) {
     return v;
 }
 
-uint16_t Host16(const uint8_t* h, size_t at) {
-    uint16_t v;
-    std::memcpy(&v, h + at, 2);
-    return v;
-}
-
 uint32_t Host32(const uint8_t* h, size_t at) {
     uint32_t v;
     std::memcpy(&v, h + at, 4);
@@ -68,19 +62,20 @@ uint32_t Host32(const uint8_t* h, size_t at) {
 
 TEST(BankImage, DefaultsOfAFreshImage) {
     auto image = FreshImage();
-    const uint8_t* h = image->head;
+    const uint8_t* h = image->head.data();
     EXPECT_EQ(std::memcmp(h, "ST06 SAMPLE-VCE ", 16), 0);
     for (size_t i = 16; i < 80; ++i) {
-        if (i >= 0x40 && i < 0x48) continue;
+        if (i >= TableOffsetField && i < TableOffsetField + 8) continue;
         ASSERT_EQ(h[i], 0) << i;
     }
-    EXPECT_EQ(Host32(h, 0x40), 80u);
-    EXPECT_EQ(Host32(h, 0x44), 2144u);
+    EXPECT_EQ(Host32(h, TableOffsetField), 80u);
+    EXPECT_EQ(Host32(h, SampleAreaField), 2144u);
     const uint32_t table[12] = {48, 176, 432, 0xFFFFFFFF, 0xFFFFFFFF, 704, 1960, 1968, 2000,
                                 0xFFFFFFFF, 0xFFFFFFFF, 688};
-    for (size_t i = 0; i < 12; ++i) EXPECT_EQ(Host32(h, 0x50 + 4 * i), table[i]) << i;
-    EXPECT_EQ(Host32(h, 0x310), 712u);
-    EXPECT_EQ(Host32(h, 0x314), 1336u);
+    for (size_t i = 0; i < 12; ++i)
+        EXPECT_EQ(Host32(h, SectionTableOffset + 4 * i), table[i]) << i;
+    EXPECT_EQ(Host32(h, ElementListOffset), 712u);
+    EXPECT_EQ(Host32(h, ElementListOffset + 4), 1336u);
     for (size_t element : {Element1Offset, Element2Offset}) {
         EXPECT_EQ(h[element + KeyMapOffset + 60], 0);
         EXPECT_EQ(h[element + KeyMapOffset + 0], 4);
@@ -89,17 +84,14 @@ TEST(BankImage, DefaultsOfAFreshImage) {
     }
     EXPECT_EQ(h[Element1Offset + 1], 1);
     EXPECT_EQ(h[Element2Offset + 1], 127);
-    // Key record 15 of element 2 ends at 0x07F5; the block's last two bytes
-    // are zero.
-    EXPECT_EQ(KeyRecordOffset(Element2Offset, 15), 0x07D8u);
-    EXPECT_EQ(Host16(h, 0x07D8 + 28), 0);
-    EXPECT_EQ(Host16(h, 0x07D8 + 22), 0xFFFF);
-    EXPECT_EQ(h[0x07F6], 0);
-    EXPECT_EQ(h[0x07F7], 0);
-    EXPECT_EQ(Host16(h, 0x0844), 2047);
+    // Key record 15 of element 2 ends two bytes before section 6; those two
+    // bytes are zero.
+    EXPECT_EQ(KeyRecordOffset(Element2Offset, 15) + KeyRecordBytes + 2, Section6Offset);
+    EXPECT_EQ(h[Section6Offset - 2], 0);
+    EXPECT_EQ(h[Section6Offset - 1], 0);
     for (size_t i = ReservedOffset; i < VoiceHeadBytes; ++i) ASSERT_EQ(h[i], 0);
-    for (const AudioData& slot : image->slots) EXPECT_EQ(slot.channels, 0);
-    EXPECT_EQ(InitVoiceBankImage(nullptr), 0);
+    for (const AudioData& slot : image->voices) EXPECT_EQ(slot.channels, 0);
+    EXPECT_FALSE(InitVoiceBankImage(nullptr));
 }
 
 TEST(BankBuild, TheSmallestBankToTheByte) {
@@ -113,17 +105,17 @@ TEST(BankBuild, TheSmallestBankToTheByte) {
                                        0x00, 0x00, 0x00, 0x00, 0x60, 0x08, 0x01, 0x00, 0x43,
                                        0xD0, 0x43, 0xD0, 0x43, 0x00, 0x45, 0x54, 0x54, 0x53};
     EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 36), head);
-    for (size_t i = 0x860; i < 0x880; i += 2) {
+    for (size_t i = SampleAreaOffset; i < SampleAreaOffset + 32; i += 2) {
         EXPECT_EQ(file[i], 0x40);
         EXPECT_EQ(file[i + 1], 0x10);
     }
     EXPECT_EQ(ByteSum(file.data() + 32, 2144), 118851u);
 
-    image->slots[0].left[15] = 0x1234;
+    image->voices[0].left[15] = 0x1234;
     file = Build(*image, "TEST");
     EXPECT_EQ(file[2174], 0x34);
     EXPECT_EQ(file[2175], 0xD2);
-    EXPECT_EQ(Be(Logical(file), 0x18, 4), 119033u);
+    EXPECT_EQ(Be(Logical(file), Checksum32Offset, 4), 119033u);
 }
 
 TEST(BankBuild, AddressesFollowTheSampleLayout) {
@@ -134,8 +126,12 @@ TEST(BankBuild, AddressesFollowTheSampleLayout) {
     const auto file = Build(*image, "LAYOUT");
     ASSERT_EQ(file.size(), 12160u);
     const auto b = Logical(file);
-    auto start = [&](size_t element, int j) { return Be(b, KeyRecordOffset(element, j) + 7, 3); };
-    auto end = [&](size_t element, int j) { return Be(b, KeyRecordOffset(element, j) + 12, 2); };
+    auto start = [&](size_t element, int j) {
+        return Be(b, KeyRecordOffset(element, j) + KeySampleStart, 3);
+    };
+    auto end = [&](size_t element, int j) {
+        return Be(b, KeyRecordOffset(element, j) + KeySampleEnd, 2);
+    };
     EXPECT_EQ(start(Element1Offset, 0), 0u);
     EXPECT_EQ(start(Element2Offset, 0), 0u);
     EXPECT_EQ(end(Element1Offset, 0), 62u);
@@ -151,15 +147,15 @@ TEST(BankBuild, AddressesFollowTheSampleLayout) {
             ASSERT_EQ(b[element + KeyMapOffset + static_cast<size_t>(n)], want) << n;
         }
     // Stereo data: left then right, each encoded, at 32 x sampleStart.
-    const size_t right = 0x860 + 32 * 188;
+    const size_t right = SampleAreaOffset + 32 * 188;
     EXPECT_EQ(static_cast<int16_t>(Be(b, right, 2)), EncodeSampleWord(-200));
-    EXPECT_EQ(static_cast<int16_t>(Be(b, 0x860 + 32 * 63, 2)), EncodeSampleWord(200));
-    EXPECT_EQ(Be(b, 0x10, 4), 0u);
-    EXPECT_EQ(Be(b, 0x14, 4), 12160u - 32);
+    EXPECT_EQ(static_cast<int16_t>(Be(b, SampleAreaOffset + 32 * 63, 2)), EncodeSampleWord(200));
+    EXPECT_EQ(Be(b, BodyLengthOffset, 4), 0u);
+    EXPECT_EQ(Be(b, BodyLengthOffset + 4, 4), 12160u - 32);
     const uint32_t sum = ByteSum(file.data() + 32, static_cast<ptrdiff_t>(file.size() - 32));
-    EXPECT_EQ(Be(b, 0x18, 4), sum);
-    EXPECT_EQ(Be(b, 0x1C, 2), sum & 0xFFFF);
-    EXPECT_EQ(Be(b, 0x1E, 2), sum & 0xFF);
+    EXPECT_EQ(Be(b, Checksum32Offset, 4), sum);
+    EXPECT_EQ(Be(b, Checksum16Offset, 2), sum & 0xFFFF);
+    EXPECT_EQ(Be(b, Checksum8Offset, 2), sum & 0xFF);
 }
 
 TEST(BankBuild, ParameterHeadIsBigEndianInTheLogicalForm) {
@@ -168,26 +164,28 @@ TEST(BankBuild, ParameterHeadIsBigEndianInTheLogicalForm) {
     const auto file = Build(*image, "HEAD");
     ASSERT_EQ(file.size(), 4160u);
     const auto b = Logical(file);
-    EXPECT_EQ(Be(b, 0x40, 4), 80u);
-    EXPECT_EQ(Be(b, 0x44, 4), 2144u);
-    EXPECT_EQ(Be(b, 0x50 + 4 * 11, 4), 688u);
-    EXPECT_EQ(Be(b, 0x50 + 4 * 3, 4), 0xFFFFFFFFu);
-    EXPECT_EQ(Be(b, 0x300, 2), 0xFFFFu);
-    EXPECT_EQ(b[0x307], 2);
-    EXPECT_EQ(Be(b, 0x30C, 2), 1u);
-    EXPECT_EQ(Be(b, 0x314, 4), 1336u);
-    EXPECT_EQ(Be(b, 0x0844, 2), 2047u);
-    EXPECT_EQ(b[0x0808], 96);
-    EXPECT_EQ(b[0x082F], 4);
-    EXPECT_EQ(std::memcmp(b.data() + 0x20, "HEAD", 4), 0);
-    EXPECT_EQ(b[0x24], 0);
-    for (size_t i = 0x084C; i < 0x0860; ++i) ASSERT_EQ(b[i], 0);
+    EXPECT_EQ(Be(b, TableOffsetField, 4), 80u);
+    EXPECT_EQ(Be(b, SampleAreaField, 4), 2144u);
+    EXPECT_EQ(Be(b, SectionTableOffset + 4 * 11, 4), 688u);
+    EXPECT_EQ(Be(b, SectionTableOffset + 4 * 3, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(Be(b, ElementListOffset + 4, 4), 1336u);
+    // Every parameter keeps its default, big-endian, except what the build
+    // writes: the addresses of slot 3 and the emptied key-map entries.
+    ForEachHeadItem([&](const FieldItem& item) {
+        const HeadField& f = item.field;
+        if (item.offset < TableOffsetField || f.stored == Stored::Big) return;
+        if (f.initial == Initial::KeyMap) return;
+        ASSERT_EQ(Be(b, item.offset, static_cast<int>(f.width)), InitialValue(item))
+            << f.name << " at " << item.offset;
+    });
+    EXPECT_EQ(std::memcmp(b.data() + BankNameOffset, "HEAD", 4), 0);
+    EXPECT_EQ(b[BankNameOffset + 4], 0);
+    for (size_t i = ReservedOffset; i < SampleAreaOffset; ++i) ASSERT_EQ(b[i], 0);
     // Key record 3: sampleStart 0 and sampleEnd 62; in the stored form the
     // 24-bit field reads as the bytes hi, 0, lo, mid.
     const size_t r = KeyRecordOffset(Element1Offset, 3);
-    EXPECT_EQ(Be(b, r + 12, 2), 62u);
-    EXPECT_EQ(Be(b, r + 10, 2), 0xFFFFu);
-    EXPECT_EQ(b[r + 2], 63);
+    EXPECT_EQ(Be(b, r + KeySampleEnd, 2), 62u);
+    EXPECT_EQ(b[r + KeyRootKey], 63);
     // Every note but slot 3's plays nothing.
     for (int n = 0; n < 128; ++n)
         ASSERT_EQ(b[Element2Offset + KeyMapOffset + static_cast<size_t>(n)],
@@ -201,24 +199,25 @@ TEST(BankBuild, NamesAndRepeatability) {
     const auto b = Build(*image, "BRAVO-2");
     ASSERT_EQ(a.size(), b.size());
     for (size_t i = 0; i < a.size(); ++i) {
-        if (i < 0x20 && i >= 0x18) continue;         // checksums
-        if (i >= 0x20 && i < 0x40) continue;         // bank name
+        if (i >= Checksum32Offset && i < HeaderBytes) continue;     // checksums
+        if (i >= BankNameOffset && i < TableOffsetField) continue;  // bank name
         ASSERT_EQ(a[i], b[i]) << i;
     }
     EXPECT_EQ(Build(*image, "ALPHA"), a);
 
     const auto sixteen = Logical(Build(*image, "ABCDEFGHIJKLMNOP"));
-    EXPECT_EQ(std::memcmp(sixteen.data() + 0x20, "ABCDEFGHIJKLMNOP", 16), 0);
-    for (size_t i = 0x30; i < 0x40; ++i) EXPECT_EQ(sixteen[i], 0);
+    EXPECT_EQ(std::memcmp(sixteen.data() + BankNameOffset, "ABCDEFGHIJKLMNOP", 16), 0);
+    for (size_t i = BankNameOffset + 16; i < TableOffsetField; ++i) EXPECT_EQ(sixteen[i], 0);
     // A name longer than the field stops at its 32 bytes.
     const auto longName = Logical(Build(*image, "0123456789012345678901234567890123456789"));
-    EXPECT_EQ(std::memcmp(longName.data() + 0x20, "01234567890123456789012345678901", 32), 0);
-    EXPECT_EQ(Be(longName, 0x40, 4), 80u);
+    EXPECT_EQ(std::memcmp(longName.data() + BankNameOffset, "01234567890123456789012345678901", 32),
+              0);
+    EXPECT_EQ(Be(longName, TableOffsetField, 4), 80u);
 
     // The image handed in is not changed by a build.
-    auto before = std::make_unique<VoiceBankImage>(*image);
+    const auto before = std::make_unique<VoiceBankImage>(*image);
     (void)Build(*image, "X");
-    EXPECT_EQ(std::memcmp(before.get(), image.get(), sizeof(VoiceBankImage)), 0);
+    EXPECT_TRUE(*before == *image);
 }
 
 TEST(BankBuild, SilentStereoStillCarriesItsRightChannel) {
@@ -235,11 +234,11 @@ TEST(BankBuild, FullBankAndRefusals) {
     EXPECT_EQ(MaxFileBytes, 2739296u);
 
     std::vector<uint8_t> out;
-    EXPECT_EQ(BuildVoiceBankFile(nullptr, &out), 0);
-    EXPECT_EQ(FillVoiceAddresses(nullptr, "X"), 0);
-    EXPECT_EQ(FillVoiceAddresses(image.get(), nullptr), 0);
-    image->slots[4].frames = MaxVoiceFrames + 16;  // would reach past the record
-    EXPECT_EQ(BuildVoiceBankFile(image.get(), &out), 0);
+    EXPECT_FALSE(BuildVoiceBankFile(nullptr, &out));
+    EXPECT_FALSE(FillVoiceAddresses(nullptr, "X"));
+    EXPECT_FALSE(FillVoiceAddresses(image.get(), nullptr));
+    image->voices[4].frames = MaxVoiceFrames + 16;  // would reach past the record
+    EXPECT_FALSE(BuildVoiceBankFile(image.get(), &out));
     EXPECT_TRUE(out.empty());
 }
 

@@ -34,7 +34,7 @@ std::vector<std::string> Entries(const std::string& dir) {
     return names;
 }
 
-int Write(const std::string& path, const Bytes& bytes) {
+bool Write(const std::string& path, const Bytes& bytes) {
     return WriteWholeFile(path.c_str(), bytes.data(), static_cast<ptrdiff_t>(bytes.size()));
 }
 
@@ -44,19 +44,19 @@ TEST(WholeFileWriter, WritesAndReplaces) {
     TempDir dir;
     const std::string path = dir.file("BANK.glw");
     const Bytes first(5000, 0x11), second(3000, 0x22);
-    ASSERT_EQ(Write(path, first), 1);
+    ASSERT_TRUE(Write(path, first));
     EXPECT_EQ(ReadFile(path), first);
     ::chmod(path.c_str(), 0640);
-    ASSERT_EQ(Write(path, second), 1);
+    ASSERT_TRUE(Write(path, second));
     EXPECT_EQ(ReadFile(path), second);
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replaced file keeps its mode
     EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"BANK.glw"});
 
-    EXPECT_EQ(WriteWholeFile(nullptr, first.data(), 1), 0);
-    EXPECT_EQ(WriteWholeFile(path.c_str(), nullptr, 1), 0);
-    EXPECT_EQ(WriteWholeFile(path.c_str(), first.data(), 0), 0);
+    EXPECT_FALSE(WriteWholeFile(nullptr, first.data(), 1));
+    EXPECT_FALSE(WriteWholeFile(path.c_str(), nullptr, 1));
+    EXPECT_FALSE(WriteWholeFile(path.c_str(), first.data(), 0));
     EXPECT_EQ(ReadFile(path), second);
 }
 
@@ -66,7 +66,7 @@ TEST(WholeFileWriter, AWriteThatFallsShortKeepsTheOldFile) {
     TempDir dir;
     const std::string path = dir.file("OLD.glw");
     const Bytes old(4096, 0x5A);
-    ASSERT_EQ(Write(path, old), 1);
+    ASSERT_TRUE(Write(path, old));
     const Bytes bigger(1 << 20, 0xA5);
 
     const pid_t child = ::fork();
@@ -89,13 +89,13 @@ TEST(WholeFileWriter, FailuresLeaveNothingBehind) {
     TempDir dir;
     const Bytes bytes(100, 1);
     // The folder is gone (card pulled).
-    EXPECT_EQ(Write(dir.file("gone/BANK.glw"), bytes), 0);
+    EXPECT_FALSE(Write(dir.file("gone/BANK.glw"), bytes));
     EXPECT_FALSE(fs::exists(dir.file("gone")));
     // Something that is not a file stands at the path.
     fs::create_directory(dir.file("BANK.glw"));
     fs::path inside = dir.file("BANK.glw/keep");
     ASSERT_TRUE(WriteFile(inside.string(), bytes));
-    EXPECT_EQ(Write(dir.file("BANK.glw"), bytes), 0);
+    EXPECT_FALSE(Write(dir.file("BANK.glw"), bytes));
     EXPECT_EQ(ReadFile(inside.string()), bytes);
     EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"BANK.glw"});
 
@@ -104,7 +104,7 @@ TEST(WholeFileWriter, FailuresLeaveNothingBehind) {
         fs::create_directory(ro);
         ASSERT_TRUE(WriteFile(ro + "/B.glw", bytes));
         ::chmod(ro.c_str(), 0555);
-        EXPECT_EQ(Write(ro + "/B.glw", Bytes(10, 9)), 0);
+        EXPECT_FALSE(Write(ro + "/B.glw", Bytes(10, 9)));
         EXPECT_EQ(ReadFile(ro + "/B.glw"), bytes);
         EXPECT_EQ(Entries(ro), std::vector<std::string>{"B.glw"});
     }
@@ -147,11 +147,11 @@ TEST(WholeFileWriter, AReadOnlyFolderKeepsTheOldFile) {
     const std::string card = dir.file("gridlume");
     fs::create_directory(card);
     const Bytes old(2048, 0x42);
-    ASSERT_EQ(Write(card + "/B.glw", old), 1);
+    ASSERT_TRUE(Write(card + "/B.glw", old));
     ImmutableFolder readOnly(card);
     if (!readOnly.ok()) GTEST_SKIP() << "this filesystem cannot make a folder read-only for root";
-    EXPECT_EQ(Write(card + "/B.glw", Bytes(4096, 0x17)), 0);
-    EXPECT_EQ(Write(card + "/NEW.glw", Bytes(4096, 0x17)), 0);
+    EXPECT_FALSE(Write(card + "/B.glw", Bytes(4096, 0x17)));
+    EXPECT_FALSE(Write(card + "/NEW.glw", Bytes(4096, 0x17)));
     EXPECT_EQ(ReadFile(card + "/B.glw"), old);
     EXPECT_EQ(Entries(card), std::vector<std::string>{"B.glw"});
 }
@@ -191,21 +191,21 @@ TEST(WholeFileWriter, AFullCardKeepsTheOldBank) {
 TEST(Export, WritesTheBuiltBankUnderThePathsBaseName) {
     TempDir dir;
     auto image = std::make_unique<VoiceBankImage>();
-    ASSERT_EQ(InitVoiceBankImage(image.get()), 1);
-    image->slots[1].channels = 1;
-    image->slots[1].frames = 64;
-    image->slots[1].left[3] = 777;
+    ASSERT_TRUE(InitVoiceBankImage(image.get()));
+    image->voices[1].channels = 1;
+    image->voices[1].frames = 64;
+    image->voices[1].left[3] = 777;
     const auto before = std::make_unique<VoiceBankImage>(*image);
 
     const std::string path = dir.file("KIT-01.glw");
-    ASSERT_EQ(ExportImageToFile(*image, path.c_str()), 1);
+    ASSERT_TRUE(ExportImageToFile(*image, path.c_str()));
     auto copy = std::make_unique<VoiceBankImage>(*image);
-    ASSERT_EQ(FillVoiceAddresses(copy.get(), "KIT-01"), 1);
+    ASSERT_TRUE(FillVoiceAddresses(copy.get(), "KIT-01"));
     std::vector<uint8_t> expected;
-    ASSERT_EQ(BuildVoiceBankFile(copy.get(), &expected), 1);
+    ASSERT_TRUE(BuildVoiceBankFile(copy.get(), &expected));
     EXPECT_EQ(ReadFile(path), expected);
-    EXPECT_EQ(std::memcmp(before.get(), image.get(), sizeof(VoiceBankImage)), 0);
+    EXPECT_TRUE(*before == *image);
 
-    EXPECT_EQ(ExportImageToFile(*image, ""), 0);
-    EXPECT_EQ(ExportImageToFile(*image, dir.file("none/X.glw").c_str()), 0);
+    EXPECT_FALSE(ExportImageToFile(*image, ""));
+    EXPECT_FALSE(ExportImageToFile(*image, dir.file("none/X.glw").c_str()));
 }
