@@ -146,8 +146,8 @@ int SoundEngine::CountLoadedSlots() const {
 
 bool SoundEngine::ArmSlotVoice(int slot, const int16_t* copy, int64_t bytes) {
     constexpr int64_t MaxBytes = int64_t{MaxVoiceFrames} * 4;
-    if (!IsValidSlot(slot) || copy == nullptr || bytes <= 0 || bytes % 4 != 0 ||
-        bytes > MaxBytes || m_player->IsArmed(slot)) {
+    if (!IsValidSlot(slot) || copy == nullptr || bytes <= 0 || bytes % 4 != 0 || bytes > MaxBytes ||
+        m_player->IsArmed(slot)) {
         return false;
     }
     const auto samples = static_cast<size_t>(bytes / 2);

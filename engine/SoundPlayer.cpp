@@ -137,8 +137,7 @@ bool SoundPlayer::OpenDevice(openal::Device* device, openal::Context* context) c
 bool SoundPlayer::Open() {
     if (m_voices.empty() || m_listener == nullptr) return false;
     if (!OpenDevice(&m_device, &m_context)) return false;
-    m_canSeeDisconnect =
-        alcIsExtensionPresent(m_device.get(), "ALC_EXT_disconnect") == ALC_TRUE;
+    m_canSeeDisconnect = alcIsExtensionPresent(m_device.get(), "ALC_EXT_disconnect") == ALC_TRUE;
     try {
         m_watcher = std::thread(&SoundPlayer::Watch, this);
     } catch (const std::system_error&) {
@@ -358,8 +357,8 @@ void SoundPlayer::Watch() {
         for (WatchedPlay& play : m_pass) {
             SlotVoice& voice = Voice(play.slot);
             // A play started after the look belongs to a later report.
-            const bool report = play.stopped && voice.awaitingStopReport &&
-                                voice.playsStarted == play.play;
+            const bool report =
+                play.stopped && voice.awaitingStopReport && voice.playsStarted == play.play;
             if (report) voice.awaitingStopReport = false;
             play.stopped = report;
         }

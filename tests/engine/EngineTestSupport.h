@@ -72,8 +72,8 @@ private:
 inline std::string WriteRampWav(const testsupport::TempDir& dir, const std::string& name,
                                 int channels, uint32_t rate, size_t frames) {
     const std::string path = dir.file(name);
-    testsupport::WriteFile(path, testsupport::MakeWav(testsupport::MakeRamp(channels, 16, rate,
-                                                                            frames)));
+    testsupport::WriteFile(path,
+                           testsupport::MakeWav(testsupport::MakeRamp(channels, 16, rate, frames)));
     return path;
 }
 
@@ -83,9 +83,7 @@ inline std::string WriteRampWav(const testsupport::TempDir& dir, const std::stri
 class SoundEngineTestAccess {
 public:
     // From now on the engine's device counts as lost, as if unplugged.
-    static void MarkDeviceLost(SoundEngine& engine) {
-        engine.m_player->MarkDeviceLostForTest();
-    }
+    static void MarkDeviceLost(SoundEngine& engine) { engine.m_player->MarkDeviceLostForTest(); }
     // Run on the watcher thread after it saw a slot's source stopped and
     // before it decides whether to report it. Set or unset only while no
     // play awaits its report.
