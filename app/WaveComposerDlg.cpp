@@ -396,18 +396,17 @@ bool CWaveComposerDlg::PlaySlotRow(int slot) {
     return SetPlayButtonState(slot, true);
 }
 
-const void* CWaveComposerDlg::GetPlayButtonImage(int slot) const {
-    if (!IsValidSlot(slot)) return nullptr;
-    const CSkinButton* play = m_playButtons[static_cast<size_t>(slot)];
-    return play == nullptr ? nullptr : play->GetNormalBitmap();
-}
-
-const void* CWaveComposerDlg::GetStoppedPlayImage() const {
-    return Bmp(BmpPlayNormal);
-}
-
-void CWaveComposerDlg::ShowSlotStopped(int slot) {
-    (void)SetPlayButtonState(slot, false);
+void CWaveComposerDlg::SlotStopped(int slot) {
+    // The window outlives the engine's watcher (it closes the engine before
+    // it goes), and a queued call dies with the window.
+    QMetaObject::invokeMethod(
+        this,
+        [this, slot] {
+            if (m_engine.IsSlotLoaded(slot) && !m_engine.IsSlotPlaying(slot)) {
+                (void)SetPlayButtonState(slot, false);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 bool CWaveComposerDlg::event(QEvent* event) {

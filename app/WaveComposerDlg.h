@@ -12,7 +12,6 @@
 
 #include "controls/SkinButton.h"
 #include "controls/SkinStatic.h"
-#include "engine/SlotPlaybackView.h"
 #include "engine/SoundEngine.h"
 
 class ProfileStore;
@@ -32,9 +31,9 @@ inline constexpr int SysCommandClose = 0xF060;
 // paths. Slot 0 is the bottom row.
 //
 // The window initialises itself when first shown (exec or show). The sound
-// engine's watcher threads call GetPlayButtonImage, GetStoppedPlayImage and
-// ShowSlotStopped; everything else runs on the GUI thread.
-class CWaveComposerDlg : public QDialog, public SlotPlaybackView {
+// engine's watcher thread calls SlotStopped; everything else runs on the GUI
+// thread.
+class CWaveComposerDlg : public QDialog, public SoundEngine::Listener {
     Q_OBJECT
 public:
     // profile: where settings are read and written (null: none are, and
@@ -76,10 +75,10 @@ public:
     // when a stop or the start fails.
     bool PlaySlotRow(int slot);
 
-    // Watcher-thread operations (any thread, never blocking).
-    [[nodiscard]] const void* GetPlayButtonImage(int slot) const override;
-    [[nodiscard]] const void* GetStoppedPlayImage() const override;
-    void ShowSlotStopped(int slot) override;
+    // From the engine's watcher thread (any thread, never blocking): posts
+    // to the GUI thread, which gives the play button its stopped look if
+    // the slot is still loaded and no longer playing.
+    void SlotStopped(int slot) override;
 
     // Save button: asks for the volume and name, exports the bank; message
     // 104 when the export fails, else the volume is remembered.

@@ -1,13 +1,14 @@
 #include "cli/PlayCommand.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 
 #include "audio/AudioData.h"
 #include "cli/LoadMessages.h"
-#include "engine/SlotPlaybackView.h"
 #include "engine/SoundEngine.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -22,22 +23,37 @@ const char* const PlayHelp =
     "ALSOFT_DRIVERS=pulse) or with 'drivers = pulse,alsa' in ~/.config/alsoft.conf.\n"
     "A file that cannot be loaded is named with the reason; the others still play.\n\n"
     "exit codes: 0 all played, 1 a file could not be loaded or played, 2 usage error,\n"
-    "3 no sound device\n";
+    "3 no sound device, or the device was lost while playing\n";
 
 namespace {
 
 constexpr int PlaySlotNumber = 0;
 
-// No play buttons here: the button always shows its stopped image, so the
-// slot's watcher has nothing to restore.
-class NoButtons final : public SlotPlaybackView {
+// Counts the engine's stop reports so that the command can wait for the
+// end of each sound.
+class StopWaiter final : public SoundEngine::Listener {
 public:
-    [[nodiscard]] const void* GetPlayButtonImage(int) const override { return &m_image; }
-    [[nodiscard]] const void* GetStoppedPlayImage() const override { return &m_image; }
-    void ShowSlotStopped(int) override {}
+    void SlotStopped(int) override {
+        {
+            const std::lock_guard lock(m_mutex);
+            ++m_stops;
+        }
+        m_stopped.notify_all();
+    }
+    [[nodiscard]] int Stops() const {
+        const std::lock_guard lock(m_mutex);
+        return m_stops;
+    }
+    // Waits until more than seen stops were reported; false at the deadline.
+    [[nodiscard]] bool WaitBeyond(int seen, std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock lock(m_mutex);
+        return m_stopped.wait_until(lock, deadline, [&] { return m_stops > seen; });
+    }
 
 private:
-    const char m_image = 0;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_stopped;
+    int m_stops = 0;
 };
 
 // Why a file the engine did not take failed, in the words of every other
@@ -52,55 +68,61 @@ std::string DescribeRefusal(const std::string& file) {
     return "glwtool play: " + file + ": the sound device refused the sound";
 }
 
-// Waits while the slot plays; false when it has not ended well after its
-// length (a device that stopped consuming).
-bool WaitForEnd(const SoundEngine& engine, int frames) {
-    using namespace std::chrono;
-    const auto deadline =
-        steady_clock::now() + milliseconds(static_cast<int64_t>(frames) * 1000 / 44100) +
-        seconds(5);
-    while (engine.IsSlotPlaying(PlaySlotNumber) == 1) {
-        if (steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    return true;
+int DeviceLost(std::ostream& err) {
+    err << "sound device lost\n";
+    return ExitNoSoundDevice;
 }
 
 }  // namespace
 
 int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return RunPlay(args, out, err, {});
+}
+
+int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            const std::function<void(SoundEngine&)>& whenOpen) {
     std::vector<std::string> options;
     std::vector<std::string> files;
     if (!SplitArguments("play", args, {}, &options, &files, err)) return ExitUsage;
     if (files.empty()) return UsageError("play", "no sound files given", err);
 
-    NoButtons view;
+    StopWaiter waiter;
     SoundEngine engine;
-    if (engine.Open(&view, VoiceSlotCount, HostLittleEndian) != 1) {
+    if (!engine.Open(&waiter, VoiceSlotCount, HostLittleEndian)) {
         err << "no sound device\n";
         return ExitNoSoundDevice;
     }
     out << "device: " << engine.GetDeviceName() << '\n' << std::flush;
+    if (whenOpen) whenOpen(engine);
 
     bool failed = false;
     bool played = false;
     for (const std::string& file : files) {
-        if (engine.LoadSlot(PlaySlotNumber, file.c_str()) != 1) {
+        if (!engine.LoadSlot(PlaySlotNumber, file.c_str())) {
             err << DescribeRefusal(file) << '\n';
             failed = true;
             continue;
         }
         const AudioData& record = engine.GetImage()->voices[PlaySlotNumber];
         const int frames = record.frames;
-        out << "playing " << file << "  " << (record.channels == 2 ? "stereo" : "mono") << ", "
-            << DescribeLength(frames) << '\n'
-            << std::flush;
-        if (engine.PlaySlot(PlaySlotNumber) != 1) {
+        const int stopsBefore = waiter.Stops();
+        // A lost device is opened again here if it can be.
+        if (!engine.PlaySlot(PlaySlotNumber)) {
+            if (engine.IsDeviceLost()) return DeviceLost(err);
             err << "glwtool play: " << file << ": the sound device did not start it\n";
             failed = true;
             continue;
         }
-        if (!WaitForEnd(engine, frames)) {
+        out << "playing " << file << "  " << (record.channels == 2 ? "stereo" : "mono") << ", "
+            << DescribeLength(frames) << '\n'
+            << std::flush;
+        // Well after the sound's length the device has stopped consuming.
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::milliseconds(int64_t{frames} * 1000 / 44100) +
+                              std::chrono::seconds(5);
+        const bool ended = waiter.WaitBeyond(stopsBefore, deadline);
+        if (engine.IsDeviceLost()) return DeviceLost(err);
+        if (!ended) {
             err << "glwtool play: " << file << ": the sound device stopped playing\n";
             failed = true;
             continue;

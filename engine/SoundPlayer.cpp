@@ -1,20 +1,22 @@
 // The sound-device side of the engine: the device and its context, each
-// slot's buffer and source, play and stop, and the watcher threads.
+// slot's buffer and source, play and stop, and the watcher thread.
+
+#include "engine/SoundPlayer.h"
 
 #include <AL/alext.h>
+#include <dlfcn.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <new>
 #include <system_error>
-
-#include "audio/AudioData.h"
-#include "engine/SlotPlaybackView.h"
-#include "engine/SoundEngine.h"
+#include <utility>
 
 namespace {
 
 constexpr ALCint PreviewRate = 44100;
-constexpr auto WatchPeriod = std::chrono::milliseconds(1);
+// How often the watcher looks at the sources while a play awaits its report.
+constexpr auto PollPeriod = std::chrono::milliseconds(1);
 
 // Clears an error left by an earlier call so that the next check sees only
 // what the calls in between did.
@@ -22,29 +24,131 @@ void ResetAlError() { alGetError(); }
 
 [[nodiscard]] bool AlOk() { return alGetError() == AL_NO_ERROR; }
 
-}  // namespace
-
-int SoundEngine::SetUpDevice() {
-    // Per-thread contexts keep this engine's context off every other
-    // thread; watcher threads bind it for themselves.
-    if (!openal::HasThreadContexts()) return 0;
-
-    m_device.reset(alcOpenDevice(nullptr));
-    if (!m_device) return 0;
-
-    const ALCint attributes[] = {ALC_FREQUENCY, PreviewRate, 0};
-    alcGetError(m_device.get());
-    m_primary.reset(alcCreateContext(m_device.get(), attributes));
-    if (!m_primary || alcGetError(m_device.get()) != ALC_NO_ERROR) return 0;
-
-    const openal::ThreadContextScope bound(m_primary.get());
-    if (!bound.ok()) return 0;
-    // Sources play the slot's two channels straight to the outputs.
-    if (alIsExtensionPresent("AL_SOFT_direct_channels") != AL_TRUE) return 0;
-    return AlOk() && alcGetError(m_device.get()) == ALC_NO_ERROR ? 1 : 0;
+[[nodiscard]] bool SourcePlaying(ALuint source) {
+    ALint state = AL_STOPPED;
+    alGetSourcei(source, AL_SOURCE_STATE, &state);
+    return state == AL_PLAYING;
 }
 
-std::string SoundEngine::GetDeviceName() const {
+// The ALSA library's error handler type, declared here so that silencing it
+// needs neither its headers nor a link to it.
+using AlsaErrorHandler = void (*)(const char* file, int line, const char* function, int error,
+                                  const char* format, ...);
+using AlsaSetErrorHandler = int (*)(AlsaErrorHandler handler);
+
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// Without a usable sound card, OpenAL Soft and the ALSA library below it
+// each write their own error lines to stderr, and our programs then say
+// what failed in their own words. The user who asks OpenAL Soft for its log
+// (ALSOFT_LOGLEVEL) gets both libraries' lines as before.
+void QuietSoundLibraryLogs() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (std::getenv("ALSOFT_LOGLEVEL") != nullptr) return;
+        // OpenAL Soft reads its log level when the first device or
+        // extension call initialises it, which has not happened yet.
+        setenv("ALSOFT_LOGLEVEL", "0", 0);
+        // OpenAL Soft loads the ALSA library at run time; loaded here first,
+        // it is the same instance, so the handler set here is the one it
+        // sees. The library stays loaded for the process's life.
+        void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (alsa == nullptr) return;
+        auto set = reinterpret_cast<AlsaSetErrorHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+        if (set != nullptr) set(&IgnoreAlsaError);
+    });
+}
+
+// Makes a buffer holding the whole copy and a source that plays it straight
+// to the outputs, in the context bound to the calling thread. False, with
+// nothing made, on any error.
+[[nodiscard]] bool MakeVoice(const int16_t* copy, uint32_t bytes, openal::Buffer* buffer,
+                             openal::Source* source) {
+    openal::Buffer newBuffer = openal::Buffer::Create();
+    if (!newBuffer) return false;
+    ResetAlError();
+    alBufferData(newBuffer.get(), AL_FORMAT_STEREO16, copy, static_cast<ALsizei>(bytes),
+                 PreviewRate);
+    if (!AlOk()) return false;
+
+    openal::Source newSource = openal::Source::Create();
+    if (!newSource) return false;
+    ResetAlError();
+    alSourcei(newSource.get(), AL_DIRECT_CHANNELS_SOFT, AL_TRUE);
+    alSourcei(newSource.get(), AL_LOOPING, AL_FALSE);
+    alSourcei(newSource.get(), AL_BUFFER, static_cast<ALint>(newBuffer.get()));
+    if (!AlOk()) return false;
+    *buffer = std::move(newBuffer);
+    *source = std::move(newSource);
+    return true;
+}
+
+}  // namespace
+
+SoundPlayer::SoundPlayer(int slotCount, SoundEngine::Listener* listener) : m_listener(listener) {
+    try {
+        m_voices.resize(static_cast<size_t>(slotCount));
+        m_pass.reserve(static_cast<size_t>(slotCount));
+    } catch (const std::bad_alloc&) {
+        m_voices.clear();  // Open fails on an empty table
+    }
+}
+
+SoundPlayer::~SoundPlayer() {
+    {
+        const std::lock_guard lock(m_watchMutex);
+        m_stopWatching = true;
+    }
+    m_watcherWake.notify_all();
+    if (m_watcher.joinable()) m_watcher.join();
+    // Sources and buffers go with the context bound; then the context and
+    // the device, in that order, as members.
+    const openal::ThreadContextScope bound(m_context.get());
+    m_voices.clear();
+}
+
+bool SoundPlayer::OpenDevice(openal::Device* device, openal::Context* context) const {
+    QuietSoundLibraryLogs();
+    // Per-thread contexts keep this engine's context off every other
+    // thread; the watcher binds it for itself.
+    if (!openal::HasThreadContexts()) return false;
+
+    openal::Device newDevice(alcOpenDevice(nullptr));
+    if (!newDevice) return false;
+    const ALCint attributes[] = {ALC_FREQUENCY, PreviewRate, 0};
+    alcGetError(newDevice.get());
+    openal::Context newContext(alcCreateContext(newDevice.get(), attributes));
+    if (!newContext || alcGetError(newDevice.get()) != ALC_NO_ERROR) return false;
+    {
+        const openal::ThreadContextScope bound(newContext.get());
+        if (!bound.ok()) return false;
+        // Sources play the slot's two channels straight to the outputs.
+        if (alIsExtensionPresent("AL_SOFT_direct_channels") != AL_TRUE) return false;
+        if (!AlOk() || alcGetError(newDevice.get()) != ALC_NO_ERROR) return false;
+    }
+    // The context goes before its device.
+    context->reset();
+    device->reset();
+    *device = std::move(newDevice);
+    *context = std::move(newContext);
+    return true;
+}
+
+bool SoundPlayer::Open() {
+    if (m_voices.empty() || m_listener == nullptr) return false;
+    if (!OpenDevice(&m_device, &m_context)) return false;
+    m_canSeeDisconnect = alcIsExtensionPresent(m_device.get(), "ALC_EXT_disconnect") == ALC_TRUE;
+    try {
+        m_watcher = std::thread(&SoundPlayer::Watch, this);
+    } catch (const std::system_error&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+std::string SoundPlayer::DeviceName() const {
     if (!m_device) return {};
     ALCenum which = ALC_DEVICE_SPECIFIER;
     if (alcIsExtensionPresent(m_device.get(), "ALC_ENUMERATE_ALL_EXT") == ALC_TRUE) {
@@ -59,107 +163,224 @@ std::string SoundEngine::GetDeviceName() const {
     }
 }
 
-int SoundEngine::ArmSlotVoice(int slot, const int16_t* copy, int64_t bytes) {
-    constexpr int64_t MaxBytes = int64_t{MaxVoiceFrames} * 4;
-    if (!IsValidSlot(slot) || copy == nullptr || bytes <= 0 || bytes % 4 != 0 ||
-        bytes > MaxBytes || HasVoice(slot)) {
-        return 0;
+bool SoundPlayer::Arm(int slot, std::unique_ptr<int16_t[]> copy, uint32_t bytes) {
+    SlotVoice& voice = Voice(slot);
+    if (voice.armed || !copy || bytes == 0) return false;
+    const openal::ThreadContextScope bound(m_context.get());
+    if (!bound.ok()) return false;
+    // The watcher reads only the voices of slots that await a stop report,
+    // and an unarmed slot awaits none, so this needs no hold-off.
+    if (!MakeVoice(copy.get(), bytes, &voice.buffer, &voice.source)) return false;
+    voice.playbackCopy = std::move(copy);
+    voice.playbackBytes = bytes;
+    voice.armed = true;
+    return true;
+}
+
+void SoundPlayer::Disarm(int slot) {
+    SlotVoice& voice = Voice(slot);
+    {
+        const WatcherHoldOff holdOff(*this);
+        {
+            const std::lock_guard lock(m_watchMutex);
+            voice.awaitingStopReport = false;
+        }
+        const openal::ThreadContextScope bound(m_context.get());
+        voice.source.reset();  // deleting a playing source silences it
+        voice.buffer.reset();
     }
-    const openal::ThreadContextScope bound(m_primary.get());
-    if (!bound.ok()) return 0;
+    voice.playbackCopy.reset();
+    voice.playbackBytes = 0;
+    voice.armed = false;
+}
 
-    // Built in locals and handed to the slot only when complete, so a
-    // failure leaves nothing behind.
-    openal::Buffer buffer = openal::Buffer::Create();
-    if (!buffer) return 0;
+bool SoundPlayer::IsArmed(int slot) const { return Voice(slot).armed; }
+
+const int16_t* SoundPlayer::PlaybackCopy(int slot, uint32_t* bytes) const {
+    const SlotVoice& voice = Voice(slot);
+    if (bytes != nullptr) *bytes = voice.playbackCopy ? voice.playbackBytes : 0;
+    return voice.playbackCopy.get();
+}
+
+bool SoundPlayer::Play(int slot) {
+    SlotVoice& voice = Voice(slot);
+    if (!voice.armed) return false;
+    if (IsDeviceLost() && !Reopen()) return false;
+    const openal::ThreadContextScope bound(m_context.get());
+    if (!bound.ok()) return false;
+    alSourceRewind(voice.source.get());  // its result does not matter: Play starts at 0 too
     ResetAlError();
-    alBufferData(buffer.get(), AL_FORMAT_STEREO16, copy, static_cast<ALsizei>(bytes),
-                 PreviewRate);
-    if (!AlOk()) return 0;
-
-    openal::Source source = openal::Source::Create();
-    if (!source) return 0;
-    ResetAlError();
-    alSourcei(source.get(), AL_DIRECT_CHANNELS_SOFT, AL_TRUE);
-    alSourcei(source.get(), AL_LOOPING, AL_FALSE);
-    alSourcei(source.get(), AL_BUFFER, static_cast<ALint>(buffer.get()));
-    if (!AlOk()) return 0;
-
-    m_buffers[slot] = std::move(buffer);
-    m_notifies[slot] = std::move(source);
-    m_watchers[slot] = SlotWatcher{this, slot, m_view};
-    m_events[slot].store(true, std::memory_order_release);
-    try {
-        m_threads[slot] = std::thread(&SoundEngine::WatchSlot, &m_watchers[slot]);
-    } catch (const std::system_error&) {
-        ReleaseSlotVoice(slot);
-        return 0;
-    } catch (const std::bad_alloc&) {
-        ReleaseSlotVoice(slot);
-        return 0;
+    alSourcePlay(voice.source.get());
+    if (!AlOk()) return false;
+    {
+        // Counted after the start, so a stop the watcher saw before it
+        // belongs to the earlier play and is not reported for this one.
+        const std::lock_guard lock(m_watchMutex);
+        ++voice.playsStarted;
+        voice.awaitingStopReport = true;
+        m_parked = false;  // it has something to watch from now on
     }
-    return 1;
+    m_watcherWake.notify_all();
+    return true;
 }
 
-int SoundEngine::PlaySlot(int slot) {
-    if (IsSlotLoaded(slot) == 0) return 0;
-    const openal::ThreadContextScope bound(m_primary.get());
-    if (!bound.ok()) return 0;
-    const ALuint source = m_notifies[slot].get();
-    alSourceRewind(source);  // its result does not matter: Play starts at 0 too
+bool SoundPlayer::Stop(int slot) {
+    SlotVoice& voice = Voice(slot);
+    if (!voice.armed) return false;
+    const openal::ThreadContextScope bound(m_context.get());
+    if (!bound.ok()) return false;
     ResetAlError();
-    alSourcePlay(source);
-    return AlOk() ? 1 : 0;
+    alSourceStop(voice.source.get());
+    return AlOk();
 }
 
-int SoundEngine::StopSlot(int slot) {
-    if (IsSlotLoaded(slot) == 0) return 0;
-    const openal::ThreadContextScope bound(m_primary.get());
-    if (!bound.ok()) return 0;
-    ResetAlError();
-    alSourceStop(m_notifies[slot].get());
-    return AlOk() ? 1 : 0;
+bool SoundPlayer::IsPlaying(int slot) const {
+    const SlotVoice& voice = Voice(slot);
+    if (!voice.armed || IsDeviceLost()) return false;
+    const openal::ThreadContextScope bound(m_context.get());
+    return bound.ok() && SourcePlaying(voice.source.get());
 }
 
-int SoundEngine::IsSlotPlaying(int slot) const {
-    if (!IsValidSlot(slot) || !m_notifies[slot]) return 0;
-    const openal::ThreadContextScope bound(m_primary.get());
-    if (!bound.ok()) return 0;
-    return SourcePlaying(slot) ? 1 : 0;
+bool SoundPlayer::IsConnected(ALCdevice* device) const {
+    if (device == nullptr || m_lossMarkedForTest.load()) return false;
+    if (!m_canSeeDisconnect) return true;
+    ALCint connected = ALC_TRUE;
+    alcGetIntegerv(device, ALC_CONNECTED, 1, &connected);
+    return connected != ALC_FALSE;
 }
 
-bool SoundEngine::SourcePlaying(int slot) const {
-    ALint state = AL_STOPPED;
-    alGetSourcei(m_notifies[slot].get(), AL_SOURCE_STATE, &state);
-    return state == AL_PLAYING;
-}
+bool SoundPlayer::IsDeviceLost() const { return !IsConnected(m_device.get()); }
 
-void SoundEngine::WatchSlot(const SlotWatcher* watcher) {
-    if (watcher == nullptr || watcher->engine == nullptr || watcher->view == nullptr) return;
-    const SoundEngine& engine = *watcher->engine;
-    SlotPlaybackView& view = *watcher->view;
-    const int slot = watcher->slot;
-    // Bound once for the thread's life, so a poll is one atomic load and
-    // one source query.
-    const openal::ThreadContextScope bound(engine.m_primary.get());
-    if (!bound.ok() || !engine.GetSlotEvent(slot)) return;
-
-    for (;;) {
-        // Idle: keep the button stopped, also when a very short sound ended
-        // before the window switched the button to its playing look.
-        while (!engine.SourcePlaying(slot)) {
-            if (!engine.GetSlotEvent(slot)) break;
-            if (view.GetPlayButtonImage(slot) != view.GetStoppedPlayImage()) {
-                view.ShowSlotStopped(slot);
+bool SoundPlayer::Reopen() {
+    openal::Device device;
+    openal::Context context;
+    if (!OpenDevice(&device, &context)) return false;
+    const bool canSeeDisconnect =
+        alcIsExtensionPresent(device.get(), "ALC_EXT_disconnect") == ALC_TRUE;
+    {
+        const WatcherHoldOff holdOff(*this);
+        const openal::ThreadContextScope boundNew(context.get());
+        if (!boundNew.ok()) return false;
+        // Every armed slot gets its voice on the new device first; only when
+        // all succeeded do they replace the old ones, so a failure leaves
+        // every slot as it was.
+        std::vector<SlotVoice> made;
+        try {
+            made.resize(m_voices.size());
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        for (size_t i = 0; i < m_voices.size(); ++i) {
+            const SlotVoice& voice = m_voices[i];
+            if (!voice.armed) continue;
+            if (!MakeVoice(voice.playbackCopy.get(), voice.playbackBytes, &made[i].buffer,
+                           &made[i].source)) {
+                return false;
             }
-            std::this_thread::sleep_for(WatchPeriod);
         }
-        // Playing: wait for the end, a stop or the slot being cleared.
-        while (engine.SourcePlaying(slot)) {
-            if (!engine.GetSlotEvent(slot)) break;
-            std::this_thread::sleep_for(WatchPeriod);
+        for (size_t i = 0; i < m_voices.size(); ++i) {
+            std::swap(m_voices[i].buffer, made[i].buffer);
+            std::swap(m_voices[i].source, made[i].source);
         }
-        view.ShowSlotStopped(slot);
-        if (!engine.GetSlotEvent(slot)) return;
+        {
+            // The old voices belong to the old context.
+            const openal::ThreadContextScope boundOld(m_context.get());
+            made.clear();
+        }
+        // The old context goes before its device. A play that awaited its
+        // report now sees a source that is not playing and reports it.
+        m_context = std::move(context);
+        m_device = std::move(device);
+        m_canSeeDisconnect = canSeeDisconnect;
+        m_lossMarkedForTest.store(false);
     }
+    return true;
+}
+
+SoundPlayer::WatcherHoldOff::WatcherHoldOff(SoundPlayer& player) : m_player(player) {
+    std::unique_lock lock(m_player.m_watchMutex);
+    ++m_player.m_holdOffs;
+    m_player.m_passEnded.wait(lock, [this] { return !m_player.m_inPass; });
+}
+
+SoundPlayer::WatcherHoldOff::~WatcherHoldOff() {
+    {
+        const std::lock_guard lock(m_player.m_watchMutex);
+        --m_player.m_holdOffs;
+    }
+    m_player.m_watcherWake.notify_all();
+}
+
+bool SoundPlayer::HasPlayAwaitingReport() const {
+    for (const SlotVoice& voice : m_voices) {
+        if (voice.awaitingStopReport) return true;
+    }
+    return false;
+}
+
+void SoundPlayer::Watch() {
+    std::unique_lock lock(m_watchMutex);
+    for (;;) {
+        while (!m_stopWatching && (m_holdOffs > 0 || !HasPlayAwaitingReport())) {
+            m_parked = m_holdOffs == 0;
+            m_watcherWake.wait(lock);
+        }
+        m_parked = false;
+        if (m_stopWatching) return;
+
+        // Taken under the lock: the GUI thread changes these only while it
+        // holds the watcher off.
+        m_pass.clear();
+        for (size_t i = 0; i < m_voices.size(); ++i) {
+            const SlotVoice& voice = m_voices[i];
+            if (voice.awaitingStopReport) {
+                m_pass.push_back({static_cast<int>(i), voice.playsStarted, voice.source.get()});
+            }
+        }
+        ALCcontext* const context = m_context.get();
+        ALCdevice* const device = m_device.get();
+        const std::function<void(int)> hook = m_stopSeenHook;
+        m_inPass = true;
+        lock.unlock();
+
+        {
+            const openal::ThreadContextScope bound(context);
+            // Nothing plays on a lost device, whatever its sources say.
+            const bool lost = !bound.ok() || !IsConnected(device);
+            for (WatchedPlay& play : m_pass) {
+                play.stopped = lost || !SourcePlaying(play.source);
+                if (play.stopped && hook) hook(play.slot);
+            }
+        }
+
+        lock.lock();
+        for (WatchedPlay& play : m_pass) {
+            SlotVoice& voice = Voice(play.slot);
+            // A play started after the look belongs to a later report.
+            const bool report =
+                play.stopped && voice.awaitingStopReport && voice.playsStarted == play.play;
+            if (report) voice.awaitingStopReport = false;
+            play.stopped = report;
+        }
+        lock.unlock();
+        for (const WatchedPlay& play : m_pass) {
+            if (play.stopped) m_listener->SlotStopped(play.slot);
+        }
+        lock.lock();
+        m_inPass = false;
+        m_passEnded.notify_all();
+        if (!m_stopWatching && m_holdOffs == 0 && HasPlayAwaitingReport()) {
+            m_watcherWake.wait_for(lock, PollPeriod);
+        }
+    }
+}
+
+void SoundPlayer::SetStopSeenHookForTest(std::function<void(int slot)> hook) {
+    const std::lock_guard lock(m_watchMutex);
+    m_stopSeenHook = std::move(hook);
+}
+
+bool SoundPlayer::IsWatcherParkedForTest() const {
+    const std::lock_guard lock(m_watchMutex);
+    return m_parked;
 }

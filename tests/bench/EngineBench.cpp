@@ -1,9 +1,10 @@
 // Sound engine figures: loading a slot from a file, the CPU that idle loaded
-// slots cost (their watcher threads poll every millisecond), and exporting a
-// full bank.
+// slots cost, the time from a sound's end to its stop report, and exporting
+// a full bank.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -14,21 +15,27 @@
 
 #include "SoundFileWriter.h"
 #include "audio/AudioData.h"
-#include "engine/SlotPlaybackView.h"
 #include "engine/SoundEngine.h"
 
 namespace {
 
-// A window whose play buttons always show the stopped image, as they do
-// while nothing plays.
-class StillView final : public SlotPlaybackView {
+using Clock = std::chrono::steady_clock;
+
+// Notes when each stop report arrived.
+class TimingListener final : public SoundEngine::Listener {
 public:
-    [[nodiscard]] const void* GetPlayButtonImage(int) const override { return &m_stopped; }
-    [[nodiscard]] const void* GetStoppedPlayImage() const override { return &m_stopped; }
-    void ShowSlotStopped(int) override {}
+    void SlotStopped(int) override {
+        m_lastReport.store(Clock::now().time_since_epoch().count());
+        ++m_reports;
+    }
+    [[nodiscard]] int Reports() const { return m_reports.load(); }
+    [[nodiscard]] Clock::time_point LastReport() const {
+        return Clock::time_point(Clock::duration(m_lastReport.load()));
+    }
 
 private:
-    const char m_stopped = 's';
+    std::atomic<int> m_reports{0};
+    std::atomic<Clock::rep> m_lastReport{0};
 };
 
 std::string WriteSound(const testsupport::TempDir& dir, uint32_t rate) {
@@ -56,14 +63,14 @@ double CpuPercentOverTenSeconds() {
 
 // Opens the engine and loads the sound into slots 0 ... slots - 1; reports
 // an error to the benchmark and returns false on failure.
-bool OpenWithSlots(benchmark::State& state, SoundEngine& engine, SlotPlaybackView& view,
+bool OpenWithSlots(benchmark::State& state, SoundEngine& engine, SoundEngine::Listener& listener,
                    const std::string& path, int slots) {
-    if (engine.Open(&view, 16, HostLittleEndian) == 0) {
+    if (!engine.Open(&listener, 16, HostLittleEndian)) {
         state.SkipWithError("no sound device");
         return false;
     }
     for (int slot = 0; slot < slots; ++slot) {
-        if (engine.LoadSlot(slot, path.c_str()) == 0) {
+        if (!engine.LoadSlot(slot, path.c_str())) {
             state.SkipWithError("load failed");
             return false;
         }
@@ -76,11 +83,11 @@ bool OpenWithSlots(benchmark::State& state, SoundEngine& engine, SlotPlaybackVie
 void BM_LoadSlot(benchmark::State& state) {
     testsupport::TempDir dir;
     const std::string path = WriteSound(dir, 48000);
-    StillView view;
+    TimingListener listener;
     SoundEngine engine;
-    if (!OpenWithSlots(state, engine, view, path, 0)) return;
+    if (!OpenWithSlots(state, engine, listener, path, 0)) return;
     for (auto _ : state) {
-        if (engine.LoadSlot(0, path.c_str()) == 0) {
+        if (!engine.LoadSlot(0, path.c_str())) {
             state.SkipWithError("load failed");
             break;
         }
@@ -93,13 +100,13 @@ BENCHMARK(BM_LoadSlot)->Unit(benchmark::kMicrosecond);
 
 // Process CPU over 10 s with the engine open and range(0) slots loaded and
 // idle, as % of one core. The run with 0 slots is the baseline (OpenAL's
-// own mixer thread); the difference is what the watchers cost.
+// own mixer thread); the difference is what idle loaded slots cost.
 void BM_IdleSlotsCpu(benchmark::State& state) {
     testsupport::TempDir dir;
     const std::string path = WriteSound(dir, 44100);
-    StillView view;
+    TimingListener listener;
     SoundEngine engine;
-    if (!OpenWithSlots(state, engine, view, path, static_cast<int>(state.range(0)))) return;
+    if (!OpenWithSlots(state, engine, listener, path, static_cast<int>(state.range(0)))) return;
     double percent = 0;
     for (auto _ : state) percent = CpuPercentOverTenSeconds();
     state.counters["cpu_percent_of_one_core"] = percent;
@@ -124,16 +131,49 @@ void BM_SleepingThreadsCpu(benchmark::State& state) {
 }
 BENCHMARK(BM_SleepingThreadsCpu)->Arg(16)->Iterations(1)->Unit(benchmark::kSecond);
 
+// From the moment the engine's thread sees a 10 ms sound stopped to its
+// stop report, over 100 plays: median and worst in microseconds. A report
+// that came first counts as 0.
+void BM_StopReportLatency(benchmark::State& state) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("short.wav");
+    testsupport::WriteFile(path, testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 441)));
+    TimingListener listener;
+    SoundEngine engine;
+    if (!OpenWithSlots(state, engine, listener, path, 1)) return;
+    std::vector<double> micros;
+    for (auto _ : state) {
+        micros.clear();
+        for (int play = 0; play < 100; ++play) {
+            const int before = listener.Reports();
+            if (!engine.PlaySlot(0)) {
+                state.SkipWithError("play failed");
+                return;
+            }
+            while (engine.IsSlotPlaying(0)) {
+            }
+            const auto ended = Clock::now();
+            while (listener.Reports() == before) std::this_thread::yield();
+            const std::chrono::duration<double, std::micro> late = listener.LastReport() - ended;
+            micros.push_back(std::max(0.0, late.count()));
+        }
+    }
+    std::sort(micros.begin(), micros.end());
+    state.counters["median_us"] = micros[micros.size() / 2];
+    state.counters["worst_us"] = micros.back();
+}
+BENCHMARK(BM_StopReportLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 // ExportVoiceBank of a full bank: 16 stereo slots of the longest sound.
 void BM_ExportFullBank(benchmark::State& state) {
     testsupport::TempDir dir;
     const std::string path = WriteSound(dir, 44100);
-    StillView view;
+    TimingListener listener;
     SoundEngine engine;
-    if (!OpenWithSlots(state, engine, view, path, 16)) return;
+    if (!OpenWithSlots(state, engine, listener, path, 16)) return;
     const std::string bank = dir.file("FULL-BANK.glw");
     for (auto _ : state) {
-        if (engine.ExportVoiceBank(bank.c_str()) == 0) {
+        if (!engine.ExportVoiceBank(bank.c_str())) {
             state.SkipWithError("export failed");
             break;
         }

@@ -6,14 +6,18 @@
 
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "SoundFileWriter.h"
 #include "ToolRunner.h"
 #include "WaveCapture.h"
 #include "audio/AudioData.h"
 #include "cli/LoadMessages.h"
+#include "cli/PlayCommand.h"
 
 using namespace testsupport;
 
@@ -46,6 +50,46 @@ TEST_F(GlwtoolPlay, NoDeviceIsExitThree) {
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.err, "no sound device\n");
     EXPECT_EQ(r.out, "");
+}
+
+TEST_F(GlwtoolPlay, WithoutASoundCardOnlyItsOwnWordsAppear) {
+    // On a machine with a card this plays; without one, neither OpenAL's
+    // nor the ALSA library's log may reach the user.
+    setenv("ALSOFT_DRIVERS", "alsa", 1);
+    unsetenv("ALSOFT_LOGLEVEL");
+    const ToolRun r = Run({"play", Sound("a.wav", 1, 44100, 441)});
+    if (r.exitCode == 3) {
+        EXPECT_EQ(r.err, "no sound device\n");
+    } else {
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(GlwtoolPlay, LostDeviceIsExitThreeAndClaimsNoLaterFile) {
+    const std::string a = Sound("a.wav", 2, 44100, 44100);
+    const std::string b = Sound("b.wav", 2, 44100, 4410);
+    std::thread loser;
+    std::ostringstream out;
+    std::ostringstream err;
+    // In this process: the device is lost while the first file plays.
+    const int code = glwtool::RunPlay({a, b}, out, err, [&](SoundEngine& engine) {
+        // Parked before the first play, so its first wake is that play.
+        if (!enginetest::WaitFor([&] { return SoundEngineTestAccess::IsWatcherParked(engine); })) {
+            return;
+        }
+        loser = std::thread([&engine] {
+            if (enginetest::WaitFor(
+                    [&] { return !SoundEngineTestAccess::IsWatcherParked(engine); })) {
+                SoundEngineTestAccess::MarkDeviceLost(engine);
+            }
+        });
+    });
+    if (loser.joinable()) loser.join();
+    EXPECT_EQ(code, 3);
+    EXPECT_EQ(err.str(), "sound device lost\n");
+    EXPECT_NE(out.str().find("playing " + a), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("playing " + b), std::string::npos) << out.str();
 }
 
 TEST_F(GlwtoolPlay, PlaysEveryFileAfterNamingTheDevice) {

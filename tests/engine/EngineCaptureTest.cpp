@@ -47,7 +47,7 @@ std::vector<Frame> Expected(const SoundEngine& engine, int slot) {
 
 class CaptureTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(engine.Open(&view, 16, HostLittleEndian), 1); }
+    void SetUp() override { ASSERT_TRUE(engine.Open(&listener, 16, HostLittleEndian)); }
 
     // Closing the device completes the file.
     std::vector<Frame> CloseAndRead() {
@@ -58,15 +58,15 @@ protected:
     }
 
     testsupport::TempDir dir;
-    FakePlaybackView view;
+    RecordingListener listener;
     SoundEngine engine;
 };
 
 TEST_F(CaptureTest, MonoSlotReachesBothSidesUnchanged) {
-    ASSERT_EQ(engine.LoadSlot(0, WriteRampWav(dir, "m.wav", 1, 44100, 4410).c_str()), 1);
+    ASSERT_TRUE(engine.LoadSlot(0, WriteRampWav(dir, "m.wav", 1, 44100, 4410).c_str()));
     const std::vector<Frame> expected = Expected(engine, 0);
-    ASSERT_EQ(engine.PlaySlot(0), 1);
-    ASSERT_TRUE(WaitFor([&] { return engine.IsSlotPlaying(0) == 0; }));
+    ASSERT_TRUE(engine.PlaySlot(0));
+    ASSERT_TRUE(WaitFor([&] { return !engine.IsSlotPlaying(0); }));
     ASSERT_TRUE(WaitForOutput(50));
 
     const std::vector<Frame> capture = CloseAndRead();
@@ -77,13 +77,13 @@ TEST_F(CaptureTest, MonoSlotReachesBothSidesUnchanged) {
 }
 
 TEST_F(CaptureTest, PlayingAgainRestartsFromTheFirstFrame) {
-    ASSERT_EQ(engine.LoadSlot(3, WriteRampWav(dir, "s.wav", 2, 44100, 22050).c_str()), 1);
+    ASSERT_TRUE(engine.LoadSlot(3, WriteRampWav(dir, "s.wav", 2, 44100, 22050).c_str()));
     const std::vector<Frame> expected = Expected(engine, 3);
-    ASSERT_EQ(engine.PlaySlot(3), 1);
+    ASSERT_TRUE(engine.PlaySlot(3));
     ASSERT_TRUE(WaitForOutput(150));
-    ASSERT_EQ(engine.IsSlotPlaying(3), 1);
-    ASSERT_EQ(engine.PlaySlot(3), 1);
-    ASSERT_TRUE(WaitFor([&] { return engine.IsSlotPlaying(3) == 0; }));
+    ASSERT_TRUE(engine.IsSlotPlaying(3));
+    ASSERT_TRUE(engine.PlaySlot(3));
+    ASSERT_TRUE(WaitFor([&] { return !engine.IsSlotPlaying(3); }));
     ASSERT_TRUE(WaitForOutput(50));
 
     const std::vector<Frame> capture = CloseAndRead();
@@ -96,11 +96,11 @@ TEST_F(CaptureTest, PlayingAgainRestartsFromTheFirstFrame) {
 }
 
 TEST_F(CaptureTest, ClearingWhilePlayingSilencesAtOnce) {
-    ASSERT_EQ(engine.LoadSlot(9, WriteRampWav(dir, "s.wav", 2, 48000, 30000).c_str()), 1);
+    ASSERT_TRUE(engine.LoadSlot(9, WriteRampWav(dir, "s.wav", 2, 48000, 30000).c_str()));
     const std::vector<Frame> expected = Expected(engine, 9);
-    ASSERT_EQ(engine.PlaySlot(9), 1);
+    ASSERT_TRUE(engine.PlaySlot(9));
     ASSERT_TRUE(WaitForOutput(100));
-    ASSERT_EQ(engine.ClearSlot(9), 1);
+    ASSERT_TRUE(engine.ClearSlot(9));
     ASSERT_TRUE(WaitForOutput(100));
 
     const std::vector<Frame> capture = CloseAndRead();

@@ -9,17 +9,18 @@
 namespace {
 
 TEST(EngineWithoutDevice, OpenFailsAndNothingLoads) {
-    enginetest::FakePlaybackView view;
+    enginetest::RecordingListener listener;
     testsupport::TempDir dir;
     SoundEngine engine;
-    EXPECT_EQ(engine.Open(&view, 16, HostLittleEndian), 0);
+    EXPECT_FALSE(engine.Open(&listener, 16, HostLittleEndian));
     EXPECT_EQ(engine.GetImage(), nullptr);
     EXPECT_TRUE(engine.GetDeviceName().empty());
     const std::string path = enginetest::WriteRampWav(dir, "a.wav", 1, 44100, 100);
-    EXPECT_EQ(engine.LoadSlot(0, path.c_str()), 0);
+    EXPECT_FALSE(engine.LoadSlot(0, path.c_str()));
     EXPECT_EQ(engine.CountLoadedSlots(), 0);
-    EXPECT_EQ(engine.PlaySlot(0), 0);
-    EXPECT_EQ(engine.Close(), 1);
+    EXPECT_FALSE(engine.PlaySlot(0));
+    EXPECT_FALSE(engine.IsDeviceLost());
+    engine.Close();
 }
 
 }  // namespace

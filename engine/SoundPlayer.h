@@ -1,0 +1,128 @@
+#pragma once
+
+// Private to the engine: the sound-device side of SoundEngine. It owns the
+// device and its context, one SlotVoice per slot, and the one watcher thread
+// that reports stopped sounds to the listener.
+//
+// The watcher parks on a condition variable while no play awaits its stop
+// report, so idle slots cost nothing; while a play awaits it, it polls the
+// sources of those slots about every millisecond. The GUI thread never holds
+// the watcher's lock across a call into the sound library or while the
+// watcher runs the listener; before it deletes a source it holds the watcher
+// off (waits for the current pass to end), and the watcher never waits for
+// the GUI thread.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/AlHandles.h"
+#include "engine/SoundEngine.h"
+
+class SoundPlayer {
+public:
+    // listener: told about stopped sounds, from the watcher thread.
+    SoundPlayer(int slotCount, SoundEngine::Listener* listener);
+    ~SoundPlayer();  // ends the watcher, then releases voices, context, device
+    SoundPlayer(const SoundPlayer&) = delete;
+    SoundPlayer& operator=(const SoundPlayer&) = delete;
+
+    // Opens the default device and starts the watcher. False on any failure.
+    [[nodiscard]] bool Open();
+
+    // Takes over copy (bytes long) as the slot's playback copy and makes
+    // its buffer and source. False, with the slot unchanged, for an armed
+    // slot or an error of the sound library.
+    [[nodiscard]] bool Arm(int slot, std::unique_ptr<int16_t[]> copy, uint32_t bytes);
+    // Silences the slot, ends watching it and releases its voice and copy.
+    void Disarm(int slot);
+
+    [[nodiscard]] bool IsArmed(int slot) const;
+    [[nodiscard]] bool Play(int slot);
+    [[nodiscard]] bool Stop(int slot);
+    [[nodiscard]] bool IsPlaying(int slot) const;
+    [[nodiscard]] bool IsDeviceLost() const;
+    [[nodiscard]] const int16_t* PlaybackCopy(int slot, uint32_t* bytes) const;
+    [[nodiscard]] std::string DeviceName() const;
+
+    // Test seams, used only by the engine's own tests.
+    // From now on the device counts as lost, as if it had been unplugged.
+    void MarkDeviceLostForTest() { m_lossMarkedForTest.store(true); }
+    // Run on the watcher thread after it has seen a slot's source stopped
+    // and before it decides whether to report that; set while it is parked.
+    void SetStopSeenHookForTest(std::function<void(int slot)> hook);
+    // True while the watcher waits with nothing to watch.
+    [[nodiscard]] bool IsWatcherParkedForTest() const;
+
+private:
+    // Everything one slot owns on the device side.
+    struct SlotVoice {
+        // Interleaved 16-bit stereo, kept to arm the slot on a new device.
+        std::unique_ptr<int16_t[]> playbackCopy;
+        uint32_t playbackBytes = 0;
+        // The buffer is declared first so that the source, which plays it,
+        // is deleted first.
+        openal::Buffer buffer;
+        openal::Source source;
+        bool armed = false;
+        // Under m_watchMutex: plays started (to tell a newer play from the
+        // one the watcher saw end) and whether the latest awaits its report.
+        uint64_t playsStarted = 0;
+        bool awaitingStopReport = false;
+    };
+    // A slot the watcher is polling in the current pass.
+    struct WatchedPlay {
+        int slot = 0;
+        uint64_t play = 0;
+        ALuint source = 0;
+        bool stopped = false;
+    };
+
+    // Keeps the watcher from touching any voice for its lifetime: waits
+    // until the watcher's current pass has ended.
+    class WatcherHoldOff {
+    public:
+        explicit WatcherHoldOff(SoundPlayer& player);
+        ~WatcherHoldOff();
+        WatcherHoldOff(const WatcherHoldOff&) = delete;
+        WatcherHoldOff& operator=(const WatcherHoldOff&) = delete;
+
+    private:
+        SoundPlayer& m_player;
+    };
+
+    [[nodiscard]] SlotVoice& Voice(int slot) { return m_voices[static_cast<size_t>(slot)]; }
+    [[nodiscard]] const SlotVoice& Voice(int slot) const {
+        return m_voices[static_cast<size_t>(slot)];
+    }
+    [[nodiscard]] bool OpenDevice(openal::Device* device, openal::Context* context) const;
+    [[nodiscard]] bool Reopen();
+    [[nodiscard]] bool IsConnected(ALCdevice* device) const;
+    void Watch();
+    [[nodiscard]] bool HasPlayAwaitingReport() const;  // under m_watchMutex
+
+    SoundEngine::Listener* const m_listener;
+    openal::Device m_device;
+    openal::Context m_context;
+    std::vector<SlotVoice> m_voices;
+    bool m_canSeeDisconnect = false;  // the device offers ALC_EXT_disconnect
+    std::atomic<bool> m_lossMarkedForTest{false};
+
+    // Shared with the watcher.
+    mutable std::mutex m_watchMutex;
+    std::condition_variable m_watcherWake;  // a play awaits, a hold-off ended, or stop
+    std::condition_variable m_passEnded;    // the watcher left a pass
+    bool m_stopWatching = false;
+    int m_holdOffs = 0;
+    bool m_inPass = false;
+    bool m_parked = false;
+    std::function<void(int)> m_stopSeenHook;
+    std::vector<WatchedPlay> m_pass;  // the watcher's own; reserved once
+    std::thread m_watcher;
+};
