@@ -30,8 +30,13 @@ std::string DescribeConvertFailure(const std::string& file, int code, const Audi
 
 std::string DescribeRowFormat(const AudioData& record, bool converted) {
     std::string text = record.channels == 2 ? "stereo, " : "mono, ";
-    text += std::to_string(record.sampleRate) + " Hz";
-    if (record.bitsPerSample > 0) text += " " + std::to_string(record.bitsPerSample) + "-bit";
+    text += std::to_string(record.sampleRate);
+    text += " Hz";
+    if (record.bitsPerSample > 0) {
+        text += ' ';
+        text += std::to_string(record.bitsPerSample);
+        text += "-bit";
+    }
     text += converted ? ", converted, " : ", ";
     return text;
 }
