@@ -53,7 +53,7 @@ TEST_F(Converter, TwentyFourBitAndFloatSamplesRoundToSixteenBits) {
     EXPECT_TRUE(a.outcome.converted);
     EXPECT_EQ(a.outcome.strictCode, ReadBadSampleSize);
     EXPECT_EQ(a.record->channels, 1);
-    EXPECT_EQ(a.record->sampleRate, 44100);
+    EXPECT_EQ(int32_t{a.record->sampleRate}, 44100);
     EXPECT_EQ(a.record->bitsPerSample, 24);
     EXPECT_EQ(a.record->frames, 16);
     const int16_t want24[] = {4660, 4661, -4660, 32767, -32768, 1, 0, 0};
@@ -108,7 +108,7 @@ TEST_F(Converter, ResampledFlacIsTheSameSineEveryTime) {
     ASSERT_TRUE(WriteSoundFile(path, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 96000, 2, samples));
     const Loaded a = Load(path);
     ASSERT_EQ(a.code, ReadOk) << a.outcome.convertReason;
-    EXPECT_EQ(a.record->sampleRate, 96000);
+    EXPECT_EQ(int32_t{a.record->sampleRate}, 96000);
     EXPECT_EQ(a.record->bitsPerSample, 24);
     EXPECT_EQ(a.record->frames, MaxVoiceFrames);
     int worst = 0;
