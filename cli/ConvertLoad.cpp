@@ -23,7 +23,8 @@ std::string DescribeConvertFailure(const std::string& file, int code, const Audi
     // libsndfile's messages are sentences; here they follow a colon.
     std::string why = outcome.convertReason;
     while (!why.empty() && (why.back() == '.' || why.back() == ' ')) why.pop_back();
-    if (!why.empty() && why[0] >= 'A' && why[0] <= 'Z' && (why.size() < 2 || why[1] < 'A' || why[1] > 'Z'))
+    if (!why.empty() && why[0] >= 'A' && why[0] <= 'Z' &&
+        (why.size() < 2 || why[1] < 'A' || why[1] > 'Z'))
         why[0] = static_cast<char>(why[0] - 'A' + 'a');
     return line + "; the converter cannot read it either: " + why;
 }

@@ -69,7 +69,8 @@ int LoadConverted(SoundEngine& engine, const std::string& file, bool* converted,
         return 0;
     }
     ConvertOutcome outcome;
-    const int code = ReadAudioFileConverting(file.c_str(), record.get(), HostLittleEndian, &outcome);
+    const int code =
+        ReadAudioFileConverting(file.c_str(), record.get(), HostLittleEndian, &outcome);
     if (code != ReadOk) {
         *why = DescribeConvertFailure(file, code, *record, outcome);
         return 0;

@@ -44,13 +44,18 @@ sf_count_t VioSeek(sf_count_t offset, int whence, void* user) {
     auto* source = static_cast<ByteSource*>(user);
     const sf_count_t size = VioLength(user);
     sf_count_t base = 0;
-    if (whence == SEEK_CUR) base = VioTell(user);
-    else if (whence == SEEK_END) base = size;
-    else if (whence != SEEK_SET) return VioTell(user);
+    if (whence == SEEK_CUR)
+        base = VioTell(user);
+    else if (whence == SEEK_END)
+        base = size;
+    else if (whence != SEEK_SET)
+        return VioTell(user);
     // Saturating base + offset, then clamped into [0, size].
     sf_count_t target = 0;
-    if (offset > 0 && base > size - offset) target = size;
-    else target = std::clamp<sf_count_t>(base + offset, 0, size);
+    if (offset > 0 && base > size - offset)
+        target = size;
+    else
+        target = std::clamp<sf_count_t>(base + offset, 0, size);
     (void)source->SeekTo(static_cast<uint64_t>(target));
     return VioTell(user);
 }
@@ -71,19 +76,28 @@ using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
 // The size each sample is stored with, or 0 where the format has none.
 int16_t NominalBits(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8: case SF_FORMAT_ULAW: case SF_FORMAT_ALAW:
-    case SF_FORMAT_DPCM_8:
-        return 8;
-    case SF_FORMAT_PCM_16: case SF_FORMAT_DWVW_16: case SF_FORMAT_DPCM_16: case SF_FORMAT_ALAC_16:
-        return 16;
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_DPCM_8: return 8;
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_DWVW_16:
+    case SF_FORMAT_DPCM_16:
+    case SF_FORMAT_ALAC_16: return 16;
     case SF_FORMAT_ALAC_20: return 20;
-    case SF_FORMAT_PCM_24: case SF_FORMAT_DWVW_24: case SF_FORMAT_ALAC_24: return 24;
-    case SF_FORMAT_PCM_32: case SF_FORMAT_FLOAT: case SF_FORMAT_ALAC_32: return 32;
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_DWVW_24:
+    case SF_FORMAT_ALAC_24: return 24;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_ALAC_32: return 32;
     case SF_FORMAT_DOUBLE: return 64;
     case SF_FORMAT_DWVW_12: return 12;
-    case SF_FORMAT_IMA_ADPCM: case SF_FORMAT_MS_ADPCM: case SF_FORMAT_VOX_ADPCM:
-    case SF_FORMAT_G721_32:
-        return 4;
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_VOX_ADPCM:
+    case SF_FORMAT_G721_32: return 4;
     case SF_FORMAT_G723_24: return 3;
     case SF_FORMAT_G723_40: return 5;
     default: return 0;
@@ -182,9 +196,9 @@ bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reas
     const float* outRight = stereo ? second.data() : nullptr;
     if (info.samplerate != kTargetRate) {
         const auto rate = static_cast<uint64_t>(info.samplerate);
-        const size_t length = std::min<size_t>(
-            static_cast<size_t>((count * uint64_t{kTargetRate} + rate / 2) / rate),
-            static_cast<size_t>(MaxVoiceFrames));
+        const size_t length =
+            std::min<size_t>(static_cast<size_t>((count * uint64_t{kTargetRate} + rate / 2) / rate),
+                             static_cast<size_t>(MaxVoiceFrames));
         if (length == 0) {
             *reason = "too short to convert";
             return false;
@@ -227,8 +241,7 @@ bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reas
     return true;
 }
 
-bool ConvertAudioMemory(const uint8_t* data, size_t size, AudioData* record,
-                        std::string* reason) {
+bool ConvertAudioMemory(const uint8_t* data, size_t size, AudioData* record, std::string* reason) {
     static const uint8_t kEmpty = 0;
     if (data == nullptr) size = 0;
     MemorySource source(data != nullptr ? data : &kEmpty, size);

@@ -42,8 +42,10 @@ const std::string& FlacSecond() {
             noise = noise * 1664525u + 1013904223u;
             const double n = (static_cast<double>(noise >> 8) / (1 << 24) - 0.5) * 0.02;
             const double t = i / 96000.0;
-            samples.push_back(static_cast<float>(0.4 * std::sin(2 * std::numbers::pi * 220 * t) + n));
-            samples.push_back(static_cast<float>(0.4 * std::sin(2 * std::numbers::pi * 330 * t) - n));
+            samples.push_back(
+                static_cast<float>(0.4 * std::sin(2 * std::numbers::pi * 220 * t) + n));
+            samples.push_back(
+                static_cast<float>(0.4 * std::sin(2 * std::numbers::pi * 330 * t) - n));
         }
         WriteSoundFile(p, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 96000, 2, samples);
         return p;

@@ -380,8 +380,10 @@ TEST_F(Glwtool, BuildConvertTakesRefusedFilesOnly) {
 
     ToolRun r = Run({"build", "--convert", "A.glw", "deep.wav", "good.wav"}, dir.path());
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("row 01  deep.wav  mono, 48000 Hz 24-bit, converted, 4416 frames, 100 ms\n"),
-              std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find("row 01  deep.wav  mono, 48000 Hz 24-bit, converted, 4416 frames, 100 ms\n"),
+        std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("row 02  good.wav  stereo, 22050 Hz 16-bit, 6016 frames"),
               std::string::npos) << r.out;
 

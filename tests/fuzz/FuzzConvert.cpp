@@ -41,9 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCheck(d.bitsPerSample >= 0 && d.bitsPerSample <= 64, "bits");
 
     std::memset(again.get(), 0, sizeof(AudioData));
-    FuzzCheck(ReadAudioMemoryConverting(data, size, again.get(), HostLittleEndian, nullptr) ==
-                      ReadOk &&
-                  std::memcmp(record.get(), again.get(), sizeof(AudioData)) == 0,
-              "the same input gives the same record");
+    FuzzCheck(
+        ReadAudioMemoryConverting(data, size, again.get(), HostLittleEndian, nullptr) == ReadOk &&
+            std::memcmp(record.get(), again.get(), sizeof(AudioData)) == 0,
+        "the same input gives the same record");
     return 0;
 }
