@@ -176,7 +176,7 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         const AudioData& rec = report.bank.image->voices[k];
         if (rec.channels == 0) continue;
         const std::string file = (dir / (RowNumber(k) + ".wav")).string();
-        if (WritePcmWave(file, rec) != 1) {
+        if (!WritePcmWave(file, rec)) {
             err << "glwtool extract: cannot write " << file << '\n';
             return ExitFailure;
         }

@@ -5,7 +5,9 @@
 #include <system_error>
 
 #include "audio/AudioData.h"
+#include "convert/ConvertingReader.h"
 #include "cli/Commands.h"
+#include "cli/ConvertLoad.h"
 #include "cli/LoadMessages.h"
 #include "cli/Tool.h"
 #include "voicebank/VoiceBankBuilder.h"
@@ -16,12 +18,16 @@ namespace glwtool {
 namespace fs = std::filesystem;
 
 const char* const BuildHelp =
-    "usage: glwtool build OUT.glw [ROW=FILE | FILE]...\n\n"
+    "usage: glwtool build [--convert] OUT.glw [ROW=FILE | FILE]...\n\n"
     "Builds a voice bank from up to 16 WAV or AIFF files (8 or 16 bits, mono or stereo,\n"
     "22050, 24000, 44100 or 48000 Hz). Each file is converted as when it is loaded into\n"
     "a row of the window: its first second at most, at 44100 Hz, with a 20 ms fade.\n\n"
     "  ROW=FILE  puts FILE into row ROW (1 to 16, as numbered in the window)\n"
     "  FILE      fills the lowest row not given by a ROW=FILE, in order\n"
+    "  --convert also takes the files those rules refuse: 24- and 32-bit, float, any rate,\n"
+    "            more channels, FLAC, Ogg and other formats. Of such a file the first second\n"
+    "            is kept, channels 1 and 2 (front left and right), at 44100 Hz in 16 bits;\n"
+    "            its row's line says \"converted\". Files the rules take load as without it.\n"
     "A file whose name begins with '-' or looks like ROW=FILE is given as ./NAME.\n\n"
     "OUT's base name becomes the bank name: 1 to 16 letters, digits or hyphens. A\n"
     "missing folder for OUT is created when its parent exists. A file that cannot be\n"
@@ -72,14 +78,13 @@ bool EndsWithGlw(const fs::path& p) {
     return ext == ".glw";
 }
 
-const char* ChannelWord(int channels) { return channels == 2 ? "stereo" : "mono"; }
-
 }  // namespace
 
 int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> options;
     std::vector<std::string> operands;
-    if (!SplitArguments("build", args, {}, &options, &operands, err)) return ExitUsage;
+    if (!SplitArguments("build", args, {"--convert"}, &options, &operands, err)) return ExitUsage;
+    const bool convert = !options.empty();
     if (operands.empty()) return UsageError("build", "missing OUT.glw and sound files", err);
     if (operands.size() < 2) return UsageError("build", "no sound files given", err);
 
@@ -118,15 +123,23 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
 
     std::unique_ptr<VoiceBankImage> image(new (std::nothrow) VoiceBankImage);
-    if (!image || InitVoiceBankImage(image.get()) != 1) {
+    if (!image || !InitVoiceBankImage(image.get())) {
         err << "glwtool build: not enough memory\n";
         return ExitFailure;
     }
     bool failed = false;
+    std::array<bool, VoiceSlotCount> converted{};
     for (size_t k = 0; k < files.size(); ++k) {
         if (files[k].empty()) continue;
         int code = 0;
-        if (LoadVoiceFile(files[k], &image->voices[k], &code) != 1) {
+        if (convert) {
+            ConvertOutcome outcome;
+            if (!LoadVoiceFileConverting(files[k], &image->voices[k], &code, &outcome)) {
+                err << DescribeConvertFailure(files[k], code, image->voices[k], outcome) << '\n';
+                failed = true;
+            }
+            converted[k] = outcome.converted;
+        } else if (!LoadVoiceFile(files[k], &image->voices[k], &code)) {
             err << DescribeLoadFailure(files[k], code, image->voices[k]) << '\n';
             failed = true;
         }
@@ -152,7 +165,7 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         }
         madeFolder = true;
     }
-    if (ExportImageToFile(*image, outPath.c_str()) != 1) {
+    if (!ExportImageToFile(*image, outPath.c_str())) {
         err << "glwtool build: cannot write " << outPath
             << (fs::is_directory(target, ec) ? ": a folder of that name is in the way\n"
                                              : " (is the folder writable, with room for the bank?)\n");
@@ -163,9 +176,8 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     for (size_t k = 0; k < files.size(); ++k) {
         const AudioData& rec = image->voices[k];
         if (rec.channels == 0) continue;
-        out << "row " << RowNumber(k) << "  " << files[k] << "  " << ChannelWord(rec.channels)
-            << ", " << rec.sampleRate << " Hz " << rec.bitsPerSample << "-bit, "
-            << DescribeLength(rec.frames) << '\n';
+        out << "row " << RowNumber(k) << "  " << files[k] << "  "
+            << DescribeRowFormat(rec, converted[k]) << DescribeLength(rec.frames) << '\n';
     }
     const auto size = fs::file_size(target, ec);
     out << "wrote " << outPath << " (" << (ec ? 0 : size) << " bytes)\n";

@@ -8,20 +8,26 @@
 #include <thread>
 
 #include "audio/AudioData.h"
+#include "audio/AudioReader.h"
+#include "cli/ConvertLoad.h"
 #include "cli/LoadMessages.h"
+#include "convert/ConvertingReader.h"
 #include "engine/SoundEngine.h"
 #include "voicebank/VoiceBankImage.h"
 
 namespace glwtool {
 
 const char* const PlayHelp =
-    "usage: glwtool play FILE...\n\n"
+    "usage: glwtool play [--convert] FILE...\n\n"
     "Plays WAV or AIFF files through the sound device, one after another. Each file is\n"
     "loaded into a slot as the window loads it (its first second at most, at 44100 Hz,\n"
     "with a 20 ms fade) and played to its end. The device's name is printed first.\n\n"
     "OpenAL Soft picks the device; choose its backend with ALSOFT_DRIVERS (for example\n"
     "ALSOFT_DRIVERS=pulse) or with 'drivers = pulse,alsa' in ~/.config/alsoft.conf.\n"
-    "A file that cannot be loaded is named with the reason; the others still play.\n\n"
+    "A file that cannot be loaded is named with the reason; the others still play.\n"
+    "--convert also plays the files the window's rules refuse (24-bit, float, any rate,\n"
+    "more channels, FLAC, Ogg ...): their first second, channels 1 and 2, at 44100 Hz\n"
+    "in 16 bits, as glwtool build --convert keeps them.\n\n"
     "exit codes: 0 all played, 1 a file could not be loaded or played, 2 usage error,\n"
     "3 no sound device, or the device was lost while playing\n";
 
@@ -62,10 +68,35 @@ std::string DescribeRefusal(const std::string& file) {
     const auto record = std::unique_ptr<AudioData>(new (std::nothrow) AudioData());
     if (!record) return "glwtool play: not enough memory";
     int code = 0;
-    if (LoadVoiceFile(file, record.get(), &code) != 1) {
+    if (!LoadVoiceFile(file, record.get(), &code)) {
         return DescribeLoadFailure(file, code, *record);
     }
     return "glwtool play: " + file + ": the sound device refused the sound";
+}
+
+// A file the engine refused, read again with the converter behind the strict
+// reader and handed to the engine as a record. Returns true when loaded; else
+// false with the reason in *why.
+bool LoadConverted(SoundEngine& engine, const std::string& file, bool* converted,
+                  std::string* why) {
+    const auto record = std::unique_ptr<AudioData>(new (std::nothrow) AudioData());
+    if (!record) {
+        *why = "glwtool play: not enough memory";
+        return false;
+    }
+    ConvertOutcome outcome;
+    const int code =
+        ReadAudioFileConverting(file.c_str(), record.get(), HostLittleEndian, &outcome);
+    if (code != ReadOk) {
+        *why = DescribeConvertFailure(file, code, *record, outcome);
+        return false;
+    }
+    if (!engine.LoadSlotRecord(PlaySlotNumber, *record)) {
+        *why = "glwtool play: " + file + ": the sound device refused the sound";
+        return false;
+    }
+    *converted = outcome.converted;
+    return true;
 }
 
 int DeviceLost(std::ostream& err) {
@@ -83,7 +114,8 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             const std::function<void(SoundEngine&)>& whenOpen) {
     std::vector<std::string> options;
     std::vector<std::string> files;
-    if (!SplitArguments("play", args, {}, &options, &files, err)) return ExitUsage;
+    if (!SplitArguments("play", args, {"--convert"}, &options, &files, err)) return ExitUsage;
+    const bool convert = !options.empty();
     if (files.empty()) return UsageError("play", "no sound files given", err);
 
     StopWaiter waiter;
@@ -98,10 +130,14 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     bool failed = false;
     bool played = false;
     for (const std::string& file : files) {
+        bool converted = false;
         if (!engine.LoadSlot(PlaySlotNumber, file.c_str())) {
-            err << DescribeRefusal(file) << '\n';
-            failed = true;
-            continue;
+            std::string why;
+            if (!convert || !LoadConverted(engine, file, &converted, &why)) {
+                err << (convert ? why : DescribeRefusal(file)) << '\n';
+                failed = true;
+                continue;
+            }
         }
         const AudioData& record = engine.GetImage()->voices[PlaySlotNumber];
         const int frames = record.frames;
@@ -114,7 +150,7 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             continue;
         }
         out << "playing " << file << "  " << (record.channels == 2 ? "stereo" : "mono") << ", "
-            << DescribeLength(frames) << '\n'
+            << (converted ? "converted, " : "") << DescribeLength(frames) << '\n'
             << std::flush;
         // Well after the sound's length the device has stopped consuming.
         const auto deadline = std::chrono::steady_clock::now() +

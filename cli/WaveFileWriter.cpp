@@ -46,9 +46,9 @@ std::vector<uint8_t> MakePcmWave(const AudioData& record) {
     return out;
 }
 
-int WritePcmWave(const std::string& path, const AudioData& record) {
+bool WritePcmWave(const std::string& path, const AudioData& record) {
     const std::vector<uint8_t> bytes = MakePcmWave(record);
-    if (bytes.empty()) return 0;
+    if (bytes.empty()) return false;
     return WriteWholeFile(path.c_str(), bytes.data(), static_cast<ptrdiff_t>(bytes.size()));
 }
 

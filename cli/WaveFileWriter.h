@@ -15,7 +15,7 @@ namespace glwtool {
 [[nodiscard]] std::vector<uint8_t> MakePcmWave(const AudioData& record);
 
 // Writes MakePcmWave(record) to path (safely: an old file is replaced only
-// once the new one is complete). Returns 1 when written, else 0.
-[[nodiscard]] int WritePcmWave(const std::string& path, const AudioData& record);
+// once the new one is complete). Returns true when written.
+[[nodiscard]] bool WritePcmWave(const std::string& path, const AudioData& record);
 
 }  // namespace glwtool

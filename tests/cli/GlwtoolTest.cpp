@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "SndfileWriter.h"
 #include "SoundFileWriter.h"
 #include "ToolRunner.h"
 #include "audio/AudioReader.h"
@@ -367,6 +368,37 @@ TEST_F(Glwtool, RefusedFilesAreNamedWithReasonAndCode) {
                      "snare.wav: unsupported sample rate 32000 Hz; use 22050, 24000, 44100 or "
                      "48000 (code 7)\n");
     EXPECT_FALSE(Exists("new"));
+}
+
+// --convert: a refused file becomes a row that says so; a file the strict
+// rules take gives the same bank bytes; one neither reads keeps its code.
+TEST_F(Glwtool, BuildConvertTakesRefusedFilesOnly) {
+    std::vector<int> ramp;
+    for (int i = 0; i < 4800; ++i) ramp.push_back(i * 65536);
+    ASSERT_TRUE(WriteSoundFileInt(dir.file("deep.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48000, 1,
+                                  ramp));
+    Put("good.wav", MakeWav(MakeRamp(2, 16, 22050, 3000)));
+    Put("text.wav", Bytes{'h', 'e', 'l', 'l', 'o'});
+
+    ToolRun r = Run({"build", "--convert", "A.glw", "deep.wav", "good.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(
+        r.out.find("row 01  deep.wav  mono, 48000 Hz 24-bit, converted, 4416 frames, 100 ms\n"),
+        std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("row 02  good.wav  stereo, 22050 Hz 16-bit, 6016 frames"),
+              std::string::npos) << r.out;
+
+    ASSERT_EQ(Run({"build", "b/B.glw", "good.wav"}, dir.path()).exitCode, 0);
+    ASSERT_EQ(Run({"build", "--convert", "c/B.glw", "good.wav"}, dir.path()).exitCode, 0);
+    EXPECT_EQ(ReadFile(dir.file("b/B.glw")), ReadFile(dir.file("c/B.glw")));
+
+    r = Run({"build", "--convert", "D.glw", "text.wav"}, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("text.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) "
+                          "(code 1); the converter cannot read it either: ",
+                          0),
+              0u) << r.err;
 }
 
 TEST_F(Glwtool, BuildMakesOneMissingFolderOnly) {

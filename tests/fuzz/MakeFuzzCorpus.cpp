@@ -2,12 +2,16 @@
 // (run again after changing this program):
 //   reader/  every accepted format in both containers, the layouts other
 //            writers produce, and malformed variants;
-//   bank_check/  banks from the builder in several shapes, and damaged copies.
+//   bank_check/  banks from the builder in several shapes, and damaged copies;
+//   convert/  tiny files in the formats only the converter reads, written by
+//             libsndfile, beside one the strict reader takes.
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "SndfileWriter.h"
 #include "SoundFileWriter.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankImage.h"
@@ -146,6 +150,30 @@ int main(int argc, char** argv) {
         damaged = bank;
         damaged.resize(damaged.size() - 2);
         Put(std::string("bad-") + shape.name + "-short.glw", damaged);
+    }
+    outDir = root + "/convert";
+    std::filesystem::create_directories(outDir);
+    struct Kind {
+        const char* name;
+        int format;
+        int rate;
+        int channels;
+    };
+    const Kind kinds[] = {
+        {"pcm24-48000.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48000, 1},
+        {"float-96000.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 96000, 2},
+        {"six-channels.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 6},
+        {"ulaw-8000.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW, 8000, 1},
+        {"float-32000.aifc", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 32000, 2},
+        {"pcm24-96000.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 96000, 2},
+        {"vorbis-44100.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 1},
+        {"pcm16-44100.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2},
+    };
+    for (const Kind& k : kinds) {
+        std::vector<float> samples;
+        for (int i = 0; i < 64 * k.channels; ++i)
+            samples.push_back(static_cast<float>(0.5 * std::sin(i * 0.3)));
+        if (WriteSoundFile(outDir + "/" + k.name, k.format, k.rate, k.channels, samples)) ++written;
     }
     std::printf("wrote %d files below %s\n", written, root.c_str());
     return 0;

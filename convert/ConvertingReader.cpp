@@ -1,0 +1,65 @@
+#include "convert/ConvertingReader.h"
+
+#include <cstring>
+
+#include "audio/AudioReader.h"
+#include "audio/ByteSource.h"
+#include "convert/AudioConverter.h"
+
+int ReadAudioSourceConverting(ByteSource& source, AudioData* record, int hostByteOrder,
+                              ConvertOutcome* outcome) {
+    ConvertOutcome ignored;
+    if (outcome == nullptr) outcome = &ignored;
+    *outcome = {};
+    // Bad arguments are the caller's fault, not the file's: nothing to convert.
+    if (record == nullptr ||
+        (hostByteOrder != HostLittleEndian && hostByteOrder != HostBigEndian)) {
+        outcome->strictCode = ReadBadArgument;
+        return ReadBadArgument;
+    }
+    const int code = ReadAudioSource(source, record, hostByteOrder);
+    outcome->strictCode = code;
+    if (code == ReadOk) return code;
+
+    // The strict reader's header fields name the format in its reason, so
+    // they are put back when the converter fails too.
+    const int16_t channels = record->channels;
+    const int32_t sampleRate = record->sampleRate;
+    const int16_t bitsPerSample = record->bitsPerSample;
+    std::memset(record, 0, sizeof *record);
+    if (ConvertAudioSource(source, record, &outcome->convertReason)) {
+        outcome->converted = true;
+        outcome->convertReason.clear();
+        return ReadOk;
+    }
+    std::memset(record, 0, sizeof *record);
+    record->channels = channels;
+    record->sampleRate = sampleRate;
+    record->bitsPerSample = bitsPerSample;
+    return code;
+}
+
+int ReadAudioMemoryConverting(const uint8_t* data, size_t size, AudioData* record,
+                              int hostByteOrder, ConvertOutcome* outcome) {
+    if (data == nullptr && size != 0) {
+        if (outcome != nullptr) *outcome = {false, ReadBadArgument, {}};
+        return ReadBadArgument;
+    }
+    static const uint8_t kEmpty = 0;
+    MemorySource source(data != nullptr ? data : &kEmpty, size);
+    return ReadAudioSourceConverting(source, record, hostByteOrder, outcome);
+}
+
+int ReadAudioFileConverting(const char* path, AudioData* record, int hostByteOrder,
+                            ConvertOutcome* outcome) {
+    if (outcome != nullptr) *outcome = {};
+    if (path == nullptr || record == nullptr) return ReadBadArgument;
+    // As ReadAudioFile: a file that cannot be opened is code 2, and there is
+    // nothing for the converter to read either.
+    auto source = FileSource::Open(path);
+    if (!source) {
+        if (outcome != nullptr) outcome->strictCode = ReadShort;
+        return ReadShort;
+    }
+    return ReadAudioSourceConverting(*source, record, hostByteOrder, outcome);
+}
