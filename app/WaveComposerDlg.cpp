@@ -186,7 +186,24 @@ void CWaveComposerDlg::BindControls() {
         connect(&m_loadControls[s], &QAbstractButton::clicked, this, [this, i] { LoadSlotFile(i, nullptr, true); });
         connect(&m_clearControls[s], &QAbstractButton::clicked, this, [this, i] { OnClearButton(i); });
         connect(&m_playControls[s], &QAbstractButton::clicked, this, [this, i] { PlaySlotRow(i); });
+        // The art carries no text: say for screen readers what each does.
+        // Rows count from 1 at the bottom, as the badges and the settings do.
+        const QString row = QString::number(i + 1);
+        m_loadControls[s].setAccessibleName(tr("Load row %1").arg(row));
+        m_loadControls[s].setAccessibleDescription(
+            tr("Chooses a sound file for row %1; a file can also be dropped on the row.").arg(row));
+        m_clearControls[s].setAccessibleName(tr("Clear row %1").arg(row));
+        m_clearControls[s].setAccessibleDescription(tr("Empties row %1.").arg(row));
+        m_playControls[s].setAccessibleName(tr("Play row %1").arg(row));
+        m_playControls[s].setAccessibleDescription(
+            tr("Plays the sound loaded in row %1 from its start, stopping any other row.").arg(row));
+        m_labelControls[s].setAccessibleDescription(tr("Sound file of row %1").arg(row));
     }
+    m_saveButton.setAccessibleName(tr("Make user voice"));
+    m_saveButton.setAccessibleDescription(
+        tr("Saves the loaded rows as one voice bank onto the memory card."));
+    m_closeButton.setAccessibleName(tr("Exit"));
+    m_closeButton.setAccessibleDescription(tr("Closes the program; the rows are kept for next time."));
     m_saveButton.setObjectName(QString::number(MainIdSave));
     m_closeButton.setObjectName(QString::number(MainIdClose));
     connect(&m_saveButton, &QAbstractButton::clicked, this, &CWaveComposerDlg::OnSaveButton);
@@ -325,9 +342,7 @@ bool CWaveComposerDlg::LoadSlotFile(int slot, const QString* path, bool showErro
             ShowMessage(this, IdsLoadError);
             if (CSkinButton* load = m_loadButtons[s]) {
                 load->setFocus();
-                QMouseEvent move(QEvent::MouseMove, QPointF(0, 0), load->mapToGlobal(QPointF(0, 0)),
-                                 Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-                QCoreApplication::sendEvent(load, &move);
+                load->ShowHoverMark();
             }
         }
         return false;
@@ -362,11 +377,11 @@ bool CWaveComposerDlg::SetSlotLabel(int slot, const QString& path) {
     QString tip;
     SlotFormat format;
     if (!path.isEmpty() && ReadSlotFormat(m_engine, slot, &format)) {
+        // One arg call: a marker such as %1 inside the path stays as it is.
         tip = tr("%1\n%2, %3 Hz, %4-bit\n%5 ms")
-                  .arg(path, format.channels == 2 ? tr("Stereo") : tr("Mono"))
-                  .arg(format.sampleRate)
-                  .arg(format.bitsPerSample)
-                  .arg(static_cast<qint64>(format.frames) * 1000 / 44100);
+                  .arg(path, format.channels == 2 ? tr("Stereo") : tr("Mono"),
+                       QString::number(format.sampleRate), QString::number(format.bitsPerSample),
+                       QString::number(static_cast<qint64>(format.frames) * 1000 / 44100));
     }
     label->setToolTip(tip);
     return true;

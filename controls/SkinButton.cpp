@@ -1,5 +1,6 @@
 #include "controls/SkinButton.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QPainter>
@@ -36,6 +37,41 @@ void CSkinButton::UpdateRegions() {
 void CSkinButton::SetHover(bool hover) {
     m_bHover.store(hover);
     Refresh();
+}
+
+void CSkinButton::ShowHoverMark() {
+    SetHover(true);
+    if (!m_hoverMark && QCoreApplication::instance() != nullptr) {
+        m_hoverMark = true;
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+void CSkinButton::EndHoverMark() {
+    if (!m_hoverMark) {
+        return;
+    }
+    m_hoverMark = false;
+    QCoreApplication::instance()->removeEventFilter(this);
+    if (!m_bPointerInside) {
+        SetHover(false);
+    }
+}
+
+bool CSkinButton::eventFilter(QObject* watched, QEvent* event) {
+    if (m_hoverMark && event->type() == QEvent::MouseMove && watched->isWidgetType()) {
+        const QPoint global = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        if (!rect().contains(mapFromGlobal(global))) {
+            m_bPointerInside = false;
+            EndHoverMark();
+        }
+    }
+    return QAbstractButton::eventFilter(watched, event);
+}
+
+void CSkinButton::focusOutEvent(QFocusEvent* event) {
+    EndHoverMark();
+    QAbstractButton::focusOutEvent(event);
 }
 
 void CSkinButton::Refresh() {
@@ -88,6 +124,7 @@ void CSkinButton::paintEvent(QPaintEvent*) {
 void CSkinButton::PointerLeft() {
     m_bPointerInside = false;
     m_bHover.store(false);
+    EndHoverMark();
     Refresh();
 }
 
@@ -136,7 +173,10 @@ void CSkinButton::leaveEvent(QEvent* event) {
 
 void CSkinButton::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        click();
+        // Only a fresh press clicks: a held key would otherwise click again
+        // with every repeat (and a repeat that began in a dialog that has
+        // just closed would click this button).
+        if (!event->isAutoRepeat()) click();
         // Not swallowed: the key goes on to the dialog.
         event->ignore();
         return;

@@ -44,6 +44,12 @@ public:
     void SetHover(bool hover);
     [[nodiscard]] bool IsHoverSet() const { return m_bHover.load(); }
 
+    // Shows the hover look as a mark that points at this button (after a
+    // failed load) without the pointer being there. It goes at the next
+    // pointer move anywhere in the program that is not over the button, or
+    // when the button loses the focus.
+    void ShowHoverMark();
+
     // Repaints the whole button; safe from any thread.
     void Refresh();
 
@@ -58,6 +64,8 @@ protected:
     void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
@@ -68,6 +76,7 @@ private:
     // The image the button shows now, by state.
     [[nodiscard]] const QPixmap* CurrentImage() const;
     void PointerLeft();
+    void EndHoverMark();
 
     std::atomic<const QPixmap*> m_pBmpNormal{nullptr};
     std::atomic<const QPixmap*> m_pBmpPressed{nullptr};
@@ -79,4 +88,5 @@ private:
     bool m_bFocusFrame = false;
     bool m_bPointerInside = false;
     std::atomic<bool> m_bHover{false};
+    bool m_hoverMark = false;  // watching the program's pointer moves
 };

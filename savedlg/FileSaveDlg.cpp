@@ -69,10 +69,16 @@ void CFileSaveDlg::BuildControls() {
             m_volumeList->setSortingEnabled(false);  // item i is root i
             m_volumeList->setSelectionMode(QAbstractItemView::SingleSelection);
             m_volumeList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            m_volumeList->setAccessibleName(tr("Volume"));
+            m_volumeList->setAccessibleDescription(tr("The card or disk the voice bank is saved to."));
             break;
         case FileSaveIdFileName:
             widget = m_nameEdit = new CFileNameEdit(this);
             m_nameEdit->setObjectName(QStringLiteral("fileName"));
+            m_nameEdit->setAccessibleName(tr("File name"));
+            m_nameEdit->setAccessibleDescription(
+                tr("Name of the voice bank: letters, digits and '-', at most %1 characters.")
+                    .arg(NameMaxLength));
             break;
         default: {
             auto* label = new QLabel(text, this);
@@ -166,6 +172,11 @@ void CFileSaveDlg::OnSave() {
 
 bool CFileSaveDlg::eventFilter(QObject* watched, QEvent* event) {
     if (IsEnterKey(event)) {
+        // A held Enter saves once: its repeats (also those of a press made
+        // before the dialog opened) do nothing.
+        if (static_cast<const QKeyEvent*>(event)->isAutoRepeat()) {
+            return true;
+        }
         if (watched == m_volumeList || watched == m_nameEdit) {
             OnSave();
             return true;

@@ -61,6 +61,11 @@ TEST_F(WindowTest, ControlsSitAtTheirPixelPositions) {
     // 16 labels and 50 buttons, nothing else.
     EXPECT_EQ(window->findChildren<CSkinButton*>(Qt::FindDirectChildrenOnly).size(), 50);
     EXPECT_EQ(window->findChildren<CSkinStatic*>(Qt::FindDirectChildrenOnly).size(), 16);
+    // Every button speaks to a screen reader.
+    for (const CSkinButton* button : window->findChildren<CSkinButton*>()) {
+        EXPECT_FALSE(button->accessibleName().isEmpty()) << button->objectName().toStdString();
+    }
+    EXPECT_EQ(PlayButton(2)->accessibleName(), "Play row 3");
     // Each load button shows its own row number's art.
     EXPECT_EQ(LoadButton(3)->GetNormalBitmap()->toImage(), LoadSkinBitmap(BmpLoadNormalFirst + 3).toImage());
     EXPECT_EQ(LoadButton(3)->GetHoverBitmap()->toImage(), LoadSkinBitmap(BmpLoadHoverFirst + 3).toImage());
@@ -152,14 +157,15 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
 }
 
 TEST_F(WindowTest, ProfileRowsAreRestoredSilentlyAndMissingFilesKeepTheirKeys) {
-    const QString four = Wav("fourth row.wav");
+    // Markers in a name stay verbatim in the label and the tooltip.
+    const QString four = Wav("fourth %1 row%2.wav");
     const QString thirteen = Wav("thirteen.aif.wav", 1);
     const QString gone = QString::fromStdString(dir.file("deleted.wav"));
     WriteIni("[FilePathInfo]\nFile04=" + four.toUtf8() + "\nFile13=" + thirteen.toUtf8() +
              "\nFile07=" + gone.toUtf8() + "\n[LoadVolumeInfo]\nVolume=/media/card/\n");
     Open();
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(Label(3)->text(), "fourth row");
+    EXPECT_EQ(Label(3)->text(), "fourth %1 row%2");
     EXPECT_EQ(Label(12)->text(), "thirteen.aif");
     EXPECT_TRUE(PlayButton(3)->isEnabled());
     EXPECT_TRUE(ClearButton(12)->isEnabled());
@@ -171,7 +177,7 @@ TEST_F(WindowTest, ProfileRowsAreRestoredSilentlyAndMissingFilesKeepTheirKeys) {
     EXPECT_TRUE(Button(MainIdSave)->isEnabled());
     EXPECT_EQ(Button(MainIdSave)->GetNormalBitmap(), Bmp(BmpSaveNormal));
     // The tooltip tells the whole story of the file.
-    EXPECT_TRUE(Label(3)->toolTip().contains(four));
+    EXPECT_TRUE(Label(3)->toolTip().startsWith(four + "\nStereo, 44100 Hz, 16-bit\n"));
     EXPECT_TRUE(Label(3)->toolTip().contains("Stereo"));
     EXPECT_TRUE(Label(12)->toolTip().contains("Mono"));
     EXPECT_TRUE(Label(3)->toolTip().contains("44100 Hz, 16-bit"));

@@ -63,6 +63,10 @@ TEST_F(WindowTest, FailedLoadLeavesTheRowAsItWasAndShows106) {
     EXPECT_EQ(window->GetSlotPath(2), good);
     EXPECT_TRUE(PlayButton(2)->isEnabled());
     EXPECT_EQ(window->GetEngine().IsSlotLoaded(2), 1);
+    // The load button is marked until the pointer moves elsewhere.
+    EXPECT_TRUE(LoadButton(2)->IsHoverSet());
+    QTest::mouseMove(Label(9), QPoint(3, 3));
+    EXPECT_FALSE(LoadButton(2)->IsHoverSet());
 
     // Into an empty row, without messages: stays empty, nothing remembered.
     messages.clear();

@@ -175,6 +175,13 @@ TEST_F(SkinButtonTest, EnterClicksOnceAndStillReachesTheDialog) {
     QTest::keyClick(button, Qt::Key_Return);
     EXPECT_EQ(clicks.count(), 1);
     EXPECT_EQ(parent.returns, 1);
+
+    // A held Enter (auto-repeat) never clicks again.
+    for (int i = 0; i < 3; ++i) {
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+        QCoreApplication::sendEvent(button, &repeat);
+    }
+    EXPECT_EQ(clicks.count(), 1);
 }
 
 TEST_F(SkinButtonTest, DisabledLooksLikeEnabledAndFocusShowsTheFrame) {

@@ -122,6 +122,23 @@ TEST_F(SaveDialog, OpensOnSaveSoEnterSavesThePresetAtOnce) {
     EXPECT_TRUE(shown.empty());
 }
 
+TEST_F(SaveDialog, RepeatedEnterNeverSaves) {
+    Add(card, "Alpha (card)");
+    CFileSaveDlg dlg(source);
+    dlg.SetFileName(QStringLiteral("HELD"));
+    // A repeat of an Enter held since before the dialog opened, on each
+    // control that saves or cancels on Enter.
+    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) {
+        for (QWidget* target : std::initializer_list<QWidget*>{SaveButton(d), NameEdit(d), VolumeList(d),
+                                                               CancelButton(d)}) {
+            QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+            QCoreApplication::sendEvent(target, &repeat);
+        }
+    });
+    EXPECT_TRUE(outcome.stayedOpen);
+    EXPECT_FALSE(fs::exists(card.file("gridlume")));
+}
+
 TEST_F(SaveDialog, PreselectsOnlyAnExactMatchOrTheFirstWhenNoneIsPreset) {
     struct Case {
         const char* preset;
