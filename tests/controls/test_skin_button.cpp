@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "controls/SkinButton.h"
-#include "controls/SkinStatic.h"
+#include "controls/SlotLabel.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ class SkinButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
         parent.resize(200, 100);
-        button = new CSkinButton(&parent);  // owned by parent
+        button = new SkinButton(&parent);  // owned by parent
         button->setGeometry(50, 30, 25, 25);
         button->UpdateRegions();
         ASSERT_TRUE(button->SetBitmaps(&normal, &pressed, &hover));
@@ -69,7 +69,7 @@ protected:
     }
 
     KeyWitness parent;
-    CSkinButton* button = nullptr;
+    SkinButton* button = nullptr;
     QPixmap normal = Solid(25, 25, QColor(10, 20, 30));
     QPixmap pressed = Solid(25, 25, QColor(200, 100, 0));
     QPixmap hover = Solid(25, 25, QColor(0, 200, 100));
@@ -78,7 +78,7 @@ protected:
 }  // namespace
 
 TEST(SkinButtonDrawing, CentresSmallImagesAndCropsLargeOnesFromTheMiddle) {
-    CSkinButton button;
+    SkinButton button;
     const QPixmap exact = CoordinateImage(25, 25, 1);
     const QPixmap large = CoordinateImage(100, 39, 2);
     button.resize(25, 25);
@@ -104,7 +104,7 @@ TEST(SkinButtonDrawing, CentresSmallImagesAndCropsLargeOnesFromTheMiddle) {
 }
 
 TEST(SkinButtonDrawing, DoubleSizeArtPaintsAtItsLogicalSize) {
-    CSkinButton button;
+    SkinButton button;
     button.resize(58, 25);
     QPixmap sharp = CoordinateImage(50, 50, 3);
     sharp.setDevicePixelRatio(2.0);
@@ -218,7 +218,7 @@ TEST_F(SkinButtonTest, AnotherThreadMaySwapImagesAndRefresh) {
 }
 
 TEST(SkinStaticLook, LightBackgroundWithTheTextOverIt) {
-    CSkinStatic label;
+    SlotLabel label;
     label.resize(323, 19);
     QImage shot = Grab(label);
     for (int y = 0; y < shot.height(); ++y) {

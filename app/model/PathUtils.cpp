@@ -1,4 +1,4 @@
-#include "app/PathUtils.h"
+#include "app/model/PathUtils.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
