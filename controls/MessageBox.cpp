@@ -1,8 +1,5 @@
 #include "controls/MessageBox.h"
 
-#include <QAbstractButton>
-
-#include "controls/RepeatedKeyFilter.h"
 #include "res/StringTable.h"
 #include "res/VersionInfo.h"
 
@@ -25,12 +22,6 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, int stringId,
     QMessageBox box(icon, QString::fromLatin1(VersionFileDescription), request.text, buttons,
                     parent);
     box.setTextFormat(Qt::PlainText);
-    // A key held since before the box opened must not answer it.
-    RepeatedKeyFilter fresh;
-    box.installEventFilter(&fresh);
-    for (QAbstractButton* button : box.buttons()) {
-        button->installEventFilter(&fresh);
-    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

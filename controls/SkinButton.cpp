@@ -1,6 +1,7 @@
 #include "controls/SkinButton.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QPainter>
@@ -40,6 +41,8 @@ void SkinButton::SetHover(bool hover) {
 }
 
 void SkinButton::ShowHoverMark() {
+    // The pointer may have left while a dialog was up, unseen by the button.
+    m_pointerInside = PointerIsOver();
     SetHover(true);
     if (!m_hoverMark && QCoreApplication::instance() != nullptr) {
         m_hoverMark = true;
@@ -58,6 +61,10 @@ void SkinButton::EndHoverMark() {
     }
 }
 
+bool SkinButton::PointerIsOver() const {
+    return rect().contains(mapFromGlobal(QCursor::pos()));
+}
+
 bool SkinButton::eventFilter(QObject* watched, QEvent* event) {
     if (m_hoverMark && event->type() == QEvent::MouseMove && watched->isWidgetType()) {
         const QPoint global = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
@@ -70,7 +77,10 @@ bool SkinButton::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SkinButton::focusOutEvent(QFocusEvent* event) {
-    EndHoverMark();
+    if (m_hoverMark) {
+        m_pointerInside = PointerIsOver();
+        EndHoverMark();
+    }
     QAbstractButton::focusOutEvent(event);
 }
 

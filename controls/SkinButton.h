@@ -87,6 +87,7 @@ private:
     [[nodiscard]] const QPixmap* CurrentImage() const;
     void PointerLeft();
     void EndHoverMark();
+    [[nodiscard]] bool PointerIsOver() const;
 
     std::atomic<const QPixmap*> m_normalImage{nullptr};
     std::atomic<const QPixmap*> m_pressedImage{nullptr};

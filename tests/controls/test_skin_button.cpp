@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QKeyEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -7,6 +8,7 @@
 
 #include <thread>
 
+#include "controls/RepeatedKeyFilter.h"
 #include "controls/SkinButton.h"
 #include "controls/SlotLabel.h"
 
@@ -235,4 +237,41 @@ TEST(SkinStaticLook, LightBackgroundWithTheTextOverIt) {
     }
     EXPECT_GT(ink, 5);
     EXPECT_EQ(shot.pixel(shot.width() - 1, 0), qRgb(236, 238, 236));
+}
+
+// Under X11 Qt marks only some repeats; a press stamped like the key's last
+// release is one as well. Installed on the application, the filter lets a
+// held Enter or Space click once.
+TEST(RepeatedKeyFilter, APressStampedLikeTheLastReleaseIsARepeat) {
+    QWidget parent;
+    auto* button = new SkinButton(&parent);  // owned by parent
+    QSignalSpy clicks(button, &QAbstractButton::clicked);
+    RepeatedKeyFilter filter;
+    qApp->installEventFilter(&filter);
+    auto send = [&](QEvent::Type type, int key, quint64 time) {
+        QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+        event.setTimestamp(time);
+        QApplication::sendEvent(button, &event);
+    };
+    // A held Enter: press, then release and press pairs with equal stamps.
+    send(QEvent::KeyPress, Qt::Key_Return, 100);
+    for (quint64 t = 600; t < 800; t += 40) {
+        send(QEvent::KeyRelease, Qt::Key_Return, t);
+        send(QEvent::KeyPress, Qt::Key_Return, t);
+    }
+    send(QEvent::KeyRelease, Qt::Key_Return, 900);
+    EXPECT_EQ(clicks.count(), 1);
+    send(QEvent::KeyPress, Qt::Key_Return, 1000);  // a fresh press
+    EXPECT_EQ(clicks.count(), 2);
+
+    // A held Space clicks at its first release and never again.
+    clicks.clear();
+    send(QEvent::KeyPress, Qt::Key_Space, 2000);
+    for (quint64 t = 2500; t < 2700; t += 40) {
+        send(QEvent::KeyRelease, Qt::Key_Space, t);
+        send(QEvent::KeyPress, Qt::Key_Space, t);
+    }
+    send(QEvent::KeyRelease, Qt::Key_Space, 2800);
+    EXPECT_EQ(clicks.count(), 1);
+    qApp->removeEventFilter(&filter);
 }
