@@ -18,22 +18,22 @@ std::string GetParentPath(const std::string& path) {
     return path.substr(0, slash);
 }
 
-int DirectoryExists(const char* path) {
-    if (path == nullptr || path[0] != '/') return 0;
-    if (!FitsPathMax(path)) return 0;
+bool DirectoryExists(const char* path) {
+    if (path == nullptr || path[0] != '/') return false;
+    if (!FitsPathMax(path)) return false;
     struct stat info {};
-    if (stat(path, &info) != 0) return 0;
-    return S_ISDIR(info.st_mode) ? 1 : 0;
+    if (stat(path, &info) != 0) return false;
+    return S_ISDIR(info.st_mode);
 }
 
-int CreateDirectoryTree(const char* path) {
-    if (path == nullptr || path[0] == '\0') return 0;
+bool CreateDirectoryTree(const char* path) {
+    if (path == nullptr || path[0] == '\0') return false;
     std::string dir(path);
     if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    if (DirectoryExists(dir.c_str()) == 1) return 1;
-    if (dir[0] != '/' || !FitsPathMax(dir)) return 0;
-    if (CreateDirectoryTree(GetParentPath(dir).c_str()) != 1) return 0;
-    if (mkdir(dir.c_str(), 0777) == 0) return 1;
+    if (DirectoryExists(dir.c_str())) return true;
+    if (dir[0] != '/' || !FitsPathMax(dir)) return false;
+    if (!CreateDirectoryTree(GetParentPath(dir).c_str())) return false;
+    if (mkdir(dir.c_str(), 0777) == 0) return true;
     // Another process may have made it in the meantime.
-    return errno == EEXIST ? DirectoryExists(dir.c_str()) : 0;
+    return errno == EEXIST && DirectoryExists(dir.c_str());
 }
