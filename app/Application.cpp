@@ -11,18 +11,19 @@
 #include <cstdio>
 
 #include "app/MainWindow.h"
-#include "app/model/PathUtils.h"
-#include "app/model/SlotModel.h"
 #include "app/ProfileStore.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
+#include "app/model/PathUtils.h"
+#include "app/model/SlotModel.h"
 #include "controls/RepeatedKeyFilter.h"
 
 namespace {
 
 // Without a display Qt would abort; say what to do instead.
 bool HasDisplay() {
-    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
@@ -66,14 +67,17 @@ bool BringForward(MainWindow& window, const QString& token) {
 
 int RunProgram(int argc, char** argv, const WindowExtras& extras) {
     if (!HasDisplay()) {
-        std::fputs("gridlume-voice-manager: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
-                   "The window needs an X11 or Wayland desktop; without one, use glwtool "
-                   "to build, check and play voice banks (glwtool --help).\n",
-                   stderr);
+        std::fputs(
+            "gridlume-voice-manager: no display found (neither DISPLAY nor WAYLAND_DISPLAY is "
+            "set).\n"
+            "The window needs an X11 or Wayland desktop; without one, use glwtool "
+            "to build, check and play voice banks (glwtool --help).\n",
+            stderr);
         return 1;
     }
     // Whole-number scaling keeps the bitmap skin crisp.
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication application(argc, argv);
     // Named, not taken from the executable: the test build keeps the same
     // settings file, lock and socket as the installed program.
@@ -93,7 +97,8 @@ int RunProgram(int argc, char** argv, const WindowExtras& extras) {
 
     const QString appName = QCoreApplication::applicationName();
     if (appName.isEmpty()) return 0;
-    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString configHome =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     const QString profilePath = ProfilePathFor(configHome, appName);
     // A profile path the platform cannot hold is treated like a folder that
     // could not be made: settings are then neither read nor kept.

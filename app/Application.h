@@ -23,7 +23,8 @@ bool BringForward(MainWindow& window, const QString& token);
 
 // Set-up added around the window by a build of the program for tests; what
 // it returns is kept while the window runs.
-using WindowExtras = std::function<std::shared_ptr<void>(MainWindow& window, SingleInstance& instance)>;
+using WindowExtras =
+    std::function<std::shared_ptr<void>(MainWindow& window, SingleInstance& instance)>;
 
 // The whole program: without a display it says so and returns 1; a later
 // copy asks the first to come forward and returns 0; the first copy makes

@@ -25,9 +25,7 @@ const QString SectionWindow = QStringLiteral("WindowInfo");
 const QString SectionVolume = QStringLiteral("LoadVolumeInfo");
 const QString SectionFiles = QStringLiteral("FilePathInfo");
 
-QString SlotKey(int slot) {
-    return QString::asprintf("File%02d", slot + 1);
-}
+QString SlotKey(int slot) { return QString::asprintf("File%02d", slot + 1); }
 
 // The file name of a path without its directory and its last extension.
 QString BaseNameOf(const QString& path) {
@@ -38,13 +36,12 @@ QString BaseNameOf(const QString& path) {
 }
 
 // Paths cross to the model as UTF-8, the file system's encoding here.
-std::string ToModelPath(const QString& path) {
-    return path.toUtf8().toStdString();
-}
+std::string ToModelPath(const QString& path) { return path.toUtf8().toStdString(); }
 
 }  // namespace
 
-MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSource* volumes, QWidget* parent)
+MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSource* volumes,
+                       QWidget* parent)
     : QDialog(parent), m_model(model), m_profile(profile), m_volumes(volumes) {
     m_icon = LoadAppIcon();
     m_panel.setParent(this);
@@ -103,9 +100,12 @@ bool MainWindow::Initialise() {
 
 void MainWindow::ConnectControls() {
     for (int i = 0; i < SkinSlotCount; ++i) {
-        connect(m_panel.LoadButton(i), &QAbstractButton::clicked, this, [this, i] { LoadSlotFile(i, nullptr, true); });
-        connect(m_panel.ClearButton(i), &QAbstractButton::clicked, this, [this, i] { ClearSlotRow(i); });
-        connect(m_panel.PlayButton(i), &QAbstractButton::clicked, this, [this, i] { PlaySlotRow(i); });
+        connect(m_panel.LoadButton(i), &QAbstractButton::clicked, this,
+                [this, i] { LoadSlotFile(i, nullptr, true); });
+        connect(m_panel.ClearButton(i), &QAbstractButton::clicked, this,
+                [this, i] { ClearSlotRow(i); });
+        connect(m_panel.PlayButton(i), &QAbstractButton::clicked, this,
+                [this, i] { PlaySlotRow(i); });
         for (SkinButton* button : {m_panel.LoadButton(i)}) {
             connect(button, &SkinButton::FileDragEntered, this, &MainWindow::OnFileDragEntered);
             connect(button, &SkinButton::FileDragLeft, this, &MainWindow::OnFileDragLeft);
@@ -130,15 +130,13 @@ bool MainWindow::SetPlayButtonState(int slot, bool playing) {
     return m_panel.SetPlayButtonState(slot, playing);
 }
 
-void MainWindow::UpdateSaveButton() {
-    m_panel.SetSaveEnabled(m_model.CountLoadedSlots() > 0);
-}
+void MainWindow::UpdateSaveButton() { m_panel.SetSaveEnabled(m_model.CountLoadedSlots() > 0); }
 
 void MainWindow::SlotChanged(int slot, SlotChange change) {
     if (QThread::currentThread() != thread()) {
         // Never block: the GUI thread may be waiting for this very thread.
-        QMetaObject::invokeMethod(this, [this, slot, change] { SlotChanged(slot, change); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, slot, change] { SlotChanged(slot, change); }, Qt::QueuedConnection);
         return;
     }
     if (!SlotPanel::IsValidSlot(slot)) return;
@@ -148,9 +146,7 @@ void MainWindow::SlotChanged(int slot, SlotChange change) {
         SetSlotLabel(slot);
         (void)SetRowState(slot, change == SlotChange::Loaded);
         break;
-    case SlotChange::Started:
-        (void)SetPlayButtonState(slot, true);
-        break;
+    case SlotChange::Started: (void)SetPlayButtonState(slot, true); break;
     case SlotChange::Stopped:
         // A report from before a new start must not undo its look.
         if (!m_model.IsSlotPlaying(slot)) (void)SetPlayButtonState(slot, false);
@@ -216,9 +212,7 @@ bool MainWindow::ClearSlotRow(int slot) {
     return true;
 }
 
-bool MainWindow::PlaySlotRow(int slot) {
-    return m_model.PlaySlot(slot);
-}
+bool MainWindow::PlaySlotRow(int slot) { return m_model.PlaySlot(slot); }
 
 void MainWindow::OnFileDragEntered(int slot) {
     if (SlotPanel::IsValidSlot(slot)) m_panel.LoadButton(slot)->SetHover(true);
@@ -242,14 +236,12 @@ QString MainWindow::MakeBankName(const QDateTime& time) {
                              clock.minute(), clock.second());
 }
 
-QString MainWindow::MakeDefaultBankName() {
-    return MakeBankName(QDateTime::currentDateTime());
-}
+QString MainWindow::MakeDefaultBankName() { return MakeBankName(QDateTime::currentDateTime()); }
 
 void MainWindow::OnSaveButton() {
-    std::unique_ptr<SaveBankDialog> dialog = m_volumes != nullptr
-                                                 ? std::make_unique<SaveBankDialog>(*m_volumes, this)
-                                                 : std::make_unique<SaveBankDialog>(this);
+    std::unique_ptr<SaveBankDialog> dialog =
+        m_volumes != nullptr ? std::make_unique<SaveBankDialog>(*m_volumes, this)
+                             : std::make_unique<SaveBankDialog>(this);
     dialog->SetFileName(MakeDefaultBankName());
     dialog->SetVolume(m_lastVolume);
     if (dialog->exec() != QDialog::Accepted) return;
@@ -344,7 +336,8 @@ bool MainWindow::SaveSettings() {
     // Initialisation stopped before the settings were read: what is stored
     // stays as it is.
     if (!m_settingsLoaded) return true;
-    const QPoint position = PositionToStore(QGuiApplication::platformName(), pos(), m_savedPosition);
+    const QPoint position =
+        PositionToStore(QGuiApplication::platformName(), pos(), m_savedPosition);
     m_profile->WriteProfileInt(SectionWindow, QStringLiteral("PosX"), position.x());
     m_profile->WriteProfileInt(SectionWindow, QStringLiteral("PosY"), position.y());
     m_profile->WriteProfileString(SectionVolume, QStringLiteral("Volume"), m_lastVolume);

@@ -30,8 +30,8 @@ public:
     // initialisation stops after opening the sound device). volumes: what
     // the save dialog lists (null: the machine's mounted volumes). All must
     // outlive the window.
-    explicit MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSource* volumes = nullptr,
-                        QWidget* parent = nullptr);
+    explicit MainWindow(SlotModel& model, ProfileStore* profile,
+                        const VolumeSource* volumes = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Row looks, kept in step with the model (playing when it plays).
@@ -78,7 +78,8 @@ public:
     // The position to store at exit: the window's own where the platform
     // (by its Qt platform name) places windows and reports where they are,
     // else the position read at start, kept as it was (Wayland).
-    [[nodiscard]] static QPoint PositionToStore(const QString& platformName, QPoint current, QPoint read);
+    [[nodiscard]] static QPoint PositionToStore(const QString& platformName, QPoint current,
+                                                QPoint read);
 
     // State, for the program's test build and for tests.
     [[nodiscard]] QString GetSlotPath(int slot) const;
@@ -127,5 +128,5 @@ private:
     bool m_settingsSaved = false;
     bool m_shownOnce = false;
     bool m_closing = false;
-    QPoint m_savedPosition;         // as read, kept where the platform cannot place windows
+    QPoint m_savedPosition;  // as read, kept where the platform cannot place windows
 };

@@ -1,5 +1,3 @@
 #include "app/Application.h"
 
-int main(int argc, char** argv) {
-    return RunProgram(argc, argv);
-}
+int main(int argc, char** argv) { return RunProgram(argc, argv); }

@@ -19,9 +19,9 @@ constexpr std::array<int, 17> SingleBitmapIds{149, 132, 138, 130, 137, 139, 140,
 // device); the template is 367 x 341.
 constexpr QSize MainTemplateSize{367, 341};
 constexpr std::array<int, SkinSlotCount> TemplateButtonTop{270, 255, 241, 226, 212, 198, 183, 169,
-                                                           154, 140, 126, 111, 97, 83, 68, 54};
+                                                           154, 140, 126, 111, 97,  83,  68,  54};
 constexpr std::array<int, SkinSlotCount> TemplateLabelTop{272, 258, 243, 229, 215, 200, 186, 171,
-                                                          157, 143, 129, 114, 99, 85, 70, 56};
+                                                          157, 143, 129, 114, 99,  85,  70,  56};
 constexpr int TemplateLoadX = 63;
 constexpr int TemplateClearX = 276;
 constexpr int TemplatePlayX = 291;
@@ -36,8 +36,8 @@ SlotPanel::SlotPanel(QWidget* parent) : QWidget(parent) {
     // Children in the order of the window's template, which is also the
     // tab order.
     for (size_t s = 0; s < SkinSlotCount; ++s) {
-        for (QWidget* control : std::initializer_list<QWidget*>{&m_labels[s], &m_loadButtons[s],
-                                                                &m_playButtons[s], &m_clearButtons[s]}) {
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 &m_labels[s], &m_loadButtons[s], &m_playButtons[s], &m_clearButtons[s]}) {
             control->setParent(this);
         }
     }
@@ -63,14 +63,16 @@ void SlotPanel::NameControls() {
         m_clearButtons[s].setAccessibleDescription(tr("Empties row %1.").arg(row));
         m_playButtons[s].setAccessibleName(tr("Play row %1").arg(row));
         m_playButtons[s].setAccessibleDescription(
-            tr("Plays the sound loaded in row %1 from its start, stopping any other row.").arg(row));
+            tr("Plays the sound loaded in row %1 from its start, stopping any other row.")
+                .arg(row));
         m_labels[s].setAccessibleDescription(tr("Sound file of row %1").arg(row));
     }
     m_saveButton.setAccessibleName(tr("Make user voice"));
     m_saveButton.setAccessibleDescription(
         tr("Saves the loaded rows as one voice bank onto the memory card."));
     m_closeButton.setAccessibleName(tr("Exit"));
-    m_closeButton.setAccessibleDescription(tr("Closes the program; the rows are kept for next time."));
+    m_closeButton.setAccessibleDescription(
+        tr("Closes the program; the rows are kept for next time."));
 }
 
 const QPixmap* SlotPanel::Bitmap(int id) const {
@@ -130,9 +132,12 @@ void SlotPanel::PlaceAtTemplatePositions() {
     for (int i = 0; i < SkinSlotCount; ++i) {
         const size_t s = Index(i);
         const int top = TemplateButtonTop[s];
-        m_loadButtons[s].setGeometry(DluToPixels(QRect(QPoint(TemplateLoadX, top), TemplateRowButton), units));
-        m_clearButtons[s].setGeometry(DluToPixels(QRect(QPoint(TemplateClearX, top), TemplateRowButton), units));
-        m_playButtons[s].setGeometry(DluToPixels(QRect(QPoint(TemplatePlayX, top), TemplateRowButton), units));
+        m_loadButtons[s].setGeometry(
+            DluToPixels(QRect(QPoint(TemplateLoadX, top), TemplateRowButton), units));
+        m_clearButtons[s].setGeometry(
+            DluToPixels(QRect(QPoint(TemplateClearX, top), TemplateRowButton), units));
+        m_playButtons[s].setGeometry(
+            DluToPixels(QRect(QPoint(TemplatePlayX, top), TemplateRowButton), units));
         m_labels[s].setGeometry(DluToPixels(TemplateLabel(TemplateLabelTop[s]), units));
     }
     m_closeButton.setGeometry(DluToPixels(TemplateClose, units));
@@ -171,16 +176,26 @@ bool SlotPanel::SetRowState(int slot, bool loaded, bool playing) {
     bool ok = true;
     if (loaded) {
         ok = load.SetBitmaps(&m_loadLoaded[s], &m_loadPressed[s], &m_loadHover[s]) && ok;
-        ok = clear.SetBitmaps(Bitmap(BmpClearNormal), Bitmap(BmpClearPressed), Bitmap(BmpClearHover)) && ok;
+        ok = clear.SetBitmaps(Bitmap(BmpClearNormal), Bitmap(BmpClearPressed),
+                              Bitmap(BmpClearHover)) &&
+             ok;
         if (playing) {
-            ok = play.SetBitmaps(Bitmap(BmpPlayPlaying), Bitmap(BmpPlayPlaying), Bitmap(BmpPlayPlaying)) && ok;
+            ok = play.SetBitmaps(Bitmap(BmpPlayPlaying), Bitmap(BmpPlayPlaying),
+                                 Bitmap(BmpPlayPlaying)) &&
+                 ok;
         } else {
-            ok = play.SetBitmaps(Bitmap(BmpPlayNormal), Bitmap(BmpPlayPressed), Bitmap(BmpPlayHover)) && ok;
+            ok = play.SetBitmaps(Bitmap(BmpPlayNormal), Bitmap(BmpPlayPressed),
+                                 Bitmap(BmpPlayHover)) &&
+                 ok;
         }
     } else {
         ok = load.SetBitmaps(&m_loadEmpty[s], &m_loadPressed[s], &m_loadHover[s]) && ok;
-        ok = clear.SetBitmaps(Bitmap(BmpClearDisabled), Bitmap(BmpClearDisabled), Bitmap(BmpClearDisabled)) && ok;
-        ok = play.SetBitmaps(Bitmap(BmpPlayDisabled), Bitmap(BmpPlayDisabled), Bitmap(BmpPlayDisabled)) && ok;
+        ok = clear.SetBitmaps(Bitmap(BmpClearDisabled), Bitmap(BmpClearDisabled),
+                              Bitmap(BmpClearDisabled)) &&
+             ok;
+        ok = play.SetBitmaps(Bitmap(BmpPlayDisabled), Bitmap(BmpPlayDisabled),
+                             Bitmap(BmpPlayDisabled)) &&
+             ok;
     }
     clear.setEnabled(loaded);
     play.setEnabled(loaded);
@@ -193,15 +208,17 @@ bool SlotPanel::SetRowState(int slot, bool loaded, bool playing) {
 bool SlotPanel::SetPlayButtonState(int slot, bool playing) {
     if (!IsValidSlot(slot)) return false;
     SkinButton& play = m_playButtons[Index(slot)];
-    const bool ok = playing ? play.SetBitmaps(Bitmap(BmpPlayPlaying), Bitmap(BmpPlayPlaying), Bitmap(BmpPlayPlaying))
-                            : play.SetBitmaps(Bitmap(BmpPlayNormal), Bitmap(BmpPlayPressed), Bitmap(BmpPlayHover));
+    const bool ok = playing ? play.SetBitmaps(Bitmap(BmpPlayPlaying), Bitmap(BmpPlayPlaying),
+                                              Bitmap(BmpPlayPlaying))
+                            : play.SetBitmaps(Bitmap(BmpPlayNormal), Bitmap(BmpPlayPressed),
+                                              Bitmap(BmpPlayHover));
     play.Refresh();
     return ok;
 }
 
 void SlotPanel::SetSaveEnabled(bool enabled) {
-    (void)m_saveButton.SetBitmaps(Bitmap(enabled ? BmpSaveNormal : BmpSaveDisabled), Bitmap(BmpSavePressed),
-                                  Bitmap(BmpSaveHover));
+    (void)m_saveButton.SetBitmaps(Bitmap(enabled ? BmpSaveNormal : BmpSaveDisabled),
+                                  Bitmap(BmpSavePressed), Bitmap(BmpSaveHover));
     m_saveButton.setEnabled(enabled);
     m_saveButton.Refresh();
 }

@@ -28,7 +28,9 @@ int main(int argc, char** argv) {
     panel.LayoutControls();
     QPixmap shot = panel.grab();
     shot.setDevicePixelRatio(1.0);
-    if (!shot.toImage().convertToFormat(QImage::Format_RGB32).save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+    if (!shot.toImage()
+             .convertToFormat(QImage::Format_RGB32)
+             .save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "skin-preview: cannot write %s\n", argv[1]);
         return 1;
     }

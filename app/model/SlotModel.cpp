@@ -23,17 +23,11 @@ SlotModel::~SlotModel() {
     Close();
 }
 
-bool SlotModel::Open() {
-    return m_engine->Open(this, SlotCount, HostLittleEndian) == 1;
-}
+bool SlotModel::Open() { return m_engine->Open(this, SlotCount, HostLittleEndian) == 1; }
 
-void SlotModel::Close() {
-    m_engine->Close();
-}
+void SlotModel::Close() { m_engine->Close(); }
 
-bool SlotModel::IsOpen() const {
-    return m_engine->GetImage() != nullptr;
-}
+bool SlotModel::IsOpen() const { return m_engine->GetImage() != nullptr; }
 
 bool SlotModel::LoadSlot(int slot, const std::string& path) {
     if (!IsValidSlot(slot)) return false;
@@ -78,17 +72,11 @@ bool SlotModel::ExportVoiceBank(const std::string& path) const {
     return m_engine->ExportVoiceBank(path.c_str()) != 0;
 }
 
-bool SlotModel::IsSlotLoaded(int slot) const {
-    return m_engine->IsSlotLoaded(slot) == 1;
-}
+bool SlotModel::IsSlotLoaded(int slot) const { return m_engine->IsSlotLoaded(slot) == 1; }
 
-bool SlotModel::IsSlotPlaying(int slot) const {
-    return m_engine->IsSlotPlaying(slot) == 1;
-}
+bool SlotModel::IsSlotPlaying(int slot) const { return m_engine->IsSlotPlaying(slot) == 1; }
 
-int SlotModel::CountLoadedSlots() const {
-    return m_engine->CountLoadedSlots();
-}
+int SlotModel::CountLoadedSlots() const { return m_engine->CountLoadedSlots(); }
 
 bool SlotModel::ReadSlotFormat(int slot, SlotFormat* out) const {
     const VoiceBankImage* image = m_engine->GetImage();
@@ -125,9 +113,7 @@ const void* SlotModel::GetPlayButtonImage(int slot) const {
     return m_playMarks[static_cast<size_t>(slot)].load() ? &PlayingToken : &StoppedToken;
 }
 
-const void* SlotModel::GetStoppedPlayImage() const {
-    return &StoppedToken;
-}
+const void* SlotModel::GetStoppedPlayImage() const { return &StoppedToken; }
 
 void SlotModel::ShowSlotStopped(int slot) {
     if (!IsValidSlot(slot)) return;
