@@ -18,15 +18,9 @@ bool LoadVoiceFileConverting(const std::string& path, AudioData* record, int* co
 
 std::string DescribeConvertFailure(const std::string& file, int code, const AudioData& record,
                                    const ConvertOutcome& outcome) {
-    std::string line = DescribeLoadFailure(file, code, record);
-    if (outcome.convertReason.empty()) return line;
-    // libsndfile's messages are sentences; here they follow a colon.
-    std::string why = outcome.convertReason;
-    while (!why.empty() && (why.back() == '.' || why.back() == ' ')) why.pop_back();
-    if (!why.empty() && why[0] >= 'A' && why[0] <= 'Z' &&
-        (why.size() < 2 || why[1] < 'A' || why[1] > 'Z'))
-        why[0] = static_cast<char>(why[0] - 'A' + 'a');
-    return line + "; the converter cannot read it either: " + why;
+    const std::string line = DescribeLoadFailure(file, code, record);
+    const std::string converter = DescribeConverterRefusal(outcome);
+    return converter.empty() ? line : line + "; " + converter;
 }
 
 std::string DescribeRowFormat(const AudioData& record, bool converted) {

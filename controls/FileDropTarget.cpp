@@ -1,16 +1,14 @@
 #include "controls/FileDropTarget.h"
 
-#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
 
 #include "controls/MessageBox.h"
-#include "controls/SlotMessages.h"
 #include "res/StringTable.h"
 
-bool CFileDropTarget::Register(QWidget* owner) {
+bool FileDropTarget::Register(QWidget* owner) {
     if (owner == nullptr) {
         return false;
     }
@@ -19,7 +17,7 @@ bool CFileDropTarget::Register(QWidget* owner) {
     return true;
 }
 
-Qt::DropAction CFileDropTarget::ChooseDropAction(Qt::DropActions possible, Qt::DropAction proposed) {
+Qt::DropAction FileDropTarget::ChooseDropAction(Qt::DropActions possible, Qt::DropAction proposed) {
     if (possible.testFlag(Qt::CopyAction)) {
         return Qt::CopyAction;
     }
@@ -38,37 +36,34 @@ bool HoldsOneLocalFile(const QMimeData* data) {
 
 }  // namespace
 
-QString CFileDropTarget::SingleLocalFile(const QMimeData* data) {
+QString FileDropTarget::SingleLocalFile(const QMimeData* data) {
     return HoldsOneLocalFile(data) ? data->urls().front().toLocalFile() : QString();
 }
 
-bool CFileDropTarget::OnDragEnter(QWidget* window, const QMimeData* data) {
+bool FileDropTarget::OnDragEnter(QWidget* window, const QMimeData* data) {
     if (window == nullptr || data == nullptr) {
         return false;
     }
-    if (QWidget* parent = window->parentWidget()) {
-        SlotMessageEvent message(WM_SLOT_DRAGENTER, &m_nIndex, nullptr);
-        QCoreApplication::sendEvent(parent, &message);
+    if (window->parentWidget() != nullptr) {
+        ReportDragEntered();
     }
     return true;
 }
 
-void CFileDropTarget::OnDragLeave(QWidget* window) {
+void FileDropTarget::OnDragLeave(QWidget* window) {
     if (window == nullptr) {
         return;
     }
-    if (QWidget* parent = window->parentWidget()) {
-        SlotMessageEvent message(WM_SLOT_DRAGLEAVE, &m_nIndex, nullptr);
-        QCoreApplication::sendEvent(parent, &message);
+    if (window->parentWidget() != nullptr) {
+        ReportDragLeft();
     }
 }
 
-bool CFileDropTarget::OnDrop(QWidget* window, const QMimeData* data, QPoint point) {
+bool FileDropTarget::OnDrop(QWidget* window, const QMimeData* data, QPoint point) {
     if (window == nullptr || data == nullptr) {
         return false;
     }
-    QWidget* parent = window->parentWidget();
-    if (parent == nullptr) {
+    if (window->parentWidget() == nullptr) {
         return false;
     }
     QString path;
@@ -80,13 +75,12 @@ bool CFileDropTarget::OnDrop(QWidget* window, const QMimeData* data, QPoint poin
     } else {
         ShowMessage(window, IdsMultipleFiles, QMessageBox::Ok);
     }
-    SlotMessageEvent message(WM_SLOT_DROP, &m_nIndex, &path);
-    QCoreApplication::sendEvent(parent, &message);
+    ReportDropped(path);
     AfterDrop(point);
     return true;
 }
 
-void CFileDropTarget::HandleDragEnter(QWidget* window, QDragEnterEvent* event) {
+void FileDropTarget::HandleDragEnter(QWidget* window, QDragEnterEvent* event) {
     if (!m_registered || !OnDragEnter(window, event->mimeData())) {
         event->ignore();
         return;
@@ -95,7 +89,7 @@ void CFileDropTarget::HandleDragEnter(QWidget* window, QDragEnterEvent* event) {
     event->accept();
 }
 
-void CFileDropTarget::HandleDragMove(QWidget* window, QDragMoveEvent* event) {
+void FileDropTarget::HandleDragMove(QWidget* window, QDragMoveEvent* event) {
     if (!m_registered || window == nullptr || event->mimeData() == nullptr) {
         event->ignore();
         return;
@@ -104,14 +98,14 @@ void CFileDropTarget::HandleDragMove(QWidget* window, QDragMoveEvent* event) {
     event->accept();
 }
 
-void CFileDropTarget::HandleDragLeave(QWidget* window, QDragLeaveEvent* event) {
+void FileDropTarget::HandleDragLeave(QWidget* window, QDragLeaveEvent* event) {
     if (m_registered) {
         OnDragLeave(window);
     }
     event->accept();
 }
 
-void CFileDropTarget::HandleDrop(QWidget* window, QDropEvent* event) {
+void FileDropTarget::HandleDrop(QWidget* window, QDropEvent* event) {
     if (!m_registered || !OnDrop(window, event->mimeData(), event->position().toPoint())) {
         event->ignore();
         return;

@@ -12,25 +12,26 @@ class QMimeData;
 class QWidget;
 
 // Lets a control accept one file dragged from the desktop and report the
-// drag to its parent widget as WM_SLOT_DRAGENTER, WM_SLOT_DRAGLEAVE and
-// WM_SLOT_DROP (controls/SlotMessages.h), each sent synchronously.
+// drag through ReportDragEntered, ReportDragLeft and ReportDropped, which
+// the control implements by emitting its signals (connected directly, so
+// each report is handled before the drag handler returns).
 //
 // A control derives from its widget class first and from this second, and
 // forwards its four drag event handlers to the Handle* functions below.
-class CFileDropTarget {
+class FileDropTarget {
 public:
-    CFileDropTarget() = default;
-    virtual ~CFileDropTarget() = default;
-    CFileDropTarget(const CFileDropTarget&) = delete;
-    CFileDropTarget& operator=(const CFileDropTarget&) = delete;
+    FileDropTarget() = default;
+    virtual ~FileDropTarget() = default;
+    FileDropTarget(const FileDropTarget&) = delete;
+    FileDropTarget& operator=(const FileDropTarget&) = delete;
 
     // Makes owner (the control itself) accept drops. Returns false for a
     // null owner, else true. Until it succeeds the target stays inert.
     [[nodiscard]] bool Register(QWidget* owner);
 
-    // The number that identifies the control to its parent (the slot).
-    void SetIndex(int index) { m_nIndex = index; }
-    [[nodiscard]] int GetIndex() const { return m_nIndex; }
+    // The number that identifies the control in its reports (the slot).
+    void SetIndex(int index) { m_index = index; }
+    [[nodiscard]] int GetIndex() const { return m_index; }
 
     // The drop action reported while a drag is over a registered control.
     // Copy whenever the source offers it: reporting a move would let a file
@@ -44,20 +45,27 @@ public:
     [[nodiscard]] static QString SingleLocalFile(const QMimeData* data);
 
 protected:
-    // Drag entered window: sends WM_SLOT_DRAGENTER to its parent (when it
-    // has one). Returns false, sending nothing, for a null window or data.
+    // The control's reports; each names the control by its index.
+    virtual void ReportDragEntered() = 0;
+    virtual void ReportDragLeft() = 0;
+    // path: the dropped file's full path, empty when the drop did not hold
+    // exactly one local file.
+    virtual void ReportDropped(const QString& path) = 0;
+
+    // Drag entered window: reports it when window has a parent. Returns
+    // false, reporting nothing, for a null window or data.
     bool OnDragEnter(QWidget* window, const QMimeData* data);
 
-    // The drag left window without a drop: sends WM_SLOT_DRAGLEAVE.
+    // The drag left window without a drop: reports it.
     void OnDragLeave(QWidget* window);
 
-    // Data dropped on window at point: exactly one local file sends
-    // WM_SLOT_DROP with its path; anything else shows message 109 and sends
-    // WM_SLOT_DROP with an empty path. Returns false, sending nothing, for a
-    // null window or data, no parent, or a single file with an empty path.
+    // Data dropped on window at point: exactly one local file is reported
+    // with its path; anything else shows message 109 and is reported with an
+    // empty path. Returns false, reporting nothing, for a null window or
+    // data, no parent, or a single file with an empty path.
     bool OnDrop(QWidget* window, const QMimeData* data, QPoint point);
 
-    // Runs after the parent has handled WM_SLOT_DROP; point in the control's
+    // Runs after the drop was reported and handled; point in the control's
     // coordinates. The button shows its hover look here.
     virtual void AfterDrop(QPoint point) { (void)point; }
 
@@ -67,7 +75,7 @@ protected:
     void HandleDragLeave(QWidget* window, QDragLeaveEvent* event);
     void HandleDrop(QWidget* window, QDropEvent* event);
 
-    int m_nIndex = 0;
+    int m_index = 0;
 
 private:
     bool m_registered = false;

@@ -46,16 +46,16 @@ CleanedFileName CleanFileName(const QString& text, int maxLength) {
     return result;
 }
 
-CFileNameEdit::CFileNameEdit(QWidget* parent) : QLineEdit(parent) {
+FileNameEdit::FileNameEdit(QWidget* parent) : QLineEdit(parent) {
     connect(this, &QLineEdit::textChanged, this, [this] { OnChange(); });
 }
 
-void CFileNameEdit::SetText(const QString& text) {
-    m_strLast = text;
+void FileNameEdit::SetText(const QString& text) {
+    m_lastText = text;
     setText(text);
 }
 
-void CFileNameEdit::keyPressEvent(QKeyEvent* event) {
+void FileNameEdit::keyPressEvent(QKeyEvent* event) {
     const QString typed = event->text();
     const bool shortcut = event->modifiers().testFlag(Qt::ControlModifier) ||
                           event->modifiers().testFlag(Qt::MetaModifier);
@@ -67,19 +67,19 @@ void CFileNameEdit::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
-void CFileNameEdit::OnChange() {
+void FileNameEdit::OnChange() {
     const QString current = text();
-    if (current == m_strLast) {
+    if (current == m_lastText) {
         return;  // our own SetText, or nothing new
     }
-    const CleanedFileName cleaned = CleanFileName(current, m_nMaxLength);
+    const CleanedFileName cleaned = CleanFileName(current, m_maxLength);
     if (cleaned.removed == 0 && cleaned.text == current) {
-        m_strLast = current;  // already clean: leave text, caret and undo alone
+        m_lastText = current;  // already clean: leave text, caret and undo alone
         return;
     }
     const int start = hasSelectedText() ? selectionStart() : cursorPosition();
     SetText(cleaned.text);
     const int caret = std::clamp(start - cleaned.removed, 0, static_cast<int>(cleaned.text.size()));
     setCursorPosition(caret);
-    m_strLast = cleaned.text;
+    m_lastText = cleaned.text;
 }

@@ -22,14 +22,14 @@ struct CleanedFileName {
 // dropped as typed; text that arrives another way (paste, input method) is
 // cleaned as soon as it changes, and the caret moves back by what was
 // removed.
-class CFileNameEdit : public QLineEdit {
+class FileNameEdit : public QLineEdit {
     Q_OBJECT
 public:
-    explicit CFileNameEdit(QWidget* parent = nullptr);
+    explicit FileNameEdit(QWidget* parent = nullptr);
 
     // Maximum length of the cleaned text; takes effect at the next change.
-    void SetMaxLength(int length) { m_nMaxLength = length; }
-    [[nodiscard]] int GetMaxLength() const { return m_nMaxLength; }
+    void SetMaxLength(int length) { m_maxLength = length; }
+    [[nodiscard]] int GetMaxLength() const { return m_maxLength; }
 
     // Shows text as it is, neither cleaned nor cut to the maximum; the next
     // change the user makes cleans it.
@@ -41,6 +41,6 @@ protected:
 private:
     void OnChange();
 
-    int m_nMaxLength = 0xFFFF;
-    QString m_strLast;
+    int m_maxLength = 0xFFFF;
+    QString m_lastText;
 };

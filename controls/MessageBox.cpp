@@ -1,5 +1,8 @@
 #include "controls/MessageBox.h"
 
+#include <QAbstractButton>
+#include <QLabel>
+
 #include "res/StringTable.h"
 #include "res/VersionInfo.h"
 
@@ -15,13 +18,32 @@ MessageResponder& Responder() {
 QMessageBox::StandardButton ShowMessage(QWidget* parent, int stringId,
                                         QMessageBox::StandardButtons buttons,
                                         QMessageBox::Icon icon) {
-    MessageRequest request{parent, stringId, LoadResString(stringId), buttons, icon};
+    MessageRequest request;
+    request.parent = parent;
+    request.stringId = stringId;
+    request.buttons = buttons;
+    request.icon = icon;
+    return ShowMessage(std::move(request));
+}
+
+QMessageBox::StandardButton ShowMessage(MessageRequest request) {
+    request.text = LoadResString(request.stringId);
     if (const MessageResponder& responder = Responder()) {
         return responder(request);
     }
-    QMessageBox box(icon, QString::fromLatin1(VersionFileDescription), request.text, buttons,
-                    parent);
+    QMessageBox box(request.icon, QString::fromLatin1(VersionFileDescription), request.text,
+                    request.buttons, request.parent);
     box.setTextFormat(Qt::PlainText);
+    if (!request.informativeText.isEmpty()) {
+        box.setInformativeText(request.informativeText);
+        // A file name in the details must show as it is, never as markup.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+    }
+    if (QAbstractButton* apply = box.button(QMessageBox::Apply);
+        apply != nullptr && !request.applyText.isEmpty()) {
+        apply->setText(request.applyText);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

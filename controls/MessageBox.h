@@ -17,6 +17,8 @@ struct MessageRequest {
     QString text;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::Icon icon = QMessageBox::Warning;
+    QString informativeText;  // the details below the text; may be empty
+    QString applyText;        // the label of the Apply button, when buttons hold it
 };
 
 // Answers a box in place of the user; returns the button "pressed".
@@ -29,6 +31,10 @@ using MessageResponder = std::function<QMessageBox::StandardButton(const Message
 QMessageBox::StandardButton ShowMessage(QWidget* parent, int stringId,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                         QMessageBox::Icon icon = QMessageBox::Warning);
+
+// The same for a request filled in by the caller; its text is taken from
+// the string table by stringId.
+QMessageBox::StandardButton ShowMessage(MessageRequest request);
 
 // Installs responder (an empty function restores real boxes) and returns
 // the one it replaces. GUI thread only.

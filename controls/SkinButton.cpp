@@ -1,5 +1,7 @@
 #include "controls/SkinButton.h"
 
+#include <QCoreApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QPainter>
@@ -7,38 +9,82 @@
 
 #include "controls/DrawCentered.h"
 
-CSkinButton::CSkinButton(QWidget* parent) : QAbstractButton(parent) {
+SkinButton::SkinButton(QWidget* parent) : QAbstractButton(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     UpdateRegions();
 }
 
-bool CSkinButton::SetBitmaps(const QPixmap* normal, const QPixmap* pressed, const QPixmap* hover) {
+bool SkinButton::SetBitmaps(const QPixmap* normal, const QPixmap* pressed, const QPixmap* hover) {
     if (normal == nullptr || pressed == nullptr || hover == nullptr) {
         return false;
     }
-    m_pBmpNormal.store(normal);
-    m_pBmpPressed.store(pressed);
-    m_pBmpHover.store(hover);
+    m_normalImage.store(normal);
+    m_pressedImage.store(pressed);
+    m_hoverImage.store(hover);
     return true;
 }
 
-void CSkinButton::SetFrameColor(const QColor& colour) {
-    m_brFrame = colour;
+void SkinButton::SetFrameColor(const QColor& colour) {
+    m_frameColor = colour;
 }
 
-void CSkinButton::UpdateRegions() {
-    m_rcClient = rect();
-    m_rcInner = m_rcClient.adjusted(1, 1, -1, -1);
+void SkinButton::UpdateRegions() {
+    m_clientRect = rect();
+    m_innerRect = m_clientRect.adjusted(1, 1, -1, -1);
 }
 
-void CSkinButton::SetHover(bool hover) {
-    m_bHover.store(hover);
+void SkinButton::SetHover(bool hover) {
+    m_hover.store(hover);
     Refresh();
 }
 
-void CSkinButton::Refresh() {
+void SkinButton::ShowHoverMark() {
+    // The pointer may have left while a dialog was up, unseen by the button.
+    m_pointerInside = PointerIsOver();
+    SetHover(true);
+    if (!m_hoverMark && QCoreApplication::instance() != nullptr) {
+        m_hoverMark = true;
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+void SkinButton::EndHoverMark() {
+    if (!m_hoverMark) {
+        return;
+    }
+    m_hoverMark = false;
+    QCoreApplication::instance()->removeEventFilter(this);
+    if (!m_pointerInside) {
+        SetHover(false);
+    }
+}
+
+bool SkinButton::PointerIsOver() const {
+    return rect().contains(mapFromGlobal(QCursor::pos()));
+}
+
+bool SkinButton::eventFilter(QObject* watched, QEvent* event) {
+    if (m_hoverMark && event->type() == QEvent::MouseMove && watched->isWidgetType()) {
+        const QPoint global = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        if (!rect().contains(mapFromGlobal(global))) {
+            m_pointerInside = false;
+            EndHoverMark();
+        }
+    }
+    return QAbstractButton::eventFilter(watched, event);
+}
+
+void SkinButton::focusOutEvent(QFocusEvent* event) {
+    if (m_hoverMark) {
+        m_pointerInside = PointerIsOver();
+        EndHoverMark();
+    }
+    QAbstractButton::focusOutEvent(event);
+}
+
+void SkinButton::Refresh() {
     if (QThread::currentThread() == thread()) {
         update();
     } else {
@@ -47,25 +93,25 @@ void CSkinButton::Refresh() {
     }
 }
 
-QSize CSkinButton::sizeHint() const {
-    if (const QPixmap* normal = m_pBmpNormal.load()) {
+QSize SkinButton::sizeHint() const {
+    if (const QPixmap* normal = m_normalImage.load()) {
         return normal->deviceIndependentSize().toSize();
     }
     return {25, 25};
 }
 
-const QPixmap* CSkinButton::CurrentImage() const {
+const QPixmap* SkinButton::CurrentImage() const {
     if (isDown()) {
-        return m_pBmpPressed.load();
+        return m_pressedImage.load();
     }
     // A disabled button hears no mouse, so only SetHover lights it.
-    if (m_bHover.load() || (m_bPointerInside && isEnabled())) {
-        return m_pBmpHover.load();
+    if (m_hover.load() || (m_pointerInside && isEnabled())) {
+        return m_hoverImage.load();
     }
-    return m_pBmpNormal.load();
+    return m_normalImage.load();
 }
 
-void CSkinButton::paintEvent(QPaintEvent*) {
+void SkinButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect item = rect();
     painter.fillRect(item, palette().color(QPalette::Active, QPalette::Button));
@@ -75,43 +121,44 @@ void CSkinButton::paintEvent(QPaintEvent*) {
         (void)DrawCentered(&painter, item.left(), item.top(), item.left() + item.width(),
                            item.top() + item.height(), image);
     }
-    m_bFocusFrame = hasFocus();
-    if (m_bFocusFrame && m_rcInner.isValid()) {
-        const QRect r = m_rcInner;
-        painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), m_brFrame);
-        painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), m_brFrame);
-        painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), m_brFrame);
-        painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), m_brFrame);
+    m_focusFrame = hasFocus();
+    if (m_focusFrame && m_innerRect.isValid()) {
+        const QRect r = m_innerRect;
+        painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), m_frameColor);
+        painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), m_frameColor);
+        painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), m_frameColor);
+        painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), m_frameColor);
     }
 }
 
-void CSkinButton::PointerLeft() {
-    m_bPointerInside = false;
-    m_bHover.store(false);
+void SkinButton::PointerLeft() {
+    m_pointerInside = false;
+    m_hover.store(false);
+    EndHoverMark();
     Refresh();
 }
 
-void CSkinButton::mouseMoveEvent(QMouseEvent* event) {
+void SkinButton::mouseMoveEvent(QMouseEvent* event) {
     const bool inside = rect().contains(event->position().toPoint());
-    if (inside && !m_bPointerInside) {
-        m_bPointerInside = true;
+    if (inside && !m_pointerInside) {
+        m_pointerInside = true;
         Refresh();
-    } else if (!inside && (m_bPointerInside || m_bHover.load())) {
+    } else if (!inside && (m_pointerInside || m_hover.load())) {
         PointerLeft();
     }
     QAbstractButton::mouseMoveEvent(event);
 }
 
-void CSkinButton::mousePressEvent(QMouseEvent* event) {
+void SkinButton::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        m_bMouseDown = true;
+        m_mouseDown = true;
     }
     QAbstractButton::mousePressEvent(event);
 }
 
-void CSkinButton::mouseReleaseEvent(QMouseEvent* event) {
+void SkinButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        m_bMouseDown = false;
+        m_mouseDown = false;
     }
     QAbstractButton::mouseReleaseEvent(event);
     if (!rect().contains(event->position().toPoint())) {
@@ -119,24 +166,27 @@ void CSkinButton::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-void CSkinButton::enterEvent(QEnterEvent* event) {
-    m_bPointerInside = true;
+void SkinButton::enterEvent(QEnterEvent* event) {
+    m_pointerInside = true;
     Refresh();
     QAbstractButton::enterEvent(event);
 }
 
-void CSkinButton::leaveEvent(QEvent* event) {
+void SkinButton::leaveEvent(QEvent* event) {
     // While the left button is held the pointer belongs to this button;
     // its moves decide the look then.
-    if (!m_bMouseDown) {
+    if (!m_mouseDown) {
         PointerLeft();
     }
     QAbstractButton::leaveEvent(event);
 }
 
-void CSkinButton::keyPressEvent(QKeyEvent* event) {
+void SkinButton::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        click();
+        // Only a fresh press clicks: a held key would otherwise click again
+        // with every repeat (and a repeat that began in a dialog that has
+        // just closed would click this button).
+        if (!event->isAutoRepeat()) click();
         // Not swallowed: the key goes on to the dialog.
         event->ignore();
         return;
@@ -144,18 +194,18 @@ void CSkinButton::keyPressEvent(QKeyEvent* event) {
     QAbstractButton::keyPressEvent(event);
 }
 
-void CSkinButton::resizeEvent(QResizeEvent* event) {
+void SkinButton::resizeEvent(QResizeEvent* event) {
     UpdateRegions();
     QAbstractButton::resizeEvent(event);
 }
 
-void CSkinButton::dragEnterEvent(QDragEnterEvent* event) { HandleDragEnter(this, event); }
-void CSkinButton::dragMoveEvent(QDragMoveEvent* event) { HandleDragMove(this, event); }
-void CSkinButton::dragLeaveEvent(QDragLeaveEvent* event) { HandleDragLeave(this, event); }
-void CSkinButton::dropEvent(QDropEvent* event) { HandleDrop(this, event); }
+void SkinButton::dragEnterEvent(QDragEnterEvent* event) { HandleDragEnter(this, event); }
+void SkinButton::dragMoveEvent(QDragMoveEvent* event) { HandleDragMove(this, event); }
+void SkinButton::dragLeaveEvent(QDragLeaveEvent* event) { HandleDragLeave(this, event); }
+void SkinButton::dropEvent(QDropEvent* event) { HandleDrop(this, event); }
 
-void CSkinButton::AfterDrop(QPoint point) {
-    if (m_rcClient.contains(point)) {
+void SkinButton::AfterDrop(QPoint point) {
+    if (m_clientRect.contains(point)) {
         SetHover(true);
     }
 }

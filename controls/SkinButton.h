@@ -12,28 +12,28 @@
 // The skinned push button: shows one of three images (normal, pressed,
 // hover) centred on itself, a one-pixel focus frame when it has the focus,
 // swaps in the hover image while the pointer is over it, clicks itself on
-// Enter, and reports file drags to its parent (CFileDropTarget).
+// Enter, and reports file drags to its parent (FileDropTarget).
 //
 // The images belong to the caller and must outlive their use here. The
 // image pointers are atomic: a watcher thread may read and replace them and
 // call Refresh, which then repaints through the GUI thread's event queue.
-class CSkinButton : public QAbstractButton, public CFileDropTarget {
+class SkinButton : public QAbstractButton, public FileDropTarget {
     Q_OBJECT
 public:
-    explicit CSkinButton(QWidget* parent = nullptr);
+    explicit SkinButton(QWidget* parent = nullptr);
 
     // Stores the three images. Returns false and keeps the former images
     // when any of them is null. Does not repaint: call Refresh.
     [[nodiscard]] bool SetBitmaps(const QPixmap* normal, const QPixmap* pressed, const QPixmap* hover);
 
     // The current normal image (null before the first SetBitmaps).
-    [[nodiscard]] const QPixmap* GetNormalBitmap() const { return m_pBmpNormal.load(); }
-    [[nodiscard]] const QPixmap* GetPressedBitmap() const { return m_pBmpPressed.load(); }
-    [[nodiscard]] const QPixmap* GetHoverBitmap() const { return m_pBmpHover.load(); }
+    [[nodiscard]] const QPixmap* GetNormalBitmap() const { return m_normalImage.load(); }
+    [[nodiscard]] const QPixmap* GetPressedBitmap() const { return m_pressedImage.load(); }
+    [[nodiscard]] const QPixmap* GetHoverBitmap() const { return m_hoverImage.load(); }
 
     // Colour of the focus frame (black until set).
     void SetFrameColor(const QColor& colour);
-    [[nodiscard]] QColor GetFrameColor() const { return m_brFrame; }
+    [[nodiscard]] QColor GetFrameColor() const { return m_frameColor; }
 
     // Re-reads the button's rectangle after a move or resize; the focus
     // frame and the drop's hover test use it.
@@ -42,14 +42,30 @@ public:
     // With true, every repaint shows the hover image until the pointer
     // leaves the button or SetHover(false); then repaints.
     void SetHover(bool hover);
-    [[nodiscard]] bool IsHoverSet() const { return m_bHover.load(); }
+    [[nodiscard]] bool IsHoverSet() const { return m_hover.load(); }
+
+    // Shows the hover look as a mark that points at this button (after a
+    // failed load) without the pointer being there. It goes at the next
+    // pointer move anywhere in the program that is not over the button, or
+    // when the button loses the focus.
+    void ShowHoverMark();
 
     // Repaints the whole button; safe from any thread.
     void Refresh();
 
     [[nodiscard]] QSize sizeHint() const override;
 
+signals:
+    // A file drag entered or left the control, or a drop arrived (path
+    // empty when it was not exactly one local file). slot: the index.
+    void FileDragEntered(int slot);
+    void FileDragLeft(int slot);
+    void FileDropped(int slot, const QString& path);
+
 protected:
+    void ReportDragEntered() override { emit FileDragEntered(m_index); }
+    void ReportDragLeft() override { emit FileDragLeft(m_index); }
+    void ReportDropped(const QString& path) override { emit FileDropped(m_index, path); }
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -58,6 +74,8 @@ protected:
     void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
@@ -68,15 +86,18 @@ private:
     // The image the button shows now, by state.
     [[nodiscard]] const QPixmap* CurrentImage() const;
     void PointerLeft();
+    void EndHoverMark();
+    [[nodiscard]] bool PointerIsOver() const;
 
-    std::atomic<const QPixmap*> m_pBmpNormal{nullptr};
-    std::atomic<const QPixmap*> m_pBmpPressed{nullptr};
-    std::atomic<const QPixmap*> m_pBmpHover{nullptr};
-    QRect m_rcClient;
-    QRect m_rcInner;
-    QColor m_brFrame{0, 0, 0};
-    bool m_bMouseDown = false;
-    bool m_bFocusFrame = false;
-    bool m_bPointerInside = false;
-    std::atomic<bool> m_bHover{false};
+    std::atomic<const QPixmap*> m_normalImage{nullptr};
+    std::atomic<const QPixmap*> m_pressedImage{nullptr};
+    std::atomic<const QPixmap*> m_hoverImage{nullptr};
+    QRect m_clientRect;
+    QRect m_innerRect;
+    QColor m_frameColor{0, 0, 0};
+    bool m_mouseDown = false;
+    bool m_focusFrame = false;
+    bool m_pointerInside = false;
+    std::atomic<bool> m_hover{false};
+    bool m_hoverMark = false;  // watching the program's pointer moves
 };

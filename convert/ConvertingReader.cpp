@@ -63,3 +63,14 @@ int ReadAudioFileConverting(const char* path, AudioData* record, int hostByteOrd
     }
     return ReadAudioSourceConverting(*source, record, hostByteOrder, outcome);
 }
+
+std::string DescribeConverterRefusal(const ConvertOutcome& outcome) {
+    if (outcome.convertReason.empty()) return {};
+    // libsndfile's messages are sentences; here they follow a colon.
+    std::string why = outcome.convertReason;
+    while (!why.empty() && (why.back() == '.' || why.back() == ' ')) why.pop_back();
+    if (!why.empty() && why[0] >= 'A' && why[0] <= 'Z' &&
+        (why.size() < 2 || why[1] < 'A' || why[1] > 'Z'))
+        why[0] = static_cast<char>(why[0] - 'A' + 'a');
+    return "the converter cannot read it either: " + why;
+}

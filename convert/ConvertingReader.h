@@ -30,3 +30,7 @@ struct ConvertOutcome {
                                             int hostByteOrder, ConvertOutcome* outcome);
 [[nodiscard]] int ReadAudioSourceConverting(ByteSource& source, AudioData* record,
                                             int hostByteOrder, ConvertOutcome* outcome);
+
+// "the converter cannot read it either: <why>", to follow a strict reader's
+// reason after a semicolon; empty when the converter did not try the file.
+[[nodiscard]] std::string DescribeConverterRefusal(const ConvertOutcome& outcome);

@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QThread>
 
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -292,6 +293,49 @@ TEST_F(AppProcess, DamagedSettingsStartWithDefaults) {
         }
     }
     QDir(IniPath()).removeRecursively();
+}
+
+}  // namespace
+
+namespace {
+
+// Ended by the session (SIGTERM) or a closed terminal (SIGHUP, SIGINT), the
+// program keeps what the user did, as its Close button would.
+TEST_F(AppProcess, TerminationSignalsWriteTheSettingsLikeClose) {
+    const std::string wav = dir.file("kept.wav");
+    ASSERT_TRUE(testsupport::WriteFile(wav, testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 2000))));
+    for (const int signalNumber : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(signalNumber);
+        {
+            fs::create_directories(fs::path(IniPath().toStdString()).parent_path());
+            QSettings ini(IniPath(), QSettings::IniFormat);
+            ini.setValue("FilePathInfo/File01", QString::fromStdString(wav));
+            ini.setValue("FilePathInfo/File02", QString::fromStdString(wav));
+            ini.sync();
+        }
+        const QString log = Log("signal.log");
+        QFile::remove(log);
+        // Row 1 is cleared once the window shows.
+        const auto process = Start(log, {"GLW_TEST_CLEAR_ROW_WHEN_SHOWN=0"});
+        ASSERT_TRUE(WaitForEvent(log, "shown"));
+        ASSERT_EQ(::kill(static_cast<pid_t>(process->processId()), signalNumber), 0);
+        ASSERT_TRUE(process->waitForFinished(30000));
+        EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process->exitCode(), 0);
+        const QByteArray ini = ReadFileBytes(IniPath());
+        EXPECT_TRUE(ini.contains("File01=\n")) << ini.constData();
+        EXPECT_TRUE(ini.contains("File02=" + QByteArray::fromStdString(wav) + "\n")) << ini.constData();
+    }
+}
+
+// The test switches live in the test build only.
+TEST(InstalledProgram, HoldsNoTestSwitch) {
+    QFile program(QStringLiteral(GLW_INSTALLED_APP_EXE));
+    ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(program.readAll().contains("GLW_TEST"));
+    QFile testBuild(QStringLiteral(GLW_APP_EXE));
+    ASSERT_TRUE(testBuild.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(testBuild.readAll().contains("GLW_TEST"));
 }
 
 }  // namespace

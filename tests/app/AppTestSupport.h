@@ -21,11 +21,10 @@
 
 #include "SoundFileWriter.h"
 #include "app/ProfileStore.h"
-#include "app/WaveComposerDlg.h"
+#include "app/MainWindow.h"
 #include "controls/MessageBox.h"
 #include "controls/SkinButton.h"
-#include "controls/SkinStatic.h"
-#include "res/DialogTemplates.h"
+#include "controls/SlotLabel.h"
 #include "savedlg/VolumeSource.h"
 
 namespace apptest {
@@ -60,13 +59,16 @@ protected:
     testsupport::TempDir dir;
     FakeVolumes volumes;
     std::vector<int> messages;
+    std::vector<MessageRequest> requests;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
     ScopedMessageResponder responder{[this](const MessageRequest& request) {
         messages.push_back(request.stringId);
+        requests.push_back(request);
         return answer;
     }};
     std::unique_ptr<IniProfileStore> profile;
-    std::unique_ptr<CWaveComposerDlg> window;
+    std::unique_ptr<SlotModel> model;
+    std::unique_ptr<MainWindow> window;
 
     [[nodiscard]] QString IniPath() const { return QString::fromStdString(dir.file("profile.ini")); }
 
@@ -83,13 +85,16 @@ protected:
 
     // Opens the window (initialised as on its first show).
     void Open() {
+        window.reset();
         profile = std::make_unique<IniProfileStore>(IniPath());
-        window = std::make_unique<CWaveComposerDlg>(profile.get(), &volumes);
+        model = std::make_unique<SlotModel>();
+        window = std::make_unique<MainWindow>(*model, profile.get(), &volumes);
         window->show();
     }
 
     void TearDown() override {
         window.reset();
+        model.reset();
         profile.reset();
     }
 
@@ -100,14 +105,13 @@ protected:
         return QString::fromStdString(path);
     }
 
-    [[nodiscard]] CSkinButton* Button(int id) const { return qobject_cast<CSkinButton*>(window->GetDlgItem(id)); }
-    [[nodiscard]] CSkinButton* LoadButton(int slot) const { return Button(MainLoadButtonId(slot)); }
-    [[nodiscard]] CSkinButton* ClearButton(int slot) const { return Button(MainClearButtonId(slot)); }
-    [[nodiscard]] CSkinButton* PlayButton(int slot) const { return Button(MainPlayButtonId(slot)); }
-    [[nodiscard]] CSkinStatic* Label(int slot) const {
-        return qobject_cast<CSkinStatic*>(window->GetDlgItem(MainLabelId(slot)));
-    }
-    [[nodiscard]] const QPixmap* Bmp(int id) const { return window->GetBitmap(id); }
+    [[nodiscard]] SkinButton* LoadButton(int slot) const { return window->Panel().LoadButton(slot); }
+    [[nodiscard]] SkinButton* ClearButton(int slot) const { return window->Panel().ClearButton(slot); }
+    [[nodiscard]] SkinButton* PlayButton(int slot) const { return window->Panel().PlayButton(slot); }
+    [[nodiscard]] SkinButton* SaveButton() const { return window->Panel().SaveButton(); }
+    [[nodiscard]] SkinButton* CloseButton() const { return window->Panel().CloseButton(); }
+    [[nodiscard]] SlotLabel* Label(int slot) const { return window->Panel().Label(slot); }
+    [[nodiscard]] const QPixmap* Bmp(int id) const { return window->Panel().Bitmap(id); }
 
     bool Load(int slot, const QString& path, bool showErrors = true) {
         return window->LoadSlotFile(slot, &path, showErrors);

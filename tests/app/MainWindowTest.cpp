@@ -2,7 +2,7 @@
 #include <QMenu>
 
 #include "AppTestSupport.h"
-#include "res/AboutDlg.h"
+#include "res/AboutDialog.h"
 #include "res/SkinResources.h"
 #include "res/StringTable.h"
 
@@ -25,7 +25,7 @@ TEST_F(WindowTest, FreshStartShowsEmptyRowsAtTheOrigin) {
     EXPECT_EQ(window->pos(), QPoint(0, 0));
     EXPECT_EQ(window->size(), QSize(640, 640));  // the client area
     EXPECT_TRUE(messages.empty());
-    for (int slot = 0; slot < MainSlotCount; ++slot) {
+    for (int slot = 0; slot < SlotCount; ++slot) {
         SCOPED_TRACE(slot);
         EXPECT_TRUE(LoadButton(slot)->isEnabled());
         EXPECT_FALSE(ClearButton(slot)->isEnabled());
@@ -36,31 +36,36 @@ TEST_F(WindowTest, FreshStartShowsEmptyRowsAtTheOrigin) {
         EXPECT_EQ(LoadButton(slot)->GetFrameColor(), QColor(Qt::white));
         EXPECT_EQ(Label(slot)->text(), "");
     }
-    CSkinButton* save = Button(MainIdSave);
+    SkinButton* save = SaveButton();
     EXPECT_FALSE(save->isEnabled());
     EXPECT_EQ(save->GetNormalBitmap(), Bmp(BmpSaveDisabled));
     EXPECT_EQ(save->GetPressedBitmap(), Bmp(BmpSavePressed));
-    EXPECT_EQ(Button(MainIdClose)->GetNormalBitmap(), Bmp(BmpCloseNormal));
-    EXPECT_TRUE(Button(MainIdClose)->isEnabled());
+    EXPECT_EQ(CloseButton()->GetNormalBitmap(), Bmp(BmpCloseNormal));
+    EXPECT_TRUE(CloseButton()->isEnabled());
 }
 
 TEST_F(WindowTest, ControlsSitAtTheirPixelPositions) {
     Open();
     // Slot 0 is the bottom row.
-    EXPECT_EQ(window->GetDlgItem(1003)->geometry(), QRect(109, 506, 25, 25));
-    EXPECT_EQ(window->GetDlgItem(1004)->geometry(), QRect(481, 506, 25, 25));
-    EXPECT_EQ(window->GetDlgItem(1005)->geometry(), QRect(508, 506, 25, 25));
-    EXPECT_EQ(window->GetDlgItem(1066)->geometry(), QRect(146, 509, 323, 19));
+    EXPECT_EQ(LoadButton(0)->geometry(), QRect(109, 506, 25, 25));
+    EXPECT_EQ(ClearButton(0)->geometry(), QRect(481, 506, 25, 25));
+    EXPECT_EQ(PlayButton(0)->geometry(), QRect(508, 506, 25, 25));
+    EXPECT_EQ(Label(0)->geometry(), QRect(146, 509, 323, 19));
     // The top row, and the two ids of slot 1 around the gap at 1007.
-    EXPECT_EQ(window->GetDlgItem(1062)->geometry(), QRect(109, 101, 25, 25));
-    EXPECT_EQ(window->GetDlgItem(1081)->geometry(), QRect(146, 104, 323, 19));
-    EXPECT_EQ(window->GetDlgItem(1006)->geometry().y(), 479);
-    EXPECT_EQ(window->GetDlgItem(1007), nullptr);
-    EXPECT_EQ(window->GetDlgItem(1000)->geometry(), QRect(292, 46, 58, 25));
-    EXPECT_EQ(window->GetDlgItem(1002)->geometry(), QRect(438, 554, 100, 39));
+    EXPECT_EQ(LoadButton(15)->geometry(), QRect(109, 101, 25, 25));
+    EXPECT_EQ(Label(15)->geometry(), QRect(146, 104, 323, 19));
+    EXPECT_EQ(LoadButton(1)->geometry().y(), 479);
+    EXPECT_EQ(CloseButton()->geometry(), QRect(292, 46, 58, 25));
+    EXPECT_EQ(SaveButton()->geometry(), QRect(438, 554, 100, 39));
+    EXPECT_EQ(window->Panel().geometry(), QRect(0, 0, 640, 640));
     // 16 labels and 50 buttons, nothing else.
-    EXPECT_EQ(window->findChildren<CSkinButton*>(Qt::FindDirectChildrenOnly).size(), 50);
-    EXPECT_EQ(window->findChildren<CSkinStatic*>(Qt::FindDirectChildrenOnly).size(), 16);
+    EXPECT_EQ(window->findChildren<SkinButton*>().size(), 50);
+    EXPECT_EQ(window->findChildren<SlotLabel*>().size(), 16);
+    // Every button speaks to a screen reader.
+    for (const SkinButton* button : window->findChildren<SkinButton*>()) {
+        EXPECT_FALSE(button->accessibleName().isEmpty()) << button->objectName().toStdString();
+    }
+    EXPECT_EQ(PlayButton(2)->accessibleName(), "Play row 3");
     // Each load button shows its own row number's art.
     EXPECT_EQ(LoadButton(3)->GetNormalBitmap()->toImage(), LoadSkinBitmap(BmpLoadNormalFirst + 3).toImage());
     EXPECT_EQ(LoadButton(3)->GetHoverBitmap()->toImage(), LoadSkinBitmap(BmpLoadHoverFirst + 3).toImage());
@@ -68,11 +73,11 @@ TEST_F(WindowTest, ControlsSitAtTheirPixelPositions) {
 
 TEST_F(WindowTest, EscapeEndsWithCancelAfterClosingTheEngineAndSaves) {
     Open();
-    ASSERT_NE(window->GetEngine().GetImage(), nullptr);
+    ASSERT_TRUE(window->Model().IsOpen());
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Rejected);
-    EXPECT_EQ(window->GetEngine().GetImage(), nullptr);  // engine closed
+    EXPECT_FALSE(window->Model().IsOpen());  // engine closed
     const QByteArray ini = ReadIni();
     EXPECT_EQ(CountKeys(ini), 19) << ini.constData();
     EXPECT_TRUE(ini.contains("File16=\n"));
@@ -84,13 +89,13 @@ TEST_F(WindowTest, TitleBarCloseEndsWithOkAndSaves) {
     window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Accepted);
-    EXPECT_EQ(window->GetEngine().GetImage(), nullptr);
+    EXPECT_FALSE(window->Model().IsOpen());
     EXPECT_EQ(CountKeys(ReadIni()), 19);
 }
 
 TEST_F(WindowTest, CloseButtonEndsWithOk) {
     Open();
-    QTest::mouseClick(Button(MainIdClose), Qt::LeftButton);
+    QTest::mouseClick(CloseButton(), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Accepted);
 }
@@ -101,7 +106,7 @@ TEST_F(WindowTest, EnterNeverClosesTheWindow) {
     QTest::keyClick(window.get(), Qt::Key_Enter, Qt::KeypadModifier);
     window->accept();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_NE(window->GetEngine().GetImage(), nullptr);
+    EXPECT_TRUE(window->Model().IsOpen());
     EXPECT_TRUE(ReadIni().isEmpty());  // nothing saved yet
 }
 
@@ -121,10 +126,10 @@ TEST_F(WindowTest, SavedPositionIsRestoredAndOneOffEveryScreenFallsBack) {
 TEST(WindowPosition, KeptAsReadWhereThePlatformCannotReportIt) {
     const QPoint shown(0, 0);
     const QPoint read(300, 200);
-    EXPECT_EQ(CWaveComposerDlg::PositionToStore("wayland", shown, read), read);
-    EXPECT_EQ(CWaveComposerDlg::PositionToStore("wayland-egl", shown, read), read);
-    EXPECT_EQ(CWaveComposerDlg::PositionToStore("xcb", QPoint(5, 6), read), QPoint(5, 6));
-    EXPECT_EQ(CWaveComposerDlg::PositionToStore("offscreen", QPoint(5, 6), read), QPoint(5, 6));
+    EXPECT_EQ(MainWindow::PositionToStore("wayland", shown, read), read);
+    EXPECT_EQ(MainWindow::PositionToStore("wayland-egl", shown, read), read);
+    EXPECT_EQ(MainWindow::PositionToStore("xcb", QPoint(5, 6), read), QPoint(5, 6));
+    EXPECT_EQ(MainWindow::PositionToStore("offscreen", QPoint(5, 6), read), QPoint(5, 6));
 }
 
 TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
@@ -135,10 +140,10 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
     QTimer::singleShot(20, window.get(), [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
-        ASSERT_EQ(menu->actions().size(), 1);
+        ASSERT_EQ(menu->actions().size(), 2);  // About, then the converter option
         entry = menu->actions().front()->text();
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
-            aboutShown = qobject_cast<CAboutDlg*>(modal) != nullptr;
+            aboutShown = qobject_cast<AboutDialog*>(modal) != nullptr;
             qobject_cast<QDialog*>(modal)->accept();
         });
         menu->setActiveAction(menu->actions().front());
@@ -152,26 +157,27 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
 }
 
 TEST_F(WindowTest, ProfileRowsAreRestoredSilentlyAndMissingFilesKeepTheirKeys) {
-    const QString four = Wav("fourth row.wav");
+    // Markers in a name stay verbatim in the label and the tooltip.
+    const QString four = Wav("fourth %1 row%2.wav");
     const QString thirteen = Wav("thirteen.aif.wav", 1);
     const QString gone = QString::fromStdString(dir.file("deleted.wav"));
     WriteIni("[FilePathInfo]\nFile04=" + four.toUtf8() + "\nFile13=" + thirteen.toUtf8() +
              "\nFile07=" + gone.toUtf8() + "\n[LoadVolumeInfo]\nVolume=/media/card/\n");
     Open();
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(Label(3)->text(), "fourth row");
+    EXPECT_EQ(Label(3)->text(), "fourth %1 row%2");
     EXPECT_EQ(Label(12)->text(), "thirteen.aif");
     EXPECT_TRUE(PlayButton(3)->isEnabled());
     EXPECT_TRUE(ClearButton(12)->isEnabled());
-    EXPECT_EQ(window->GetEngine().CountLoadedSlots(), 2);
+    EXPECT_EQ(window->Model().CountLoadedSlots(), 2);
     EXPECT_EQ(window->GetLastVolume(), "/media/card/");
     // The missing file's row is empty but the file is tried again next time.
     EXPECT_EQ(Label(6)->text(), "");
     EXPECT_FALSE(PlayButton(6)->isEnabled());
-    EXPECT_TRUE(Button(MainIdSave)->isEnabled());
-    EXPECT_EQ(Button(MainIdSave)->GetNormalBitmap(), Bmp(BmpSaveNormal));
+    EXPECT_TRUE(SaveButton()->isEnabled());
+    EXPECT_EQ(SaveButton()->GetNormalBitmap(), Bmp(BmpSaveNormal));
     // The tooltip tells the whole story of the file.
-    EXPECT_TRUE(Label(3)->toolTip().contains(four));
+    EXPECT_TRUE(Label(3)->toolTip().startsWith(four + "\nStereo, 44100 Hz, 16-bit\n"));
     EXPECT_TRUE(Label(3)->toolTip().contains("Stereo"));
     EXPECT_TRUE(Label(12)->toolTip().contains("Mono"));
     EXPECT_TRUE(Label(3)->toolTip().contains("44100 Hz, 16-bit"));
@@ -197,40 +203,42 @@ TEST_F(WindowTest, ClearedSlotEmptiesItsKeyAtExit) {
     EXPECT_TRUE(ReadIni().contains("File02=\n"));
 }
 
-TEST_F(WindowTest, StopReportFromAnotherThreadRestoresThePlayButton) {
+TEST_F(WindowTest, AStopReportedFromAWatcherReachesTheButtonOnTheWindowsThread) {
     Open();
     ASSERT_TRUE(Load(5, Wav("w.wav")));
     ASSERT_TRUE(window->SetPlayButtonState(5, true));
-    EXPECT_EQ(PlayButton(5)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
     std::thread watcher([&] {
-        window->SlotStopped(5);
-        window->SlotStopped(16);  // ignored
+        window->SlotChanged(5, SlotChange::Stopped);
+        window->SlotChanged(16, SlotChange::Stopped);  // ignored
     });
     watcher.join();
-    QCoreApplication::processEvents();  // the posted check
+    // Posted, not applied on the watcher's thread.
+    EXPECT_EQ(PlayButton(5)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
+    QCoreApplication::processEvents();
     EXPECT_EQ(PlayButton(5)->GetNormalBitmap(), Bmp(BmpPlayNormal));
     EXPECT_EQ(PlayButton(5)->GetPressedBitmap(), Bmp(BmpPlayPressed));
 }
 
 TEST(WindowWithoutProfile, StopsAfterOpeningTheEngine) {
-    CWaveComposerDlg window(nullptr);
+    SlotModel model;
+    MainWindow window(model, nullptr);
     window.show();
     EXPECT_FALSE(window.IsInitialised());
     EXPECT_EQ(window.windowTitle(), "");
-    EXPECT_NE(window.GetEngine().GetImage(), nullptr);
+    EXPECT_TRUE(window.Model().IsOpen());
     EXPECT_FALSE(window.SaveSettings());
 }
 
 TEST(BankName, MonthDayHourLetterMinutesSeconds) {
     auto at = [](int month, int day, int h, int m, int s) {
-        return CWaveComposerDlg::MakeBankName(QDateTime(QDate(2026, month, day), QTime(h, m, s)));
+        return MainWindow::MakeBankName(QDateTime(QDate(2026, month, day), QTime(h, m, s)));
     };
     EXPECT_EQ(at(12, 7, 14, 5, 9), "1207E0509-VOICE");
     EXPECT_EQ(at(1, 1, 0, 0, 0), "010100000-VOICE");
     EXPECT_EQ(at(3, 9, 10, 59, 1), "0309A5901-VOICE");
     EXPECT_EQ(at(3, 9, 9, 1, 2), "030990102-VOICE");
     EXPECT_EQ(at(10, 31, 23, 59, 59), "1031N5959-VOICE");
-    EXPECT_EQ(CWaveComposerDlg::MakeDefaultBankName().size(), 15);
+    EXPECT_EQ(MainWindow::MakeDefaultBankName().size(), 15);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/PathUtils.h"
+#include "app/model/PathUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -22,19 +22,19 @@ TEST(PathUtils, ParentPathCutsAtTheLastSlash) {
 }
 
 TEST(PathUtils, RootAndRelativePaths) {
-    EXPECT_EQ(DirectoryExists("/"), 1);
-    EXPECT_EQ(CreateDirectoryTree("/"), 1);
-    EXPECT_EQ(DirectoryExists(nullptr), 0);
-    EXPECT_EQ(DirectoryExists(""), 0);
-    EXPECT_EQ(CreateDirectoryTree(nullptr), 0);
-    EXPECT_EQ(CreateDirectoryTree(""), 0);
+    EXPECT_TRUE(DirectoryExists("/"));
+    EXPECT_TRUE(CreateDirectoryTree("/"));
+    EXPECT_FALSE(DirectoryExists(nullptr));
+    EXPECT_FALSE(DirectoryExists(""));
+    EXPECT_FALSE(CreateDirectoryTree(nullptr));
+    EXPECT_FALSE(CreateDirectoryTree(""));
     // A relative path is never taken as existing, so nothing is made
     // relative to wherever the program happens to run.
     testsupport::TempDir dir;
     const fs::path before = fs::current_path();
     fs::current_path(dir.path());
-    EXPECT_EQ(DirectoryExists("."), 0);
-    EXPECT_EQ(CreateDirectoryTree("made/here"), 0);
+    EXPECT_FALSE(DirectoryExists("."));
+    EXPECT_FALSE(CreateDirectoryTree("made/here"));
     EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "made"));
     fs::current_path(before);
 }
@@ -42,23 +42,23 @@ TEST(PathUtils, RootAndRelativePaths) {
 TEST(PathUtils, CreatesTheMissingChainWithOrWithoutTrailingSlash) {
     testsupport::TempDir dir;
     const std::string deep = dir.file("a/b/c");
-    EXPECT_EQ(DirectoryExists(deep.c_str()), 0);
-    EXPECT_EQ(CreateDirectoryTree(deep.c_str()), 1);
+    EXPECT_FALSE(DirectoryExists(deep.c_str()));
+    EXPECT_TRUE(CreateDirectoryTree(deep.c_str()));
     EXPECT_TRUE(fs::is_directory(deep));
-    EXPECT_EQ(DirectoryExists(deep.c_str()), 1);
+    EXPECT_TRUE(DirectoryExists(deep.c_str()));
     // Existing: nothing to do, still success.
-    EXPECT_EQ(CreateDirectoryTree((deep + "/").c_str()), 1);
+    EXPECT_TRUE(CreateDirectoryTree((deep + "/").c_str()));
     const std::string other = dir.file("x/y/");
-    EXPECT_EQ(CreateDirectoryTree(other.c_str()), 1);
+    EXPECT_TRUE(CreateDirectoryTree(other.c_str()));
     EXPECT_TRUE(fs::is_directory(dir.file("x/y")));
 }
 
 TEST(PathUtils, AFileInTheWayFails) {
     testsupport::TempDir dir;
     std::ofstream(dir.file("file")) << "x";
-    EXPECT_EQ(DirectoryExists(dir.file("file").c_str()), 0);
-    EXPECT_EQ(CreateDirectoryTree(dir.file("file").c_str()), 0);
-    EXPECT_EQ(CreateDirectoryTree(dir.file("file/sub").c_str()), 0);
+    EXPECT_FALSE(DirectoryExists(dir.file("file").c_str()));
+    EXPECT_FALSE(CreateDirectoryTree(dir.file("file").c_str()));
+    EXPECT_FALSE(CreateDirectoryTree(dir.file("file/sub").c_str()));
 }
 
 TEST(PathUtils, OverLongPathIsRefusedNotCut) {
@@ -67,8 +67,8 @@ TEST(PathUtils, OverLongPathIsRefusedNotCut) {
     std::string path = dir.path();
     while (path.size() < static_cast<size_t>(PATH_MAX) + 10) path += "/abcdefghij";
     EXPECT_FALSE(FitsPathMax(path));
-    EXPECT_EQ(CreateDirectoryTree(path.c_str()), 0);
-    EXPECT_EQ(DirectoryExists(path.c_str()), 0);
+    EXPECT_FALSE(CreateDirectoryTree(path.c_str()));
+    EXPECT_FALSE(DirectoryExists(path.c_str()));
     EXPECT_FALSE(fs::exists(dir.file("abcdefghij")));  // nothing made on the way
 }
 

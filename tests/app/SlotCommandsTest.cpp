@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 TEST_F(WindowTest, FirstLoadEnablesSaveAndClearingTheLastDisablesIt) {
     Open();
-    CSkinButton* save = Button(MainIdSave);
+    SkinButton* save = SaveButton();
     ASSERT_EQ(save->GetNormalBitmap(), Bmp(BmpSaveDisabled));
     const QString path = Wav("kick drum.wav");
     ASSERT_TRUE(Load(0, path));
@@ -48,7 +48,7 @@ TEST_F(WindowTest, LoadingIntoAFilledSlotReplacesIt) {
     EXPECT_EQ(Label(4)->text(), "two");
     EXPECT_EQ(window->GetSlotPath(4), two);
     EXPECT_TRUE(PlayButton(4)->isEnabled());
-    EXPECT_EQ(window->GetEngine().CountLoadedSlots(), 1);
+    EXPECT_EQ(window->Model().CountLoadedSlots(), 1);
 }
 
 TEST_F(WindowTest, FailedLoadLeavesTheRowAsItWasAndShows106) {
@@ -62,7 +62,11 @@ TEST_F(WindowTest, FailedLoadLeavesTheRowAsItWasAndShows106) {
     EXPECT_EQ(Label(2)->text(), "good");
     EXPECT_EQ(window->GetSlotPath(2), good);
     EXPECT_TRUE(PlayButton(2)->isEnabled());
-    EXPECT_EQ(window->GetEngine().IsSlotLoaded(2), 1);
+    EXPECT_TRUE(window->Model().IsSlotLoaded(2));
+    // The load button is marked until the pointer moves elsewhere.
+    EXPECT_TRUE(LoadButton(2)->IsHoverSet());
+    QTest::mouseMove(Label(9), QPoint(3, 3));
+    EXPECT_FALSE(LoadButton(2)->IsHoverSet());
 
     // Into an empty row, without messages: stays empty, nothing remembered.
     messages.clear();
@@ -70,6 +74,45 @@ TEST_F(WindowTest, FailedLoadLeavesTheRowAsItWasAndShows106) {
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(window->GetSlotPath(5), "");
     EXPECT_FALSE(PlayButton(5)->isEnabled());
+}
+
+TEST_F(WindowTest, RefusedFileShows106WithItsReasonAndConvertTurnsConversionOn) {
+    Open();
+    const std::string path = dir.file("take 32k.wav");
+    ASSERT_TRUE(testsupport::WriteFile(
+        path, testsupport::MakeWav(testsupport::MakeRamp(2, 16, 32000, 16000))));
+    const QString file = QString::fromStdString(path);
+    EXPECT_FALSE(Load(3, file));
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].stringId, IdsLoadError);
+    EXPECT_TRUE(requests[0].informativeText.startsWith("unsupported sample rate 32000 Hz"));
+    EXPECT_TRUE(requests[0].buttons.testFlag(QMessageBox::Apply));
+    EXPECT_FALSE(window->ConvertFormats());
+
+    answer = QMessageBox::Apply;  // Convert
+    EXPECT_TRUE(Load(3, file));
+    EXPECT_TRUE(window->ConvertFormats());
+    EXPECT_TRUE(window->Model().IsSlotLoaded(3));
+
+    // With conversion on, a file neither reader takes gives both reasons and
+    // no Convert.
+    const std::string text = dir.file("notes.wav");
+    ASSERT_TRUE(testsupport::WriteFile(text, testsupport::Bytes(100, 0x41)));
+    requests.clear();
+    EXPECT_FALSE(Load(4, QString::fromStdString(text)));
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_TRUE(requests[0].informativeText.contains("the converter cannot read it either"));
+    EXPECT_FALSE(requests[0].buttons.testFlag(QMessageBox::Apply));
+
+    // The option is kept, and restored rows convert again.
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(ReadIni().contains("[Options]\nConvertFormats=1"));
+    Open();
+    EXPECT_TRUE(window->ConvertFormats());
+    EXPECT_TRUE(window->Model().IsSlotLoaded(3));
+    window->SetConvertFormats(false);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(ReadIni().contains("ConvertFormats=0"));
 }
 
 TEST_F(WindowTest, OverLongPathIsAFailedLoad) {
@@ -109,7 +152,7 @@ TEST_F(WindowTest, DroppingOneFileLoadsItAndTwoFilesShow109) {
     Drop(LoadButton(6), {Wav("a.wav"), Wav("b.wav")});
     EXPECT_EQ(messages, std::vector<int>{IdsMultipleFiles});
     EXPECT_EQ(Label(6)->text(), "");
-    EXPECT_EQ(window->GetEngine().CountLoadedSlots(), 1);
+    EXPECT_EQ(window->Model().CountLoadedSlots(), 1);
 
     // A bad file dropped onto a loaded row: 106, row kept.
     messages.clear();
@@ -125,13 +168,13 @@ TEST_F(WindowTest, OnlyOneSlotSoundsAtATime) {
     ASSERT_TRUE(Load(3, Wav("three.wav", 2, 44100)));
     ASSERT_TRUE(Load(7, Wav("seven.wav", 2, 44100)));
     QTest::mouseClick(PlayButton(7), Qt::LeftButton);
-    ASSERT_EQ(window->GetEngine().IsSlotPlaying(7), 1);
+    ASSERT_TRUE(window->Model().IsSlotPlaying(7));
     EXPECT_EQ(PlayButton(7)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
     EXPECT_EQ(PlayButton(7)->GetHoverBitmap(), Bmp(BmpPlayPlaying));
 
     ASSERT_TRUE(window->PlaySlotRow(3));
-    EXPECT_EQ(window->GetEngine().IsSlotPlaying(7), 0);
-    EXPECT_EQ(window->GetEngine().IsSlotPlaying(3), 1);
+    EXPECT_FALSE(window->Model().IsSlotPlaying(7));
+    EXPECT_TRUE(window->Model().IsSlotPlaying(3));
     EXPECT_EQ(PlayButton(3)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
     // Slot 7's watcher notices the stop and restores the stopped look.
     EXPECT_TRUE(QTest::qWaitFor([&] { return PlayButton(7)->GetNormalBitmap() == Bmp(BmpPlayNormal); }, 5000));
@@ -139,7 +182,7 @@ TEST_F(WindowTest, OnlyOneSlotSoundsAtATime) {
 
     // Playing the sounding slot again starts it over; it still sounds.
     ASSERT_TRUE(window->PlaySlotRow(3));
-    EXPECT_EQ(window->GetEngine().IsSlotPlaying(3), 1);
+    EXPECT_TRUE(window->Model().IsSlotPlaying(3));
     // An empty slot cannot play; nothing else is disturbed by the refusal
     // beyond the stop.
     EXPECT_FALSE(window->PlaySlotRow(0));
@@ -177,14 +220,14 @@ protected:
         QString offered;
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
             auto* list = modal->findChild<QListWidget*>("volumes");
-            auto* edit = modal->findChild<CFileNameEdit*>("fileName");
+            auto* edit = modal->findChild<FileNameEdit*>("fileName");
             offered = edit->text();
             list->setCurrentRow(volumeRow);
             edit->setText(name);
             QTest::mouseClick(modal->findChild<QPushButton*>("save"), Qt::LeftButton);
             if (modal->isVisible()) qobject_cast<QDialog*>(modal)->reject();
         });
-        QTest::mouseClick(Button(MainIdSave), Qt::LeftButton);
+        QTest::mouseClick(SaveButton(), Qt::LeftButton);
         return offered;
     }
 };
@@ -242,7 +285,7 @@ TEST_F(SaveTest, CancelledSaveChangesNothing) {
     apptest::WhenModalAppears(window.get(), [](QWidget* modal) {
         QTest::mouseClick(modal->findChild<QPushButton*>("cancel"), Qt::LeftButton);
     });
-    QTest::mouseClick(Button(MainIdSave), Qt::LeftButton);
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(window->GetLastVolume(), otherRoot);
     EXPECT_FALSE(fs::exists(fs::path(card.path()) / "gridlume"));

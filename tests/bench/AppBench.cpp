@@ -19,7 +19,7 @@
 
 #include "SoundFileWriter.h"
 #include "app/ProfileStore.h"
-#include "app/WaveComposerDlg.h"
+#include "app/MainWindow.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ struct SixteenRows {
         ini = QString::fromStdString(dir.file("config/Vantor/gridlume-voice-manager/gridlume-voice-manager.ini"));
         fs::create_directories(dir.file("config/Vantor/gridlume-voice-manager"));
         QSettings settings(ini, QSettings::IniFormat);
-        for (int i = 0; i < MainSlotCount; ++i) {
+        for (int i = 0; i < SlotCount; ++i) {
             const std::string path = dir.file("voice" + std::to_string(i) + ".wav");
             testsupport::WriteFile(path, wav);
             settings.setValue(QString::asprintf("FilePathInfo/File%02d", i + 1), QString::fromStdString(path));
@@ -56,12 +56,13 @@ void BM_WindowShownWithSixteenRows(benchmark::State& state) {
     double loaded = 0;
     for (auto _ : state) {
         IniProfileStore profile(rows.ini);
-        auto window = std::make_unique<CWaveComposerDlg>(&profile);
+        SlotModel model;
+        auto window = std::make_unique<MainWindow>(model, &profile);
         bool shown = false;
-        QObject::connect(window.get(), &CWaveComposerDlg::Shown, [&shown] { shown = true; });
+        QObject::connect(window.get(), &MainWindow::Shown, [&shown] { shown = true; });
         window->show();
         while (!shown) QCoreApplication::processEvents();
-        if (window->GetEngine().CountLoadedSlots() != MainSlotCount) state.SkipWithError("rows not restored");
+        if (window->Model().CountLoadedSlots() != SlotCount) state.SkipWithError("rows not restored");
         state.PauseTiming();
         loaded = ResidentMiB();
         window->reject();
@@ -107,7 +108,7 @@ void BM_ProgramStartToShown(benchmark::State& state) {
         process.waitForFinished(30000);
         const QJsonObject shown = QJsonDocument::fromJson(line).object();
         residentKiB = shown.value("residentKiB").toDouble();
-        if (shown.value("loaded").toVariant().toList().count(true) != MainSlotCount) {
+        if (shown.value("loaded").toVariant().toList().count(true) != SlotCount) {
             state.SkipWithError("rows not restored");
         }
         state.ResumeTiming();

@@ -11,44 +11,42 @@
 
 #include "controls/MessageBox.h"
 #include "controls/SkinButton.h"
-#include "controls/SkinStatic.h"
-#include "controls/SlotMessages.h"
+#include "controls/SlotLabel.h"
 #include "res/StringTable.h"
 
 namespace {
 
+enum class Report { DragEntered, DragLeft, Dropped };
+
 struct Received {
-    QEvent::Type type;
+    Report type;
     int index;
     bool hasPath;
     QString path;
 };
 
-// The main window's stand-in: records every slot message, in order, with
-// the boxes shown in between.
+// The main window's stand-in: records every report of its controls, in
+// order, with the boxes shown in between.
 class SlotWindow : public QWidget {
 public:
     std::vector<Received> messages;
     std::vector<int> boxes;
     int boxesBeforeDrop = -1;
-    CSkinButton* hoverOffOnDrop = nullptr;
+    SkinButton* hoverOffOnDrop = nullptr;
 
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() == WM_SLOT_DRAGENTER || e->type() == WM_SLOT_DRAGLEAVE || e->type() == WM_SLOT_DROP) {
-            const auto* m = static_cast<SlotMessageEvent*>(e);
-            const QString* path = m->PathAddress();
-            messages.push_back({e->type(), m->IndexAddress() ? *m->IndexAddress() : -1, path != nullptr,
-                                path ? *path : QString()});
-            if (e->type() == WM_SLOT_DROP) {
-                boxesBeforeDrop = static_cast<int>(boxes.size());
-                if (hoverOffOnDrop) {
-                    hoverOffOnDrop->SetHover(false);
-                }
+    template <typename Control>
+    void Watch(Control* control) {
+        QObject::connect(control, &Control::FileDragEntered, this,
+                         [this](int slot) { messages.push_back({Report::DragEntered, slot, false, {}}); });
+        QObject::connect(control, &Control::FileDragLeft, this,
+                         [this](int slot) { messages.push_back({Report::DragLeft, slot, false, {}}); });
+        QObject::connect(control, &Control::FileDropped, this, [this](int slot, const QString& path) {
+            messages.push_back({Report::Dropped, slot, true, path});
+            boxesBeforeDrop = static_cast<int>(boxes.size());
+            if (hoverOffOnDrop) {
+                hoverOffOnDrop->SetHover(false);
             }
-            return true;
-        }
-        return QWidget::event(e);
+        });
     }
 };
 
@@ -56,15 +54,17 @@ class DropTargetTest : public ::testing::Test {
 protected:
     void SetUp() override {
         window.resize(300, 100);
-        label = new CSkinStatic(&window);  // owned by window
+        label = new SlotLabel(&window);  // owned by window
         label->setGeometry(10, 10, 200, 19);
-        button = new CSkinButton(&window);
+        button = new SkinButton(&window);
         button->setGeometry(220, 10, 25, 25);
         button->UpdateRegions();  // as the owner does after placing it
         label->SetIndex(5);
         button->SetIndex(5);
         ASSERT_TRUE(label->Register(label));
         ASSERT_TRUE(button->Register(button));
+        window.Watch(label);
+        window.Watch(button);
     }
 
     static std::unique_ptr<QMimeData> Files(const QStringList& paths) {
@@ -98,8 +98,8 @@ protected:
         return QMessageBox::Ok;
     }};
     SlotWindow window;
-    CSkinStatic* label = nullptr;
-    CSkinButton* button = nullptr;
+    SlotLabel* label = nullptr;
+    SkinButton* button = nullptr;
 };
 
 }  // namespace
@@ -109,10 +109,10 @@ TEST_F(DropTargetTest, OneFileDeliversItsFullPath) {
     const auto data = Files({longPath});
     EXPECT_TRUE(DragAndDrop(label, data.get()));
     ASSERT_EQ(window.messages.size(), 2u);
-    EXPECT_EQ(window.messages[0].type, WM_SLOT_DRAGENTER);
+    EXPECT_EQ(window.messages[0].type, Report::DragEntered);
     EXPECT_EQ(window.messages[0].index, 5);
     EXPECT_FALSE(window.messages[0].hasPath);
-    EXPECT_EQ(window.messages[1].type, WM_SLOT_DROP);
+    EXPECT_EQ(window.messages[1].type, Report::Dropped);
     EXPECT_EQ(window.messages[1].index, 5);
     EXPECT_EQ(window.messages[1].path, longPath);
     EXPECT_TRUE(window.boxes.empty());
@@ -131,7 +131,7 @@ TEST_F(DropTargetTest, AnythingButOneLocalFileShowsTheBoxThenSendsAnEmptyPath) {
         window.boxes.clear();
         EXPECT_TRUE(DragAndDrop(button, data.get()));
         ASSERT_EQ(window.messages.size(), 2u);
-        EXPECT_EQ(window.messages[1].type, WM_SLOT_DROP);
+        EXPECT_EQ(window.messages[1].type, Report::Dropped);
         EXPECT_TRUE(window.messages[1].hasPath);
         EXPECT_TRUE(window.messages[1].path.isEmpty());
         EXPECT_EQ(window.boxes, std::vector<int>{IdsMultipleFiles});
@@ -150,8 +150,8 @@ TEST_F(DropTargetTest, CancelledDragGivesExactlyOneEnterAndOneLeave) {
     QDragLeaveEvent leave;
     QCoreApplication::sendEvent(label, &leave);
     ASSERT_EQ(window.messages.size(), 2u);
-    EXPECT_EQ(window.messages[0].type, WM_SLOT_DRAGENTER);
-    EXPECT_EQ(window.messages[1].type, WM_SLOT_DRAGLEAVE);
+    EXPECT_EQ(window.messages[0].type, Report::DragEntered);
+    EXPECT_EQ(window.messages[1].type, Report::DragLeft);
     EXPECT_EQ(window.messages[1].index, 5);
 }
 
@@ -166,13 +166,15 @@ TEST_F(DropTargetTest, ButtonShowsHoverAfterTheParentHandledADropInsideIt) {
 }
 
 TEST_F(DropTargetTest, UnregisteredOrOrphanControlsSendNothing) {
-    CSkinStatic loose(&window);
+    SlotLabel loose(&window);
+    window.Watch(&loose);
     const auto data = Files({QStringLiteral("/tmp/a.wav")});
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, {});
     QCoreApplication::sendEvent(&loose, &enter);
     EXPECT_FALSE(enter.isAccepted());
 
-    CSkinStatic orphan;
+    SlotLabel orphan;
+    window.Watch(&orphan);
     ASSERT_TRUE(orphan.Register(&orphan));
     QDragEnterEvent enter2(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, {});
     QCoreApplication::sendEvent(&orphan, &enter2);
@@ -186,9 +188,9 @@ TEST_F(DropTargetTest, UnregisteredOrOrphanControlsSendNothing) {
 }
 
 TEST(DropAction, CopyIsPreferredSoTheSourceNeverDeletesTheFile) {
-    EXPECT_EQ(CFileDropTarget::ChooseDropAction(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction),
+    EXPECT_EQ(FileDropTarget::ChooseDropAction(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction),
               Qt::CopyAction);
-    EXPECT_EQ(CFileDropTarget::ChooseDropAction(Qt::LinkAction, Qt::LinkAction), Qt::LinkAction);
+    EXPECT_EQ(FileDropTarget::ChooseDropAction(Qt::LinkAction, Qt::LinkAction), Qt::LinkAction);
 }
 
 TEST(MessageHook, ResponderAnswersAndIsRestored) {

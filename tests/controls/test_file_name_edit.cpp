@@ -9,7 +9,7 @@
 
 namespace {
 
-void Paste(CFileNameEdit& edit, const QString& text) {
+void Paste(FileNameEdit& edit, const QString& text) {
     QApplication::clipboard()->setText(text);
     edit.paste();
 }
@@ -17,7 +17,7 @@ void Paste(CFileNameEdit& edit, const QString& text) {
 }  // namespace
 
 TEST(FileNameEdit, TypedCharactersOutsideTheNameSetAreDropped) {
-    CFileNameEdit edit;
+    FileNameEdit edit;
     QTest::keyClicks(&edit, QStringLiteral("my song_1"));
     EXPECT_EQ(edit.text(), QStringLiteral("mysong1"));
     QTest::keyClick(&edit, Qt::Key_Backspace);
@@ -27,7 +27,7 @@ TEST(FileNameEdit, TypedCharactersOutsideTheNameSetAreDropped) {
 }
 
 TEST(FileNameEdit, PastedTextIsCleanedAndTheCaretFollows) {
-    CFileNameEdit edit;
+    FileNameEdit edit;
     edit.SetText(QStringLiteral("X"));
     edit.end(false);
     Paste(edit, QStringLiteral("ab c.d"));
@@ -42,7 +42,7 @@ TEST(FileNameEdit, PastedTextIsCleanedAndTheCaretFollows) {
 }
 
 TEST(FileNameEdit, MaximumKeepsTheFirstCharacters) {
-    CFileNameEdit edit;
+    FileNameEdit edit;
     edit.SetMaxLength(16);
     Paste(edit, QStringLiteral("abcdefghijklmnopqrst"));
     EXPECT_EQ(edit.text(), QStringLiteral("abcdefghijklmnop"));
@@ -56,7 +56,7 @@ TEST(FileNameEdit, MaximumKeepsTheFirstCharacters) {
 }
 
 TEST(FileNameEdit, SetTextIsShownUncutUntilTheNextChange) {
-    CFileNameEdit edit;
+    FileNameEdit edit;
     edit.SetMaxLength(16);
     edit.SetText(QStringLiteral("name with spaces-and-more"));
     EXPECT_EQ(edit.text(), QStringLiteral("name with spaces-and-more"));
@@ -67,7 +67,7 @@ TEST(FileNameEdit, SetTextIsShownUncutUntilTheNextChange) {
 }
 
 TEST(FileNameEdit, NonAsciiCharactersGoWholeAndMoveTheCaretBackByTheirLength) {
-    CFileNameEdit edit;
+    FileNameEdit edit;
     edit.SetText(QStringLiteral("X"));
     edit.end(false);
     Paste(edit, QString::fromUtf8("a\xF0\x9F\x8E\xB5" "b\xC3\xA9"));  // a, a surrogate pair, b, e-acute
@@ -80,7 +80,7 @@ TEST(FileNameEdit, NonAsciiCharactersGoWholeAndMoveTheCaretBackByTheirLength) {
 }
 
 TEST(FileNameEdit, CaretNeverGoesBelowZero) {
-    CFileNameEdit edit;
+    FileNameEdit edit;
     edit.SetText(QStringLiteral("  ab"));
     edit.setCursorPosition(0);
     QTest::keyClick(&edit, Qt::Key_Q);  // "q  ab": caret 1, two removed after it

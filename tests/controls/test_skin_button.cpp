@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QKeyEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -7,8 +8,9 @@
 
 #include <thread>
 
+#include "controls/RepeatedKeyFilter.h"
 #include "controls/SkinButton.h"
-#include "controls/SkinStatic.h"
+#include "controls/SlotLabel.h"
 
 namespace {
 
@@ -51,7 +53,7 @@ class SkinButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
         parent.resize(200, 100);
-        button = new CSkinButton(&parent);  // owned by parent
+        button = new SkinButton(&parent);  // owned by parent
         button->setGeometry(50, 30, 25, 25);
         button->UpdateRegions();
         ASSERT_TRUE(button->SetBitmaps(&normal, &pressed, &hover));
@@ -69,7 +71,7 @@ protected:
     }
 
     KeyWitness parent;
-    CSkinButton* button = nullptr;
+    SkinButton* button = nullptr;
     QPixmap normal = Solid(25, 25, QColor(10, 20, 30));
     QPixmap pressed = Solid(25, 25, QColor(200, 100, 0));
     QPixmap hover = Solid(25, 25, QColor(0, 200, 100));
@@ -78,7 +80,7 @@ protected:
 }  // namespace
 
 TEST(SkinButtonDrawing, CentresSmallImagesAndCropsLargeOnesFromTheMiddle) {
-    CSkinButton button;
+    SkinButton button;
     const QPixmap exact = CoordinateImage(25, 25, 1);
     const QPixmap large = CoordinateImage(100, 39, 2);
     button.resize(25, 25);
@@ -104,7 +106,7 @@ TEST(SkinButtonDrawing, CentresSmallImagesAndCropsLargeOnesFromTheMiddle) {
 }
 
 TEST(SkinButtonDrawing, DoubleSizeArtPaintsAtItsLogicalSize) {
-    CSkinButton button;
+    SkinButton button;
     button.resize(58, 25);
     QPixmap sharp = CoordinateImage(50, 50, 3);
     sharp.setDevicePixelRatio(2.0);
@@ -175,6 +177,13 @@ TEST_F(SkinButtonTest, EnterClicksOnceAndStillReachesTheDialog) {
     QTest::keyClick(button, Qt::Key_Return);
     EXPECT_EQ(clicks.count(), 1);
     EXPECT_EQ(parent.returns, 1);
+
+    // A held Enter (auto-repeat) never clicks again.
+    for (int i = 0; i < 3; ++i) {
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+        QCoreApplication::sendEvent(button, &repeat);
+    }
+    EXPECT_EQ(clicks.count(), 1);
 }
 
 TEST_F(SkinButtonTest, DisabledLooksLikeEnabledAndFocusShowsTheFrame) {
@@ -211,7 +220,7 @@ TEST_F(SkinButtonTest, AnotherThreadMaySwapImagesAndRefresh) {
 }
 
 TEST(SkinStaticLook, LightBackgroundWithTheTextOverIt) {
-    CSkinStatic label;
+    SlotLabel label;
     label.resize(323, 19);
     QImage shot = Grab(label);
     for (int y = 0; y < shot.height(); ++y) {
@@ -228,4 +237,41 @@ TEST(SkinStaticLook, LightBackgroundWithTheTextOverIt) {
     }
     EXPECT_GT(ink, 5);
     EXPECT_EQ(shot.pixel(shot.width() - 1, 0), qRgb(236, 238, 236));
+}
+
+// Under X11 Qt marks only some repeats; a press stamped like the key's last
+// release is one as well. Installed on the application, the filter lets a
+// held Enter or Space click once.
+TEST(RepeatedKeyFilter, APressStampedLikeTheLastReleaseIsARepeat) {
+    QWidget parent;
+    auto* button = new SkinButton(&parent);  // owned by parent
+    QSignalSpy clicks(button, &QAbstractButton::clicked);
+    RepeatedKeyFilter filter;
+    qApp->installEventFilter(&filter);
+    auto send = [&](QEvent::Type type, int key, quint64 time) {
+        QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+        event.setTimestamp(time);
+        QApplication::sendEvent(button, &event);
+    };
+    // A held Enter: press, then release and press pairs with equal stamps.
+    send(QEvent::KeyPress, Qt::Key_Return, 100);
+    for (quint64 t = 600; t < 800; t += 40) {
+        send(QEvent::KeyRelease, Qt::Key_Return, t);
+        send(QEvent::KeyPress, Qt::Key_Return, t);
+    }
+    send(QEvent::KeyRelease, Qt::Key_Return, 900);
+    EXPECT_EQ(clicks.count(), 1);
+    send(QEvent::KeyPress, Qt::Key_Return, 1000);  // a fresh press
+    EXPECT_EQ(clicks.count(), 2);
+
+    // A held Space clicks at its first release and never again.
+    clicks.clear();
+    send(QEvent::KeyPress, Qt::Key_Space, 2000);
+    for (quint64 t = 2500; t < 2700; t += 40) {
+        send(QEvent::KeyRelease, Qt::Key_Space, t);
+        send(QEvent::KeyPress, Qt::Key_Space, t);
+    }
+    send(QEvent::KeyRelease, Qt::Key_Space, 2800);
+    EXPECT_EQ(clicks.count(), 1);
+    qApp->removeEventFilter(&filter);
 }

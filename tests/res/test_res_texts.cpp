@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "res/AboutDlg.h"
+#include "res/AboutDialog.h"
 #include "res/DialogTemplates.h"
 #include "res/StringTable.h"
 
@@ -39,23 +39,8 @@ TEST(DialogUnits, ConvertWithTheFontsBaseUnits) {
     EXPECT_GT(real.cy, 8);
 }
 
-TEST(MainTemplate, ControlIdsFollowTheRowRule) {
-    EXPECT_EQ(MainLoadButtonId(0), 1003);
-    EXPECT_EQ(MainLoadButtonId(1), 1006);
-    EXPECT_EQ(MainLoadButtonId(15), 1062);
-    EXPECT_EQ(MainClearButtonId(0), 1004);
-    EXPECT_EQ(MainPlayButtonId(15), 1065);
-    EXPECT_EQ(MainLabelId(15), 1081);
-    for (int slot = 1; slot < 16; ++slot) {
-        for (const int id : {MainLoadButtonId(slot), MainClearButtonId(slot), MainPlayButtonId(slot)}) {
-            EXPECT_NE(id, 1003 + 4 * slot);  // the unused ids
-            EXPECT_NE(id, MainIdSave);
-        }
-    }
-}
-
 TEST(AboutBox, ShowsTheVersionAndClosesWithOk) {
-    CAboutDlg about;
+    AboutDialog about;
     EXPECT_EQ(about.windowTitle(), QStringLiteral("GRIDLUME User Voice Manager Info"));
     bool versionShown = false;
     for (const QLabel* label : about.findChildren<QLabel*>()) {

@@ -4,8 +4,8 @@
 
 // The About box (template 100): icon, version text, legal notice and an OK
 // button. It has no behaviour of its own; exec() returns Accepted on OK.
-class CAboutDlg : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 };

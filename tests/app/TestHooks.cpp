@@ -1,4 +1,4 @@
-#include "app/TestHooks.h"
+#include "TestHooks.h"
 
 #include <QDialog>
 #include <QFile>
@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "app/SingleInstance.h"
-#include "app/WaveComposerDlg.h"
+#include "app/MainWindow.h"
 #include "controls/MessageBox.h"
 
 namespace {
@@ -34,15 +34,14 @@ qint64 ResidentKiB() {
     return ok ? pages * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
-QJsonObject WindowState(const CWaveComposerDlg& window) {
+QJsonObject WindowState(MainWindow& window) {
     QJsonArray paths;
     QJsonArray loaded;
     QJsonArray labels;
-    for (int i = 0; i < MainSlotCount; ++i) {
+    for (int i = 0; i < SlotCount; ++i) {
         paths.append(window.GetSlotPath(i));
-        loaded.append(window.GetEngine().IsSlotLoaded(i) == 1);
-        const auto* label = qobject_cast<const QLabel*>(window.GetDlgItem(1066 + i));
-        labels.append(label != nullptr ? label->text() : QString());
+        loaded.append(window.Model().IsSlotLoaded(i));
+        labels.append(window.Panel().Label(i)->text());
     }
     return QJsonObject{{"x", window.pos().x()},
                        {"y", window.pos().y()},
@@ -60,11 +59,13 @@ QJsonObject WindowState(const CWaveComposerDlg& window) {
 
 }  // namespace
 
-std::unique_ptr<ScopedMessageResponder> InstallTestHooks(CWaveComposerDlg& window, SingleInstance& instance) {
+std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window, SingleInstance& instance) {
     const QString logPath = qEnvironmentVariable("GLW_TEST_EVENT_LOG");
     const QString closeWhenShown = qEnvironmentVariable("GLW_TEST_CLOSE_WHEN_SHOWN");
     const bool minimizeWhenShown = qEnvironmentVariableIntValue("GLW_TEST_MINIMIZE_WHEN_SHOWN") == 1;
     const bool closeAfterComeForward = qEnvironmentVariableIntValue("GLW_TEST_CLOSE_AFTER_COME_FORWARD") == 1;
+    bool clearRowSet = false;
+    const int clearRow = qEnvironmentVariableIntValue("GLW_TEST_CLEAR_ROW_WHEN_SHOWN", &clearRowSet);
 
     std::unique_ptr<ScopedMessageResponder> responder;
     if (!logPath.isEmpty()) {
@@ -78,10 +79,12 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(CWaveComposerDlg& windo
             AppendEvent(logPath, QJsonObject{{"event", "closed"}, {"result", result}});
         });
     }
-    QObject::connect(&window, &CWaveComposerDlg::Shown, &window,
-                     [&window, logPath, closeWhenShown, minimizeWhenShown] {
+    QObject::connect(&window, &MainWindow::Shown, &window,
+                     [&window, logPath, closeWhenShown, minimizeWhenShown, clearRowSet, clearRow] {
                          // After the show has finished.
-                         QTimer::singleShot(0, &window, [&window, logPath, closeWhenShown, minimizeWhenShown] {
+                         QTimer::singleShot(0, &window, [&window, logPath, closeWhenShown, minimizeWhenShown,
+                                                         clearRowSet, clearRow] {
+                             if (clearRowSet) (void)window.ClearSlotRow(clearRow);
                              if (minimizeWhenShown) window.showMinimized();
                              if (!logPath.isEmpty()) {
                                  QJsonObject event = WindowState(window);
@@ -89,7 +92,7 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(CWaveComposerDlg& windo
                                  AppendEvent(logPath, event);
                              }
                              if (closeWhenShown == QLatin1String("escape")) window.reject();
-                             if (closeWhenShown == QLatin1String("close")) window.OnSysCommand(SysCommandClose);
+                             if (closeWhenShown == QLatin1String("close")) window.close();
                          });
                      });
     QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,

@@ -12,14 +12,14 @@
 [[nodiscard]] std::string GetParentPath(const std::string& path);
 
 // Makes the directory path and every missing parent, parents first. One
-// trailing '/' makes no difference. Returns 1 when the directory exists
-// afterwards, 0 otherwise (null, empty, relative or over-long path, a
+// trailing '/' makes no difference. True when the directory exists
+// afterwards; false otherwise (null, empty, relative or over-long path, a
 // parent that cannot be made, a file in the way).
-[[nodiscard]] int CreateDirectoryTree(const char* path);
+[[nodiscard]] bool CreateDirectoryTree(const char* path);
 
-// Returns 1 when path names an existing directory (or the root), else 0:
-// also for a null, empty, relative or over-long path.
-[[nodiscard]] int DirectoryExists(const char* path);
+// True when path names an existing directory (or the root); false also for
+// a null, empty, relative or over-long path.
+[[nodiscard]] bool DirectoryExists(const char* path);
 
 // True when path, with its terminator, fits the platform's PATH_MAX.
 [[nodiscard]] bool FitsPathMax(const std::string& path);

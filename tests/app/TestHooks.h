@@ -2,12 +2,13 @@
 
 #include <memory>
 
-class CWaveComposerDlg;
+class MainWindow;
 class ScopedMessageResponder;
 class SingleInstance;
 
-// Hooks for tests that run the program as a child process, switched on
-// only by environment variables (the program takes no arguments):
+// Hooks of the program's test build (gridlume-voice-manager-testbuild), for
+// tests that run it as a child process; the installed program has none.
+// Switched on by environment variables (the program takes no arguments):
 //
 //   GLW_TEST_EVENT_LOG=<file>   appends one JSON object per line: "shown"
 //       (position, client size, title, slot paths, row states and the
@@ -19,8 +20,10 @@ class SingleInstance;
 //   GLW_TEST_MINIMIZE_WHEN_SHOWN=1   minimises the window once shown.
 //   GLW_TEST_CLOSE_AFTER_COME_FORWARD=1   ends the window (Escape) after
 //       the first request from a later copy.
+//   GLW_TEST_CLEAR_ROW_WHEN_SHOWN=<slot>   clears that slot's row once
+//       shown, before "shown" is logged.
 //
 // Without these variables nothing is installed. Keep the result (the
 // message-box responder, or null) while the window runs.
-[[nodiscard]] std::unique_ptr<ScopedMessageResponder> InstallTestHooks(CWaveComposerDlg& window,
+[[nodiscard]] std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
                                                                        SingleInstance& instance);

@@ -8,11 +8,12 @@
 
 #include "savedlg/VolumeSource.h"
 
-class CFileNameEdit;
+class FileNameEdit;
 class QListWidget;
 class QPushButton;
 
 // The "FileSave" dialog: the user picks a volume and names the voice bank.
+// exec() returns Accepted only after a successful Save, else Rejected.
 // A successful Save makes sure the volume's gridlume folder exists, builds
 // the bank's path (root + "gridlume/" + name + ".glw") and asks before
 // anything standing there is replaced. It writes no bank itself.
@@ -20,14 +21,14 @@ class QPushButton;
 // Keys: Enter in the volume list or the name edit saves, Enter on Cancel
 // cancels, Enter on Save clicks it, Escape cancels; no other Enter closes
 // it. It opens with the focus on Save. It has no close box.
-class CFileSaveDlg : public QDialog {
+class SaveBankDialog : public QDialog {
     Q_OBJECT
 public:
     // A dialog over the machine's mounted volumes.
-    explicit CFileSaveDlg(QWidget* parent = nullptr);
+    explicit SaveBankDialog(QWidget* parent = nullptr);
     // A dialog over the volumes of source, which must outlive the dialog.
-    explicit CFileSaveDlg(const VolumeSource& source, QWidget* parent = nullptr);
-    ~CFileSaveDlg() override;
+    explicit SaveBankDialog(const VolumeSource& source, QWidget* parent = nullptr);
+    ~SaveBankDialog() override;
 
     // The name the edit shows when the dialog opens (shown as given, not
     // cleaned or cut; the user's first change cleans it).
@@ -36,10 +37,6 @@ public:
     // exactly, case included, or nothing is selected. Empty selects the
     // first volume.
     void SetVolume(const QString& root) { m_volume = root; }
-
-    // Shows the dialog modally. Returns QDialog::Accepted only after a
-    // successful Save, QDialog::Rejected otherwise.
-    [[nodiscard]] int DoModal() { return exec(); }
 
     // The bank's full path, built at the last Save attempt.
     [[nodiscard]] QString GetFilePath() const { return m_filePath; }
@@ -56,7 +53,7 @@ protected:
 
 private:
     void BuildControls();
-    void OnInitDialog();
+    void FillControls();
     void FillVolumeList();
     void OnSave();
     [[nodiscard]] int SelectedVolumeItem() const;
@@ -72,6 +69,6 @@ private:
     // Children, owned by the dialog.
     QPushButton* m_saveButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
-    CFileNameEdit* m_nameEdit = nullptr;
+    FileNameEdit* m_nameEdit = nullptr;
     QListWidget* m_volumeList = nullptr;
 };

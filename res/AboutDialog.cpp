@@ -1,4 +1,4 @@
-#include "res/AboutDlg.h"
+#include "res/AboutDialog.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -6,7 +6,7 @@
 #include "res/DialogTemplates.h"
 #include "res/SkinResources.h"
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setFont(DialogFont());
     setWindowTitle(QString::fromLatin1(AboutTemplateCaption));
     setWindowIcon(LoadAppIcon());
@@ -28,7 +28,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
             auto* button = new QPushButton(text, this);
             button->setGeometry(rect);
             button->setDefault(item.kind == DialogItemKind::DefaultButton);
-            if (item.id == 1) {
+            if (item.role == DialogItemRole::Ok) {
                 connect(button, &QPushButton::clicked, this, &QDialog::accept);
             }
             break;

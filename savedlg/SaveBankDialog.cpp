@@ -1,4 +1,4 @@
-#include "savedlg/FileSaveDlg.h"
+#include "savedlg/SaveBankDialog.h"
 
 #include <QFile>
 #include <QKeyEvent>
@@ -28,19 +28,19 @@ bool IsEnterKey(const QEvent* event) {
 
 }  // namespace
 
-CFileSaveDlg::CFileSaveDlg(QWidget* parent)
+SaveBankDialog::SaveBankDialog(QWidget* parent)
     : QDialog(parent), m_ownSource(std::make_unique<SystemVolumeSource>()), m_source(m_ownSource.get()) {
     BuildControls();
 }
 
-CFileSaveDlg::CFileSaveDlg(const VolumeSource& source, QWidget* parent)
+SaveBankDialog::SaveBankDialog(const VolumeSource& source, QWidget* parent)
     : QDialog(parent), m_source(&source) {
     BuildControls();
 }
 
-CFileSaveDlg::~CFileSaveDlg() = default;
+SaveBankDialog::~SaveBankDialog() = default;
 
-void CFileSaveDlg::BuildControls() {
+void SaveBankDialog::BuildControls() {
     // A caption and a modal frame, but no system menu and so no close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QString::fromLatin1(FileSaveTemplateCaption));
@@ -54,25 +54,31 @@ void CFileSaveDlg::BuildControls() {
         const QRect rect = DluToPixels(QRect(item.x, item.y, item.w, item.h), units);
         const QString text = item.text ? QString::fromLatin1(item.text) : QString();
         QWidget* widget = nullptr;
-        switch (item.id) {
-        case FileSaveIdSave:
+        switch (item.role) {
+        case DialogItemRole::Save:
             widget = m_saveButton = new QPushButton(text, this);
             m_saveButton->setObjectName(QStringLiteral("save"));
             break;
-        case FileSaveIdCancel:
+        case DialogItemRole::Cancel:
             widget = m_cancelButton = new QPushButton(text, this);
             m_cancelButton->setObjectName(QStringLiteral("cancel"));
             break;
-        case FileSaveIdVolumes:
+        case DialogItemRole::VolumeList:
             widget = m_volumeList = new QListWidget(this);
             m_volumeList->setObjectName(QStringLiteral("volumes"));
             m_volumeList->setSortingEnabled(false);  // item i is root i
             m_volumeList->setSelectionMode(QAbstractItemView::SingleSelection);
             m_volumeList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            m_volumeList->setAccessibleName(tr("Volume"));
+            m_volumeList->setAccessibleDescription(tr("The card or disk the voice bank is saved to."));
             break;
-        case FileSaveIdFileName:
-            widget = m_nameEdit = new CFileNameEdit(this);
+        case DialogItemRole::FileName:
+            widget = m_nameEdit = new FileNameEdit(this);
             m_nameEdit->setObjectName(QStringLiteral("fileName"));
+            m_nameEdit->setAccessibleName(tr("File name"));
+            m_nameEdit->setAccessibleDescription(
+                tr("Name of the voice bank: letters, digits and '-', at most %1 characters.")
+                    .arg(NameMaxLength));
             break;
         default: {
             auto* label = new QLabel(text, this);
@@ -97,14 +103,14 @@ void CFileSaveDlg::BuildControls() {
     connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void CFileSaveDlg::setVisible(bool visible) {
+void SaveBankDialog::setVisible(bool visible) {
     if (visible && !isVisible()) {
-        OnInitDialog();
+        FillControls();
     }
     QDialog::setVisible(visible);
 }
 
-void CFileSaveDlg::OnInitDialog() {
+void SaveBankDialog::FillControls() {
     m_nameEdit->SetMaxLength(NameMaxLength);
     m_nameEdit->SetText(m_fileName);
     FillVolumeList();
@@ -121,7 +127,7 @@ void CFileSaveDlg::OnInitDialog() {
     m_saveButton->setFocus(Qt::OtherFocusReason);
 }
 
-void CFileSaveDlg::FillVolumeList() {
+void SaveBankDialog::FillVolumeList() {
     m_volumeList->clear();
     m_volumeRoots.clear();
     for (const Volume& volume : m_source->ListVolumes()) {
@@ -132,12 +138,12 @@ void CFileSaveDlg::FillVolumeList() {
     }
 }
 
-int CFileSaveDlg::SelectedVolumeItem() const {
+int SaveBankDialog::SelectedVolumeItem() const {
     const QList<QListWidgetItem*> selected = m_volumeList->selectedItems();
     return selected.isEmpty() ? -1 : m_volumeList->row(selected.front());
 }
 
-void CFileSaveDlg::OnSave() {
+void SaveBankDialog::OnSave() {
     m_fileName = m_nameEdit->text();
     if (m_fileName.isEmpty()) {
         return;
@@ -164,8 +170,13 @@ void CFileSaveDlg::OnSave() {
     QDialog::accept();
 }
 
-bool CFileSaveDlg::eventFilter(QObject* watched, QEvent* event) {
+bool SaveBankDialog::eventFilter(QObject* watched, QEvent* event) {
     if (IsEnterKey(event)) {
+        // A held Enter saves once: its repeats (also those of a press made
+        // before the dialog opened) do nothing.
+        if (static_cast<const QKeyEvent*>(event)->isAutoRepeat()) {
+            return true;
+        }
         if (watched == m_volumeList || watched == m_nameEdit) {
             OnSave();
             return true;

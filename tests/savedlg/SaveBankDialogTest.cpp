@@ -1,4 +1,4 @@
-#include "savedlg/FileSaveDlg.h"
+#include "savedlg/SaveBankDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -34,19 +34,19 @@ std::string ReadAll(const std::string& path) {
     return text.str();
 }
 
-QPushButton* SaveButton(CFileSaveDlg& dlg) {
+QPushButton* SaveButton(SaveBankDialog& dlg) {
     return dlg.findChild<QPushButton*>(QStringLiteral("save"));
 }
-QPushButton* CancelButton(CFileSaveDlg& dlg) {
+QPushButton* CancelButton(SaveBankDialog& dlg) {
     return dlg.findChild<QPushButton*>(QStringLiteral("cancel"));
 }
-QListWidget* VolumeList(CFileSaveDlg& dlg) {
+QListWidget* VolumeList(SaveBankDialog& dlg) {
     return dlg.findChild<QListWidget*>(QStringLiteral("volumes"));
 }
-CFileNameEdit* NameEdit(CFileSaveDlg& dlg) {
-    return dlg.findChild<CFileNameEdit*>(QStringLiteral("fileName"));
+FileNameEdit* NameEdit(SaveBankDialog& dlg) {
+    return dlg.findChild<FileNameEdit*>(QStringLiteral("fileName"));
 }
-int SelectedRow(CFileSaveDlg& dlg) {
+int SelectedRow(SaveBankDialog& dlg) {
     const QList<QListWidgetItem*> selected = VolumeList(dlg)->selectedItems();
     return selected.isEmpty() ? -1 : VolumeList(dlg)->row(selected.front());
 }
@@ -58,9 +58,9 @@ protected:
         bool stayedOpen = false;  // still open once act was done
     };
 
-    // Runs DoModal; once the dialog is up, act plays the user. A dialog that
+    // Runs exec; once the dialog is up, act plays the user. A dialog that
     // act left open is noted and cancelled, so a test never hangs.
-    static Outcome Run(CFileSaveDlg& dlg, const std::function<void(CFileSaveDlg&)>& act) {
+    static Outcome Run(SaveBankDialog& dlg, const std::function<void(SaveBankDialog&)>& act) {
         Outcome outcome;
         QTimer::singleShot(0, &dlg, [&] {
             act(dlg);
@@ -69,7 +69,7 @@ protected:
                 dlg.reject();
             }
         });
-        outcome.result = dlg.DoModal();
+        outcome.result = dlg.exec();
         return outcome;
     }
 
@@ -95,11 +95,11 @@ protected:
 TEST_F(SaveDialog, OpensOnSaveSoEnterSavesThePresetAtOnce) {
     Add(disk, "Zeta (disk)");
     Add(card, "Alpha (card)");
-    CFileSaveDlg dlg(source);
+    SaveBankDialog dlg(source);
     dlg.SetFileName(QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
     dlg.SetVolume(Root(card));
 
-    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) {
+    const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
         EXPECT_EQ(d.windowTitle(), QStringLiteral("FileSave"));
         EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowCloseButtonHint));
         EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowSystemMenuHint));
@@ -122,6 +122,23 @@ TEST_F(SaveDialog, OpensOnSaveSoEnterSavesThePresetAtOnce) {
     EXPECT_TRUE(shown.empty());
 }
 
+TEST_F(SaveDialog, RepeatedEnterNeverSaves) {
+    Add(card, "Alpha (card)");
+    SaveBankDialog dlg(source);
+    dlg.SetFileName(QStringLiteral("HELD"));
+    // A repeat of an Enter held since before the dialog opened, on each
+    // control that saves or cancels on Enter.
+    const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
+        for (QWidget* target : std::initializer_list<QWidget*>{SaveButton(d), NameEdit(d), VolumeList(d),
+                                                               CancelButton(d)}) {
+            QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+            QCoreApplication::sendEvent(target, &repeat);
+        }
+    });
+    EXPECT_TRUE(outcome.stayedOpen);
+    EXPECT_FALSE(fs::exists(card.file("gridlume")));
+}
+
 TEST_F(SaveDialog, PreselectsOnlyAnExactMatchOrTheFirstWhenNoneIsPreset) {
     struct Case {
         const char* preset;
@@ -136,10 +153,10 @@ TEST_F(SaveDialog, PreselectsOnlyAnExactMatchOrTheFirstWhenNoneIsPreset) {
             const std::string root = std::string("/v/") + static_cast<char>('A' + i) + "/";
             volumes.volumes.push_back({root, root});
         }
-        CFileSaveDlg dlg(volumes);
+        SaveBankDialog dlg(volumes);
         dlg.SetFileName(QStringLiteral("NAME"));
         dlg.SetVolume(QString::fromLatin1(c.preset));
-        const Outcome outcome = Run(dlg, [&](CFileSaveDlg& d) {
+        const Outcome outcome = Run(dlg, [&](SaveBankDialog& d) {
             EXPECT_EQ(SelectedRow(d), c.expected);
             if (c.expected < 0) {
                 Click(SaveButton(d));  // no volume: nothing happens
@@ -157,10 +174,10 @@ TEST_F(SaveDialog, PreselectsOnlyAnExactMatchOrTheFirstWhenNoneIsPreset) {
 TEST_F(SaveDialog, TypedNameAndChosenVolumeMakeThePath) {
     Add(disk, "disk");
     Add(card, "card");
-    CFileSaveDlg dlg(source);
+    SaveBankDialog dlg(source);
     dlg.SetFileName(QStringLiteral("1207E0509-VOICE"));
     dlg.SetVolume(Root(disk));
-    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) {
+    const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
         QTest::keyClick(VolumeList(d), Qt::Key_Down);
         EXPECT_EQ(SelectedRow(d), 1);
         NameEdit(d)->selectAll();
@@ -177,9 +194,9 @@ TEST_F(SaveDialog, TypedNameAndChosenVolumeMakeThePath) {
 TEST_F(SaveDialog, EnterInTheListSavesAndAPlainFileCountsAsTheFolder) {
     std::ofstream(card.file("gridlume")) << "not a folder";
     Add(card, "card");
-    CFileSaveDlg dlg(source);
+    SaveBankDialog dlg(source);
     dlg.SetFileName(QStringLiteral("BANK"));
-    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) { QTest::keyClick(VolumeList(d), Qt::Key_Return); });
+    const Outcome outcome = Run(dlg, [](SaveBankDialog& d) { QTest::keyClick(VolumeList(d), Qt::Key_Return); });
     EXPECT_EQ(outcome.result, QDialog::Accepted);
     EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/BANK.glw");
     EXPECT_EQ(ReadAll(card.file("gridlume")), "not a folder");
@@ -191,9 +208,9 @@ TEST_F(SaveDialog, FolderThatCannotBeMadeSaysIllegalPathAndStaysOpen) {
     // plain file standing where its root folder should be.
     std::ofstream(card.file("blocker")) << "x";
     source.volumes.push_back({card.path() + "/blocker/", "gone"});
-    CFileSaveDlg dlg(source);
+    SaveBankDialog dlg(source);
     dlg.SetFileName(QStringLiteral("BANK"));
-    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) { Click(SaveButton(d)); });
+    const Outcome outcome = Run(dlg, [](SaveBankDialog& d) { Click(SaveButton(d)); });
     EXPECT_TRUE(outcome.stayedOpen);
     EXPECT_EQ(outcome.result, QDialog::Rejected);
     ASSERT_EQ(shown.size(), 1u);
@@ -207,11 +224,11 @@ TEST_F(SaveDialog, ReplacingIsAskedAndCancelKeepsNameAndVolume) {
     std::ofstream(card.file("gridlume/BANK.glw")) << "old bank";
     Add(disk, "disk");
     Add(card, "card");
-    CFileSaveDlg dlg(source);
+    SaveBankDialog dlg(source);
     dlg.SetFileName(QStringLiteral("BANK"));
     dlg.SetVolume(Root(card));
     answer = QMessageBox::Cancel;
-    const Outcome outcome = Run(dlg, [this](CFileSaveDlg& d) {
+    const Outcome outcome = Run(dlg, [this](SaveBankDialog& d) {
         Click(SaveButton(d));
         ASSERT_TRUE(d.isVisible());
         EXPECT_EQ(NameEdit(d)->text(), QStringLiteral("BANK"));
@@ -233,10 +250,10 @@ TEST_F(SaveDialog, ReplacingIsAskedEvenWhenTheFileCannotBeRead) {
     fs::create_directory(card.file("gridlume"));
     fs::create_symlink(card.file("elsewhere"), card.file("gridlume/BANK.glw"));
     Add(card, "card");
-    CFileSaveDlg dlg(source);
+    SaveBankDialog dlg(source);
     dlg.SetFileName(QStringLiteral("BANK"));
     answer = QMessageBox::Cancel;
-    const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) { Click(SaveButton(d)); });
+    const Outcome outcome = Run(dlg, [](SaveBankDialog& d) { Click(SaveButton(d)); });
     EXPECT_TRUE(outcome.stayedOpen);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].stringId, IdsReplaceFile);
@@ -246,23 +263,23 @@ TEST_F(SaveDialog, OnlySaveClosesWithOk) {
     Add(card, "card");
     {
         SCOPED_TRACE("empty name, Enter in the edit");
-        CFileSaveDlg dlg(source);
-        const Outcome outcome = Run(dlg, [](CFileSaveDlg& d) {
+        SaveBankDialog dlg(source);
+        const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
             QTest::keyClick(NameEdit(d), Qt::Key_Return);
             d.accept();  // the platform's OK does nothing
         });
         EXPECT_TRUE(outcome.stayedOpen);
         EXPECT_FALSE(fs::exists(card.file("gridlume")));
     }
-    const std::vector<std::pair<const char*, std::function<void(CFileSaveDlg&)>>> cancels = {
-        {"Enter on Cancel", [](CFileSaveDlg& d) { QTest::keyClick(CancelButton(d), Qt::Key_Return); }},
-        {"Cancel clicked", [](CFileSaveDlg& d) { Click(CancelButton(d)); }},
-        {"Escape in the edit", [](CFileSaveDlg& d) { QTest::keyClick(NameEdit(d), Qt::Key_Escape); }},
-        {"Escape in the list", [](CFileSaveDlg& d) { QTest::keyClick(VolumeList(d), Qt::Key_Escape); }},
+    const std::vector<std::pair<const char*, std::function<void(SaveBankDialog&)>>> cancels = {
+        {"Enter on Cancel", [](SaveBankDialog& d) { QTest::keyClick(CancelButton(d), Qt::Key_Return); }},
+        {"Cancel clicked", [](SaveBankDialog& d) { Click(CancelButton(d)); }},
+        {"Escape in the edit", [](SaveBankDialog& d) { QTest::keyClick(NameEdit(d), Qt::Key_Escape); }},
+        {"Escape in the list", [](SaveBankDialog& d) { QTest::keyClick(VolumeList(d), Qt::Key_Escape); }},
     };
     for (const auto& [what, act] : cancels) {
         SCOPED_TRACE(what);
-        CFileSaveDlg dlg(source);
+        SaveBankDialog dlg(source);
         dlg.SetFileName(QStringLiteral("BANK"));
         const Outcome outcome = Run(dlg, act);
         EXPECT_FALSE(outcome.stayedOpen);

@@ -1,0 +1,130 @@
+#include "app/Application.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSessionManager>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+#include "app/MainWindow.h"
+#include "app/ProfileStore.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
+#include "app/model/PathUtils.h"
+#include "app/model/SlotModel.h"
+#include "controls/RepeatedKeyFilter.h"
+
+namespace {
+
+// Without a display Qt would abort; say what to do instead.
+bool HasDisplay() {
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Ends the program as its Close button does, from outside: boxes and
+// dialogs open over the window are cancelled first.
+void EndLikeCloseButton(MainWindow& window) {
+    for (int depth = 0; depth < 8; ++depth) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == &window) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+    }
+    window.OnCloseButton();
+}
+
+}  // namespace
+
+QString ProfilePathFor(const QString& configHome, const QString& appName) {
+    return configHome + QStringLiteral("/Vantor/") + appName + QLatin1Char('/') + appName +
+           QStringLiteral(".ini");
+}
+
+bool BringForward(MainWindow& window, const QString& token) {
+    if (window.windowTitle() != QLatin1String(MainWindowTitle)) return false;
+    if (!token.isEmpty()) {
+        // Wayland lets a window take the focus only with the token the
+        // desktop handed to the copy the user started.
+        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    }
+    if (window.windowState() & Qt::WindowMinimized) {
+        window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        window.show();
+    }
+    window.raise();
+    window.activateWindow();
+    return true;
+}
+
+int RunProgram(int argc, char** argv, const WindowExtras& extras) {
+    if (!HasDisplay()) {
+        std::fputs(
+            "gridlume-voice-manager: no display found (neither DISPLAY nor WAYLAND_DISPLAY is "
+            "set).\n"
+            "The window needs an X11 or Wayland desktop; without one, use glwtool "
+            "to build, check and play voice banks (glwtool --help).\n",
+            stderr);
+        return 1;
+    }
+    // Whole-number scaling keeps the bitmap skin crisp.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    QApplication application(argc, argv);
+    // Named, not taken from the executable: the test build keeps the same
+    // settings file, lock and socket as the installed program.
+    QCoreApplication::setApplicationName(QStringLiteral("gridlume-voice-manager"));
+    // Must match the installed desktop file, or Wayland shows no icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.vantor.GridlumeVoiceManager"));
+    // A held Enter confirms once, in the window and in every dialog.
+    RepeatedKeyFilter freshEnterOnly;
+    application.installEventFilter(&freshEnterOnly);
+
+    SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
+                            QString::fromLatin1(SingleInstanceName));
+    if (!instance.TryBecomeFirst()) {
+        (void)instance.AskFirstToComeForward(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
+        return 0;
+    }
+
+    const QString appName = QCoreApplication::applicationName();
+    if (appName.isEmpty()) return 0;
+    const QString configHome =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString profilePath = ProfilePathFor(configHome, appName);
+    // A profile path the platform cannot hold is treated like a folder that
+    // could not be made: settings are then neither read nor kept.
+    const QByteArray profileDir = QFile::encodeName(QFileInfo(profilePath).path());
+    if (!configHome.isEmpty() && FitsPathMax(QFile::encodeName(profilePath).toStdString())) {
+        (void)CreateDirectoryTree(profileDir.constData());
+    }
+
+    // The wiring: the slots first, then the window that drives and shows
+    // them.
+    IniProfileStore profile(profilePath);
+    SlotModel model;
+    MainWindow window(model, &profile);
+    QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,
+                     [&window](const QString& token) { BringForward(window, token); });
+
+    // Ended by the session or a terminal: the same road as the Close button.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::Received, &window,
+                     [&window] { EndLikeCloseButton(window); });
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { EndLikeCloseButton(window); });
+
+    const std::shared_ptr<void> extra = extras ? extras(window, instance) : nullptr;
+    (void)window.exec();
+    // A quit request ends every event loop without closing the window.
+    if (!window.IsClosing()) window.OnCloseButton();
+    return 0;
+}

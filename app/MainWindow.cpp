@@ -1,0 +1,399 @@
+#include "app/MainWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMetaObject>
+#include <QScreen>
+#include <QThread>
+
+#include "app/ProfileStore.h"
+#include "convert/AudioConverter.h"
+#include "controls/MessageBox.h"
+#include "res/AboutDialog.h"
+#include "res/DialogTemplates.h"
+#include "res/SkinResources.h"
+#include "res/StringTable.h"
+#include "savedlg/SaveBankDialog.h"
+
+namespace {
+
+const QString SectionWindow = QStringLiteral("WindowInfo");
+const QString SectionVolume = QStringLiteral("LoadVolumeInfo");
+const QString SectionFiles = QStringLiteral("FilePathInfo");
+const QString SectionOptions = QStringLiteral("Options");
+const QString KeyConvertFormats = QStringLiteral("ConvertFormats");
+
+QString SlotKey(int slot) { return QString::asprintf("File%02d", slot + 1); }
+
+// The file name of a path without its directory and its last extension.
+QString BaseNameOf(const QString& path) {
+    QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0) name.truncate(dot);
+    return name;
+}
+
+// Paths cross to the model as UTF-8, the file system's encoding here.
+std::string ToModelPath(const QString& path) { return path.toUtf8().toStdString(); }
+
+}  // namespace
+
+MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSource* volumes,
+                       QWidget* parent)
+    : QDialog(parent), m_model(model), m_profile(profile), m_volumes(volumes) {
+    m_icon = LoadAppIcon();
+    m_panel.setParent(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    m_model.SetListener(this);
+}
+
+MainWindow::~MainWindow() {
+    // Watchers report to the window: end them first.
+    m_model.Close();
+    m_model.SetListener(nullptr);
+}
+
+QString MainWindow::GetSlotPath(int slot) const {
+    return QString::fromUtf8(m_model.SlotPath(slot));
+}
+
+void MainWindow::setVisible(bool visible) {
+    if (visible && !m_initStarted) {
+        m_initStarted = true;
+        Initialise();
+    }
+    QDialog::setVisible(visible);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        emit Shown();
+    }
+}
+
+bool MainWindow::Initialise() {
+    ConnectControls();
+    m_panel.PlaceAtTemplatePositions();
+    setFont(DialogFont());
+    setFixedSize(m_panel.size());
+    setWindowIcon(m_icon);
+    (void)m_panel.ShowFreshStart();
+
+    if (!m_model.Open()) {
+        ShowMessage(this, IdsSoundDeviceError);
+        return false;
+    }
+    if (!LoadSettings()) return false;
+    // The client area is the panel; the window manager adds its frame.
+    m_panel.LayoutControls();
+    setFixedSize(m_panel.size());
+    setWindowTitle(QString::fromLatin1(MainWindowTitle));
+    m_initialised = true;
+    return true;
+}
+
+void MainWindow::ConnectControls() {
+    for (int i = 0; i < SkinSlotCount; ++i) {
+        connect(m_panel.LoadButton(i), &QAbstractButton::clicked, this,
+                [this, i] { LoadSlotFile(i, nullptr, true); });
+        connect(m_panel.ClearButton(i), &QAbstractButton::clicked, this,
+                [this, i] { ClearSlotRow(i); });
+        connect(m_panel.PlayButton(i), &QAbstractButton::clicked, this,
+                [this, i] { PlaySlotRow(i); });
+        for (SkinButton* button : {m_panel.LoadButton(i)}) {
+            connect(button, &SkinButton::FileDragEntered, this, &MainWindow::OnFileDragEntered);
+            connect(button, &SkinButton::FileDragLeft, this, &MainWindow::OnFileDragLeft);
+            connect(button, &SkinButton::FileDropped, this, &MainWindow::OnFileDropped);
+        }
+        SlotLabel* label = m_panel.Label(i);
+        connect(label, &SlotLabel::FileDragEntered, this, &MainWindow::OnFileDragEntered);
+        connect(label, &SlotLabel::FileDragLeft, this, &MainWindow::OnFileDragLeft);
+        connect(label, &SlotLabel::FileDropped, this, &MainWindow::OnFileDropped);
+    }
+    connect(m_panel.SaveButton(), &QAbstractButton::clicked, this, &MainWindow::OnSaveButton);
+    connect(m_panel.CloseButton(), &QAbstractButton::clicked, this, &MainWindow::OnCloseButton);
+}
+
+bool MainWindow::SetRowState(int slot, bool loaded) {
+    const bool ok = m_panel.SetRowState(slot, loaded, loaded && m_model.IsSlotPlaying(slot));
+    UpdateSaveButton();
+    return ok;
+}
+
+bool MainWindow::SetPlayButtonState(int slot, bool playing) {
+    return m_panel.SetPlayButtonState(slot, playing);
+}
+
+void MainWindow::UpdateSaveButton() { m_panel.SetSaveEnabled(m_model.CountLoadedSlots() > 0); }
+
+void MainWindow::SlotChanged(int slot, SlotChange change) {
+    if (QThread::currentThread() != thread()) {
+        // Never block: the GUI thread may be waiting for this very thread.
+        QMetaObject::invokeMethod(
+            this, [this, slot, change] { SlotChanged(slot, change); }, Qt::QueuedConnection);
+        return;
+    }
+    if (!SlotPanel::IsValidSlot(slot)) return;
+    switch (change) {
+    case SlotChange::Cleared:
+    case SlotChange::Loaded:
+        SetSlotLabel(slot);
+        (void)SetRowState(slot, change == SlotChange::Loaded);
+        break;
+    case SlotChange::Started: (void)SetPlayButtonState(slot, true); break;
+    case SlotChange::Stopped:
+        // A report from before a new start must not undo its look.
+        if (!m_model.IsSlotPlaying(slot)) (void)SetPlayButtonState(slot, false);
+        break;
+    }
+}
+
+bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors) {
+    if (!SlotPanel::IsValidSlot(slot)) return false;
+    QString text;
+    if (path == nullptr) {
+        if (!BrowseForSoundFile(text)) return false;
+    } else {
+        text = *path;
+    }
+    if (text.isEmpty()) return true;  // a drop of several files
+
+    const bool looked = m_panel.ClearButton(slot)->isEnabled();
+    LoadFailure failure;
+    if (!m_model.LoadSlot(slot, ToModelPath(text), &failure)) {
+        // The model cleared a row the engine emptied while reading.
+        if (looked && !m_model.IsSlotLoaded(slot)) m_panel.LoadButton(slot)->setFocus();
+        if (!showErrors) return false;
+        if (ShowLoadError(failure)) {
+            SetConvertFormats(true);
+            return LoadSlotFile(slot, &text, showErrors);
+        }
+        SkinButton* load = m_panel.LoadButton(slot);
+        load->setFocus();
+        load->ShowHoverMark();
+        return false;
+    }
+    m_panel.PlayButton(slot)->setFocus();
+    return true;
+}
+
+bool MainWindow::ShowLoadError(const LoadFailure& failure) {
+    MessageRequest request;
+    request.parent = this;
+    request.stringId = IdsLoadError;
+    request.informativeText = QString::fromUtf8(failure.reason.data(),
+                                                static_cast<qsizetype>(failure.reason.size()));
+    // The converter is offered only for a file it was shown to read.
+    const bool offerConvert = failure.convertible && !m_model.ConvertFormats();
+    if (offerConvert) {
+        request.buttons = QMessageBox::Apply | QMessageBox::Ok;
+        request.applyText = tr("&Convert");
+        request.informativeText +=
+            tr("\n\nConvert loads its first second, channels 1 and 2, at 44,100 Hz in 16 "
+               "bits, and from then on converts such files without asking.");
+    }
+    return ShowMessage(std::move(request)) == QMessageBox::Apply && offerConvert;
+}
+
+void MainWindow::SetConvertFormats(bool on) { m_model.SetConvertFormats(on); }
+
+bool MainWindow::ConvertFormats() const { return m_model.ConvertFormats(); }
+
+bool MainWindow::BrowseForSoundFile(QString& out) {
+    QFileDialog dialog(this);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    QString filter = AudioFileFilter();
+    if (m_model.ConvertFormats()) {
+        // The strict formats' entry stays; one entry more lists every
+        // format the converter reads.
+        QStringList patterns;
+        for (const std::string& ext : ConvertibleExtensions())
+            patterns.append(QStringLiteral("*.") + QString::fromStdString(ext));
+        filter = tr("Sound files to convert (%1)").arg(patterns.join(QLatin1Char(' '))) +
+                 QStringLiteral(";;") + filter;
+    }
+    dialog.setNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) return false;
+    out = chosen.front();
+    return true;
+}
+
+void MainWindow::SetSlotLabel(int slot) {
+    const QString path = GetSlotPath(slot);
+    QString tip;
+    SlotFormat format;
+    if (!path.isEmpty() && m_model.ReadSlotFormat(slot, &format)) {
+        // One arg call: a marker such as %1 inside the path stays as it is.
+        tip = tr("%1\n%2, %3 Hz, %4-bit\n%5 ms")
+                  .arg(path, format.channels == 2 ? tr("Stereo") : tr("Mono"),
+                       QString::number(format.sampleRate), QString::number(format.bitsPerSample),
+                       QString::number(static_cast<qint64>(format.frames) * 1000 / 44100));
+    }
+    (void)m_panel.SetSlotText(slot, BaseNameOf(path), tip);
+}
+
+bool MainWindow::ClearSlotRow(int slot) {
+    if (!m_model.ClearSlot(slot)) return false;
+    m_panel.LoadButton(slot)->setFocus();
+    return true;
+}
+
+bool MainWindow::PlaySlotRow(int slot) { return m_model.PlaySlot(slot); }
+
+void MainWindow::OnFileDragEntered(int slot) {
+    if (SlotPanel::IsValidSlot(slot)) m_panel.LoadButton(slot)->SetHover(true);
+}
+
+void MainWindow::OnFileDragLeft(int slot) {
+    if (SlotPanel::IsValidSlot(slot)) m_panel.LoadButton(slot)->SetHover(false);
+}
+
+void MainWindow::OnFileDropped(int slot, const QString& path) {
+    LoadSlotFile(slot, &path, true);
+    OnFileDragLeft(slot);
+}
+
+QString MainWindow::MakeBankName(const QDateTime& time) {
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    const int hour = clock.hour();
+    const char hourChar = static_cast<char>(hour < 10 ? '0' + hour : hour + 55);
+    return QString::asprintf("%02d%02d%c%02d%02d-VOICE", date.month(), date.day(), hourChar,
+                             clock.minute(), clock.second());
+}
+
+QString MainWindow::MakeDefaultBankName() { return MakeBankName(QDateTime::currentDateTime()); }
+
+void MainWindow::OnSaveButton() {
+    std::unique_ptr<SaveBankDialog> dialog =
+        m_volumes != nullptr ? std::make_unique<SaveBankDialog>(*m_volumes, this)
+                             : std::make_unique<SaveBankDialog>(this);
+    dialog->SetFileName(MakeDefaultBankName());
+    dialog->SetVolume(m_lastVolume);
+    if (dialog->exec() != QDialog::Accepted) return;
+    if (!m_model.ExportVoiceBank(ToModelPath(dialog->GetFilePath()))) {
+        ShowMessage(this, IdsSaveError);
+        return;
+    }
+    m_lastVolume = dialog->GetVolume();
+}
+
+void MainWindow::OnCloseButton() {
+    if (m_closing) return;
+    m_closing = true;
+    m_model.Close();
+    QDialog::accept();
+}
+
+void MainWindow::reject() {
+    if (m_closing) return;
+    m_closing = true;
+    m_model.Close();
+    QDialog::reject();
+}
+
+void MainWindow::done(int result) {
+    // The window still has its position here.
+    if (!m_settingsSaved) {
+        m_settingsSaved = true;
+        SaveSettings();
+    }
+    QDialog::done(result);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (isVisible() && !m_closing) OnCloseButton();
+    event->accept();
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    const QString text = LoadResString(IdsAboutMenu);
+    if (text.isEmpty()) return;
+    QMenu menu(this);
+    QAction* about = menu.addAction(text);
+    QAction* convert = menu.addAction(tr("Con&vert other formats"));
+    convert->setCheckable(true);
+    convert->setChecked(m_model.ConvertFormats());
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == about) ShowAbout();
+    if (chosen == convert) SetConvertFormats(convert->isChecked());
+}
+
+void MainWindow::ShowAbout() {
+    AboutDialog about(this);
+    about.exec();
+}
+
+QPoint MainWindow::PositionToStore(const QString& platformName, QPoint current, QPoint read) {
+    // Wayland neither moves top-level windows nor reports where they are.
+    return platformName.startsWith(QLatin1String("wayland")) ? read : current;
+}
+
+QPoint MainWindow::PlaceOnScreen(QPoint saved) const {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty()) return saved;
+    // In 64 bits: a hand-edited position near the int limits must not wrap
+    // around onto a screen.
+    const qint64 left = saved.x(), top = saved.y();
+    const qint64 right = left + SkinPanelSize, bottom = top + SkinPanelSize;
+    for (const QScreen* screen : screens) {
+        const QRect g = screen->geometry();
+        if (left <= g.right() && right > g.left() && top <= g.bottom() && bottom > g.top())
+            return saved;
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    return primary != nullptr ? primary->geometry().topLeft() : QPoint(0, 0);
+}
+
+bool MainWindow::LoadSettings() {
+    if (m_profile == nullptr) return false;
+    const int x = m_profile->GetProfileInt(SectionWindow, QStringLiteral("PosX"), 0);
+    const int y = m_profile->GetProfileInt(SectionWindow, QStringLiteral("PosY"), 0);
+    m_savedPosition = QPoint(x, y);
+    m_lastVolume = m_profile->GetProfileString(SectionVolume, QStringLiteral("Volume"), QString());
+    // Before the rows: restored files convert as later loads do.
+    const QString convert = m_profile->GetProfileString(SectionOptions, KeyConvertFormats, QString());
+    m_convertKeyRead = !convert.isEmpty();
+    m_model.SetConvertFormats(ParseProfileInt(convert, 0) == 1);
+    for (int i = 0; i < SlotCount; ++i) {
+        const QString path = m_profile->GetProfileString(SectionFiles, SlotKey(i), QString());
+        // Kept even when the file cannot be loaded now: tried again next time.
+        m_model.RestoreSlotPath(i, ToModelPath(path));
+        if (!path.isEmpty()) LoadSlotFile(i, &path, false);
+    }
+    move(PlaceOnScreen(m_savedPosition));
+    m_settingsLoaded = true;
+    return true;
+}
+
+bool MainWindow::SaveSettings() {
+    if (m_profile == nullptr) return false;
+    // Initialisation stopped before the settings were read: what is stored
+    // stays as it is.
+    if (!m_settingsLoaded) return true;
+    const QPoint position =
+        PositionToStore(QGuiApplication::platformName(), pos(), m_savedPosition);
+    m_profile->WriteProfileInt(SectionWindow, QStringLiteral("PosX"), position.x());
+    m_profile->WriteProfileInt(SectionWindow, QStringLiteral("PosY"), position.y());
+    m_profile->WriteProfileString(SectionVolume, QStringLiteral("Volume"), m_lastVolume);
+    for (int i = 0; i < SlotCount; ++i) {
+        m_profile->WriteProfileString(SectionFiles, SlotKey(i), GetSlotPath(i));
+    }
+    // A profile that never had the option stays as it was.
+    if (m_model.ConvertFormats() || m_convertKeyRead)
+        m_profile->WriteProfileInt(SectionOptions, KeyConvertFormats, m_model.ConvertFormats() ? 1 : 0);
+    m_profile->Flush();
+    return true;
+}

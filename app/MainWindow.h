@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+#include <QIcon>
+#include <QPoint>
+#include <QString>
+
+#include "app/model/SlotModel.h"
+#include "controls/SlotPanel.h"
+
+class ProfileStore;
+class VolumeSource;
+
+// The window's title; a second copy brings this window forward only once
+// it carries it.
+inline constexpr const char* MainWindowTitle = "GRIDLUME User Voice Manager";
+
+// The main window: the skinned panel (controls/SlotPanel.h) over the slot
+// model. It turns clicks, drops and keys into the model's commands, shows
+// the model's changes, runs the save dialog and keeps the settings.
+//
+// The window initialises itself when first shown (exec or show): it opens
+// the model's sound device, reads the settings and restores the rows.
+class MainWindow : public QDialog, public SlotModelListener {
+    Q_OBJECT
+public:
+    // model: the slots, which the window drives and listens to. profile:
+    // where settings are read and written (null: none are, and
+    // initialisation stops after opening the sound device). volumes: what
+    // the save dialog lists (null: the machine's mounted volumes). All must
+    // outlive the window.
+    explicit MainWindow(SlotModel& model, ProfileStore* profile,
+                        const VolumeSource* volumes = nullptr, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Row looks, kept in step with the model (playing when it plays).
+    bool SetRowState(int slot, bool loaded);
+    bool SetPlayButtonState(int slot, bool playing);
+    // Save button: enabled while a slot is loaded.
+    void UpdateSaveButton();
+
+    // Puts a sound file into the slot. path: null opens the file dialog;
+    // an empty path does nothing and succeeds. On a failure the row stays
+    // as it was; with showErrors message 106 is shown with the reason, and
+    // the load button gets the focus and a hover mark. When conversion is
+    // off and the converter reads the file, the box offers Convert, which
+    // turns conversion on and loads the file converted. Returns true when
+    // loaded.
+    bool LoadSlotFile(int slot, const QString* path, bool showErrors);
+
+    // "Convert other formats" of the panel's context menu: loads, drops
+    // and restores convert the files the strict rules refuse. Kept in the
+    // profile.
+    void SetConvertFormats(bool on);
+    [[nodiscard]] bool ConvertFormats() const;
+    // Asks for a sound file; true with its path in out when one was chosen.
+    bool BrowseForSoundFile(QString& out);
+    // Empties the slot and its row. False for a bad slot or engine failure.
+    bool ClearSlotRow(int slot);
+    // Stops every playing slot, then plays this one from its start. False
+    // when a stop or the start fails.
+    bool PlaySlotRow(int slot);
+
+    // The model's changes; from another thread they are posted to the
+    // window's thread before any widget is touched.
+    void SlotChanged(int slot, SlotChange change) override;
+
+    // Save button: asks for the volume and name, exports the bank; message
+    // 104 when the export fails, else the volume is remembered.
+    void OnSaveButton();
+    // Close button, the title bar's close, and an end asked for from
+    // outside: closes the sound device and ends with Accepted.
+    void OnCloseButton();
+    [[nodiscard]] bool IsClosing() const { return m_closing; }
+
+    // "MMDDhmmss-VOICE" for the given local time: hour 0-9 as a digit,
+    // 10-23 as a letter A-N. MakeDefaultBankName uses the clock.
+    [[nodiscard]] static QString MakeBankName(const QDateTime& time);
+    [[nodiscard]] static QString MakeDefaultBankName();
+
+    // Settings: read once while initialising, written once when the window
+    // ends. Both return false when the window has no profile.
+    bool LoadSettings();
+    bool SaveSettings();
+
+    // The position to store at exit: the window's own where the platform
+    // (by its Qt platform name) places windows and reports where they are,
+    // else the position read at start, kept as it was (Wayland).
+    [[nodiscard]] static QPoint PositionToStore(const QString& platformName, QPoint current,
+                                                QPoint read);
+
+    // State, for the program's test build and for tests.
+    [[nodiscard]] QString GetSlotPath(int slot) const;
+    [[nodiscard]] const QString& GetLastVolume() const { return m_lastVolume; }
+    [[nodiscard]] const SlotModel& Model() const { return m_model; }
+    [[nodiscard]] SlotPanel& Panel() { return m_panel; }
+    [[nodiscard]] bool IsInitialised() const { return m_initialised; }
+
+    // Runs initialisation on the first show.
+    void setVisible(bool visible) override;
+    // Enter never closes the window.
+    void accept() override {}
+    // Escape: closes the sound device, ends with Rejected.
+    void reject() override;
+    void done(int result) override;
+
+signals:
+    // The window was shown for the first time, initialised.
+    void Shown();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool Initialise();
+    void ConnectControls();
+    void ShowAbout();
+    [[nodiscard]] bool ShowLoadError(const LoadFailure& failure);
+    void SetSlotLabel(int slot);
+    void OnFileDragEntered(int slot);
+    void OnFileDragLeft(int slot);
+    void OnFileDropped(int slot, const QString& path);
+    [[nodiscard]] QPoint PlaceOnScreen(QPoint saved) const;
+
+    SlotModel& m_model;
+    SlotPanel m_panel;  // a child: the window's whole client area
+    QString m_lastVolume;
+    QIcon m_icon;
+
+    ProfileStore* m_profile = nullptr;
+    const VolumeSource* m_volumes = nullptr;
+    bool m_initStarted = false;
+    bool m_initialised = false;     // every step ran, title set
+    bool m_settingsLoaded = false;  // only settings that were read are written back
+    bool m_settingsSaved = false;
+    bool m_shownOnce = false;
+    bool m_closing = false;
+    bool m_convertKeyRead = false;  // the profile holds the option: written back even when off
+    QPoint m_savedPosition;  // as read, kept where the platform cannot place windows
+};

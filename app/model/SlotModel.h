@@ -1,0 +1,113 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "engine/SoundEngine.h"
+
+inline constexpr int SlotCount = 16;
+
+// What happened to a slot: emptied, filled with a sound, started, or its
+// sound ended or was stopped.
+enum class SlotChange { Cleared, Loaded, Started, Stopped };
+
+// Why a load failed, for the message that says so: the reader's code, its
+// reason in plain words, and whether the converter could read the file
+// when conversion is off (the window then offers it).
+struct LoadFailure {
+    int code = 0;
+    std::string reason;
+    bool convertible = false;
+};
+
+// What a loaded slot holds: the source's channels, rate and sample size,
+// and the stored length in frames at 44,100 Hz.
+struct SlotFormat {
+    int channels = 0;
+    int sampleRate = 0;
+    int bitsPerSample = 0;
+    int frames = 0;
+};
+
+// Told when a slot changes. SlotChanged runs on the thread that gave the
+// command, except Stopped, which the engine's watcher thread reports: that
+// call must not block and must not touch widgets itself. A Stopped may
+// arrive after the slot was started again; ask IsSlotPlaying before
+// showing it.
+class SlotModelListener {
+public:
+    virtual ~SlotModelListener() = default;
+    virtual void SlotChanged(int slot, SlotChange change) = 0;
+};
+
+// The 16 voice slots and their commands, without any user interface: the
+// path of each row, the sound engine, load, clear, play and the export of
+// the voice bank. Paths are file-system paths as UTF-8 bytes. Slot 0 is
+// the bottom row.
+class SlotModel final : private SoundEngine::Listener {
+public:
+    SlotModel();
+    ~SlotModel() override;  // Close()
+    SlotModel(const SlotModel&) = delete;
+    SlotModel& operator=(const SlotModel&) = delete;
+
+    // The listener (may be null) must outlive the model's open time. Set
+    // it before Open.
+    void SetListener(SlotModelListener* listener) { m_listener = listener; }
+
+    // Opens the sound device. False when there is none.
+    [[nodiscard]] bool Open();
+    // Clears every slot (each watcher has ended) and releases the device.
+    // The paths stay.
+    void Close();
+    [[nodiscard]] bool IsOpen() const;
+
+    // Loads the sound file at path into the slot and remembers the path.
+    // On failure (an unreadable or refused file, a path with a NUL or too
+    // long for the platform) the slot keeps its former sound and path,
+    // unless the engine emptied it while reading: then the row is cleared
+    // as by ClearSlot. why (may be null) receives the reason of a failure.
+    // A file the strict reader refuses is converted when conversion is on.
+    [[nodiscard]] bool LoadSlot(int slot, const std::string& path, LoadFailure* why = nullptr);
+
+    // Conversion of the formats the strict reader refuses (24-bit, float,
+    // any rate, more channels, FLAC, Ogg ...); off by default.
+    void SetConvertFormats(bool on) { m_convertFormats = on; }
+    [[nodiscard]] bool ConvertFormats() const { return m_convertFormats; }
+    // Empties the slot and forgets its path. False for a bad slot or an
+    // engine failure.
+    bool ClearSlot(int slot);
+    // Stops every sounding slot, then plays this one from its start. False
+    // when a stop or the start fails.
+    [[nodiscard]] bool PlaySlot(int slot);
+    // Writes the voice bank of every loaded slot to path.
+    [[nodiscard]] bool ExportVoiceBank(const std::string& path) const;
+
+    [[nodiscard]] bool IsSlotLoaded(int slot) const;
+    [[nodiscard]] bool IsSlotPlaying(int slot) const;
+    [[nodiscard]] int CountLoadedSlots() const;
+    // The loaded slot's format; false for a closed model, a bad or an empty
+    // slot.
+    [[nodiscard]] bool ReadSlotFormat(int slot, SlotFormat* out) const;
+
+    // The path the row remembers: the last loaded one, or the one restored
+    // from the settings (kept even when its file could not be loaded, so it
+    // is tried again next time).
+    [[nodiscard]] const std::string& SlotPath(int slot) const;
+    void RestoreSlotPath(int slot, const std::string& path);
+
+    [[nodiscard]] static bool IsValidSlot(int slot) { return slot >= 0 && slot < SlotCount; }
+
+private:
+    // The engine's watcher thread (never blocking).
+    void SlotStopped(int slot) override;
+
+    void Notify(int slot, SlotChange change);
+
+    std::unique_ptr<SoundEngine> m_engine;
+    SlotModelListener* m_listener = nullptr;
+    std::array<std::string, SlotCount> m_paths;
+    std::array<bool, SlotCount> m_rowLoaded{};  // loaded by a command, not yet cleared
+    bool m_convertFormats = false;
+};

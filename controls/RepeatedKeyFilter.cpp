@@ -1,0 +1,35 @@
+#include "controls/RepeatedKeyFilter.h"
+
+#include <QAbstractButton>
+#include <QKeyEvent>
+
+namespace {
+
+bool IsEnterKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+
+}  // namespace
+
+bool RepeatedKeyFilter::IsRepeat(const QKeyEvent& press) const {
+    if (press.isAutoRepeat()) {
+        return true;
+    }
+    const auto found = m_lastRelease.find(press.key());
+    return found != m_lastRelease.end() && press.timestamp() != 0 &&
+           found->second == press.timestamp();
+}
+
+bool RepeatedKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const bool watchedKey =
+            IsEnterKey(key->key()) ||
+            (key->key() == Qt::Key_Space && qobject_cast<QAbstractButton*>(watched) != nullptr);
+        if (type == QEvent::KeyRelease && (IsEnterKey(key->key()) || key->key() == Qt::Key_Space)) {
+            m_lastRelease[key->key()] = key->timestamp();
+        } else if (type == QEvent::KeyPress && watchedKey && IsRepeat(*key)) {
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
