@@ -3,9 +3,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QKeyEvent>
-#include <QMetaObject>
 #include <QPainter>
-#include <QThread>
 
 #include "controls/DrawCentered.h"
 
@@ -20,9 +18,9 @@ bool SkinButton::SetBitmaps(const QPixmap* normal, const QPixmap* pressed, const
     if (normal == nullptr || pressed == nullptr || hover == nullptr) {
         return false;
     }
-    m_normalImage.store(normal);
-    m_pressedImage.store(pressed);
-    m_hoverImage.store(hover);
+    m_normalImage = normal;
+    m_pressedImage = pressed;
+    m_hoverImage = hover;
     return true;
 }
 
@@ -36,7 +34,7 @@ void SkinButton::UpdateRegions() {
 }
 
 void SkinButton::SetHover(bool hover) {
-    m_hover.store(hover);
+    m_hover = hover;
     Refresh();
 }
 
@@ -84,17 +82,10 @@ void SkinButton::focusOutEvent(QFocusEvent* event) {
     QAbstractButton::focusOutEvent(event);
 }
 
-void SkinButton::Refresh() {
-    if (QThread::currentThread() == thread()) {
-        update();
-    } else {
-        // Never block: the GUI thread may be waiting for this very thread.
-        QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
-    }
-}
+void SkinButton::Refresh() { update(); }
 
 QSize SkinButton::sizeHint() const {
-    if (const QPixmap* normal = m_normalImage.load()) {
+    if (const QPixmap* normal = m_normalImage) {
         return normal->deviceIndependentSize().toSize();
     }
     return {25, 25};
@@ -102,13 +93,13 @@ QSize SkinButton::sizeHint() const {
 
 const QPixmap* SkinButton::CurrentImage() const {
     if (isDown()) {
-        return m_pressedImage.load();
+        return m_pressedImage;
     }
     // A disabled button hears no mouse, so only SetHover lights it.
-    if (m_hover.load() || (m_pointerInside && isEnabled())) {
-        return m_hoverImage.load();
+    if (m_hover || (m_pointerInside && isEnabled())) {
+        return m_hoverImage;
     }
-    return m_normalImage.load();
+    return m_normalImage;
 }
 
 void SkinButton::paintEvent(QPaintEvent*) {
@@ -133,7 +124,7 @@ void SkinButton::paintEvent(QPaintEvent*) {
 
 void SkinButton::PointerLeft() {
     m_pointerInside = false;
-    m_hover.store(false);
+    m_hover = false;
     EndHoverMark();
     Refresh();
 }
@@ -143,7 +134,7 @@ void SkinButton::mouseMoveEvent(QMouseEvent* event) {
     if (inside && !m_pointerInside) {
         m_pointerInside = true;
         Refresh();
-    } else if (!inside && (m_pointerInside || m_hover.load())) {
+    } else if (!inside && (m_pointerInside || m_hover)) {
         PointerLeft();
     }
     QAbstractButton::mouseMoveEvent(event);

@@ -5,7 +5,6 @@
 #include <QPixmap>
 #include <QRect>
 
-#include <atomic>
 
 #include "controls/FileDropTarget.h"
 
@@ -14,9 +13,8 @@
 // swaps in the hover image while the pointer is over it, clicks itself on
 // Enter, and reports file drags to its parent (FileDropTarget).
 //
-// The images belong to the caller and must outlive their use here. The
-// image pointers are atomic: a watcher thread may read and replace them and
-// call Refresh, which then repaints through the GUI thread's event queue.
+// The images belong to the caller and must outlive their use here. GUI
+// thread only.
 class SkinButton : public QAbstractButton, public FileDropTarget {
     Q_OBJECT
 public:
@@ -27,9 +25,9 @@ public:
     [[nodiscard]] bool SetBitmaps(const QPixmap* normal, const QPixmap* pressed, const QPixmap* hover);
 
     // The current normal image (null before the first SetBitmaps).
-    [[nodiscard]] const QPixmap* GetNormalBitmap() const { return m_normalImage.load(); }
-    [[nodiscard]] const QPixmap* GetPressedBitmap() const { return m_pressedImage.load(); }
-    [[nodiscard]] const QPixmap* GetHoverBitmap() const { return m_hoverImage.load(); }
+    [[nodiscard]] const QPixmap* GetNormalBitmap() const { return m_normalImage; }
+    [[nodiscard]] const QPixmap* GetPressedBitmap() const { return m_pressedImage; }
+    [[nodiscard]] const QPixmap* GetHoverBitmap() const { return m_hoverImage; }
 
     // Colour of the focus frame (black until set).
     void SetFrameColor(const QColor& colour);
@@ -42,7 +40,7 @@ public:
     // With true, every repaint shows the hover image until the pointer
     // leaves the button or SetHover(false); then repaints.
     void SetHover(bool hover);
-    [[nodiscard]] bool IsHoverSet() const { return m_hover.load(); }
+    [[nodiscard]] bool IsHoverSet() const { return m_hover; }
 
     // Shows the hover look as a mark that points at this button (after a
     // failed load) without the pointer being there. It goes at the next
@@ -50,7 +48,7 @@ public:
     // when the button loses the focus.
     void ShowHoverMark();
 
-    // Repaints the whole button; safe from any thread.
+    // Repaints the whole button.
     void Refresh();
 
     [[nodiscard]] QSize sizeHint() const override;
@@ -89,15 +87,15 @@ private:
     void EndHoverMark();
     [[nodiscard]] bool PointerIsOver() const;
 
-    std::atomic<const QPixmap*> m_normalImage{nullptr};
-    std::atomic<const QPixmap*> m_pressedImage{nullptr};
-    std::atomic<const QPixmap*> m_hoverImage{nullptr};
+    const QPixmap* m_normalImage = nullptr;
+    const QPixmap* m_pressedImage = nullptr;
+    const QPixmap* m_hoverImage = nullptr;
     QRect m_clientRect;
     QRect m_innerRect;
     QColor m_frameColor{0, 0, 0};
     bool m_mouseDown = false;
     bool m_focusFrame = false;
     bool m_pointerInside = false;
-    std::atomic<bool> m_hover{false};
+    bool m_hover = false;
     bool m_hoverMark = false;  // watching the program's pointer moves
 };

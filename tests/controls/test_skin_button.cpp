@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 
 #include "controls/RepeatedKeyFilter.h"
 #include "controls/SkinButton.h"
@@ -204,19 +203,6 @@ TEST_F(SkinButtonTest, DisabledLooksLikeEnabledAndFocusShowsTheFrame) {
     EXPECT_EQ(framed.pixel(23, 12), qRgb(255, 255, 255));
     EXPECT_EQ(framed.pixel(0, 0), normal.toImage().pixel(0, 0));
     EXPECT_EQ(framed.pixel(12, 12), normal.toImage().pixel(0, 0));
-}
-
-TEST_F(SkinButtonTest, AnotherThreadMaySwapImagesAndRefresh) {
-    std::thread watcher([this] {
-        if (button->GetNormalBitmap() == &normal) {
-            EXPECT_TRUE(button->SetBitmaps(&hover, &hover, &hover));
-        }
-        button->Refresh();
-    });
-    watcher.join();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(button->GetNormalBitmap(), &hover);
-    EXPECT_TRUE(Shows(hover));
 }
 
 TEST(SkinStaticLook, LightBackgroundWithTheTextOverIt) {
