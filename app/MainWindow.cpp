@@ -12,8 +12,8 @@
 #include <QThread>
 
 #include "app/ProfileStore.h"
-#include "convert/AudioConverter.h"
 #include "controls/MessageBox.h"
+#include "convert/AudioConverter.h"
 #include "res/AboutDialog.h"
 #include "res/DialogTemplates.h"
 #include "res/SkinResources.h"
@@ -190,8 +190,8 @@ bool MainWindow::ShowLoadError(const LoadFailure& failure) {
     MessageRequest request;
     request.parent = this;
     request.stringId = IdsLoadError;
-    request.informativeText = QString::fromUtf8(failure.reason.data(),
-                                                static_cast<qsizetype>(failure.reason.size()));
+    request.informativeText =
+        QString::fromUtf8(failure.reason.data(), static_cast<qsizetype>(failure.reason.size()));
     // The converter is offered only for a file it was shown to read.
     const bool offerConvert = failure.convertible && !m_model.ConvertFormats();
     if (offerConvert) {
@@ -364,7 +364,8 @@ bool MainWindow::LoadSettings() {
     m_savedPosition = QPoint(x, y);
     m_lastVolume = m_profile->GetProfileString(SectionVolume, QStringLiteral("Volume"), QString());
     // Before the rows: restored files convert as later loads do.
-    const QString convert = m_profile->GetProfileString(SectionOptions, KeyConvertFormats, QString());
+    const QString convert =
+        m_profile->GetProfileString(SectionOptions, KeyConvertFormats, QString());
     m_convertKeyRead = !convert.isEmpty();
     m_model.SetConvertFormats(ParseProfileInt(convert, 0) == 1);
     for (int i = 0; i < SlotCount; ++i) {
@@ -393,7 +394,8 @@ bool MainWindow::SaveSettings() {
     }
     // A profile that never had the option stays as it was.
     if (m_model.ConvertFormats() || m_convertKeyRead)
-        m_profile->WriteProfileInt(SectionOptions, KeyConvertFormats, m_model.ConvertFormats() ? 1 : 0);
+        m_profile->WriteProfileInt(SectionOptions, KeyConvertFormats,
+                                   m_model.ConvertFormats() ? 1 : 0);
     m_profile->Flush();
     return true;
 }

@@ -139,5 +139,5 @@ private:
     bool m_shownOnce = false;
     bool m_closing = false;
     bool m_convertKeyRead = false;  // the profile holds the option: written back even when off
-    QPoint m_savedPosition;  // as read, kept where the platform cannot place windows
+    QPoint m_savedPosition;         // as read, kept where the platform cannot place windows
 };

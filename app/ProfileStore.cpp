@@ -16,7 +16,9 @@ QString KeyPath(const QString& section, const QString& key) {
 int ParseProfileInt(const QString& text, int fallback) {
     const QString trimmed = text.trimmed();
     qsizetype end = 0;
-    if (end < trimmed.size() && (trimmed[end] == QLatin1Char('-') || trimmed[end] == QLatin1Char('+'))) ++end;
+    if (end < trimmed.size() &&
+        (trimmed[end] == QLatin1Char('-') || trimmed[end] == QLatin1Char('+')))
+        ++end;
     const qsizetype digitsStart = end;
     while (end < trimmed.size() && trimmed[end].isDigit() && trimmed[end].unicode() < 128) ++end;
     if (end == digitsStart) return fallback;
@@ -28,7 +30,8 @@ int ParseProfileInt(const QString& text, int fallback) {
     return static_cast<int>(value);
 }
 
-IniProfileStore::IniProfileStore(const QString& iniPath) : m_settings(iniPath, QSettings::IniFormat) {}
+IniProfileStore::IniProfileStore(const QString& iniPath)
+    : m_settings(iniPath, QSettings::IniFormat) {}
 
 int IniProfileStore::GetProfileInt(const QString& section, const QString& key, int fallback) {
     const QVariant value = m_settings.value(KeyPath(section, key));
@@ -36,11 +39,13 @@ int IniProfileStore::GetProfileInt(const QString& section, const QString& key, i
     return ParseProfileInt(value.toString(), fallback);
 }
 
-QString IniProfileStore::GetProfileString(const QString& section, const QString& key, const QString& fallback) {
+QString IniProfileStore::GetProfileString(const QString& section, const QString& key,
+                                          const QString& fallback) {
     const QVariant value = m_settings.value(KeyPath(section, key));
     if (!value.isValid()) return fallback;
     // An unquoted comma in a hand-edited file reads as a list: join it back.
-    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QLatin1Char(','));
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
     return value.toString();
 }
 
@@ -49,7 +54,8 @@ bool IniProfileStore::WriteProfileInt(const QString& section, const QString& key
     return m_settings.isWritable();
 }
 
-bool IniProfileStore::WriteProfileString(const QString& section, const QString& key, const QString& value) {
+bool IniProfileStore::WriteProfileString(const QString& section, const QString& key,
+                                         const QString& value) {
     // Never a null string: that would be stored as an invalid value.
     m_settings.setValue(KeyPath(section, key), value.isNull() ? QStringLiteral("") : value);
     return m_settings.isWritable();

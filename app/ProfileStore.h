@@ -15,13 +15,15 @@ public:
 
     // The integer stored under section/key, or fallback when the key is
     // missing or does not begin with a decimal number.
-    [[nodiscard]] virtual int GetProfileInt(const QString& section, const QString& key, int fallback) = 0;
+    [[nodiscard]] virtual int GetProfileInt(const QString& section, const QString& key,
+                                            int fallback) = 0;
     // The string stored under section/key, or fallback when missing.
     [[nodiscard]] virtual QString GetProfileString(const QString& section, const QString& key,
                                                    const QString& fallback) = 0;
     // Store a value; false when the store cannot be written.
     virtual bool WriteProfileInt(const QString& section, const QString& key, int value) = 0;
-    virtual bool WriteProfileString(const QString& section, const QString& key, const QString& value) = 0;
+    virtual bool WriteProfileString(const QString& section, const QString& key,
+                                    const QString& value) = 0;
     // Writes pending values out; false when the file could not be written.
     virtual bool Flush() = 0;
 };
@@ -32,11 +34,13 @@ class IniProfileStore final : public ProfileStore {
 public:
     explicit IniProfileStore(const QString& iniPath);
 
-    [[nodiscard]] int GetProfileInt(const QString& section, const QString& key, int fallback) override;
+    [[nodiscard]] int GetProfileInt(const QString& section, const QString& key,
+                                    int fallback) override;
     [[nodiscard]] QString GetProfileString(const QString& section, const QString& key,
                                            const QString& fallback) override;
     bool WriteProfileInt(const QString& section, const QString& key, int value) override;
-    bool WriteProfileString(const QString& section, const QString& key, const QString& value) override;
+    bool WriteProfileString(const QString& section, const QString& key,
+                            const QString& value) override;
     bool Flush() override;
 
     [[nodiscard]] QString FileName() const { return m_settings.fileName(); }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <memory>
+#include <new>
 
 #include "audio/ByteSource.h"
 #include "audio/SampleConversionDetail.h"
@@ -276,8 +276,7 @@ int ReadSampleData(ByteSource& s, uint32_t dataBytes, AudioData* record, int sou
 
 int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder) {
     if (record == nullptr) return ReadBadArgument;
-    if (hostByteOrder != HostLittleEndian && hostByteOrder != HostBigEndian)
-        return ReadBadArgument;
+    if (hostByteOrder != HostLittleEndian && hostByteOrder != HostBigEndian) return ReadBadArgument;
     int kind = 0;
     if (!DetectContainer(source, &kind)) return ReadNotRecognised;
     return kind == ContainerWave ? ParseWave(source, record, hostByteOrder)

@@ -10,15 +10,15 @@ class ByteSource;
 // Result codes of ReadAudioFile and of every step it hands over to.
 enum AudioReadResult : int {
     ReadOk = 0,
-    ReadBadArgument = -1,     // null argument, no sample bytes, decode/resample failed
-    ReadNotRecognised = 1,    // neither RIFF nor FORM, or shorter than 4 bytes
-    ReadShort = 2,            // cannot be opened, or a read or seek falls short
-    ReadWaveStructure = 3,    // "RIFF", "WAVE" or "fmt " not where required
-    ReadAiffStructure = 4,    // "FORM"/"AIFF" missing, SSND before COMM, no SSND
-    ReadBadChannels = 5,      // not 1 or 2 channels
-    ReadBadSampleSize = 6,    // not 8 or 16 bits
-    ReadBadSampleRate = 7,    // not 22,050, 24,000, 44,100 or 48,000 Hz
-    ReadNoMemory = 8,         // a working buffer could not be allocated
+    ReadBadArgument = -1,   // null argument, no sample bytes, decode/resample failed
+    ReadNotRecognised = 1,  // neither RIFF nor FORM, or shorter than 4 bytes
+    ReadShort = 2,          // cannot be opened, or a read or seek falls short
+    ReadWaveStructure = 3,  // "RIFF", "WAVE" or "fmt " not where required
+    ReadAiffStructure = 4,  // "FORM"/"AIFF" missing, SSND before COMM, no SSND
+    ReadBadChannels = 5,    // not 1 or 2 channels
+    ReadBadSampleSize = 6,  // not 8 or 16 bits
+    ReadBadSampleRate = 7,  // not 22,050, 24,000, 44,100 or 48,000 Hz
+    ReadNoMemory = 8,       // a working buffer could not be allocated
 };
 
 // Container kinds found by DetectContainer.

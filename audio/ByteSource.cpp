@@ -1,11 +1,11 @@
 #include "audio/ByteSource.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 bool ByteSource::Skip(uint64_t n) {
     const uint64_t pos = Position();

@@ -18,11 +18,17 @@ bool AcceptedFormat(int channels, int bits, int rate) {
            (rate == 22050 || rate == 24000 || rate == 44100 || rate == 48000);
 }
 
-inline int16_t Wave16(const uint8_t* b) { return static_cast<int16_t>(static_cast<uint16_t>((b[1] << 8) | b[0])); }
-inline int16_t Aiff16(const uint8_t* b) { return static_cast<int16_t>(static_cast<uint16_t>((b[0] << 8) | b[1])); }
+inline int16_t Wave16(const uint8_t* b) {
+    return static_cast<int16_t>(static_cast<uint16_t>((b[1] << 8) | b[0]));
+}
+inline int16_t Aiff16(const uint8_t* b) {
+    return static_cast<int16_t>(static_cast<uint16_t>((b[0] << 8) | b[1]));
+}
 // WAV bytes are unsigned with 128 as silence, AIFF bytes signed.
 inline int16_t Wave8(const uint8_t* b) { return static_cast<int16_t>((b[0] - 128) * 256); }
-inline int16_t Aiff8(const uint8_t* b) { return static_cast<int16_t>(static_cast<int8_t>(b[0]) * 256); }
+inline int16_t Aiff8(const uint8_t* b) {
+    return static_cast<int16_t>(static_cast<int8_t>(b[0]) * 256);
+}
 
 template <int16_t (*Sample)(const uint8_t*), size_t SampleBytes, typename Out>
 void DecodeLoop(const uint8_t* bytes, size_t frames, bool stereo, Out* first, Out* second) {
@@ -41,8 +47,8 @@ void DecodeLoop(const uint8_t* bytes, size_t frames, bool stereo, Out* first, Ou
 namespace conversion {
 
 template <typename Out>
-void DecodeInto(const uint8_t* bytes, size_t frames, bool stereo, int bitsPerSample,
-                int sourceKind, Out* first, Out* second) {
+void DecodeInto(const uint8_t* bytes, size_t frames, bool stereo, int bitsPerSample, int sourceKind,
+                Out* first, Out* second) {
     const bool wave = sourceKind == SourceKindWave;
     if (bitsPerSample == 16) {
         if (wave)
@@ -120,8 +126,8 @@ template void ResampleInto<int16_t, int16_t>(const int16_t*, const int16_t*, siz
 
 }  // namespace conversion
 
-bool DecodeFrames(const uint8_t* bytes, size_t byteCount, int32_t* first, int32_t* second,
-                  size_t n, int channels, int bitsPerSample, int sampleRate, int sourceKind) {
+bool DecodeFrames(const uint8_t* bytes, size_t byteCount, int32_t* first, int32_t* second, size_t n,
+                  int channels, int bitsPerSample, int sampleRate, int sourceKind) {
     if (bytes == nullptr || first == nullptr || second == nullptr || byteCount == 0 || n == 0)
         return false;
     if (!AcceptedFormat(channels, bitsPerSample, sampleRate)) return false;

@@ -12,8 +12,8 @@ namespace conversion {
 // Decodes the first `frames` whole frames into first/second (second only
 // when `stereo`). The format must already be checked.
 template <typename Out>
-void DecodeInto(const uint8_t* bytes, size_t frames, bool stereo, int bitsPerSample,
-                int sourceKind, Out* first, Out* second);
+void DecodeInto(const uint8_t* bytes, size_t frames, bool stereo, int bitsPerSample, int sourceKind,
+                Out* first, Out* second);
 
 // Output length of a conversion of n frames from sourceRate.
 size_t ResampledLength(size_t n, uint32_t sourceRate);

@@ -147,8 +147,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> options;
     std::vector<std::string> operands;
-    if (!SplitArguments("extract", args, {"--force"}, &options, &operands, err))
-        return ExitUsage;
+    if (!SplitArguments("extract", args, {"--force"}, &options, &operands, err)) return ExitUsage;
     if (operands.size() != 2) return UsageError("extract", "give BANK.glw and DIR", err);
     const bool force = !options.empty();
     const std::string& path = operands[0];

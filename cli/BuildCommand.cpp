@@ -5,11 +5,11 @@
 #include <system_error>
 
 #include "audio/AudioData.h"
-#include "convert/ConvertingReader.h"
 #include "cli/Commands.h"
 #include "cli/ConvertLoad.h"
 #include "cli/LoadMessages.h"
 #include "cli/Tool.h"
+#include "convert/ConvertingReader.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -41,11 +41,10 @@ std::string CheckBankName(const std::string& name) {
         return "the bank name '" + name + "' has " + std::to_string(name.size()) +
                " characters; at most 16 are allowed";
     for (const char c : name) {
-        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                        (c >= '0' && c <= '9') || c == '-';
+        const bool ok =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
         if (!ok)
-            return "the bank name '" + name +
-                   "' may hold only ASCII letters, digits and hyphens";
+            return "the bank name '" + name + "' may hold only ASCII letters, digits and hyphens";
     }
     return {};
 }
@@ -159,16 +158,17 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
             return ExitFailure;
         }
         if (!fs::create_directory(folder, ec)) {
-            err << "glwtool build: cannot create folder " << folder.string() << ": "
-                << ec.message() << '\n';
+            err << "glwtool build: cannot create folder " << folder.string() << ": " << ec.message()
+                << '\n';
             return ExitFailure;
         }
         madeFolder = true;
     }
     if (!ExportImageToFile(*image, outPath.c_str())) {
         err << "glwtool build: cannot write " << outPath
-            << (fs::is_directory(target, ec) ? ": a folder of that name is in the way\n"
-                                             : " (is the folder writable, with room for the bank?)\n");
+            << (fs::is_directory(target, ec)
+                    ? ": a folder of that name is in the way\n"
+                    : " (is the folder writable, with room for the bank?)\n");
         if (madeFolder) fs::remove(folder, ec);
         return ExitFailure;
     }

@@ -9,7 +9,7 @@
 namespace glwtool {
 
 bool LoadVoiceFileConverting(const std::string& path, AudioData* record, int* code,
-                            ConvertOutcome* outcome) {
+                             ConvertOutcome* outcome) {
     if (record == nullptr || code == nullptr || outcome == nullptr) return false;
     *code = ReadAudioFileConverting(path.c_str(), record, HostLittleEndian, outcome);
     if (*code != ReadOk) return false;

@@ -78,7 +78,7 @@ std::string DescribeRefusal(const std::string& file) {
 // reader and handed to the engine as a record. Returns true when loaded; else
 // false with the reason in *why.
 bool LoadConverted(SoundEngine& engine, const std::string& file, bool* converted,
-                  std::string* why) {
+                   std::string* why) {
     const auto record = std::unique_ptr<AudioData>(new (std::nothrow) AudioData());
     if (!record) {
         *why = "glwtool play: not enough memory";

@@ -96,8 +96,7 @@ bool SplitArguments(std::string_view command, const std::vector<std::string>& ar
 }
 
 int UsageError(std::string_view command, std::string_view message, std::ostream& err) {
-    err << "glwtool " << command << ": " << message << "\ntry 'glwtool " << command
-        << " --help'\n";
+    err << "glwtool " << command << ": " << message << "\ntry 'glwtool " << command << " --help'\n";
     return ExitUsage;
 }
 

@@ -9,8 +9,8 @@ namespace glwtool {
 
 // Exit codes of every command.
 inline constexpr int ExitOk = 0;
-inline constexpr int ExitFailure = 1;        // a file could not be loaded or written; a damaged bank
-inline constexpr int ExitUsage = 2;          // bad arguments, or a bank file that cannot be read
+inline constexpr int ExitFailure = 1;  // a file could not be loaded or written; a damaged bank
+inline constexpr int ExitUsage = 2;    // bad arguments, or a bank file that cannot be read
 inline constexpr int ExitNoSoundDevice = 3;  // reserved for playback: no sound device
 
 // Runs one command. args: the arguments after the command's name (its

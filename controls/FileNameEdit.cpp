@@ -13,9 +13,7 @@ bool IsNameChar(char16_t c) {
 
 // What a keystroke may pass on: name characters and control characters
 // (Backspace, Enter, the editing keys).
-bool IsTypeable(char16_t c) {
-    return IsNameChar(c) || c < 0x20 || c == 0x7F;
-}
+bool IsTypeable(char16_t c) { return IsNameChar(c) || c < 0x20 || c == 0x7F; }
 
 }  // namespace
 

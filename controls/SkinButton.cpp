@@ -24,9 +24,7 @@ bool SkinButton::SetBitmaps(const QPixmap* normal, const QPixmap* pressed, const
     return true;
 }
 
-void SkinButton::SetFrameColor(const QColor& colour) {
-    m_frameColor = colour;
-}
+void SkinButton::SetFrameColor(const QColor& colour) { m_frameColor = colour; }
 
 void SkinButton::UpdateRegions() {
     m_clientRect = rect();
@@ -59,9 +57,7 @@ void SkinButton::EndHoverMark() {
     }
 }
 
-bool SkinButton::PointerIsOver() const {
-    return rect().contains(mapFromGlobal(QCursor::pos()));
-}
+bool SkinButton::PointerIsOver() const { return rect().contains(mapFromGlobal(QCursor::pos())); }
 
 bool SkinButton::eventFilter(QObject* watched, QEvent* event) {
     if (m_hoverMark && event->type() == QEvent::MouseMove && watched->isWidgetType()) {

@@ -5,7 +5,6 @@
 #include <QPixmap>
 #include <QRect>
 
-
 #include "controls/FileDropTarget.h"
 
 // The skinned push button: shows one of three images (normal, pressed,
@@ -22,7 +21,8 @@ public:
 
     // Stores the three images. Returns false and keeps the former images
     // when any of them is null. Does not repaint: call Refresh.
-    [[nodiscard]] bool SetBitmaps(const QPixmap* normal, const QPixmap* pressed, const QPixmap* hover);
+    [[nodiscard]] bool SetBitmaps(const QPixmap* normal, const QPixmap* pressed,
+                                  const QPixmap* hover);
 
     // The current normal image (null before the first SetBitmaps).
     [[nodiscard]] const QPixmap* GetNormalBitmap() const { return m_normalImage; }

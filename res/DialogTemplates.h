@@ -44,8 +44,10 @@ inline constexpr QSize AboutTemplateSize{247, 55};
 inline constexpr const char* AboutTemplateCaption = "GRIDLUME User Voice Manager Info";
 inline constexpr std::array<DialogItem, 5> AboutTemplate{{
     {DialogItemRole::Label, DialogItemKind::Icon, nullptr, 11, 17, 20, 20},
-    {DialogItemRole::Label, DialogItemKind::Static, "GRIDLUME User Voice Manager Version 1.0.0", 37, 10, 149, 8},
-    {DialogItemRole::Label, DialogItemKind::Static, "Copyright (C) 2026 Vantor Corporation", 37, 25, 166, 8},
+    {DialogItemRole::Label, DialogItemKind::Static, "GRIDLUME User Voice Manager Version 1.0.0", 37,
+     10, 149, 8},
+    {DialogItemRole::Label, DialogItemKind::Static, "Copyright (C) 2026 Vantor Corporation", 37, 25,
+     166, 8},
     {DialogItemRole::Ok, DialogItemKind::DefaultButton, "OK", 190, 7, 50, 14},
     {DialogItemRole::Label, DialogItemKind::Static, "All rights reserved.", 76, 40, 69, 8},
 }};

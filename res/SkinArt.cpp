@@ -138,8 +138,7 @@ void DrawBadge(QPainter& p, QPoint origin, Look look, Glyph glyph, int number) {
 
 // A rounded word plate filling rect: black rim, ring, black line, face and
 // one or two lines of capitals.
-void DrawPlate(QPainter& p, const QRect& rect, Look look, const QStringList& lines,
-               qreal fontPx) {
+void DrawPlate(QPainter& p, const QRect& rect, Look look, const QStringList& lines, qreal fontPx) {
     const QRectF r(rect);
     p.setPen(Qt::NoPen);
     p.setBrush(Ink);
@@ -156,8 +155,8 @@ void DrawPlate(QPainter& p, const QRect& rect, Look look, const QStringList& lin
     const qreal lineStep = fontPx + 1.0;
     const qreal first = centre.y() - lineStep * (static_cast<qreal>(lines.size()) - 1) / 2.0;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        DrawCentredText(p, lines[i], font, QPointF(centre.x(), first + lineStep * static_cast<qreal>(i)),
-                        Ink);
+        DrawCentredText(p, lines[i], font,
+                        QPointF(centre.x(), first + lineStep * static_cast<qreal>(i)), Ink);
     }
 }
 
@@ -202,7 +201,8 @@ void DrawBackground(QPainter& p) {
     p.setBrush(Highlight);
     p.drawRect(QRect(1, 1, 638, 1));
     p.drawRect(QRect(1, 1, 1, 638));
-    for (const QPointF c : {QPointF(18, 18), QPointF(622, 18), QPointF(18, 622), QPointF(622, 622)}) {
+    for (const QPointF c :
+         {QPointF(18, 18), QPointF(622, 18), QPointF(18, 622), QPointF(622, 622)}) {
         DrawScrew(p, c);
     }
 
@@ -226,10 +226,14 @@ void DrawBackground(QPainter& p) {
     // Column captions above the list.
     const QFont caption = ArtFont(9, QFont::Bold, 0.6);
     const qreal captionY = listTop - 9.5;
-    DrawCentredText(p, QStringLiteral("LOAD"), caption, QPointF(SkinLoadButtonRect(0).center().x() + 0.5, captionY), Ink);
-    DrawCentredText(p, QStringLiteral("FILENAME"), caption, QPointF(SkinLabelRect(0).center().x() + 0.5, captionY), Ink);
-    DrawCentredText(p, QStringLiteral("DELETE"), caption, QPointF(SkinClearButtonRect(0).center().x() - 10.0, captionY), Ink);
-    DrawCentredText(p, QStringLiteral("PLAY"), caption, QPointF(SkinPlayButtonRect(0).center().x() + 8.0, captionY), Ink);
+    DrawCentredText(p, QStringLiteral("LOAD"), caption,
+                    QPointF(SkinLoadButtonRect(0).center().x() + 0.5, captionY), Ink);
+    DrawCentredText(p, QStringLiteral("FILENAME"), caption,
+                    QPointF(SkinLabelRect(0).center().x() + 0.5, captionY), Ink);
+    DrawCentredText(p, QStringLiteral("DELETE"), caption,
+                    QPointF(SkinClearButtonRect(0).center().x() - 10.0, captionY), Ink);
+    DrawCentredText(p, QStringLiteral("PLAY"), caption,
+                    QPointF(SkinPlayButtonRect(0).center().x() + 8.0, captionY), Ink);
 
     for (int slot = 0; slot < SkinSlotCount; ++slot) {
         const int top = SkinRowTop(slot);

@@ -18,9 +18,7 @@ QPixmap LoadSkinBitmap(int id, qreal devicePixelRatio) {
     return pixmap;
 }
 
-QString AppIconPath(int size) {
-    return QStringLiteral(":/icons/128-%1.png").arg(size);
-}
+QString AppIconPath(int size) { return QStringLiteral(":/icons/128-%1.png").arg(size); }
 
 QIcon LoadAppIcon() {
     QIcon icon;

@@ -62,6 +62,4 @@ QString ToQtFileFilter(const QString& barFilter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-QString AudioFileFilter() {
-    return ToQtFileFilter(LoadResString(IdsAudioFilter));
-}
+QString AudioFileFilter() { return ToQtFileFilter(LoadResString(IdsAudioFilter)); }

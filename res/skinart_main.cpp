@@ -36,8 +36,8 @@ int main(int argc, char** argv) {
     }
     for (const int id : SkinBitmapIds()) {
         for (const int scale : {1, 2}) {
-            const QString name = scale == 1 ? QStringLiteral("%1.bmp").arg(id)
-                                            : QStringLiteral("%1@2x.bmp").arg(id);
+            const QString name =
+                scale == 1 ? QStringLiteral("%1.bmp").arg(id) : QStringLiteral("%1@2x.bmp").arg(id);
             if (!WriteFile(out.filePath(name), EncodeBmp24(RenderSkinArt(id, scale)))) {
                 std::fprintf(stderr, "glw-skinart: cannot write %s\n", qPrintable(name));
                 return 1;

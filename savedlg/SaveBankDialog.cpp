@@ -29,7 +29,9 @@ bool IsEnterKey(const QEvent* event) {
 }  // namespace
 
 SaveBankDialog::SaveBankDialog(QWidget* parent)
-    : QDialog(parent), m_ownSource(std::make_unique<SystemVolumeSource>()), m_source(m_ownSource.get()) {
+    : QDialog(parent),
+      m_ownSource(std::make_unique<SystemVolumeSource>()),
+      m_source(m_ownSource.get()) {
     BuildControls();
 }
 
@@ -70,7 +72,8 @@ void SaveBankDialog::BuildControls() {
             m_volumeList->setSelectionMode(QAbstractItemView::SingleSelection);
             m_volumeList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             m_volumeList->setAccessibleName(tr("Volume"));
-            m_volumeList->setAccessibleDescription(tr("The card or disk the voice bank is saved to."));
+            m_volumeList->setAccessibleDescription(
+                tr("The card or disk the voice bank is saved to."));
             break;
         case DialogItemRole::FileName:
             widget = m_nameEdit = new FileNameEdit(this);

@@ -7,9 +7,7 @@
 
 namespace {
 
-bool IsOctal(char c) {
-    return c >= '0' && c <= '7';
-}
+bool IsOctal(char c) { return c >= '0' && c <= '7'; }
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') {
@@ -40,8 +38,8 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
 // Filesystems that live on a disk partition or a whole disk. Optical media
 // (iso9660, udf) are left out on purpose: a bank cannot be written there.
 constexpr std::array<std::string_view, 17> DiskFilesystems{
-    "btrfs", "exfat",  "ext2",     "ext3", "ext4",  "f2fs",     "fuseblk", "hfs",     "hfsplus",
-    "jfs",   "msdos",  "nilfs2",   "ntfs", "ntfs3", "reiserfs", "vfat",    "xfs",
+    "btrfs", "exfat", "ext2",   "ext3", "ext4",  "f2fs",     "fuseblk", "hfs", "hfsplus",
+    "jfs",   "msdos", "nilfs2", "ntfs", "ntfs3", "reiserfs", "vfat",    "xfs",
 };
 
 std::string LastComponent(const std::string& mountPoint) {
@@ -62,7 +60,8 @@ std::string DecodeMountField(std::string_view field) {
     for (std::size_t i = 0; i < field.size(); ++i) {
         if (field[i] == '\\' && i + 3 < field.size() && IsOctal(field[i + 1]) &&
             IsOctal(field[i + 2]) && IsOctal(field[i + 3])) {
-            const int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
+            const int value =
+                (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
             out.push_back(static_cast<char>(static_cast<unsigned char>(value & 0xFF)));
             i += 3;
         } else {
@@ -130,8 +129,8 @@ std::string DecodeUdevName(std::string_view name) {
     std::string out;
     out.reserve(name.size());
     for (std::size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && HexValue(name[i + 2]) >= 0 &&
-            HexValue(name[i + 3]) >= 0) {
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
+            HexValue(name[i + 2]) >= 0 && HexValue(name[i + 3]) >= 0) {
             out.push_back(static_cast<char>(
                 static_cast<unsigned char>(HexValue(name[i + 2]) * 16 + HexValue(name[i + 3]))));
             i += 3;

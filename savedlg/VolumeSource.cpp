@@ -41,6 +41,6 @@ std::vector<Volume> SystemVolumeSource::ListVolumes() const {
         const auto it = labels.find(device.string());
         return it == labels.end() ? std::string() : it->second;
     };
-    return SelectVolumes(ParseMountInfo(ReadWholeFile("/proc/self/mountinfo")), FolderFilesystemSize,
-                         labelOf);
+    return SelectVolumes(ParseMountInfo(ReadWholeFile("/proc/self/mountinfo")),
+                         FolderFilesystemSize, labelOf);
 }

@@ -45,7 +45,8 @@ size_t SampleBytes(const AudioData& slot) {
 
 // A record whose fields would reach past its arrays cannot be laid out.
 bool SlotFits(const AudioData& slot) {
-    return slot.channels >= 0 && slot.channels <= 2 && slot.frames >= 0 && slot.frames <= MaxVoiceFrames && slot.frames % 16 == 0;
+    return slot.channels >= 0 && slot.channels <= 2 && slot.frames >= 0 &&
+           slot.frames <= MaxVoiceFrames && slot.frames % 16 == 0;
 }
 
 // Appends encoded samples in the logical (big-endian) form.
@@ -77,7 +78,8 @@ bool FillVoiceAddresses(VoiceBankImage* copy, const char* baseName) {
         if (slot.channels == 0) {
             for (int n = 0; n < KeyCount; ++n) {
                 if (DefaultSlotForNote(n) != k) continue;
-                for (size_t element : kElements) h[element + KeyMapOffset + static_cast<size_t>(n)] = NoSlot;
+                for (size_t element : kElements)
+                    h[element + KeyMapOffset + static_cast<size_t>(n)] = NoSlot;
             }
         } else if (slot.channels == 1) {
             for (size_t element : kElements) {
@@ -132,8 +134,10 @@ bool BuildVoiceBankFile(const VoiceBankImage* copy, std::vector<uint8_t>* out) {
 
     const uint32_t sum = ByteSum(f + HeaderBytes, static_cast<ptrdiff_t>(body));
     std::memcpy(f + MagicOffset, copy->head.data() + MagicOffset, MagicBytes);
-    for (int i = 0; i < 8; ++i) f[BodyLengthOffset + static_cast<size_t>(i)] = static_cast<uint8_t>(body >> (56 - 8 * i));
-    for (int i = 0; i < 4; ++i) f[Checksum32Offset + static_cast<size_t>(i)] = static_cast<uint8_t>(sum >> (24 - 8 * i));
+    for (int i = 0; i < 8; ++i)
+        f[BodyLengthOffset + static_cast<size_t>(i)] = static_cast<uint8_t>(body >> (56 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        f[Checksum32Offset + static_cast<size_t>(i)] = static_cast<uint8_t>(sum >> (24 - 8 * i));
     PutBig16(f + Checksum16Offset, static_cast<uint16_t>(sum & 0xFFFFu));
     PutBig16(f + Checksum8Offset, static_cast<uint16_t>(sum & 0xFFu));
 

@@ -149,10 +149,9 @@ std::string ItemName(const bank::FieldItem& item) {
 std::string KeyMapProblem(const bank::FieldItem& item, uint8_t found, uint8_t expected) {
     const int note = item.index;
     const bool filled = expected != bank::NoSlot;
-    return "element " + Num(static_cast<uint64_t>(item.element) + 1) +
-           " key map entry for note " + std::to_string(note) + " is " + Num(found) +
-           ", expected " + Num(expected) + " (" + RowName(bank::DefaultSlotForNote(note)) +
-           (filled ? " is filled)" : " is empty)");
+    return "element " + Num(static_cast<uint64_t>(item.element) + 1) + " key map entry for note " +
+           std::to_string(note) + " is " + Num(found) + ", expected " + Num(expected) + " (" +
+           RowName(bank::DefaultSlotForNote(note)) + (filled ? " is filled)" : " is empty)");
 }
 
 // Names every field of the parameter head whose bytes differ from the rebuild.
@@ -349,7 +348,8 @@ VoiceBankReport CheckVoiceBank(const uint8_t* data, size_t size) {
         }
         const Bytes logical = Unexchange(data, size);
         if (size % 2 != 0) {
-            problems.push_back("the file's length " + Num(size) + " is odd; a bank's is always even");
+            problems.push_back("the file's length " + Num(size) +
+                               " is odd; a bank's is always even");
         }
         const size_t checksumProblems = CheckHeader(data, size, logical, problems);
 
@@ -362,8 +362,7 @@ VoiceBankReport CheckVoiceBank(const uint8_t* data, size_t size) {
         auto copy = std::make_unique<VoiceBankImage>(*report.bank.image);
         Bytes rebuilt;
         if (!FillVoiceAddresses(copy.get(), report.bank.bankName.c_str()) ||
-            !BuildVoiceBankFile(copy.get(), &rebuilt) ||
-            rebuilt.size() < bank::SampleAreaOffset) {
+            !BuildVoiceBankFile(copy.get(), &rebuilt) || rebuilt.size() < bank::SampleAreaOffset) {
             problems.push_back("the bank could not be rebuilt for comparison");
             return report;
         }
@@ -379,8 +378,9 @@ VoiceBankReport CheckVoiceBank(const uint8_t* data, size_t size) {
         CheckSampleRanges(report.bank, size, problems);
         if (checksumProblems > 0 && problems.size() == checksumProblems) {
             // Only the checksums disagree: every field is as the rows want it.
-            problems.push_back("every other field is intact, so a sample byte or the checksum "
-                               "itself has changed");
+            problems.push_back(
+                "every other field is intact, so a sample byte or the checksum "
+                "itself has changed");
         }
 
         const bool identical =

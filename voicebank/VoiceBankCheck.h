@@ -11,11 +11,11 @@
 
 // One row of a stored bank as its key maps and key records describe it.
 struct VoiceBankRow {
-    int channels = 0;            // 0 empty, 1 mono, 2 stereo
-    int32_t frames = 0;          // (sampleEnd + 1) * 16 for a filled row
-    uint32_t sampleStart1 = 0;   // element 1's sampleStart as stored (32-byte units)
-    uint32_t sampleStart2 = 0;   // element 2's sampleStart as stored
-    uint32_t sampleEnd = 0;      // element 1's sampleEnd as stored
+    int channels = 0;           // 0 empty, 1 mono, 2 stereo
+    int32_t frames = 0;         // (sampleEnd + 1) * 16 for a filled row
+    uint32_t sampleStart1 = 0;  // element 1's sampleStart as stored (32-byte units)
+    uint32_t sampleStart2 = 0;  // element 2's sampleStart as stored
+    uint32_t sampleEnd = 0;     // element 1's sampleEnd as stored
 };
 
 // A stored bank taken apart: its name, its rows and an image that holds the
@@ -39,8 +39,8 @@ struct DecodedVoiceBank {
 
 // The verdict on a stored bank.
 struct VoiceBankReport {
-    bool valid = false;                 // byte-identical to the rebuild of its own rows
-    bool decoded = false;               // bank holds the decoded rows
+    bool valid = false;    // byte-identical to the rebuild of its own rows
+    bool decoded = false;  // bank holds the decoded rows
     DecodedVoiceBank bank;
     std::vector<std::string> problems;  // one plain sentence per problem; empty when valid
 };

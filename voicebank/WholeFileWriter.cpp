@@ -1,14 +1,14 @@
 // Writing a bank onto a card that may fill up or be pulled: the old file at
 // the path survives every failure, and no temporary file is left behind.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "voicebank/VoiceBankBuilder.h"
@@ -115,8 +115,8 @@ bool WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length) {
     // Card filesystems may refuse modes they cannot store; that is no reason
     // to fail the save.
     (void)::fchmod(fd.get(), TargetMode(path));
-    const bool ok = WriteAll(fd.get(), bytes, size) &&
-                    ::fsync(fd.get()) == 0 && ReadBackEquals(fd.get(), bytes, size) && fd.Close() &&
+    const bool ok = WriteAll(fd.get(), bytes, size) && ::fsync(fd.get()) == 0 &&
+                    ReadBackEquals(fd.get(), bytes, size) && fd.Close() &&
                     ::rename(temp.c_str(), path) == 0;
     if (!ok) {
         ::unlink(temp.c_str());

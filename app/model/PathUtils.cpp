@@ -7,9 +7,7 @@
 #include <climits>
 #include <cstring>
 
-bool FitsPathMax(const std::string& path) {
-    return path.size() < static_cast<size_t>(PATH_MAX);
-}
+bool FitsPathMax(const std::string& path) { return path.size() < static_cast<size_t>(PATH_MAX); }
 
 std::string GetParentPath(const std::string& path) {
     const size_t slash = path.rfind('/');

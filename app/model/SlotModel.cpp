@@ -39,9 +39,10 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why) {
         failure.reason = "not enough memory";
     } else {
         ConvertOutcome outcome;
-        failure.code = m_convertFormats ? ReadAudioFileConverting(path.c_str(), record.get(),
-                                                                  HostLittleEndian, &outcome)
-                                        : ReadAudioFile(path.c_str(), record.get(), HostLittleEndian);
+        failure.code =
+            m_convertFormats
+                ? ReadAudioFileConverting(path.c_str(), record.get(), HostLittleEndian, &outcome)
+                : ReadAudioFile(path.c_str(), record.get(), HostLittleEndian);
         if (failure.code == ReadOk) {
             // Stores, fades and arms; empties the slot when that fails.
             loaded = m_engine->LoadSlotRecord(slot, *record);

@@ -43,7 +43,9 @@ protected:
     [[nodiscard]] QString IniPath() const {
         return configHome + "/Vantor/gridlume-voice-manager/gridlume-voice-manager.ini";
     }
-    [[nodiscard]] QString Log(const char* name) const { return QString::fromStdString(dir.file(name)); }
+    [[nodiscard]] QString Log(const char* name) const {
+        return QString::fromStdString(dir.file(name));
+    }
 
     // Starts the program; vars are added to the test's own environment.
     std::unique_ptr<QProcess> Start(const QString& log, const QStringList& vars) {
@@ -89,7 +91,8 @@ protected:
         return std::nullopt;
     }
 
-    static std::optional<QJsonObject> WaitForEvent(const QString& log, const QString& name, int timeoutMs = 20000) {
+    static std::optional<QJsonObject> WaitForEvent(const QString& log, const QString& name,
+                                                   int timeoutMs = 20000) {
         const QDeadlineTimer deadline(timeoutMs);
         while (!deadline.hasExpired()) {
             if (auto event = FindEvent(log, name)) return event;
@@ -130,14 +133,16 @@ TEST_F(AppProcess, FirstRunCreatesTheProfileWithAllKeys) {
 
 TEST_F(AppProcess, AwkwardPathsSurviveASaveAndARestart) {
     const QStringList names{"with space, and comma.wav", "quote\"d 'single'.wav", "a=b;c#d.wav",
-                            "ünïcødé ✓ 音.wav", "@at \\back.wav", "tab\there.wav", " lead and trail .wav"};
+                            "ünïcødé ✓ 音.wav",          "@at \\back.wav",        "tab\there.wav",
+                            " lead and trail .wav"};
     const QString folder = QString::fromStdString(dir.file("sounds ä"));
     fs::create_directory(folder.toStdString());
     QStringList paths;
     for (const QString& name : names) {
         paths.append(folder + "/" + name);
-        ASSERT_TRUE(testsupport::WriteFile(QFile::encodeName(paths.back()).toStdString(),
-                                           testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 2000))));
+        ASSERT_TRUE(testsupport::WriteFile(
+            QFile::encodeName(paths.back()).toStdString(),
+            testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 2000))));
     }
     const QString volume = QString::fromStdString(dir.path()) + "/card ;#=\"x\"/";
     {
@@ -173,7 +178,8 @@ TEST_F(AppProcess, AwkwardPathsSurviveASaveAndARestart) {
 
 TEST_F(AppProcess, ASecondCopyAsksTheFirstToComeForwardAndExits) {
     const QString firstLog = Log("first.log");
-    const auto first = Start(firstLog, {"GLW_TEST_MINIMIZE_WHEN_SHOWN=1", "GLW_TEST_CLOSE_AFTER_COME_FORWARD=1"});
+    const auto first =
+        Start(firstLog, {"GLW_TEST_MINIMIZE_WHEN_SHOWN=1", "GLW_TEST_CLOSE_AFTER_COME_FORWARD=1"});
     const auto shown = WaitForEvent(firstLog, "shown");
     ASSERT_TRUE(shown);
     EXPECT_TRUE(shown->value("minimized").toBool());
@@ -228,7 +234,8 @@ TEST_F(AppProcess, WithoutADisplayItSaysSoAndPointsToTheTool) {
 
 TEST_F(AppProcess, NoSoundDeviceKeepsTheStoredSettings) {
     const QByteArray stored =
-        "[FilePathInfo]\nFile03=/home/someone/snare.wav\n\n[LoadVolumeInfo]\nVolume=/media/someone/CARD/\n\n"
+        "[FilePathInfo]\nFile03=/home/someone/snare.wav\n\n[LoadVolumeInfo]\nVolume=/media/someone/"
+        "CARD/\n\n"
         "[WindowInfo]\nPosX=310\nPosY=77\n";
     fs::create_directories(QFileInfo(IniPath()).path().toStdString());
     {
@@ -262,8 +269,10 @@ TEST_F(AppProcess, DamagedSettingsStartWithDefaults) {
     const Case cases[] = {
         {"binary", garbage},
         {"wrong-types",
-         "[WindowInfo]\nPosX=left\nPosY=99999999999999999999999\n[LoadVolumeInfo]\nVolume=@Variant(\\0\\0\\0\\x7f)\n"
-         "[FilePathInfo]\nFile01=/\nFile02=" + QByteArray(9000, 'a') + "\nFile17=/x.wav\n[WindowInfo\n=\n"},
+         "[WindowInfo]\nPosX=left\nPosY=99999999999999999999999\n[LoadVolumeInfo]\nVolume=@Variant("
+         "\\0\\0\\0\\x7f)\n"
+         "[FilePathInfo]\nFile01=/\nFile02=" +
+             QByteArray(9000, 'a') + "\nFile17=/x.wav\n[WindowInfo\n=\n"},
         {"absurd-position", "[WindowInfo]\nPosX=-2147483648\nPosY=2147483647\n"},
         {"folder", {}},
     };
@@ -303,7 +312,8 @@ namespace {
 // program keeps what the user did, as its Close button would.
 TEST_F(AppProcess, TerminationSignalsWriteTheSettingsLikeClose) {
     const std::string wav = dir.file("kept.wav");
-    ASSERT_TRUE(testsupport::WriteFile(wav, testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 2000))));
+    ASSERT_TRUE(testsupport::WriteFile(
+        wav, testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 2000))));
     for (const int signalNumber : {SIGTERM, SIGHUP, SIGINT}) {
         SCOPED_TRACE(signalNumber);
         {
@@ -324,7 +334,8 @@ TEST_F(AppProcess, TerminationSignalsWriteTheSettingsLikeClose) {
         EXPECT_EQ(process->exitCode(), 0);
         const QByteArray ini = ReadFileBytes(IniPath());
         EXPECT_TRUE(ini.contains("File01=\n")) << ini.constData();
-        EXPECT_TRUE(ini.contains("File02=" + QByteArray::fromStdString(wav) + "\n")) << ini.constData();
+        EXPECT_TRUE(ini.contains("File02=" + QByteArray::fromStdString(wav) + "\n"))
+            << ini.constData();
     }
 }
 

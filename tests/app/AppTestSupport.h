@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "SoundFileWriter.h"
-#include "app/ProfileStore.h"
 #include "app/MainWindow.h"
+#include "app/ProfileStore.h"
 #include "controls/MessageBox.h"
 #include "controls/SkinButton.h"
 #include "controls/SlotLabel.h"
@@ -40,17 +40,18 @@ public:
 inline void WhenModalAppears(QWidget* below, std::function<void(QWidget*)> act) {
     auto* timer = new QTimer(qApp);  // deletes itself
     const QDeadlineTimer deadline(10000);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, below, act = std::move(act), deadline] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal != below) {
-            timer->stop();
-            timer->deleteLater();
-            act(modal);
-        } else if (deadline.hasExpired()) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
+    QObject::connect(timer, &QTimer::timeout, timer,
+                     [timer, below, act = std::move(act), deadline] {
+                         QWidget* modal = QApplication::activeModalWidget();
+                         if (modal != nullptr && modal != below) {
+                             timer->stop();
+                             timer->deleteLater();
+                             act(modal);
+                         } else if (deadline.hasExpired()) {
+                             timer->stop();
+                             timer->deleteLater();
+                         }
+                     });
     timer->start(5);
 }
 
@@ -70,7 +71,9 @@ protected:
     std::unique_ptr<SlotModel> model;
     std::unique_ptr<MainWindow> window;
 
-    [[nodiscard]] QString IniPath() const { return QString::fromStdString(dir.file("profile.ini")); }
+    [[nodiscard]] QString IniPath() const {
+        return QString::fromStdString(dir.file("profile.ini"));
+    }
 
     // Writes the profile file by hand before the window opens.
     void WriteIni(const QByteArray& text) {
@@ -101,13 +104,20 @@ protected:
     // A stereo WAV of frames frames at 44,100 Hz; returns its path.
     QString Wav(const std::string& name, int channels = 2, size_t frames = 22050) {
         const std::string path = dir.file(name);
-        EXPECT_TRUE(testsupport::WriteFile(path, testsupport::MakeWav(testsupport::MakeRamp(channels, 16, 44100, frames))));
+        EXPECT_TRUE(testsupport::WriteFile(
+            path, testsupport::MakeWav(testsupport::MakeRamp(channels, 16, 44100, frames))));
         return QString::fromStdString(path);
     }
 
-    [[nodiscard]] SkinButton* LoadButton(int slot) const { return window->Panel().LoadButton(slot); }
-    [[nodiscard]] SkinButton* ClearButton(int slot) const { return window->Panel().ClearButton(slot); }
-    [[nodiscard]] SkinButton* PlayButton(int slot) const { return window->Panel().PlayButton(slot); }
+    [[nodiscard]] SkinButton* LoadButton(int slot) const {
+        return window->Panel().LoadButton(slot);
+    }
+    [[nodiscard]] SkinButton* ClearButton(int slot) const {
+        return window->Panel().ClearButton(slot);
+    }
+    [[nodiscard]] SkinButton* PlayButton(int slot) const {
+        return window->Panel().PlayButton(slot);
+    }
     [[nodiscard]] SkinButton* SaveButton() const { return window->Panel().SaveButton(); }
     [[nodiscard]] SkinButton* CloseButton() const { return window->Panel().CloseButton(); }
     [[nodiscard]] SlotLabel* Label(int slot) const { return window->Panel().Label(slot); }

@@ -67,8 +67,10 @@ TEST_F(WindowTest, ControlsSitAtTheirPixelPositions) {
     }
     EXPECT_EQ(PlayButton(2)->accessibleName(), "Play row 3");
     // Each load button shows its own row number's art.
-    EXPECT_EQ(LoadButton(3)->GetNormalBitmap()->toImage(), LoadSkinBitmap(BmpLoadNormalFirst + 3).toImage());
-    EXPECT_EQ(LoadButton(3)->GetHoverBitmap()->toImage(), LoadSkinBitmap(BmpLoadHoverFirst + 3).toImage());
+    EXPECT_EQ(LoadButton(3)->GetNormalBitmap()->toImage(),
+              LoadSkinBitmap(BmpLoadNormalFirst + 3).toImage());
+    EXPECT_EQ(LoadButton(3)->GetHoverBitmap()->toImage(),
+              LoadSkinBitmap(BmpLoadHoverFirst + 3).toImage());
 }
 
 TEST_F(WindowTest, EscapeEndsWithCancelAfterClosingTheEngineAndSaves) {
@@ -149,7 +151,8 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
         menu->setActiveAction(menu->actions().front());
         QTest::keyClick(menu, Qt::Key_Return);
     });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), window->mapToGlobal(QPoint(20, 20)));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),
+                            window->mapToGlobal(QPoint(20, 20)));
     QCoreApplication::sendEvent(window.get(), &event);
     EXPECT_EQ(entry, LoadResString(IdsAboutMenu));
     EXPECT_TRUE(aboutShown);

@@ -31,7 +31,8 @@ TEST(ProfileStore, HandEditedValuesAreReadAsWritten) {
     const QString path = QString::fromStdString(dir.file("hand.ini"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[WindowInfo]\nPosX=-30\nPosY=abc\n[FilePathInfo]\nFile01=/home/u/a,b.wav\nFile02=\n");
+    file.write(
+        "[WindowInfo]\nPosX=-30\nPosY=abc\n[FilePathInfo]\nFile01=/home/u/a,b.wav\nFile02=\n");
     file.close();
     IniProfileStore store(path);
     EXPECT_EQ(store.GetProfileInt("WindowInfo", "PosX", 0), -30);

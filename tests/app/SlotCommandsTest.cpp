@@ -177,7 +177,8 @@ TEST_F(WindowTest, OnlyOneSlotSoundsAtATime) {
     EXPECT_TRUE(window->Model().IsSlotPlaying(3));
     EXPECT_EQ(PlayButton(3)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
     // Slot 7's watcher notices the stop and restores the stopped look.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return PlayButton(7)->GetNormalBitmap() == Bmp(BmpPlayNormal); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return PlayButton(7)->GetNormalBitmap() == Bmp(BmpPlayNormal); }, 5000));
     EXPECT_EQ(PlayButton(7)->GetPressedBitmap(), Bmp(BmpPlayPressed));
 
     // Playing the sounding slot again starts it over; it still sounds.
@@ -190,7 +191,8 @@ TEST_F(WindowTest, OnlyOneSlotSoundsAtATime) {
 
     // At the end of the sound the look returns by itself.
     ASSERT_TRUE(window->PlaySlotRow(7));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return PlayButton(7)->GetNormalBitmap() == Bmp(BmpPlayNormal); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return PlayButton(7)->GetNormalBitmap() == Bmp(BmpPlayNormal); }, 5000));
     // A row set loaded while it plays keeps the playing look.
     ASSERT_TRUE(window->PlaySlotRow(3));
     ASSERT_TRUE(window->SetRowState(3, true));
@@ -250,7 +252,8 @@ TEST_F(SaveTest, SuccessfulSaveWritesTheBankAndRemembersTheVolume) {
 TEST_F(SaveTest, SavedBankEqualsTheCommandLineToolsBank) {
     const QString kick = Wav("kick.wav", 1, 30000);
     const std::string aiff = dir.file("pad.aiff");
-    ASSERT_TRUE(testsupport::WriteFile(aiff, testsupport::MakeAiff(testsupport::MakeRamp(2, 8, 22050, 40000))));
+    ASSERT_TRUE(testsupport::WriteFile(
+        aiff, testsupport::MakeAiff(testsupport::MakeRamp(2, 8, 22050, 40000))));
     ASSERT_TRUE(Load(4, kick));
     ASSERT_TRUE(Load(15, QString::fromStdString(aiff)));
     SaveAs(0, "CMP-1");
@@ -258,8 +261,9 @@ TEST_F(SaveTest, SavedBankEqualsTheCommandLineToolsBank) {
     const std::string saved = card.path() + "/gridlume/CMP-1.glw";
     const std::string model = dir.file("CMP-1.glw");
     QProcess tool;
-    tool.start(GLW_TOOL_EXE, {"build", QString::fromStdString(model), "1=" + QString::fromStdString(dir.file("voice.wav")),
-                              "5=" + kick, "16=" + QString::fromStdString(aiff)});
+    tool.start(GLW_TOOL_EXE, {"build", QString::fromStdString(model),
+                              "1=" + QString::fromStdString(dir.file("voice.wav")), "5=" + kick,
+                              "16=" + QString::fromStdString(aiff)});
     ASSERT_TRUE(tool.waitForFinished(30000));
     ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().constData();
     const testsupport::Bytes ours = testsupport::ReadFile(saved);

@@ -12,8 +12,8 @@
 
 #include <unistd.h>
 
-#include "app/SingleInstance.h"
 #include "app/MainWindow.h"
+#include "app/SingleInstance.h"
 #include "controls/MessageBox.h"
 
 namespace {
@@ -59,22 +59,28 @@ QJsonObject WindowState(MainWindow& window) {
 
 }  // namespace
 
-std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window, SingleInstance& instance) {
+std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
+                                                         SingleInstance& instance) {
     const QString logPath = qEnvironmentVariable("GLW_TEST_EVENT_LOG");
     const QString closeWhenShown = qEnvironmentVariable("GLW_TEST_CLOSE_WHEN_SHOWN");
-    const bool minimizeWhenShown = qEnvironmentVariableIntValue("GLW_TEST_MINIMIZE_WHEN_SHOWN") == 1;
-    const bool closeAfterComeForward = qEnvironmentVariableIntValue("GLW_TEST_CLOSE_AFTER_COME_FORWARD") == 1;
+    const bool minimizeWhenShown =
+        qEnvironmentVariableIntValue("GLW_TEST_MINIMIZE_WHEN_SHOWN") == 1;
+    const bool closeAfterComeForward =
+        qEnvironmentVariableIntValue("GLW_TEST_CLOSE_AFTER_COME_FORWARD") == 1;
     bool clearRowSet = false;
-    const int clearRow = qEnvironmentVariableIntValue("GLW_TEST_CLEAR_ROW_WHEN_SHOWN", &clearRowSet);
+    const int clearRow =
+        qEnvironmentVariableIntValue("GLW_TEST_CLEAR_ROW_WHEN_SHOWN", &clearRowSet);
 
     std::unique_ptr<ScopedMessageResponder> responder;
     if (!logPath.isEmpty()) {
         // Boxes never block a child process. A question is answered with its
         // safe choice, so a stray variable can never replace a bank unasked.
-        responder = std::make_unique<ScopedMessageResponder>([logPath](const MessageRequest& request) {
-            AppendEvent(logPath, QJsonObject{{"event", "message"}, {"id", request.stringId}});
-            return request.buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok;
-        });
+        responder =
+            std::make_unique<ScopedMessageResponder>([logPath](const MessageRequest& request) {
+                AppendEvent(logPath, QJsonObject{{"event", "message"}, {"id", request.stringId}});
+                return request.buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel
+                                                                     : QMessageBox::Ok;
+            });
         QObject::connect(&window, &QDialog::finished, &window, [logPath](int result) {
             AppendEvent(logPath, QJsonObject{{"event", "closed"}, {"result", result}});
         });
@@ -82,18 +88,22 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window, Sin
     QObject::connect(&window, &MainWindow::Shown, &window,
                      [&window, logPath, closeWhenShown, minimizeWhenShown, clearRowSet, clearRow] {
                          // After the show has finished.
-                         QTimer::singleShot(0, &window, [&window, logPath, closeWhenShown, minimizeWhenShown,
-                                                         clearRowSet, clearRow] {
-                             if (clearRowSet) (void)window.ClearSlotRow(clearRow);
-                             if (minimizeWhenShown) window.showMinimized();
-                             if (!logPath.isEmpty()) {
-                                 QJsonObject event = WindowState(window);
-                                 event.insert("event", "shown");
-                                 AppendEvent(logPath, event);
-                             }
-                             if (closeWhenShown == QLatin1String("escape")) window.reject();
-                             if (closeWhenShown == QLatin1String("close")) window.close();
-                         });
+                         QTimer::singleShot(0, &window,
+                                            [&window, logPath, closeWhenShown, minimizeWhenShown,
+                                             clearRowSet, clearRow] {
+                                                if (clearRowSet)
+                                                    (void)window.ClearSlotRow(clearRow);
+                                                if (minimizeWhenShown) window.showMinimized();
+                                                if (!logPath.isEmpty()) {
+                                                    QJsonObject event = WindowState(window);
+                                                    event.insert("event", "shown");
+                                                    AppendEvent(logPath, event);
+                                                }
+                                                if (closeWhenShown == QLatin1String("escape"))
+                                                    window.reject();
+                                                if (closeWhenShown == QLatin1String("close"))
+                                                    window.close();
+                                            });
                      });
     QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,
                      [&window, logPath, closeAfterComeForward](const QString& token) {
@@ -103,7 +113,8 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window, Sin
                              event.insert("token", token);
                              AppendEvent(logPath, event);
                          }
-                         if (closeAfterComeForward) QTimer::singleShot(0, &window, [&window] { window.reject(); });
+                         if (closeAfterComeForward)
+                             QTimer::singleShot(0, &window, [&window] { window.reject(); });
                      });
     return responder;
 }

@@ -93,14 +93,22 @@ TEST(ReaderFormats, WaveLayoutsOfOtherWritersAllReadTheSame) {
         WavLayout layout;
     };
     std::vector<Case> cases;
-    cases.push_back({"fmt of 18 bytes", [] { WavLayout l; l.fmtSize = 18; return l; }()});
+    cases.push_back({"fmt of 18 bytes", [] {
+                         WavLayout l;
+                         l.fmtSize = 18;
+                         return l;
+                     }()});
     cases.push_back({"extensible fmt of 40 bytes", [] {
                          WavLayout l;
                          l.fmtSize = 40;
                          l.formatTag = 0xFFFE;
                          return l;
                      }()});
-    cases.push_back({"fact", [] { WavLayout l; l.afterFmt = {Bytes_("fact", 4)}; return l; }()});
+    cases.push_back({"fact", [] {
+                         WavLayout l;
+                         l.afterFmt = {Bytes_("fact", 4)};
+                         return l;
+                     }()});
     cases.push_back({"LIST, bext and iXML of odd sizes with pad bytes", [] {
                          WavLayout l;
                          l.afterFmt = {Bytes_("LIST", 26), Bytes_("bext", 603), Bytes_("iXML", 77)};
@@ -142,9 +150,21 @@ TEST(ReaderFormats, AiffLayoutsOfOtherWritersAllReadTheSame) {
                          l.beforeComm = {Bytes_("COMT", 20), Bytes_("ANNO", 13), Bytes_("MARK", 2)};
                          return l;
                      }()});
-    cases.push_back({"SSND with an offset", [] { AiffLayout l; l.ssndOffset = 64; return l; }()});
-    cases.push_back({"COMM larger than 18 bytes", [] { AiffLayout l; l.commExtraBytes = 6; return l; }()});
-    cases.push_back({"COMM of odd size", [] { AiffLayout l; l.commExtraBytes = 3; return l; }()});
+    cases.push_back({"SSND with an offset", [] {
+                         AiffLayout l;
+                         l.ssndOffset = 64;
+                         return l;
+                     }()});
+    cases.push_back({"COMM larger than 18 bytes", [] {
+                         AiffLayout l;
+                         l.commExtraBytes = 6;
+                         return l;
+                     }()});
+    cases.push_back({"COMM of odd size", [] {
+                         AiffLayout l;
+                         l.commExtraBytes = 3;
+                         return l;
+                     }()});
     cases.push_back({"chunks between COMM and SSND", [] {
                          AiffLayout l;
                          l.betweenCommSsnd = {Bytes_("APPL", 11), Bytes_("INST", 20)};
@@ -178,7 +198,8 @@ TEST(ReaderFormats, RefusalsCarryTheirCodes) {
         // Patch the standard fmt fields of a canonical file.
         b[22] = static_cast<uint8_t>(channels);
         b[23] = static_cast<uint8_t>(channels >> 8);
-        for (int i = 0; i < 4; ++i) b[24 + static_cast<size_t>(i)] = static_cast<uint8_t>(rate >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            b[24 + static_cast<size_t>(i)] = static_cast<uint8_t>(rate >> (8 * i));
         b[34] = static_cast<uint8_t>(bits);
         b[35] = static_cast<uint8_t>(bits >> 8);
         return b;

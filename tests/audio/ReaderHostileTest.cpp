@@ -30,14 +30,16 @@ int ReadExact(const Bytes& b) {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[b.size() + 1]);
     std::copy(b.begin(), b.end(), copy.get());
     auto record = std::make_unique<AudioData>();
-    return ReadAudioMemory(b.empty() ? nullptr : copy.get(), b.size(), record.get(), HostLittleEndian);
+    return ReadAudioMemory(b.empty() ? nullptr : copy.get(), b.size(), record.get(),
+                           HostLittleEndian);
 }
 
 void PutLe32(Bytes& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 void PutBe32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
 
 }  // namespace
@@ -143,13 +145,13 @@ TEST(ReaderHostile, AiffRatesThatAreNotNumbers) {
     // Infinite, NaN, negative, denormal, huge and tiny rates are refused as
     // unsupported rates, never converted with undefined behaviour.
     const uint8_t rates[][10] = {
-        {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0},           // infinity
-        {0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0},           // NaN
-        {0xC0, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0},        // -44,100
-        {0x00, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 1},           // denormal
+        {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0},                       // infinity
+        {0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0},                       // NaN
+        {0xC0, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0},                    // -44,100
+        {0x00, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 1},                       // denormal
         {0x7F, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},  // huge
-        {0x40, 0x3F, 0xFF, 0, 0, 0, 0, 0, 0, 0},           // 2^64-ish
-        {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0},           // 1.0
+        {0x40, 0x3F, 0xFF, 0, 0, 0, 0, 0, 0, 0},                       // 2^64-ish
+        {0x3F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0},                       // 1.0
     };
     for (const auto& rate : rates) {
         AiffLayout l;

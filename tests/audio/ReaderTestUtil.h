@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "audio/AudioReader.h"
 #include "SoundFileWriter.h"
+#include "audio/AudioReader.h"
 
 // A zero-filled record on the heap (it is 171 KB) and a read into it.
 struct ReadResult {

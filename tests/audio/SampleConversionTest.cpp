@@ -161,8 +161,9 @@ TEST(ReaderConversion, ReaderMatchesThePublicDecodeAndResampleSteps) {
 
                 const Bytes raw = WavSampleBytes(pcm);
                 std::vector<int32_t> a(frames), b(frames);
-                ASSERT_EQ(DecodeFrames(raw.data(), raw.size(), a.data(), b.data(), frames,
-                                       channels, 16, static_cast<int>(rate), SourceKindWave), 1);
+                ASSERT_EQ(DecodeFrames(raw.data(), raw.size(), a.data(), b.data(), frames, channels,
+                                       16, static_cast<int>(rate), SourceKindWave),
+                          1);
                 size_t count = frames;
                 if (rate != 44100) {
                     std::vector<int32_t> outA, outB;

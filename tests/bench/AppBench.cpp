@@ -18,8 +18,8 @@
 #include <unistd.h>
 
 #include "SoundFileWriter.h"
-#include "app/ProfileStore.h"
 #include "app/MainWindow.h"
+#include "app/ProfileStore.h"
 
 namespace {
 
@@ -37,14 +37,17 @@ struct SixteenRows {
     testsupport::TempDir dir;
     QString ini;
     SixteenRows() {
-        const testsupport::Bytes wav = testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 44100));
-        ini = QString::fromStdString(dir.file("config/Vantor/gridlume-voice-manager/gridlume-voice-manager.ini"));
+        const testsupport::Bytes wav =
+            testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 44100));
+        ini = QString::fromStdString(
+            dir.file("config/Vantor/gridlume-voice-manager/gridlume-voice-manager.ini"));
         fs::create_directories(dir.file("config/Vantor/gridlume-voice-manager"));
         QSettings settings(ini, QSettings::IniFormat);
         for (int i = 0; i < SlotCount; ++i) {
             const std::string path = dir.file("voice" + std::to_string(i) + ".wav");
             testsupport::WriteFile(path, wav);
-            settings.setValue(QString::asprintf("FilePathInfo/File%02d", i + 1), QString::fromStdString(path));
+            settings.setValue(QString::asprintf("FilePathInfo/File%02d", i + 1),
+                              QString::fromStdString(path));
         }
         settings.sync();
     }
@@ -62,7 +65,8 @@ void BM_WindowShownWithSixteenRows(benchmark::State& state) {
         QObject::connect(window.get(), &MainWindow::Shown, [&shown] { shown = true; });
         window->show();
         while (!shown) QCoreApplication::processEvents();
-        if (window->Model().CountLoadedSlots() != SlotCount) state.SkipWithError("rows not restored");
+        if (window->Model().CountLoadedSlots() != SlotCount)
+            state.SkipWithError("rows not restored");
         state.PauseTiming();
         loaded = ResidentMiB();
         window->reject();
@@ -101,7 +105,8 @@ void BM_ProgramStartToShown(benchmark::State& state) {
         QByteArray line;
         while (!deadline.hasExpired()) {
             QFile file(log);
-            if (file.open(QIODevice::ReadOnly) && (line = file.readLine()).contains("\"shown\"")) break;
+            if (file.open(QIODevice::ReadOnly) && (line = file.readLine()).contains("\"shown\""))
+                break;
             QThread::usleep(200);
         }
         state.PauseTiming();

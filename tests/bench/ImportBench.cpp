@@ -62,7 +62,8 @@ void BM_YardstickReadPlusLinearResample(benchmark::State& state) {
             if (k + 1 >= static_cast<size_t>(n)) break;
             const double t = pos - static_cast<double>(k);
             left[i] = static_cast<int16_t>(frames[2 * k] + (frames[2 * k + 2] - frames[2 * k]) * t);
-            right[i] = static_cast<int16_t>(frames[2 * k + 1] + (frames[2 * k + 3] - frames[2 * k + 1]) * t);
+            right[i] = static_cast<int16_t>(frames[2 * k + 1] +
+                                            (frames[2 * k + 3] - frames[2 * k + 1]) * t);
         }
         benchmark::DoNotOptimize(left.data());
         benchmark::DoNotOptimize(right.data());

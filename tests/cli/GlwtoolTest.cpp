@@ -156,13 +156,16 @@ TEST_F(Glwtool, BuildExtractRoundTripAndInfo) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
     EXPECT_NE(r.out.find("row 01  " + a + "  mono, 44100 Hz 16-bit, 30000 frames, 680 ms\n"),
-              std::string::npos) << r.out;
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("row 03  " + c + "  mono, 22050 Hz 8-bit, "), std::string::npos);
     EXPECT_NE(r.out.find("row 04  " + e + "  stereo, 44100 Hz 16-bit, 42768 frames, 970 ms\n"),
               std::string::npos);
     EXPECT_NE(r.out.find("row 16  " + d + "  stereo, 24000 Hz 16-bit, "), std::string::npos);
-    EXPECT_NE(r.out.find("wrote " + bank + " (" + std::to_string(fs::file_size(bank)) + " bytes)\n"),
-              std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find("wrote " + bank + " (" + std::to_string(fs::file_size(bank)) + " bytes)\n"),
+        std::string::npos)
+        << r.out;
 
     r = Run({"info", bank});
     EXPECT_EQ(r.exitCode, 0) << r.out;
@@ -184,8 +187,7 @@ TEST_F(Glwtool, BuildExtractRoundTripAndInfo) {
         const auto want = SlotLoad(source);
         const auto got = std::make_unique<AudioData>();
         ASSERT_EQ(ReadAudioFile(wav.c_str(), got.get(), HostLittleEndian), ReadOk) << wav;
-        EXPECT_EQ(fs::file_size(wav),
-                  44u + static_cast<size_t>(want->frames * want->channels * 2));
+        EXPECT_EQ(fs::file_size(wav), 44u + static_cast<size_t>(want->frames * want->channels * 2));
         ASSERT_EQ(got->channels, want->channels) << row;
         ASSERT_EQ(got->frames, want->frames) << row;
         EXPECT_EQ(int32_t{got->sampleRate}, 44100);  // a copy: the field is unaligned
@@ -330,24 +332,35 @@ TEST_F(Glwtool, RefusedFilesAreNamedWithReasonAndCode) {
     Put("deep.wav", MakeWav(deep));
     Put("snare.wav", MakeWav(MakeRamp(1, 16, 32000, 100)));
     Put("three.wav", MakeWav(MakeRamp(1, 16, 22050, 3)));
-    Put("half.wav", Bytes{'R', 'I', 'F', 'F', 37, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                          16, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0,
-                          'd', 'a', 't', 'a', 1, 0, 0, 0, 9});
+    Put("half.wav",
+        Bytes{'R', 'I', 'F', 'F', 37, 0, 0,   0,   'W', 'A',  'V',  'E', 'f', 'm',  't',
+              ' ', 16,  0,   0,   0,  1, 0,   1,   0,   0x44, 0xAC, 0,   0,   0x88, 0x58,
+              1,   0,   2,   0,   16, 0, 'd', 'a', 't', 'a',  1,    0,   0,   0,    9});
     fs::create_directory(dir.file("folder.wav"));
 
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"text.wav", "text.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) (code 1)"},
-        {"empty.wav", "empty.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) (code 1)"},
+        {"text.wav",
+         "text.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) (code 1)"},
+        {"empty.wav",
+         "empty.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) (code 1)"},
         {"folder.wav", "folder.wav: is a folder, not a file (code 1)"},
         {"gone.wav", "gone.wav: no such file (code 2)"},
-        {"cut.wav", "cut.wav: the file ends before its chunk sizes say (cut short or damaged) (code 2)"},
-        {"junk.wav", "junk.wav: damaged or unusual WAV file: \"RIFF\", \"WAVE\" and \"fmt \" must open the file, in that order (code 3)"},
-        {"comp.aifc", "comp.aifc: damaged or unsupported AIFF file: it must be FORM AIFF (not compressed AIFC) with a COMM chunk before its SSND chunk (code 4)"},
+        {"cut.wav",
+         "cut.wav: the file ends before its chunk sizes say (cut short or damaged) (code 2)"},
+        {"junk.wav",
+         "junk.wav: damaged or unusual WAV file: \"RIFF\", \"WAVE\" and \"fmt \" must open the "
+         "file, in that order (code 3)"},
+        {"comp.aifc",
+         "comp.aifc: damaged or unsupported AIFF file: it must be FORM AIFF (not compressed AIFC) "
+         "with a COMM chunk before its SSND chunk (code 4)"},
         {"order.aif", "order.aif: damaged or unsupported AIFF file"},
         {"quad.wav", "quad.wav: unsupported channel count 4; use 1 (mono) or 2 (stereo) (code 5)"},
         {"deep.wav", "deep.wav: unsupported sample size 24 bits; use 8 or 16 (code 6)"},
-        {"snare.wav", "snare.wav: unsupported sample rate 32000 Hz; use 22050, 24000, 44100 or 48000 (code 7)"},
-        {"three.wav", "three.wav: too little sound data to convert (less than one frame, or fewer than 4 frames at a rate other than 44100 Hz) (code -1)"},
+        {"snare.wav",
+         "snare.wav: unsupported sample rate 32000 Hz; use 22050, 24000, 44100 or 48000 (code 7)"},
+        {"three.wav",
+         "three.wav: too little sound data to convert (less than one frame, or fewer than 4 frames "
+         "at a rate other than 44100 Hz) (code -1)"},
         {"half.wav", "half.wav: too little sound data to convert"},
     };
     Put("good.wav", MakeWav(MakeRamp(1, 16, 44100, 100)));
@@ -361,12 +374,13 @@ TEST_F(Glwtool, RefusedFilesAreNamedWithReasonAndCode) {
     }
 
     // Every file that fails is named, one line each; nothing is written.
-    const ToolRun r = Run({"build", "new/OUT.glw", "3=snare.wav", "good.wav", "quad.wav"},
-                          dir.path());
+    const ToolRun r =
+        Run({"build", "new/OUT.glw", "3=snare.wav", "good.wav", "quad.wav"}, dir.path());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "quad.wav: unsupported channel count 4; use 1 (mono) or 2 (stereo) (code 5)\n"
-                     "snare.wav: unsupported sample rate 32000 Hz; use 22050, 24000, 44100 or "
-                     "48000 (code 7)\n");
+    EXPECT_EQ(r.err,
+              "quad.wav: unsupported channel count 4; use 1 (mono) or 2 (stereo) (code 5)\n"
+              "snare.wav: unsupported sample rate 32000 Hz; use 22050, 24000, 44100 or "
+              "48000 (code 7)\n");
     EXPECT_FALSE(Exists("new"));
 }
 
@@ -375,8 +389,8 @@ TEST_F(Glwtool, RefusedFilesAreNamedWithReasonAndCode) {
 TEST_F(Glwtool, BuildConvertTakesRefusedFilesOnly) {
     std::vector<int> ramp;
     for (int i = 0; i < 4800; ++i) ramp.push_back(i * 65536);
-    ASSERT_TRUE(WriteSoundFileInt(dir.file("deep.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48000, 1,
-                                  ramp));
+    ASSERT_TRUE(
+        WriteSoundFileInt(dir.file("deep.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48000, 1, ramp));
     Put("good.wav", MakeWav(MakeRamp(2, 16, 22050, 3000)));
     Put("text.wav", Bytes{'h', 'e', 'l', 'l', 'o'});
 
@@ -387,7 +401,8 @@ TEST_F(Glwtool, BuildConvertTakesRefusedFilesOnly) {
         std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("row 02  good.wav  stereo, 22050 Hz 16-bit, 6016 frames"),
-              std::string::npos) << r.out;
+              std::string::npos)
+        << r.out;
 
     ASSERT_EQ(Run({"build", "b/B.glw", "good.wav"}, dir.path()).exitCode, 0);
     ASSERT_EQ(Run({"build", "--convert", "c/B.glw", "good.wav"}, dir.path()).exitCode, 0);
@@ -398,7 +413,8 @@ TEST_F(Glwtool, BuildConvertTakesRefusedFilesOnly) {
     EXPECT_EQ(r.err.rfind("text.wav: not a WAV or AIFF file (it does not begin with RIFF or FORM) "
                           "(code 1); the converter cannot read it either: ",
                           0),
-              0u) << r.err;
+              0u)
+        << r.err;
 }
 
 TEST_F(Glwtool, BuildMakesOneMissingFolderOnly) {
@@ -418,7 +434,8 @@ TEST_F(Glwtool, BuildMakesOneMissingFolderOnly) {
     r = Run({"build", "card/gridlume/B.glw", "a.wav"}, dir.path());
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("cannot write card/gridlume/B.glw: a folder of that name is in the way"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
 }
 
 // info names the damage of a bank with one byte changed, wherever it is.

@@ -31,9 +31,7 @@ protected:
     }
     void TearDown() override { unsetenv("ALSOFT_CONF"); }
 
-    ToolRun Run(const std::vector<std::string>& args) {
-        return RunGlwtool(args, scratch.path());
-    }
+    ToolRun Run(const std::vector<std::string>& args) { return RunGlwtool(args, scratch.path()); }
     std::string Sound(const std::string& name, int channels, uint32_t rate, size_t frames) {
         const std::string path = dir.file(name);
         EXPECT_TRUE(WriteFile(path, MakeWav(MakeRamp(channels, 16, rate, frames))));

@@ -41,14 +41,17 @@ inline ToolRun RunGlwtool(const std::vector<std::string>& args, const std::strin
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     ToolRun run;
     pid_t pid = 0;
     if (posix_spawn(&pid, GLWTOOL_PATH, &actions, nullptr, argv.data(), environ) == 0) {
         int status = 0;
-        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            run.exitCode = WEXITSTATUS(status);
     }
     posix_spawn_file_actions_destroy(&actions);
     run.out = Slurp(outPath);

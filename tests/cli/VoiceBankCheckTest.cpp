@@ -151,11 +151,15 @@ TEST(VoiceBankCheck, NamesTheDamagedField) {
         {bank::VoiceHeaderOffset + 11, "first element number"},
         {e1 + 1, "element 1 pan"},
         {e2 + bank::KeyMapOffset + 60, "element 2 key map entry for note 60"},
-        {e1 + bank::KeyMapOffset + 61, "key map entry for note 61 is 254, expected 255 (row 02 is empty)"},
-        {bank::KeyRecordOffset(e1, 3) + bank::KeyRootKey, "element 1 key record 3 (row 04) rootKey"},
-        {bank::KeyRecordOffset(e2, 15) + bank::KeySampleStart + 2, "element 2 key record 15 (row 16) sampleStart"},
+        {e1 + bank::KeyMapOffset + 61,
+         "key map entry for note 61 is 254, expected 255 (row 02 is empty)"},
+        {bank::KeyRecordOffset(e1, 3) + bank::KeyRootKey,
+         "element 1 key record 3 (row 04) rootKey"},
+        {bank::KeyRecordOffset(e2, 15) + bank::KeySampleStart + 2,
+         "element 2 key record 15 (row 16) sampleStart"},
         {bank::KeyRecordOffset(e1, 3) + bank::KeySampleEnd + 1, "sampleEnd"},
-        {bank::KeyRecordOffset(e1, 5) + bank::KeySampleEnd + 1, "element 1 key record 5 (row 06) sampleEnd is 1, expected 0"},
+        {bank::KeyRecordOffset(e1, 5) + bank::KeySampleEnd + 1,
+         "element 1 key record 5 (row 06) sampleEnd is 1, expected 0"},
         {bank::ReservedOffset - 7, "section 8"},
         {bank::ReservedOffset + 4, "reserved"},
         {bank::SampleAreaOffset + 32, "a sample byte or the checksum itself"},
@@ -165,8 +169,9 @@ TEST(VoiceBankCheck, NamesTheDamagedField) {
         bad[c.logicalOffset ^ 1u] ^= 0x01;
         const VoiceBankReport r = Check(bad);
         EXPECT_FALSE(r.valid);
-        EXPECT_TRUE(Names(r, c.named)) << "offset " << c.logicalOffset << " should name '"
-                                       << c.named << "':\n" << All(r);
+        EXPECT_TRUE(Names(r, c.named))
+            << "offset " << c.logicalOffset << " should name '" << c.named << "':\n"
+            << All(r);
         if (c.logicalOffset >= bank::HeaderBytes) {
             EXPECT_TRUE(Names(r, "checksum32")) << All(r);
         }

@@ -36,17 +36,20 @@ public:
 
     template <typename Control>
     void Watch(Control* control) {
-        QObject::connect(control, &Control::FileDragEntered, this,
-                         [this](int slot) { messages.push_back({Report::DragEntered, slot, false, {}}); });
-        QObject::connect(control, &Control::FileDragLeft, this,
-                         [this](int slot) { messages.push_back({Report::DragLeft, slot, false, {}}); });
-        QObject::connect(control, &Control::FileDropped, this, [this](int slot, const QString& path) {
-            messages.push_back({Report::Dropped, slot, true, path});
-            boxesBeforeDrop = static_cast<int>(boxes.size());
-            if (hoverOffOnDrop) {
-                hoverOffOnDrop->SetHover(false);
-            }
+        QObject::connect(control, &Control::FileDragEntered, this, [this](int slot) {
+            messages.push_back({Report::DragEntered, slot, false, {}});
         });
+        QObject::connect(control, &Control::FileDragLeft, this, [this](int slot) {
+            messages.push_back({Report::DragLeft, slot, false, {}});
+        });
+        QObject::connect(control, &Control::FileDropped, this,
+                         [this](int slot, const QString& path) {
+                             messages.push_back({Report::Dropped, slot, true, path});
+                             boxesBeforeDrop = static_cast<int>(boxes.size());
+                             if (hoverOffOnDrop) {
+                                 hoverOffOnDrop->SetHover(false);
+                             }
+                         });
     }
 };
 
@@ -105,7 +108,8 @@ protected:
 }  // namespace
 
 TEST_F(DropTargetTest, OneFileDeliversItsFullPath) {
-    const QString longPath = QStringLiteral("/tmp/") + QString(300, QLatin1Char('a')) + QStringLiteral("/voice.wav");
+    const QString longPath =
+        QStringLiteral("/tmp/") + QString(300, QLatin1Char('a')) + QStringLiteral("/voice.wav");
     const auto data = Files({longPath});
     EXPECT_TRUE(DragAndDrop(label, data.get()));
     ASSERT_EQ(window.messages.size(), 2u);
@@ -205,12 +209,14 @@ TEST(MessageHook, ResponderAnswersAndIsRestored) {
                   QMessageBox::Yes);
         {
             ScopedMessageResponder inner([](const MessageRequest&) { return QMessageBox::No; });
-            EXPECT_EQ(ShowMessage(nullptr, IdsReplaceFile, QMessageBox::Yes | QMessageBox::No), QMessageBox::No);
+            EXPECT_EQ(ShowMessage(nullptr, IdsReplaceFile, QMessageBox::Yes | QMessageBox::No),
+                      QMessageBox::No);
         }
         EXPECT_EQ(ShowMessage(nullptr, IdsLoadError), QMessageBox::Yes);
     }
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].text, QStringLiteral("File already exists. Do you really want to replace it?"));
+    EXPECT_EQ(seen[0].text,
+              QStringLiteral("File already exists. Do you really want to replace it?"));
     EXPECT_EQ(seen[0].icon, QMessageBox::Question);
     EXPECT_EQ(seen[1].stringId, IdsLoadError);
 }

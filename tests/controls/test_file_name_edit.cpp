@@ -70,11 +70,13 @@ TEST(FileNameEdit, NonAsciiCharactersGoWholeAndMoveTheCaretBackByTheirLength) {
     FileNameEdit edit;
     edit.SetText(QStringLiteral("X"));
     edit.end(false);
-    Paste(edit, QString::fromUtf8("a\xF0\x9F\x8E\xB5" "b\xC3\xA9"));  // a, a surrogate pair, b, e-acute
+    Paste(edit, QString::fromUtf8("a\xF0\x9F\x8E\xB5"
+                                  "b\xC3\xA9"));  // a, a surrogate pair, b, e-acute
     EXPECT_EQ(edit.text(), QStringLiteral("Xab"));
     EXPECT_EQ(edit.cursorPosition(), 3);
 
-    QKeyEvent typed(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QString::fromUtf8("\xC3\xA9"));
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier,
+                    QString::fromUtf8("\xC3\xA9"));
     QCoreApplication::sendEvent(&edit, &typed);  // typed: dropped
     EXPECT_EQ(edit.text(), QStringLiteral("Xab"));
 }

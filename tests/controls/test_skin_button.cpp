@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "controls/RepeatedKeyFilter.h"
 #include "controls/SkinButton.h"
 #include "controls/SlotLabel.h"
@@ -235,7 +234,8 @@ TEST(RepeatedKeyFilter, APressStampedLikeTheLastReleaseIsARepeat) {
     RepeatedKeyFilter filter;
     qApp->installEventFilter(&filter);
     auto send = [&](QEvent::Type type, int key, quint64 time) {
-        QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+        QKeyEvent event(type, key, Qt::NoModifier,
+                        key == Qt::Key_Space ? QStringLiteral(" ") : QString());
         event.setTimestamp(time);
         QApplication::sendEvent(button, &event);
     };

@@ -26,6 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCheck(FillVoiceAddresses(copy.get(), report.bank.bankName.c_str()), "fill");
     FuzzCheck(BuildVoiceBankFile(copy.get(), &rebuilt), "build");
     FuzzCheck(rebuilt.size() == size && std::memcmp(rebuilt.data(), data, size) == 0,
-          "an accepted bank equals the rebuild of its rows");
+              "an accepted bank equals the rebuild of its rows");
     return 0;
 }

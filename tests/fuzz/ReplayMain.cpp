@@ -18,7 +18,8 @@ static int RunFile(const fs::path& p) {
         std::fprintf(stderr, "cannot read %s\n", p.c_str());
         return 1;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)),
+                               std::istreambuf_iterator<char>());
     // A copy of exactly the input's length, so reads past it are caught.
     std::vector<uint8_t> exact(bytes);
     LLVMFuzzerTestOneInput(exact.empty() ? nullptr : exact.data(), exact.size());

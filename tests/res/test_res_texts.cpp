@@ -8,14 +8,20 @@
 #include "res/StringTable.h"
 
 TEST(StringTable, HoldsEveryTextVerbatim) {
-    EXPECT_EQ(LoadResString(101), QStringLiteral("GRIDLUME User Voice Manager Version Info(&A)..."));
+    EXPECT_EQ(LoadResString(101),
+              QStringLiteral("GRIDLUME User Voice Manager Version Info(&A)..."));
     EXPECT_EQ(LoadResString(102),
-              QStringLiteral("All Audio Files (*.wav;*.aif;*.aiff)|*.wav;*.aif;*.aiff|WAVE PCM Files "
-                             "(*.wav)|*.wav|AIFF Files (*.aif;*.aiff)|*.aif;*.aiff|ALL File (*.*)|*.*||"));
-    EXPECT_EQ(LoadResString(103), QStringLiteral("File already exists. Do you really want to replace it?"));
-    EXPECT_EQ(LoadResString(104), QStringLiteral("An error occurred while saving the sampling file."));
-    EXPECT_EQ(LoadResString(105), QStringLiteral("An error occurred while initializing the sound device."));
-    EXPECT_EQ(LoadResString(106), QStringLiteral("An error occurred while loading the sound file."));
+              QStringLiteral(
+                  "All Audio Files (*.wav;*.aif;*.aiff)|*.wav;*.aif;*.aiff|WAVE PCM Files "
+                  "(*.wav)|*.wav|AIFF Files (*.aif;*.aiff)|*.aif;*.aiff|ALL File (*.*)|*.*||"));
+    EXPECT_EQ(LoadResString(103),
+              QStringLiteral("File already exists. Do you really want to replace it?"));
+    EXPECT_EQ(LoadResString(104),
+              QStringLiteral("An error occurred while saving the sampling file."));
+    EXPECT_EQ(LoadResString(105),
+              QStringLiteral("An error occurred while initializing the sound device."));
+    EXPECT_EQ(LoadResString(106),
+              QStringLiteral("An error occurred while loading the sound file."));
     EXPECT_EQ(LoadResString(107), QStringLiteral("Illegal file path."));
     EXPECT_EQ(LoadResString(109), QStringLiteral("Multiple files are selected."));
     EXPECT_TRUE(LoadResString(108).isEmpty());
@@ -44,7 +50,8 @@ TEST(AboutBox, ShowsTheVersionAndClosesWithOk) {
     EXPECT_EQ(about.windowTitle(), QStringLiteral("GRIDLUME User Voice Manager Info"));
     bool versionShown = false;
     for (const QLabel* label : about.findChildren<QLabel*>()) {
-        versionShown = versionShown || label->text() == QStringLiteral("GRIDLUME User Voice Manager Version 1.0.0");
+        versionShown = versionShown ||
+                       label->text() == QStringLiteral("GRIDLUME User Voice Manager Version 1.0.0");
     }
     EXPECT_TRUE(versionShown);
     const auto buttons = about.findChildren<QPushButton*>();

@@ -19,7 +19,8 @@ uint32_t U32(const QByteArray& b, int at) {
 }
 
 uint16_t U16(const QByteArray& b, int at) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
+    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1])
+                                                                   << 8);
 }
 
 QSize ExpectedSize(int id) {
@@ -34,9 +35,7 @@ QByteArray ReadResource(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QImage Bitmap(int id) {
-    return QImage(SkinBitmapPath(id)).convertToFormat(QImage::Format_RGB32);
-}
+QImage Bitmap(int id) { return QImage(SkinBitmapPath(id)).convertToFormat(QImage::Format_RGB32); }
 
 const QRgb Yellow = qRgb(255, 255, 0);
 const QRgb Orange = qRgb(255, 159, 0);
@@ -73,7 +72,8 @@ TEST(SkinBitmaps, EveryIdIsA24BitBottomUpBmpOfItsSizeAtBothScales) {
             EXPECT_EQ(U16(b, 28), 24);
             EXPECT_EQ(U32(b, 30), 0u);  // uncompressed
             EXPECT_EQ(U32(b, 46), 0u);
-            EXPECT_EQ(static_cast<uint32_t>(b.size()), 54 + stride * static_cast<uint32_t>(size.height()));
+            EXPECT_EQ(static_cast<uint32_t>(b.size()),
+                      54 + stride * static_cast<uint32_t>(size.height()));
             const QPixmap pixmap = LoadSkinBitmap(id, scale);
             ASSERT_FALSE(pixmap.isNull());
             EXPECT_EQ(pixmap.deviceIndependentSize().toSize(), ExpectedSize(id));
@@ -85,9 +85,9 @@ TEST(SkinBitmaps, EveryIdIsA24BitBottomUpBmpOfItsSizeAtBothScales) {
 
 TEST(SkinBitmaps, BadgesCarryTheColoursOfTheirLook) {
     std::map<int, Look> looks{
-        {134, {Yellow, BadgeRing}}, {142, {Orange, Yellow}}, {143, {Yellow, Gold}},
+        {134, {Yellow, BadgeRing}},    {142, {Orange, Yellow}},    {143, {Yellow, Gold}},
         {146, {NearWhite, BadgeRing}}, {135, {Yellow, BadgeRing}}, {144, {Orange, Yellow}},
-        {163, {Yellow, Gold}}, {148, {Orange, Yellow}}, {147, {NearWhite, BadgeRing}},
+        {163, {Yellow, Gold}},         {148, {Orange, Yellow}},    {147, {NearWhite, BadgeRing}},
     };
     for (int slot = 0; slot < 16; ++slot) {
         looks[187 + slot] = {Yellow, BadgeRing};
@@ -99,7 +99,7 @@ TEST(SkinBitmaps, BadgesCarryTheColoursOfTheirLook) {
         const QImage image = Bitmap(id);
         EXPECT_EQ(image.pixel(0, 0), BadgeCorner);
         EXPECT_EQ(image.pixel(24, 24), BadgeCorner);
-        EXPECT_EQ(image.pixel(12, 5), look.face);   // above the glyph
+        EXPECT_EQ(image.pixel(12, 5), look.face);  // above the glyph
         EXPECT_EQ(image.pixel(12, 2), look.ring);
         EXPECT_EQ(image.pixel(2, 12), look.ring);
         int ink = 0;  // a black glyph sits in the middle
@@ -114,8 +114,8 @@ TEST(SkinBitmaps, BadgesCarryTheColoursOfTheirLook) {
 
 TEST(SkinBitmaps, PlatesCarryTheColoursOfTheirLook) {
     const std::map<int, Look> looks{
-        {132, {Yellow, PlateRing}}, {138, {Orange, Yellow}}, {130, {Yellow, Gold}},
-        {137, {Yellow, PlateRing}}, {139, {Orange, Yellow}}, {140, {Yellow, Gold}},
+        {132, {Yellow, PlateRing}},    {138, {Orange, Yellow}}, {130, {Yellow, Gold}},
+        {137, {Yellow, PlateRing}},    {139, {Orange, Yellow}}, {140, {Yellow, Gold}},
         {170, {NearWhite, PlateRing}},
     };
     for (const auto& [id, look] : looks) {
@@ -143,7 +143,8 @@ TEST(SkinBitmaps, BackgroundShowsFieldsAndBadgesWhereTheControlsGo) {
                 ASSERT_EQ(bg.pixel(x, y), qRgb(236, 238, 236)) << x << "," << y;
             }
         }
-        for (const QRect& badge : {SkinLoadButtonRect(slot), SkinClearButtonRect(slot), SkinPlayButtonRect(slot)}) {
+        for (const QRect& badge :
+             {SkinLoadButtonRect(slot), SkinClearButtonRect(slot), SkinPlayButtonRect(slot)}) {
             EXPECT_EQ(bg.pixel(badge.left() + 12, badge.top() + 5), Yellow);
             EXPECT_EQ(bg.pixel(badge.left() + 12, badge.top() + 2), BadgeRing);
             EXPECT_EQ(bg.pixel(badge.left(), badge.top()), BadgeCorner);

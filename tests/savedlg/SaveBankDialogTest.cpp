@@ -79,7 +79,9 @@ protected:
         source.volumes.push_back({dir.path() + "/", name});
     }
 
-    QString Root(const testsupport::TempDir& dir) const { return QString::fromStdString(dir.path() + "/"); }
+    QString Root(const testsupport::TempDir& dir) const {
+        return QString::fromStdString(dir.path() + "/");
+    }
 
     testsupport::TempDir card;
     testsupport::TempDir disk;
@@ -129,8 +131,8 @@ TEST_F(SaveDialog, RepeatedEnterNeverSaves) {
     // A repeat of an Enter held since before the dialog opened, on each
     // control that saves or cancels on Enter.
     const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
-        for (QWidget* target : std::initializer_list<QWidget*>{SaveButton(d), NameEdit(d), VolumeList(d),
-                                                               CancelButton(d)}) {
+        for (QWidget* target : std::initializer_list<QWidget*>{SaveButton(d), NameEdit(d),
+                                                               VolumeList(d), CancelButton(d)}) {
             QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
             QCoreApplication::sendEvent(target, &repeat);
         }
@@ -196,7 +198,8 @@ TEST_F(SaveDialog, EnterInTheListSavesAndAPlainFileCountsAsTheFolder) {
     Add(card, "card");
     SaveBankDialog dlg(source);
     dlg.SetFileName(QStringLiteral("BANK"));
-    const Outcome outcome = Run(dlg, [](SaveBankDialog& d) { QTest::keyClick(VolumeList(d), Qt::Key_Return); });
+    const Outcome outcome =
+        Run(dlg, [](SaveBankDialog& d) { QTest::keyClick(VolumeList(d), Qt::Key_Return); });
     EXPECT_EQ(outcome.result, QDialog::Accepted);
     EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/BANK.glw");
     EXPECT_EQ(ReadAll(card.file("gridlume")), "not a folder");
@@ -240,7 +243,8 @@ TEST_F(SaveDialog, ReplacingIsAskedAndCancelKeepsNameAndVolume) {
     EXPECT_FALSE(outcome.stayedOpen);
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].stringId, IdsReplaceFile);
-    EXPECT_EQ(shown[0].text, QStringLiteral("File already exists. Do you really want to replace it?"));
+    EXPECT_EQ(shown[0].text,
+              QStringLiteral("File already exists. Do you really want to replace it?"));
     EXPECT_EQ(shown[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
     EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/BANK.glw");
     EXPECT_EQ(ReadAll(card.file("gridlume/BANK.glw")), "old bank");
@@ -272,10 +276,13 @@ TEST_F(SaveDialog, OnlySaveClosesWithOk) {
         EXPECT_FALSE(fs::exists(card.file("gridlume")));
     }
     const std::vector<std::pair<const char*, std::function<void(SaveBankDialog&)>>> cancels = {
-        {"Enter on Cancel", [](SaveBankDialog& d) { QTest::keyClick(CancelButton(d), Qt::Key_Return); }},
+        {"Enter on Cancel",
+         [](SaveBankDialog& d) { QTest::keyClick(CancelButton(d), Qt::Key_Return); }},
         {"Cancel clicked", [](SaveBankDialog& d) { Click(CancelButton(d)); }},
-        {"Escape in the edit", [](SaveBankDialog& d) { QTest::keyClick(NameEdit(d), Qt::Key_Escape); }},
-        {"Escape in the list", [](SaveBankDialog& d) { QTest::keyClick(VolumeList(d), Qt::Key_Escape); }},
+        {"Escape in the edit",
+         [](SaveBankDialog& d) { QTest::keyClick(NameEdit(d), Qt::Key_Escape); }},
+        {"Escape in the list",
+         [](SaveBankDialog& d) { QTest::keyClick(VolumeList(d), Qt::Key_Escape); }},
     };
     for (const auto& [what, act] : cancels) {
         SCOPED_TRACE(what);

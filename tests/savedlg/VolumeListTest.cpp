@@ -87,9 +87,11 @@ TEST(MountInfo, OffersDiskFilesystemsWithASizeOrderedByMountPoint) {
 TEST(MountInfo, LastMountAtAMountPointWins) {
     const auto size = [](const std::string&) -> std::optional<std::uint64_t> { return 1; };
     const auto noLabel = [](const MountEntry&) { return std::string(); };
-    const std::vector<MountEntry> hidden = {{"/mnt/a", "ext4", "/dev/sda1"}, {"/mnt/a", "tmpfs", "tmpfs"}};
+    const std::vector<MountEntry> hidden = {{"/mnt/a", "ext4", "/dev/sda1"},
+                                            {"/mnt/a", "tmpfs", "tmpfs"}};
     EXPECT_TRUE(SelectVolumes(hidden, size, noLabel).empty());
-    const std::vector<MountEntry> remounted = {{"/mnt/a", "tmpfs", "tmpfs"}, {"/mnt/a", "ext4", "/dev/sda1"}};
+    const std::vector<MountEntry> remounted = {{"/mnt/a", "tmpfs", "tmpfs"},
+                                               {"/mnt/a", "ext4", "/dev/sda1"}};
     EXPECT_EQ(Roots(SelectVolumes(remounted, size, noLabel)), std::vector<std::string>{"/mnt/a/"});
 }
 

@@ -48,7 +48,8 @@ Pcm MakeRamp(int channels, int bits, uint32_t rate, size_t frames) {
         // Different, recognisable values on each channel that cover the
         // whole range, including negative ones.
         const auto l = static_cast<int16_t>(static_cast<int32_t>((i * 7919u) % 65536u) - 32768);
-        const auto r = static_cast<int16_t>(static_cast<int32_t>((i * 104729u + 12345u) % 65536u) - 32768);
+        const auto r =
+            static_cast<int16_t>(static_cast<int32_t>((i * 104729u + 12345u) % 65536u) - 32768);
         if (bits == 8) {
             p.samples[i * static_cast<size_t>(channels)] = static_cast<int16_t>(l & ~0xFF);
             if (channels == 2) p.samples[i * 2 + 1] = static_cast<int16_t>(r & ~0xFF);
@@ -88,8 +89,8 @@ void AppendChunk(ByteWriter& w, const Chunk& c, bool bigEndian) {
     char t[5] = {' ', ' ', ' ', ' ', 0};
     for (size_t i = 0; i < 4 && i < c.tag.size(); ++i) t[i] = c.tag[i];
     w.tag(t);
-    const auto size = static_cast<uint32_t>(c.declaredSize >= 0 ? c.declaredSize
-                                                               : static_cast<int64_t>(c.body.size()));
+    const auto size = static_cast<uint32_t>(
+        c.declaredSize >= 0 ? c.declaredSize : static_cast<int64_t>(c.body.size()));
     if (bigEndian)
         w.u32be(size);
     else
@@ -129,8 +130,8 @@ Bytes MakeWav(const Pcm& pcm, const WavLayout& layout) {
         // WAVE_FORMAT_EXTENSIBLE: valid bits, channel mask, PCM sub-format GUID.
         fmt.u16le(static_cast<uint16_t>(pcm.bitsPerSample))
             .u32le(pcm.channels == 2 ? 3u : 4u)
-            .bytes({0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA,
-                    0x00, 0x38, 0x9B, 0x71});
+            .bytes({0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00,
+                    0x38, 0x9B, 0x71});
     } else if (layout.fmtSize > 18) {
         fmt.zeros(static_cast<size_t>(layout.fmtSize - 18));
     }
@@ -206,7 +207,8 @@ Bytes MakeAiff(const Pcm& pcm, const AiffLayout& layout) {
 bool WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     if (!f) return false;
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(f);
 }
 

@@ -33,10 +33,10 @@ private:
 // A chunk as it stands in a file: tag, declared size, body. When padOdd is
 // set and the body is odd, a zero pad byte follows (as RIFF and AIFF want).
 struct Chunk {
-    std::string tag;           // four characters
+    std::string tag;  // four characters
     Bytes body;
     bool padOdd = true;
-    int64_t declaredSize = -1; // -1: the body's length
+    int64_t declaredSize = -1;  // -1: the body's length
 };
 
 // Interleaved PCM samples for a test sound.
@@ -68,14 +68,14 @@ struct WavLayout {
 Bytes MakeWav(const Pcm& pcm, const WavLayout& layout = {});
 
 struct AiffLayout {
-    bool aifc = false;                 // form type AIFC instead of AIFF
-    std::vector<Chunk> beforeComm;     // COMT, ANNO, MARK ...
+    bool aifc = false;              // form type AIFC instead of AIFF
+    std::vector<Chunk> beforeComm;  // COMT, ANNO, MARK ...
     std::vector<Chunk> betweenCommSsnd;
     std::vector<Chunk> afterSsnd;
     bool ssndBeforeComm = false;
-    uint32_t ssndOffset = 0;           // bytes of padding before the samples
-    int commExtraBytes = 0;            // COMM larger than its 18 standard bytes
-    bool rawRate = false;              // use rateBytes instead of the pcm's rate
+    uint32_t ssndOffset = 0;  // bytes of padding before the samples
+    int commExtraBytes = 0;   // COMM larger than its 18 standard bytes
+    bool rawRate = false;     // use rateBytes instead of the pcm's rate
     uint8_t rateBytes[10] = {};
 };
 

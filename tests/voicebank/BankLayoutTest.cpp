@@ -70,10 +70,9 @@ TEST(BankImage, DefaultsOfAFreshImage) {
     }
     EXPECT_EQ(Host32(h, TableOffsetField), 80u);
     EXPECT_EQ(Host32(h, SampleAreaField), 2144u);
-    const uint32_t table[12] = {48, 176, 432, 0xFFFFFFFF, 0xFFFFFFFF, 704, 1960, 1968, 2000,
-                                0xFFFFFFFF, 0xFFFFFFFF, 688};
-    for (size_t i = 0; i < 12; ++i)
-        EXPECT_EQ(Host32(h, SectionTableOffset + 4 * i), table[i]) << i;
+    const uint32_t table[12] = {48,   176,  432,  0xFFFFFFFF, 0xFFFFFFFF, 704,
+                                1960, 1968, 2000, 0xFFFFFFFF, 0xFFFFFFFF, 688};
+    for (size_t i = 0; i < 12; ++i) EXPECT_EQ(Host32(h, SectionTableOffset + 4 * i), table[i]) << i;
     EXPECT_EQ(Host32(h, ElementListOffset), 712u);
     EXPECT_EQ(Host32(h, ElementListOffset + 4), 1336u);
     for (size_t element : {Element1Offset, Element2Offset}) {
@@ -245,7 +244,8 @@ TEST(BankBuild, FullBankAndRefusals) {
 TEST(SampleWord, EncodingExamplesAndInverse) {
     EXPECT_EQ(static_cast<uint16_t>(EncodeSampleWord(0x1234)), 0xD234);
     EXPECT_EQ(EncodeSampleWord(0x0040), 0x1040);
-    for (int s : {0x0000, 0x7FFF, -0x8000, -1}) EXPECT_EQ(EncodeSampleWord(static_cast<int16_t>(s)), s);
+    for (int s : {0x0000, 0x7FFF, -0x8000, -1})
+        EXPECT_EQ(EncodeSampleWord(static_cast<int16_t>(s)), s);
     for (int s = -32768; s < 32768; ++s) {
         const auto v = static_cast<int16_t>(s);
         ASSERT_EQ(EncodeSampleWord(EncodeSampleWord(v)), v);

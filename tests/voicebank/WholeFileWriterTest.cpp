@@ -3,11 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <csignal>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sched.h>
@@ -17,6 +12,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <memory>
 
 #include "SoundFileWriter.h"
 #include "voicebank/VoiceBankBuilder.h"
@@ -73,7 +73,9 @@ TEST(WholeFileWriter, AWriteThatFallsShortKeepsTheOldFile) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {65536, 65536};
+        struct rlimit limit {
+            65536, 65536
+        };
         ::setrlimit(RLIMIT_FSIZE, &limit);
         ::_exit(Write(path, bigger) == 0 ? 0 : 1);
     }
