@@ -18,8 +18,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2
 )
-# The test run also builds the fuzz targets with clang's libFuzzer.
-[ "$mode" = test ] && packages+=(clang-14 libclang-rt-14-dev)
+# The test run also builds the fuzz targets with clang's libFuzzer and checks
+# the formatting.
+[ "$mode" = test ] && packages+=(clang-14 libclang-rt-14-dev clang-format-14)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -37,6 +38,9 @@ jobs=$(nproc)
 
 if [ "$mode" = test ]; then
   stage() { echo; echo "== $*"; }
+
+  stage "formatting: every C++ file as the project's .clang-format lays it out"
+  git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format-14 --dry-run --Werror
 
   stage "build with warnings as errors, run every test"
   cmake -S . -B build-test -G Ninja -DGLW_WERROR=ON -DGLW_BUILD_TESTS=ON
