@@ -228,5 +228,9 @@ bool SlotPanel::SetSlotText(int slot, const QString& text, const QString& toolTi
     SlotLabel& label = m_labels[Index(slot)];
     label.setText(text);
     label.setToolTip(toolTip);
+    // A screen reader reads the tooltip (path, format, length) as the
+    // label's description; an empty row says which row it is.
+    label.setAccessibleDescription(toolTip.isEmpty() ? tr("Sound file of row %1").arg(slot + 1)
+                                                     : toolTip);
     return true;
 }

@@ -185,6 +185,8 @@ TEST_F(WindowTest, ProfileRowsAreRestoredSilentlyAndMissingFilesKeepTheirKeys) {
     EXPECT_TRUE(Label(12)->toolTip().contains("Mono"));
     EXPECT_TRUE(Label(3)->toolTip().contains("44100 Hz, 16-bit"));
     EXPECT_TRUE(Label(6)->toolTip().isEmpty());
+    // A screen reader hears the same text.
+    EXPECT_EQ(Label(3)->accessibleDescription(), Label(3)->toolTip());
 
     QTest::keyClick(window.get(), Qt::Key_Escape);
     const QByteArray ini = ReadIni();
