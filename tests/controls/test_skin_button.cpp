@@ -204,7 +204,7 @@ TEST_F(SkinButtonTest, DisabledLooksLikeEnabledAndFocusShowsTheFrame) {
     EXPECT_EQ(framed.pixel(12, 12), normal.toImage().pixel(0, 0));
 }
 
-TEST(SkinStaticLook, LightBackgroundWithTheTextOverIt) {
+TEST(SlotLabelLook, LightBackgroundWithTheTextOverIt) {
     SlotLabel label;
     label.resize(323, 19);
     QImage shot = Grab(label);
