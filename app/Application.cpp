@@ -40,6 +40,10 @@ void EndLikeCloseButton(MainWindow& window) {
         }
     }
     window.OnCloseButton();
+    // Ends every running loop and any loop started later: a signal that
+    // comes while a box of the start-up is open must not leave the window
+    // running once that box returns.
+    QCoreApplication::exit(0);
 }
 
 }  // namespace
@@ -78,6 +82,8 @@ int RunProgram(int argc, char** argv, const WindowExtras& extras) {
     // Whole-number scaling keeps the bitmap skin crisp.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    // Before Qt starts threads of its own: this sets an environment variable.
+    SoundEngine::QuietSoundLibraryLogs();
     QApplication application(argc, argv);
     // Named, not taken from the executable: the test build keeps the same
     // settings file, lock and socket as the installed program.

@@ -197,6 +197,9 @@ bool MainWindow::ShowLoadError(const LoadFailure& failure) {
     if (offerConvert) {
         request.buttons = QMessageBox::Apply | QMessageBox::Ok;
         request.applyText = tr("&Convert");
+        // Enter and Escape keep their meaning: OK, nothing converted.
+        request.defaultButton = QMessageBox::Ok;
+        request.escapeButton = QMessageBox::Ok;
         request.informativeText +=
             tr("\n\nConvert loads its first second, channels 1 and 2, at 44,100 Hz in 16 "
                "bits, and from then on converts such files without asking.");

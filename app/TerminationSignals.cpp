@@ -40,18 +40,23 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     m_active = true;
-    for (const int number : HandledSignals) {
-        if (::sigaction(number, &action, nullptr) != 0) m_active = false;
+    for (size_t i = 0; i < HandledSignals.size(); ++i) {
+        struct sigaction previous {};
+        if (::sigaction(HandledSignals[i], nullptr, &previous) != 0) {
+            m_active = false;
+            continue;
+        }
+        if (previous.sa_handler == SIG_IGN) continue;  // started with nohup
+        m_previous[i] = previous;
+        m_installed[i] = ::sigaction(HandledSignals[i], &action, nullptr) == 0;
+        if (!m_installed[i]) m_active = false;
     }
 }
 
 TerminationSignals::~TerminationSignals() {
     if (m_notifier == nullptr) return;
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (const int number : HandledSignals) {
-        (void)::sigaction(number, &action, nullptr);
+    for (size_t i = 0; i < HandledSignals.size(); ++i) {
+        if (m_installed[i]) (void)::sigaction(HandledSignals[i], &m_previous[i], nullptr);
     }
     m_notifier.reset();
     ::close(g_pipe[0]);

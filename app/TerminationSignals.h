@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <array>
+#include <csignal>
 #include <memory>
 
 class QSocketNotifier;
@@ -9,7 +11,8 @@ class QSocketNotifier;
 // Turns SIGTERM, SIGHUP and SIGINT into the Received signal on the thread
 // that made this object (the GUI thread). The signal handler only writes
 // one byte to a socket pair; a socket notifier reads it in the event loop.
-// One object at a time; its destruction puts the default handlers back.
+// A signal ignored when the program started (nohup) stays ignored. One
+// object at a time; its destruction puts the former handlers back.
 class TerminationSignals : public QObject {
     Q_OBJECT
 public:
@@ -29,5 +32,7 @@ private:
     void OnReadable();
 
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::array<struct sigaction, 3> m_previous{};
+    std::array<bool, 3> m_installed{};
     bool m_active = false;
 };

@@ -44,6 +44,8 @@ QMessageBox::StandardButton ShowMessage(MessageRequest request) {
         apply != nullptr && !request.applyText.isEmpty()) {
         apply->setText(request.applyText);
     }
+    if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
+    if (request.escapeButton != QMessageBox::NoButton) box.setEscapeButton(request.escapeButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -19,6 +19,9 @@ struct MessageRequest {
     QMessageBox::Icon icon = QMessageBox::Warning;
     QString informativeText;  // the details below the text; may be empty
     QString applyText;        // the label of the Apply button, when buttons hold it
+    // Enter's and Escape's button; NoButton leaves Qt's choice.
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
 };
 
 // Answers a box in place of the user; returns the button "pressed".

@@ -40,6 +40,11 @@ public:
     SoundEngine(const SoundEngine&) = delete;
     SoundEngine& operator=(const SoundEngine&) = delete;
 
+    // Keeps the sound libraries' own error lines off stderr unless the user
+    // set ALSOFT_LOGLEVEL. It changes the environment, so a program with
+    // threads of its own calls it first thing in main(); Open calls it too.
+    static void QuietSoundLibraryLogs();
+
     // Opens the default sound device and an empty image of slotCount slots.
     // listener: told about stopped sounds (must outlive the engine's open
     // time); slotCount: 1 ... 16; hostByteOrder: 1 (little-endian host) or

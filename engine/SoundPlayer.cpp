@@ -42,7 +42,7 @@ void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 // each write their own error lines to stderr, and our programs then say
 // what failed in their own words. The user who asks OpenAL Soft for its log
 // (ALSOFT_LOGLEVEL) gets both libraries' lines as before.
-void QuietSoundLibraryLogs() {
+void QuietLibraryLogsOnce() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (std::getenv("ALSOFT_LOGLEVEL") != nullptr) return;
@@ -85,6 +85,8 @@ void QuietSoundLibraryLogs() {
 
 }  // namespace
 
+void SoundEngine::QuietSoundLibraryLogs() { QuietLibraryLogsOnce(); }
+
 SoundPlayer::SoundPlayer(int slotCount, SoundEngine::Listener* listener) : m_listener(listener) {
     try {
         m_voices.resize(static_cast<size_t>(slotCount));
@@ -108,7 +110,7 @@ SoundPlayer::~SoundPlayer() {
 }
 
 bool SoundPlayer::OpenDevice(openal::Device* device, openal::Context* context) const {
-    QuietSoundLibraryLogs();
+    QuietLibraryLogsOnce();
     // Per-thread contexts keep this engine's context off every other
     // thread; the watcher binds it for itself.
     if (!openal::HasThreadContexts()) return false;

@@ -46,7 +46,10 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why) {
         if (failure.code == ReadOk) {
             // Stores, fades and arms; empties the slot when that fails.
             loaded = m_engine->LoadSlotRecord(slot, *record);
-            if (!loaded) failure.reason = DescribeReadFailure(path, ReadOk, *record);
+            if (!loaded) {
+                failure.reason = record->frames > 0 ? "the sound device refused the sound"
+                                                    : DescribeReadFailure(path, ReadOk, *record);
+            }
         } else {
             failure.reason = DescribeReadFailure(path, failure.code, *record);
             if (m_convertFormats) {

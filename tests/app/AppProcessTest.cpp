@@ -48,7 +48,9 @@ protected:
     }
 
     // Starts the program; vars are added to the test's own environment.
-    std::unique_ptr<QProcess> Start(const QString& log, const QStringList& vars) {
+    // ignoreHangUp: started as nohup starts it.
+    std::unique_ptr<QProcess> Start(const QString& log, const QStringList& vars,
+                                    bool ignoreHangUp = false) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", configHome);
@@ -61,6 +63,7 @@ protected:
         }
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::ForwardedChannels);
+        if (ignoreHangUp) process->setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
         process->start(QStringLiteral(GLW_APP_EXE), {});
         EXPECT_TRUE(process->waitForStarted(10000));
         return process;
@@ -337,6 +340,19 @@ TEST_F(AppProcess, TerminationSignalsWriteTheSettingsLikeClose) {
         EXPECT_TRUE(ini.contains("File02=" + QByteArray::fromStdString(wav) + "\n"))
             << ini.constData();
     }
+}
+
+// Started with nohup, a closed terminal does not end the program.
+TEST_F(AppProcess, AnIgnoredHangUpStaysIgnored) {
+    const QString log = Log("nohup.log");
+    const auto process = Start(log, {}, true);
+    ASSERT_TRUE(WaitForEvent(log, "shown"));
+    const auto pid = static_cast<pid_t>(process->processId());
+    ASSERT_EQ(::kill(pid, SIGHUP), 0);
+    EXPECT_FALSE(process->waitForFinished(300));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    ASSERT_TRUE(process->waitForFinished(30000));
+    EXPECT_EQ(process->exitCode(), 0);
 }
 
 // The test switches live in the test build only.
