@@ -135,7 +135,10 @@ std::string ItemName(const bank::FieldItem& item) {
                   RowName(item.keyRecord) + ")";
     }
     std::string name = prefix;
-    if (*field.name != '\0') name += (name.empty() ? "" : " ") + std::string(field.name);
+    if (*field.name != '\0') {
+        if (!name.empty()) name += ' ';
+        name += field.name;
+    }
     if (field.label == bank::Label::Field) return name;
     const char* kind = field.width == 1 ? " byte " : " word ";
     // Inside a key record a position counts from the record's start.
