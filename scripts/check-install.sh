@@ -109,8 +109,8 @@ for size in 16 32 48 64 128 256; do
   [ -f "$dest/usr/share/icons/hicolor/${size}x${size}/apps/$icon.png" ] || fail "no ${size} px icon named $icon"
 done
 # Wayland matches the window to its desktop entry by this name.
-grep -q "setDesktopFileName(QStringLiteral(\"$app_id\"))" app/main.cpp ||
-  fail "app/main.cpp must call setDesktopFileName(\"$app_id\") to match $app_id.desktop"
+grep -q "setDesktopFileName(QStringLiteral(\"$app_id\"))" app/Application.cpp ||
+  fail "app/Application.cpp must call setDesktopFileName(\"$app_id\") to match $app_id.desktop"
 echo "valid"
 
 stage "AppStream metadata"
