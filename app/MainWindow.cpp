@@ -109,18 +109,19 @@ void MainWindow::ConnectControls() {
                 [this, i] { ClearSlotRow(i); });
         connect(m_panel.PlayButton(i), &QAbstractButton::clicked, this,
                 [this, i] { PlaySlotRow(i); });
-        for (SkinButton* button : {m_panel.LoadButton(i)}) {
-            connect(button, &SkinButton::FileDragEntered, this, &MainWindow::OnFileDragEntered);
-            connect(button, &SkinButton::FileDragLeft, this, &MainWindow::OnFileDragLeft);
-            connect(button, &SkinButton::FileDropped, this, &MainWindow::OnFileDropped);
-        }
-        SlotLabel* label = m_panel.Label(i);
-        connect(label, &SlotLabel::FileDragEntered, this, &MainWindow::OnFileDragEntered);
-        connect(label, &SlotLabel::FileDragLeft, this, &MainWindow::OnFileDragLeft);
-        connect(label, &SlotLabel::FileDropped, this, &MainWindow::OnFileDropped);
+        // A file may be dropped on the row's load button or its label.
+        ConnectFileDrops(m_panel.LoadButton(i));
+        ConnectFileDrops(m_panel.Label(i));
     }
     connect(m_panel.SaveButton(), &QAbstractButton::clicked, this, &MainWindow::OnSaveButton);
     connect(m_panel.CloseButton(), &QAbstractButton::clicked, this, &MainWindow::OnCloseButton);
+}
+
+template <typename DropControl>
+void MainWindow::ConnectFileDrops(DropControl* control) {
+    connect(control, &DropControl::FileDragEntered, this, &MainWindow::OnFileDragEntered);
+    connect(control, &DropControl::FileDragLeft, this, &MainWindow::OnFileDragLeft);
+    connect(control, &DropControl::FileDropped, this, &MainWindow::OnFileDropped);
 }
 
 bool MainWindow::SetRowState(int slot, bool loaded) {

@@ -117,6 +117,8 @@ protected:
 private:
     bool Initialise();
     void ConnectControls();
+    template <typename DropControl>
+    void ConnectFileDrops(DropControl* control);
     void ShowAbout();
     [[nodiscard]] bool ShowLoadError(const LoadFailure& failure);
     void SetSlotLabel(int slot);

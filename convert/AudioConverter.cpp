@@ -176,57 +176,51 @@ bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reas
     std::vector<float> second;
     std::vector<float> outFirst;
     std::vector<float> outSecond;
+    const float* outLeft = nullptr;
+    const float* outRight = nullptr;
+    size_t count = 0;
+    // Every allocation below is bounded by the checks above; any that still
+    // fails refuses the file.
     try {
         first.resize(wanted);
         if (stereo) second.resize(wanted);
-    } catch (const std::bad_alloc&) {
-        *reason = "not enough memory to convert it";
-        return false;
-    }
-    size_t count = 0;
-    try {
         count = ReadFirstFrames(file.get(), info.channels, wanted, first, second, reason);
-    } catch (const std::bad_alloc&) {
-        *reason = "not enough memory to convert it";
-        return false;
-    }
-    if (count == 0) return false;
-
-    const float* outLeft = first.data();
-    const float* outRight = stereo ? second.data() : nullptr;
-    if (info.samplerate != kTargetRate) {
-        const auto rate = static_cast<uint64_t>(info.samplerate);
-        const size_t length =
-            std::min<size_t>(static_cast<size_t>((count * uint64_t{kTargetRate} + rate / 2) / rate),
-                             static_cast<size_t>(MaxVoiceFrames));
-        if (length == 0) {
-            *reason = "too short to convert";
-            return false;
-        }
-        try {
+        if (count == 0) return false;
+        outLeft = first.data();
+        outRight = stereo ? second.data() : nullptr;
+        if (info.samplerate != kTargetRate) {
+            const auto rate = static_cast<uint64_t>(info.samplerate);
+            const size_t length = std::min<size_t>(
+                static_cast<size_t>((count * uint64_t{kTargetRate} + rate / 2) / rate),
+                static_cast<size_t>(MaxVoiceFrames));
+            if (length == 0) {
+                *reason = "too short to convert";
+                return false;
+            }
             outFirst.resize(length);
             if (stereo) outSecond.resize(length);
-        } catch (const std::bad_alloc&) {
-            *reason = "not enough memory to convert it";
-            return false;
+            const float* in[2] = {first.data(), stereo ? second.data() : nullptr};
+            float* out[2] = {outFirst.data(), stereo ? outSecond.data() : nullptr};
+            const soxr_io_spec_t ioSpec = soxr_io_spec(SOXR_FLOAT32_S, SOXR_FLOAT32_S);
+            const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
+            // One thread: the same samples every time, and no threads to watch.
+            const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+            size_t done = 0;
+            const soxr_error_t error =
+                soxr_oneshot(static_cast<double>(info.samplerate), kTargetRate, stereo ? 2u : 1u,
+                             in, count, nullptr, out, length, &done, &ioSpec, &quality, &runtime);
+            if (error != nullptr || done == 0) {
+                *reason =
+                    std::string("resampling failed: ") + (error != nullptr ? error : "no output");
+                return false;
+            }
+            count = done;
+            outLeft = outFirst.data();
+            outRight = stereo ? outSecond.data() : nullptr;
         }
-        const float* in[2] = {first.data(), stereo ? second.data() : nullptr};
-        float* out[2] = {outFirst.data(), stereo ? outSecond.data() : nullptr};
-        const soxr_io_spec_t ioSpec = soxr_io_spec(SOXR_FLOAT32_S, SOXR_FLOAT32_S);
-        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-        // One thread: the same samples every time, and no threads to watch.
-        const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-        size_t done = 0;
-        const soxr_error_t error =
-            soxr_oneshot(static_cast<double>(info.samplerate), kTargetRate, stereo ? 2u : 1u, in,
-                         count, nullptr, out, length, &done, &ioSpec, &quality, &runtime);
-        if (error != nullptr || done == 0) {
-            *reason = std::string("resampling failed: ") + (error != nullptr ? error : "no output");
-            return false;
-        }
-        count = done;
-        outLeft = outFirst.data();
-        outRight = stereo ? outSecond.data() : nullptr;
+    } catch (const std::bad_alloc&) {
+        *reason = "not enough memory to convert it";
+        return false;
     }
     count = std::min(count, static_cast<size_t>(MaxVoiceFrames));
     for (size_t i = 0; i < count; ++i) {

@@ -48,7 +48,7 @@ bool SoundEngine::Open(Listener* listener, int slotCount, int hostByteOrder) {
 
     m_image = MakeZeroed<VoiceBankImage>();
     if (!m_image) return false;
-    if (InitVoiceBankImage(m_image.get()) == 0) {
+    if (!InitVoiceBankImage(m_image.get())) {
         Close();
         return false;
     }
@@ -97,7 +97,7 @@ bool SoundEngine::LoadSlotRecord(int slot, const AudioData& record) {
     // cannot be faded (0 frames).
     const int32_t frames = stored.frames;
     if (frames < 0 || frames > MaxVoiceFrames || stored.channels < 1 || stored.channels > 2 ||
-        FadeVoiceTail(&stored) == 0) {
+        !FadeVoiceTail(&stored)) {
         ReleaseSlot(slot);
         return false;
     }
@@ -185,5 +185,5 @@ std::string SoundEngine::GetDeviceName() const {
 
 bool SoundEngine::ExportVoiceBank(const char* path) const {
     if (path == nullptr || path[0] == '\0' || !IsOpen()) return false;
-    return ExportImageToFile(*m_image, path) != 0;
+    return ExportImageToFile(*m_image, path);
 }

@@ -25,6 +25,7 @@ bool SlotModel::IsOpen() const { return m_engine->GetImage() != nullptr; }
 bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why) {
     if (!IsValidSlot(slot)) return false;
     LoadFailure failure;
+    const bool wasLoaded = m_engine->IsSlotLoaded(slot);
     bool loaded = false;
     // A path with a NUL or too long for the platform is refused like a
     // file that cannot be opened.
@@ -67,14 +68,13 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why) {
     if (!loaded) {
         // A slot the engine emptied after reading the file must not keep
         // looking loaded.
-        if (!m_engine->IsSlotLoaded(slot) && m_rowLoaded[static_cast<size_t>(slot)]) {
+        if (wasLoaded && !m_engine->IsSlotLoaded(slot)) {
             (void)ClearSlot(slot);
         }
         if (why != nullptr) *why = std::move(failure);
         return false;
     }
     m_paths[static_cast<size_t>(slot)] = path;
-    m_rowLoaded[static_cast<size_t>(slot)] = true;
     Notify(slot, SlotChange::Loaded);
     return true;
 }
@@ -83,7 +83,6 @@ bool SlotModel::ClearSlot(int slot) {
     if (!IsValidSlot(slot)) return false;
     if (!m_engine->ClearSlot(slot)) return false;
     m_paths[static_cast<size_t>(slot)].clear();
-    m_rowLoaded[static_cast<size_t>(slot)] = false;
     Notify(slot, SlotChange::Cleared);
     return true;
 }

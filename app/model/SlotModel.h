@@ -108,6 +108,5 @@ private:
     std::unique_ptr<SoundEngine> m_engine;
     SlotModelListener* m_listener = nullptr;
     std::array<std::string, SlotCount> m_paths;
-    std::array<bool, SlotCount> m_rowLoaded{};  // loaded by a command, not yet cleared
     bool m_convertFormats = false;
 };

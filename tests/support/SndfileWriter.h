@@ -11,35 +11,38 @@
 
 namespace testsupport {
 
-// format: SF_FORMAT_* major | subtype; samples interleaved, full scale 1.0.
-// Returns false when libsndfile refuses the format or the write.
-inline bool WriteSoundFile(const std::string& path, int format, int rate, int channels,
-                           const std::vector<float>& samples) {
+namespace detail {
+
+template <typename Sample>
+bool WriteFrames(const std::string& path, int format, int rate, int channels,
+                 const std::vector<Sample>& samples,
+                 sf_count_t (*write)(SNDFILE*, const Sample*, sf_count_t)) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
     info.format = format;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (f == nullptr) return false;
-    // Integer formats get exactly the value written: no scaling surprises.
+    // Float samples into integer formats give exactly the value written.
     sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     const auto frames = static_cast<sf_count_t>(samples.size() / static_cast<size_t>(channels));
-    const bool ok = sf_writef_float(f, samples.data(), frames) == frames;
+    const bool ok = write(f, samples.data(), frames) == frames;
     return sf_close(f) == 0 && ok;
+}
+
+}  // namespace detail
+
+// format: SF_FORMAT_* major | subtype; samples interleaved, full scale 1.0.
+// Returns false when libsndfile refuses the format or the write.
+inline bool WriteSoundFile(const std::string& path, int format, int rate, int channels,
+                           const std::vector<float>& samples) {
+    return detail::WriteFrames(path, format, rate, channels, samples, sf_writef_float);
 }
 
 // Same, with 32-bit integer samples (left-justified: a 24-bit value v is v << 8).
 inline bool WriteSoundFileInt(const std::string& path, int format, int rate, int channels,
                               const std::vector<int>& samples) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (f == nullptr) return false;
-    const auto frames = static_cast<sf_count_t>(samples.size() / static_cast<size_t>(channels));
-    const bool ok = sf_writef_int(f, samples.data(), frames) == frames;
-    return sf_close(f) == 0 && ok;
+    return detail::WriteFrames(path, format, rate, channels, samples, sf_writef_int);
 }
 
 }  // namespace testsupport
