@@ -85,7 +85,7 @@ bool SoundEngine::LoadSlot(int slot, const char* path) {
     return LoadSlotRecord(slot, *scratch);
 }
 
-bool SoundEngine::LoadSlotRecord(int slot, const AudioData& record) {
+bool SoundEngine::LoadSlotRecord(int slot, const AudioData& record, TailFade fade) {
     if (!IsValidSlot(slot)) return false;
     ReleaseSlot(slot);
     AudioData& stored = m_image->voices[static_cast<size_t>(slot)];
@@ -96,8 +96,8 @@ bool SoundEngine::LoadSlotRecord(int slot, const AudioData& record) {
     // an empty slot while it plays; both are refused like a record that
     // cannot be faded (0 frames).
     const int32_t frames = stored.frames;
-    if (frames < 0 || frames > MaxVoiceFrames || stored.channels < 1 || stored.channels > 2 ||
-        !FadeVoiceTail(&stored)) {
+    if (frames <= 0 || frames > MaxVoiceFrames || stored.channels < 1 || stored.channels > 2 ||
+        (fade == TailFade::Apply && !FadeVoiceTail(&stored))) {
         ReleaseSlot(slot);
         return false;
     }

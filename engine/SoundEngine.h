@@ -66,13 +66,19 @@ public:
     // slot empty.
     [[nodiscard]] bool LoadSlot(int slot, const char* path);
 
+    // Whether LoadSlotRecord fades the record's last 20 ms: a record read
+    // from a sound file is faded; a row already made (taken from a bank, or
+    // made and faded by the caller) is stored as it stands.
+    enum class TailFade { Apply, Keep };
+
     // The part of LoadSlot after the read, for a record already read (not
-    // one inside this engine's image): clears the slot, stores, fades,
-    // copies and arms. Returns false with the slot untouched for a bad slot
-    // or closed engine, or false with the slot empty when the record cannot
-    // be faded (0 frames), holds a frame count beyond the record's arrays or
-    // a channel count other than 1 or 2, or cannot be armed.
-    [[nodiscard]] bool LoadSlotRecord(int slot, const AudioData& record);
+    // one inside this engine's image): clears the slot, stores, fades (as
+    // fade says), copies and arms. Returns false with the slot untouched
+    // for a bad slot or closed engine, or false with the slot empty when
+    // the record holds 0 frames, a frame count beyond the record's arrays
+    // or a channel count other than 1 or 2, or cannot be armed.
+    [[nodiscard]] bool LoadSlotRecord(int slot, const AudioData& record,
+                                      TailFade fade = TailFade::Apply);
 
     // Empties the slot: silences it, ends all watching of it (no SlotStopped
     // for it comes after this returns), releases its voice, frees its

@@ -7,6 +7,7 @@
 #include "audio/AudioReader.h"
 #include "audio/ReadFailure.h"
 #include "convert/ConvertingReader.h"
+#include "convert/VoiceLoad.h"
 #include "voicebank/VoiceBankImage.h"
 
 SlotModel::SlotModel() : m_engine(std::make_unique<SoundEngine>()) {}
@@ -22,7 +23,8 @@ void SlotModel::Close() { m_engine->Close(); }
 
 bool SlotModel::IsOpen() const { return m_engine->GetImage() != nullptr; }
 
-bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why) {
+bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why,
+                         const VoiceOptions& options) {
     if (!IsValidSlot(slot)) return false;
     LoadFailure failure;
     const bool wasLoaded = m_engine->IsSlotLoaded(slot);
@@ -31,6 +33,7 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why) {
     // file that cannot be opened.
     const bool pathUsable = path.find('\0') == std::string::npos && FitsPathMax(path);
     const std::unique_ptr<AudioData> record(new (std::nothrow) AudioData());
+    VoiceLoadOutcome outcome;
     if (!pathUsable) {
         failure.code = ReadShort;
         failure.reason = "the path is too long or holds a NUL character";
@@ -39,29 +42,32 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why) {
     } else if (!record) {
         failure.reason = "not enough memory";
     } else {
-        ConvertOutcome outcome;
-        failure.code =
-            m_convertFormats
-                ? ReadAudioFileConverting(path.c_str(), record.get(), HostLittleEndian, &outcome)
-                : ReadAudioFile(path.c_str(), record.get(), HostLittleEndian);
-        if (failure.code == ReadOk) {
-            // Stores, fades and arms; empties the slot when that fails.
-            loaded = m_engine->LoadSlotRecord(slot, *record);
-            if (!loaded) {
-                failure.reason = record->frames > 0 ? "the sound device refused the sound"
-                                                    : DescribeReadFailure(path, ReadOk, *record);
-            }
+        const bool made =
+            LoadVoice(path.c_str(), options, m_convertFormats, record.get(), &outcome);
+        failure.code = outcome.code;
+        if (made) {
+            // Stores and arms the row as made; empties the slot when that fails.
+            loaded = m_engine->LoadSlotRecord(slot, *record, SoundEngine::TailFade::Keep);
+            if (!loaded) failure.reason = "the sound device refused the sound";
+        } else if (outcome.code == ReadOk) {
+            // A file read with no frames empties the slot, as the engine's
+            // own load does.
+            if (!outcome.startPastEnd)
+                (void)m_engine->LoadSlotRecord(slot, *record, SoundEngine::TailFade::Keep);
+            failure.reason = outcome.startPastEnd ? "the start lies at or past the end of the file"
+                                                  : DescribeReadFailure(path, ReadOk, *record);
         } else {
             failure.reason = DescribeReadFailure(path, failure.code, *record);
             if (m_convertFormats) {
-                const std::string converter = DescribeConverterRefusal(outcome);
+                const std::string converter = DescribeConverterRefusal(outcome.converter);
                 if (!converter.empty()) failure.reason += "; " + converter;
             } else {
                 // Offered only when the converter really reads this file.
                 const std::unique_ptr<AudioData> trial(new (std::nothrow) AudioData());
+                ConvertOutcome trialOutcome;
                 failure.convertible =
                     trial && ReadAudioFileConverting(path.c_str(), trial.get(), HostLittleEndian,
-                                                     &outcome) == ReadOk;
+                                                     &trialOutcome) == ReadOk;
             }
         }
     }
@@ -75,14 +81,22 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why) {
         return false;
     }
     m_paths[static_cast<size_t>(slot)] = path;
+    m_making[static_cast<size_t>(slot)] = {options, outcome.startFrame, outcome.exactRow,
+                                           outcome.exactRow ? outcome.origin : RowOrigin{}};
     Notify(slot, SlotChange::Loaded);
     return true;
+}
+
+const VoiceOptions& SlotModel::SlotOptions(int slot) const {
+    static const VoiceOptions none;
+    return IsValidSlot(slot) ? m_making[static_cast<size_t>(slot)].options : none;
 }
 
 bool SlotModel::ClearSlot(int slot) {
     if (!IsValidSlot(slot)) return false;
     if (!m_engine->ClearSlot(slot)) return false;
     m_paths[static_cast<size_t>(slot)].clear();
+    m_making[static_cast<size_t>(slot)] = {};
     Notify(slot, SlotChange::Cleared);
     return true;
 }
@@ -117,6 +131,11 @@ bool SlotModel::ReadSlotFormat(int slot, SlotFormat* out) const {
     out->sampleRate = record.sampleRate;
     out->bitsPerSample = record.bitsPerSample;
     out->frames = record.frames;
+    const RowMaking& making = m_making[static_cast<size_t>(slot)];
+    out->options = making.options;
+    out->startFrame = making.startFrame;
+    out->fromBank = making.fromBank;
+    out->origin = making.origin;
     return true;
 }
 

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "audio/RowMark.h"
+#include "convert/VoiceLoad.h"
 #include "engine/SoundEngine.h"
 
 inline constexpr int SlotCount = 16;
@@ -22,12 +24,18 @@ struct LoadFailure {
 };
 
 // What a loaded slot holds: the source's channels, rate and sample size,
-// and the stored length in frames at 44,100 Hz.
+// the stored length in frames at 44,100 Hz, the options it was made with
+// (and the start frame they gave), and, for a row taken from a bank and
+// kept as it stood, the bank and row it came from.
 struct SlotFormat {
     int channels = 0;
     int sampleRate = 0;
     int bitsPerSample = 0;
     int frames = 0;
+    VoiceOptions options;
+    int64_t startFrame = 0;
+    bool fromBank = false;
+    RowOrigin origin;
 };
 
 // Told when a slot changes. SlotChanged runs on the thread that gave the
@@ -69,14 +77,19 @@ public:
     // unless the engine emptied it while reading: then the row is cleared
     // as by ClearSlot. why (may be null) receives the reason of a failure.
     // A file the strict reader refuses is converted when conversion is on.
-    [[nodiscard]] bool LoadSlot(int slot, const std::string& path, LoadFailure* why = nullptr);
+    // options: the part of the file and the level the row takes; the slot
+    // keeps them while it holds this file.
+    [[nodiscard]] bool LoadSlot(int slot, const std::string& path, LoadFailure* why = nullptr,
+                                const VoiceOptions& options = {});
 
     // Conversion of the formats the strict reader refuses (24-bit, float,
     // any rate, more channels, FLAC, Ogg ...); off by default.
     void SetConvertFormats(bool on) { m_convertFormats = on; }
     [[nodiscard]] bool ConvertFormats() const { return m_convertFormats; }
-    // Empties the slot and forgets its path. False for a bad slot or an
-    // engine failure.
+    // The options the slot's row was made with; default for an empty slot.
+    [[nodiscard]] const VoiceOptions& SlotOptions(int slot) const;
+    // Empties the slot and forgets its path and options. False for a bad
+    // slot or an engine failure.
     bool ClearSlot(int slot);
     // Stops every sounding slot, then plays this one from its start. False
     // when a stop or the start fails.
@@ -108,5 +121,13 @@ private:
     std::unique_ptr<SoundEngine> m_engine;
     SlotModelListener* m_listener = nullptr;
     std::array<std::string, SlotCount> m_paths;
+    // Per loaded slot: how its row was made.
+    struct RowMaking {
+        VoiceOptions options;
+        int64_t startFrame = 0;
+        bool fromBank = false;
+        RowOrigin origin;
+    };
+    std::array<RowMaking, SlotCount> m_making;
     bool m_convertFormats = false;
 };

@@ -1,0 +1,45 @@
+#pragma once
+
+// A peak overview of a whole sound file, for drawing its waveform: per bin
+// of framesPerBin source frames, the smallest and largest sample of
+// channels 1 and 2, on the 16-bit scale. Computed once, in one streaming
+// pass, on whatever thread calls it (no shared state), so a window can run
+// it off its GUI thread and draw the bins as they arrive.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// A sound file's shape, before any of it is made into a row.
+struct SourceInfo {
+    int channels = 0;    // as stored (the row keeps channels 1 and 2)
+    int sampleRate = 0;  // Hz
+    int64_t frames = 0;  // frames in the whole file
+};
+
+// One bin; channel 2 repeats channel 1 for a mono file.
+struct PeakBin {
+    int16_t min1 = 0;
+    int16_t max1 = 0;
+    int16_t min2 = 0;
+    int16_t max2 = 0;
+};
+
+// The shape of a sound file, read from its header (the strict reader's
+// formats, and with convert everything the converter reads). False with
+// the reason in *why (may be null) when the file cannot be read.
+[[nodiscard]] bool ProbeSoundFile(const char* path, bool convert, SourceInfo* info,
+                                  std::string* why);
+
+// Receives the bins computed since the last call, in order, and how many
+// source frames they cover in all. Returns false to stop the computation.
+using PeakSink = std::function<bool(const std::vector<PeakBin>& newBins, int64_t framesDone)>;
+
+// Computes the overview of the whole file in bins of framesPerBin frames
+// (the last bin may cover fewer), handing them to sink every so often (at
+// least once per 1/50 of the file). Returns true when the whole file was
+// covered; false when it cannot be read (the reason in *why, may be null)
+// or the sink asked to stop.
+[[nodiscard]] bool ComputePeakOverview(const char* path, bool convert, int64_t framesPerBin,
+                                       const PeakSink& sink, std::string* why);

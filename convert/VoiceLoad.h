@@ -1,0 +1,79 @@
+#pragma once
+
+// Making a row from a sound file, the one road the window, the slot model
+// and glwtool all take: the strict reader (or, when asked, the converter
+// behind it), the row's own options, then the 20 ms fade. A file that is a
+// row already made (audio/RowMark.h) is kept as it stands.
+
+#include <cstdint>
+#include <string>
+
+#include "audio/RowMark.h"
+#include "convert/ConvertingReader.h"
+
+struct AudioData;
+
+// Levels a row may be normalised to, in dBFS.
+inline constexpr double NormalizeMinDbfs = -20.0;
+inline constexpr double NormalizeMaxDbfs = 0.0;
+
+// What part of its source a row takes and at what level. All off by
+// default; a row without options is made exactly as before they existed.
+struct VoiceOptions {
+    enum class Start {
+        Beginning,   // the first frame of the source
+        At,          // startNanoseconds into the source
+        FirstSound,  // 1 ms before the first frame that reaches -40 dBFS
+    };
+    Start start = Start::Beginning;
+    // For At: where the row begins. The source frame is
+    // floor(startNanoseconds * rate / 1e9), computed exactly.
+    int64_t startNanoseconds = 0;
+    // Scale the made row (before the fade) so that its largest absolute
+    // sample is round(32767 * 10^(normalizeDbfs / 20)).
+    bool normalize = false;
+    double normalizeDbfs = 0.0;  // NormalizeMinDbfs ... NormalizeMaxDbfs
+
+    [[nodiscard]] bool IsDefault() const { return start == Start::Beginning && !normalize; }
+    friend bool operator==(const VoiceOptions&, const VoiceOptions&) = default;
+};
+
+// How a load went.
+struct VoiceLoadOutcome {
+    // The strict reader's code: ReadOk when the row was made. When the
+    // converter was asked for, converter.strictCode and convertReason tell
+    // what it did (as ReadAudioFileConverting reports it).
+    int code = 0;
+    ConvertOutcome converter;
+    // The file is a row already made, kept as it stands (no options
+    // applied, no second fade); origin names its bank and row.
+    bool exactRow = false;
+    RowOrigin origin;
+    // The options as applied: the source frame the row begins at, and
+    // whether it was normalised.
+    int64_t startFrame = 0;
+    bool normalized = false;
+    // The start lies at or past the source's end (the code is then ReadOk
+    // but nothing was made).
+    bool startPastEnd = false;
+};
+
+// Frame of a start in nanoseconds at a rate, rounded down, without
+// floating point: floor(nanoseconds * rate / 1e9). Negative gives 0.
+[[nodiscard]] int64_t StartFrameAt(int64_t nanoseconds, int rate);
+// The smallest nanosecond count whose StartFrameAt is frame: what to store
+// so that a start chosen as a frame comes back as that frame.
+[[nodiscard]] int64_t NanosecondsOfFrame(int64_t frame, int rate);
+
+// Makes the row of a sound file in record (zero-filled by the caller),
+// ready to store in a slot: read (converted when convert is set and the
+// strict reader refuses the file), cut at the start, normalised, faded. A
+// row file whose mark matches is kept as it stands when options are
+// default; with options it is made like any other file.
+// Returns true when record holds the row. False when the file cannot be
+// read (outcome->code nonzero), the start is past its end, or it held no
+// frames (code ReadOk, record frames 0); record must then be discarded,
+// except that its channels, sampleRate and bitsPerSample name the format
+// the strict reader found, for DescribeReadFailure.
+[[nodiscard]] bool LoadVoice(const char* path, const VoiceOptions& options, bool convert,
+                             AudioData* record, VoiceLoadOutcome* outcome);
