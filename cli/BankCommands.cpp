@@ -3,9 +3,10 @@
 #include <system_error>
 
 #include "audio/ReadFailure.h"
+#include "audio/RowMark.h"
 #include "cli/Commands.h"
 #include "cli/Tool.h"
-#include "cli/WaveFileWriter.h"
+#include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
 
 namespace glwtool {
@@ -26,6 +27,11 @@ const char* const ExtractHelp =
     "16-bit PCM, mono or stereo as stored. DIR is created when missing; files of the\n"
     "same names are replaced. A damaged bank is refused unless --force is given, which\n"
     "extracts what can be decoded.\n\n"
+    "Each file carries a small \"glwr\" chunk naming the bank and row, with a checksum\n"
+    "of its sound. glwtool build, glwtool play and the window load such a file as it\n"
+    "stands (no second fade), so building from the extracted files gives the same bank\n"
+    "byte for byte; the mark survives copying and renaming. A file whose sound was\n"
+    "edited no longer matches its mark and loads as a new sound.\n\n"
     "exit codes: 0 written, 1 damaged bank or a file not written, 2 usage error or the\n"
     "bank cannot be read\n";
 
@@ -63,44 +69,6 @@ bool ReadBankFile(const std::string& path, std::vector<uint8_t>* bytes, bool* to
     return true;
 }
 
-// Reads and checks a bank; on failure writes the message and sets *exit.
-bool LoadReport(const char* command, const std::string& path, VoiceBankReport* report,
-                std::ostream& err, int* exit) {
-    std::vector<uint8_t> bytes;
-    bool tooLarge = false;
-    std::string why;
-    if (!ReadBankFile(path, &bytes, &tooLarge, &why)) {
-        err << "glwtool " << command << ": cannot read " << path << ": " << why << '\n';
-        *exit = ExitUsage;
-        return false;
-    }
-    if (tooLarge) {
-        report->problems.push_back("the file is larger than any bank (" +
-                                   std::to_string(bank::MaxFileBytes) + " bytes at most)");
-        return true;
-    }
-    *report = CheckVoiceBank(bytes.data(), bytes.size());
-    return true;
-}
-
-// A name read from a file, safe for a terminal: bytes other than printable
-// ASCII are shown as \xNN.
-std::string Printable(const std::string& text) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string shown;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            shown += ch;
-        } else {
-            shown += "\\x";
-            shown += digits[c >> 4];
-            shown += digits[c & 0xF];
-        }
-    }
-    return shown;
-}
-
 void WriteRows(const DecodedVoiceBank& decoded, std::ostream& out) {
     for (size_t k = 0; k < decoded.rows.size(); ++k) {
         const VoiceBankRow& row = decoded.rows[k];
@@ -118,6 +86,25 @@ void WriteRows(const DecodedVoiceBank& decoded, std::ostream& out) {
 
 }  // namespace
 
+bool ReadBankReport(const char* command, const std::string& path, VoiceBankReport* report,
+                    std::ostream& err, int* exit) {
+    std::vector<uint8_t> bytes;
+    bool tooLarge = false;
+    std::string why;
+    if (!ReadBankFile(path, &bytes, &tooLarge, &why)) {
+        err << "glwtool " << command << ": cannot read " << path << ": " << why << '\n';
+        *exit = ExitUsage;
+        return false;
+    }
+    if (tooLarge) {
+        report->problems.push_back("the file is larger than any bank (" +
+                                   std::to_string(bank::MaxFileBytes) + " bytes at most)");
+        return true;
+    }
+    *report = CheckVoiceBank(bytes.data(), bytes.size());
+    return true;
+}
+
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> options;
     std::vector<std::string> operands;
@@ -127,7 +114,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     VoiceBankReport report;
     int exit = ExitOk;
-    if (!LoadReport("info", path, &report, err, &exit)) return exit;
+    if (!ReadBankReport("info", path, &report, err, &exit)) return exit;
 
     if (report.decoded) {
         out << path << ": bank \"" << Printable(report.bank.bankName) << "\"\n";
@@ -155,7 +142,7 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
 
     VoiceBankReport report;
     int exit = ExitOk;
-    if (!LoadReport("extract", path, &report, err, &exit)) return exit;
+    if (!ReadBankReport("extract", path, &report, err, &exit)) return exit;
     if (!report.valid) {
         for (const std::string& p : report.problems) err << path << ": " << p << '\n';
         if (!force || !report.decoded) {
@@ -175,7 +162,11 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         const AudioData& rec = report.bank.image->voices[k];
         if (rec.channels == 0) continue;
         const std::string file = (dir / (RowNumber(k) + ".wav")).string();
-        if (!WritePcmWave(file, rec)) {
+        // Marked as a row already made, so that building from it keeps it exactly.
+        const std::vector<uint8_t> wave =
+            MakeRowWave(rec, RowOrigin{report.bank.bankName, static_cast<int>(k + 1)});
+        if (wave.empty() ||
+            !WriteWholeFile(file.c_str(), wave.data(), static_cast<ptrdiff_t>(wave.size()))) {
             err << "glwtool extract: cannot write " << file << '\n';
             return ExitFailure;
         }

@@ -8,9 +8,12 @@
 #include "cli/Commands.h"
 #include "cli/ConvertLoad.h"
 #include "cli/LoadMessages.h"
+#include "cli/RowOptions.h"
 #include "cli/Tool.h"
 #include "convert/ConvertingReader.h"
+#include "convert/VoiceLoad.h"
 #include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/VoiceBankCheck.h"
 #include "voicebank/VoiceBankImage.h"
 
 namespace glwtool {
@@ -18,22 +21,38 @@ namespace glwtool {
 namespace fs = std::filesystem;
 
 const char* const BuildHelp =
-    "usage: glwtool build [--convert] OUT.glw [ROW=FILE | FILE]...\n\n"
+    "usage: glwtool build [--convert] [--from BANK.glw] [--start ROW=SECONDS|ROW=auto]...\n"
+    "                     [--normalize ROW=DBFS]... OUT.glw [ROW=FILE | ROW= | FILE]...\n\n"
     "Builds a voice bank from up to 16 WAV or AIFF files (8 or 16 bits, mono or stereo,\n"
     "22050, 24000, 44100 or 48000 Hz). Each file is converted as when it is loaded into\n"
-    "a row of the window: its first second at most, at 44100 Hz, with a 20 ms fade.\n\n"
+    "a row of the window: its first second at most, at 44100 Hz, with a 20 ms fade.\n"
+    "A row file written by glwtool extract is kept exactly as it stands (no second\n"
+    "fade); its line says which bank and row it came from.\n\n"
     "  ROW=FILE  puts FILE into row ROW (1 to 16, as numbered in the window)\n"
     "  FILE      fills the lowest row not given by a ROW=FILE, in order\n"
     "  --convert also takes the files those rules refuse: 24- and 32-bit, float, any rate,\n"
     "            more channels, FLAC, Ogg and other formats. Of such a file the first second\n"
     "            is kept, channels 1 and 2 (front left and right), at 44100 Hz in 16 bits;\n"
     "            its row's line says \"converted\". Files the rules take load as without it.\n"
+    "  --from BANK.glw\n"
+    "            starts from the rows of BANK, each kept exactly as stored; ROW=FILE\n"
+    "            replaces a row, ROW= empties one, a bare FILE fills the lowest row that\n"
+    "            is empty in BANK and not named. OUT may be BANK itself: the old bank\n"
+    "            stays until the new one is written and read back. A damaged BANK is\n"
+    "            refused and nothing is written.\n"
+    "  --start ROW=SECONDS\n"
+    "            the row begins that far into its file (1.25 = 1 s 250 ms, at most 9\n"
+    "            decimals); ROW=auto begins 1 ms before the first sound that reaches\n"
+    "            -40 dBFS. The row then takes up to 0.97 s from there.\n"
+    "  --normalize ROW=DBFS\n"
+    "            scales the row so that its peak is at DBFS (-20 to 0) before the fade.\n"
     "A file whose name begins with '-' or looks like ROW=FILE is given as ./NAME.\n\n"
     "OUT's base name becomes the bank name: 1 to 16 letters, digits or hyphens. A\n"
     "missing folder for OUT is created when its parent exists. A file that cannot be\n"
     "loaded is named with the reason and nothing is written.\n\n"
-    "exit codes: 0 written, 1 a file could not be loaded or the bank not written,\n"
-    "2 usage error\n";
+    "exit codes: 0 written, 1 a file could not be loaded, BANK is damaged or the bank\n"
+    "not written, 2 usage error (also a bad --start or --normalize value, or BANK\n"
+    "cannot be read)\n";
 
 std::string CheckBankName(const std::string& name) {
     if (name.empty()) return "the bank name is empty";
@@ -52,8 +71,10 @@ std::string CheckBankName(const std::string& name) {
 namespace {
 
 // "ROW=FILE": returns the row (1..16) and sets file; 0 when arg has no
-// leading row number; -1 with a reason in *why for a bad row.
-int ParseRowArgument(const std::string& arg, std::string* file, std::string* why) {
+// leading row number; -1 with a reason in *why for a bad row. "ROW=" (an
+// emptied row, file left empty) is taken only when emptyAllowed.
+int ParseRowArgument(const std::string& arg, bool emptyAllowed, std::string* file,
+                     std::string* why) {
     size_t digits = 0;
     while (digits < arg.size() && arg[digits] >= '0' && arg[digits] <= '9') ++digits;
     if (digits == 0 || digits >= arg.size() || arg[digits] != '=') return 0;
@@ -64,8 +85,8 @@ int ParseRowArgument(const std::string& arg, std::string* file, std::string* why
         return -1;
     }
     *file = arg.substr(digits + 1);
-    if (file->empty()) {
-        *why = "no file after '" + arg + "'";
+    if (file->empty() && !emptyAllowed) {
+        *why = "no file after '" + arg + "' (ROW= empties a row only with --from)";
         return -1;
     }
     return row;
@@ -81,11 +102,24 @@ bool EndsWithGlw(const fs::path& p) {
 
 int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> options;
+    std::vector<OptionValue> values;
     std::vector<std::string> operands;
-    if (!SplitArguments("build", args, {"--convert"}, &options, &operands, err)) return ExitUsage;
+    if (!SplitArguments("build", args, {"--convert"}, {"--from", "--start", "--normalize"},
+                        &options, &values, &operands, err))
+        return ExitUsage;
     const bool convert = !options.empty();
-    if (operands.empty()) return UsageError("build", "missing OUT.glw and sound files", err);
-    if (operands.size() < 2) return UsageError("build", "no sound files given", err);
+    std::string fromPath;
+    for (const OptionValue& v : values) {
+        if (v.name != "--from") continue;
+        if (!fromPath.empty()) return UsageError("build", "--from is given twice", err);
+        if (v.value.empty()) return UsageError("build", "--from needs a BANK.glw", err);
+        fromPath = v.value;
+    }
+    const bool from = !fromPath.empty();
+    if (operands.empty())
+        return UsageError("build", from ? "missing OUT.glw" : "missing OUT.glw and sound files",
+                          err);
+    if (operands.size() < 2 && !from) return UsageError("build", "no sound files given", err);
 
     const std::string outPath = operands.front();
     const fs::path target(outPath);
@@ -95,30 +129,28 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const std::string bankName = target.stem().string();
     if (const std::string why = CheckBankName(bankName); !why.empty())
         return UsageError("build", why, err);
+    std::vector<RowChoice> choices;
+    if (!ParseRowOptions("build", values, VoiceSlotCount, "row", &choices, err)) return ExitUsage;
 
-    // Rows named with ROW=FILE first; bare files then fill the free rows in order.
+    // Rows named with ROW=FILE (or, from a bank, emptied with ROW=) first;
+    // bare files then fill, in order, the free rows no argument names.
     std::array<std::string, VoiceSlotCount> files;
+    std::array<bool, VoiceSlotCount> named{};
     std::vector<std::string> bare;
     for (size_t i = 1; i < operands.size(); ++i) {
         std::string file;
         std::string why;
-        const int row = ParseRowArgument(operands[i], &file, &why);
+        const int row = ParseRowArgument(operands[i], from, &file, &why);
         if (row < 0) return UsageError("build", why, err);
         if (row == 0) {
             bare.push_back(operands[i]);
             continue;
         }
-        auto& slot = files[static_cast<size_t>(row - 1)];
-        if (!slot.empty())
+        const auto k = static_cast<size_t>(row - 1);
+        if (named[k])
             return UsageError("build", "row " + std::to_string(row) + " is given twice", err);
-        slot = file;
-    }
-    size_t next = 0;
-    for (const std::string& file : bare) {
-        while (next < files.size() && !files[next].empty()) ++next;
-        if (next == files.size())
-            return UsageError("build", "more files than the 16 rows of a bank", err);
-        files[next] = file;
+        named[k] = true;
+        files[k] = file;
     }
 
     std::unique_ptr<VoiceBankImage> image(new (std::nothrow) VoiceBankImage);
@@ -126,23 +158,62 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "glwtool build: not enough memory\n";
         return ExitFailure;
     }
-    bool failed = false;
-    std::array<bool, VoiceSlotCount> converted{};
-    for (size_t k = 0; k < files.size(); ++k) {
-        if (files[k].empty()) continue;
-        int code = 0;
-        if (convert) {
-            ConvertOutcome outcome;
-            if (!LoadVoiceFileConverting(files[k], &image->voices[k], &code, &outcome)) {
-                err << DescribeConvertFailure(files[k], code, image->voices[k], outcome) << '\n';
-                failed = true;
-            }
-            converted[k] = outcome.converted;
-        } else if (!LoadVoiceFile(files[k], &image->voices[k], &code)) {
-            err << DescribeLoadFailure(files[k], code, image->voices[k]) << '\n';
-            failed = true;
+    // The rows of the bank started from, each kept exactly as decoded
+    // unless an argument names it.
+    std::array<bool, VoiceSlotCount> kept{};
+    if (from) {
+        VoiceBankReport report;
+        int exit = ExitOk;
+        if (!ReadBankReport("build", fromPath, &report, err, &exit)) return exit;
+        if (!report.valid) {
+            err << "glwtool build: " << fromPath << " is damaged"
+                << (report.problems.empty() ? std::string() : ": " + report.problems.front())
+                << "; nothing written\n";
+            return ExitFailure;
+        }
+        for (size_t k = 0; k < files.size(); ++k) {
+            const AudioData& row = report.bank.image->voices[k];
+            if (named[k] || row.channels == 0) continue;
+            image->voices[k] = row;
+            kept[k] = true;
         }
     }
+    size_t next = 0;
+    for (const std::string& file : bare) {
+        while (next < files.size() && (named[next] || kept[next])) ++next;
+        if (next == files.size())
+            return UsageError("build",
+                              from ? "more files than the rows left free in " + fromPath
+                                   : std::string("more files than the 16 rows of a bank"),
+                              err);
+        named[next] = true;
+        files[next] = file;
+    }
+    for (size_t k = 0; k < files.size(); ++k) {
+        const std::string given = FirstOptionGiven(choices[k]);
+        if (!given.empty() && files[k].empty())
+            return UsageError("build", given + ": row " + std::to_string(k + 1) + " has no file",
+                              err);
+    }
+
+    bool failed = false;
+    std::string usage;
+    std::array<VoiceLoadOutcome, VoiceSlotCount> outcomes{};
+    for (size_t k = 0; k < files.size(); ++k) {
+        if (files[k].empty()) continue;
+        std::string why;
+        bool badOption = false;
+        if (!LoadRowFile(files[k], choices[k], convert, &image->voices[k], &outcomes[k], &why,
+                         &badOption)) {
+            if (!badOption) {
+                err << why << '\n';
+                failed = true;
+            } else if (usage.empty()) {
+                usage = why;
+            }
+        }
+    }
+    if (!usage.empty()) return UsageError("build", usage, err);
     if (failed) return ExitFailure;
 
     // Like the save dialog with its card folder: one missing folder is made,
@@ -175,9 +246,20 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
     for (size_t k = 0; k < files.size(); ++k) {
         const AudioData& rec = image->voices[k];
+        if (kept[k]) {
+            out << "row " << RowNumber(k) << "  kept from " << fromPath << "  "
+                << (rec.channels == 2 ? "stereo" : "mono") << ", " << DescribeLength(rec.frames)
+                << '\n';
+            continue;
+        }
+        if (from && named[k] && files[k].empty()) {
+            out << "row " << RowNumber(k) << "  emptied\n";
+            continue;
+        }
         if (rec.channels == 0) continue;
         out << "row " << RowNumber(k) << "  " << files[k] << "  "
-            << DescribeRowFormat(rec, converted[k]) << DescribeLength(rec.frames) << '\n';
+            << DescribeRowFormat(rec, outcomes[k].converter.converted)
+            << DescribeApplied(choices[k], outcomes[k], rec) << DescribeLength(rec.frames) << '\n';
     }
     const auto size = fs::file_size(target, ec);
     out << "wrote " << outPath << " (" << (ec ? 0 : size) << " bytes)\n";

@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+struct VoiceBankReport;
+
 // The commands of glwtool. Each takes the arguments after its name, writes
 // results to out and messages to err, and returns an exit code (Tool.h).
 namespace glwtool {
 
-// build OUT.glw [ROW=FILE | FILE]...
+// build [--from BANK.glw] OUT.glw [ROW=FILE | ROW= | FILE]...
 [[nodiscard]] int RunBuild(const std::vector<std::string>& args, std::ostream& out,
                            std::ostream& err);
 extern const char* const BuildHelp;
@@ -22,6 +24,14 @@ extern const char* const InfoHelp;
 [[nodiscard]] int RunExtract(const std::vector<std::string>& args, std::ostream& out,
                              std::ostream& err);
 extern const char* const ExtractHelp;
+
+// Reads a bank file and checks it (CheckVoiceBank). Returns true with
+// *report filled, also for a damaged bank or one larger than any bank
+// (report->valid false). Returns false for a file that cannot be read, with
+// "glwtool COMMAND: cannot read PATH: REASON" written to err and *exit set
+// to ExitUsage.
+[[nodiscard]] bool ReadBankReport(const char* command, const std::string& path,
+                                  VoiceBankReport* report, std::ostream& err, int* exit);
 
 // The bank name rule of the save dialog: 1 to 16 ASCII letters, digits or
 // hyphens. Returns an empty string when name passes, else the reason.

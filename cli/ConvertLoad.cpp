@@ -1,20 +1,10 @@
 #include "cli/ConvertLoad.h"
 
 #include "audio/AudioData.h"
-#include "audio/AudioReader.h"
-#include "audio/SampleConversion.h"
 #include "cli/LoadMessages.h"
 #include "convert/ConvertingReader.h"
 
 namespace glwtool {
-
-bool LoadVoiceFileConverting(const std::string& path, AudioData* record, int* code,
-                             ConvertOutcome* outcome) {
-    if (record == nullptr || code == nullptr || outcome == nullptr) return false;
-    *code = ReadAudioFileConverting(path.c_str(), record, HostLittleEndian, outcome);
-    if (*code != ReadOk) return false;
-    return FadeVoiceTail(record);
-}
 
 std::string DescribeConvertFailure(const std::string& file, int code, const AudioData& record,
                                    const ConvertOutcome& outcome) {

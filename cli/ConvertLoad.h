@@ -7,14 +7,6 @@ struct ConvertOutcome;
 
 namespace glwtool {
 
-// LoadVoiceFile with the converter behind the strict reader (--convert): a
-// file the strict reader takes is loaded exactly as LoadVoiceFile loads it;
-// one it refuses is converted when the converter can read it. Then the
-// 20 ms tail fade. code: the strict reader's result when neither could read
-// the file, else 0. Returns true when the record holds the faded voice.
-[[nodiscard]] bool LoadVoiceFileConverting(const std::string& path, AudioData* record, int* code,
-                                           ConvertOutcome* outcome);
-
 // DescribeLoadFailure's line, followed by the converter's reason when it
 // tried the file too.
 [[nodiscard]] std::string DescribeConvertFailure(const std::string& file, int code,

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -9,16 +10,16 @@
 
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
-#include "cli/ConvertLoad.h"
-#include "cli/LoadMessages.h"
-#include "convert/ConvertingReader.h"
+#include "cli/RowOptions.h"
+#include "convert/VoiceLoad.h"
 #include "engine/SoundEngine.h"
 #include "voicebank/VoiceBankImage.h"
 
 namespace glwtool {
 
 const char* const PlayHelp =
-    "usage: glwtool play [--convert] FILE...\n\n"
+    "usage: glwtool play [--convert] [--start N=SECONDS|N=auto]... [--normalize N=DBFS]...\n"
+    "                    FILE...\n\n"
     "Plays WAV or AIFF files through the sound device, one after another. Each file is\n"
     "loaded into a slot as the window loads it (its first second at most, at 44100 Hz,\n"
     "with a 20 ms fade) and played to its end. The device's name is printed first.\n\n"
@@ -27,7 +28,9 @@ const char* const PlayHelp =
     "A file that cannot be loaded is named with the reason; the others still play.\n"
     "--convert also plays the files the window's rules refuse (24-bit, float, any rate,\n"
     "more channels, FLAC, Ogg ...): their first second, channels 1 and 2, at 44100 Hz\n"
-    "in 16 bits, as glwtool build --convert keeps them.\n\n"
+    "in 16 bits, as glwtool build --convert keeps them.\n"
+    "--start and --normalize work as in glwtool build, N being the file's place in the\n"
+    "list (1 for the first). A row file written by glwtool extract plays as it stands.\n\n"
     "exit codes: 0 all played, 1 a file could not be loaded or played, 2 usage error,\n"
     "3 no sound device, or the device was lost while playing\n";
 
@@ -62,43 +65,6 @@ private:
     int m_stops = 0;
 };
 
-// Why a file the engine did not take failed, in the words of every other
-// command: the file is read again only to name the reason.
-std::string DescribeRefusal(const std::string& file) {
-    const auto record = std::unique_ptr<AudioData>(new (std::nothrow) AudioData());
-    if (!record) return "glwtool play: not enough memory";
-    int code = 0;
-    if (!LoadVoiceFile(file, record.get(), &code)) {
-        return DescribeLoadFailure(file, code, *record);
-    }
-    return "glwtool play: " + file + ": the sound device refused the sound";
-}
-
-// A file the engine refused, read again with the converter behind the strict
-// reader and handed to the engine as a record. Returns true when loaded; else
-// false with the reason in *why.
-bool LoadConverted(SoundEngine& engine, const std::string& file, bool* converted,
-                   std::string* why) {
-    const auto record = std::unique_ptr<AudioData>(new (std::nothrow) AudioData());
-    if (!record) {
-        *why = "glwtool play: not enough memory";
-        return false;
-    }
-    ConvertOutcome outcome;
-    const int code =
-        ReadAudioFileConverting(file.c_str(), record.get(), HostLittleEndian, &outcome);
-    if (code != ReadOk) {
-        *why = DescribeConvertFailure(file, code, *record, outcome);
-        return false;
-    }
-    if (!engine.LoadSlotRecord(PlaySlotNumber, *record)) {
-        *why = "glwtool play: " + file + ": the sound device refused the sound";
-        return false;
-    }
-    *converted = outcome.converted;
-    return true;
-}
-
 int DeviceLost(std::ostream& err) {
     err << "sound device lost\n";
     return ExitNoSoundDevice;
@@ -113,10 +79,32 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             const std::function<void(SoundEngine&)>& whenOpen) {
     std::vector<std::string> options;
+    std::vector<OptionValue> values;
     std::vector<std::string> files;
-    if (!SplitArguments("play", args, {"--convert"}, &options, &files, err)) return ExitUsage;
+    if (!SplitArguments("play", args, {"--convert"}, {"--start", "--normalize"}, &options, &values,
+                        &files, err))
+        return ExitUsage;
     const bool convert = !options.empty();
     if (files.empty()) return UsageError("play", "no sound files given", err);
+    std::vector<RowChoice> choices;
+    if (!ParseRowOptions("play", values, files.size(), "file", &choices, err)) return ExitUsage;
+
+    const auto record = std::unique_ptr<AudioData>(new (std::nothrow) AudioData());
+    if (!record) {
+        err << "glwtool play: not enough memory\n";
+        return ExitFailure;
+    }
+    // A start past a file's end is a usage error, found before anything plays.
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (choices[i].start.empty()) continue;
+        std::memset(record.get(), 0, sizeof(AudioData));
+        VoiceLoadOutcome outcome;
+        std::string why;
+        bool badOption = false;
+        if (!LoadRowFile(files[i], choices[i], convert, record.get(), &outcome, &why, &badOption) &&
+            badOption)
+            return UsageError("play", why, err);
+    }
 
     StopWaiter waiter;
     SoundEngine engine;
@@ -129,18 +117,24 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     bool failed = false;
     bool played = false;
-    for (const std::string& file : files) {
-        bool converted = false;
-        if (!engine.LoadSlot(PlaySlotNumber, file.c_str())) {
-            std::string why;
-            if (!convert || !LoadConverted(engine, file, &converted, &why)) {
-                err << (convert ? why : DescribeRefusal(file)) << '\n';
-                failed = true;
-                continue;
-            }
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& file = files[i];
+        std::memset(record.get(), 0, sizeof(AudioData));
+        VoiceLoadOutcome outcome;
+        std::string why;
+        bool badOption = false;
+        if (!LoadRowFile(file, choices[i], convert, record.get(), &outcome, &why, &badOption)) {
+            err << why << '\n';
+            failed = true;
+            continue;
         }
-        const AudioData& record = engine.GetImage()->voices[PlaySlotNumber];
-        const int frames = record.frames;
+        // The row is made already: faded, or kept exactly as a row file holds it.
+        if (!engine.LoadSlotRecord(PlaySlotNumber, *record, SoundEngine::TailFade::Keep)) {
+            err << "glwtool play: " << file << ": the sound device refused the sound\n";
+            failed = true;
+            continue;
+        }
+        const int frames = record->frames;
         const int stopsBefore = waiter.Stops();
         // A lost device is opened again here if it can be.
         if (!engine.PlaySlot(PlaySlotNumber)) {
@@ -149,8 +143,9 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             failed = true;
             continue;
         }
-        out << "playing " << file << "  " << (record.channels == 2 ? "stereo" : "mono") << ", "
-            << (converted ? "converted, " : "") << DescribeLength(frames) << '\n'
+        out << "playing " << file << "  " << (record->channels == 2 ? "stereo" : "mono") << ", "
+            << (outcome.converter.converted ? "converted, " : "")
+            << DescribeApplied(choices[i], outcome, *record) << DescribeLength(frames) << '\n'
             << std::flush;
         // Well after the sound's length the device has stopped consuming.
         const auto deadline = std::chrono::steady_clock::now() +

@@ -78,11 +78,29 @@ int RunTool(const std::vector<Command>& commands, const std::vector<std::string>
 bool SplitArguments(std::string_view command, const std::vector<std::string>& args,
                     const std::vector<std::string_view>& allowed, std::vector<std::string>* options,
                     std::vector<std::string>* operands, std::ostream& err) {
+    std::vector<OptionValue> none;
+    return SplitArguments(command, args, allowed, {}, options, &none, operands, err);
+}
+
+bool SplitArguments(std::string_view command, const std::vector<std::string>& args,
+                    const std::vector<std::string_view>& allowed,
+                    const std::vector<std::string_view>& valued, std::vector<std::string>* options,
+                    std::vector<OptionValue>* values, std::vector<std::string>* operands,
+                    std::ostream& err) {
     bool optionsEnded = false;
-    for (const std::string& a : args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (!optionsEnded && a == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
+            if (std::find(valued.begin(), valued.end(), a) != valued.end()) {
+                if (i + 1 == args.size()) {
+                    UsageError(command, "option '" + a + "' needs a value", err);
+                    return false;
+                }
+                values->push_back({a, args[++i]});
+                continue;
+            }
             if (std::find(allowed.begin(), allowed.end(), a) == allowed.end()) {
                 UsageError(command, "unknown option '" + a + "'", err);
                 return false;
@@ -103,6 +121,22 @@ int UsageError(std::string_view command, std::string_view message, std::ostream&
 std::string RowNumber(size_t slot) {
     const std::string n = std::to_string(slot + 1);
     return n.size() < 2 ? "0" + n : n;
+}
+
+std::string Printable(const std::string& text) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string shown;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            shown += ch;
+        } else {
+            shown += "\\x";
+            shown += digits[c >> 4];
+            shown += digits[c & 0xF];
+        }
+    }
+    return shown;
 }
 
 std::string DescribeLength(int frames) {

@@ -45,12 +45,32 @@ struct Command {
                                   std::vector<std::string>* options,
                                   std::vector<std::string>* operands, std::ostream& err);
 
+// An option that takes the next argument as its value ("--from BANK.glw").
+struct OptionValue {
+    std::string name;   // "--from"
+    std::string value;  // "BANK.glw"
+};
+
+// SplitArguments for a command whose options in valued take a value: each
+// such option and the argument after it go to *values, in order. An option
+// of valued given last, with no value after it, is a usage error.
+[[nodiscard]] bool SplitArguments(std::string_view command, const std::vector<std::string>& args,
+                                  const std::vector<std::string_view>& allowed,
+                                  const std::vector<std::string_view>& valued,
+                                  std::vector<std::string>* options,
+                                  std::vector<OptionValue>* values,
+                                  std::vector<std::string>* operands, std::ostream& err);
+
 // Writes "glwtool COMMAND: MESSAGE" and the pointer to --help to err.
 // Returns ExitUsage.
 int UsageError(std::string_view command, std::string_view message, std::ostream& err);
 
 // The row number shown in the window for a slot index: "01" for slot 0.
 [[nodiscard]] std::string RowNumber(size_t slot);
+
+// Text read from a file, safe for a terminal: bytes other than printable
+// ASCII (and the backslash) are shown as \xNN.
+[[nodiscard]] std::string Printable(const std::string& text);
 
 // "19856 frames, 450 ms": a voice's length at 44,100 Hz.
 [[nodiscard]] std::string DescribeLength(int frames);

@@ -12,7 +12,7 @@
 #include "SoundFileWriter.h"
 #include "ToolRunner.h"
 #include "audio/AudioReader.h"
-#include "cli/LoadMessages.h"
+#include "convert/VoiceLoad.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -48,15 +48,17 @@ Pcm Constant(int channels, uint32_t rate, std::vector<int16_t> samples) {
 // The record a slot load makes of a file: reader, then the tail fade.
 std::unique_ptr<AudioData> SlotLoad(const std::string& path) {
     auto rec = std::make_unique<AudioData>();
-    int code = -99;
-    EXPECT_TRUE(glwtool::LoadVoiceFile(path, rec.get(), &code)) << path << " code " << code;
+    VoiceLoadOutcome outcome;
+    EXPECT_TRUE(LoadVoice(path.c_str(), {}, false, rec.get(), &outcome))
+        << path << " code " << outcome.code;
     return rec;
 }
 
-// The 16-bit samples of a plain 44-byte-header WAV file, read by hand.
+// The 16-bit samples of an extracted row file (fmt, row mark, data), read by
+// hand.
 std::vector<int16_t> PlainWavSamples(const Bytes& wav) {
     std::vector<int16_t> s;
-    for (size_t i = 44; i + 1 < wav.size(); i += 2)
+    for (size_t i = 98; i + 1 < wav.size(); i += 2)
         s.push_back(static_cast<int16_t>(wav[i] | (wav[i + 1] << 8)));
     return s;
 }
@@ -187,7 +189,7 @@ TEST_F(Glwtool, BuildExtractRoundTripAndInfo) {
         const auto want = SlotLoad(source);
         const auto got = std::make_unique<AudioData>();
         ASSERT_EQ(ReadAudioFile(wav.c_str(), got.get(), HostLittleEndian), ReadOk) << wav;
-        EXPECT_EQ(fs::file_size(wav), 44u + static_cast<size_t>(want->frames * want->channels * 2));
+        EXPECT_EQ(fs::file_size(wav), 98u + static_cast<size_t>(want->frames * want->channels * 2));
         ASSERT_EQ(got->channels, want->channels) << row;
         ASSERT_EQ(got->frames, want->frames) << row;
         EXPECT_EQ(int32_t{got->sampleRate}, 44100);  // a copy: the field is unaligned

@@ -16,8 +16,8 @@
 #include "ToolRunner.h"
 #include "WaveCapture.h"
 #include "audio/AudioData.h"
-#include "cli/LoadMessages.h"
 #include "cli/PlayCommand.h"
+#include "convert/VoiceLoad.h"
 
 using namespace testsupport;
 
@@ -150,8 +150,7 @@ TEST_F(GlwtoolPlay, TheDeviceReceivesEachSlotsSamplesInOrder) {
     std::vector<std::vector<wavecapture::Frame>> expected;
     for (const std::string& file : {stereo, mono}) {
         auto record = std::make_unique<AudioData>();
-        int code = -1;
-        ASSERT_TRUE(glwtool::LoadVoiceFile(file, record.get(), &code)) << file;
+        ASSERT_TRUE(LoadVoice(file.c_str(), {}, false, record.get(), nullptr)) << file;
         expected.push_back(wavecapture::FramesOf(*record));
     }
     const auto capture = wavecapture::Read(capturePath);
