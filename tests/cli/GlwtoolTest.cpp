@@ -524,3 +524,149 @@ TEST_F(Glwtool, ExtractRefusesDamagedBanksUnlessForced) {
     r = Run({"extract", "missing.glw", "out"}, dir.path());
     EXPECT_EQ(r.exitCode, 2);
 }
+
+// Extracted rows are marked as made: built again, even from copies in
+// another folder, they give the bank byte for byte; an edited one is a new
+// sound and is faded like any other file.
+TEST_F(Glwtool, ExtractedRowsBuildTheSameBank) {
+    Put("mono.wav", MakeWav(MakeRamp(1, 16, 44100, 30000)));
+    Put("stereo.wav", MakeWav(MakeRamp(2, 16, 48000, 20000)));
+    Put("short.wav", MakeWav(MakeRamp(1, 16, 44100, 16)));
+    Put("long.wav", MakeWav(MakeRamp(2, 16, 44100, 100000)));
+    ASSERT_EQ(Run({"build", "MIX.glw", "mono.wav", "stereo.wav", "9=short.wav", "16=long.wav"},
+                  dir.path())
+                  .exitCode,
+              0);
+    ASSERT_EQ(Run({"extract", "MIX.glw", "rows"}, dir.path()).exitCode, 0);
+    fs::create_directory(dir.file("copy"));
+    for (const char* row : {"01", "02", "09", "16"})
+        fs::copy_file(dir.file(std::string("rows/") + row + ".wav"),
+                      dir.file(std::string("copy/") + row + ".wav"));
+
+    ToolRun r = Run({"build", "again/MIX.glw", "1=copy/01.wav", "2=copy/02.wav", "9=copy/09.wav",
+                     "16=copy/16.wav"},
+                    dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.file("again/MIX.glw")), ReadFile(dir.file("MIX.glw")));
+    EXPECT_NE(r.out.find("row 16  copy/16.wav  stereo, 44100 Hz 16-bit, from bank MIX row 16, "
+                         "42768 frames, 970 ms\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("row 09  copy/09.wav  mono, 44100 Hz 16-bit, from bank MIX row 09, 16 "
+                         "frames, 0 ms\n"),
+              std::string::npos)
+        << r.out;
+
+    Bytes edited = ReadFile(dir.file("copy/01.wav"));
+    edited[edited.size() / 2] ^= 0x40;
+    Put("copy/01.wav", edited);
+    r = Run({"build", "edit/MIX.glw", "copy/01.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("from bank"), std::string::npos) << r.out;
+    const std::vector<int16_t> refaded = PlainWavSamples(edited);
+    ASSERT_EQ(Run({"extract", "edit/MIX.glw", "edit/rows"}, dir.path()).exitCode, 0);
+    const std::vector<int16_t> twice = PlainWavSamples(ReadFile(dir.file("edit/rows/01.wav")));
+    ASSERT_EQ(twice.size(), refaded.size());
+    EXPECT_NE(twice[twice.size() - 2], refaded[refaded.size() - 2]);  // faded a second time
+}
+
+// --from against the same rows built from their files: named rows replaced,
+// ROW= emptied, a bare file in the lowest row empty in the bank and not
+// named, the others kept; the bank may be its own output.
+TEST_F(Glwtool, BuildFromReplacesAndEmptiesRows) {
+    Put("a.wav", MakeWav(MakeRamp(1, 16, 44100, 30000)));
+    Put("b.wav", MakeWav(MakeRamp(2, 16, 22050, 9000)));
+    Put("c.wav", MakeWav(MakeRamp(2, 8, 48000, 4000)));
+    Put("d.aif", MakeAiff(MakeRamp(1, 16, 24000, 50000)));
+    Put("e.wav", MakeWav(MakeRamp(1, 8, 44100, 700)));
+    Put("f.wav", MakeWav(MakeRamp(2, 16, 44100, 64)));
+    ASSERT_EQ(Run({"build", "OLD.glw", "a.wav", "b.wav", "c.wav", "6=d.aif"}, dir.path()).exitCode,
+              0);
+    ASSERT_EQ(Run({"build", "ref/OLD.glw", "1=a.wav", "3=e.wav", "4=f.wav", "6=d.aif"}, dir.path())
+                  .exitCode,
+              0);
+
+    const ToolRun r =
+        Run({"build", "--from", "OLD.glw", "OLD.glw", "2=", "3=e.wav", "f.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.file("OLD.glw")), ReadFile(dir.file("ref/OLD.glw")));
+    EXPECT_EQ(r.out,
+              "row 01  kept from OLD.glw  mono, 30000 frames, 680 ms\n"
+              "row 02  emptied\n"
+              "row 03  e.wav  mono, 44100 Hz 8-bit, 704 frames, 16 ms\n"
+              "row 04  f.wav  stereo, 44100 Hz 16-bit, 64 frames, 1 ms\n"
+              "row 06  kept from OLD.glw  mono, 42768 frames, 970 ms\n"
+              "wrote OLD.glw (" +
+                  std::to_string(fs::file_size(dir.file("OLD.glw"))) + " bytes)\n");
+}
+
+// A damaged bank is refused by name with the checker's first reason and
+// nothing is written, over itself or elsewhere; an unreadable one is a
+// usage error as in info.
+TEST_F(Glwtool, BuildFromRefusesADamagedBank) {
+    Put("a.wav", MakeWav(MakeRamp(2, 16, 44100, 5000)));
+    ASSERT_EQ(Run({"build", "CUT.glw", "a.wav", "a.wav"}, dir.path()).exitCode, 0);
+    const Bytes whole = ReadFile(dir.file("CUT.glw"));
+    const Bytes cut(whole.begin(), whole.end() - 100);
+    Put("CUT.glw", cut);
+
+    for (const std::string out : {"NEW.glw", "CUT.glw"}) {
+        const ToolRun r = Run({"build", "--from", "CUT.glw", out, "2=a.wav"}, dir.path());
+        EXPECT_EQ(r.exitCode, 1) << out;
+        EXPECT_EQ(r.err.rfind("glwtool build: CUT.glw is damaged: bodyLength is ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("; nothing written\n"), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_FALSE(Exists("NEW.glw"));
+    EXPECT_EQ(ReadFile(dir.file("CUT.glw")), cut);
+
+    const ToolRun r = Run({"build", "--from", "none.glw", "NEW.glw"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "glwtool build: cannot read none.glw: no such file\n");
+}
+
+// A start half a second into a 44.1 kHz file gives the bank of the same
+// file cut at frame 22,050.
+TEST_F(Glwtool, StartGivesTheFileCutAtThatFrame) {
+    const Pcm whole = MakeRamp(2, 16, 44100, 70000);
+    Pcm cut = whole;
+    cut.samples.erase(cut.samples.begin(), cut.samples.begin() + 2 * 22050);
+    Put("whole.wav", MakeWav(whole));
+    Put("cut.wav", MakeWav(cut));
+    const ToolRun r = Run({"build", "--start", "1=0.5", "a/S.glw", "whole.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("row 01  whole.wav  stereo, 44100 Hz 16-bit, start 0.500 s, 42768 frames"),
+              std::string::npos)
+        << r.out;
+    ASSERT_EQ(Run({"build", "b/S.glw", "cut.wav"}, dir.path()).exitCode, 0);
+    EXPECT_EQ(ReadFile(dir.file("a/S.glw")), ReadFile(dir.file("b/S.glw")));
+}
+
+// Bad row options and ROW= without --from: usage errors naming what was
+// wrong, nothing written, nothing played.
+TEST_F(Glwtool, RowOptionUsageErrors) {
+    Put("a.wav", MakeWav(MakeRamp(1, 16, 44100, 44100)));  // 1 s long
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"build", "--start", "2=1", "O.glw", "a.wav"}, "--start 2=1: row 2 has no file"},
+        {{"build", "--start", "1=2", "O.glw", "a.wav"}, "--start 1=2: a.wav ends before"},
+        {{"build", "--start", "1=1.2.3", "O.glw", "a.wav"}, "--start 1=1.2.3: '1.2.3' is not a"},
+        {{"build", "--start", "1=-1", "O.glw", "a.wav"}, "--start 1=-1: '-1' is not a"},
+        {{"build", "--start", "17=auto", "O.glw", "a.wav"}, "row 17 is not between 1 and 16"},
+        {{"build", "--normalize", "1=-20.5", "O.glw", "a.wav"},
+         "--normalize 1=-20.5: the level must lie between -20 and 0 dBFS"},
+        {{"build", "--normalize", "1=1", "O.glw", "a.wav"}, "--normalize 1=1: the level must"},
+        {{"build", "--normalize", "1=loud", "O.glw", "a.wav"}, "'loud' is not a level in dBFS"},
+        {{"build", "O.glw", "a.wav", "2="}, "no file after '2=' (ROW= empties a row only with"},
+        {{"build", "O.glw", "a.wav", "--from"}, "option '--from' needs a value"},
+        {{"play", "--start", "2=0", "a.wav"}, "--start 2=0: file 2 is not between 1 and 1"},
+        {{"play", "--start", "1=1.5", "a.wav"}, "--start 1=1.5: a.wav ends before"},
+    };
+    for (const auto& [args, says] : cases) {
+        const ToolRun r = Run(args, dir.path());
+        EXPECT_EQ(r.exitCode, 2) << says;
+        EXPECT_NE(r.err.find("glwtool " + args[0] + ": "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << says << "\n" << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    EXPECT_FALSE(Exists("O.glw"));
+}
