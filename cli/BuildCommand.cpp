@@ -30,6 +30,7 @@ const char* const BuildHelp =
     "fade); its line says which bank and row it came from.\n\n"
     "  ROW=FILE  puts FILE into row ROW (1 to 16, as numbered in the window)\n"
     "  FILE      fills the lowest row not given by a ROW=FILE, in order\n"
+    "  ROW=      empties row ROW (only with --from)\n"
     "  --convert also takes the files those rules refuse: 24- and 32-bit, float, any rate,\n"
     "            more channels, FLAC, Ogg and other formats. Of such a file the first second\n"
     "            is kept, channels 1 and 2 (front left and right), at 44100 Hz in 16 bits;\n"
