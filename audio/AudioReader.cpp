@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -118,7 +119,12 @@ bool DetectContainer(const char* path, int* kind) {
     return DetectContainer(*source, kind);
 }
 
-int ParseWave(ByteSource& s, AudioData* record, int hostByteOrder) {
+namespace {
+
+int ReadSamplesFor(ByteSource& s, uint32_t dataBytes, AudioData* record, int sourceKind,
+                   SampleWindow* window);
+
+int ParseWaveFor(ByteSource& s, AudioData* record, int hostByteOrder, SampleWindow* window) {
     if (record == nullptr || !s.SeekTo(0)) return ReadBadArgument;
     const FieldOrder order = WaveOrder(hostByteOrder);
     Tag tag;
@@ -172,10 +178,10 @@ int ParseWave(ByteSource& s, AudioData* record, int hostByteOrder) {
     }
     uint32_t dataBytes = 0;
     if (!ReadField(s, order, &dataBytes)) return ReadShort;
-    return ReadSampleData(s, dataBytes, record, SourceKindWave);
+    return ReadSamplesFor(s, dataBytes, record, SourceKindWave, window);
 }
 
-int ParseAiff(ByteSource& s, AudioData* record, int hostByteOrder) {
+int ParseAiffFor(ByteSource& s, AudioData* record, int hostByteOrder, SampleWindow* window) {
     if (record == nullptr || !s.SeekTo(0)) return ReadBadArgument;
     const FieldOrder order = AiffOrder(hostByteOrder);
     Tag tag;
@@ -218,13 +224,98 @@ int ParseAiff(ByteSource& s, AudioData* record, int hostByteOrder) {
             if (offset > kLargestChunk || !s.Skip(offset)) return ReadShort;
             // An offset that reaches past the chunk leaves no sample bytes.
             const int64_t count = static_cast<int64_t>(size) - 8 - static_cast<int64_t>(offset);
-            return ReadSampleData(s, count > 0 ? static_cast<uint32_t>(count) : 0u, record,
-                                  SourceKindAiff);
+            return ReadSamplesFor(s, count > 0 ? static_cast<uint32_t>(count) : 0u, record,
+                                  SourceKindAiff, window);
         } else {
             if (!ReadField(s, order, &size)) return ReadShort;
             if (const int r = SkipChunkBody(s, size); r != ReadOk) return r;
         }
     }
+}
+
+// Scans the sample data from the current position for the first frame
+// with a sample of at least the window's threshold on either channel.
+int ScanForLoudFrame(ByteSource& s, uint64_t dataBytes, const AudioData& record, int sourceKind,
+                     SampleWindow* window) {
+    const bool stereo = record.channels == 2;
+    const auto frameBytes =
+        static_cast<uint64_t>(record.channels) * static_cast<uint64_t>(record.bitsPerSample / 8);
+    constexpr uint64_t kBlockFrames = 16384;
+    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[kBlockFrames * 4]);
+    std::unique_ptr<int16_t[]> decoded(new (std::nothrow) int16_t[kBlockFrames * 2]);
+    if (!raw || !decoded) return ReadNoMemory;
+    window->loudFrame = -1;
+    uint64_t done = 0;
+    const uint64_t total = dataBytes / frameBytes;
+    while (done < total) {
+        const uint64_t want = std::min(kBlockFrames, total - done);
+        const size_t got = s.Read(raw.get(), static_cast<size_t>(want * frameBytes));
+        const size_t frames = got / static_cast<size_t>(frameBytes);
+        if (frames == 0) break;
+        int16_t* first = decoded.get();
+        int16_t* second = first + kBlockFrames;
+        conversion::DecodeInto(raw.get(), frames, stereo, record.bitsPerSample, sourceKind, first,
+                               second);
+        for (size_t i = 0; i < frames; ++i) {
+            const int a = std::abs(int{first[i]});
+            const int b = stereo ? std::abs(int{second[i]}) : 0;
+            if (a >= window->loudThreshold || b >= window->loudThreshold) {
+                window->loudFrame = static_cast<int64_t>(done + i);
+                return ReadOk;
+            }
+        }
+        done += frames;
+        if (frames < want) break;
+    }
+    return ReadOk;
+}
+
+int ReadSamplesFor(ByteSource& s, uint32_t dataBytes, AudioData* record, int sourceKind,
+                   SampleWindow* window) {
+    if (window == nullptr) return ReadSampleData(s, dataBytes, record, sourceKind);
+    if (record == nullptr || dataBytes == 0) return ReadBadArgument;
+    const int channels = record->channels;
+    const int bits = record->bitsPerSample;
+    if (channels != 1 && channels != 2) return ReadBadChannels;
+    if (bits != 8 && bits != 16) return ReadBadSampleSize;
+    if (!AcceptedRate(record->sampleRate)) return ReadBadSampleRate;
+    // Whole frames the data chunk holds, as far as the file really has them.
+    const auto frameBytes = static_cast<uint64_t>(channels) * static_cast<uint64_t>(bits / 8);
+    const uint64_t present = std::min<uint64_t>(dataBytes, s.Size() - s.Position());
+    window->dataFrames = static_cast<int64_t>(present / frameBytes);
+    if (window->scanOnly) return ScanForLoudFrame(s, present, *record, sourceKind, window);
+    const auto start = static_cast<uint64_t>(std::max<int64_t>(window->startFrame, 0));
+    if (start >= present / frameBytes) {
+        window->startPastEnd = true;
+        return ReadOk;
+    }
+    // The read begins start frames in: as if the data chunk began there.
+    if (!s.Skip(start * frameBytes)) return ReadShort;
+    return ReadSampleData(s, static_cast<uint32_t>(dataBytes - start * frameBytes), record,
+                          sourceKind);
+}
+
+}  // namespace
+
+int ParseWave(ByteSource& s, AudioData* record, int hostByteOrder) {
+    return ParseWaveFor(s, record, hostByteOrder, nullptr);
+}
+
+int ParseAiff(ByteSource& s, AudioData* record, int hostByteOrder) {
+    return ParseAiffFor(s, record, hostByteOrder, nullptr);
+}
+
+int ReadAudioSourceWindow(ByteSource& source, AudioData* record, int hostByteOrder,
+                          SampleWindow* window) {
+    if (record == nullptr || window == nullptr) return ReadBadArgument;
+    if (hostByteOrder != HostLittleEndian && hostByteOrder != HostBigEndian) return ReadBadArgument;
+    window->dataFrames = 0;
+    window->startPastEnd = false;
+    window->loudFrame = -1;
+    int kind = 0;
+    if (!DetectContainer(source, &kind)) return ReadNotRecognised;
+    return kind == ContainerWave ? ParseWaveFor(source, record, hostByteOrder, window)
+                                 : ParseAiffFor(source, record, hostByteOrder, window);
 }
 
 int ReadSampleData(ByteSource& s, uint32_t dataBytes, AudioData* record, int sourceKind) {

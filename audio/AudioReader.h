@@ -41,6 +41,32 @@ inline constexpr int ContainerAiff = 2;  // "FORM"
 // The same over any source positioned anywhere; it is read from offset 0.
 [[nodiscard]] int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder);
 
+// A read that does not begin at the first frame of the sample data.
+struct SampleWindow {
+    // In: frames of the sample data passed over before the read (one
+    // second at most is read from there, as from the start of a file).
+    int64_t startFrame = 0;
+    // In: only look for the first loud frame; nothing is read into the
+    // record's samples.
+    bool scanOnly = false;
+    int loudThreshold = 328;  // -40 dBFS on the 16-bit scale, rounded up
+    // Out: whole frames the sample data holds (as far as the file has them).
+    int64_t dataFrames = 0;
+    // Out: startFrame is at or past the last frame; nothing was read.
+    bool startPastEnd = false;
+    // Out (scanOnly): the first frame with a sample of at least
+    // loudThreshold on either channel, or -1 when there is none.
+    int64_t loudFrame = -1;
+};
+
+// As ReadAudioSource, with the sample read beginning window->startFrame
+// frames into the data (found by seeking; nothing before it is read), or,
+// with scanOnly, a scan of the whole data for its first loud frame. The
+// record then holds the format fields. A start at or past the end returns
+// ReadOk with startPastEnd set and no frames.
+[[nodiscard]] int ReadAudioSourceWindow(ByteSource& source, AudioData* record, int hostByteOrder,
+                                        SampleWindow* window);
+
 // Looks at a file's first four bytes. Returns true and sets kind to
 // ContainerWave or ContainerAiff when they are "RIFF" or "FORM"; false when
 // the file cannot be opened, is shorter than 4 bytes or begins otherwise.

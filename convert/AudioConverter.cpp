@@ -139,9 +139,50 @@ size_t ReadFirstFrames(SNDFILE* file, int channels, size_t wanted, std::vector<f
     return got;
 }
 
+// Scans every channel from the current frame for the first sample whose
+// magnitude reaches level. Returns its frame, or -1.
+int64_t FindLoudFrame(SNDFILE* file, int channels, double level) {
+    const sf_count_t block = std::max<sf_count_t>(1, kBlockSamples / channels);
+    std::vector<float> interleaved(static_cast<size_t>(block * channels));
+    int64_t done = 0;
+    for (;;) {
+        const sf_count_t n = sf_readf_float(file, interleaved.data(), block);
+        if (n <= 0 || n > block) return -1;
+        const size_t samples = static_cast<size_t>(n * channels);
+        for (size_t i = 0; i < samples; ++i) {
+            if (std::fabs(static_cast<double>(interleaved[i])) >= level)
+                return done + static_cast<int64_t>(i / static_cast<size_t>(channels));
+        }
+        done += n;
+    }
+}
+
+// Moves to frame start: by seeking where the format allows, else by
+// decoding and dropping what comes before. Returns the frames passed over.
+int64_t PassOver(SNDFILE* file, int channels, int64_t start) {
+    if (start <= 0) return 0;
+    if (sf_seek(file, start, SEEK_SET) == start) return start;
+    (void)sf_seek(file, 0, SEEK_SET);
+    const sf_count_t block = std::max<sf_count_t>(1, kBlockSamples / channels);
+    std::vector<float> interleaved(static_cast<size_t>(block * channels));
+    int64_t done = 0;
+    while (done < start) {
+        const sf_count_t ask = std::min<sf_count_t>(block, start - done);
+        const sf_count_t n = sf_readf_float(file, interleaved.data(), ask);
+        if (n <= 0 || n > ask) break;
+        done += n;
+    }
+    return done;
+}
+
 }  // namespace
 
 bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reason) {
+    return ConvertAudioSourceWindow(source, record, nullptr, reason);
+}
+
+bool ConvertAudioSourceWindow(ByteSource& source, AudioData* record, ConvertWindow* window,
+                              std::string* reason) {
     std::string ignored;
     if (reason == nullptr) reason = &ignored;
     if (record == nullptr || !source.SeekTo(0)) {
@@ -167,10 +208,36 @@ bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reas
         return false;
     }
 
-    // The first second only; fewer frames when the file says it holds fewer.
+    int64_t start = 0;
+    if (window != nullptr) {
+        window->sourceFrames = info.frames;
+        window->startPastEnd = false;
+        window->loudFrame = -1;
+        window->sampleRate = info.samplerate;
+        if (window->probeOnly) return true;
+        try {
+            if (window->scanOnly) {
+                window->loudFrame = FindLoudFrame(file.get(), info.channels, window->loudLevel);
+                return true;
+            }
+            start = std::max<int64_t>(window->startFrame, 0);
+            if ((info.frames > 0 && start >= info.frames) ||
+                PassOver(file.get(), info.channels, start) < start) {
+                window->startPastEnd = true;
+                *reason = "the start lies at or past the end of the sound";
+                return false;
+            }
+        } catch (const std::bad_alloc&) {
+            *reason = "not enough memory to convert it";
+            return false;
+        }
+    }
+
+    // One second from the start; fewer frames when the file says it holds
+    // fewer.
     size_t wanted = static_cast<size_t>(info.samplerate);
-    if (info.frames > 0 && static_cast<uint64_t>(info.frames) < wanted)
-        wanted = static_cast<size_t>(info.frames);
+    if (info.frames > 0 && static_cast<uint64_t>(info.frames - start) < wanted)
+        wanted = static_cast<size_t>(info.frames - start);
     const bool stereo = info.channels > 1;
     std::vector<float> first;
     std::vector<float> second;
@@ -185,7 +252,10 @@ bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reas
         first.resize(wanted);
         if (stereo) second.resize(wanted);
         count = ReadFirstFrames(file.get(), info.channels, wanted, first, second, reason);
-        if (count == 0) return false;
+        if (count == 0) {
+            if (start > 0 && window != nullptr) window->startPastEnd = true;
+            return false;
+        }
         outLeft = first.data();
         outRight = stereo ? second.data() : nullptr;
         if (info.samplerate != kTargetRate) {

@@ -33,6 +33,23 @@ inline constexpr int ConvertMaxRate = 768000;
 // must then be discarded.
 [[nodiscard]] bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reason);
 
+// A conversion that does not begin at the first frame.
+struct ConvertWindow {
+    int64_t startFrame = 0;     // in: source frames passed over (seeking where possible)
+    bool scanOnly = false;      // in: only find the first loud frame; the record is untouched
+    bool probeOnly = false;     // in: only read the header (sampleRate, sourceFrames)
+    double loudLevel = 0.01;    // in: -40 dBFS of full scale
+    int64_t sourceFrames = 0;   // out: frames the file says it holds (0 or less: not known)
+    bool startPastEnd = false;  // out: nothing at or after startFrame
+    int64_t loudFrame = -1;     // out (scanOnly): the first frame reaching loudLevel on any channel
+    int sampleRate = 0;         // out: the file's rate
+};
+
+// As ConvertAudioSource, from window->startFrame, or (scanOnly) a scan of
+// the whole file for its first loud frame. window may be null.
+[[nodiscard]] bool ConvertAudioSourceWindow(ByteSource& source, AudioData* record,
+                                            ConvertWindow* window, std::string* reason);
+
 // The same over bytes in memory (tests and fuzzers).
 [[nodiscard]] bool ConvertAudioMemory(const uint8_t* data, size_t size, AudioData* record,
                                       std::string* reason);

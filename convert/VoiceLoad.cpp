@@ -1,21 +1,138 @@
 #include "convert/VoiceLoad.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
+#include "audio/ByteSource.h"
 #include "audio/SampleConversion.h"
+#include "convert/AudioConverter.h"
+
+namespace {
+
+constexpr int64_t kNoStart = std::numeric_limits<int64_t>::max();
+
+// 1 ms before the first loud frame, never before the first frame; the
+// first frame when nothing is loud.
+int64_t BeforeFirstSound(int64_t loudFrame, int rate) {
+    if (loudFrame < 0) return 0;
+    return std::max<int64_t>(0, loudFrame - rate / 1000);
+}
+
+// The strict reader's view of the file: the row from the chosen start.
+// Returns the reader's code; *start receives the frame used.
+int ReadStrict(ByteSource& source, const VoiceOptions& options, AudioData* record, int64_t* start,
+               bool* pastEnd) {
+    // The format first, without reading samples: the start needs the rate.
+    SampleWindow probe;
+    probe.startFrame = kNoStart;
+    int code = ReadAudioSourceWindow(source, record, HostLittleEndian, &probe);
+    if (code != ReadOk) return code;
+    const int rate = record->sampleRate;
+    *start = 0;
+    if (options.start == VoiceOptions::Start::At) {
+        *start = StartFrameAt(options.startNanoseconds, rate);
+    } else if (options.start == VoiceOptions::Start::FirstSound) {
+        SampleWindow scan;
+        scan.scanOnly = true;
+        code = ReadAudioSourceWindow(source, record, HostLittleEndian, &scan);
+        if (code != ReadOk) return code;
+        *start = BeforeFirstSound(scan.loudFrame, rate);
+    }
+    std::memset(record, 0, sizeof *record);
+    SampleWindow window;
+    window.startFrame = *start;
+    code = ReadAudioSourceWindow(source, record, HostLittleEndian, &window);
+    *pastEnd = code == ReadOk && window.startPastEnd;
+    return code;
+}
+
+// The converter's view: true with the row from the chosen start.
+bool ReadConverted(ByteSource& source, const VoiceOptions& options, AudioData* record,
+                   int64_t* start, bool* pastEnd, std::string* reason) {
+    ConvertWindow probe;
+    probe.probeOnly = true;
+    if (!ConvertAudioSourceWindow(source, record, &probe, reason)) return false;
+    *start = 0;
+    if (options.start == VoiceOptions::Start::At) {
+        *start = StartFrameAt(options.startNanoseconds, probe.sampleRate);
+    } else if (options.start == VoiceOptions::Start::FirstSound) {
+        ConvertWindow scan;
+        scan.scanOnly = true;
+        if (!ConvertAudioSourceWindow(source, record, &scan, reason)) return false;
+        *start = BeforeFirstSound(scan.loudFrame, probe.sampleRate);
+    }
+    ConvertWindow window;
+    window.startFrame = *start;
+    const bool ok = ConvertAudioSourceWindow(source, record, &window, reason);
+    *pastEnd = !ok && window.startPastEnd;
+    return ok;
+}
+
+// Scales the made row so its largest magnitude is the level's; silence
+// stays silence. Rounded to the nearest value, halves away from zero.
+bool NormalizeRow(AudioData* record, double dbfs) {
+    const auto frames = static_cast<size_t>(std::clamp(record->frames, 0, MaxVoiceFrames));
+    const bool stereo = record->channels == 2;
+    int peak = 0;
+    for (size_t i = 0; i < frames; ++i) {
+        peak = std::max(peak, std::abs(int{record->left[i]}));
+        if (stereo) peak = std::max(peak, std::abs(int{record->right[i]}));
+    }
+    if (peak == 0) return false;
+    const auto target = static_cast<double>(std::lround(32767.0 * std::pow(10.0, dbfs / 20.0)));
+    const double gain = target / peak;
+    auto scale = [gain](int16_t s) {
+        return static_cast<int16_t>(std::clamp<long>(std::lround(s * gain), -32768, 32767));
+    };
+    for (size_t i = 0; i < frames; ++i) {
+        record->left[i] = scale(record->left[i]);
+        if (stereo) record->right[i] = scale(record->right[i]);
+    }
+    return true;
+}
+
+}  // namespace
 
 int64_t StartFrameAt(int64_t nanoseconds, int rate) {
     if (nanoseconds <= 0 || rate <= 0) return 0;
-    const auto product = static_cast<unsigned __int128>(nanoseconds) * static_cast<unsigned>(rate);
-    return static_cast<int64_t>(product / 1'000'000'000u);
+    // Whole seconds and the rest apart, so no product overflows 64 bits.
+    constexpr int64_t kSecond = 1'000'000'000;
+    return nanoseconds / kSecond * rate + nanoseconds % kSecond * rate / kSecond;
 }
 
 int64_t NanosecondsOfFrame(int64_t frame, int rate) {
     if (frame <= 0 || rate <= 0) return 0;
     // ceil(frame * 1e9 / rate): the first instant that falls in the frame.
-    const auto scaled = static_cast<unsigned __int128>(frame) * 1'000'000'000u;
-    const auto r = static_cast<unsigned>(rate);
-    return static_cast<int64_t>((scaled + r - 1) / r);
+    constexpr int64_t kSecond = 1'000'000'000;
+    return frame / rate * kSecond + (frame % rate * kSecond + rate - 1) / rate;
+}
+
+bool FindFirstSound(const char* path, bool convert, int64_t* frame, int* sampleRate) {
+    if (path == nullptr || frame == nullptr) return false;
+    const auto source = FileSource::Open(path);
+    const std::unique_ptr<AudioData> record(new (std::nothrow) AudioData());
+    if (!source || !record) return false;
+    SampleWindow scan;
+    scan.scanOnly = true;
+    if (ReadAudioSourceWindow(*source, record.get(), HostLittleEndian, &scan) == ReadOk) {
+        *frame = BeforeFirstSound(scan.loudFrame, record->sampleRate);
+        if (sampleRate != nullptr) *sampleRate = record->sampleRate;
+        return true;
+    }
+    if (!convert) return false;
+    ConvertWindow window;
+    window.scanOnly = true;
+    std::string reason;
+    if (!ConvertAudioSourceWindow(*source, record.get(), &window, &reason)) return false;
+    *frame = BeforeFirstSound(window.loudFrame, window.sampleRate);
+    if (sampleRate != nullptr) *sampleRate = window.sampleRate;
+    return true;
 }
 
 bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, AudioData* record,
@@ -27,15 +144,65 @@ bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, Audi
         outcome->code = ReadBadArgument;
         return false;
     }
-    outcome->code =
-        convert ? ReadAudioFileConverting(path, record, HostLittleEndian, &outcome->converter)
-                : ReadAudioFile(path, record, HostLittleEndian);
+    if (options.IsDefault()) {
+        outcome->code =
+            convert ? ReadAudioFileConverting(path, record, HostLittleEndian, &outcome->converter)
+                    : ReadAudioFile(path, record, HostLittleEndian);
+        if (outcome->code != ReadOk) return false;
+        // A row already made keeps its samples and its fade as they are.
+        if (!outcome->converter.converted && FindRowMark(path, *record, &outcome->origin)) {
+            outcome->exactRow = true;
+            return true;
+        }
+        return FadeVoiceTail(record);
+    }
+
+    const auto source = FileSource::Open(path);
+    if (!source) {
+        outcome->code = ReadShort;
+        outcome->converter.strictCode = ReadShort;
+        return false;
+    }
+    int64_t start = 0;
+    bool pastEnd = false;
+    outcome->code = ReadStrict(*source, options, record, &start, &pastEnd);
+    outcome->converter.strictCode = outcome->code;
+    if (outcome->code != ReadOk && convert) {
+        // As the converting reader does: the strict reader's header fields
+        // name the format when the converter cannot read the file either.
+        const struct {
+            int16_t channels;
+            int32_t sampleRate;
+            int16_t bitsPerSample;
+        } header{record->channels, record->sampleRate, record->bitsPerSample};
+        std::memset(record, 0, sizeof *record);
+        if (ReadConverted(*source, options, record, &start, &pastEnd,
+                          &outcome->converter.convertReason)) {
+            outcome->converter.converted = true;
+            outcome->converter.convertReason.clear();
+            outcome->code = ReadOk;
+        } else if (pastEnd) {
+            outcome->code = ReadOk;
+            outcome->converter.convertReason.clear();
+        } else {
+            std::memset(record, 0, sizeof *record);
+            record->channels = header.channels;
+            record->sampleRate = header.sampleRate;
+            record->bitsPerSample = header.bitsPerSample;
+        }
+    }
     if (outcome->code != ReadOk) return false;
-    // A row already made keeps its samples and its fade as they are.
-    if (options.IsDefault() && !outcome->converter.converted &&
-        FindRowMark(path, *record, &outcome->origin)) {
-        outcome->exactRow = true;
-        return true;
+    if (pastEnd) {
+        outcome->startPastEnd = true;
+        std::memset(record->left, 0, sizeof record->left);
+        std::memset(record->right, 0, sizeof record->right);
+        record->frames = 0;
+        return false;
+    }
+    outcome->startFrame = start;
+    if (options.normalize) {
+        const double level = std::clamp(options.normalizeDbfs, NormalizeMinDbfs, NormalizeMaxDbfs);
+        outcome->normalized = NormalizeRow(record, level);
     }
     return FadeVoiceTail(record);
 }

@@ -65,6 +65,11 @@ struct VoiceLoadOutcome {
 // so that a start chosen as a frame comes back as that frame.
 [[nodiscard]] int64_t NanosecondsOfFrame(int64_t frame, int rate);
 
+// The frame Start::FirstSound gives for a file (the strict reader's
+// formats, and with convert everything the converter reads), and the
+// file's rate. False when the file cannot be read.
+[[nodiscard]] bool FindFirstSound(const char* path, bool convert, int64_t* frame, int* sampleRate);
+
 // Makes the row of a sound file in record (zero-filled by the caller),
 // ready to store in a slot: read (converted when convert is set and the
 // strict reader refuses the file), cut at the start, normalised, faded. A
