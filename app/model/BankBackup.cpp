@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "app/model/PathUtils.h"
@@ -91,15 +90,23 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         *reason = "the bank's file name is empty";
         return false;
     }
+    std::error_code ec;
+    if (!fs::is_regular_file(bankPath, ec)) {
+        // Nothing a bank could be (a folder in its place): nothing to keep;
+        // the save itself then fails as it would without backups.
+        backupPath->clear();
+        return true;
+    }
+    const uintmax_t size = fs::file_size(bankPath, ec);
     std::ifstream in(bankPath, std::ios::binary);
-    if (!in.is_open()) {
-        *reason = bankPath + " cannot be opened: " + std::strerror(errno);
+    if (ec || !in.is_open()) {
+        *reason = bankPath + " cannot be opened: " + (ec ? ec.message() : std::strerror(errno));
         return false;
     }
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                     std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        *reason = bankPath + " cannot be read";
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    if (!in || static_cast<uintmax_t>(in.gcount()) != size) {
+        *reason = bankPath + " cannot be read completely";
         return false;
     }
     if (bytes.empty()) {
@@ -118,7 +125,6 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
     }
     const std::string base = folder + '/' + name + '-' + Stamp(now);
     std::string path = base + ".glw";
-    std::error_code ec;
     for (int n = 2; fs::exists(path, ec) || ec; ++n) {
         if (n > 999999) {
             *reason = "no free backup name in " + folder;

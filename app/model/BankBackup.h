@@ -13,8 +13,8 @@ inline constexpr int BackupsKeptPerBank = 20;
 // Copies the file at bankPath as described, through the safe writer, then
 // removes the oldest copies of that name beyond keep (other files in the
 // folder are left alone). True with *backupPath set when the copy is in
-// place (a failed removal of old copies does not count; an empty file is
-// not copied and *backupPath is empty); false with the
+// place (a failed removal of old copies does not count; an empty file or
+// one that is no regular file is not copied and *backupPath is empty); false with the
 // reason when the bank cannot be read or the copy cannot be written.
 [[nodiscard]] bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot,
                               std::time_t now, std::string* backupPath, std::string* reason,
