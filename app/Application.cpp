@@ -46,6 +46,21 @@ void EndLikeCloseButton(MainWindow& window) {
     QCoreApplication::exit(0);
 }
 
+// The bank named on the command line, absolute; empty when none is. Options
+// Qt did not take are skipped; "--" ends them.
+QString BankArgument(const QStringList& arguments) {
+    bool optionsEnded = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!optionsEnded && argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (optionsEnded || !argument.startsWith(QLatin1Char('-'))) {
+            return argument.isEmpty() ? QString() : QFileInfo(argument).absoluteFilePath();
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 QString ProfilePathFor(const QString& configHome, const QString& appName) {
@@ -96,8 +111,10 @@ int RunProgram(int argc, char** argv, const WindowExtras& extras) {
 
     SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
                             QString::fromLatin1(SingleInstanceName));
+    const QString bank = BankArgument(QCoreApplication::arguments());
     if (!instance.TryBecomeFirst()) {
-        (void)instance.AskFirstToComeForward(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
+        (void)instance.AskFirstToComeForward(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"), 2000,
+                                             bank);
         return 0;
     }
 
@@ -120,6 +137,9 @@ int RunProgram(int argc, char** argv, const WindowExtras& extras) {
     MainWindow window(model, &profile);
     QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,
                      [&window](const QString& token) { BringForward(window, token); });
+    QObject::connect(&instance, &SingleInstance::OpenBankRequested, &window,
+                     [&window](const QString& path) { window.OpenBankLater(path); });
+    if (!bank.isEmpty()) window.OpenBankWhenShown(bank);
 
     // Ended by the session or a terminal: the same road as the Close button.
     TerminationSignals termination;

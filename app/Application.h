@@ -27,9 +27,11 @@ using WindowExtras =
     std::function<std::shared_ptr<void>(MainWindow& window, SingleInstance& instance)>;
 
 // The whole program: without a display it says so and returns 1; a later
-// copy asks the first to come forward and returns 0; the first copy makes
+// copy asks the first to come forward (and to open the bank named as the
+// first argument, if any) and returns 0; the first copy makes
 // the profile folder, builds the slot model and the window and runs the
-// window until it closes, returning 0. The Close button, Escape, SIGTERM,
+// window until it closes, returning 0; a bank named as the first argument
+// opens once the window shows. The Close button, Escape, SIGTERM,
 // SIGHUP, SIGINT and the session's quit request all end it the same way:
 // settings written, engine closed.
 [[nodiscard]] int RunProgram(int argc, char** argv, const WindowExtras& extras = {});

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMetaObject>
 #include <QScreen>
+#include <QShortcut>
 #include <QThread>
 
 #include "app/ProfileStore.h"
@@ -52,6 +53,7 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     m_model.SetListener(this);
+    setAcceptDrops(true);
 }
 
 MainWindow::~MainWindow() {
@@ -76,6 +78,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
+        if (!m_bankToOpen.isEmpty()) OpenBankLater(m_bankToOpen);
         emit Shown();
     }
 }
@@ -115,6 +118,8 @@ void MainWindow::ConnectControls() {
     }
     connect(m_panel.SaveButton(), &QAbstractButton::clicked, this, &MainWindow::OnSaveButton);
     connect(m_panel.CloseButton(), &QAbstractButton::clicked, this, &MainWindow::OnCloseButton);
+    m_openShortcut = std::make_unique<QShortcut>(QKeySequence::Open, this);
+    connect(m_openShortcut.get(), &QShortcut::activated, this, &MainWindow::OnOpenBank);
 }
 
 template <typename DropControl>
@@ -244,6 +249,7 @@ void MainWindow::SetSlotLabel(int slot) {
                   .arg(path, format.channels == 2 ? tr("Stereo") : tr("Mono"),
                        QString::number(format.sampleRate), QString::number(format.bitsPerSample),
                        QString::number(static_cast<qint64>(format.frames) * 1000 / 44100));
+        if (format.fromBank) tip += QLatin1Char('\n') + BankOriginLine(format);
     }
     (void)m_panel.SetSlotText(slot, BaseNameOf(path), tip);
 }
@@ -265,7 +271,11 @@ void MainWindow::OnFileDragLeft(int slot) {
 }
 
 void MainWindow::OnFileDropped(int slot, const QString& path) {
-    LoadSlotFile(slot, &path, true);
+    if (IsBankFile(path)) {
+        OpenBankLater(path);
+    } else {
+        LoadSlotFile(slot, &path, true);
+    }
     OnFileDragLeft(slot);
 }
 
@@ -284,9 +294,9 @@ void MainWindow::OnSaveButton() {
     std::unique_ptr<SaveBankDialog> dialog =
         m_volumes != nullptr ? std::make_unique<SaveBankDialog>(*m_volumes, this)
                              : std::make_unique<SaveBankDialog>(this);
-    dialog->SetFileName(MakeDefaultBankName());
-    dialog->SetVolume(m_lastVolume);
+    ProposeSaveTarget(*dialog);
     if (dialog->exec() != QDialog::Accepted) return;
+    if (!BackUpBeforeSave(dialog->GetFilePath())) return;
     if (!m_model.ExportVoiceBank(ToModelPath(dialog->GetFilePath()))) {
         ShowMessage(this, IdsSaveError);
         return;
@@ -327,11 +337,14 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     if (text.isEmpty()) return;
     QMenu menu(this);
     QAction* about = menu.addAction(text);
+    QAction* openBank = menu.addAction(tr("&Open bank..."));
+    openBank->setShortcut(QKeySequence::Open);
     QAction* convert = menu.addAction(tr("Con&vert other formats"));
     convert->setCheckable(true);
     convert->setChecked(m_model.ConvertFormats());
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == about) ShowAbout();
+    if (chosen == openBank) OnOpenBank();
     if (chosen == convert) SetConvertFormats(convert->isChecked());
 }
 

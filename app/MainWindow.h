@@ -6,10 +6,14 @@
 #include <QPoint>
 #include <QString>
 
+#include <memory>
+
 #include "app/model/SlotModel.h"
 #include "controls/SlotPanel.h"
 
 class ProfileStore;
+class QShortcut;
+class SaveBankDialog;
 class VolumeSource;
 
 // The window's title; a second copy brings this window forward only once
@@ -90,6 +94,28 @@ public:
     [[nodiscard]] static QPoint PositionToStore(const QString& platformName, QPoint current,
                                                 QPoint read);
 
+    // Opens the voice bank at path into the 16 rows: a file the checker
+    // refuses shows message 110 with its first problem and changes nothing;
+    // with rows loaded, message 111 asks first (Cancel changes nothing). The
+    // rows are copied as row files into the user's data folder (a failure:
+    // message 112, nothing changed) and every row loads from its copy, empty
+    // bank rows cleared. Saves then propose the bank's name and volume.
+    // True when every row was replaced.
+    bool OpenBankFile(const QString& path);
+    // "Open bank..." and Ctrl+O: asks for a bank file and opens it.
+    void OnOpenBank();
+    // Asks for a bank file; true with its path in out when one was chosen.
+    bool BrowseForBankFile(QString& out);
+    // Opens path once the window has been shown (the command line's bank).
+    void OpenBankWhenShown(const QString& path);
+    // Opens path from the event loop, after the caller has returned.
+    void OpenBankLater(const QString& path);
+    // A file that opens as a bank rather than loading as a sound: ".glw".
+    [[nodiscard]] static bool IsBankFile(const QString& path);
+    // The user's data folder of the program (opened banks' rows, backups);
+    // empty when the platform names none.
+    [[nodiscard]] static QString UserDataFolder();
+
     // State, for the program's test build and for tests.
     [[nodiscard]] QString GetSlotPath(int slot) const;
     [[nodiscard]] const QString& GetLastVolume() const { return m_lastVolume; }
@@ -113,6 +139,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // A single .glw file dropped anywhere on the window opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     bool Initialise();
@@ -126,6 +155,11 @@ private:
     void OnFileDragLeft(int slot);
     void OnFileDropped(int slot, const QString& path);
     [[nodiscard]] QPoint PlaceOnScreen(QPoint saved) const;
+    [[nodiscard]] static QString BankOriginLine(const SlotFormat& format);
+    void ProposeSaveTarget(SaveBankDialog& dialog) const;
+    // Keeps a copy of the bank a save is about to replace; message 104 and
+    // false when it cannot.
+    bool BackUpBeforeSave(const QString& bankPath);
 
     SlotModel& m_model;
     SlotPanel m_panel;  // a child: the window's whole client area
@@ -142,4 +176,7 @@ private:
     bool m_closing = false;
     bool m_convertKeyRead = false;  // the profile holds the option: written back even when off
     QPoint m_savedPosition;         // as read, kept where the platform cannot place windows
+    QString m_openedBankPath;       // the last bank opened, absolute
+    QString m_bankToOpen;           // opened once shown
+    std::unique_ptr<QShortcut> m_openShortcut;
 };

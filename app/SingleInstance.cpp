@@ -2,12 +2,21 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
+
+#include <memory>
 
 namespace {
 
+// A request: "come-forward", the activation token, and from newer copies a
+// third line "open " with the bank's path percent-encoded. Copies that know
+// only two lines act on the first two and ignore the rest.
 constexpr char RequestLine[] = "come-forward";
-constexpr qint64 MaxRequestBytes = 4096;  // a token is far shorter
+constexpr char OpenPrefix[] = "open ";
+constexpr qint64 MaxTokenBytes = 1024;     // a token is far shorter
+constexpr qint64 MaxPathBytes = 4096;      // PATH_MAX
+constexpr qint64 MaxRequestBytes = 16384;  // all three lines, the path encoded
 
 }  // namespace
 
@@ -40,15 +49,22 @@ bool SingleInstance::TryBecomeFirst() {
     return true;
 }
 
-bool SingleInstance::AskFirstToComeForward(const QString& activationToken, int timeoutMs) const {
+bool SingleInstance::AskFirstToComeForward(const QString& activationToken, int timeoutMs,
+                                           const QString& bankPath) const {
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     socket.connectToServer(SocketPath());
     if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) return false;
     QByteArray request(RequestLine);
     request += '\n';
-    request += activationToken.toUtf8();
+    request += activationToken.toUtf8().left(MaxTokenBytes).replace('\n', ' ');
     request += '\n';
+    const QByteArray path = QFile::encodeName(bankPath);
+    if (!path.isEmpty() && path.size() < MaxPathBytes) {
+        request += OpenPrefix;
+        request += path.toPercentEncoding();
+        request += '\n';
+    }
     socket.write(request);
     if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) return false;
     socket.disconnectFromServer();
@@ -60,18 +76,37 @@ bool SingleInstance::AskFirstToComeForward(const QString& activationToken, int t
 
 void SingleInstance::OnNewConnection() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        // Acted on once: at the third line, or at the end of a two-line
+        // request from an older copy.
+        auto handled = std::make_shared<bool>(false);
+        const auto take = [this, socket, handled](bool atEnd) {
+            if (*handled) return;
             if (socket->bytesAvailable() > MaxRequestBytes) {
+                *handled = true;
                 socket->abort();
                 return;
             }
-            // Act once both lines are in.
             const QByteArray pending = socket->peek(MaxRequestBytes);
-            if (pending.count('\n') < 2) return;
-            const QList<QByteArray> lines = socket->readAll().split('\n');
-            if (lines.value(0) != RequestLine) return;
-            emit ComeForwardRequested(QString::fromUtf8(lines.value(1)));
-        });
+            const qsizetype lines = pending.count('\n');
+            if (lines < 3 && !(atEnd && lines >= 2)) return;
+            *handled = true;
+            HandleRequest(socket->readAll());
+        };
+        connect(socket, &QLocalSocket::readyRead, this, [take] { take(false); });
+        connect(socket, &QLocalSocket::disconnected, this, [take] { take(true); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     }
+}
+
+void SingleInstance::HandleRequest(const QByteArray& request) {
+    const QList<QByteArray> lines = request.split('\n');
+    if (lines.value(0) != RequestLine) return;
+    emit ComeForwardRequested(QString::fromUtf8(lines.value(1)));
+    const QByteArray open = lines.value(2);
+    if (!open.startsWith(OpenPrefix)) return;
+    const QByteArray path =
+        QByteArray::fromPercentEncoding(open.mid(qsizetype(sizeof OpenPrefix) - 1));
+    if (!path.isEmpty() && path.size() < MaxPathBytes && path.startsWith('/') &&
+        !path.contains('\0'))
+        emit OpenBankRequested(QFile::decodeName(path));
 }

@@ -25,9 +25,11 @@ public:
     [[nodiscard]] bool TryBecomeFirst();
 
     // From a later copy: asks the first copy to come forward, handing on the
-    // desktop's activation token (may be empty). Waits at most timeoutMs in
-    // all. Returns true when the request was delivered.
-    bool AskFirstToComeForward(const QString& activationToken, int timeoutMs = 2000) const;
+    // desktop's activation token (may be empty) and the absolute path of a
+    // bank to open (may be empty; one too long to send is left out). Waits
+    // at most timeoutMs in all. Returns true when the request was delivered.
+    bool AskFirstToComeForward(const QString& activationToken, int timeoutMs = 2000,
+                               const QString& bankPath = QString()) const;
 
     [[nodiscard]] QString SocketPath() const;
     [[nodiscard]] QString LockPath() const;
@@ -35,9 +37,12 @@ public:
 signals:
     // A later copy asked this one to come forward.
     void ComeForwardRequested(const QString& activationToken);
+    // The same request named a bank to open (after ComeForwardRequested).
+    void OpenBankRequested(const QString& path);
 
 private:
     void OnNewConnection();
+    void HandleRequest(const QByteArray& request);
 
     QString m_dir;
     QString m_name;

@@ -11,7 +11,7 @@ struct Entry {
     const char* text;
 };
 
-constexpr std::array<Entry, 8> Table{{
+constexpr std::array<Entry, 11> Table{{
     {IdsAboutMenu, "GRIDLUME User Voice Manager Version Info(&A)..."},
     {IdsAudioFilter,
      "All Audio Files (*.wav;*.aif;*.aiff)|*.wav;*.aif;*.aiff|WAVE PCM Files (*.wav)|*.wav|"
@@ -22,6 +22,10 @@ constexpr std::array<Entry, 8> Table{{
     {IdsLoadError, "An error occurred while loading the sound file."},
     {IdsIllegalPath, "Illegal file path."},
     {IdsMultipleFiles, "Multiple files are selected."},
+    {IdsOpenBankError, "This file is not a voice bank, or it is damaged. Nothing was changed."},
+    {IdsReplaceRows, "Opening the voice bank replaces all 16 rows. Do you want to continue?"},
+    {IdsCopyBankError,
+     "The rows of the voice bank could not be copied to your data folder. Nothing was changed."},
 }};
 
 }  // namespace

@@ -12,6 +12,9 @@ enum ResStringId : int {
     IdsLoadError = 106,
     IdsIllegalPath = 107,
     IdsMultipleFiles = 109,
+    IdsOpenBankError = 110,
+    IdsReplaceRows = 111,
+    IdsCopyBankError = 112,
 };
 
 // The text of string id, verbatim; an empty string for an id the table does

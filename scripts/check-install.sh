@@ -2,7 +2,8 @@
 # Checks that the project installs like a Linux desktop application:
 #   1. `cmake --install` into a DESTDIR puts exactly the files listed in
 #      res/linux/installed-files.txt, the programs executable;
-#   2. the desktop entry passes desktop-file-validate, the AppStream metadata
+#   2. the desktop entry passes desktop-file-validate, the voice bank's MIME
+#      type builds a database with update-mime-database, the AppStream metadata
 #      appstreamcli validate --no-net, the manual pages man --warnings, and
 #      the app names the desktop entry's id as its desktop file name;
 #   3. `cpack -G DEB` makes a package whose dependencies dpkg-shlibdeps
@@ -68,7 +69,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libopenal-dev
   fonts-dejavu-core fonts-liberation2
-  desktop-file-utils appstream dpkg-dev file man-db
+  desktop-file-utils appstream dpkg-dev file man-db shared-mime-info
 )
 missing=()
 for p in "${packages[@]}"; do is_installed "$p" || missing+=("$p"); done
@@ -103,7 +104,8 @@ desktop=$dest/usr/share/applications/$app_id.desktop
 # Warnings count as failures too: the validator exits 0 on them.
 out=$(desktop-file-validate "$desktop" 2>&1) || { echo "$out"; fail "desktop-file-validate failed"; }
 [ -z "$out" ] || { echo "$out"; fail "desktop-file-validate warned"; }
-grep -qx 'Exec=gridlume-voice-manager' "$desktop" || fail "Exec= must start the program with no arguments"
+grep -qx 'Exec=gridlume-voice-manager %f' "$desktop" || fail "Exec= must start the program with at most one file"
+grep -qx 'MimeType=application/x-gridlume-voice-bank;' "$desktop" || fail "MimeType= must name the voice bank type"
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 for size in 16 32 48 64 128 256; do
   [ -f "$dest/usr/share/icons/hicolor/${size}x${size}/apps/$icon.png" ] || fail "no ${size} px icon named $icon"
@@ -111,6 +113,38 @@ done
 # Wayland matches the window to its desktop entry by this name.
 grep -q "setDesktopFileName(QStringLiteral(\"$app_id\"))" app/Application.cpp ||
   fail "app/Application.cpp must call setDesktopFileName(\"$app_id\") to match $app_id.desktop"
+echo "valid"
+
+# A 0.1 s mono 16-bit WAV of silence, for the banks built below.
+le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 255)))"; }
+le32() { le16 $(($1 & 65535)); le16 $((($1 >> 16) & 65535)); }
+data_bytes=8820
+{
+  printf 'RIFF'; le32 $((36 + data_bytes)); printf 'WAVEfmt '
+  le32 16; le16 1; le16 1; le32 44100; le32 88200; le16 2; le16 16
+  printf 'data'; le32 "$data_bytes"; head -c "$data_bytes" /dev/zero
+} >"$work/quiet.wav"
+
+stage "voice bank file type"
+# The package XML builds a MIME database of its own (never the system's),
+# which must know the type by its glob and by its first 16 bytes.
+mime=$work/mime
+mkdir -p "$mime/packages"
+cp "$dest/usr/share/mime/packages/$package.xml" "$mime/packages/"
+# In the search path it is told of, so it prints nothing but real warnings.
+mime_env=(env XDG_DATA_DIRS="$work" XDG_DATA_HOME="$work/no-data-home")
+out=$("${mime_env[@]}" update-mime-database "$mime" 2>&1) || { echo "$out"; fail "update-mime-database failed"; }
+[ -z "$out" ] || { echo "$out"; fail "update-mime-database warned"; }
+grep -q '^50:application/x-gridlume-voice-bank:\*\.glw$' "$mime/globs2" ||
+  fail "the MIME database has no *.glw glob for the voice bank"
+grep -qa 'TS60S MALP-ECV E' "$mime/magic" || fail "the MIME database has no magic for the voice bank"
+if command -v gio >/dev/null; then
+  # By content alone: a bank under a name without the extension.
+  "$dest/usr/bin/glwtool" build "$work/typed/TYPED.glw" "$work/quiet.wav" >/dev/null
+  mv "$work/typed/TYPED.glw" "$work/typed/bank.bin"
+  type=$("${mime_env[@]}" gio info -a standard::content-type "$work/typed/bank.bin" | sed -n 's/^ *standard::content-type: //p')
+  [ "$type" = application/x-gridlume-voice-bank ] || fail "a bank without its extension was taken for '$type'"
+fi
 echo "valid"
 
 stage "AppStream metadata"
@@ -162,16 +196,8 @@ out=$(/usr/bin/glwtool --version)
 [ "$out" = "glwtool $version" ] || fail "/usr/bin/glwtool --version said '$out', not 'glwtool $version'"
 echo "$out"
 
-# A bank round trip through the installed glwtool: a 0.1 s mono 16-bit WAV
-# of silence, built into a bank, checked and unpacked.
-le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 255)))"; }
-le32() { le16 $(($1 & 65535)); le16 $((($1 >> 16) & 65535)); }
-data_bytes=8820
-{
-  printf 'RIFF'; le32 $((36 + data_bytes)); printf 'WAVEfmt '
-  le32 16; le16 1; le16 1; le32 44100; le32 88200; le16 2; le16 16
-  printf 'data'; le32 "$data_bytes"; head -c "$data_bytes" /dev/zero
-} >"$work/quiet.wav"
+# A bank round trip through the installed glwtool: built, checked and
+# unpacked.
 /usr/bin/glwtool build "$work/bank/CHECK.glw" "$work/quiet.wav"
 /usr/bin/glwtool info "$work/bank/CHECK.glw" >/dev/null || fail "glwtool info refused the bank glwtool built"
 /usr/bin/glwtool extract "$work/bank/CHECK.glw" "$work/rows" >/dev/null

@@ -16,7 +16,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libopenal-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core fonts-liberation2
+  fonts-dejavu-core fonts-liberation2 shared-mime-info
 )
 # The test run also builds the fuzz targets with clang's libFuzzer and checks
 # the formatting.

@@ -1,6 +1,6 @@
-// The program itself, run as a child process with its own config and
-// runtime folders: settings across processes, one copy per user, and start
-// without a sound device.
+// The program itself, run as a child process with its own config, data and
+// runtime folders: settings across processes, one copy per user, start
+// without a sound device, and a bank opened from the command line.
 
 #include <gtest/gtest.h>
 
@@ -21,6 +21,9 @@
 #include <optional>
 
 #include "SoundFileWriter.h"
+#include "audio/RowMark.h"
+#include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/VoiceBankImage.h"
 
 namespace {
 
@@ -31,9 +34,11 @@ protected:
     testsupport::TempDir dir;
     QString configHome;
     QString runtimeDir;
+    QString dataHome;
 
     void SetUp() override {
         configHome = QString::fromStdString(dir.file("config"));
+        dataHome = QString::fromStdString(dir.file("data"));
         runtimeDir = QString::fromStdString(dir.file("run"));
         fs::create_directories(configHome.toStdString());
         fs::create_directory(runtimeDir.toStdString());
@@ -50,11 +55,12 @@ protected:
     // Starts the program; vars are added to the test's own environment.
     // ignoreHangUp: started as nohup starts it.
     std::unique_ptr<QProcess> Start(const QString& log, const QStringList& vars,
-                                    bool ignoreHangUp = false) {
+                                    bool ignoreHangUp = false, const QStringList& args = {}) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", configHome);
         env.insert("XDG_RUNTIME_DIR", runtimeDir);
+        env.insert("XDG_DATA_HOME", dataHome);
         env.insert("GLW_TEST_EVENT_LOG", log);
         env.remove("XDG_ACTIVATION_TOKEN");
         for (const QString& var : vars) {
@@ -64,14 +70,14 @@ protected:
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::ForwardedChannels);
         if (ignoreHangUp) process->setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
-        process->start(QStringLiteral(GLW_APP_EXE), {});
+        process->start(QStringLiteral(GLW_APP_EXE), args);
         EXPECT_TRUE(process->waitForStarted(10000));
         return process;
     }
 
     // Runs the program to its end.
-    void Run(const QString& log, const QStringList& vars) {
-        const auto process = Start(log, vars);
+    void Run(const QString& log, const QStringList& vars, const QStringList& args = {}) {
+        const auto process = Start(log, vars, false, args);
         ASSERT_TRUE(process->waitForFinished(30000));
         EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process->exitCode(), 0);
@@ -363,6 +369,95 @@ TEST(InstalledProgram, HoldsNoTestSwitch) {
     QFile testBuild(QStringLiteral(GLW_APP_EXE));
     ASSERT_TRUE(testBuild.open(QIODevice::ReadOnly));
     EXPECT_TRUE(testBuild.readAll().contains("GLW_TEST"));
+}
+
+}  // namespace
+
+namespace {
+
+// A bank of two rows, row 1 mono and row 4 stereo, written to path (its
+// folders made); returns the file's bytes.
+QByteArray MakeTwoRowBank(const std::string& path) {
+    fs::create_directories(fs::path(path).parent_path());
+    auto image = std::make_unique<VoiceBankImage>();
+    EXPECT_TRUE(InitVoiceBankImage(image.get()));
+    const auto fill = [](AudioData& voice, int16_t channels, int32_t frames, int step) {
+        voice.channels = channels;
+        voice.sampleRate = 44100;
+        voice.bitsPerSample = 16;
+        voice.frames = frames;
+        for (int32_t i = 0; i < frames; ++i) {
+            voice.left[i] = static_cast<int16_t>((i * step) % 20000 - 10000);
+            if (channels == 2) voice.right[i] = static_cast<int16_t>(-voice.left[i] / 2);
+        }
+    };
+    fill(image->voices[0], 1, 1600, 7);
+    fill(image->voices[3], 2, 4800, 13);
+    EXPECT_TRUE(ExportImageToFile(*image, path.c_str()));
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(AppProcess, ABankGivenAsArgumentFillsTheRowsAndTheyComeBackWithoutIt) {
+    const std::string bankPath = dir.file("card/gridlume/MYBANK.glw");
+    const QByteArray bytes = MakeTwoRowBank(bankPath);
+    ASSERT_FALSE(bytes.isEmpty());
+    const QString copies =
+        dataHome + QString::asprintf("/Vantor/gridlume-voice-manager/banks/MYBANK-%08x",
+                                     Crc32(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                           size_t(bytes.size())));
+
+    const auto expectBankRows = [&](const QString& log) {
+        const auto shown = FindEvent(log, "shown");
+        ASSERT_TRUE(shown);
+        EXPECT_FALSE(FindEvent(log, "message"));
+        const QJsonArray paths = shown->value("paths").toArray();
+        const QJsonArray loaded = shown->value("loaded").toArray();
+        for (int i = 0; i < 16; ++i) {
+            const bool filled = i == 0 || i == 3;
+            EXPECT_EQ(loaded[i].toBool(), filled) << i;
+            EXPECT_EQ(paths[i].toString(),
+                      filled ? copies + QString::asprintf("/%02d.wav", i + 1) : QString())
+                << i;
+        }
+        const QString tip = shown->value("tips").toArray()[3].toString();
+        EXPECT_TRUE(tip.contains("Row 4 of the bank \"MYBANK\", 4800 frames")) << tip.toStdString();
+    };
+    Run(Log("open.log"), {"GLW_TEST_CLOSE_WHEN_SHOWN=escape"}, {QString::fromStdString(bankPath)});
+    expectBankRows(Log("open.log"));
+
+    // The card is gone; the rows load from the copies.
+    ASSERT_TRUE(fs::remove(bankPath));
+    Run(Log("again.log"), {"GLW_TEST_CLOSE_WHEN_SHOWN=escape"});
+    expectBankRows(Log("again.log"));
+}
+
+TEST_F(AppProcess, ADamagedBankIsRefusedAndChangesNothing) {
+    const std::string good = dir.file("GOOD.glw");
+    QByteArray bytes = MakeTwoRowBank(good);
+    bytes.chop(64);  // cut short
+    const std::string damaged = dir.file("DAMAGED.glw");
+    ASSERT_TRUE(testsupport::WriteFile(damaged, testsupport::Bytes(bytes.begin(), bytes.end())));
+    const std::string wav = dir.file("kept.wav");
+    ASSERT_TRUE(testsupport::WriteFile(
+        wav, testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 2000))));
+    fs::create_directories(fs::path(IniPath().toStdString()).parent_path());
+    {
+        QSettings ini(IniPath(), QSettings::IniFormat);
+        ini.setValue("FilePathInfo/File02", QString::fromStdString(wav));
+    }
+
+    const QString log = Log("damaged.log");
+    Run(log, {"GLW_TEST_CLOSE_WHEN_SHOWN=escape"}, {QString::fromStdString(damaged)});
+    const auto message = FindEvent(log, "message");
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->value("id").toInt(), 110);
+    const auto shown = FindEvent(log, "shown");
+    ASSERT_TRUE(shown);
+    const QJsonArray loaded = shown->value("loaded").toArray();
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(loaded[i].toBool(), i == 1) << i;
+    EXPECT_EQ(shown->value("paths").toArray()[1].toString(), QString::fromStdString(wav));
+    EXPECT_FALSE(fs::exists(dataHome.toStdString() + "/Vantor"));
 }
 
 }  // namespace

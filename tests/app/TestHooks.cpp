@@ -38,7 +38,9 @@ QJsonObject WindowState(MainWindow& window) {
     QJsonArray paths;
     QJsonArray loaded;
     QJsonArray labels;
+    QJsonArray tips;
     for (int i = 0; i < SlotCount; ++i) {
+        tips.append(window.Panel().Label(i)->toolTip());
         paths.append(window.GetSlotPath(i));
         loaded.append(window.Model().IsSlotLoaded(i));
         labels.append(window.Panel().Label(i)->text());
@@ -54,6 +56,7 @@ QJsonObject WindowState(MainWindow& window) {
                        {"paths", paths},
                        {"loaded", loaded},
                        {"labels", labels},
+                       {"tips", tips},
                        {"residentKiB", ResidentKiB()}};
 }
 

@@ -8,10 +8,11 @@ class SingleInstance;
 
 // Hooks of the program's test build (gridlume-voice-manager-testbuild), for
 // tests that run it as a child process; the installed program has none.
-// Switched on by environment variables (the program takes no arguments):
+// Switched on by environment variables (its arguments are the program's):
 //
 //   GLW_TEST_EVENT_LOG=<file>   appends one JSON object per line: "shown"
-//       (position, client size, title, slot paths, row states and the
+//       (position, client size, title, slot paths, row states, labels and
+//       their tooltips and the
 //       process's resident memory),
 //       "message" (a message box's string id; boxes are answered OK at
 //       once instead of shown), "come-forward" and "closed" (the result).

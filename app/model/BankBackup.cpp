@@ -1,0 +1,142 @@
+#include "app/model/BankBackup.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "app/model/PathUtils.h"
+#include "voicebank/VoiceBankBuilder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t StampLength = 15;  // YYYYMMDD-HHMMSS
+
+std::string Stamp(std::time_t now) {
+    std::tm local{};
+    (void)localtime_r(&now, &local);
+    char text[32];
+    if (std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local) != StampLength)
+        return "00000000-000000";
+    return text;
+}
+
+bool IsDigits(const std::string& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A copy's place in time: its stamp and its number (1 without a suffix);
+// false for a file that is no copy of this name.
+bool ParseCopyName(const std::string& file, const std::string& name, std::string* stamp,
+                   long* number) {
+    const std::string prefix = name + '-';
+    const std::string suffix = ".glw";
+    if (file.size() < prefix.size() + StampLength + suffix.size() ||
+        file.compare(0, prefix.size(), prefix) != 0 ||
+        file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    const std::string rest =
+        file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
+    const std::string head = rest.substr(0, StampLength);
+    if (!IsDigits(head.substr(0, 8)) || head[8] != '-' || !IsDigits(head.substr(9))) return false;
+    *stamp = head;
+    *number = 1;
+    if (rest.size() == StampLength) return true;
+    const std::string tail = rest.substr(StampLength);
+    if (tail.size() < 2 || tail.size() > 10 || tail[0] != '-' || !IsDigits(tail.substr(1)))
+        return false;
+    *number = std::stol(tail.substr(1));
+    return true;
+}
+
+void PruneCopies(const fs::path& folder, const std::string& name, int keep) {
+    struct Copy {
+        std::string stamp;
+        long number;
+        fs::path path;
+    };
+    std::vector<Copy> copies;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        Copy copy;
+        if (it->is_regular_file(ec) &&
+            ParseCopyName(it->path().filename().string(), name, &copy.stamp, &copy.number)) {
+            copy.path = it->path();
+            copies.push_back(std::move(copy));
+        }
+    }
+    if (copies.size() <= static_cast<size_t>(std::max(keep, 0))) return;
+    std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
+        return a.stamp != b.stamp ? a.stamp < b.stamp : a.number < b.number;
+    });
+    const size_t extra = copies.size() - static_cast<size_t>(std::max(keep, 0));
+    for (size_t i = 0; i < extra; ++i) (void)fs::remove(copies[i].path, ec);
+}
+
+}  // namespace
+
+bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std::time_t now,
+                std::string* backupPath, std::string* reason, int keep) {
+    std::string name = fs::path(bankPath).filename().string();
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".glw") == 0)
+        name.resize(name.size() - 4);
+    if (name.empty() || name == "." || name == "..") {
+        *reason = "the bank's file name is empty";
+        return false;
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(bankPath, ec)) {
+        // Nothing a bank could be (a folder in its place): nothing to keep;
+        // the save itself then fails as it would without backups.
+        backupPath->clear();
+        return true;
+    }
+    const uintmax_t size = fs::file_size(bankPath, ec);
+    std::ifstream in(bankPath, std::ios::binary);
+    if (ec || !in.is_open()) {
+        *reason = bankPath + " cannot be opened: " + (ec ? ec.message() : std::strerror(errno));
+        return false;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    if (!in || static_cast<uintmax_t>(in.gcount()) != size) {
+        *reason = bankPath + " cannot be read completely";
+        return false;
+    }
+    if (bytes.empty()) {
+        // An empty file holds nothing to keep.
+        backupPath->clear();
+        return true;
+    }
+    const std::string folder = backupsRoot + '/' + name;
+    if (!FitsPathMax(folder + '/' + name + "-00000000-000000-999999.glw")) {
+        *reason = "the path of the backup folder " + folder + " is too long";
+        return false;
+    }
+    if (!CreateDirectoryTree(folder.c_str())) {
+        *reason = "the backup folder " + folder + " cannot be made: " + std::strerror(errno);
+        return false;
+    }
+    const std::string base = folder + '/' + name + '-' + Stamp(now);
+    std::string path = base + ".glw";
+    for (int n = 2; fs::exists(path, ec) || ec; ++n) {
+        if (n > 999999) {
+            *reason = "no free backup name in " + folder;
+            return false;
+        }
+        path = base + '-' + std::to_string(n) + ".glw";
+    }
+    if (!WriteWholeFile(path.c_str(), bytes.data(), static_cast<ptrdiff_t>(bytes.size()))) {
+        *reason = "the backup " + path + " cannot be written";
+        return false;
+    }
+    PruneCopies(folder, name, keep);
+    *backupPath = path;
+    return true;
+}

@@ -1,0 +1,101 @@
+// An opened bank's rows as row files, and the backups a save keeps.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "SoundFileWriter.h"
+#include "app/model/BankBackup.h"
+#include "app/model/BankRows.h"
+#include "convert/VoiceLoad.h"
+#include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/VoiceBankImage.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(BankRows, RowFilesLoadBackAsTheBanksRowsExactly) {
+    testsupport::TempDir dir;
+    auto image = std::make_unique<VoiceBankImage>();
+    ASSERT_TRUE(InitVoiceBankImage(image.get()));
+    AudioData& mono = image->voices[2];
+    mono = AudioData{1, 44100, 16, 32, {}, {}};
+    AudioData& stereo = image->voices[15];
+    stereo = AudioData{2, 44100, 16, MaxVoiceFrames, {}, {}};
+    for (int i = 0; i < MaxVoiceFrames; ++i) {
+        stereo.left[i] = static_cast<int16_t>(i * 31);
+        stereo.right[i] = static_cast<int16_t>(-i * 17);
+        if (i < 32) mono.left[i] = static_cast<int16_t>(32767 - i);
+    }
+    // A name field with a slash must not reach outside the folder.
+    const std::string bankPath = dir.file("a");
+    ASSERT_TRUE(ExportImageToFile(*image, bankPath.c_str()));
+    std::ifstream in(bankPath, std::ios::binary);
+    std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    const VoiceBankReport fixed = [&] {
+        // Rebuilt under the odd name, so the file is a valid bank.
+        VoiceBankImage copy = *image;
+        EXPECT_TRUE(FillVoiceAddresses(&copy, "a/b"));
+        std::vector<uint8_t> file;
+        EXPECT_TRUE(BuildVoiceBankFile(&copy, &file));
+        EXPECT_TRUE(testsupport::WriteFile(bankPath, file));
+        return CheckVoiceBank(file.data(), file.size());
+    }();
+    ASSERT_TRUE(fixed.valid);
+
+    OpenedBankFile opened;
+    std::string reason;
+    ASSERT_TRUE(ReadBankForOpening(bankPath, &opened, &reason)) << reason;
+    std::array<std::string, VoiceSlotCount> paths;
+    ASSERT_TRUE(WriteBankRows(opened, dir.file("banks"), &paths, &reason)) << reason;
+    const std::string folder = dir.file("banks/" + OpenedBankFolderName("a/b", opened.crc));
+    EXPECT_EQ(fs::path(folder).filename().string().substr(0, 4), "a_b-");
+    for (int i = 0; i < VoiceSlotCount; ++i) {
+        if (i != 2 && i != 15) {
+            EXPECT_TRUE(paths[size_t(i)].empty()) << i;
+            continue;
+        }
+        EXPECT_EQ(paths[size_t(i)], folder + (i == 2 ? "/03.wav" : "/16.wav"));
+        auto record = std::make_unique<AudioData>();
+        VoiceLoadOutcome outcome;
+        ASSERT_TRUE(LoadVoice(paths[size_t(i)].c_str(), {}, false, record.get(), &outcome));
+        EXPECT_TRUE(*record == image->voices[size_t(i)]) << i;  // no second fade
+    }
+
+    // A damaged bank is refused with the checker's words.
+    bytes.resize(3000);
+    ASSERT_TRUE(testsupport::WriteFile(bankPath, bytes));
+    EXPECT_FALSE(ReadBankForOpening(bankPath, &opened, &reason));
+    EXPECT_FALSE(reason.empty());
+}
+
+TEST(BankBackup, KeepsTheNewestTwentyCopiesOfAName) {
+    testsupport::TempDir dir;
+    const std::string bank = dir.file("CARD.glw");
+    const std::string root = dir.file("backups");
+    fs::create_directories(root + "/CARD");
+    std::ofstream(root + "/CARD/notes.txt") << "mine";  // not a copy: left alone
+    const std::time_t start = 1'800'000'000;
+    std::vector<std::string> made;
+    for (int n = 0; n < 24; ++n) {
+        ASSERT_TRUE(testsupport::WriteFile(bank, testsupport::Bytes(size_t(n + 1), uint8_t(n))));
+        std::string copy, reason;
+        // Two saves within one second each time: the second gets "-2".
+        ASSERT_TRUE(BackUpBank(bank, root, start + n / 2, &copy, &reason)) << reason;
+        made.push_back(copy);
+    }
+    EXPECT_NE(made[0], made[1]);
+    EXPECT_EQ(made[1].substr(made[1].size() - 6), "-2.glw");
+    size_t copies = 0;
+    for (const auto& entry : fs::directory_iterator(root + "/CARD"))
+        copies += entry.path().extension() == ".glw" ? 1 : 0;
+    EXPECT_EQ(copies, 20u);
+    for (int n = 0; n < 24; ++n) EXPECT_EQ(fs::exists(made[size_t(n)]), n >= 4) << n;
+    EXPECT_EQ(fs::file_size(made.back()), 24u);
+    EXPECT_TRUE(fs::exists(root + "/CARD/notes.txt"));
+}
+
+}  // namespace
