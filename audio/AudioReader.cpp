@@ -118,7 +118,11 @@ bool DetectContainer(const char* path, int* kind) {
     return DetectContainer(*source, kind);
 }
 
-int ParseWave(ByteSource& s, AudioData* record, int hostByteOrder) {
+namespace {
+
+// Walks a WAV header up to its sample data: the format fields into the
+// record, the source at the first sample byte, *dataBytes as declared.
+int LocateWave(ByteSource& s, AudioData* record, int hostByteOrder, uint32_t* dataBytes) {
     if (record == nullptr || !s.SeekTo(0)) return ReadBadArgument;
     const FieldOrder order = WaveOrder(hostByteOrder);
     Tag tag;
@@ -170,12 +174,13 @@ int ParseWave(ByteSource& s, AudioData* record, int hostByteOrder) {
         if (const int r = SkipChunkBody(s, size); r != ReadOk) return r;
         if (!ReadTag(s, tag)) return ReadShort;
     }
-    uint32_t dataBytes = 0;
-    if (!ReadField(s, order, &dataBytes)) return ReadShort;
-    return ReadSampleData(s, dataBytes, record, SourceKindWave);
+    if (!ReadField(s, order, dataBytes)) return ReadShort;
+    return ReadOk;
 }
 
-int ParseAiff(ByteSource& s, AudioData* record, int hostByteOrder) {
+// The same for AIFF: the source at the first sample byte after the SSND
+// offset, *dataBytes what the chunk leaves for samples.
+int LocateAiff(ByteSource& s, AudioData* record, int hostByteOrder, uint32_t* dataBytes) {
     if (record == nullptr || !s.SeekTo(0)) return ReadBadArgument;
     const FieldOrder order = AiffOrder(hostByteOrder);
     Tag tag;
@@ -218,8 +223,8 @@ int ParseAiff(ByteSource& s, AudioData* record, int hostByteOrder) {
             if (offset > kLargestChunk || !s.Skip(offset)) return ReadShort;
             // An offset that reaches past the chunk leaves no sample bytes.
             const int64_t count = static_cast<int64_t>(size) - 8 - static_cast<int64_t>(offset);
-            return ReadSampleData(s, count > 0 ? static_cast<uint32_t>(count) : 0u, record,
-                                  SourceKindAiff);
+            *dataBytes = count > 0 ? static_cast<uint32_t>(count) : 0u;
+            return ReadOk;
         } else {
             if (!ReadField(s, order, &size)) return ReadShort;
             if (const int r = SkipChunkBody(s, size); r != ReadOk) return r;
@@ -227,17 +232,50 @@ int ParseAiff(ByteSource& s, AudioData* record, int hostByteOrder) {
     }
 }
 
-int ReadSampleData(ByteSource& s, uint32_t dataBytes, AudioData* record, int sourceKind) {
+int CheckFormat(const AudioData& record) {
+    if (record.channels != 1 && record.channels != 2) return ReadBadChannels;
+    if (record.bitsPerSample != 8 && record.bitsPerSample != 16) return ReadBadSampleSize;
+    if (!AcceptedRate(record.sampleRate)) return ReadBadSampleRate;
+    return ReadOk;
+}
+
+int Locate(ByteSource& source, AudioData* record, int hostByteOrder, uint32_t* dataBytes,
+           int* sourceKind) {
+    if (record == nullptr) return ReadBadArgument;
+    if (hostByteOrder != HostLittleEndian && hostByteOrder != HostBigEndian) return ReadBadArgument;
+    int kind = 0;
+    if (!DetectContainer(source, &kind)) return ReadNotRecognised;
+    *sourceKind = kind == ContainerWave ? SourceKindWave : SourceKindAiff;
+    return kind == ContainerWave ? LocateWave(source, record, hostByteOrder, dataBytes)
+                                 : LocateAiff(source, record, hostByteOrder, dataBytes);
+}
+
+// ReadSampleData starting startFrame frames into the data: the frames
+// before it are seeked over, and what follows is read as the data of a
+// file that began there. No frame at or after startFrame sets *pastEnd.
+int ReadSampleDataFrom(ByteSource& s, uint32_t dataBytes, AudioData* record, int sourceKind,
+                       int64_t startFrame, bool* pastEnd) {
     if (record == nullptr || dataBytes == 0) return ReadBadArgument;
+    if (const int r = CheckFormat(*record); r != ReadOk) return r;
     const int channels = record->channels;
     const int bits = record->bitsPerSample;
     const int32_t rate = record->sampleRate;
-    if (channels != 1 && channels != 2) return ReadBadChannels;
-    if (bits != 8 && bits != 16) return ReadBadSampleSize;
-    if (!AcceptedRate(rate)) return ReadBadSampleRate;
-
     // Never more than the first second of the source.
     const uint32_t bytesPerSample = static_cast<uint32_t>(bits) / 8u;
+    if (startFrame > 0) {
+        const uint64_t frameBytes = static_cast<uint64_t>(channels) * bytesPerSample;
+        // Frames the file really holds: a declared size beyond its end does
+        // not count.
+        const uint64_t held = std::min<uint64_t>(dataBytes, s.Size() - s.Position()) / frameBytes;
+        if (static_cast<uint64_t>(startFrame) >= held) {
+            *pastEnd = true;
+            return ReadOk;
+        }
+        const uint64_t skip = static_cast<uint64_t>(startFrame) * frameBytes;
+        if (!s.Skip(skip)) return ReadShort;
+        dataBytes -= static_cast<uint32_t>(skip);
+    }
+
     const uint32_t oneSecond =
         static_cast<uint32_t>(channels) * bytesPerSample * static_cast<uint32_t>(rate);
     const uint32_t bytes = std::min(dataBytes, oneSecond);
@@ -274,13 +312,57 @@ int ReadSampleData(ByteSource& s, uint32_t dataBytes, AudioData* record, int sou
     return ReadOk;
 }
 
+}  // namespace
+
+int ParseWave(ByteSource& s, AudioData* record, int hostByteOrder) {
+    uint32_t dataBytes = 0;
+    if (const int r = LocateWave(s, record, hostByteOrder, &dataBytes); r != ReadOk) return r;
+    return ReadSampleData(s, dataBytes, record, SourceKindWave);
+}
+
+int ParseAiff(ByteSource& s, AudioData* record, int hostByteOrder) {
+    uint32_t dataBytes = 0;
+    if (const int r = LocateAiff(s, record, hostByteOrder, &dataBytes); r != ReadOk) return r;
+    return ReadSampleData(s, dataBytes, record, SourceKindAiff);
+}
+
+int ReadSampleData(ByteSource& s, uint32_t dataBytes, AudioData* record, int sourceKind) {
+    bool pastEnd = false;
+    return ReadSampleDataFrom(s, dataBytes, record, sourceKind, 0, &pastEnd);
+}
+
 int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder) {
-    if (record == nullptr) return ReadBadArgument;
-    if (hostByteOrder != HostLittleEndian && hostByteOrder != HostBigEndian) return ReadBadArgument;
+    return ReadAudioSourceFrom(source, 0, record, hostByteOrder, nullptr);
+}
+
+int ReadAudioSourceFrom(ByteSource& source, int64_t startFrame, AudioData* record,
+                        int hostByteOrder, bool* pastEnd) {
+    bool ignored = false;
+    if (pastEnd == nullptr) pastEnd = &ignored;
+    *pastEnd = false;
+    uint32_t dataBytes = 0;
     int kind = 0;
-    if (!DetectContainer(source, &kind)) return ReadNotRecognised;
-    return kind == ContainerWave ? ParseWave(source, record, hostByteOrder)
-                                 : ParseAiff(source, record, hostByteOrder);
+    if (const int r = Locate(source, record, hostByteOrder, &dataBytes, &kind); r != ReadOk)
+        return r;
+    return ReadSampleDataFrom(source, dataBytes, record, kind, startFrame, pastEnd);
+}
+
+int LocateSampleData(ByteSource& source, AudioData* record, int hostByteOrder,
+                     SampleDataSpan* span) {
+    if (span == nullptr) return ReadBadArgument;
+    *span = {};
+    uint32_t dataBytes = 0;
+    int kind = 0;
+    if (const int r = Locate(source, record, hostByteOrder, &dataBytes, &kind); r != ReadOk)
+        return r;
+    if (const int r = CheckFormat(*record); r != ReadOk) return r;
+    const uint64_t frameBytes =
+        static_cast<uint64_t>(record->channels) * static_cast<uint64_t>(record->bitsPerSample / 8);
+    span->offset = source.Position();
+    span->frames = static_cast<int64_t>(
+        std::min<uint64_t>(dataBytes, source.Size() - source.Position()) / frameBytes);
+    span->sourceKind = kind;
+    return ReadOk;
 }
 
 int ReadAudioMemory(const uint8_t* data, size_t size, AudioData* record, int hostByteOrder) {

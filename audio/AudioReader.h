@@ -41,6 +41,28 @@ inline constexpr int ContainerAiff = 2;  // "FORM"
 // The same over any source positioned anywhere; it is read from offset 0.
 [[nodiscard]] int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder);
 
+// The same, but the samples begin startFrame frames into the file's sample
+// data, found by a seek (nothing before them is read): the record is the one
+// ReadAudioSource makes of the same file with its data starting at that
+// frame. When the data holds no frame at or after startFrame (startFrame >
+// 0), *pastEnd (may be null) is set and ReadOk returned with frames 0.
+[[nodiscard]] int ReadAudioSourceFrom(ByteSource& source, int64_t startFrame, AudioData* record,
+                                      int hostByteOrder, bool* pastEnd);
+
+// Where a file's samples lie, for reading all of them in blocks.
+struct SampleDataSpan {
+    uint64_t offset = 0;  // of the first sample byte
+    int64_t frames = 0;   // whole frames the file holds (not more than declared)
+    int sourceKind = 0;   // SourceKindWave or SourceKindAiff
+};
+
+// Reads a file's header only: the format fields into record (zero-filled by
+// the caller), checked as ReadSampleData checks them, and *span. Returns
+// ReadOk or the code ReadAudioSource gives for the same header's faults (a
+// file with no whole frame is ReadOk here, with frames 0).
+[[nodiscard]] int LocateSampleData(ByteSource& source, AudioData* record, int hostByteOrder,
+                                   SampleDataSpan* span);
+
 // Looks at a file's first four bytes. Returns true and sets kind to
 // ContainerWave or ContainerAiff when they are "RIFF" or "FORM"; false when
 // the file cannot be opened, is shorter than 4 bytes or begins otherwise.

@@ -12,6 +12,7 @@
 
 #include "audio/AudioData.h"
 #include "audio/ByteSource.h"
+#include "convert/SndfileSource.h"
 
 // The resampler is libsoxr at its very-high-quality setting rather than
 // libsamplerate's best sinc: both are far beyond what 16 bits can show, but
@@ -68,11 +69,6 @@ sf_count_t VioRead(void* dst, sf_count_t count, void* user) {
 
 sf_count_t VioWrite(const void*, sf_count_t, void*) { return 0; }
 
-struct SoundFileCloser {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
-
 // The size each sample is stored with, or 0 where the format has none.
 int16_t NominalBits(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
@@ -104,10 +100,23 @@ int16_t NominalBits(int format) {
     }
 }
 
+}  // namespace
+
+SoundFile OpenSoundFile(ByteSource& source, SF_INFO* info) {
+    static SF_VIRTUAL_IO io{VioLength, VioSeek, VioRead, VioWrite, VioTell};
+    *info = {};
+    if (!source.SeekTo(0)) return nullptr;
+    return SoundFile(sf_open_virtual(&io, SFM_READ, info, &source));
+}
+
+namespace {
+
 float Sanitize(float v) {
     if (std::isnan(v)) return 0.0f;
     return std::clamp(v, -kInputLimit, kInputLimit);
 }
+
+}  // namespace
 
 // Full scale is 1.0 (libsndfile's normalised float), so 16-bit sources come
 // back exactly; rounding is to the nearest value, never dithered.
@@ -115,6 +124,8 @@ int16_t ToSample(float v) {
     const float scaled = std::clamp(v * 32768.0f, -32768.0f, 32767.0f);
     return static_cast<int16_t>(std::lrint(scaled));
 }
+
+namespace {
 
 // Reads up to `wanted` frames, keeping channels 1 and 2. Returns the frames
 // read; *reason is set when the decoder failed before the first frame.
@@ -139,18 +150,59 @@ size_t ReadFirstFrames(SNDFILE* file, int channels, size_t wanted, std::vector<f
     return got;
 }
 
+// Moves an open file to startFrame: a seek where the format allows, else
+// the file is opened again and the frames before it read and dropped.
+// False with *pastEnd set when the file ends first; false with *reason when
+// it cannot be read that far.
+bool MoveTo(ByteSource& source, SoundFile& file, SF_INFO& info, int64_t startFrame, bool* pastEnd,
+            std::string* reason) {
+    if (info.frames >= 0 && info.frames != SF_COUNT_MAX && startFrame >= info.frames) {
+        *pastEnd = true;
+        return false;
+    }
+    if (info.seekable && sf_seek(file.get(), startFrame, SEEK_SET) == startFrame) return true;
+    file = OpenSoundFile(source, &info);
+    if (!file) {
+        *reason = sf_strerror(nullptr);
+        return false;
+    }
+    const sf_count_t block = std::max<sf_count_t>(1, kBlockSamples / info.channels);
+    std::vector<float> scratch(static_cast<size_t>(block * info.channels));
+    int64_t left = startFrame;
+    while (left > 0) {
+        const sf_count_t n = sf_readf_float(file.get(), scratch.data(), std::min(block, left));
+        if (n <= 0) {
+            if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
+                *reason = sf_strerror(file.get());
+                return false;
+            }
+            *pastEnd = true;
+            return false;
+        }
+        left -= n;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reason) {
+    return ConvertAudioSourceFrom(source, 0, record, reason, nullptr);
+}
+
+bool ConvertAudioSourceFrom(ByteSource& source, int64_t startFrame, AudioData* record,
+                            std::string* reason, bool* pastEnd) {
     std::string ignored;
     if (reason == nullptr) reason = &ignored;
+    bool ignoredEnd = false;
+    if (pastEnd == nullptr) pastEnd = &ignoredEnd;
+    *pastEnd = false;
     if (record == nullptr || !source.SeekTo(0)) {
         *reason = "nothing to read";
         return false;
     }
-    SF_VIRTUAL_IO io{VioLength, VioSeek, VioRead, VioWrite, VioTell};
     SF_INFO info{};
-    SoundFile file(sf_open_virtual(&io, SFM_READ, &info, &source));
+    SoundFile file = OpenSoundFile(source, &info);
     if (!file) {
         *reason = sf_strerror(nullptr);
         return false;
@@ -167,10 +219,19 @@ bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reas
         return false;
     }
 
+    int64_t held = info.frames;
+    if (startFrame > 0) {
+        try {
+            if (!MoveTo(source, file, info, startFrame, pastEnd, reason)) return false;
+        } catch (const std::bad_alloc&) {
+            *reason = "not enough memory to convert it";
+            return false;
+        }
+        held = info.frames > 0 ? info.frames - startFrame : info.frames;
+    }
     // The first second only; fewer frames when the file says it holds fewer.
     size_t wanted = static_cast<size_t>(info.samplerate);
-    if (info.frames > 0 && static_cast<uint64_t>(info.frames) < wanted)
-        wanted = static_cast<size_t>(info.frames);
+    if (held > 0 && static_cast<uint64_t>(held) < wanted) wanted = static_cast<size_t>(held);
     const bool stereo = info.channels > 1;
     std::vector<float> first;
     std::vector<float> second;
@@ -185,7 +246,11 @@ bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reas
         first.resize(wanted);
         if (stereo) second.resize(wanted);
         count = ReadFirstFrames(file.get(), info.channels, wanted, first, second, reason);
-        if (count == 0) return false;
+        if (count == 0) {
+            // Past a start, a file that simply ends there holds nothing more.
+            if (startFrame > 0 && sf_error(file.get()) == SF_ERR_NO_ERROR) *pastEnd = true;
+            return false;
+        }
         outLeft = first.data();
         outRight = stereo ? second.data() : nullptr;
         if (info.samplerate != kTargetRate) {

@@ -33,6 +33,17 @@ inline constexpr int ConvertMaxRate = 768000;
 // must then be discarded.
 [[nodiscard]] bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reason);
 
+// The same, from startFrame frames into the source (a seek where the format
+// allows, else the frames before it are read and dropped): the first second
+// from there, made exactly as the first second of a file is made. False with
+// *pastEnd (may be null) set when the source holds no frame at or after
+// startFrame.
+[[nodiscard]] bool ConvertAudioSourceFrom(ByteSource& source, int64_t startFrame, AudioData* record,
+                                          std::string* reason, bool* pastEnd);
+
+// A sample at full scale 1.0 as the converter rounds it to 16 bits.
+[[nodiscard]] int16_t ToSample(float v);
+
 // The same over bytes in memory (tests and fuzzers).
 [[nodiscard]] bool ConvertAudioMemory(const uint8_t* data, size_t size, AudioData* record,
                                       std::string* reason);

@@ -65,6 +65,12 @@ struct VoiceLoadOutcome {
 // so that a start chosen as a frame comes back as that frame.
 [[nodiscard]] int64_t NanosecondsOfFrame(int64_t frame, int rate);
 
+// The frame a row with the first-sound start begins at in the file at
+// path, and the file's rate: the frame LoadVoice would use (the strict
+// reader's, or with convert the converter's for a file it refuses). The
+// whole file may be read. False when it cannot be read.
+[[nodiscard]] bool FindFirstSound(const char* path, bool convert, int64_t* frame, int* sampleRate);
+
 // Makes the row of a sound file in record (zero-filled by the caller),
 // ready to store in a slot: read (converted when convert is set and the
 // strict reader refuses the file), cut at the start, normalised, faded. A
