@@ -13,6 +13,8 @@
 #include <QThread>
 
 #include "app/ProfileStore.h"
+#include "app/RowEditorDialog.h"
+#include "app/RowOptions.h"
 #include "controls/MessageBox.h"
 #include "convert/AudioConverter.h"
 #include "res/AboutDialog.h"
@@ -115,6 +117,7 @@ void MainWindow::ConnectControls() {
         // A file may be dropped on the row's load button or its label.
         ConnectFileDrops(m_panel.LoadButton(i));
         ConnectFileDrops(m_panel.Label(i));
+        connect(m_panel.Label(i), &SlotLabel::DoubleClicked, this, &MainWindow::EditRow);
     }
     connect(m_panel.SaveButton(), &QAbstractButton::clicked, this, &MainWindow::OnSaveButton);
     connect(m_panel.CloseButton(), &QAbstractButton::clicked, this, &MainWindow::OnCloseButton);
@@ -163,7 +166,8 @@ void MainWindow::SlotChanged(int slot, SlotChange change) {
     }
 }
 
-bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors) {
+bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors,
+                              const VoiceOptions& options) {
     if (!SlotPanel::IsValidSlot(slot)) return false;
     QString text;
     if (path == nullptr) {
@@ -175,13 +179,13 @@ bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors) {
 
     const bool looked = m_panel.ClearButton(slot)->isEnabled();
     LoadFailure failure;
-    if (!m_model.LoadSlot(slot, ToModelPath(text), &failure)) {
+    if (!m_model.LoadSlot(slot, ToModelPath(text), &failure, options)) {
         // The model cleared a row the engine emptied while reading.
         if (looked && !m_model.IsSlotLoaded(slot)) m_panel.LoadButton(slot)->setFocus();
         if (!showErrors) return false;
         if (ShowLoadError(failure)) {
             SetConvertFormats(true);
-            return LoadSlotFile(slot, &text, showErrors);
+            return LoadSlotFile(slot, &text, showErrors, options);
         }
         SkinButton* load = m_panel.LoadButton(slot);
         load->setFocus();
@@ -250,6 +254,9 @@ void MainWindow::SetSlotLabel(int slot) {
                        QString::number(format.sampleRate), QString::number(format.bitsPerSample),
                        QString::number(static_cast<qint64>(format.frames) * 1000 / 44100));
         if (format.fromBank) tip += QLatin1Char('\n') + BankOriginLine(format);
+        const QString options =
+            DescribeRowOptions(format.options, format.startFrame, format.sampleRate);
+        if (!options.isEmpty()) tip += QLatin1Char('\n') + options;
     }
     (void)m_panel.SetSlotText(slot, BaseNameOf(path), tip);
 }
@@ -336,6 +343,12 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     const QString text = LoadResString(IdsAboutMenu);
     if (text.isEmpty()) return;
     QMenu menu(this);
+    const int row = RowAt(event->pos());
+    QAction* edit = nullptr;
+    if (row >= 0 && m_model.IsSlotLoaded(row)) {
+        edit = menu.addAction(tr("&Edit row %1...").arg(row + 1));
+        menu.addSeparator();
+    }
     QAction* about = menu.addAction(text);
     QAction* openBank = menu.addAction(tr("&Open bank..."));
     openBank->setShortcut(QKeySequence::Open);
@@ -343,9 +356,32 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     convert->setCheckable(true);
     convert->setChecked(m_model.ConvertFormats());
     QAction* chosen = menu.exec(event->globalPos());
+    if (chosen != nullptr && chosen == edit) EditRow(row);
     if (chosen == about) ShowAbout();
     if (chosen == openBank) OnOpenBank();
     if (chosen == convert) SetConvertFormats(convert->isChecked());
+}
+
+int MainWindow::RowAt(QPoint point) {
+    const QPoint inPanel = m_panel.mapFrom(this, point);
+    for (int i = 0; i < SkinSlotCount; ++i) {
+        // The row's band: from its load button to its play button.
+        const QRect row =
+            m_panel.LoadButton(i)->geometry().united(m_panel.Label(i)->geometry().united(
+                m_panel.ClearButton(i)->geometry().united(m_panel.PlayButton(i)->geometry())));
+        if (row.contains(inPanel)) return i;
+    }
+    return -1;
+}
+
+bool MainWindow::EditRow(int slot) {
+    if (!m_model.IsSlotLoaded(slot)) return false;
+    RowEditorDialog editor(m_model, slot, this);
+    if (editor.exec() != QDialog::Accepted) return false;
+    const VoiceOptions options = editor.Options();
+    if (options == m_model.SlotOptions(slot)) return false;
+    const QString path = GetSlotPath(slot);
+    return LoadSlotFile(slot, &path, true, options);
 }
 
 void MainWindow::ShowAbout() {
@@ -389,7 +425,7 @@ bool MainWindow::LoadSettings() {
         const QString path = m_profile->GetProfileString(SectionFiles, SlotKey(i), QString());
         // Kept even when the file cannot be loaded now: tried again next time.
         m_model.RestoreSlotPath(i, ToModelPath(path));
-        if (!path.isEmpty()) LoadSlotFile(i, &path, false);
+        if (!path.isEmpty()) LoadSlotFile(i, &path, false, ReadRowOptions(*m_profile, i));
     }
     move(PlaceOnScreen(m_savedPosition));
     m_settingsLoaded = true;
@@ -408,6 +444,10 @@ bool MainWindow::SaveSettings() {
     m_profile->WriteProfileString(SectionVolume, QStringLiteral("Volume"), m_lastVolume);
     for (int i = 0; i < SlotCount; ++i) {
         m_profile->WriteProfileString(SectionFiles, SlotKey(i), GetSlotPath(i));
+        // A restored row whose file could not be loaded keeps its options
+        // with its path, for the next try.
+        if (m_model.IsSlotLoaded(i) || GetSlotPath(i).isEmpty())
+            WriteRowOptions(*m_profile, i, m_model.SlotOptions(i));
     }
     // A profile that never had the option stays as it was.
     if (m_model.ConvertFormats() || m_convertKeyRead)

@@ -51,7 +51,13 @@ public:
     // off and the converter reads the file, the box offers Convert, which
     // turns conversion on and loads the file converted. Returns true when
     // loaded.
-    bool LoadSlotFile(int slot, const QString* path, bool showErrors);
+    // options: the part of the file and the level the row takes.
+    bool LoadSlotFile(int slot, const QString* path, bool showErrors,
+                      const VoiceOptions& options = {});
+    // Opens the row editor on a loaded row (double-click on its label, or
+    // its context menu); after OK the row is loaded again with the chosen
+    // options. False when the row is empty or it was not changed.
+    bool EditRow(int slot);
 
     // "Convert other formats" of the panel's context menu: loads, drops
     // and restores convert the files the strict rules refuse. Kept in the
@@ -151,6 +157,8 @@ private:
     void ShowAbout();
     [[nodiscard]] bool ShowLoadError(const LoadFailure& failure);
     void SetSlotLabel(int slot);
+    // The row under a point of the window, or -1.
+    [[nodiscard]] int RowAt(QPoint point);
     void OnFileDragEntered(int slot);
     void OnFileDragLeft(int slot);
     void OnFileDropped(int slot, const QString& path);

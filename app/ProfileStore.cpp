@@ -61,6 +61,12 @@ bool IniProfileStore::WriteProfileString(const QString& section, const QString& 
     return m_settings.isWritable();
 }
 
+bool IniProfileStore::RemoveProfileKey(const QString& section, const QString& key) {
+    // A missing key leaves the file untouched.
+    if (m_settings.contains(KeyPath(section, key))) m_settings.remove(KeyPath(section, key));
+    return m_settings.isWritable();
+}
+
 bool IniProfileStore::Flush() {
     m_settings.sync();
     return m_settings.status() == QSettings::NoError;

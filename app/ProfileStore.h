@@ -24,6 +24,9 @@ public:
     virtual bool WriteProfileInt(const QString& section, const QString& key, int value) = 0;
     virtual bool WriteProfileString(const QString& section, const QString& key,
                                     const QString& value) = 0;
+    // Removes section/key (nothing when it is missing); false when the
+    // store cannot be written.
+    virtual bool RemoveProfileKey(const QString& section, const QString& key) = 0;
     // Writes pending values out; false when the file could not be written.
     virtual bool Flush() = 0;
 };
@@ -41,6 +44,7 @@ public:
     bool WriteProfileInt(const QString& section, const QString& key, int value) override;
     bool WriteProfileString(const QString& section, const QString& key,
                             const QString& value) override;
+    bool RemoveProfileKey(const QString& section, const QString& key) override;
     bool Flush() override;
 
     [[nodiscard]] QString FileName() const { return m_settings.fileName(); }

@@ -1,5 +1,6 @@
 #include "controls/SlotLabel.h"
 
+#include <QMouseEvent>
 #include <QPalette>
 
 SlotLabel::SlotLabel(QWidget* parent) : QLabel(parent) {
@@ -16,3 +17,12 @@ void SlotLabel::dragEnterEvent(QDragEnterEvent* event) { HandleDragEnter(this, e
 void SlotLabel::dragMoveEvent(QDragMoveEvent* event) { HandleDragMove(this, event); }
 void SlotLabel::dragLeaveEvent(QDragLeaveEvent* event) { HandleDragLeave(this, event); }
 void SlotLabel::dropEvent(QDropEvent* event) { HandleDrop(this, event); }
+
+void SlotLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        emit DoubleClicked(GetIndex());
+        event->accept();
+        return;
+    }
+    QLabel::mouseDoubleClickEvent(event);
+}

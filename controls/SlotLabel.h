@@ -22,8 +22,11 @@ signals:
     void FileDragEntered(int slot);
     void FileDragLeft(int slot);
     void FileDropped(int slot, const QString& path);
+    // The label was double-clicked with the left button.
+    void DoubleClicked(int slot);
 
 protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void ReportDragEntered() override { emit FileDragEntered(m_index); }
     void ReportDragLeft() override { emit FileDragLeft(m_index); }
     void ReportDropped(const QString& path) override { emit FileDropped(m_index, path); }

@@ -24,6 +24,8 @@ struct PeakBin {
     int16_t max1 = 0;
     int16_t min2 = 0;
     int16_t max2 = 0;
+
+    friend bool operator==(const PeakBin&, const PeakBin&) = default;
 };
 
 // The shape of a sound file, read from its header (the strict reader's

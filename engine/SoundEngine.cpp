@@ -25,6 +25,24 @@ std::unique_ptr<T> MakeZeroed() noexcept {
     }
 }
 
+// The interleaved stereo copy a voice plays of a record whose frames and
+// channels were checked; null when it cannot be allocated.
+std::unique_ptr<int16_t[]> MakePlaybackCopy(const AudioData& record) {
+    const auto frameCount = static_cast<size_t>(record.frames);
+    std::unique_ptr<int16_t[]> copy;
+    try {
+        copy = std::make_unique<int16_t[]>(frameCount * 2);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    const int16_t* right = record.channels == 2 ? record.right : record.left;
+    for (size_t j = 0; j < frameCount; ++j) {
+        copy[2 * j] = record.left[j];
+        copy[2 * j + 1] = right[j];
+    }
+    return copy;
+}
+
 }  // namespace
 
 SoundEngine::SoundEngine() = default;
@@ -70,6 +88,7 @@ bool SoundEngine::Open(Listener* listener, int slotCount, int hostByteOrder) {
 void SoundEngine::Close() {
     if (m_player) {
         for (int slot = 0; slot < m_slotCount; ++slot) ReleaseSlot(slot);
+        m_player->Disarm(m_player->AuditionVoice());
     }
     m_player.reset();  // the watcher, then the device
     m_image.reset();
@@ -102,21 +121,12 @@ bool SoundEngine::LoadSlotRecord(int slot, const AudioData& record, TailFade fad
         return false;
     }
 
-    const auto frameCount = static_cast<size_t>(frames);
-    std::unique_ptr<int16_t[]> copy;
-    try {
-        copy = std::make_unique<int16_t[]>(frameCount * 2);
-    } catch (const std::bad_alloc&) {
-    }
+    std::unique_ptr<int16_t[]> copy = MakePlaybackCopy(stored);
     if (!copy) {
         ReleaseSlot(slot);
         return false;
     }
-    const int16_t* right = stored.channels == 2 ? stored.right : stored.left;
-    for (size_t j = 0; j < frameCount; ++j) {
-        copy[2 * j] = stored.left[j];
-        copy[2 * j + 1] = right[j];
-    }
+    const auto frameCount = static_cast<size_t>(frames);
     if (m_player->Arm(slot, std::move(copy), static_cast<uint32_t>(frameCount * 4))) return true;
     ReleaseSlot(slot);
     return false;
@@ -167,6 +177,30 @@ bool SoundEngine::StopSlot(int slot) { return IsValidSlot(slot) && m_player->Sto
 
 bool SoundEngine::IsSlotPlaying(int slot) const {
     return IsValidSlot(slot) && m_player->IsPlaying(slot);
+}
+
+bool SoundEngine::AuditionRecord(const AudioData& record) {
+    if (!IsOpen()) return false;
+    StopAudition();
+    if (record.frames <= 0 || record.frames > MaxVoiceFrames || record.channels < 1 ||
+        record.channels > 2)
+        return false;
+    std::unique_ptr<int16_t[]> copy = MakePlaybackCopy(record);
+    if (!copy) return false;
+    const int voice = m_player->AuditionVoice();
+    const auto bytes = static_cast<uint32_t>(record.frames) * 4;
+    if (!m_player->Arm(voice, std::move(copy), bytes)) return false;
+    if (m_player->Play(voice)) return true;
+    m_player->Disarm(voice);
+    return false;
+}
+
+void SoundEngine::StopAudition() {
+    if (IsOpen()) m_player->Disarm(m_player->AuditionVoice());
+}
+
+bool SoundEngine::IsAuditionPlaying() const {
+    return IsOpen() && m_player->IsPlaying(m_player->AuditionVoice());
 }
 
 bool SoundEngine::IsDeviceLost() const { return IsOpen() && m_player->IsDeviceLost(); }

@@ -117,6 +117,19 @@ public:
     // and on a lost device.
     [[nodiscard]] bool IsSlotPlaying(int slot) const;
 
+    // Auditions a made row outside the slots and the image (the row editor
+    // plays its choice before it goes into a slot): stops an earlier
+    // audition, then plays a copy of the record as it stands (no fade
+    // added). Slots keep playing; no SlotStopped is ever told for an
+    // audition. Returns false for a closed engine, a record with 0 frames,
+    // a frame count beyond its arrays or a channel count other than 1 or 2,
+    // or when the sound does not start.
+    [[nodiscard]] bool AuditionRecord(const AudioData& record);
+    // Silences the audition and releases its voice; nothing when none.
+    void StopAudition();
+    // True while an audition plays.
+    [[nodiscard]] bool IsAuditionPlaying() const;
+
     // True when the open device has gone away (unplugged, sound server
     // ended). The next PlaySlot tries to open it again.
     [[nodiscard]] bool IsDeviceLost() const;

@@ -89,7 +89,9 @@ void SoundEngine::QuietSoundLibraryLogs() { QuietLibraryLogsOnce(); }
 
 SoundPlayer::SoundPlayer(int slotCount, SoundEngine::Listener* listener) : m_listener(listener) {
     try {
-        m_voices.resize(static_cast<size_t>(slotCount));
+        // One voice per slot and the audition's.
+        m_voices.resize(static_cast<size_t>(slotCount) + 1);
+        m_auditionVoice = slotCount;
         m_pass.reserve(static_cast<size_t>(slotCount));
     } catch (const std::bad_alloc&) {
         m_voices.clear();  // Open fails on an empty table
@@ -214,6 +216,8 @@ bool SoundPlayer::Play(int slot) {
     ResetAlError();
     alSourcePlay(voice.source.get());
     if (!AlOk()) return false;
+    // Nobody waits for an audition's end: the watcher leaves it alone.
+    if (slot == m_auditionVoice) return true;
     {
         // Counted after the start, so a stop the watcher saw before it
         // belongs to the earlier play and is not reported for this one.

@@ -1,8 +1,9 @@
 #pragma once
 
 // Private to the engine: the sound-device side of SoundEngine. It owns the
-// device and its context, one SlotVoice per slot, and the one watcher thread
-// that reports stopped sounds to the listener.
+// device and its context, one SlotVoice per slot and one more for
+// auditions, and the one watcher thread that reports stopped sounds of the
+// slots to the listener (an audition's end is never reported).
 //
 // The watcher parks on a condition variable while no play awaits its stop
 // report, so idle slots cost nothing; while a play awaits it, it polls the
@@ -35,6 +36,10 @@ public:
 
     // Opens the default device and starts the watcher. False on any failure.
     [[nodiscard]] bool Open();
+
+    // The voice that auditions sounds outside the slots: it arms, plays and
+    // stops like a slot, but the watcher never reports its stop.
+    [[nodiscard]] int AuditionVoice() const { return m_auditionVoice; }
 
     // Takes over copy (bytes long) as the slot's playback copy and makes
     // its buffer and source. False, with the slot unchanged, for an armed
@@ -108,6 +113,7 @@ private:
     [[nodiscard]] bool HasPlayAwaitingReport() const;  // under m_watchMutex
 
     SoundEngine::Listener* const m_listener;
+    int m_auditionVoice = 0;  // the last of m_voices
     openal::Device m_device;
     openal::Context m_context;
     std::vector<SlotVoice> m_voices;

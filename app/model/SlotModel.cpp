@@ -111,6 +111,34 @@ bool SlotModel::PlaySlot(int slot) {
     return true;
 }
 
+bool SlotModel::Audition(const std::string& path, const VoiceOptions& options, LoadFailure* why) {
+    LoadFailure failure;
+    const std::unique_ptr<AudioData> record(new (std::nothrow) AudioData());
+    VoiceLoadOutcome outcome;
+    bool played = false;
+    if (path.find('\0') != std::string::npos || !FitsPathMax(path)) {
+        failure.code = ReadShort;
+        failure.reason = "the path is too long or holds a NUL character";
+    } else if (!IsOpen()) {
+        failure.reason = "the sound device is not open";
+    } else if (!record) {
+        failure.reason = "not enough memory";
+    } else if (!LoadVoice(path.c_str(), options, m_convertFormats, record.get(), &outcome)) {
+        failure.code = outcome.code;
+        failure.reason = outcome.startPastEnd ? "the start lies at or past the end of the file"
+                                              : DescribeReadFailure(path, outcome.code, *record);
+    } else {
+        played = m_engine->AuditionRecord(*record);
+        if (!played) failure.reason = "the sound device refused the sound";
+    }
+    if (!played && why != nullptr) *why = std::move(failure);
+    return played;
+}
+
+void SlotModel::StopAudition() { m_engine->StopAudition(); }
+
+bool SlotModel::IsAuditionPlaying() const { return m_engine->IsAuditionPlaying(); }
+
 bool SlotModel::ExportVoiceBank(const std::string& path) const {
     if (path.find('\0') != std::string::npos || !FitsPathMax(path)) return false;
     return m_engine->ExportVoiceBank(path.c_str());

@@ -94,6 +94,14 @@ public:
     // Stops every sounding slot, then plays this one from its start. False
     // when a stop or the start fails.
     [[nodiscard]] bool PlaySlot(int slot);
+    // Plays the row the file at path would make with these options (and
+    // the conversion setting) outside the slots and the bank: the row
+    // editor's audition. False, with the reason in why (may be null), when
+    // the row cannot be made or does not start.
+    [[nodiscard]] bool Audition(const std::string& path, const VoiceOptions& options,
+                                LoadFailure* why = nullptr);
+    void StopAudition();
+    [[nodiscard]] bool IsAuditionPlaying() const;
     // Writes the voice bank of every loaded slot to path.
     [[nodiscard]] bool ExportVoiceBank(const std::string& path) const;
 
