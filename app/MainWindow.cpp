@@ -155,6 +155,7 @@ void MainWindow::SlotChanged(int slot, SlotChange change) {
     switch (change) {
     case SlotChange::Cleared:
     case SlotChange::Loaded:
+        m_keepRowOptions[static_cast<size_t>(slot)] = false;
         SetSlotLabel(slot);
         (void)SetRowState(slot, change == SlotChange::Loaded);
         break;
@@ -425,7 +426,8 @@ bool MainWindow::LoadSettings() {
         const QString path = m_profile->GetProfileString(SectionFiles, SlotKey(i), QString());
         // Kept even when the file cannot be loaded now: tried again next time.
         m_model.RestoreSlotPath(i, ToModelPath(path));
-        if (!path.isEmpty()) LoadSlotFile(i, &path, false, ReadRowOptions(*m_profile, i));
+        if (!path.isEmpty() && !LoadSlotFile(i, &path, false, ReadRowOptions(*m_profile, i)))
+            m_keepRowOptions[static_cast<size_t>(i)] = true;
     }
     move(PlaceOnScreen(m_savedPosition));
     m_settingsLoaded = true;
@@ -444,9 +446,7 @@ bool MainWindow::SaveSettings() {
     m_profile->WriteProfileString(SectionVolume, QStringLiteral("Volume"), m_lastVolume);
     for (int i = 0; i < SlotCount; ++i) {
         m_profile->WriteProfileString(SectionFiles, SlotKey(i), GetSlotPath(i));
-        // A restored row whose file could not be loaded keeps its options
-        // with its path, for the next try.
-        if (m_model.IsSlotLoaded(i) || GetSlotPath(i).isEmpty())
+        if (!m_keepRowOptions[static_cast<size_t>(i)])
             WriteRowOptions(*m_profile, i, m_model.SlotOptions(i));
     }
     // A profile that never had the option stays as it was.

@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <array>
 #include <memory>
 
 #include "app/model/SlotModel.h"
@@ -187,4 +188,7 @@ private:
     QString m_openedBankPath;       // the last bank opened, absolute
     QString m_bankToOpen;           // opened once shown
     std::unique_ptr<QShortcut> m_openShortcut;
+    // Rows restored at start whose file could not be loaded: their stored
+    // options stay for the next try, until the row is loaded or cleared.
+    std::array<bool, SlotCount> m_keepRowOptions{};
 };

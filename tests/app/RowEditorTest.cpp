@@ -132,6 +132,13 @@ TEST_F(RowEditorTest, OptionsLiveInTheirOwnSectionAndComeBackAtStart) {
     ASSERT_TRUE(window->ClearSlotRow(1));
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_FALSE(ReadIni().contains("RowOptions")) << ReadIni().constData();
+
+    // A row whose file is missing keeps its options with its path.
+    const QByteArray gone = QByteArray::fromStdString(dir.file("gone.wav"));
+    WriteIni("[FilePathInfo]\nFile03=" + gone + "\n[RowOptions]\nStart03=auto\n");
+    Open();
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(ReadIni().contains("[RowOptions]\nStart03=auto\n")) << ReadIni().constData();
 }
 
 }  // namespace
