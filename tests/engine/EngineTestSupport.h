@@ -36,7 +36,10 @@ public:
     static constexpr int Slots = 16;
 
     void SlotStopped(int slot) override {
-        if (slot < 0 || slot >= Slots) return;
+        if (slot < 0 || slot >= Slots) {
+            ++m_strays;
+            return;
+        }
         ++m_inside;
         if (const int ms = m_stopDelayMs.load(); ms > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -50,6 +53,8 @@ public:
     [[nodiscard]] Clock::time_point LastStop(int slot) const {
         return Clock::time_point(Clock::duration(m_lastStop[Index(slot)].load()));
     }
+    // Reports for no slot of the engine.
+    [[nodiscard]] int StrayStops() const { return m_strays.load(); }
     // Reports being delivered right now.
     [[nodiscard]] int Inside() const { return m_inside.load(); }
     // Makes every report take this long, which widens the window in which
@@ -64,6 +69,7 @@ private:
     std::array<std::atomic<int>, Slots> m_stops{};
     std::array<std::atomic<Clock::rep>, Slots> m_lastStop{};
     std::atomic<int> m_inside{0};
+    std::atomic<int> m_strays{0};
     std::atomic<int> m_stopDelayMs{0};
 };
 

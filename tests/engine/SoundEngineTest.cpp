@@ -356,6 +356,31 @@ TEST_F(EngineTest, LostDeviceIsOpenedAgainByPlayWithEverySlotArmedAgain) {
     EXPECT_TRUE(engine.ClearSlot(9));
 }
 
+TEST_F(EngineTest, AuditionPlaysOutsideTheSlotsAndIsNeverReported) {
+    ASSERT_TRUE(engine.LoadSlot(15, WriteRampWav(dir, "a.wav", 2, 44100, 4410).c_str()));
+    const std::vector<uint8_t> before = Bytes(Record(15));
+    const std::unique_ptr<AudioData> row = ConstantRecord(1, 441, 1000);
+    ASSERT_TRUE(engine.AuditionRecord(*row));
+    ASSERT_TRUE(engine.PlaySlot(15)) << "a slot plays beside it";
+    // A replaced audition and its own end are never told as a stop.
+    ASSERT_TRUE(engine.AuditionRecord(*row));
+    EXPECT_TRUE(WaitFor([&] { return !engine.IsAuditionPlaying(); }));
+    EXPECT_TRUE(WaitFor([&] { return listener.Stops(15) == 1; }));
+    EXPECT_TRUE(WatcherParks());
+    EXPECT_EQ(listener.StrayStops(), 0);
+    EXPECT_EQ(engine.CountLoadedSlots(), 1);
+    EXPECT_EQ(Bytes(Record(15)), before);
+    for (int slot = 0; slot < 15; ++slot) EXPECT_TRUE(IsZero(Record(slot)));
+
+    const std::unique_ptr<AudioData> longRow = ConstantRecord(2, MaxVoiceFrames, 1000);
+    ASSERT_TRUE(engine.AuditionRecord(*longRow));
+    EXPECT_TRUE(engine.IsAuditionPlaying());
+    engine.StopAudition();
+    EXPECT_FALSE(engine.IsAuditionPlaying());
+    EXPECT_FALSE(engine.AuditionRecord(*ConstantRecord(1, 0, 0)));
+    EXPECT_TRUE(engine.IsSlotLoaded(15));
+}
+
 TEST_F(EngineTest, CloseClearsEverySlotFirst) {
     const std::string path = WriteRampWav(dir, "ok.wav", 2, 44100, 20000);
     for (int slot : {0, 5, 11, 15}) ASSERT_TRUE(engine.LoadSlot(slot, path.c_str()));
