@@ -165,8 +165,9 @@ void RowEditorDialog::StartOverview() {
         m_bins.reserve(static_cast<size_t>((m_info.frames + m_framesPerBin - 1) / m_framesPerBin));
     } catch (const std::bad_alloc&) {
     }
-    m_overview->SetSource(m_info.frames, m_framesPerBin, &m_bins);
-    m_detail->SetSource(m_info.frames, m_framesPerBin, &m_bins);
+    const bool stereo = m_info.channels > 1;
+    m_overview->SetSource(m_info.frames, m_framesPerBin, stereo, &m_bins);
+    m_detail->SetSource(m_info.frames, m_framesPerBin, stereo, &m_bins);
     m_overview->SetVisibleRange(0, m_info.frames);
 
     const std::string path = m_path;

@@ -23,8 +23,9 @@ WaveformView::WaveformView(DragMoves drag, QWidget* parent) : QWidget(parent), m
     setCursor(drag == DragMoves::Window ? Qt::PointingHandCursor : Qt::OpenHandCursor);
 }
 
-void WaveformView::SetSource(int64_t totalFrames, int64_t framesPerBin,
+void WaveformView::SetSource(int64_t totalFrames, int64_t framesPerBin, bool stereo,
                              const std::vector<PeakBin>* bins) {
+    m_stereo = stereo;
     m_total = std::max<int64_t>(totalFrames, 0);
     m_framesPerBin = std::max<int64_t>(framesPerBin, 1);
     m_bins = bins;
@@ -83,8 +84,12 @@ void WaveformView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Background);
     const int h = height();
-    DrawLane(painter, QRect(0, 0, width(), h / 2), false);
-    DrawLane(painter, QRect(0, h / 2, width(), h - h / 2), true);
+    if (m_stereo) {
+        DrawLane(painter, QRect(0, 0, width(), h / 2), false);
+        DrawLane(painter, QRect(0, h / 2, width(), h - h / 2), true);
+    } else {
+        DrawLane(painter, rect(), false);
+    }
     // The row's part.
     const double left = XOf(m_start);
     const double right = std::max(XOf(m_start + m_length), left + 1);
@@ -106,8 +111,8 @@ void WaveformView::mousePressEvent(QMouseEvent* event) {
         const int64_t frame = FrameAt(x);
         // A press outside the window centres it there first.
         if (frame < m_start || frame >= m_start + m_length) {
-            m_pressStart = frame - m_length / 2;
-            emit StartDragged(m_pressStart);
+            emit StartDragged(frame - m_length / 2);
+            m_pressStart = m_start;  // as the receiver placed it
         }
     } else {
         setCursor(Qt::ClosedHandCursor);

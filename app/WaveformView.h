@@ -7,9 +7,9 @@
 
 #include "convert/PeakOverview.h"
 
-// Draws a sound file's waveform from its peak overview (both channels, one
-// above the other) over a range of its frames, with the row's part marked
-// as a window. The whole-file view lets the user drag that window; the
+// Draws a sound file's waveform from its peak overview (both channels of a
+// stereo file, one above the other) over a range of its frames, with the
+// row's part marked as a window. The whole-file view lets the user drag that window; the
 // detail view keeps the window still and lets the user drag the waveform
 // under it. Arrow keys ask for steps. Frames are the source's.
 class WaveformView : public QWidget {
@@ -21,7 +21,9 @@ public:
 
     // The file's length and the bins' size; bins is read at every paint
     // and must outlive the view (the dialog owns it and appends to it).
-    void SetSource(int64_t totalFrames, int64_t framesPerBin, const std::vector<PeakBin>* bins);
+    // stereo: two lanes, else one.
+    void SetSource(int64_t totalFrames, int64_t framesPerBin, bool stereo,
+                   const std::vector<PeakBin>* bins);
     // The frames shown: first ... first + count - 1 (may reach outside
     // the file, drawn empty).
     void SetVisibleRange(int64_t first, int64_t count);
@@ -50,6 +52,7 @@ private:
     DragMoves m_drag;
     int64_t m_total = 0;
     int64_t m_framesPerBin = 1;
+    bool m_stereo = true;
     const std::vector<PeakBin>* m_bins = nullptr;
     int64_t m_first = 0;
     int64_t m_count = 1;
