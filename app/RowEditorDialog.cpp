@@ -31,23 +31,24 @@ QString Seconds(int64_t frames, int rate) {
     return QString::number(rate > 0 ? static_cast<double>(frames) / rate : 0.0, 'f', 3);
 }
 
-// The panel's dark look for the dialog's own widgets.
-QPalette DarkPalette(QPalette palette) {
-    const QColor window(44, 44, 48), base(28, 28, 30), text(230, 230, 230);
-    palette.setColor(QPalette::Window, window);
+// The panel's look: its light grey face, black lettering and the yellow of
+// its buttons for what is chosen.
+QPalette PanelPalette(QPalette palette) {
+    const QColor face(228, 230, 228), field(252, 254, 252), text(0, 0, 0);
+    palette.setColor(QPalette::Window, face);
     palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Base, base);
-    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::Base, field);
+    palette.setColor(QPalette::AlternateBase, face);
     palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::Button, QColor(62, 62, 68));
+    palette.setColor(QPalette::Button, QColor(236, 238, 236));
     palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::Highlight, QColor(255, 159, 0));
-    palette.setColor(QPalette::HighlightedText, Qt::black);
-    palette.setColor(QPalette::ToolTipBase, base);
+    palette.setColor(QPalette::Highlight, QColor(255, 255, 0));
+    palette.setColor(QPalette::HighlightedText, text);
+    palette.setColor(QPalette::ToolTipBase, QColor(255, 255, 220));
     palette.setColor(QPalette::ToolTipText, text);
-    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    for (const QPalette::ColorRole role :
+         {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+        palette.setColor(QPalette::Disabled, role, QColor(130, 132, 130));
     return palette;
 }
 
@@ -60,7 +61,7 @@ RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, QWidget* parent)
       m_path(model.SlotPath(slot)),
       m_convert(model.ConvertFormats()) {
     setWindowTitle(tr("Edit row %1").arg(slot + 1));
-    setPalette(DarkPalette(palette()));
+    setPalette(PanelPalette(palette()));
     setAutoFillBackground(true);
     std::string why;
     m_readable = ProbeSoundFile(m_path.c_str(), m_convert, &m_info, &why) && m_info.frames > 0 &&
@@ -100,6 +101,7 @@ void RowEditorDialog::BuildWidgets() {
     m_overview = new WaveformView(WaveformView::DragMoves::Window, this);
     m_overview->setToolTip(tr("Drag the window, or use the arrow keys (Shift: larger steps)"));
     m_overview->setMinimumSize(640, 110);
+    m_overview->setAccessibleName(tr("Waveform of the file"));
     layout->addWidget(m_overview);
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 1000);
@@ -111,6 +113,7 @@ void RowEditorDialog::BuildWidgets() {
     m_detail = new WaveformView(WaveformView::DragMoves::Waveform, this);
     m_detail->setToolTip(tr("Drag the waveform under the window, or use the arrow keys"));
     m_detail->setMinimumSize(640, 140);
+    m_detail->setAccessibleName(tr("Waveform around the start"));
     layout->addWidget(m_detail);
 
     auto* times = new QHBoxLayout;
@@ -132,6 +135,7 @@ void RowEditorDialog::BuildWidgets() {
     m_level->setSingleStep(0.1);
     m_level->setSuffix(tr(" dBFS"));
     m_level->setEnabled(false);
+    m_level->setAccessibleName(tr("Level"));
     auto* play = new QPushButton(tr("Play"), this);
     auto* stop = new QPushButton(tr("Stop"), this);
     level->addWidget(m_normalize);

@@ -8,12 +8,13 @@
 
 namespace {
 
-const QColor Background(20, 20, 22);
-const QColor Wave(255, 159, 0);
-const QColor WaveOutside(140, 96, 30);
-const QColor WindowFill(255, 255, 255, 36);
-const QColor WindowEdge(255, 255, 0);
-const QColor Axis(70, 70, 74);
+// The dark plate and yellow lettering of the panel's name display.
+const QColor Background(38, 40, 38);
+const QColor Wave(255, 255, 0);
+const QColor WaveOutside(120, 122, 60);
+const QColor WindowFill(255, 255, 255, 40);
+const QColor WindowEdge(255, 255, 255);
+const QColor Axis(80, 82, 80);
 
 }  // namespace
 
