@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "app/WaveformView.h"
 #include "audio/AudioData.h"
@@ -183,7 +184,12 @@ void RowEditorDialog::StartOverview() {
     m_worker = std::thread([this, path, convert, framesPerBin] {
         const PeakSink sink = [this](const std::vector<PeakBin>& bins, int64_t framesDone) {
             if (m_cancel.load()) return false;
-            auto batch = std::make_shared<std::vector<PeakBin>>(bins);
+            std::shared_ptr<std::vector<PeakBin>> batch;
+            try {
+                batch = std::make_shared<std::vector<PeakBin>>(bins);
+            } catch (const std::bad_alloc&) {
+                return false;  // the overview stops and says why
+            }
             QMetaObject::invokeMethod(
                 this, [this, batch, framesDone] { TakeBins(*batch, framesDone, false, {}); },
                 Qt::QueuedConnection);
