@@ -29,19 +29,9 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why,
     LoadFailure failure;
     const bool wasLoaded = m_engine->IsSlotLoaded(slot);
     bool loaded = false;
-    // A path with a NUL or too long for the platform is refused like a
-    // file that cannot be opened.
-    const bool pathUsable = path.find('\0') == std::string::npos && FitsPathMax(path);
     const std::unique_ptr<AudioData> record(new (std::nothrow) AudioData());
     VoiceLoadOutcome outcome;
-    if (!pathUsable) {
-        failure.code = ReadShort;
-        failure.reason = "the path is too long or holds a NUL character";
-    } else if (!IsOpen()) {
-        failure.reason = "the sound device is not open";
-    } else if (!record) {
-        failure.reason = "not enough memory";
-    } else {
+    if (CanMakeRow(path, record.get(), &failure)) {
         const bool made =
             LoadVoice(path.c_str(), options, m_convertFormats, record.get(), &outcome);
         failure.code = outcome.code;
@@ -116,23 +106,36 @@ bool SlotModel::Audition(const std::string& path, const VoiceOptions& options, L
     const std::unique_ptr<AudioData> record(new (std::nothrow) AudioData());
     VoiceLoadOutcome outcome;
     bool played = false;
-    if (path.find('\0') != std::string::npos || !FitsPathMax(path)) {
-        failure.code = ReadShort;
-        failure.reason = "the path is too long or holds a NUL character";
-    } else if (!IsOpen()) {
-        failure.reason = "the sound device is not open";
-    } else if (!record) {
-        failure.reason = "not enough memory";
-    } else if (!LoadVoice(path.c_str(), options, m_convertFormats, record.get(), &outcome)) {
-        failure.code = outcome.code;
-        failure.reason = outcome.startPastEnd ? "the start lies at or past the end of the file"
-                                              : DescribeReadFailure(path, outcome.code, *record);
-    } else {
-        played = m_engine->AuditionRecord(*record);
-        if (!played) failure.reason = "the sound device refused the sound";
+    if (CanMakeRow(path, record.get(), &failure)) {
+        if (LoadVoice(path.c_str(), options, m_convertFormats, record.get(), &outcome)) {
+            played = m_engine->AuditionRecord(*record);
+            if (!played) failure.reason = "the sound device refused the sound";
+        } else {
+            failure.code = outcome.code;
+            failure.reason = outcome.startPastEnd
+                                 ? "the start lies at or past the end of the file"
+                                 : DescribeReadFailure(path, outcome.code, *record);
+        }
     }
     if (!played && why != nullptr) *why = std::move(failure);
     return played;
+}
+
+bool SlotModel::CanMakeRow(const std::string& path, const AudioData* record,
+                           LoadFailure* failure) const {
+    // A path with a NUL or too long for the platform is refused like a
+    // file that cannot be opened.
+    if (path.find('\0') != std::string::npos || !FitsPathMax(path)) {
+        failure->code = ReadShort;
+        failure->reason = "the path is too long or holds a NUL character";
+    } else if (!IsOpen()) {
+        failure->reason = "the sound device is not open";
+    } else if (record == nullptr) {
+        failure->reason = "not enough memory";
+    } else {
+        return true;
+    }
+    return false;
 }
 
 void SlotModel::StopAudition() { m_engine->StopAudition(); }

@@ -125,6 +125,11 @@ private:
     void SlotStopped(int slot) override;
 
     void Notify(int slot, SlotChange change);
+    // Before a row is made from path into record (null when it could not
+    // be allocated): false, with the reason in failure, for a path the
+    // platform cannot hold, a closed device or no record.
+    [[nodiscard]] bool CanMakeRow(const std::string& path, const AudioData* record,
+                                  LoadFailure* failure) const;
 
     std::unique_ptr<SoundEngine> m_engine;
     SlotModelListener* m_listener = nullptr;
