@@ -1,13 +1,14 @@
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "audio/ReadFailure.h"
 #include "audio/RowMark.h"
 #include "cli/Commands.h"
 #include "cli/Tool.h"
+#include "voicebank/BankHead.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
+#include "voicebank/WholeFileReader.h"
 
 namespace glwtool {
 
@@ -37,9 +38,6 @@ const char* const ExtractHelp =
 
 namespace {
 
-// Anything larger is no bank; it is not read into memory.
-constexpr uintmax_t LargestFileRead = 4 * bank::MaxFileBytes;
-
 // Reads a bank file. Returns true with *bytes; false with the reason in *why for a
 // file that cannot be read, or true with *tooLarge set for one larger than any
 // bank could be.
@@ -47,26 +45,9 @@ bool ReadBankFile(const std::string& path, std::vector<uint8_t>* bytes, bool* to
                   std::string* why) {
     *why = DescribePathProblem(path);
     if (!why->empty()) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *why = "cannot be opened";
-        return false;
-    }
-    std::error_code ec;
-    const uintmax_t size = fs::file_size(path, ec);
-    if (ec) {
-        *why = ec.message();
-        return false;
-    }
-    *tooLarge = size > LargestFileRead;
-    if (*tooLarge) return true;
-    bytes->resize(static_cast<size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(size));
-    if (static_cast<uintmax_t>(in.gcount()) != size) {
-        *why = "could not be read completely";
-        return false;
-    }
-    return true;
+    const WholeFileRead read = ReadWholeFile(path, bank::LargestBankFileRead, bytes, why);
+    *tooLarge = read == WholeFileRead::TooLarge;
+    return read != WholeFileRead::Failed;
 }
 
 void WriteRows(const DecodedVoiceBank& decoded, std::ostream& out) {

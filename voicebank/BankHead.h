@@ -69,6 +69,10 @@ constexpr size_t KeyRecordOffset(size_t element, int j) {
 // Largest possible file: 16 stereo slots of MaxVoiceFrames.
 inline constexpr size_t MaxFileBytes =
     SampleAreaOffset + 16u * 2u * static_cast<size_t>(MaxVoiceFrames) * 2u;
+// A file larger than this is no bank whatever it holds: readers of banks
+// refuse it before reading it into memory (the margin lets the checker
+// say what is wrong with one a little too long).
+inline constexpr size_t LargestBankFileRead = 4 * MaxFileBytes;
 
 // ---- the parameter head as tables of fields ----
 

@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "app/model/PathUtils.h"
+#include "voicebank/BankHead.h"
 #include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/WholeFileReader.h"
 
 namespace fs = std::filesystem;
 
@@ -97,17 +98,14 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         backupPath->clear();
         return true;
     }
-    const uintmax_t size = fs::file_size(bankPath, ec);
-    std::ifstream in(bankPath, std::ios::binary);
-    if (ec || !in.is_open()) {
-        *reason = bankPath + " cannot be opened: " + (ec ? ec.message() : std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    std::string why;
+    switch (ReadWholeFile(bankPath, bank::LargestBankFileRead, &bytes, &why)) {
+    case WholeFileRead::Read: break;
+    case WholeFileRead::TooLarge:
+        *reason = bankPath + " is larger than any bank could be; no backup of it is made";
         return false;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (!in || static_cast<uintmax_t>(in.gcount()) != size) {
-        *reason = bankPath + " cannot be read completely";
-        return false;
+    case WholeFileRead::Failed: *reason = bankPath + " cannot be read: " + why; return false;
     }
     if (bytes.empty()) {
         // An empty file holds nothing to keep.

@@ -4,42 +4,28 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "app/model/PathUtils.h"
 #include "audio/RowMark.h"
+#include "voicebank/BankHead.h"
 #include "voicebank/VoiceBankBuilder.h"
-
-namespace {
-
-// Anything larger is no bank; it is not read into memory.
-constexpr uintmax_t LargestFileRead = 4 * bank::MaxFileBytes;
-
-}  // namespace
+#include "voicebank/WholeFileReader.h"
 
 bool ReadBankForOpening(const std::string& path, OpenedBankFile* out, std::string* reason) {
     if (path.find('\0') != std::string::npos || !FitsPathMax(path)) {
         *reason = "the path is too long or holds a NUL character";
         return false;
     }
-    std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec) {
-        *reason = "the file cannot be read: " + ec.message();
-        return false;
-    }
-    if (size > LargestFileRead) {
+    std::vector<uint8_t> bytes;
+    std::string why;
+    switch (ReadWholeFile(path, bank::LargestBankFileRead, &bytes, &why)) {
+    case WholeFileRead::Read: break;
+    case WholeFileRead::TooLarge:
         *reason = "the file is larger than any bank (" + std::to_string(bank::MaxFileBytes) +
                   " bytes at most)";
         return false;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    std::ifstream in(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (!in || static_cast<uintmax_t>(in.gcount()) != size) {
-        *reason = "the file could not be read completely";
-        return false;
+    case WholeFileRead::Failed: *reason = "the file cannot be read: " + why; return false;
     }
     VoiceBankReport report = CheckVoiceBank(bytes.data(), bytes.size());
     if (!report.valid || !report.decoded || !report.bank.image) {
