@@ -10,6 +10,7 @@
 #include "app/model/BankBackup.h"
 #include "app/model/BankRows.h"
 #include "convert/VoiceLoad.h"
+#include "voicebank/BankHead.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -96,6 +97,12 @@ TEST(BankBackup, KeepsTheNewestTwentyCopiesOfAName) {
     for (int n = 0; n < 24; ++n) EXPECT_EQ(fs::exists(made[size_t(n)]), n >= 4) << n;
     EXPECT_EQ(fs::file_size(made.back()), 24u);
     EXPECT_TRUE(fs::exists(root + "/CARD/notes.txt"));
+
+    // A file larger than any bank is neither read into memory nor replaced.
+    fs::resize_file(bank, bank::LargestBankFileRead + 1);
+    std::string copy, reason;
+    EXPECT_FALSE(BackUpBank(bank, root, start + 99, &copy, &reason));
+    EXPECT_NE(reason.find("larger than any bank"), std::string::npos) << reason;
 }
 
 }  // namespace
