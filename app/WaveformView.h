@@ -9,9 +9,10 @@
 
 // Draws a sound file's waveform from its peak overview (both channels of a
 // stereo file, one above the other) over a range of its frames, with the
-// row's part marked as a window. The whole-file view lets the user drag that window; the
-// detail view keeps the window still and lets the user drag the waveform
-// under it. Arrow keys ask for steps. Frames are the source's.
+// row's part marked as a window. The whole-file view lets the user drag
+// that window; the detail view keeps the window still and lets the user
+// drag the waveform under it. Arrow keys ask for steps. Frames are the
+// source's.
 class WaveformView : public QWidget {
     Q_OBJECT
 public:
