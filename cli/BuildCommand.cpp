@@ -80,8 +80,8 @@ int ParseRowArgument(const std::string& arg, bool emptyAllowed, std::string* fil
     while (digits < arg.size() && arg[digits] >= '0' && arg[digits] <= '9') ++digits;
     if (digits == 0 || digits >= arg.size() || arg[digits] != '=') return 0;
     const std::string number = arg.substr(0, digits);
-    const int row = digits <= 2 ? std::stoi(number) : 0;
-    if (row < 1 || row > VoiceSlotCount) {
+    size_t row = 0;
+    if (!ParseRowNumber(number, static_cast<size_t>(VoiceSlotCount), &row)) {
         *why = "row " + number + " in '" + arg + "' is not between 1 and 16";
         return -1;
     }
@@ -90,7 +90,7 @@ int ParseRowArgument(const std::string& arg, bool emptyAllowed, std::string* fil
         *why = "no file after '" + arg + "' (ROW= empties a row only with --from)";
         return -1;
     }
-    return row;
+    return static_cast<int>(row);
 }
 
 bool EndsWithGlw(const fs::path& p) {

@@ -96,7 +96,7 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     // A start past a file's end is a usage error, found before anything plays.
     for (size_t i = 0; i < files.size(); ++i) {
-        if (choices[i].start.empty()) continue;
+        if (choices[i].options.start == VoiceOptions::Start::Beginning) continue;
         std::memset(record.get(), 0, sizeof(AudioData));
         VoiceLoadOutcome outcome;
         std::string why;
