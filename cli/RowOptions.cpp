@@ -70,7 +70,7 @@ bool LoadRowFile(const std::string& file, const RowChoice& choice, bool convert,
     if (LoadVoice(file.c_str(), choice.options, convert, record, outcome)) return true;
     if (outcome->code == ReadOk && outcome->startPastEnd) {
         *usage = true;
-        *failure = Given(choice, "--start") + ": " + file + " ends before that start";
+        *failure = Given(choice, "--start") + ": " + Printable(file) + " ends before that start";
         return false;
     }
     *failure = convert && outcome->code != ReadOk
