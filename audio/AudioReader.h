@@ -41,6 +41,13 @@ inline constexpr int ContainerAiff = 2;  // "FORM"
 // The same over any source positioned anywhere; it is read from offset 0.
 [[nodiscard]] int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder);
 
+// Where a sound first reaches -40 dBFS, a hundredth of full scale: the
+// level a row's start at the first sound looks for, in either reader.
+inline constexpr double FirstSoundLevel = 0.01;
+// The same on the 16-bit scale, rounded up.
+inline constexpr int FirstSoundThreshold16 = static_cast<int>(32768 * FirstSoundLevel) + 1;
+static_assert(FirstSoundThreshold16 == 328);
+
 // A read that does not begin at the first frame of the sample data.
 struct SampleWindow {
     // In: frames of the sample data passed over before the read (one
@@ -49,7 +56,7 @@ struct SampleWindow {
     // In: only look for the first loud frame; nothing is read into the
     // record's samples.
     bool scanOnly = false;
-    int loudThreshold = 328;  // -40 dBFS on the 16-bit scale, rounded up
+    int loudThreshold = FirstSoundThreshold16;
     // Out: whole frames the sample data holds (as far as the file has them).
     int64_t dataFrames = 0;
     // Out: startFrame is at or past the last frame; nothing was read.

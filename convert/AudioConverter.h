@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/AudioReader.h"
+
 struct AudioData;
 class ByteSource;
 
@@ -35,10 +37,10 @@ inline constexpr int ConvertMaxRate = 768000;
 
 // A conversion that does not begin at the first frame.
 struct ConvertWindow {
-    int64_t startFrame = 0;     // in: source frames passed over (seeking where possible)
-    bool scanOnly = false;      // in: only find the first loud frame; the record is untouched
-    bool probeOnly = false;     // in: only read the header (sampleRate, sourceFrames)
-    double loudLevel = 0.01;    // in: -40 dBFS of full scale
+    int64_t startFrame = 0;  // in: source frames passed over (seeking where possible)
+    bool scanOnly = false;   // in: only find the first loud frame; the record is untouched
+    bool probeOnly = false;  // in: only read the header (sampleRate, sourceFrames)
+    double loudLevel = FirstSoundLevel;  // in: of full scale
     int64_t sourceFrames = 0;   // out: frames the file says it holds (0 or less: not known)
     bool startPastEnd = false;  // out: nothing at or after startFrame
     int64_t loudFrame = -1;     // out (scanOnly): the first frame reaching loudLevel on any channel

@@ -6,6 +6,30 @@
 #include "audio/ByteSource.h"
 #include "convert/AudioConverter.h"
 
+int ReadStrictThenConverted(AudioData* record, bool convert, ConvertOutcome* outcome,
+                            const std::function<int(AudioData* record)>& strict,
+                            const std::function<bool(AudioData*, std::string*)>& converted) {
+    const int code = strict(record);
+    outcome->strictCode = code;
+    if (code == ReadOk || !convert) return code;
+    // The strict reader's header fields name the format in its reason, so
+    // they are put back when the converter fails too.
+    const int16_t channels = record->channels;
+    const int32_t sampleRate = record->sampleRate;
+    const int16_t bitsPerSample = record->bitsPerSample;
+    std::memset(record, 0, sizeof *record);
+    if (converted(record, &outcome->convertReason)) {
+        outcome->converted = true;
+        outcome->convertReason.clear();
+        return ReadOk;
+    }
+    std::memset(record, 0, sizeof *record);
+    record->channels = channels;
+    record->sampleRate = sampleRate;
+    record->bitsPerSample = bitsPerSample;
+    return code;
+}
+
 int ReadAudioSourceConverting(ByteSource& source, AudioData* record, int hostByteOrder,
                               ConvertOutcome* outcome) {
     ConvertOutcome ignored;
@@ -17,26 +41,10 @@ int ReadAudioSourceConverting(ByteSource& source, AudioData* record, int hostByt
         outcome->strictCode = ReadBadArgument;
         return ReadBadArgument;
     }
-    const int code = ReadAudioSource(source, record, hostByteOrder);
-    outcome->strictCode = code;
-    if (code == ReadOk) return code;
-
-    // The strict reader's header fields name the format in its reason, so
-    // they are put back when the converter fails too.
-    const int16_t channels = record->channels;
-    const int32_t sampleRate = record->sampleRate;
-    const int16_t bitsPerSample = record->bitsPerSample;
-    std::memset(record, 0, sizeof *record);
-    if (ConvertAudioSource(source, record, &outcome->convertReason)) {
-        outcome->converted = true;
-        outcome->convertReason.clear();
-        return ReadOk;
-    }
-    std::memset(record, 0, sizeof *record);
-    record->channels = channels;
-    record->sampleRate = sampleRate;
-    record->bitsPerSample = bitsPerSample;
-    return code;
+    return ReadStrictThenConverted(
+        record, true, outcome,
+        [&](AudioData* r) { return ReadAudioSource(source, r, hostByteOrder); },
+        [&](AudioData* r, std::string* reason) { return ConvertAudioSource(source, r, reason); });
 }
 
 int ReadAudioMemoryConverting(const uint8_t* data, size_t size, AudioData* record,

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct AudioData;
@@ -13,6 +14,17 @@ struct ConvertOutcome {
     int strictCode = 0;         // the strict reader's result (ReadOk when it took the file)
     std::string convertReason;  // why the converter refused the file too; empty otherwise
 };
+
+// The strict-then-converter fallback every load takes: strict(record)
+// first; only when it refuses the file (a code other than ReadOk) and
+// convert is set, the record is cleared and converted(record, reason)
+// tries. When that fails too, the strict reader's header fields are put
+// back for its reason. Returns ReadOk when either made the record
+// (outcome->converted tells which), else the strict reader's code.
+[[nodiscard]] int ReadStrictThenConverted(
+    AudioData* record, bool convert, ConvertOutcome* outcome,
+    const std::function<int(AudioData* record)>& strict,
+    const std::function<bool(AudioData* record, std::string* reason)>& converted);
 
 // Reads a sound file into a zero-filled record: the strict reader first, and
 // every file it takes is read exactly as ReadAudioFile reads it. Only a file

@@ -10,8 +10,10 @@
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
 #include "audio/ByteSource.h"
+#include "audio/RowMark.h"
 #include "audio/SampleConversion.h"
 #include "convert/AudioConverter.h"
+#include "convert/ConvertingReader.h"
 
 namespace {
 
@@ -97,6 +99,47 @@ bool NormalizeRow(AudioData* record, double dbfs) {
     return true;
 }
 
+// The row of a file without options: a row file whose mark matches is kept
+// as it stands, anything else is faded.
+bool LoadWhole(ByteSource& source, bool convert, AudioData* record, VoiceLoadOutcome* outcome) {
+    outcome->code = ReadStrictThenConverted(
+        record, convert, &outcome->converter,
+        [&](AudioData* r) { return ReadAudioSource(source, r, HostLittleEndian); },
+        [&](AudioData* r, std::string* reason) { return ConvertAudioSource(source, r, reason); });
+    if (outcome->code != ReadOk) return false;
+    // A row already made keeps its samples and its fade as they are.
+    if (!outcome->converter.converted && FindRowMark(source, *record, &outcome->origin)) {
+        outcome->exactRow = true;
+        return true;
+    }
+    return FadeVoiceTail(record);
+}
+
+// The row's samples from the options' start, not yet normalised or faded.
+// False when the file cannot be read or the start lies past its end.
+bool ReadFromStart(ByteSource& source, const VoiceOptions& options, bool convert, AudioData* record,
+                   VoiceLoadOutcome* outcome) {
+    int64_t start = 0;
+    bool pastEnd = false;
+    outcome->code = ReadStrictThenConverted(
+        record, convert, &outcome->converter,
+        [&](AudioData* r) { return ReadStrict(source, options, r, &start, &pastEnd); },
+        [&](AudioData* r, std::string* reason) {
+            return ReadConverted(source, options, r, &start, &pastEnd, reason) || pastEnd;
+        });
+    if (outcome->code != ReadOk) return false;
+    if (pastEnd) {
+        outcome->converter.converted = false;
+        outcome->startPastEnd = true;
+        std::memset(record->left, 0, sizeof record->left);
+        std::memset(record->right, 0, sizeof record->right);
+        record->frames = 0;
+        return false;
+    }
+    outcome->startFrame = start;
+    return true;
+}
+
 }  // namespace
 
 int64_t StartFrameAt(int64_t nanoseconds, int rate) {
@@ -118,20 +161,30 @@ bool FindFirstSound(const char* path, bool convert, int64_t* frame, int* sampleR
     const auto source = FileSource::Open(path);
     const std::unique_ptr<AudioData> record(new (std::nothrow) AudioData());
     if (!source || !record) return false;
-    SampleWindow scan;
-    scan.scanOnly = true;
-    if (ReadAudioSourceWindow(*source, record.get(), HostLittleEndian, &scan) == ReadOk) {
-        *frame = BeforeFirstSound(scan.loudFrame, record->sampleRate);
-        if (sampleRate != nullptr) *sampleRate = record->sampleRate;
-        return true;
-    }
-    if (!convert) return false;
-    ConvertWindow window;
-    window.scanOnly = true;
-    std::string reason;
-    if (!ConvertAudioSourceWindow(*source, record.get(), &window, &reason)) return false;
-    *frame = BeforeFirstSound(window.loudFrame, window.sampleRate);
-    if (sampleRate != nullptr) *sampleRate = window.sampleRate;
+    int64_t loudFrame = -1;
+    int rate = 0;
+    ConvertOutcome ignored;
+    const int code = ReadStrictThenConverted(
+        record.get(), convert, &ignored,
+        [&](AudioData* r) {
+            SampleWindow scan;
+            scan.scanOnly = true;
+            const int c = ReadAudioSourceWindow(*source, r, HostLittleEndian, &scan);
+            loudFrame = scan.loudFrame;
+            rate = r->sampleRate;
+            return c;
+        },
+        [&](AudioData* r, std::string* reason) {
+            ConvertWindow scan;
+            scan.scanOnly = true;
+            if (!ConvertAudioSourceWindow(*source, r, &scan, reason)) return false;
+            loudFrame = scan.loudFrame;
+            rate = scan.sampleRate;
+            return true;
+        });
+    if (code != ReadOk) return false;
+    *frame = BeforeFirstSound(loudFrame, rate);
+    if (sampleRate != nullptr) *sampleRate = rate;
     return true;
 }
 
@@ -144,62 +197,15 @@ bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, Audi
         outcome->code = ReadBadArgument;
         return false;
     }
-    if (options.IsDefault()) {
-        outcome->code =
-            convert ? ReadAudioFileConverting(path, record, HostLittleEndian, &outcome->converter)
-                    : ReadAudioFile(path, record, HostLittleEndian);
-        if (outcome->code != ReadOk) return false;
-        // A row already made keeps its samples and its fade as they are.
-        if (!outcome->converter.converted && FindRowMark(path, *record, &outcome->origin)) {
-            outcome->exactRow = true;
-            return true;
-        }
-        return FadeVoiceTail(record);
-    }
-
+    // One open serves the whole load: the read, the mark check, the scan.
     const auto source = FileSource::Open(path);
     if (!source) {
         outcome->code = ReadShort;
         outcome->converter.strictCode = ReadShort;
         return false;
     }
-    int64_t start = 0;
-    bool pastEnd = false;
-    outcome->code = ReadStrict(*source, options, record, &start, &pastEnd);
-    outcome->converter.strictCode = outcome->code;
-    if (outcome->code != ReadOk && convert) {
-        // As the converting reader does: the strict reader's header fields
-        // name the format when the converter cannot read the file either.
-        const struct {
-            int16_t channels;
-            int32_t sampleRate;
-            int16_t bitsPerSample;
-        } header{record->channels, record->sampleRate, record->bitsPerSample};
-        std::memset(record, 0, sizeof *record);
-        if (ReadConverted(*source, options, record, &start, &pastEnd,
-                          &outcome->converter.convertReason)) {
-            outcome->converter.converted = true;
-            outcome->converter.convertReason.clear();
-            outcome->code = ReadOk;
-        } else if (pastEnd) {
-            outcome->code = ReadOk;
-            outcome->converter.convertReason.clear();
-        } else {
-            std::memset(record, 0, sizeof *record);
-            record->channels = header.channels;
-            record->sampleRate = header.sampleRate;
-            record->bitsPerSample = header.bitsPerSample;
-        }
-    }
-    if (outcome->code != ReadOk) return false;
-    if (pastEnd) {
-        outcome->startPastEnd = true;
-        std::memset(record->left, 0, sizeof record->left);
-        std::memset(record->right, 0, sizeof record->right);
-        record->frames = 0;
-        return false;
-    }
-    outcome->startFrame = start;
+    if (options.IsDefault()) return LoadWhole(*source, convert, record, outcome);
+    if (!ReadFromStart(*source, options, convert, record, outcome)) return false;
     if (options.normalize) {
         const double level = std::clamp(options.normalizeDbfs, NormalizeMinDbfs, NormalizeMaxDbfs);
         outcome->normalized = NormalizeRow(record, level);
