@@ -51,7 +51,6 @@ public:
 
     [[nodiscard]] QPushButton* FirstSoundButton() const { return m_firstSoundButton; }
     [[nodiscard]] QCheckBox* NormalizeBox() const { return m_normalize; }
-    [[nodiscard]] QDoubleSpinBox* LevelBox() const { return m_level; }
 
     void done(int result) override;
 
