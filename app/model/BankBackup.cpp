@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/model/PathUtils.h"
-#include "voicebank/BankHead.h"
+#include "voicebank/BankFile.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/WholeFileReader.h"
 
@@ -151,15 +151,19 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         backupPath->clear();
         return true;
     }
-    std::vector<uint8_t> bytes;
+    // Kept whatever the checker says of it: a damaged bank is still the
+    // musician's.
+    BankFile file;
     std::string why;
-    switch (ReadWholeFile(bankPath, bank::LargestBankFileRead, &bytes, &why)) {
-    case WholeFileRead::Read: break;
-    case WholeFileRead::TooLarge:
-        *reason = bankPath + " is larger than any bank could be; no backup of it is made";
+    if (!ReadBankFile(bankPath, &file, &why)) {
+        *reason = bankPath + " cannot be read: " + why;
         return false;
-    case WholeFileRead::Failed: *reason = bankPath + " cannot be read: " + why; return false;
     }
+    if (file.tooLarge) {
+        *reason = bankPath + ": " + file.report.problems.front() + "; no backup of it is made";
+        return false;
+    }
+    const std::vector<uint8_t>& bytes = file.bytes;
     if (bytes.empty()) {
         // An empty file holds nothing to keep.
         backupPath->clear();

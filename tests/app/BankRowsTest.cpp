@@ -103,6 +103,10 @@ TEST(BankBackup, KeepsTheNewestTwentyCopiesOfAName) {
     std::string copy, reason;
     EXPECT_FALSE(BackUpBank(bank, root, start + 99, &copy, &reason));
     EXPECT_NE(reason.find("larger than any bank"), std::string::npos) << reason;
+    EXPECT_NE(reason.find(std::to_string(bank::LargestBankFileRead + 1) +
+                          " bytes, a bank at most " + std::to_string(bank::MaxFileBytes)),
+              std::string::npos)
+        << reason;
 }
 
 TEST(BankBackup, TheCopyJustMadeStaysAndTheSameBankIsKeptOnce) {
