@@ -12,6 +12,9 @@
 #include <QShortcut>
 #include <QThread>
 
+#include <ctime>
+
+#include "app/BankSave.h"
 #include "app/ProfileStore.h"
 #include "app/RowEditorDialog.h"
 #include "app/RowOptions.h"
@@ -299,17 +302,53 @@ QString MainWindow::MakeBankName(const QDateTime& time) {
 QString MainWindow::MakeDefaultBankName() { return MakeBankName(QDateTime::currentDateTime()); }
 
 void MainWindow::OnSaveButton() {
+    if (IsSaving()) return;
     std::unique_ptr<SaveBankDialog> dialog =
         m_volumes != nullptr ? std::make_unique<SaveBankDialog>(*m_volumes, this)
                              : std::make_unique<SaveBankDialog>(this);
     ProposeSaveTarget(*dialog);
     if (dialog->exec() != QDialog::Accepted) return;
-    if (!BackUpBeforeSave(dialog->GetFilePath())) return;
-    if (!m_model.ExportVoiceBank(ToModelPath(dialog->GetFilePath()))) {
+    std::shared_ptr<const VoiceBankImage> image = m_model.CopyBankImage();
+    if (!image) {
         ShowMessage(this, IdsSaveError);
         return;
     }
-    m_lastVolume = dialog->GetVolume();
+    BankSaveRequest request;
+    request.path = QFile::encodeName(dialog->GetFilePath()).toStdString();
+    request.volume = dialog->GetVolumeIdentity();
+    const QString data = UserDataFolder();
+    if (!data.isEmpty()) request.backupsRoot = ToModelPath(data + QStringLiteral("/backups"));
+    request.now = std::time(nullptr);
+    const QString volume = dialog->GetVolume();
+    dialog.reset();
+    // Build, write, sync and backup run on a worker; the rows wait.
+    SetSaving(true);
+    m_jobs.Run<BankSaveOutcome>(
+        QStringLiteral("save"), this,
+        [image, request](const std::atomic<bool>&) { return SaveBank(*image, request); },
+        [this, volume](BankSaveOutcome outcome) {
+            SetSaving(false);
+            if (!outcome.saved) {
+                MessageRequest message;
+                message.parent = this;
+                message.stringId = IdsSaveError;
+                message.informativeText =
+                    QFile::decodeName(QByteArray::fromStdString(outcome.reason));
+                (void)ShowMessage(std::move(message));
+                return;
+            }
+            m_lastVolume = volume;
+        });
+}
+
+void MainWindow::SetSaving(bool saving) {
+    m_saving = saving;
+    m_panel.setEnabled(!saving);
+    if (saving) {
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
+    }
 }
 
 void MainWindow::OnCloseButton() {

@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 
+#include "app/JobRunner.h"
 #include "app/model/SlotModel.h"
 #include "controls/SlotPanel.h"
 
@@ -77,9 +78,13 @@ public:
     // window's thread before any widget is touched.
     void SlotChanged(int slot, SlotChange change) override;
 
-    // Save button: asks for the volume and name, exports the bank; message
-    // 104 when the export fails, else the volume is remembered.
+    // Save button: asks for the volume and name, then saves the bank on a
+    // worker (app/BankSave.h), the rows and the button disabled meanwhile;
+    // message 104 with the reason when the save fails, else the volume is
+    // remembered.
     void OnSaveButton();
+    // A save runs.
+    [[nodiscard]] bool IsSaving() const { return m_saving; }
     // Close button, the title bar's close, and an end asked for from
     // outside: closes the sound device and ends with Accepted.
     void OnCloseButton();
@@ -166,9 +171,8 @@ private:
     [[nodiscard]] QPoint PlaceOnScreen(QPoint saved) const;
     [[nodiscard]] static QString BankOriginLine(const SlotFormat& format);
     void ProposeSaveTarget(SaveBankDialog& dialog) const;
-    // Keeps a copy of the bank a save is about to replace; message 104 and
-    // false when it cannot.
-    bool BackUpBeforeSave(const QString& bankPath);
+    // Rows and Save disabled and a busy cursor while a save runs.
+    void SetSaving(bool saving);
 
     SlotModel& m_model;
     SlotPanel m_panel;  // a child: the window's whole client area
@@ -191,4 +195,7 @@ private:
     // Rows restored at start whose file could not be loaded: their stored
     // options stay for the next try, until the row is loaded or cleared.
     std::array<bool, SlotCount> m_keepRowOptions{};
+    bool m_saving = false;
+    // Last, so its work has ended before anything else of the window goes.
+    JobRunner m_jobs;
 };

@@ -12,16 +12,14 @@
 #include <QMimeData>
 #include <QStandardPaths>
 
-#include <ctime>
-
 #include "app/MainWindow.h"
-#include "app/model/BankBackup.h"
 #include "app/model/BankRows.h"
 #include "controls/FileDropTarget.h"
 #include "controls/MessageBox.h"
 #include "res/StringTable.h"
 #include "savedlg/SaveBankDialog.h"
 #include "savedlg/VolumeSource.h"
+#include "voicebank/BankName.h"
 
 namespace {
 
@@ -140,36 +138,30 @@ void MainWindow::ProposeSaveTarget(SaveBankDialog& dialog) const {
     QString volume = m_lastVolume;
     QString name = MakeDefaultBankName();
     if (!m_openedBankPath.isEmpty()) {
-        name = QFileInfo(m_openedBankPath).completeBaseName();
-        // The volume that holds the bank: the longest root its path starts
-        // with.
+        // The volume that holds the bank, only when it was opened from that
+        // volume's bank folder (not a backup or a download elsewhere).
+        const QString folder = QFileInfo(m_openedBankPath).path() + QLatin1Char('/');
         const SystemVolumeSource system;
         const VolumeSource& source = m_volumes != nullptr ? *m_volumes : system;
-        qsizetype longest = 0;
         for (const Volume& listed : source.ListVolumes()) {
-            const QString root = FromModel(listed.root);
-            if (root.size() > longest && m_openedBankPath.startsWith(root)) {
-                longest = root.size();
-                volume = root;
-            }
+            const QString root = QFile::decodeName(QByteArray::fromStdString(listed.root));
+            if (folder == root + QStringLiteral("gridlume/")) volume = root;
         }
+        // The bank's stored name, else its file name cleaned to the rule.
+        std::string proposed;
+        for (int slot = 0; slot < SlotCount && proposed.empty(); ++slot) {
+            SlotFormat format;
+            if (m_model.ReadSlotFormat(slot, &format) && format.fromBank &&
+                IsValidBankName(format.origin.bankName))
+                proposed = format.origin.bankName;
+        }
+        if (proposed.empty())
+            proposed = CleanBankName(
+                QFile::encodeName(QFileInfo(m_openedBankPath).completeBaseName()).toStdString());
+        if (!proposed.empty()) name = QString::fromStdString(proposed);
     }
     dialog.SetFileName(name);
     dialog.SetVolume(volume);
-}
-
-bool MainWindow::BackUpBeforeSave(const QString& bankPath) {
-    if (!QFileInfo::exists(bankPath)) return true;
-    const QString data = UserDataFolder();
-    std::string copy;
-    std::string reason = "there is no data folder for this user";
-    if (!data.isEmpty() &&
-        BackUpBank(ToModelPath(bankPath), ToModelPath(data + QStringLiteral("/backups")),
-                   std::time(nullptr), &copy, &reason))
-        return true;
-    ShowWithReason(this, IdsSaveError,
-                   tr("The bank it replaces could not be backed up: %1").arg(FromModel(reason)));
-    return false;
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -5,10 +5,9 @@
 #include "audio/RowMark.h"
 #include "cli/Commands.h"
 #include "cli/Tool.h"
-#include "voicebank/BankHead.h"
+#include "voicebank/BankFile.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
-#include "voicebank/WholeFileReader.h"
 
 namespace glwtool {
 
@@ -38,18 +37,6 @@ const char* const ExtractHelp =
 
 namespace {
 
-// Reads a bank file. Returns true with *bytes; false with the reason in *why for a
-// file that cannot be read, or true with *tooLarge set for one larger than any
-// bank could be.
-bool ReadBankFile(const std::string& path, std::vector<uint8_t>* bytes, bool* tooLarge,
-                  std::string* why) {
-    *why = DescribePathProblem(path);
-    if (!why->empty()) return false;
-    const WholeFileRead read = ReadWholeFile(path, bank::LargestBankFileRead, bytes, why);
-    *tooLarge = read == WholeFileRead::TooLarge;
-    return read != WholeFileRead::Failed;
-}
-
 void WriteRows(const DecodedVoiceBank& decoded, std::ostream& out) {
     for (size_t k = 0; k < decoded.rows.size(); ++k) {
         const VoiceBankRow& row = decoded.rows[k];
@@ -69,20 +56,14 @@ void WriteRows(const DecodedVoiceBank& decoded, std::ostream& out) {
 
 bool ReadBankReport(const char* command, const std::string& path, VoiceBankReport* report,
                     std::ostream& err, int* exit) {
-    std::vector<uint8_t> bytes;
-    bool tooLarge = false;
-    std::string why;
-    if (!ReadBankFile(path, &bytes, &tooLarge, &why)) {
+    std::string why = DescribePathProblem(path);
+    BankFile file;
+    if (!why.empty() || !ReadBankFile(path, &file, &why)) {
         err << "glwtool " << command << ": cannot read " << path << ": " << why << '\n';
         *exit = ExitUsage;
         return false;
     }
-    if (tooLarge) {
-        report->problems.push_back("the file is larger than any bank (" +
-                                   std::to_string(bank::MaxFileBytes) + " bytes at most)");
-        return true;
-    }
-    *report = CheckVoiceBank(bytes.data(), bytes.size());
+    *report = std::move(file.report);
     return true;
 }
 

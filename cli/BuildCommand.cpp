@@ -13,6 +13,7 @@
 #include "convert/ConvertingReader.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
+#include "voicebank/BankName.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
 #include "voicebank/VoiceBankImage.h"
@@ -56,19 +57,7 @@ const char* const BuildHelp =
     "not written, 2 usage error (also a bad --start or --normalize value, or BANK\n"
     "cannot be read)\n";
 
-std::string CheckBankName(const std::string& name) {
-    if (name.empty()) return "the bank name is empty";
-    if (name.size() > 16)
-        return "the bank name '" + name + "' has " + std::to_string(name.size()) +
-               " characters; at most 16 are allowed";
-    for (const char c : name) {
-        const bool ok =
-            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-        if (!ok)
-            return "the bank name '" + name + "' may hold only ASCII letters, digits and hyphens";
-    }
-    return {};
-}
+std::string CheckBankName(const std::string& name) { return BankNameProblem(name); }
 
 namespace {
 

@@ -33,8 +33,8 @@ extern const char* const ExtractHelp;
 [[nodiscard]] bool ReadBankReport(const char* command, const std::string& path,
                                   VoiceBankReport* report, std::ostream& err, int* exit);
 
-// The bank name rule of the save dialog: 1 to 16 ASCII letters, digits or
-// hyphens. Returns an empty string when name passes, else the reason.
+// The bank name rule (voicebank/BankName.h). Returns an empty string when
+// name passes, else the reason.
 [[nodiscard]] std::string CheckBankName(const std::string& name);
 
 }  // namespace glwtool

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
+#include "voicebank/BankName.h"
+
 namespace {
 
-bool IsNameChar(char16_t c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
-           c == u'-';
-}
+// The bank-name rule's own characters.
+bool IsNameChar(char16_t c) { return IsBankNameChar(c); }
 
 // What a keystroke may pass on: name characters and control characters
 // (Backspace, Enter, the editing keys).

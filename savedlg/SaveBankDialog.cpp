@@ -11,10 +11,11 @@
 #include "res/DialogTemplates.h"
 #include "res/StringTable.h"
 #include "savedlg/BankFolder.h"
+#include "voicebank/BankName.h"
 
 namespace {
 
-constexpr int NameMaxLength = 16;
+constexpr int NameMaxLength = static_cast<int>(MaxBankNameLength);
 const QString BankFolderName = QStringLiteral("gridlume");
 const QString BankExtension = QStringLiteral(".glw");
 
@@ -133,11 +134,16 @@ void SaveBankDialog::FillControls() {
 void SaveBankDialog::FillVolumeList() {
     m_volumeList->clear();
     m_volumeRoots.clear();
+    m_identities.clear();
     for (const Volume& volume : m_source->ListVolumes()) {
         const QString name = QFile::decodeName(QByteArray::fromStdString(volume.displayName));
         auto* item = new QListWidgetItem(name, m_volumeList);  // owned by the list
         item->setToolTip(name);
         m_volumeRoots.append(QFile::decodeName(QByteArray::fromStdString(volume.root)));
+        // Taken now, so a save can tell whether the card is still the one listed.
+        VolumeIdentity identity;
+        (void)TakeVolumeIdentity(volume, &identity);
+        m_identities.push_back(std::move(identity));
     }
 }
 
@@ -155,7 +161,32 @@ void SaveBankDialog::OnSave() {
     if (item < 0 || m_volumeRoots.size() < m_volumeList->count()) {
         return;
     }
+    if (const std::string problem = BankNameProblem(m_fileName.toStdString()); !problem.empty()) {
+        MessageRequest request;
+        request.parent = this;
+        request.stringId = IdsIllegalPath;
+        request.informativeText = QString::fromStdString(problem);
+        (void)ShowMessage(std::move(request));
+        m_nameEdit->setFocus(Qt::OtherFocusReason);
+        m_nameEdit->selectAll();
+        return;
+    }
     m_volume = m_volumeRoots[item];
+    m_identity = m_identities[static_cast<size_t>(item)];
+    // A card pulled while the dialog was open leaves a plain folder (or
+    // nothing) at its root: nothing is made there.
+    if (const std::string gone = CheckVolumeIdentity(m_identity); !gone.empty()) {
+        MessageRequest request;
+        request.parent = this;
+        request.stringId = IdsSaveError;
+        request.informativeText = QFile::decodeName(QByteArray::fromStdString(gone));
+        (void)ShowMessage(std::move(request));
+        FillVolumeList();
+        if (const qsizetype again = m_volumeRoots.indexOf(m_volume); again >= 0) {
+            m_volumeList->setCurrentRow(static_cast<int>(again));
+        }
+        return;
+    }
     const QString folder = m_volume + BankFolderName;
     m_filePath = folder;
     if (!EnsureBankFolder(QFile::encodeName(folder).toStdString())) {

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 #include "savedlg/VolumeSource.h"
 
@@ -42,6 +43,9 @@ public:
     [[nodiscard]] QString GetFilePath() const { return m_filePath; }
     // The chosen volume's root, as of the last Save attempt (or as preset).
     [[nodiscard]] QString GetVolume() const { return m_volume; }
+    // The chosen volume as it was when listed, for the check just before
+    // the bank is written.
+    [[nodiscard]] const VolumeIdentity& GetVolumeIdentity() const { return m_identity; }
 
     // Fills the dialog whenever it is about to be shown (exec, open, show).
     void setVisible(bool visible) override;
@@ -64,7 +68,9 @@ private:
     QString m_fileName;
     QString m_volume;
     QString m_filePath;
-    QStringList m_volumeRoots;  // entry i belongs to list item i
+    QStringList m_volumeRoots;                 // entry i belongs to list item i
+    std::vector<VolumeIdentity> m_identities;  // likewise
+    VolumeIdentity m_identity;
 
     // Children, owned by the dialog.
     QPushButton* m_saveButton = nullptr;

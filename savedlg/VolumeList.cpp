@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <filesystem>
 #include <system_error>
 
@@ -83,8 +84,14 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
         if (dash == fields.end() || dash - fields.begin() < 6 || fields.end() - dash < 3) {
             continue;
         }
-        mounts.push_back(
-            {DecodeMountField(fields[4]), DecodeMountField(dash[1]), DecodeMountField(dash[2])});
+        MountEntry entry{DecodeMountField(fields[4]), DecodeMountField(dash[1]),
+                         DecodeMountField(dash[2]), -1, std::string(fields[2])};
+        int id = 0;
+        if (std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), id).ec ==
+            std::errc()) {
+            entry.mountId = id;
+        }
+        mounts.push_back(std::move(entry));
     }
     return mounts;
 }
@@ -97,7 +104,8 @@ bool IsDiskFilesystem(const MountEntry& entry) {
 
 std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& mounts,
                                   const VolumeSizeQuery& totalBytes,
-                                  const VolumeLabelQuery& labelOf) {
+                                  const VolumeLabelQuery& labelOf,
+                                  const VolumeRemovableQuery& isRemovable) {
     // The last mount at a mount point hides the earlier ones.
     std::map<std::string, const MountEntry*> visible;
     for (const MountEntry& mount : mounts) {
@@ -120,8 +128,12 @@ std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& mounts,
         if (!root.ends_with('/')) {
             root.push_back('/');
         }
-        volumes.push_back({std::move(root), label + " (" + mountPoint + ")"});
+        volumes.push_back({std::move(root), label + " (" + mountPoint + ")", mount->mountId,
+                           isRemovable && isRemovable(*mount)});
     }
+    // Cards first: a first save preselects item 0.
+    std::stable_partition(volumes.begin(), volumes.end(),
+                          [](const Volume& volume) { return volume.removable; });
     return volumes;
 }
 

@@ -16,12 +16,16 @@ struct MountEntry {
     std::string mountPoint;
     std::string fsType;
     std::string source;
+    int mountId = -1;
+    std::string device{};  // "major:minor"
 };
 
 // A volume offered by the save dialog.
 struct Volume {
     std::string root;         // the mount point, always ending in '/'
     std::string displayName;  // "LABEL (/media/ana/CARD)"
+    int mountId = -1;         // in the mount table; -1 when not from one
+    bool removable = false;   // a card or stick rather than a fixed disk
 };
 
 // Decodes the octal escapes (\040 space, \011 tab, \012 newline, \134
@@ -44,14 +48,19 @@ using VolumeSizeQuery = std::function<std::optional<std::uint64_t>(const std::st
 // The filesystem label of a mount; empty when it has none.
 using VolumeLabelQuery = std::function<std::string(const MountEntry& mount)>;
 
-// The volumes among mounts, ordered by mount point: disk filesystems only,
+// Whether a mount's filesystem lives on removable media (a card, a stick).
+using VolumeRemovableQuery = std::function<bool(const MountEntry& mount)>;
+
+// The volumes among mounts, removable ones first (when isRemovable is
+// given), each group ordered by mount point: disk filesystems only,
 // and of those only the ones whose size query succeeds with a size above
 // zero (a reader without a medium). A mount point mounted over again counts
 // once, as its last mount. Sizes and labels are asked only of disk
 // filesystems, so a stale network mount is never touched.
 [[nodiscard]] std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& mounts,
                                                 const VolumeSizeQuery& totalBytes,
-                                                const VolumeLabelQuery& labelOf);
+                                                const VolumeLabelQuery& labelOf,
+                                                const VolumeRemovableQuery& isRemovable = {});
 
 // Decodes the \xHH escapes udev uses in /dev/disk/by-label link names.
 [[nodiscard]] std::string DecodeUdevName(std::string_view name);

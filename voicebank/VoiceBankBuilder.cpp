@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "audio/AudioReader.h"
+#include "voicebank/BankName.h"
 #include "voicebank/VoiceBankImage.h"
 
 namespace {
@@ -148,6 +150,12 @@ bool BuildVoiceBankFile(const VoiceBankImage* copy, std::vector<uint8_t>* out) {
     return true;
 }
 
+size_t BankFileSize(const VoiceBankImage& image) {
+    size_t samples = 0;
+    for (const AudioData& slot : image.voices) samples += SampleBytes(slot);
+    return SampleAreaOffset + samples;
+}
+
 uint32_t ByteSum(const uint8_t* bytes, ptrdiff_t length) {
     if (bytes == nullptr || length < 1) return 0;
     uint32_t sum = 0;
@@ -155,13 +163,29 @@ uint32_t ByteSum(const uint8_t* bytes, ptrdiff_t length) {
     return sum;
 }
 
-bool ExportImageToFile(const VoiceBankImage& image, const char* path) {
-    if (path == nullptr || *path == '\0') return false;
-    const std::string name = std::filesystem::path(path).stem().string();
-    std::unique_ptr<VoiceBankImage> copy(new (std::nothrow) VoiceBankImage(image));
-    if (!copy) return false;
-    std::vector<uint8_t> file;
-    if (!FillVoiceAddresses(copy.get(), name.c_str()) || !BuildVoiceBankFile(copy.get(), &file))
+bool ExportImageToFile(const VoiceBankImage& image, const char* path, WriteFailure* failure,
+                       const BeforeReplace& beforeReplace) {
+    WriteFailure ignored;
+    WriteFailure& why = failure != nullptr ? *failure : ignored;
+    if (path == nullptr || *path == '\0') {
+        why = {EINVAL, "the path is empty"};
         return false;
-    return WriteWholeFile(path, file.data(), static_cast<ptrdiff_t>(file.size()));
+    }
+    const std::string name = std::filesystem::path(path).stem().string();
+    if (std::string problem = BankNameProblem(name); !problem.empty()) {
+        why = {EINVAL, std::move(problem)};
+        return false;
+    }
+    std::unique_ptr<VoiceBankImage> copy(new (std::nothrow) VoiceBankImage(image));
+    std::vector<uint8_t> file;
+    if (!copy) {
+        why = {ENOMEM, "not enough memory to build the bank"};
+        return false;
+    }
+    if (!FillVoiceAddresses(copy.get(), name.c_str()) || !BuildVoiceBankFile(copy.get(), &file)) {
+        why = {0, "the bank cannot be built from its rows (or there is not enough memory)"};
+        return false;
+    }
+    return WriteWholeFile(path, file.data(), static_cast<ptrdiff_t>(file.size()), &why,
+                          beforeReplace);
 }

@@ -335,10 +335,34 @@ bool DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out) {
     }
 }
 
+namespace {
+
+// What a sound file given as a bank is, by its first bytes as they stand in
+// the file; empty for anything else.
+std::string SoundFileKind(const uint8_t* data, size_t size) {
+    const auto at = [data, size](size_t offset, const char* text) {
+        const size_t length = std::strlen(text);
+        return offset + length <= size && std::memcmp(data + offset, text, length) == 0;
+    };
+    if ((at(0, "RIFF") || at(0, "RIFX") || at(0, "RF64")) && at(8, "WAVE")) return "a WAV";
+    if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC"))) return "an AIFF";
+    if (at(0, "fLaC")) return "a FLAC";
+    if (at(0, "OggS")) return "an Ogg";
+    return {};
+}
+
+}  // namespace
+
 VoiceBankReport CheckVoiceBank(const uint8_t* data, size_t size) {
     VoiceBankReport report;
     try {
         auto& problems = report.problems;
+        if (data != nullptr) {
+            if (const std::string kind = SoundFileKind(data, size); !kind.empty()) {
+                problems.push_back("the file is " + kind + " sound file, not a voice bank");
+                return report;
+            }
+        }
         if (data == nullptr || size < bank::SampleAreaOffset) {
             problems.push_back("the file is " + Num(size) +
                                " bytes long; a bank holds at least the 2144-byte parameter area");

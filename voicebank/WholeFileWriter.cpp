@@ -97,7 +97,11 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-bool WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length) {
+bool WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length, WriteFailure* failure,
+                    const BeforeReplace& beforeReplace) {
+    WriteFailure ignored;
+    WriteFailure& why = failure != nullptr ? *failure : ignored;
+    why = {EINVAL, std::strerror(EINVAL)};
     if (path == nullptr || *path == '\0' || bytes == nullptr || length <= 0) return false;
     const auto size = static_cast<size_t>(length);
     std::filesystem::path target(path);
@@ -110,18 +114,33 @@ bool WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length) {
     std::string temp;
     temp.append(folder).append("/.").append(target.filename().string()).append(".XXXXXX");
     Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) return false;
+    const auto fail = [&why](int error, std::string reason) {
+        why = {error, std::move(reason)};
+        return false;
+    };
+    const auto failErrno = [&fail] {
+        const int error = errno != 0 ? errno : EIO;  // a write that stopped without a word
+        return fail(error, std::strerror(error));
+    };
+    if (fd.get() < 0) return failErrno();
 
     // Card filesystems may refuse modes they cannot store; that is no reason
     // to fail the save.
     (void)::fchmod(fd.get(), TargetMode(path));
-    const bool ok = WriteAll(fd.get(), bytes, size) && ::fsync(fd.get()) == 0 &&
-                    ReadBackEquals(fd.get(), bytes, size) && fd.Close() &&
-                    ::rename(temp.c_str(), path) == 0;
+    errno = 0;
+    const bool ok = (WriteAll(fd.get(), bytes, size) || failErrno()) &&
+                    (::fsync(fd.get()) == 0 || failErrno()) &&
+                    (ReadBackEquals(fd.get(), bytes, size) ||
+                     (errno != 0 ? failErrno()
+                                 : fail(0, "what was read back differs from what was written"))) &&
+                    (fd.Close() || failErrno()) &&
+                    (!beforeReplace || beforeReplace(&why.reason) || fail(0, why.reason)) &&
+                    (::rename(temp.c_str(), path) == 0 || failErrno());
     if (!ok) {
         ::unlink(temp.c_str());
         return false;
     }
     SyncFolder(folder);
+    why = {};
     return true;
 }

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
 #include "app/model/PathUtils.h"
-#include "voicebank/BankHead.h"
+#include "voicebank/BankFile.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/WholeFileReader.h"
 
@@ -19,10 +18,12 @@ namespace {
 constexpr size_t StampLength = 15;  // YYYYMMDD-HHMMSS
 
 std::string Stamp(std::time_t now) {
-    std::tm local{};
-    (void)localtime_r(&now, &local);
+    // UTC, so a change of time zone or the end of summer time never makes
+    // a new copy's name sort before an older one's.
+    std::tm utc{};
+    (void)gmtime_r(&now, &utc);
     char text[32];
-    if (std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local) != StampLength)
+    if (std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &utc) != StampLength)
         return "00000000-000000";
     return text;
 }
@@ -56,28 +57,80 @@ bool ParseCopyName(const std::string& file, const std::string& name, std::string
     return true;
 }
 
-void PruneCopies(const fs::path& folder, const std::string& name, int keep) {
-    struct Copy {
-        std::string stamp;
-        long number;
-        fs::path path;
-    };
+struct Copy {
+    fs::file_time_type written;
+    std::string stamp;
+    long number = 1;
+    fs::path path;
+};
+
+// The copies of name in folder, oldest first: by the time each was written,
+// then by stamp and number.
+std::vector<Copy> ListCopies(const fs::path& folder, const std::string& name) {
     std::vector<Copy> copies;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         Copy copy;
-        if (it->is_regular_file(ec) &&
+        std::error_code timeError;
+        if (it->is_regular_file(timeError) &&
             ParseCopyName(it->path().filename().string(), name, &copy.stamp, &copy.number)) {
+            copy.written = fs::last_write_time(it->path(), timeError);
             copy.path = it->path();
             copies.push_back(std::move(copy));
         }
     }
-    if (copies.size() <= static_cast<size_t>(std::max(keep, 0))) return;
     std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
+        if (a.written != b.written) return a.written < b.written;
         return a.stamp != b.stamp ? a.stamp < b.stamp : a.number < b.number;
     });
-    const size_t extra = copies.size() - static_cast<size_t>(std::max(keep, 0));
-    for (size_t i = 0; i < extra; ++i) (void)fs::remove(copies[i].path, ec);
+    return copies;
+}
+
+// Removes the oldest copies beyond keep, never the one just made.
+void PruneCopies(const fs::path& folder, const std::string& name, int keep,
+                 const fs::path& justMade) {
+    std::vector<Copy> copies = ListCopies(folder, name);
+    std::error_code ec;
+    size_t extra = copies.size() > static_cast<size_t>(std::max(keep, 1))
+                       ? copies.size() - static_cast<size_t>(std::max(keep, 1))
+                       : 0;
+    for (size_t i = 0; i < copies.size() && extra > 0; ++i) {
+        if (copies[i].path == justMade) continue;
+        (void)fs::remove(copies[i].path, ec);
+        --extra;
+    }
+}
+
+// Makes folder and its missing parents; false with the real reason.
+bool MakeFolder(const std::string& folder, std::string* reason) {
+    if (folder.empty() || folder[0] != '/') {
+        *reason = "the backup folder " + folder + " is not an absolute path";
+        return false;
+    }
+    std::error_code ec;
+    (void)fs::create_directories(folder, ec);
+    if (fs::is_directory(folder, ec)) return true;
+    // The nearest part of the path that stands there but is no folder.
+    for (fs::path part = folder; !part.empty() && part != part.root_path();
+         part = part.parent_path()) {
+        std::error_code statError;
+        const fs::file_status status = fs::symlink_status(part, statError);
+        if (fs::exists(status) && !fs::is_directory(fs::status(part, statError))) {
+            *reason = "the backup folder " + folder + " cannot be made: " + part.string() +
+                      " is a file, not a folder";
+            return false;
+        }
+    }
+    *reason = "the backup folder " + folder +
+              " cannot be made: " + (ec ? ec.message() : std::string("it is not a folder"));
+    return false;
+}
+
+bool SameBytes(const fs::path& file, const std::vector<uint8_t>& bytes) {
+    std::vector<uint8_t> other;
+    std::string why;
+    return ReadWholeFile(file.string(), bytes.size(), &other, &why) == WholeFileRead::Read &&
+           other == bytes;
 }
 
 }  // namespace
@@ -98,15 +151,19 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         backupPath->clear();
         return true;
     }
-    std::vector<uint8_t> bytes;
+    // Kept whatever the checker says of it: a damaged bank is still the
+    // musician's.
+    BankFile file;
     std::string why;
-    switch (ReadWholeFile(bankPath, bank::LargestBankFileRead, &bytes, &why)) {
-    case WholeFileRead::Read: break;
-    case WholeFileRead::TooLarge:
-        *reason = bankPath + " is larger than any bank could be; no backup of it is made";
+    if (!ReadBankFile(bankPath, &file, &why)) {
+        *reason = bankPath + " cannot be read: " + why;
         return false;
-    case WholeFileRead::Failed: *reason = bankPath + " cannot be read: " + why; return false;
     }
+    if (file.tooLarge) {
+        *reason = bankPath + ": " + file.report.problems.front() + "; no backup of it is made";
+        return false;
+    }
+    const std::vector<uint8_t>& bytes = file.bytes;
     if (bytes.empty()) {
         // An empty file holds nothing to keep.
         backupPath->clear();
@@ -117,9 +174,12 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         *reason = "the path of the backup folder " + folder + " is too long";
         return false;
     }
-    if (!CreateDirectoryTree(folder.c_str())) {
-        *reason = "the backup folder " + folder + " cannot be made: " + std::strerror(errno);
-        return false;
+    if (!MakeFolder(folder, reason)) return false;
+    // The same bank saved again: its newest copy already keeps it.
+    if (const std::vector<Copy> copies = ListCopies(folder, name);
+        !copies.empty() && SameBytes(copies.back().path, bytes)) {
+        *backupPath = copies.back().path.string();
+        return true;
     }
     const std::string base = folder + '/' + name + '-' + Stamp(now);
     std::string path = base + ".glw";
@@ -130,11 +190,13 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         }
         path = base + '-' + std::to_string(n) + ".glw";
     }
-    if (!WriteWholeFile(path.c_str(), bytes.data(), static_cast<ptrdiff_t>(bytes.size()))) {
-        *reason = "the backup " + path + " cannot be written";
+    WriteFailure failure;
+    if (!WriteWholeFile(path.c_str(), bytes.data(), static_cast<ptrdiff_t>(bytes.size()),
+                        &failure)) {
+        *reason = "the backup " + path + " cannot be written: " + failure.reason;
         return false;
     }
-    PruneCopies(folder, name, keep);
+    PruneCopies(folder, name, keep, path);
     *backupPath = path;
     return true;
 }

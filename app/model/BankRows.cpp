@@ -8,33 +8,28 @@
 
 #include "app/model/PathUtils.h"
 #include "audio/RowMark.h"
-#include "voicebank/BankHead.h"
+#include "voicebank/BankFile.h"
 #include "voicebank/VoiceBankBuilder.h"
-#include "voicebank/WholeFileReader.h"
 
 bool ReadBankForOpening(const std::string& path, OpenedBankFile* out, std::string* reason) {
     if (path.find('\0') != std::string::npos || !FitsPathMax(path)) {
         *reason = "the path is too long or holds a NUL character";
         return false;
     }
-    std::vector<uint8_t> bytes;
+    BankFile file;
     std::string why;
-    switch (ReadWholeFile(path, bank::LargestBankFileRead, &bytes, &why)) {
-    case WholeFileRead::Read: break;
-    case WholeFileRead::TooLarge:
-        *reason = "the file is larger than any bank (" + std::to_string(bank::MaxFileBytes) +
-                  " bytes at most)";
+    if (!ReadBankFile(path, &file, &why)) {
+        *reason = "the file cannot be read: " + why;
         return false;
-    case WholeFileRead::Failed: *reason = "the file cannot be read: " + why; return false;
     }
-    VoiceBankReport report = CheckVoiceBank(bytes.data(), bytes.size());
+    VoiceBankReport& report = file.report;
     if (!report.valid || !report.decoded || !report.bank.image) {
         *reason =
             report.problems.empty() ? "the file is not a voice bank" : report.problems.front();
         return false;
     }
     out->bank = std::move(report.bank);
-    out->crc = Crc32(bytes.data(), bytes.size());
+    out->crc = Crc32(file.bytes.data(), file.bytes.size());
     return true;
 }
 

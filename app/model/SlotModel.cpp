@@ -147,6 +147,13 @@ bool SlotModel::ExportVoiceBank(const std::string& path) const {
     return m_engine->ExportVoiceBank(path.c_str());
 }
 
+std::shared_ptr<const VoiceBankImage> SlotModel::CopyBankImage() const {
+    const VoiceBankImage* image = m_engine->GetImage();
+    if (image == nullptr) return nullptr;
+    std::unique_ptr<VoiceBankImage> copy(new (std::nothrow) VoiceBankImage(*image));
+    return copy;
+}
+
 bool SlotModel::IsSlotLoaded(int slot) const { return m_engine->IsSlotLoaded(slot); }
 
 bool SlotModel::IsSlotPlaying(int slot) const { return m_engine->IsSlotPlaying(slot); }

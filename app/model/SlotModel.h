@@ -104,6 +104,9 @@ public:
     [[nodiscard]] bool IsAuditionPlaying() const;
     // Writes the voice bank of every loaded slot to path.
     [[nodiscard]] bool ExportVoiceBank(const std::string& path) const;
+    // A copy of the bank of every loaded slot, for a save on a worker; null
+    // for a closed model or when memory is short.
+    [[nodiscard]] std::shared_ptr<const VoiceBankImage> CopyBankImage() const;
 
     [[nodiscard]] bool IsSlotLoaded(int slot) const;
     [[nodiscard]] bool IsSlotPlaying(int slot) const;

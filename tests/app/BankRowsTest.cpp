@@ -103,6 +103,42 @@ TEST(BankBackup, KeepsTheNewestTwentyCopiesOfAName) {
     std::string copy, reason;
     EXPECT_FALSE(BackUpBank(bank, root, start + 99, &copy, &reason));
     EXPECT_NE(reason.find("larger than any bank"), std::string::npos) << reason;
+    EXPECT_NE(reason.find(std::to_string(bank::LargestBankFileRead + 1) +
+                          " bytes, a bank at most " + std::to_string(bank::MaxFileBytes)),
+              std::string::npos)
+        << reason;
+}
+
+TEST(BankBackup, TheCopyJustMadeStaysAndTheSameBankIsKeptOnce) {
+    testsupport::TempDir dir;
+    const std::string bank = dir.file("KIT.glw");
+    const std::string root = dir.file("backups");
+    const std::time_t noon = 1'800'000'000;  // 2027-01-15 08:00:00 UTC
+    std::string copy, reason;
+    std::vector<std::string> made;
+    for (int n = 0; n < 20; ++n) {
+        ASSERT_TRUE(testsupport::WriteFile(bank, testsupport::Bytes(8, uint8_t(n))));
+        ASSERT_TRUE(BackUpBank(bank, root, noon + n, &copy, &reason)) << reason;
+        made.push_back(copy);
+    }
+    EXPECT_EQ(fs::path(made[0]).filename(), "KIT-20270115-080000.glw");  // UTC
+    // Saved again unchanged: the newest copy already holds it.
+    ASSERT_TRUE(BackUpBank(bank, root, noon + 50, &copy, &reason)) << reason;
+    EXPECT_EQ(copy, made.back());
+    // A clock set back: the new copy's stamp sorts first, yet the oldest
+    // copy by age goes, not the new one.
+    ASSERT_TRUE(testsupport::WriteFile(bank, testsupport::Bytes(8, 99)));
+    ASSERT_TRUE(BackUpBank(bank, root, noon - 86'400, &copy, &reason)) << reason;
+    EXPECT_TRUE(fs::exists(copy));
+    EXPECT_FALSE(fs::exists(made[0]));
+    EXPECT_TRUE(fs::exists(made[1]));
+
+    // A file where the backup folder should be is named as such.
+    ASSERT_TRUE(testsupport::WriteFile(dir.file("plain"), testsupport::Bytes(1, 1)));
+    EXPECT_FALSE(BackUpBank(bank, dir.file("plain"), noon, &copy, &reason));
+    EXPECT_NE(reason.find("is a file, not a folder"), std::string::npos) << reason;
+    EXPECT_FALSE(BackUpBank(bank, "relative", noon, &copy, &reason));
+    EXPECT_NE(reason.find("not an absolute path"), std::string::npos) << reason;
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 
 #include <climits>
 #include <filesystem>
+#include <memory>
 
 #include "AppTestSupport.h"
 #include "controls/FileNameEdit.h"
 #include "res/SkinResources.h"
 #include "res/StringTable.h"
+#include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/VoiceBankImage.h"
 
 namespace {
 
@@ -230,6 +233,7 @@ protected:
             if (modal->isVisible()) qobject_cast<QDialog*>(modal)->reject();
         });
         QTest::mouseClick(SaveButton(), Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->IsSaving(); }, 10000));
         return offered;
     }
 };
@@ -283,6 +287,36 @@ TEST_F(SaveTest, FailedExportShows104AndKeepsTheVolume) {
     EXPECT_EQ(window->GetLastVolume(), otherRoot);
     window->reject();
     EXPECT_TRUE(ReadIni().contains("Volume=" + otherRoot.toUtf8() + "\n"));
+}
+
+TEST_F(SaveTest, ABankFromOutsideACardIsProposedOnTheRememberedVolumeUnderItsStoredName) {
+    // A backup copy: its file name breaks the rule, its name field keeps it.
+    auto image = std::make_unique<VoiceBankImage>();
+    ASSERT_TRUE(InitVoiceBankImage(image.get()));
+    image->voices[3] = AudioData{1, 44100, 16, 64, {}, {}};
+    ASSERT_TRUE(FillVoiceAddresses(image.get(), "DRUMS-1"));
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(BuildVoiceBankFile(image.get(), &file));
+    const std::string backup = dir.file("DRUMS-1-20261209-114734.glw");
+    ASSERT_TRUE(testsupport::WriteFile(backup, file));
+    ASSERT_TRUE(window->OpenBankFile(QString::fromStdString(backup)));
+    messages.clear();  // the question before the rows were replaced
+    QString offered;
+    int row = -1;
+    apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
+        offered = modal->findChild<FileNameEdit*>("fileName")->text();
+        row = modal->findChild<QListWidget*>("volumes")->currentRow();
+        QTest::mouseClick(modal->findChild<QPushButton*>("save"), Qt::LeftButton);
+    });
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
+    // The rows wait, with Save, until the worker reports.
+    EXPECT_TRUE(window->IsSaving() && !SaveButton()->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->IsSaving(); }, 10000));
+    EXPECT_TRUE(SaveButton()->isEnabled());
+    EXPECT_EQ(offered, "DRUMS-1");
+    EXPECT_EQ(row, 1);  // the remembered volume
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(fs::exists(fs::path(otherCard.path()) / "gridlume" / "DRUMS-1.glw"));
 }
 
 TEST_F(SaveTest, CancelledSaveChangesNothing) {

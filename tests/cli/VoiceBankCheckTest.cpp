@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "SoundFileWriter.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
 
@@ -321,3 +323,20 @@ TEST(VoiceBankCheck, HostileFieldsStayInsideTheBuffer) {
     EXPECT_FALSE(DecodeVoiceBank(good.data(), 2143, &none));
     EXPECT_FALSE(DecodeVoiceBank(nullptr, 5000, &none));
 }
+
+namespace {
+
+TEST(VoiceBankCheck, ASoundFileIsNamedAsOneNotAsABankWithAStrangeMagic) {
+    const testsupport::Pcm pcm = testsupport::MakeRamp(1, 16, 44100, 3000);
+    for (const auto& [bytes, said] :
+         {std::pair{testsupport::MakeWav(pcm), "the file is a WAV sound file, not a voice bank"},
+          std::pair{testsupport::MakeAiff(pcm),
+                    "the file is an AIFF sound file, not a voice bank"}}) {
+        const VoiceBankReport r = CheckVoiceBank(bytes.data(), bytes.size());
+        EXPECT_FALSE(r.valid);
+        ASSERT_EQ(r.problems.size(), 1u);
+        EXPECT_EQ(r.problems.front(), said);
+    }
+}
+
+}  // namespace

@@ -113,11 +113,12 @@ TEST_F(SaveDialog, OpensOnSaveSoEnterSavesThePresetAtOnce) {
         EXPECT_EQ(NameEdit(d)->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
         EXPECT_EQ(NameEdit(d)->GetMaxLength(), 16);
         ASSERT_EQ(d.focusWidget(), SaveButton(d));
+        NameEdit(d)->SetText(QStringLiteral("ABCDEFGHIJKLMNOP"));
         QTest::keyClick(d.focusWidget(), Qt::Key_Return);
     });
     EXPECT_EQ(outcome.result, QDialog::Accepted);
     EXPECT_FALSE(outcome.stayedOpen);
-    EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/ABCDEFGHIJKLMNOPQRST.glw");
+    EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/ABCDEFGHIJKLMNOP.glw");
     EXPECT_EQ(dlg.GetVolume(), Root(card));
     EXPECT_TRUE(fs::is_directory(card.file("gridlume")));
     EXPECT_FALSE(fs::exists(dlg.GetFilePath().toStdString()));  // the dialog writes no bank
@@ -294,6 +295,59 @@ TEST_F(SaveDialog, OnlySaveClosesWithOk) {
         EXPECT_FALSE(fs::exists(card.file("gridlume")));
     }
     EXPECT_TRUE(shown.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SaveDialog, EveryControlIsReachedAndUsedByKeyboard) {
+    Add(disk, "Zeta (disk)");
+    Add(card, "Alpha (card)");
+    SaveBankDialog dlg(source);
+    dlg.SetFileName(QStringLiteral("KEYS"));
+    const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
+        ASSERT_EQ(d.focusWidget(), SaveButton(d));
+        QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(d.focusWidget(), CancelButton(d));
+        QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(d.focusWidget(), VolumeList(d));
+        QTest::keyClick(d.focusWidget(), Qt::Key_Down);
+        EXPECT_EQ(SelectedRow(d), 1);
+        QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(d.focusWidget(), NameEdit(d));
+        QTest::keyClicks(d.focusWidget(), "-2");
+        // Arrows from the buttons reach the list too, and back.
+        QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(d.focusWidget(), SaveButton(d));
+        QTest::keyClick(d.focusWidget(), Qt::Key_Up);
+        EXPECT_EQ(d.focusWidget(), NameEdit(d));
+        QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+    });
+    EXPECT_EQ(outcome.result, QDialog::Accepted);
+    EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/KEYS-2.glw");
+}
+
+TEST_F(SaveDialog, ABadNameOrAVolumeGoneSinceListedWritesNothing) {
+    Add(card, "Alpha (card)");
+    SaveBankDialog dlg(source);
+    dlg.SetFileName(QStringLiteral("DRUMS-1-20261209-114734"));
+    const Outcome outcome = Run(dlg, [this](SaveBankDialog& d) {
+        Click(SaveButton(d));
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown.back().stringId, IdsIllegalPath);
+        EXPECT_TRUE(shown.back().informativeText.contains("23 characters"));
+        EXPECT_FALSE(fs::exists(card.file("gridlume")));
+        // The card goes while the dialog is open: its root is gone.
+        NameEdit(d)->setText(QStringLiteral("DRUMS-1"));
+        fs::remove_all(card.path());
+        Click(SaveButton(d));
+        ASSERT_EQ(shown.size(), 2u);
+        EXPECT_EQ(shown.back().stringId, IdsSaveError);
+        EXPECT_TRUE(shown.back().informativeText.contains("no longer there"));
+    });
+    EXPECT_TRUE(outcome.stayedOpen);
+    EXPECT_FALSE(fs::exists(card.path()));
 }
 
 }  // namespace

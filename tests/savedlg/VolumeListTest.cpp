@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <utility>
 
 #include "SoundFileWriter.h"
 
@@ -113,17 +114,31 @@ TEST(DiskLabels, DecodesUdevEscapesAndMapsDevices) {
 
 TEST(DiskLabels, SystemListIsOrderedAndEveryRootEndsWithSlash) {
     const std::vector<Volume> volumes = SystemVolumeSource().ListVolumes();
-    std::string previousMountPoint;
+    std::pair<bool, std::string> previous;  // fixed, mount point: cards first
     for (std::size_t i = 0; i < volumes.size(); ++i) {
         const std::string& root = volumes[i].root;
         ASSERT_TRUE(root.ends_with('/')) << root;
         EXPECT_TRUE(std::filesystem::is_directory(root)) << root;
-        const std::string mountPoint = root.substr(0, root.size() - 1);  // "/" gives ""
+        const std::pair<bool, std::string> key{!volumes[i].removable,
+                                               root.substr(0, root.size() - 1)};  // "/" gives ""
         if (i > 0) {
-            EXPECT_LT(previousMountPoint, mountPoint);
+            EXPECT_LT(previous, key);
         }
-        previousMountPoint = mountPoint;
+        previous = key;
     }
+}
+
+TEST(MountInfo, RemovableVolumesComeFirst) {
+    const std::vector<MountEntry> mounts = ParseMountInfo(
+        "20 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+        "21 20 179:1 / /mnt/card rw - vfat /dev/mmcblk0p1 rw\n"
+        "22 20 8:2 / /home rw - ext4 /dev/sda2 rw\n");
+    const auto size = [](const std::string&) { return std::optional<std::uint64_t>(1); };
+    const auto noLabel = [](const MountEntry&) { return std::string(); };
+    const std::vector<Volume> volumes = SelectVolumes(
+        mounts, size, noLabel, [](const MountEntry& m) { return m.device == "179:1"; });
+    EXPECT_EQ(Roots(volumes), (std::vector<std::string>{"/mnt/card/", "/", "/home/"}));
+    EXPECT_EQ(volumes[0].mountId, 21);
 }
 
 }  // namespace

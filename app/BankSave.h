@@ -1,0 +1,32 @@
+#pragma once
+
+// Saving the rows as a bank onto the chosen volume, with no Qt, so the
+// window can run it on a worker: the volume is checked to still be the one
+// chosen, the bank is built, written, synced and read back, the bank it
+// replaces is backed up, and a failure is worded for the musician.
+
+#include <ctime>
+#include <string>
+
+#include "savedlg/VolumeSource.h"
+
+struct VoiceBankImage;
+
+struct BankSaveRequest {
+    std::string path;         // the bank file: root + "gridlume/" + NAME + ".glw"
+    VolumeIdentity volume;    // the chosen volume as the dialog listed it
+    std::string backupsRoot;  // where replaced banks are kept; empty: nowhere
+    std::time_t now = 0;      // the backup's time
+};
+
+struct BankSaveOutcome {
+    bool saved = false;
+    std::string reason;      // why not, in words, when not saved
+    std::string backupPath;  // the copy of the bank replaced, if any
+};
+
+// Saves image as described. Nothing is written anywhere when the volume is
+// no longer the one chosen; the old bank stays as it was on every failure,
+// and a backup is made only once the new bank is written and checked, just
+// before it replaces the old one.
+[[nodiscard]] BankSaveOutcome SaveBank(const VoiceBankImage& image, const BankSaveRequest& request);

@@ -1,0 +1,24 @@
+#include "voicebank/BankName.h"
+
+#include <algorithm>
+
+std::string BankNameProblem(std::string_view name) {
+    const std::string quoted = "the bank name '" + std::string(name) + "'";
+    if (name.empty()) return "the bank name is empty";
+    if (name.size() > MaxBankNameLength)
+        return quoted + " has " + std::to_string(name.size()) + " characters; at most " +
+               std::to_string(MaxBankNameLength) + " are allowed";
+    if (!std::all_of(name.begin(), name.end(),
+                     [](char c) { return IsBankNameChar(static_cast<unsigned char>(c)); }))
+        return quoted + " may hold only ASCII letters, digits and hyphens";
+    return {};
+}
+
+std::string CleanBankName(std::string_view name) {
+    std::string kept;
+    for (const char c : name) {
+        if (kept.size() == MaxBankNameLength) break;
+        if (IsBankNameChar(static_cast<unsigned char>(c))) kept.push_back(c);
+    }
+    return kept;
+}
