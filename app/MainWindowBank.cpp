@@ -138,9 +138,11 @@ void MainWindow::OnBankChecked(const QString& absolute, CheckedBank checked) {
                        name + QStringLiteral(": ") + FromModel(checked.reason));
         return;
     }
-    if (m_model.CountLoadedSlots() > 0 &&
-        ShowMessage(this, IdsReplaceRows, QMessageBox::Ok | QMessageBox::Cancel,
-                    QMessageBox::Question) != QMessageBox::Ok) {
+    // The window may have been closed while the question was up.
+    if ((m_model.CountLoadedSlots() > 0 &&
+         ShowMessage(this, IdsReplaceRows, QMessageBox::Ok | QMessageBox::Cancel,
+                     QMessageBox::Question) != QMessageBox::Ok) ||
+        m_closing) {
         SetOpeningBank(false);
         return;
     }
