@@ -84,42 +84,52 @@ bool BringForward(MainWindow& window, const QString& token) {
     return true;
 }
 
-int RunProgram(int argc, char** argv, const WindowExtras& extras) {
-    if (!HasDisplay()) {
-        std::fputs(
-            "gridlume-voice-manager: no display found (neither DISPLAY nor WAYLAND_DISPLAY is "
-            "set).\n"
-            "The window needs an X11 or Wayland desktop; without one, use glwtool "
-            "to build, check and play voice banks (glwtool --help).\n",
-            stderr);
-        return 1;
-    }
+namespace {
+
+void SayThereIsNoDisplay() {
+    std::fputs(
+        "gridlume-voice-manager: no display found (neither DISPLAY nor WAYLAND_DISPLAY is "
+        "set).\n"
+        "The window needs an X11 or Wayland desktop; without one, use glwtool "
+        "to build, check and play voice banks (glwtool --help).\n",
+        stderr);
+}
+
+void Warn(const QString& text) {
+    std::fprintf(stderr, "gridlume-voice-manager: %s\n", text.toLocal8Bit().constData());
+}
+
+// Settings that must be made before the application object exists.
+void PrepareApplication() {
     // Whole-number scaling keeps the bitmap skin crisp.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::Round);
     // Before Qt starts threads of its own: this sets an environment variable.
     SoundEngine::QuietSoundLibraryLogs();
-    QApplication application(argc, argv);
+}
+
+void NameApplication() {
     // Named, not taken from the executable: the test build keeps the same
     // settings file, lock and socket as the installed program.
     QCoreApplication::setApplicationName(QStringLiteral("gridlume-voice-manager"));
     // Must match the installed desktop file, or Wayland shows no icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.vantor.GridlumeVoiceManager"));
-    // A held Enter confirms once, in the window and in every dialog.
-    RepeatedKeyFilter freshEnterOnly;
-    application.installEventFilter(&freshEnterOnly);
+}
 
-    SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
-                            QString::fromLatin1(SingleInstanceName));
-    const QString bank = BankArgument(QCoreApplication::arguments());
-    if (!instance.TryBecomeFirst()) {
-        (void)instance.AskFirstToComeForward(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"), 2000,
-                                             bank);
+// A later copy: the first one comes forward and opens the bank. Returns the
+// exit code; a copy that cannot be reached is said on stderr, never silently.
+int HandOverToFirstCopy(const SingleInstance& instance, const QString& bank) {
+    if (instance.AskFirstToComeForward(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"), 2000, bank))
         return 0;
-    }
+    Warn(QStringLiteral("another copy holds %1 but cannot be reached at %2%3.")
+             .arg(instance.LockPath(), instance.SocketPath(),
+                  bank.isEmpty() ? QString() : QStringLiteral("; %1 was not opened").arg(bank)));
+    return 1;
+}
 
+// Makes the profile's folder; returns the profile's path.
+QString PrepareProfile() {
     const QString appName = QCoreApplication::applicationName();
-    if (appName.isEmpty()) return 0;
     const QString configHome =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     const QString profilePath = ProfilePathFor(configHome, appName);
@@ -129,10 +139,15 @@ int RunProgram(int argc, char** argv, const WindowExtras& extras) {
     if (!configHome.isEmpty() && FitsPathMax(QFile::encodeName(profilePath).toStdString())) {
         (void)CreateDirectoryTree(profileDir.constData());
     }
+    return profilePath;
+}
 
+// Builds the slot model and the window and runs it until it closes.
+int RunWindow(QApplication& application, SingleInstance& instance, const QString& bank,
+              const WindowExtras& extras) {
     // The wiring: the slots first, then the window that drives and shows
     // them.
-    IniProfileStore profile(profilePath);
+    IniProfileStore profile(PrepareProfile());
     SlotModel model;
     MainWindow window(model, &profile);
     QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,
@@ -153,4 +168,37 @@ int RunProgram(int argc, char** argv, const WindowExtras& extras) {
     // A quit request ends every event loop without closing the window.
     if (!window.IsClosing()) window.OnCloseButton();
     return 0;
+}
+
+}  // namespace
+
+int RunProgram(int argc, char** argv, const WindowExtras& extras) {
+    if (!HasDisplay()) {
+        SayThereIsNoDisplay();
+        return 1;
+    }
+    PrepareApplication();
+    QApplication application(argc, argv);
+    NameApplication();
+    // A held Enter confirms once and a held Escape closes one dialog, in
+    // the window and in every dialog.
+    RepeatedKeyFilter freshKeysOnly;
+    application.installEventFilter(&freshKeysOnly);
+
+    SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
+                            QString::fromLatin1(SingleInstanceName));
+    const QString bank = BankArgument(QCoreApplication::arguments());
+    switch (instance.TryBecomeFirst()) {
+    case SingleInstance::Role::Later: return HandOverToFirstCopy(instance, bank);
+    case SingleInstance::Role::Alone:
+        Warn(QStringLiteral("warning: running without the single-copy lock: %1.")
+                 .arg(instance.LockProblem()));
+        break;
+    case SingleInstance::Role::First:
+        if (!instance.ListenProblem().isEmpty())
+            Warn(QStringLiteral("warning: later copies cannot call this one: %1.")
+                     .arg(instance.ListenProblem()));
+        break;
+    }
+    return RunWindow(application, instance, bank, extras);
 }

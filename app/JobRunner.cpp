@@ -6,6 +6,9 @@ JobRunner::JobRunner(QObject* parent) : QObject(parent) {
     // Jobs are file work, mostly waiting on the disk or a decoder; a couple
     // of threads keep one row's scan from holding up a save.
     m_pool.setMaxThreadCount(4);
+    // Idle threads end soon: threads kept waiting held the program's exit
+    // up by more than a second after the window closed.
+    m_pool.setExpiryTimeout(100);
 }
 
 JobRunner::~JobRunner() {

@@ -354,6 +354,7 @@ void MainWindow::SetSaving(bool saving) {
 void MainWindow::OnCloseButton() {
     if (m_closing) return;
     m_closing = true;
+    m_bankJobs.CancelAll();
     m_model.Close();
     QDialog::accept();
 }
@@ -361,6 +362,7 @@ void MainWindow::OnCloseButton() {
 void MainWindow::reject() {
     if (m_closing) return;
     m_closing = true;
+    m_bankJobs.CancelAll();
     m_model.Close();
     QDialog::reject();
 }
@@ -385,7 +387,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     const int row = RowAt(event->pos());
     QAction* edit = nullptr;
-    if (row >= 0 && m_model.IsSlotLoaded(row)) {
+    if (row >= 0 && m_model.IsSlotLoaded(row) && !m_openingBank) {
         edit = menu.addAction(tr("&Edit row %1...").arg(row + 1));
         menu.addSeparator();
     }
@@ -415,7 +417,8 @@ int MainWindow::RowAt(QPoint point) {
 }
 
 bool MainWindow::EditRow(int slot) {
-    if (!m_model.IsSlotLoaded(slot)) return false;
+    // Rows a bank is replacing are not edited.
+    if (!m_model.IsSlotLoaded(slot) || m_openingBank) return false;
     RowEditorDialog editor(m_model, slot, this);
     if (editor.exec() != QDialog::Accepted) return false;
     const VoiceOptions options = editor.Options();

@@ -13,6 +13,8 @@
 #include "app/model/SlotModel.h"
 #include "controls/SlotPanel.h"
 
+struct CheckedBank;
+struct MadeBankRows;
 class ProfileStore;
 class QShortcut;
 class SaveBankDialog;
@@ -106,21 +108,29 @@ public:
     [[nodiscard]] static QPoint PositionToStore(const QString& platformName, QPoint current,
                                                 QPoint read);
 
-    // Opens the voice bank at path into the 16 rows: a file the checker
-    // refuses shows message 110 with its first problem and changes nothing;
-    // with rows loaded, message 111 asks first (Cancel changes nothing). The
-    // rows are copied as row files into the user's data folder (a failure:
-    // message 112, nothing changed) and every row loads from its copy, empty
-    // bank rows cleared. Saves then propose the bank's name and volume.
-    // True when every row was replaced.
+    // Opens the voice bank at path into the 16 rows, its file work on a
+    // worker while the rows are disabled and the cursor shows busy: a
+    // missing file shows message 113, a file the checker refuses message
+    // 110 with its first problem, and nothing changes; with rows loaded,
+    // message 111 asks first (Cancel changes nothing). The rows are copied
+    // as row files into the user's data folder (a failure: message 112,
+    // nothing changed) and every row loads from its copy, empty bank rows
+    // cleared. Saves then propose the bank's name and volume. While a
+    // dialog is open over the window or another bank is opening, the
+    // request waits (OpenBankLater). True when the opening started.
     bool OpenBankFile(const QString& path);
+    // A bank waits to be opened, or is being opened (its file work runs or
+    // its question is up).
+    [[nodiscard]] bool IsOpeningBank() const { return m_openingBank || !m_pendingBank.isEmpty(); }
     // "Open bank..." and Ctrl+O: asks for a bank file and opens it.
     void OnOpenBank();
     // Asks for a bank file; true with its path in out when one was chosen.
     bool BrowseForBankFile(QString& out);
     // Opens path once the window has been shown (the command line's bank).
     void OpenBankWhenShown(const QString& path);
-    // Opens path from the event loop, after the caller has returned.
+    // Opens path from the event loop, after the caller has returned, and
+    // only once no dialog is open over the window and no bank is opening;
+    // of the requests waiting, only the last is kept.
     void OpenBankLater(const QString& path);
     // A file that opens as a bank rather than loading as a sound: ".glw".
     [[nodiscard]] static bool IsBankFile(const QString& path);
@@ -173,6 +183,13 @@ private:
     void ProposeSaveTarget(SaveBankDialog& dialog) const;
     // Rows and Save disabled and a busy cursor while a save runs.
     void SetSaving(bool saving);
+    [[nodiscard]] bool CanOpenBankNow() const;
+    void OpenPendingBank();
+    void OnBankChecked(const QString& absolute, CheckedBank checked);
+    void OnBankRowsMade(const QString& absolute, MadeBankRows made);
+    // Disables the rows and the save button and shows the busy cursor, or
+    // undoes that.
+    void SetOpeningBank(bool opening);
 
     SlotModel& m_model;
     SlotPanel m_panel;  // a child: the window's whole client area
@@ -191,6 +208,11 @@ private:
     QPoint m_savedPosition;         // as read, kept where the platform cannot place windows
     QString m_openedBankPath;       // the last bank opened, absolute
     QString m_bankToOpen;           // opened once shown
+    QString m_pendingBank;          // the newest request to open a bank, waiting
+    bool m_pendingBankPosted = false;
+    bool m_openingBank = false;
+    static constexpr int PendingBankRetryMs = 100;
+    JobRunner m_bankJobs;  // lane "bank": checks, copies and reads of a bank's rows
     std::unique_ptr<QShortcut> m_openShortcut;
     // Rows restored at start whose file could not be loaded: their stored
     // options stay for the next try, until the row is loaded or cleared.

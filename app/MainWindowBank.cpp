@@ -2,15 +2,21 @@
 // menu, Ctrl+O, a drop, the command line or a later copy), the rows'
 // origin in their tooltips, and what a save proposes and keeps.
 
+#include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QMimeData>
 #include <QStandardPaths>
+#include <QTimer>
+
+#include <atomic>
+#include <ctime>
+#include <memory>
+#include <utility>
 
 #include "app/MainWindow.h"
 #include "app/model/BankRows.h"
@@ -50,9 +56,33 @@ QString MainWindow::UserDataFolder() {
 void MainWindow::OpenBankWhenShown(const QString& path) { m_bankToOpen = path; }
 
 void MainWindow::OpenBankLater(const QString& path) {
+    // One question at a time: only the newest request is kept, and a burst
+    // of them posts a single event.
+    m_pendingBank = path;
+    if (m_pendingBankPosted) return;
+    m_pendingBankPosted = true;
     // After the drop or the request that named it has been answered.
-    QMetaObject::invokeMethod(
-        this, [this, path] { (void)OpenBankFile(path); }, Qt::QueuedConnection);
+    QTimer::singleShot(0, this, &MainWindow::OpenPendingBank);
+}
+
+bool MainWindow::CanOpenBankNow() const {
+    // A dialog, box or menu open over the window (the row editor, the save
+    // dialog, the question of an earlier bank) or a bank being opened.
+    const QWidget* modal = QApplication::activeModalWidget();
+    return !m_openingBank && (modal == nullptr || modal == this) &&
+           QApplication::activePopupWidget() == nullptr;
+}
+
+void MainWindow::OpenPendingBank() {
+    m_pendingBankPosted = false;
+    if (m_pendingBank.isEmpty() || m_closing) return;
+    if (!CanOpenBankNow()) {
+        // Tried again once the dialog has closed.
+        m_pendingBankPosted = true;
+        QTimer::singleShot(PendingBankRetryMs, this, &MainWindow::OpenPendingBank);
+        return;
+    }
+    (void)OpenBankFile(std::exchange(m_pendingBank, QString()));
 }
 
 bool MainWindow::BrowseForBankFile(QString& out) {
@@ -87,45 +117,92 @@ void MainWindow::OnOpenBank() {
 
 bool MainWindow::OpenBankFile(const QString& path) {
     if (!m_initialised || path.isEmpty()) return false;
+    if (!CanOpenBankNow()) {
+        OpenBankLater(path);
+        return false;
+    }
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    OpenedBankFile opened;
-    std::string reason;
-    if (!ReadBankForOpening(ToModelPath(absolute), &opened, &reason)) {
-        ShowWithReason(this, IdsOpenBankError,
-                       QFileInfo(absolute).fileName() + QStringLiteral(": ") + FromModel(reason));
-        return false;
+    SetOpeningBank(true);
+    m_bankJobs.Run<CheckedBank>(
+        QStringLiteral("bank"), this,
+        [file = ToModelPath(absolute)](const std::atomic<bool>&) { return CheckBank(file); },
+        [this, absolute](CheckedBank checked) { OnBankChecked(absolute, std::move(checked)); });
+    return true;
+}
+
+void MainWindow::OnBankChecked(const QString& absolute, CheckedBank checked) {
+    const QString name = QFileInfo(absolute).fileName();
+    if (!checked.ok) {
+        SetOpeningBank(false);
+        ShowWithReason(this, checked.missing ? IdsOpenBankMissing : IdsOpenBankError,
+                       name + QStringLiteral(": ") + FromModel(checked.reason));
+        return;
     }
-    if (m_model.CountLoadedSlots() > 0 &&
-        ShowMessage(this, IdsReplaceRows, QMessageBox::Ok | QMessageBox::Cancel,
-                    QMessageBox::Question) != QMessageBox::Ok)
-        return false;
+    // The window may have been closed while the question was up.
+    if ((m_model.CountLoadedSlots() > 0 &&
+         ShowMessage(this, IdsReplaceRows, QMessageBox::Ok | QMessageBox::Cancel,
+                     QMessageBox::Question) != QMessageBox::Ok) ||
+        m_closing) {
+        SetOpeningBank(false);
+        return;
+    }
     const QString data = UserDataFolder();
-    std::array<std::string, VoiceSlotCount> rows;
     if (data.isEmpty()) {
+        SetOpeningBank(false);
         ShowWithReason(this, IdsCopyBankError, tr("There is no data folder for this user."));
-        return false;
+        return;
     }
-    if (!WriteBankRows(opened, ToModelPath(data + QStringLiteral("/banks")), &rows, &reason)) {
-        ShowWithReason(this, IdsCopyBankError, FromModel(reason));
-        return false;
+    m_bankJobs.Run<MadeBankRows>(
+        QStringLiteral("bank"), this,
+        [opened = checked.opened, root = ToModelPath(data + QStringLiteral("/banks")),
+         convert = m_model.ConvertFormats()](const std::atomic<bool>& cancelled) {
+            return CopyAndReadBankRows(*opened, root, convert, cancelled);
+        },
+        [this, absolute](MadeBankRows made) { OnBankRowsMade(absolute, std::move(made)); });
+}
+
+void MainWindow::OnBankRowsMade(const QString& absolute, MadeBankRows made) {
+    SetOpeningBank(false);
+    if (!made.copyFailure.empty()) {
+        ShowWithReason(this, IdsCopyBankError, FromModel(made.copyFailure));
+        return;
     }
-    LoadFailure first;
-    bool failed = false;
     for (int i = 0; i < SlotCount; ++i) {
-        const std::string& row = rows[static_cast<size_t>(i)];
-        if (row.empty()) {
+        const auto row = static_cast<size_t>(i);
+        if (made.paths[row].empty()) {
             (void)m_model.ClearSlot(i);
-            continue;
-        }
-        LoadFailure failure;
-        if (!m_model.LoadSlot(i, row, &failure) && !failed) {
-            failed = true;
-            first = std::move(failure);
+        } else if (made.records[row] &&
+                   !m_model.PutMadeRow(i, made.paths[row], *made.records[row],
+                                       made.outcomes[row]) &&
+                   !made.failed) {
+            made.failed = true;
+            made.firstFailure.reason = "the sound device refused the sound";
         }
     }
     m_openedBankPath = absolute;
-    if (failed) (void)ShowLoadError(first);
-    return !failed;
+    if (made.failed) (void)ShowLoadError(made.firstFailure);
+}
+
+void MainWindow::SetOpeningBank(bool opening) {
+    m_openingBank = opening;
+    // The rows the bank replaces take no clicks or drops meanwhile.
+    for (int i = 0; i < SlotCount; ++i) {
+        m_panel.LoadButton(i)->setEnabled(!opening);
+        m_panel.Label(i)->setEnabled(!opening);
+        if (opening) {
+            m_panel.ClearButton(i)->setEnabled(false);
+            m_panel.PlayButton(i)->setEnabled(false);
+        } else {
+            (void)SetRowState(i, m_model.IsSlotLoaded(i));
+        }
+    }
+    if (opening) {
+        m_panel.SetSaveEnabled(false);
+        setCursor(Qt::BusyCursor);
+    } else {
+        UpdateSaveButton();
+        unsetCursor();
+    }
 }
 
 QString MainWindow::BankOriginLine(const SlotFormat& format) {

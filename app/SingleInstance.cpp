@@ -3,9 +3,14 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
+#include <QThread>
+#include <QTimer>
 
 #include <memory>
+
+#include <sys/un.h>
 
 namespace {
 
@@ -17,6 +22,11 @@ constexpr char OpenPrefix[] = "open ";
 constexpr qint64 MaxTokenBytes = 1024;     // a token is far shorter
 constexpr qint64 MaxPathBytes = 4096;      // PATH_MAX
 constexpr qint64 MaxRequestBytes = 16384;  // all three lines, the path encoded
+// A later copy sends its request at once; a connection idle longer, or one
+// beyond the limit, is some other program's and is closed.
+constexpr int IdleConnectionMs = 2000;
+constexpr int MaxConnections = 32;
+constexpr int RetryMs = 50;
 
 }  // namespace
 
@@ -35,26 +45,62 @@ QString SingleInstance::SocketPath() const {
     return QDir(m_dir).filePath(m_name + QStringLiteral(".socket"));
 }
 
-bool SingleInstance::TryBecomeFirst() {
-    if (m_dir.isEmpty()) return false;
+QString SingleInstance::SocketPathProblem(const QString& path) {
+    // sockaddr_un holds 108 bytes with the closing NUL.
+    constexpr qsizetype SocketPathBytes = sizeof(sockaddr_un{}.sun_path);
+    if (QFile::encodeName(path).size() >= SocketPathBytes)
+        return QStringLiteral(
+                   "the socket path %1 is longer than the %2 bytes a local socket "
+                   "allows")
+            .arg(path)
+            .arg(SocketPathBytes - 1);
+    return {};
+}
+
+SingleInstance::Role SingleInstance::TryBecomeFirst() {
+    m_lockProblem.clear();
+    m_listenProblem.clear();
+    if (m_dir.isEmpty()) {
+        m_lockProblem = QStringLiteral("the platform names no runtime folder for this user");
+        return Role::Alone;
+    }
+    const QFileInfo lockInfo(LockPath());
+    if (lockInfo.exists() && !lockInfo.isFile()) {
+        m_lockProblem = QStringLiteral("%1 is not a file").arg(LockPath());
+        return Role::Alone;
+    }
     auto lock = std::make_unique<QLockFile>(LockPath());
     // A live copy's lock never goes stale; a dead copy's is taken over.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) return false;
+    if (!lock->tryLock(0)) {
+        if (lock->error() == QLockFile::LockFailedError) return Role::Later;
+        m_lockProblem = QStringLiteral("%1 cannot be made").arg(LockPath());
+        return Role::Alone;
+    }
     m_lock = std::move(lock);
+    m_listenProblem = SocketPathProblem(SocketPath());
+    if (!m_listenProblem.isEmpty()) return Role::First;
     // A socket left by a crashed copy would block listening.
     QLocalServer::removeServer(SocketPath());
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    (void)m_server.listen(SocketPath());  // without it this copy just cannot be called forward
-    return true;
+    if (!m_server.listen(SocketPath()))
+        m_listenProblem = SocketPath() + QStringLiteral(": ") + m_server.errorString();
+    return Role::First;
 }
 
 bool SingleInstance::AskFirstToComeForward(const QString& activationToken, int timeoutMs,
                                            const QString& bankPath) const {
     const QDeadlineTimer deadline(timeoutMs);
+    if (!SocketPathProblem(SocketPath()).isEmpty()) return false;
     QLocalSocket socket;
-    socket.connectToServer(SocketPath());
-    if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) return false;
+    // The first copy listens just after taking the lock: a start in between
+    // tries again until the deadline.
+    for (;;) {
+        socket.connectToServer(SocketPath());
+        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) break;
+        if (deadline.remainingTime() < RetryMs) return false;
+        QThread::msleep(RetryMs);
+    }
     QByteArray request(RequestLine);
     request += '\n';
     request += activationToken.toUtf8().left(MaxTokenBytes).replace('\n', ' ');
@@ -76,9 +122,20 @@ bool SingleInstance::AskFirstToComeForward(const QString& activationToken, int t
 
 void SingleInstance::OnNewConnection() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        // The server owns its connections until they are deleted.
+        if (m_server.findChildren<QLocalSocket*>().size() > MaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         // Acted on once: at the third line, or at the end of a two-line
         // request from an older copy.
         auto handled = std::make_shared<bool>(false);
+        QTimer::singleShot(IdleConnectionMs, socket, [socket, handled] {
+            *handled = true;
+            socket->abort();
+            socket->deleteLater();
+        });
         const auto take = [this, socket, handled](bool atEnd) {
             if (*handled) return;
             if (socket->bytesAvailable() > MaxRequestBytes) {

@@ -11,7 +11,7 @@
 // folder and listens on a local socket beside it; a later copy finds the
 // lock taken, asks the first copy through the socket to come to the front
 // and ends. A crashed copy's lock is recognised by its dead process and
-// taken over.
+// taken over. A connection that sends no whole request soon is closed.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -19,10 +19,17 @@ public:
     SingleInstance(const QString& runtimeDir, const QString& name, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Takes the lock and starts listening. Returns true for the first
-    // copy, false when another copy holds the lock or the lock cannot be
-    // made (treated the same way).
-    [[nodiscard]] bool TryBecomeFirst();
+    enum class Role {
+        First,  // the lock is taken; ListenProblem() says when later copies cannot call
+        Later,  // another live copy holds the lock
+        Alone,  // no lock can be made here (LockProblem() says why): run without one
+    };
+    // Takes the lock and starts listening.
+    [[nodiscard]] Role TryBecomeFirst();
+    // Why the lock could not be made, or why this copy does not listen;
+    // empty when it could, or does.
+    [[nodiscard]] const QString& LockProblem() const { return m_lockProblem; }
+    [[nodiscard]] const QString& ListenProblem() const { return m_listenProblem; }
 
     // From a later copy: asks the first copy to come forward, handing on the
     // desktop's activation token (may be empty) and the absolute path of a
@@ -42,10 +49,14 @@ signals:
 
 private:
     void OnNewConnection();
+    // Why a local socket cannot be bound or reached at path; empty when it can.
+    [[nodiscard]] static QString SocketPathProblem(const QString& path);
     void HandleRequest(const QByteArray& request);
 
     QString m_dir;
     QString m_name;
+    QString m_lockProblem;
+    QString m_listenProblem;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer m_server;
 };

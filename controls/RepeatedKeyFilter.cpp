@@ -7,6 +7,10 @@ namespace {
 
 bool IsEnterKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
+// Keys that confirm or close a dialog: a repeat of one that closed a dialog
+// would otherwise act on the window beneath.
+bool IsClosingKey(int key) { return IsEnterKey(key) || key == Qt::Key_Escape; }
+
 }  // namespace
 
 bool RepeatedKeyFilter::IsRepeat(const QKeyEvent& press) const {
@@ -23,9 +27,10 @@ bool RepeatedKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
         const auto* key = static_cast<const QKeyEvent*>(event);
         const bool watchedKey =
-            IsEnterKey(key->key()) ||
+            IsClosingKey(key->key()) ||
             (key->key() == Qt::Key_Space && qobject_cast<QAbstractButton*>(watched) != nullptr);
-        if (type == QEvent::KeyRelease && (IsEnterKey(key->key()) || key->key() == Qt::Key_Space)) {
+        if (type == QEvent::KeyRelease &&
+            (IsClosingKey(key->key()) || key->key() == Qt::Key_Space)) {
             m_lastRelease[key->key()] = key->timestamp();
         } else if (type == QEvent::KeyPress && watchedKey && IsRepeat(*key)) {
             return true;

@@ -7,9 +7,9 @@
 class QKeyEvent;
 
 // Installed on the application: swallows the auto-repeated presses of a
-// held Enter or Return everywhere, and of a held Space on buttons, so a
-// held key confirms or clicks at most once, and a repeat that began in one
-// dialog never confirms the next one.
+// held Enter, Return or Escape everywhere, and of a held Space on buttons,
+// so a held key confirms, closes or clicks at most once, and a repeat that
+// began in one dialog never confirms or closes the window beneath.
 //
 // Qt marks only some repeats as such under X11: a repeat comes as a release
 // and a press with the same timestamp, and Qt sees the pair only when both

@@ -36,8 +36,7 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why,
             LoadVoice(path.c_str(), options, m_convertFormats, record.get(), &outcome);
         failure.code = outcome.code;
         if (made) {
-            // Stores and arms the row as made; empties the slot when that fails.
-            loaded = m_engine->LoadSlotRecord(slot, *record, SoundEngine::TailFade::Keep);
+            loaded = PutMadeRow(slot, path, *record, outcome, options);
             if (!loaded) failure.reason = "the sound device refused the sound";
         } else if (outcome.code == ReadOk) {
             // A file read with no frames empties the slot, as the engine's
@@ -70,6 +69,14 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why,
         if (why != nullptr) *why = std::move(failure);
         return false;
     }
+    return true;
+}
+
+bool SlotModel::PutMadeRow(int slot, const std::string& path, const AudioData& record,
+                           const VoiceLoadOutcome& outcome, const VoiceOptions& options) {
+    if (!IsValidSlot(slot) || !IsOpen()) return false;
+    // Stores and arms the row as made; empties the slot when that fails.
+    if (!m_engine->LoadSlotRecord(slot, record, SoundEngine::TailFade::Keep)) return false;
     m_paths[static_cast<size_t>(slot)] = path;
     m_making[static_cast<size_t>(slot)] = {options, outcome.startFrame, outcome.exactRow,
                                            outcome.exactRow ? outcome.origin : RowOrigin{}};

@@ -82,6 +82,14 @@ public:
     [[nodiscard]] bool LoadSlot(int slot, const std::string& path, LoadFailure* why = nullptr,
                                 const VoiceOptions& options = {});
 
+    // Puts a row that LoadVoice made from path with these options (on a
+    // worker) into the slot, as a successful LoadSlot does. False when the
+    // sound device refuses it (the slot is then emptied) or the model is
+    // closed.
+    [[nodiscard]] bool PutMadeRow(int slot, const std::string& path, const AudioData& record,
+                                  const VoiceLoadOutcome& outcome,
+                                  const VoiceOptions& options = {});
+
     // Conversion of the formats the strict reader refuses (24-bit, float,
     // any rate, more channels, FLAC, Ogg ...); off by default.
     void SetConvertFormats(bool on) { m_convertFormats = on; }

@@ -417,9 +417,10 @@ TEST_F(AppProcess, ABankGivenAsArgumentFillsTheRowsAndTheyComeBackWithoutIt) {
             const bool filled = i == 0 || i == 3;
             EXPECT_EQ(loaded[i].toBool(), filled) << i;
             EXPECT_EQ(paths[i].toString(),
-                      filled ? copies + QString::asprintf("/%02d.wav", i + 1) : QString())
+                      filled ? copies + QString::asprintf("/MYBANK %02d.wav", i + 1) : QString())
                 << i;
         }
+        EXPECT_EQ(shown->value("labels").toArray()[3].toString(), "MYBANK 04");
         const QString tip = shown->value("tips").toArray()[3].toString();
         EXPECT_TRUE(tip.contains("Row 4 of the bank \"MYBANK\", 4800 frames")) << tip.toStdString();
     };

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "SoundFileWriter.h"
 #include "app/model/BankBackup.h"
 #include "app/model/BankRows.h"
@@ -59,7 +61,8 @@ TEST(BankRows, RowFilesLoadBackAsTheBanksRowsExactly) {
             EXPECT_TRUE(paths[size_t(i)].empty()) << i;
             continue;
         }
-        EXPECT_EQ(paths[size_t(i)], folder + (i == 2 ? "/03.wav" : "/16.wav"));
+        // Labelled by bank and row.
+        EXPECT_EQ(paths[size_t(i)], folder + (i == 2 ? "/a_b 03.wav" : "/a_b 16.wav"));
         auto record = std::make_unique<AudioData>();
         VoiceLoadOutcome outcome;
         ASSERT_TRUE(LoadVoice(paths[size_t(i)].c_str(), {}, false, record.get(), &outcome));
@@ -71,6 +74,35 @@ TEST(BankRows, RowFilesLoadBackAsTheBanksRowsExactly) {
     ASSERT_TRUE(testsupport::WriteFile(bankPath, bytes));
     EXPECT_FALSE(ReadBankForOpening(bankPath, &opened, &reason));
     EXPECT_FALSE(reason.empty());
+}
+
+// The profile keeps the rows' paths as UTF-8 text: a stored name that is not
+// UTF-8 must still give a path that comes back the same.
+TEST(BankRows, FolderAndFileNamesArePlainAscii) {
+    EXPECT_EQ(OpenedBankFolderName("A\xff"
+                                   "B\xfe"
+                                   "C",
+                                   0xabcdef01u),
+              "A_B_C-abcdef01");
+    EXPECT_EQ(OpenedBankFileName("Caf\xc3\xa9\x7f"), "Caf___");
+    EXPECT_EQ(OpenedBankFileName(""), "bank");
+}
+
+// A FIFO would block the open for good; a missing file is told apart.
+TEST(BankRows, NoRegularFileIsRefusedBeforeItIsOpened) {
+    testsupport::TempDir dir;
+    const std::string fifo = dir.file("x.glw");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    OpenedBankFile opened;
+    std::string reason;
+    bool missing = true;
+    EXPECT_FALSE(ReadBankForOpening(fifo, &opened, &reason, &missing));
+    EXPECT_NE(reason.find("not a regular file"), std::string::npos) << reason;
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(ReadBankForOpening(dir.file("gone.glw"), &opened, &reason, &missing));
+    EXPECT_TRUE(missing);
+    EXPECT_FALSE(ReadBankForOpening(dir.path(), &opened, &reason, &missing));
+    EXPECT_FALSE(missing);
 }
 
 TEST(BankBackup, KeepsTheNewestTwentyCopiesOfAName) {

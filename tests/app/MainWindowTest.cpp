@@ -1,10 +1,13 @@
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QMenu>
 
 #include "AppTestSupport.h"
 #include "res/AboutDialog.h"
 #include "res/SkinResources.h"
 #include "res/StringTable.h"
+#include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/VoiceBankImage.h"
 
 namespace {
 
@@ -247,3 +250,50 @@ TEST(BankName, MonthDayHourLetterMinutesSeconds) {
 }
 
 }  // namespace
+
+namespace bankrequests {
+
+// A bank whose only filled row is row (0-based); returns its path.
+QString MakeBank(const testsupport::TempDir& dir, const std::string& name, int row) {
+    auto image = std::make_unique<VoiceBankImage>();
+    EXPECT_TRUE(InitVoiceBankImage(image.get()));
+    image->voices[size_t(row)] = AudioData{1, 44100, 16, 32, {}, {}};
+    const std::string path = dir.file(name + ".glw");
+    EXPECT_TRUE(ExportImageToFile(*image, path.c_str()));
+    return QString::fromStdString(path);
+}
+
+}  // namespace bankrequests
+
+// One question at a time: requests to open a bank that come while a dialog
+// is open over the window (the row editor, the save dialog, an earlier
+// question) wait for it, only the last is opened, and the rows take no
+// clicks while it opens. A missing file is said to be missing.
+TEST_F(WindowTest, BankRequestsWaitForAnOpenDialogAndOnlyTheLastIsOpened) {
+    Open();
+    const QString first = bankrequests::MakeBank(dir, "FIRST", 2);
+    const QString last = bankrequests::MakeBank(dir, "LAST", 5);
+    QDialog editor(window.get());
+    editor.open();
+    for (int i = 0; i < 5000; ++i)
+        window->OpenBankLater(i % 2 == 0 ? first : QString::fromStdString(dir.path()));
+    window->OpenBankLater(last);
+    QTest::qWait(300);
+    EXPECT_TRUE(window->IsOpeningBank());
+    EXPECT_EQ(model->CountLoadedSlots(), 0);
+    editor.reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->IsOpeningBank(); }, 10000));
+    EXPECT_TRUE(model->IsSlotLoaded(5));
+    EXPECT_FALSE(model->IsSlotLoaded(2));
+    EXPECT_EQ(Label(5)->text(), "LAST 06");
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(LoadButton(0)->isEnabled());
+
+    ASSERT_TRUE(window->OpenBankFile(QString::fromStdString(dir.file("gone.glw"))));
+    EXPECT_FALSE(LoadButton(0)->isEnabled());
+    EXPECT_FALSE(PlayButton(5)->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->IsOpeningBank(); }, 10000));
+    EXPECT_EQ(messages, std::vector<int>{IdsOpenBankMissing});
+    EXPECT_TRUE(model->IsSlotLoaded(5));
+    EXPECT_TRUE(PlayButton(5)->isEnabled());
+}

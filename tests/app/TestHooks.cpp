@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 #include <unistd.h>
@@ -60,6 +61,17 @@ QJsonObject WindowState(MainWindow& window) {
                        {"residentKiB", ResidentKiB()}};
 }
 
+// Runs act once the window opens no bank any more.
+void AfterBankOpened(MainWindow& window, const std::function<void()>& act) {
+    QTimer::singleShot(window.IsOpeningBank() ? 10 : 0, &window, [&window, act] {
+        if (window.IsOpeningBank()) {
+            AfterBankOpened(window, act);
+        } else {
+            act();
+        }
+    });
+}
+
 }  // namespace
 
 std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
@@ -90,23 +102,20 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
     }
     QObject::connect(&window, &MainWindow::Shown, &window,
                      [&window, logPath, closeWhenShown, minimizeWhenShown, clearRowSet, clearRow] {
-                         // After the show has finished.
-                         QTimer::singleShot(0, &window,
-                                            [&window, logPath, closeWhenShown, minimizeWhenShown,
-                                             clearRowSet, clearRow] {
-                                                if (clearRowSet)
-                                                    (void)window.ClearSlotRow(clearRow);
-                                                if (minimizeWhenShown) window.showMinimized();
-                                                if (!logPath.isEmpty()) {
-                                                    QJsonObject event = WindowState(window);
-                                                    event.insert("event", "shown");
-                                                    AppendEvent(logPath, event);
-                                                }
-                                                if (closeWhenShown == QLatin1String("escape"))
-                                                    window.reject();
-                                                if (closeWhenShown == QLatin1String("close"))
-                                                    window.close();
-                                            });
+                         // After the show has finished, and the bank named on the command
+                         // line has been opened.
+                         AfterBankOpened(window, [&window, logPath, closeWhenShown,
+                                                  minimizeWhenShown, clearRowSet, clearRow] {
+                             if (clearRowSet) (void)window.ClearSlotRow(clearRow);
+                             if (minimizeWhenShown) window.showMinimized();
+                             if (!logPath.isEmpty()) {
+                                 QJsonObject event = WindowState(window);
+                                 event.insert("event", "shown");
+                                 AppendEvent(logPath, event);
+                             }
+                             if (closeWhenShown == QLatin1String("escape")) window.reject();
+                             if (closeWhenShown == QLatin1String("close")) window.close();
+                         });
                      });
     QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,
                      [&window, logPath, closeAfterComeForward](const QString& token) {

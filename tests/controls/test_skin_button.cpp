@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -259,5 +260,34 @@ TEST(RepeatedKeyFilter, APressStampedLikeTheLastReleaseIsARepeat) {
     }
     send(QEvent::KeyRelease, Qt::Key_Space, 2800);
     EXPECT_EQ(clicks.count(), 1);
+    qApp->removeEventFilter(&filter);
+}
+
+// A held Escape closes the dialog it began in and never the window beneath;
+// a fresh press there still closes it.
+TEST(RepeatedKeyFilter, AHeldEscapeClosesOnlyTheDialogItBeganIn) {
+    QDialog window;
+    QDialog dialog(&window);
+    window.show();
+    dialog.show();
+    RepeatedKeyFilter filter;
+    qApp->installEventFilter(&filter);
+    auto send = [](QWidget& to, QEvent::Type type, quint64 time) {
+        QKeyEvent event(type, Qt::Key_Escape, Qt::NoModifier);
+        event.setTimestamp(time);
+        QApplication::sendEvent(&to, &event);
+    };
+    send(dialog, QEvent::KeyPress, 100);
+    EXPECT_FALSE(dialog.isVisible());
+    for (quint64 t = 600; t < 800; t += 40) {
+        send(window, QEvent::KeyRelease, t);
+        send(window, QEvent::KeyPress, t);
+        QKeyEvent marked(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(&window, &marked);
+    }
+    send(window, QEvent::KeyRelease, 900);
+    EXPECT_TRUE(window.isVisible());
+    send(window, QEvent::KeyPress, 1000);
+    EXPECT_FALSE(window.isVisible());
     qApp->removeEventFilter(&filter);
 }
