@@ -12,6 +12,9 @@
 #include <QShortcut>
 #include <QThread>
 
+#include <algorithm>
+#include <initializer_list>
+
 #include "app/ProfileStore.h"
 #include "app/RowEditorDialog.h"
 #include "app/RowOptions.h"
@@ -44,6 +47,8 @@ QString BaseNameOf(const QString& path) {
 // Paths cross to the model as UTF-8, the file system's encoding here.
 std::string ToModelPath(const QString& path) { return path.toUtf8().toStdString(); }
 
+const QColor MissingText(130, 132, 130);
+
 }  // namespace
 
 MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSource* volumes,
@@ -56,9 +61,19 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
                    Qt::WindowCloseButtonHint);
     m_model.SetListener(this);
     setAcceptDrops(true);
+    connect(&m_jobs, &JobRunner::busyChanged, this, [this](bool busy) {
+        if (busy) {
+            setCursor(Qt::BusyCursor);
+        } else {
+            unsetCursor();
+            // A cancelled job never reports: every row gets its controls back.
+            for (int i = 0; i < SlotCount; ++i) UpdateRowControls(i);
+        }
+    });
 }
 
 MainWindow::~MainWindow() {
+    m_jobs.CancelAll();
     // Watchers report to the window: end them first.
     m_model.Close();
     m_model.SetListener(nullptr);
@@ -155,7 +170,6 @@ void MainWindow::SlotChanged(int slot, SlotChange change) {
     switch (change) {
     case SlotChange::Cleared:
     case SlotChange::Loaded:
-        m_keepRowOptions[static_cast<size_t>(slot)] = false;
         SetSlotLabel(slot);
         (void)SetRowState(slot, change == SlotChange::Loaded);
         break;
@@ -177,24 +191,77 @@ bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors,
         text = *path;
     }
     if (text.isEmpty()) return true;  // a drop of several files
+    QueueRowLoad(slot, text, showErrors, options);
+    return true;
+}
 
-    const bool looked = m_panel.ClearButton(slot)->isEnabled();
+bool MainWindow::IsRowBusy(int slot) const { return m_jobs.IsBusy(RowJobLane(slot)); }
+
+bool MainWindow::AreRowsRestored() const {
+    return std::none_of(m_restoring.begin(), m_restoring.end(), [](bool r) { return r; });
+}
+
+void MainWindow::QueueRowLoad(int slot, const QString& path, bool showErrors,
+                              const VoiceOptions& options) {
+    const std::string file = ToModelPath(path);
+    const bool convert = m_model.ConvertFormats();
+    m_jobs.Run<MadeRow>(
+        RowJobLane(slot), this,
+        [file, options, convert](const std::atomic<bool>&) {
+            return SlotModel::MakeRow(file, options, convert);
+        },
+        [this, slot, path, showErrors](MadeRow row) {
+            FinishRowLoad(slot, path, showErrors, std::move(row));
+        });
+    UpdateRowControls(slot);
+}
+
+void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, MadeRow row) {
+    const bool looked = m_model.IsSlotLoaded(slot);
+    const VoiceOptions options = row.options;
     LoadFailure failure;
-    if (!m_model.LoadSlot(slot, ToModelPath(text), &failure, options)) {
-        // The model cleared a row the engine emptied while reading.
-        if (looked && !m_model.IsSlotLoaded(slot)) m_panel.LoadButton(slot)->setFocus();
-        if (!showErrors) return false;
+    const bool loaded = m_model.StoreRow(slot, std::move(row), &failure);
+    UpdateRowControls(slot);
+    const auto s = static_cast<size_t>(slot);
+    if (m_restoring[s]) {
+        m_restoring[s] = false;
+        if (AreRowsRestored()) emit RowsRestored();
+    }
+    if (loaded) {
+        m_panel.PlayButton(slot)->setFocus();
+        emit RowLoadFinished(slot, true);
+        return;
+    }
+    // The model cleared a row the engine emptied while reading.
+    if (looked && !m_model.IsSlotLoaded(slot)) m_panel.LoadButton(slot)->setFocus();
+    if (showErrors) {
         if (ShowLoadError(failure)) {
             SetConvertFormats(true);
-            return LoadSlotFile(slot, &text, showErrors, options);
+            QueueRowLoad(slot, path, showErrors, options);
+            return;
         }
         SkinButton* load = m_panel.LoadButton(slot);
         load->setFocus();
         load->ShowHoverMark();
-        return false;
     }
-    m_panel.PlayButton(slot)->setFocus();
-    return true;
+    emit RowLoadFinished(slot, false);
+}
+
+void MainWindow::CancelRowJobs() {
+    for (int i = 0; i < SlotCount; ++i) m_jobs.Cancel(RowJobLane(i));
+    if (AreRowsRestored()) return;
+    m_restoring.fill(false);
+    emit RowsRestored();
+}
+
+void MainWindow::UpdateRowControls(int slot) {
+    if (!SlotPanel::IsValidSlot(slot)) return;
+    const bool busy = IsRowBusy(slot);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_panel.LoadButton(slot), m_panel.ClearButton(slot),
+                                         m_panel.PlayButton(slot), m_panel.Label(slot)})
+        control->setEnabled(!busy);
+    SetSlotLabel(slot);
 }
 
 bool MainWindow::ShowLoadError(const LoadFailure& failure) {
@@ -259,10 +326,25 @@ void MainWindow::SetSlotLabel(int slot) {
             DescribeRowOptions(format.options, format.startFrame, format.sampleRate);
         if (!options.isEmpty()) tip += QLatin1Char('\n') + options;
     }
-    (void)m_panel.SetSlotText(slot, BaseNameOf(path), tip);
+    QString name = BaseNameOf(path);
+    const std::string& missing = m_model.SlotMissingReason(slot);
+    const bool dimmed = !missing.empty() || IsRowBusy(slot);
+    if (IsRowBusy(slot)) {
+        name = tr("%1 (loading...)").arg(name);
+        tip = path;
+    } else if (!missing.empty()) {
+        tip = tr("%1\nMissing: %2").arg(path, QString::fromStdString(missing));
+    }
+    SlotLabel* label = m_panel.Label(slot);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, dimmed ? MissingText : QColor(Qt::black));
+    label->setPalette(palette);
+    (void)m_panel.SetSlotText(slot, name, tip);
 }
 
 bool MainWindow::ClearSlotRow(int slot) {
+    // A load still on its way must not fill the row again.
+    if (SlotPanel::IsValidSlot(slot)) m_jobs.Cancel(RowJobLane(slot));
     if (!m_model.ClearSlot(slot)) return false;
     m_panel.LoadButton(slot)->setFocus();
     return true;
@@ -315,6 +397,7 @@ void MainWindow::OnSaveButton() {
 void MainWindow::OnCloseButton() {
     if (m_closing) return;
     m_closing = true;
+    m_jobs.CancelAll();
     m_model.Close();
     QDialog::accept();
 }
@@ -322,6 +405,7 @@ void MainWindow::OnCloseButton() {
 void MainWindow::reject() {
     if (m_closing) return;
     m_closing = true;
+    m_jobs.CancelAll();
     m_model.Close();
     QDialog::reject();
 }
@@ -346,7 +430,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     const int row = RowAt(event->pos());
     QAction* edit = nullptr;
-    if (row >= 0 && m_model.IsSlotLoaded(row)) {
+    if (row >= 0 && m_model.IsSlotLoaded(row) && !IsRowBusy(row)) {
         edit = menu.addAction(tr("&Edit row %1...").arg(row + 1));
         menu.addSeparator();
     }
@@ -376,8 +460,9 @@ int MainWindow::RowAt(QPoint point) {
 }
 
 bool MainWindow::EditRow(int slot) {
-    if (!m_model.IsSlotLoaded(slot)) return false;
-    RowEditorDialog editor(m_model, slot, this);
+    if (!m_model.IsSlotLoaded(slot) || IsRowBusy(slot)) return false;
+    RowEditorDialog editor(m_model, slot, m_jobs, this);
+    editor.KeepVisible(m_panel.Label(slot));
     if (editor.exec() != QDialog::Accepted) return false;
     const VoiceOptions options = editor.Options();
     if (options == m_model.SlotOptions(slot)) return false;
@@ -425,9 +510,12 @@ bool MainWindow::LoadSettings() {
     for (int i = 0; i < SlotCount; ++i) {
         const QString path = m_profile->GetProfileString(SectionFiles, SlotKey(i), QString());
         // Kept even when the file cannot be loaded now: tried again next time.
-        m_model.RestoreSlotPath(i, ToModelPath(path));
-        if (!path.isEmpty() && !LoadSlotFile(i, &path, false, ReadRowOptions(*m_profile, i)))
-            m_keepRowOptions[static_cast<size_t>(i)] = true;
+        const VoiceOptions options = ReadRowOptions(*m_profile, i);
+        m_model.RestoreSlot(i, ToModelPath(path), options);
+        if (path.isEmpty()) continue;
+        // The window shows at once; the rows fill in as their jobs end.
+        m_restoring[static_cast<size_t>(i)] = true;
+        QueueRowLoad(i, path, false, options);
     }
     move(PlaceOnScreen(m_savedPosition));
     m_settingsLoaded = true;
@@ -446,8 +534,7 @@ bool MainWindow::SaveSettings() {
     m_profile->WriteProfileString(SectionVolume, QStringLiteral("Volume"), m_lastVolume);
     for (int i = 0; i < SlotCount; ++i) {
         m_profile->WriteProfileString(SectionFiles, SlotKey(i), GetSlotPath(i));
-        if (!m_keepRowOptions[static_cast<size_t>(i)])
-            WriteRowOptions(*m_profile, i, m_model.SlotOptions(i));
+        WriteRowOptions(*m_profile, i, m_model.SlotOptions(i));
     }
     // A profile that never had the option stays as it was.
     if (m_model.ConvertFormats() || m_convertKeyRead)

@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 
+#include "app/JobRunner.h"
 #include "app/model/SlotModel.h"
 #include "controls/SlotPanel.h"
 
@@ -46,15 +47,23 @@ public:
     void UpdateSaveButton();
 
     // Puts a sound file into the slot. path: null opens the file dialog;
-    // an empty path does nothing and succeeds. On a failure the row stays
-    // as it was; with showErrors message 106 is shown with the reason, and
-    // the load button gets the focus and a hover mark. When conversion is
-    // off and the converter reads the file, the box offers Convert, which
-    // turns conversion on and loads the file converted. Returns true when
-    // loaded.
+    // an empty path does nothing and succeeds. The file is read by a job of
+    // the row (the row's controls wait meanwhile); RowLoadFinished tells
+    // how it went. On a failure the row stays as it was; with showErrors
+    // message 106 is shown with the reason, and the load button gets the
+    // focus and a hover mark. When conversion is off and the converter
+    // reads the file, the box offers Convert, which turns conversion on and
+    // loads the file converted. Returns true when the load was started
+    // (or there was nothing to load); false for a bad slot or no choice.
     // options: the part of the file and the level the row takes.
     bool LoadSlotFile(int slot, const QString* path, bool showErrors,
                       const VoiceOptions& options = {});
+    // A job of the row (its load, or the row editor's work) is queued or
+    // running; IsBusy: any job of the window.
+    [[nodiscard]] bool IsRowBusy(int slot) const;
+    [[nodiscard]] bool IsBusy() const { return m_jobs.IsBusy(); }
+    // Every row restored at start has been stored (or found missing).
+    [[nodiscard]] bool AreRowsRestored() const;
     // Opens the row editor on a loaded row (double-click on its label, or
     // its context menu); after OK the row is loaded again with the chosen
     // options. False when the row is empty or it was not changed.
@@ -141,6 +150,10 @@ public:
 signals:
     // The window was shown for the first time, initialised.
     void Shown();
+    // A load started by LoadSlotFile ended: loaded, or not.
+    void RowLoadFinished(int slot, bool loaded);
+    // The last row restored at start has been stored or found missing.
+    void RowsRestored();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -158,6 +171,13 @@ private:
     void ShowAbout();
     [[nodiscard]] bool ShowLoadError(const LoadFailure& failure);
     void SetSlotLabel(int slot);
+    void QueueRowLoad(int slot, const QString& path, bool showErrors, const VoiceOptions& options);
+    void FinishRowLoad(int slot, const QString& path, bool showErrors, MadeRow row);
+    // Enables the row's controls unless a job of the row runs, and marks it.
+    void UpdateRowControls(int slot);
+    // Drops every row's queued and running load (rows about to be replaced
+    // all at once); rows still being restored count as restored.
+    void CancelRowJobs();
     // The row under a point of the window, or -1.
     [[nodiscard]] int RowAt(QPoint point);
     void OnFileDragEntered(int slot);
@@ -188,7 +208,7 @@ private:
     QString m_openedBankPath;       // the last bank opened, absolute
     QString m_bankToOpen;           // opened once shown
     std::unique_ptr<QShortcut> m_openShortcut;
-    // Rows restored at start whose file could not be loaded: their stored
-    // options stay for the next try, until the row is loaded or cleared.
-    std::array<bool, SlotCount> m_keepRowOptions{};
+    std::array<bool, SlotCount> m_restoring{};  // restored at start, not yet stored
+    // Reads files off the GUI thread; one lane per row.
+    JobRunner m_jobs;
 };

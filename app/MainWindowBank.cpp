@@ -111,6 +111,8 @@ bool MainWindow::OpenBankFile(const QString& path) {
         ShowWithReason(this, IdsCopyBankError, FromModel(reason));
         return false;
     }
+    // A row load still on its way must not land over the bank's rows.
+    CancelRowJobs();
     LoadFailure first;
     bool failed = false;
     for (int i = 0; i < SlotCount; ++i) {
