@@ -257,10 +257,17 @@ void MainWindow::CancelRowJobs() {
 void MainWindow::UpdateRowControls(int slot) {
     if (!SlotPanel::IsValidSlot(slot)) return;
     const bool busy = IsRowBusy(slot);
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{m_panel.LoadButton(slot), m_panel.ClearButton(slot),
-                                         m_panel.PlayButton(slot), m_panel.Label(slot)})
-        control->setEnabled(!busy);
+    if (busy) {
+        for (QWidget* control :
+             std::initializer_list<QWidget*>{m_panel.LoadButton(slot), m_panel.ClearButton(slot),
+                                             m_panel.PlayButton(slot), m_panel.Label(slot)})
+            control->setEnabled(false);
+    } else {
+        m_panel.LoadButton(slot)->setEnabled(true);
+        m_panel.Label(slot)->setEnabled(true);
+        // Clear and play as the row's state has them.
+        (void)SetRowState(slot, m_model.IsSlotLoaded(slot));
+    }
     SetSlotLabel(slot);
 }
 

@@ -85,7 +85,9 @@ RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, JobRunner& jobs, QW
 }
 
 RowEditorDialog::~RowEditorDialog() {
-    m_jobs.Cancel(m_lane);
+    // The row's lane is not cancelled here: after OK it already holds the
+    // window's load. done() cancelled what the dialog waited for, and a
+    // result for a dialog that is gone is dropped.
     m_model.StopAudition();
 }
 
