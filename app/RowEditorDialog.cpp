@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -191,23 +192,26 @@ void RowEditorDialog::ConnectWidgets() {
 }
 
 void RowEditorDialog::KeepVisible(const QWidget* row) {
-    if (row == nullptr || row->window() == nullptr) return;
+    const QWidget* window = row != nullptr ? row->window() : nullptr;
+    const QScreen* screen = window != nullptr ? window->screen() : nullptr;
+    if (screen == nullptr) return;
     adjustSize();
-    const QWidget* window = row->window();
-    const QRect area = window->frameGeometry();
+    const QRect room = screen->availableGeometry();
     const QRect band(row->mapToGlobal(QPoint(0, 0)), row->size());
-    const int above = band.top() - area.top();
-    const int below = area.bottom() - band.bottom();
-    QPoint place(area.left() + (area.width() - width()) / 2, 0);
-    place.setY(below >= above ? band.bottom() + 4 : band.top() - 4 - frameGeometry().height());
+    // Before it is shown the dialog has no frame yet: allow for a title bar.
+    int frame = frameGeometry().height() - height();
+    if (frame <= 0) frame = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+    const int tall = height() + frame;
+    const int below = room.bottom() - band.bottom() - 4;
+    const int above = band.top() - room.top() - 4;
+    // Below the row when it fits there, else above; else where more shows.
+    const bool under = below >= tall || (above < tall && below >= above);
+    const QRect area = window->frameGeometry();
+    QPoint place(area.left() + (area.width() - width()) / 2,
+                 under ? band.bottom() + 4 : band.top() - 4 - tall);
     // Still on the screen, even when that covers the row after all.
-    if (const QScreen* screen = window->screen(); screen != nullptr) {
-        const QRect room = screen->availableGeometry();
-        place.setX(
-            std::clamp(place.x(), room.left(), std::max(room.left(), room.right() - width())));
-        place.setY(
-            std::clamp(place.y(), room.top(), std::max(room.top(), room.bottom() - height())));
-    }
+    place.setX(std::clamp(place.x(), room.left(), std::max(room.left(), room.right() - width())));
+    place.setY(std::clamp(place.y(), room.top(), std::max(room.top(), room.bottom() - tall)));
     move(place);
 }
 
