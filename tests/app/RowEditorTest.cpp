@@ -57,6 +57,9 @@ TEST_F(RowEditorTest, OkLoadsTheRowWithTheChosenStartAndLevelCancelChangesNothin
 
     // Cancel after moving the start and asking for a level: the row stays.
     ASSERT_TRUE(Edit(0, [](RowEditorDialog* editor) {
+        // The start can never leave less than 1 ms of the file to the row.
+        editor->MoveStart(int64_t{1} << 40);
+        EXPECT_EQ(editor->StartFrame(), 44100 * 13 / 10 - 44);
         editor->MoveStart(20000);
         editor->NormalizeBox()->setChecked(true);
         editor->reject();
