@@ -252,6 +252,7 @@ void RowEditorDialog::Probed(bool readable, const SourceInfo& info, const QStrin
     }
     ShowStart();
     UpdateBusy();
+    m_overview->setFocus();
 }
 
 void RowEditorDialog::StartOverview() {
@@ -346,6 +347,8 @@ void RowEditorDialog::UpdateBusy() {
     m_firstSoundButton->setEnabled(!busy && m_readable);
     m_play->setEnabled(!busy);
     m_ok->setEnabled(!busy && m_probed);
+    // A drag would be undone by the first sound when it arrives.
+    for (WaveformView* view : {m_overview, m_detail}) view->setEnabled(!busy);
     if (!busy) m_busyText->clear();
     if (busy) {
         setCursor(Qt::BusyCursor);
