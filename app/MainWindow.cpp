@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <initializer_list>
@@ -95,6 +96,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
+        // Once the window is up: reading the files must not slow its start.
+        QTimer::singleShot(0, this, &MainWindow::StartRestoring);
         if (!m_bankToOpen.isEmpty()) OpenBankLater(m_bankToOpen);
         emit Shown();
     }
@@ -195,7 +198,12 @@ bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors,
     return true;
 }
 
-bool MainWindow::IsRowBusy(int slot) const { return m_jobs.IsBusy(RowJobLane(slot)); }
+bool MainWindow::IsRowBusy(int slot) const {
+    return SlotPanel::IsValidSlot(slot) &&
+           (m_restoring[static_cast<size_t>(slot)] || m_jobs.IsBusy(RowJobLane(slot)));
+}
+
+bool MainWindow::IsBusy() const { return m_jobs.IsBusy() || !AreRowsRestored(); }
 
 bool MainWindow::AreRowsRestored() const {
     return std::none_of(m_restoring.begin(), m_restoring.end(), [](bool r) { return r; });
@@ -221,12 +229,8 @@ void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, M
     const VoiceOptions options = row.options;
     LoadFailure failure;
     const bool loaded = m_model.StoreRow(slot, std::move(row), &failure);
+    EndRestoring(slot);
     UpdateRowControls(slot);
-    const auto s = static_cast<size_t>(slot);
-    if (m_restoring[s]) {
-        m_restoring[s] = false;
-        if (AreRowsRestored()) emit RowsRestored();
-    }
     if (loaded) {
         m_panel.PlayButton(slot)->setFocus();
         emit RowLoadFinished(slot, true);
@@ -248,10 +252,25 @@ void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, M
 }
 
 void MainWindow::CancelRowJobs() {
-    for (int i = 0; i < SlotCount; ++i) m_jobs.Cancel(RowJobLane(i));
-    if (AreRowsRestored()) return;
-    m_restoring.fill(false);
-    emit RowsRestored();
+    for (int i = 0; i < SlotCount; ++i) {
+        m_jobs.Cancel(RowJobLane(i));
+        EndRestoring(i);
+        UpdateRowControls(i);
+    }
+}
+
+void MainWindow::StartRestoring() {
+    for (int i = 0; i < SlotCount; ++i)
+        if (m_restoring[static_cast<size_t>(i)])
+            QueueRowLoad(i, GetSlotPath(i), false, m_model.SlotOptions(i));
+}
+
+void MainWindow::EndRestoring(int slot) {
+    auto& restoring = m_restoring[static_cast<size_t>(slot)];
+    if (!restoring) return;
+    restoring = false;
+    UpdateRowControls(slot);  // before anyone hears the rows are in
+    if (AreRowsRestored()) emit RowsRestored();
 }
 
 void MainWindow::UpdateRowControls(int slot) {
@@ -351,7 +370,11 @@ void MainWindow::SetSlotLabel(int slot) {
 
 bool MainWindow::ClearSlotRow(int slot) {
     // A load still on its way must not fill the row again.
-    if (SlotPanel::IsValidSlot(slot)) m_jobs.Cancel(RowJobLane(slot));
+    if (SlotPanel::IsValidSlot(slot)) {
+        m_jobs.Cancel(RowJobLane(slot));
+        EndRestoring(slot);
+        UpdateRowControls(slot);
+    }
     if (!m_model.ClearSlot(slot)) return false;
     m_panel.LoadButton(slot)->setFocus();
     return true;
@@ -522,7 +545,7 @@ bool MainWindow::LoadSettings() {
         if (path.isEmpty()) continue;
         // The window shows at once; the rows fill in as their jobs end.
         m_restoring[static_cast<size_t>(i)] = true;
-        QueueRowLoad(i, path, false, options);
+        UpdateRowControls(i);
     }
     move(PlaceOnScreen(m_savedPosition));
     m_settingsLoaded = true;

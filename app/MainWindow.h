@@ -59,9 +59,10 @@ public:
     bool LoadSlotFile(int slot, const QString* path, bool showErrors,
                       const VoiceOptions& options = {});
     // A job of the row (its load, or the row editor's work) is queued or
-    // running; IsBusy: any job of the window.
+    // running, or the row waits to be restored; IsBusy: any of the rows or
+    // jobs of the window.
     [[nodiscard]] bool IsRowBusy(int slot) const;
-    [[nodiscard]] bool IsBusy() const { return m_jobs.IsBusy(); }
+    [[nodiscard]] bool IsBusy() const;
     // Every row restored at start has been stored (or found missing).
     [[nodiscard]] bool AreRowsRestored() const;
     // Opens the row editor on a loaded row (double-click on its label, or
@@ -175,6 +176,10 @@ private:
     void FinishRowLoad(int slot, const QString& path, bool showErrors, MadeRow row);
     // Enables the row's controls unless a job of the row runs, and marks it.
     void UpdateRowControls(int slot);
+    // Queues the loads of the rows restored at start (once shown).
+    void StartRestoring();
+    // The row restored at start is in, or no longer awaited.
+    void EndRestoring(int slot);
     // Drops every row's queued and running load (rows about to be replaced
     // all at once); rows still being restored count as restored.
     void CancelRowJobs();
