@@ -11,6 +11,10 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <initializer_list>
 
 #include <ctime>
 
@@ -47,6 +51,8 @@ QString BaseNameOf(const QString& path) {
 // Paths cross to the model as UTF-8, the file system's encoding here.
 std::string ToModelPath(const QString& path) { return path.toUtf8().toStdString(); }
 
+const QColor MissingText(130, 132, 130);
+
 }  // namespace
 
 MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSource* volumes,
@@ -59,9 +65,19 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
                    Qt::WindowCloseButtonHint);
     m_model.SetListener(this);
     setAcceptDrops(true);
+    connect(&m_jobs, &JobRunner::busyChanged, this, [this](bool busy) {
+        if (busy) {
+            setCursor(Qt::BusyCursor);
+        } else {
+            unsetCursor();
+            // A cancelled job never reports: every row gets its controls back.
+            for (int i = 0; i < SlotCount; ++i) UpdateRowControls(i);
+        }
+    });
 }
 
 MainWindow::~MainWindow() {
+    m_jobs.CancelAll();
     // Watchers report to the window: end them first.
     m_model.Close();
     m_model.SetListener(nullptr);
@@ -83,6 +99,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
+        // Once the window is up: reading the files must not slow its start.
+        QTimer::singleShot(0, this, &MainWindow::StartRestoring);
         if (!m_bankToOpen.isEmpty()) OpenBankLater(m_bankToOpen);
         emit Shown();
     }
@@ -158,7 +176,6 @@ void MainWindow::SlotChanged(int slot, SlotChange change) {
     switch (change) {
     case SlotChange::Cleared:
     case SlotChange::Loaded:
-        m_keepRowOptions[static_cast<size_t>(slot)] = false;
         SetSlotLabel(slot);
         (void)SetRowState(slot, change == SlotChange::Loaded);
         break;
@@ -180,24 +197,100 @@ bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors,
         text = *path;
     }
     if (text.isEmpty()) return true;  // a drop of several files
+    QueueRowLoad(slot, text, showErrors, options);
+    return true;
+}
 
-    const bool looked = m_panel.ClearButton(slot)->isEnabled();
+bool MainWindow::IsRowBusy(int slot) const {
+    return SlotPanel::IsValidSlot(slot) &&
+           (m_restoring[static_cast<size_t>(slot)] || m_jobs.IsBusy(RowJobLane(slot)));
+}
+
+bool MainWindow::IsBusy() const { return m_jobs.IsBusy() || !AreRowsRestored(); }
+
+bool MainWindow::AreRowsRestored() const {
+    return std::none_of(m_restoring.begin(), m_restoring.end(), [](bool r) { return r; });
+}
+
+void MainWindow::QueueRowLoad(int slot, const QString& path, bool showErrors,
+                              const VoiceOptions& options) {
+    const std::string file = ToModelPath(path);
+    const bool convert = m_model.ConvertFormats();
+    m_jobs.Run<MadeRow>(
+        RowJobLane(slot), this,
+        [file, options, convert](const std::atomic<bool>&) {
+            return SlotModel::MakeRow(file, options, convert);
+        },
+        [this, slot, path, showErrors](MadeRow row) {
+            FinishRowLoad(slot, path, showErrors, std::move(row));
+        });
+    UpdateRowControls(slot);
+}
+
+void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, MadeRow row) {
+    const bool looked = m_model.IsSlotLoaded(slot);
+    const VoiceOptions options = row.options;
     LoadFailure failure;
-    if (!m_model.LoadSlot(slot, ToModelPath(text), &failure, options)) {
-        // The model cleared a row the engine emptied while reading.
-        if (looked && !m_model.IsSlotLoaded(slot)) m_panel.LoadButton(slot)->setFocus();
-        if (!showErrors) return false;
+    const bool loaded = m_model.StoreRow(slot, std::move(row), &failure);
+    EndRestoring(slot);
+    UpdateRowControls(slot);
+    if (loaded) {
+        m_panel.PlayButton(slot)->setFocus();
+        emit RowLoadFinished(slot, true);
+        return;
+    }
+    // The model cleared a row the engine emptied while reading.
+    if (looked && !m_model.IsSlotLoaded(slot)) m_panel.LoadButton(slot)->setFocus();
+    if (showErrors) {
         if (ShowLoadError(failure)) {
             SetConvertFormats(true);
-            return LoadSlotFile(slot, &text, showErrors, options);
+            QueueRowLoad(slot, path, showErrors, options);
+            return;
         }
         SkinButton* load = m_panel.LoadButton(slot);
         load->setFocus();
         load->ShowHoverMark();
-        return false;
     }
-    m_panel.PlayButton(slot)->setFocus();
-    return true;
+    emit RowLoadFinished(slot, false);
+}
+
+void MainWindow::CancelRowJobs() {
+    for (int i = 0; i < SlotCount; ++i) {
+        m_jobs.Cancel(RowJobLane(i));
+        EndRestoring(i);
+        UpdateRowControls(i);
+    }
+}
+
+void MainWindow::StartRestoring() {
+    for (int i = 0; i < SlotCount; ++i)
+        if (m_restoring[static_cast<size_t>(i)])
+            QueueRowLoad(i, GetSlotPath(i), false, m_model.SlotOptions(i));
+}
+
+void MainWindow::EndRestoring(int slot) {
+    auto& restoring = m_restoring[static_cast<size_t>(slot)];
+    if (!restoring) return;
+    restoring = false;
+    UpdateRowControls(slot);  // before anyone hears the rows are in
+    if (AreRowsRestored()) emit RowsRestored();
+}
+
+void MainWindow::UpdateRowControls(int slot) {
+    if (!SlotPanel::IsValidSlot(slot)) return;
+    const bool busy = IsRowBusy(slot);
+    if (busy) {
+        for (QWidget* control :
+             std::initializer_list<QWidget*>{m_panel.LoadButton(slot), m_panel.ClearButton(slot),
+                                             m_panel.PlayButton(slot), m_panel.Label(slot)})
+            control->setEnabled(false);
+    } else {
+        m_panel.LoadButton(slot)->setEnabled(true);
+        m_panel.Label(slot)->setEnabled(true);
+        // Clear and play as the row's state has them.
+        (void)SetRowState(slot, m_model.IsSlotLoaded(slot));
+    }
+    SetSlotLabel(slot);
 }
 
 bool MainWindow::ShowLoadError(const LoadFailure& failure) {
@@ -262,10 +355,29 @@ void MainWindow::SetSlotLabel(int slot) {
             DescribeRowOptions(format.options, format.startFrame, format.sampleRate);
         if (!options.isEmpty()) tip += QLatin1Char('\n') + options;
     }
-    (void)m_panel.SetSlotText(slot, BaseNameOf(path), tip);
+    QString name = BaseNameOf(path);
+    const std::string& missing = m_model.SlotMissingReason(slot);
+    const bool dimmed = !missing.empty() || IsRowBusy(slot);
+    if (IsRowBusy(slot)) {
+        name = tr("%1 (loading...)").arg(name);
+        tip = path;
+    } else if (!missing.empty()) {
+        tip = tr("%1\nMissing: %2").arg(path, QString::fromStdString(missing));
+    }
+    SlotLabel* label = m_panel.Label(slot);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, dimmed ? MissingText : QColor(Qt::black));
+    label->setPalette(palette);
+    (void)m_panel.SetSlotText(slot, name, tip);
 }
 
 bool MainWindow::ClearSlotRow(int slot) {
+    // A load still on its way must not fill the row again.
+    if (SlotPanel::IsValidSlot(slot)) {
+        m_jobs.Cancel(RowJobLane(slot));
+        EndRestoring(slot);
+        UpdateRowControls(slot);
+    }
     if (!m_model.ClearSlot(slot)) return false;
     m_panel.LoadButton(slot)->setFocus();
     return true;
@@ -355,6 +467,7 @@ void MainWindow::OnCloseButton() {
     if (m_closing) return;
     m_closing = true;
     m_bankJobs.CancelAll();
+    m_jobs.CancelAll();
     m_model.Close();
     QDialog::accept();
 }
@@ -363,6 +476,7 @@ void MainWindow::reject() {
     if (m_closing) return;
     m_closing = true;
     m_bankJobs.CancelAll();
+    m_jobs.CancelAll();
     m_model.Close();
     QDialog::reject();
 }
@@ -387,7 +501,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     const int row = RowAt(event->pos());
     QAction* edit = nullptr;
-    if (row >= 0 && m_model.IsSlotLoaded(row) && !m_openingBank) {
+    if (row >= 0 && m_model.IsSlotLoaded(row) && !IsRowBusy(row) && !m_openingBank) {
         edit = menu.addAction(tr("&Edit row %1...").arg(row + 1));
         menu.addSeparator();
     }
@@ -417,9 +531,10 @@ int MainWindow::RowAt(QPoint point) {
 }
 
 bool MainWindow::EditRow(int slot) {
-    // Rows a bank is replacing are not edited.
-    if (!m_model.IsSlotLoaded(slot) || m_openingBank) return false;
-    RowEditorDialog editor(m_model, slot, this);
+    // Rows a bank is replacing, or a row still loading, are not edited.
+    if (!m_model.IsSlotLoaded(slot) || IsRowBusy(slot) || m_openingBank) return false;
+    RowEditorDialog editor(m_model, slot, m_jobs, this);
+    editor.KeepVisible(m_panel.Label(slot));
     if (editor.exec() != QDialog::Accepted) return false;
     const VoiceOptions options = editor.Options();
     if (options == m_model.SlotOptions(slot)) return false;
@@ -467,9 +582,12 @@ bool MainWindow::LoadSettings() {
     for (int i = 0; i < SlotCount; ++i) {
         const QString path = m_profile->GetProfileString(SectionFiles, SlotKey(i), QString());
         // Kept even when the file cannot be loaded now: tried again next time.
-        m_model.RestoreSlotPath(i, ToModelPath(path));
-        if (!path.isEmpty() && !LoadSlotFile(i, &path, false, ReadRowOptions(*m_profile, i)))
-            m_keepRowOptions[static_cast<size_t>(i)] = true;
+        const VoiceOptions options = ReadRowOptions(*m_profile, i);
+        m_model.RestoreSlot(i, ToModelPath(path), options);
+        if (path.isEmpty()) continue;
+        // The window shows at once; the rows fill in as their jobs end.
+        m_restoring[static_cast<size_t>(i)] = true;
+        UpdateRowControls(i);
     }
     move(PlaceOnScreen(m_savedPosition));
     m_settingsLoaded = true;
@@ -488,8 +606,7 @@ bool MainWindow::SaveSettings() {
     m_profile->WriteProfileString(SectionVolume, QStringLiteral("Volume"), m_lastVolume);
     for (int i = 0; i < SlotCount; ++i) {
         m_profile->WriteProfileString(SectionFiles, SlotKey(i), GetSlotPath(i));
-        if (!m_keepRowOptions[static_cast<size_t>(i)])
-            WriteRowOptions(*m_profile, i, m_model.SlotOptions(i));
+        WriteRowOptions(*m_profile, i, m_model.SlotOptions(i));
     }
     // A profile that never had the option stays as it was.
     if (m_model.ConvertFormats() || m_convertKeyRead)

@@ -49,15 +49,24 @@ public:
     void UpdateSaveButton();
 
     // Puts a sound file into the slot. path: null opens the file dialog;
-    // an empty path does nothing and succeeds. On a failure the row stays
-    // as it was; with showErrors message 106 is shown with the reason, and
-    // the load button gets the focus and a hover mark. When conversion is
-    // off and the converter reads the file, the box offers Convert, which
-    // turns conversion on and loads the file converted. Returns true when
-    // loaded.
+    // an empty path does nothing and succeeds. The file is read by a job of
+    // the row (the row's controls wait meanwhile); RowLoadFinished tells
+    // how it went. On a failure the row stays as it was; with showErrors
+    // message 106 is shown with the reason, and the load button gets the
+    // focus and a hover mark. When conversion is off and the converter
+    // reads the file, the box offers Convert, which turns conversion on and
+    // loads the file converted. Returns true when the load was started
+    // (or there was nothing to load); false for a bad slot or no choice.
     // options: the part of the file and the level the row takes.
     bool LoadSlotFile(int slot, const QString* path, bool showErrors,
                       const VoiceOptions& options = {});
+    // A job of the row (its load, or the row editor's work) is queued or
+    // running, or the row waits to be restored; IsBusy: any of the rows or
+    // jobs of the window.
+    [[nodiscard]] bool IsRowBusy(int slot) const;
+    [[nodiscard]] bool IsBusy() const;
+    // Every row restored at start has been stored (or found missing).
+    [[nodiscard]] bool AreRowsRestored() const;
     // Opens the row editor on a loaded row (double-click on its label, or
     // its context menu); after OK the row is loaded again with the chosen
     // options. False when the row is empty or it was not changed.
@@ -156,6 +165,10 @@ public:
 signals:
     // The window was shown for the first time, initialised.
     void Shown();
+    // A load started by LoadSlotFile ended: loaded, or not.
+    void RowLoadFinished(int slot, bool loaded);
+    // The last row restored at start has been stored or found missing.
+    void RowsRestored();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -173,6 +186,17 @@ private:
     void ShowAbout();
     [[nodiscard]] bool ShowLoadError(const LoadFailure& failure);
     void SetSlotLabel(int slot);
+    void QueueRowLoad(int slot, const QString& path, bool showErrors, const VoiceOptions& options);
+    void FinishRowLoad(int slot, const QString& path, bool showErrors, MadeRow row);
+    // Enables the row's controls unless a job of the row runs, and marks it.
+    void UpdateRowControls(int slot);
+    // Queues the loads of the rows restored at start (once shown).
+    void StartRestoring();
+    // The row restored at start is in, or no longer awaited.
+    void EndRestoring(int slot);
+    // Drops every row's queued and running load (rows about to be replaced
+    // all at once); rows still being restored count as restored.
+    void CancelRowJobs();
     // The row under a point of the window, or -1.
     [[nodiscard]] int RowAt(QPoint point);
     void OnFileDragEntered(int slot);
@@ -214,10 +238,10 @@ private:
     static constexpr int PendingBankRetryMs = 100;
     JobRunner m_bankJobs;  // lane "bank": checks, copies and reads of a bank's rows
     std::unique_ptr<QShortcut> m_openShortcut;
-    // Rows restored at start whose file could not be loaded: their stored
-    // options stay for the next try, until the row is loaded or cleared.
-    std::array<bool, SlotCount> m_keepRowOptions{};
+    std::array<bool, SlotCount> m_restoring{};  // restored at start, not yet stored
     bool m_saving = false;
-    // Last, so its work has ended before anything else of the window goes.
+    // Reads and writes files off the GUI thread: one lane per row, and the
+    // save's. Last, so its work has ended before anything else of the window
+    // goes.
     JobRunner m_jobs;
 };

@@ -167,6 +167,8 @@ void MainWindow::OnBankRowsMade(const QString& absolute, MadeBankRows made) {
         ShowWithReason(this, IdsCopyBankError, FromModel(made.copyFailure));
         return;
     }
+    // A row load still on its way must not land over the bank's rows.
+    CancelRowJobs();
     for (int i = 0; i < SlotCount; ++i) {
         const auto row = static_cast<size_t>(i);
         if (made.paths[row].empty()) {

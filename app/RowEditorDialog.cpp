@@ -8,12 +8,16 @@
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <memory>
 #include <new>
 
+#include "app/JobRunner.h"
+#include "app/WaveformJob.h"
 #include "app/WaveformView.h"
 #include "audio/AudioData.h"
 #include "controls/MessageBox.h"
@@ -55,18 +59,19 @@ QPalette PanelPalette(QPalette palette) {
 
 }  // namespace
 
-RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, QWidget* parent)
+QString RowJobLane(int slot) { return QStringLiteral("row %1").arg(slot); }
+
+RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, JobRunner& jobs, QWidget* parent)
     : QDialog(parent),
       m_model(model),
+      m_jobs(jobs),
       m_slot(slot),
+      m_lane(RowJobLane(slot)),
       m_path(model.SlotPath(slot)),
       m_convert(model.ConvertFormats()) {
     setWindowTitle(tr("Edit row %1").arg(slot + 1));
     setPalette(PanelPalette(palette()));
     setAutoFillBackground(true);
-    std::string why;
-    m_readable = ProbeSoundFile(m_path.c_str(), m_convert, &m_info, &why) && m_info.frames > 0 &&
-                 m_info.sampleRate > 0;
     BuildWidgets();
 
     const VoiceOptions& options = model.SlotOptions(slot);
@@ -76,55 +81,73 @@ RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, QWidget* parent)
     m_firstSound = options.start == VoiceOptions::Start::FirstSound;
     m_normalize->setChecked(options.normalize);
     m_level->setValue(options.normalize ? options.normalizeDbfs : DefaultLevel);
-
-    if (m_readable) {
-        StartOverview();
-    } else {
-        m_progress->hide();
-        m_startText->setText(QString::fromStdString(why));
-        m_firstSoundButton->setEnabled(false);
-    }
-    ShowStart();
+    Probe();
     m_overview->setFocus();
 }
 
 RowEditorDialog::~RowEditorDialog() {
-    StopOverview();
+    // The row's lane is not cancelled here: after OK it already holds the
+    // window's load. done() cancelled what the dialog waited for, and a
+    // result for a dialog that is gone is dropped.
     m_model.StopAudition();
 }
 
 void RowEditorDialog::BuildWidgets() {
     auto* layout = new QVBoxLayout(this);
-    auto* name = new QLabel(QString::fromStdString(m_path), this);
+    auto* name = new QLabel(SourceName(), this);
     name->setTextFormat(Qt::PlainText);
     layout->addWidget(name);
+    BuildViews(layout);
+    BuildControls(layout);
+    ConnectWidgets();
+}
 
+QString RowEditorDialog::SourceName() const {
+    // A row kept from a bank lives in a copy of the program's own: name the
+    // bank and row rather than that copy.
+    SlotFormat format;
+    if (m_model.ReadSlotFormat(m_slot, &format) && format.fromBank && format.origin.row > 0)
+        return tr("Row %1 of %2")
+            .arg(QString::number(format.origin.row),
+                 QString::fromStdString(format.origin.bankName));
+    return QString::fromStdString(m_path);
+}
+
+void RowEditorDialog::BuildViews(QVBoxLayout* layout) {
+    // Extra height goes to the waveforms (stretch), none to the gaps.
     m_overview = new WaveformView(WaveformView::DragMoves::Window, this);
     m_overview->setToolTip(tr("Drag the window, or use the arrow keys (Shift: larger steps)"));
     m_overview->setMinimumSize(640, 110);
     m_overview->setAccessibleName(tr("Waveform of the file"));
-    layout->addWidget(m_overview);
+    layout->addWidget(m_overview, 1);
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 1000);
     m_progress->setFormat(tr("Reading the waveform... %p%"));
+    // Its place stays when it hides: nothing below jumps.
+    QSizePolicy keep = m_progress->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_progress->setSizePolicy(keep);
     layout->addWidget(m_progress);
 
-    auto* detailLabel = new QLabel(tr("Around the start:"), this);
-    layout->addWidget(detailLabel);
+    layout->addWidget(new QLabel(tr("Around the start:"), this));
     m_detail = new WaveformView(WaveformView::DragMoves::Waveform, this);
-    m_detail->setToolTip(tr("Drag the waveform under the window, or use the arrow keys"));
+    m_detail->setToolTip(tr("Drag to move the start, or use the arrow keys"));
     m_detail->setMinimumSize(640, 140);
     m_detail->setAccessibleName(tr("Waveform around the start"));
-    layout->addWidget(m_detail);
+    layout->addWidget(m_detail, 1);
+}
 
+void RowEditorDialog::BuildControls(QVBoxLayout* layout) {
     auto* times = new QHBoxLayout;
     m_startText = new QLabel(this);
     m_lengthText = new QLabel(this);
+    m_busyText = new QLabel(this);
     m_firstSoundButton = new QPushButton(tr("Start at first sound"), this);
     times->addWidget(m_startText);
     times->addSpacing(16);
     times->addWidget(m_lengthText);
     times->addStretch();
+    times->addWidget(m_busyText);
     times->addWidget(m_firstSoundButton);
     layout->addLayout(times);
 
@@ -137,90 +160,126 @@ void RowEditorDialog::BuildWidgets() {
     m_level->setSuffix(tr(" dBFS"));
     m_level->setEnabled(false);
     m_level->setAccessibleName(tr("Level"));
-    auto* play = new QPushButton(tr("Play"), this);
+    m_play = new QPushButton(tr("Play"), this);
     auto* stop = new QPushButton(tr("Stop"), this);
     level->addWidget(m_normalize);
     level->addWidget(m_level);
     level->addStretch();
-    level->addWidget(play);
+    level->addWidget(m_play);
     level->addWidget(stop);
     layout->addLayout(level);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    m_ok = buttons->button(QDialogButtonBox::Ok);
     layout->addWidget(buttons);
     // Enter on a spin box or a button of the row must not close the dialog
     // by surprise: only OK does.
-    for (QPushButton* button : {m_firstSoundButton, play, stop}) button->setAutoDefault(false);
+    for (QPushButton* button : {m_firstSoundButton, m_play, stop}) button->setAutoDefault(false);
+    connect(stop, &QPushButton::clicked, this, [this] { m_model.StopAudition(); });
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
 
+void RowEditorDialog::ConnectWidgets() {
     for (WaveformView* view : {m_overview, m_detail}) {
         connect(view, &WaveformView::StartDragged, this, &RowEditorDialog::MoveStart);
         connect(view, &WaveformView::StepAsked, this, &RowEditorDialog::Step);
     }
     connect(m_firstSoundButton, &QPushButton::clicked, this, &RowEditorDialog::StartAtFirstSound);
     connect(m_normalize, &QCheckBox::toggled, m_level, &QWidget::setEnabled);
-    connect(play, &QPushButton::clicked, this, &RowEditorDialog::Play);
-    connect(stop, &QPushButton::clicked, this, [this] { m_model.StopAudition(); });
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_play, &QPushButton::clicked, this, &RowEditorDialog::Play);
+    connect(&m_jobs, &JobRunner::busyChanged, this, &RowEditorDialog::UpdateBusy);
+}
+
+void RowEditorDialog::KeepVisible(const QWidget* row) {
+    const QWidget* window = row != nullptr ? row->window() : nullptr;
+    const QScreen* screen = window != nullptr ? window->screen() : nullptr;
+    if (screen == nullptr) return;
+    adjustSize();
+    const QRect room = screen->availableGeometry();
+    const QRect band(row->mapToGlobal(QPoint(0, 0)), row->size());
+    // Before it is shown the dialog has no frame yet: allow for a title bar.
+    int frame = frameGeometry().height() - height();
+    if (frame <= 0) frame = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+    const int tall = height() + frame;
+    const int below = room.bottom() - band.bottom() - 4;
+    const int above = band.top() - room.top() - 4;
+    // Below the row when it fits there, else above; else where more shows.
+    const bool under = below >= tall || (above < tall && below >= above);
+    const QRect area = window->frameGeometry();
+    QPoint place(area.left() + (area.width() - width()) / 2,
+                 under ? band.bottom() + 4 : band.top() - 4 - tall);
+    // Still on the screen, even when that covers the row after all.
+    place.setX(std::clamp(place.x(), room.left(), std::max(room.left(), room.right() - width())));
+    place.setY(std::clamp(place.y(), room.top(), std::max(room.top(), room.bottom() - tall)));
+    move(place);
+}
+
+void RowEditorDialog::Probe() {
+    m_progress->hide();
+    m_startText->setText(tr("Reading the file..."));
+    const std::string path = m_path;
+    const bool convert = m_convert;
+    struct ProbeResult {
+        bool readable = false;
+        SourceInfo info;
+        std::string why;
+    };
+    m_jobs.Run<ProbeResult>(
+        m_lane, this,
+        [path, convert](const std::atomic<bool>&) {
+            ProbeResult result;
+            result.readable = ProbeSoundFile(path.c_str(), convert, &result.info, &result.why) &&
+                              result.info.frames > 0 && result.info.sampleRate > 0;
+            return result;
+        },
+        [this](ProbeResult result) {
+            Probed(result.readable, result.info, QString::fromStdString(result.why));
+        });
+    UpdateBusy();
+}
+
+void RowEditorDialog::Probed(bool readable, const SourceInfo& info, const QString& why) {
+    m_probed = true;
+    m_info = info;
+    m_readable = readable;
+    if (m_readable) {
+        m_start = std::clamp<int64_t>(m_start, 0, LastStart());
+        m_progress->show();
+        StartOverview();
+    } else {
+        m_startText->setText(why);
+    }
+    ShowStart();
+    UpdateBusy();
+    m_overview->setFocus();
 }
 
 void RowEditorDialog::StartOverview() {
-    m_framesPerBin = std::max(SmallestBin, (m_info.frames + WantedBins - 1) / WantedBins);
-    try {
-        m_bins.reserve(static_cast<size_t>((m_info.frames + m_framesPerBin - 1) / m_framesPerBin));
-    } catch (const std::bad_alloc&) {
-    }
+    const int64_t framesPerBin =
+        std::max(SmallestBin, (m_info.frames + WantedBins - 1) / WantedBins);
+    m_waveform = std::make_unique<WaveformJob>();
     const bool stereo = m_info.channels > 1;
-    m_overview->SetSource(m_info.frames, m_framesPerBin, stereo, &m_bins);
-    m_detail->SetSource(m_info.frames, m_framesPerBin, stereo, &m_bins);
+    m_overview->SetSource(m_info.frames, framesPerBin, stereo, m_waveform->Bins());
+    m_detail->SetSource(m_info.frames, framesPerBin, stereo, m_waveform->Bins());
     m_overview->SetVisibleRange(0, m_info.frames);
-
-    const std::string path = m_path;
-    const bool convert = m_convert;
-    const int64_t framesPerBin = m_framesPerBin;
-    // The thread touches no widget: it hands each batch of bins to the
-    // GUI thread. Batches still queued when the dialog goes are dropped
-    // with it.
-    m_worker = std::thread([this, path, convert, framesPerBin] {
-        const PeakSink sink = [this](const std::vector<PeakBin>& bins, int64_t framesDone) {
-            if (m_cancel.load()) return false;
-            std::shared_ptr<std::vector<PeakBin>> batch;
-            try {
-                batch = std::make_shared<std::vector<PeakBin>>(bins);
-            } catch (const std::bad_alloc&) {
-                return false;  // the overview stops and says why
-            }
-            QMetaObject::invokeMethod(
-                this, [this, batch, framesDone] { TakeBins(*batch, framesDone, false, {}); },
-                Qt::QueuedConnection);
-            return !m_cancel.load();
-        };
-        std::string why;
-        const bool done = ComputePeakOverview(path.c_str(), convert, framesPerBin, sink, &why);
-        if (m_cancel.load()) return;
-        const QString failure = done ? QString() : QString::fromStdString(why);
-        QMetaObject::invokeMethod(
-            this, [this, failure] { TakeBins({}, m_info.frames, true, failure); },
-            Qt::QueuedConnection);
+    connect(m_waveform.get(), &WaveformJob::Progress, this, [this](int64_t framesDone) {
+        m_progress->setValue(
+            static_cast<int>(framesDone * 1000 / std::max<int64_t>(m_info.frames, 1)));
+        m_overview->update();
+        m_detail->update();
     });
+    connect(m_waveform.get(), &WaveformJob::Finished, this, &RowEditorDialog::OverviewEnded);
+    QString why;
+    if (!m_waveform->Start(m_path, m_convert, m_info.frames, framesPerBin, &why))
+        OverviewEnded(why);
 }
 
-void RowEditorDialog::StopOverview() {
-    m_cancel.store(true);
-    if (m_worker.joinable()) m_worker.join();
-}
-
-void RowEditorDialog::TakeBins(const std::vector<PeakBin>& bins, int64_t framesDone, bool last,
-                               const QString& failure) {
-    try {
-        m_bins.insert(m_bins.end(), bins.begin(), bins.end());
-    } catch (const std::bad_alloc&) {
-    }
-    m_progress->setValue(static_cast<int>(framesDone * 1000 / std::max<int64_t>(m_info.frames, 1)));
+void RowEditorDialog::OverviewEnded(const QString& failure) {
     m_overview->update();
     m_detail->update();
-    if (!last) return;
     m_ready = failure.isEmpty();
+    m_waveformFailure = failure;
     if (m_ready) {
         m_progress->hide();
     } else {
@@ -233,9 +292,15 @@ int64_t RowEditorDialog::WindowFrames() const {
     return (int64_t{MaxVoiceFrames} * m_info.sampleRate + RowRate - 1) / RowRate;
 }
 
+int64_t RowEditorDialog::LastStart() const {
+    // At least 1 ms of the file stays in the row (all of a shorter file).
+    const int64_t least = std::max<int64_t>(1, m_info.sampleRate / 1000);
+    return std::max<int64_t>(0, m_info.frames - least);
+}
+
 void RowEditorDialog::MoveStart(int64_t frame) {
     if (!m_readable) return;
-    m_start = std::clamp<int64_t>(frame, 0, m_info.frames - 1);
+    m_start = std::clamp<int64_t>(frame, 0, LastStart());
     m_firstSound = false;
     ShowStart();
 }
@@ -247,14 +312,53 @@ void RowEditorDialog::Step(int direction, bool large) {
 }
 
 void RowEditorDialog::StartAtFirstSound() {
-    int64_t frame = 0;
-    int rate = 0;
-    if (!FindFirstSound(m_path.c_str(), m_convert, &frame, &rate)) return;
-    MoveStart(frame);
-    m_firstSound = true;
+    if (!m_readable || IsBusy()) return;
+    const std::string path = m_path;
+    const bool convert = m_convert;
+    struct Found {
+        bool found = false;
+        int64_t frame = 0;
+    };
+    m_jobs.Run<Found>(
+        m_lane, this,
+        [path, convert](const std::atomic<bool>&) {
+            Found result;
+            int rate = 0;
+            result.found = FindFirstSound(path.c_str(), convert, &result.frame, &rate);
+            return result;
+        },
+        [this](Found result) {
+            if (result.found) {
+                MoveStart(result.frame);
+                m_firstSound = true;
+            }
+            UpdateBusy();
+        });
+    m_busyText->setText(tr("Looking for the first sound..."));
+    UpdateBusy();
+}
+
+bool RowEditorDialog::IsBusy() const { return m_jobs.IsBusy(m_lane); }
+
+void RowEditorDialog::UpdateBusy() {
+    const bool busy = IsBusy();
+    // A start, an audition or OK made while the file is read could use a
+    // start that is about to change.
+    m_firstSoundButton->setEnabled(!busy && m_readable);
+    m_play->setEnabled(!busy);
+    m_ok->setEnabled(!busy && m_probed);
+    // A drag would be undone by the first sound when it arrives.
+    for (WaveformView* view : {m_overview, m_detail}) view->setEnabled(!busy);
+    if (!busy) m_busyText->clear();
+    if (busy) {
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
+    }
 }
 
 void RowEditorDialog::ShowStart() {
+    if (!m_readable) return;
     const int rate = m_info.sampleRate;
     const int64_t window = WindowFrames();
     const int64_t length = std::min(window, m_info.frames - m_start);
@@ -262,7 +366,6 @@ void RowEditorDialog::ShowStart() {
     m_detail->SetSelection(m_start, length);
     // The detail shows the window with a quarter of its length either side.
     m_detail->SetVisibleRange(m_start - window / 4, window + window / 2);
-    if (!m_readable) return;
     m_startText->setText(tr("Start: %1 s").arg(Seconds(m_start, rate)));
     m_lengthText->setText(tr("Row length: %1 s").arg(Seconds(std::max<int64_t>(length, 0), rate)));
 }
@@ -271,7 +374,7 @@ VoiceOptions RowEditorDialog::Options() const {
     VoiceOptions options;
     if (m_firstSound) {
         options.start = VoiceOptions::Start::FirstSound;
-    } else if (m_start > 0) {
+    } else if (m_start > 0 && m_info.sampleRate > 0) {
         options.start = VoiceOptions::Start::At;
         options.startNanoseconds = NanosecondsOfFrame(m_start, m_info.sampleRate);
     }
@@ -281,17 +384,33 @@ VoiceOptions RowEditorDialog::Options() const {
 }
 
 void RowEditorDialog::Play() {
-    LoadFailure failure;
-    if (m_model.Audition(m_path, Options(), &failure)) return;
-    MessageRequest request;
-    request.parent = this;
-    request.stringId = IdsLoadError;
-    request.informativeText = QString::fromStdString(failure.reason);
-    (void)ShowMessage(std::move(request));
+    if (IsBusy()) return;
+    const std::string path = m_path;
+    const VoiceOptions options = Options();
+    const bool convert = m_convert;
+    m_jobs.Run<MadeRow>(
+        m_lane, this,
+        [path, options, convert](const std::atomic<bool>&) {
+            return SlotModel::MakeRow(path, options, convert);
+        },
+        [this](MadeRow row) {
+            UpdateBusy();
+            LoadFailure failure;
+            if (m_model.AuditionRow(std::move(row), &failure)) return;
+            MessageRequest request;
+            request.parent = this;
+            request.stringId = IdsLoadError;
+            request.informativeText = QString::fromStdString(failure.reason);
+            (void)ShowMessage(std::move(request));
+        });
+    m_busyText->setText(tr("Making the row..."));
+    UpdateBusy();
 }
 
 void RowEditorDialog::done(int result) {
-    StopOverview();
+    // Closing drops what the dialog still waits for.
+    m_jobs.Cancel(m_lane);
+    m_waveform.reset();
     m_model.StopAudition();
     QDialog::done(result);
 }

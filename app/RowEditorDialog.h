@@ -2,22 +2,30 @@
 
 #include <QDialog>
 
-#include <atomic>
+#include <QString>
+
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "app/model/SlotModel.h"
 #include "convert/PeakOverview.h"
 #include "convert/VoiceLoad.h"
+
+class JobRunner;
+class WaveformJob;
 
 class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QVBoxLayout;
 class WaveformView;
+
+// The lane of a row's jobs: a row's loads and its editor's reads run one
+// after another, never overtaking each other.
+[[nodiscard]] QString RowJobLane(int slot);
 
 // Chooses the part of a loaded row's file that goes into the row and its
 // level: the file's waveform with the row marked as a window the user
@@ -25,16 +33,21 @@ class WaveformView;
 // to", and Play and Stop of the row as it would sound. The dialog changes
 // nothing of the row: its caller loads the row with Options() after OK.
 //
-// The waveform is computed once, on a thread of the dialog's own, and
-// shown as it arrives; closing the dialog stops that thread and waits for
-// it.
+// The file is read off the GUI thread: its probe, the first sound and the
+// audition are jobs of the row's lane, and the waveform is a job of its own
+// shown as it arrives. While a job runs, the controls it would race wait;
+// closing the dialog cancels the row's jobs and stops the waveform.
 class RowEditorDialog : public QDialog {
     Q_OBJECT
 public:
-    // model: holds the row (slot) and plays auditions; must outlive the
-    // dialog.
-    RowEditorDialog(SlotModel& model, int slot, QWidget* parent = nullptr);
+    // model: holds the row (slot) and plays auditions; jobs: runs the
+    // reads. Both must outlive the dialog.
+    RowEditorDialog(SlotModel& model, int slot, JobRunner& jobs, QWidget* parent = nullptr);
     ~RowEditorDialog() override;
+
+    // Places the dialog beside row (a widget of the window) rather than
+    // over it, on the side with more room.
+    void KeepVisible(const QWidget* row);
 
     // The options the choice makes: default when the row starts at the
     // file's first frame and is not normalised.
@@ -44,10 +57,15 @@ public:
     // (clamped to the file; a start at the first sound is then dropped).
     [[nodiscard]] int64_t StartFrame() const { return m_start; }
     void MoveStart(int64_t frame);
-    // "Start at first sound".
+    // "Start at first sound": looked for by a job; the start moves when
+    // it ends.
     void StartAtFirstSound();
     // True once the whole waveform is shown.
     [[nodiscard]] bool IsWaveformReady() const { return m_ready; }
+    // A job of the row runs (probe, first sound, audition).
+    [[nodiscard]] bool IsBusy() const;
+    // Why the waveform could not be shown; empty while it is fine.
+    [[nodiscard]] const QString& WaveformFailure() const { return m_waveformFailure; }
 
     [[nodiscard]] QPushButton* FirstSoundButton() const { return m_firstSoundButton; }
     [[nodiscard]] QCheckBox* NormalizeBox() const { return m_normalize; }
@@ -56,36 +74,47 @@ public:
 
 private:
     void BuildWidgets();
+    void BuildViews(QVBoxLayout* layout);
+    void BuildControls(QVBoxLayout* layout);
+    void ConnectWidgets();
+    void Probe();
+    void Probed(bool readable, const SourceInfo& info, const QString& why);
     void StartOverview();
-    void StopOverview();
-    void TakeBins(const std::vector<PeakBin>& bins, int64_t framesDone, bool last,
-                  const QString& failure);
+    void OverviewEnded(const QString& failure);
     void Step(int direction, bool large);
     void ShowStart();
     void Play();
+    // Enables what a running job would race and shows the busy mark.
+    void UpdateBusy();
     [[nodiscard]] int64_t WindowFrames() const;  // the longest row, in source frames
+    [[nodiscard]] int64_t LastStart() const;     // the latest start that leaves sound
+    [[nodiscard]] QString SourceName() const;
 
     SlotModel& m_model;
+    JobRunner& m_jobs;
     const int m_slot;
+    const QString m_lane;
     const std::string m_path;
     const bool m_convert;
     SourceInfo m_info;
+    bool m_probed = false;
     bool m_readable = false;
     int64_t m_start = 0;
     bool m_firstSound = false;  // the start is the first sound's, kept as such
     bool m_ready = false;
+    QString m_waveformFailure;
 
-    std::vector<PeakBin> m_bins;  // the GUI thread's
-    int64_t m_framesPerBin = 1;
-    std::atomic<bool> m_cancel{false};
-    std::thread m_worker;
+    std::unique_ptr<WaveformJob> m_waveform;
 
     WaveformView* m_overview = nullptr;
     WaveformView* m_detail = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_startText = nullptr;
     QLabel* m_lengthText = nullptr;
+    QLabel* m_busyText = nullptr;
     QPushButton* m_firstSoundButton = nullptr;
+    QPushButton* m_play = nullptr;
+    QPushButton* m_ok = nullptr;
     QCheckBox* m_normalize = nullptr;
     QDoubleSpinBox* m_level = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -25,11 +26,11 @@ WaveformView::WaveformView(DragMoves drag, QWidget* parent) : QWidget(parent), m
 }
 
 void WaveformView::SetSource(int64_t totalFrames, int64_t framesPerBin, bool stereo,
-                             const std::vector<PeakBin>* bins) {
+                             std::shared_ptr<const std::vector<PeakBin>> bins) {
     m_stereo = stereo;
     m_total = std::max<int64_t>(totalFrames, 0);
     m_framesPerBin = std::max<int64_t>(framesPerBin, 1);
-    m_bins = bins;
+    m_bins = std::move(bins);
     update();
 }
 
@@ -93,7 +94,8 @@ void WaveformView::paintEvent(QPaintEvent*) {
     }
     // The row's part.
     const double left = XOf(m_start);
-    const double right = std::max(XOf(m_start + m_length), left + 1);
+    // Never thinner than 3 px: a short row in a long file stays visible.
+    const double right = std::max(XOf(m_start + m_length), left + 3);
     painter.fillRect(QRectF(left, 0, right - left, h), WindowFill);
     painter.setPen(QPen(WindowEdge, 1));
     painter.drawLine(QPointF(left, 0), QPointF(left, h));
@@ -128,8 +130,8 @@ void WaveformView::mouseMoveEvent(QMouseEvent* event) {
     const double dx = event->position().x() - m_pressX;
     const auto frames =
         static_cast<int64_t>(dx * static_cast<double>(m_count) / std::max(width(), 1));
-    // The window follows the mouse; in the detail the waveform does.
-    emit StartDragged(m_drag == DragMoves::Window ? m_pressStart + frames : m_pressStart - frames);
+    // Both views move the start the way the mouse goes.
+    emit StartDragged(m_pressStart + frames);
     event->accept();
 }
 

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "convert/PeakOverview.h"
@@ -10,9 +11,9 @@
 // Draws a sound file's waveform from its peak overview (both channels of a
 // stereo file, one above the other) over a range of its frames, with the
 // row's part marked as a window. The whole-file view lets the user drag
-// that window; the detail view keeps the window still and lets the user
-// drag the waveform under it. Arrow keys ask for steps. Frames are the
-// source's.
+// that window; the detail view keeps the window still and the waveform
+// scrolls under it. In both a drag to the right moves the start later. Arrow keys ask for steps.
+// Frames are the source's.
 class WaveformView : public QWidget {
     Q_OBJECT
 public:
@@ -21,10 +22,9 @@ public:
     explicit WaveformView(DragMoves drag, QWidget* parent = nullptr);
 
     // The file's length and the bins' size; bins is read at every paint
-    // and must outlive the view (the dialog owns it and appends to it).
-    // stereo: two lanes, else one.
+    // (its owner appends to it on this thread). stereo: two lanes, else one.
     void SetSource(int64_t totalFrames, int64_t framesPerBin, bool stereo,
-                   const std::vector<PeakBin>* bins);
+                   std::shared_ptr<const std::vector<PeakBin>> bins);
     // The frames shown: first ... first + count - 1 (may reach outside
     // the file, drawn empty).
     void SetVisibleRange(int64_t first, int64_t count);
@@ -54,7 +54,7 @@ private:
     int64_t m_total = 0;
     int64_t m_framesPerBin = 1;
     bool m_stereo = true;
-    const std::vector<PeakBin>* m_bins = nullptr;
+    std::shared_ptr<const std::vector<PeakBin>> m_bins;
     int64_t m_first = 0;
     int64_t m_count = 1;
     int64_t m_start = 0;

@@ -7,6 +7,7 @@
 #include "audio/AudioReader.h"
 #include "audio/ReadFailure.h"
 #include "convert/ConvertingReader.h"
+#include "convert/PeakOverview.h"
 #include "convert/VoiceLoad.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -26,45 +27,77 @@ bool SlotModel::IsOpen() const { return m_engine->GetImage() != nullptr; }
 bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why,
                          const VoiceOptions& options) {
     if (!IsValidSlot(slot)) return false;
-    LoadFailure failure;
+    return StoreRow(slot, MakeRow(path, options, m_convertFormats), why);
+}
+
+MadeRow SlotModel::MakeRow(const std::string& path, const VoiceOptions& options, bool convert) {
+    MadeRow row;
+    row.path = path;
+    row.options = options;
+    row.record.reset(new (std::nothrow) AudioData());
+    LoadFailure& failure = row.failure;
+    // A path with a NUL or too long for the platform is refused like a
+    // file that cannot be opened.
+    if (path.find('\0') != std::string::npos || !FitsPathMax(path)) {
+        failure.code = ReadShort;
+        failure.reason = "the path is too long or holds a NUL character";
+        return row;
+    }
+    if (row.record == nullptr) {
+        failure.reason = "not enough memory";
+        return row;
+    }
+    VoiceLoadOutcome& outcome = row.outcome;
+    row.read = true;
+    row.made = LoadVoice(path.c_str(), options, convert, row.record.get(), &outcome);
+    failure.code = outcome.code;
+    if (row.made) return row;
+    if (outcome.code == ReadOk) {
+        failure.reason = outcome.startPastEnd ? "the start lies at or past the end of the file"
+                                              : DescribeReadFailure(path, ReadOk, *row.record);
+        return row;
+    }
+    failure.reason = DescribeReadFailure(path, failure.code, *row.record);
+    if (convert) {
+        const std::string converter = DescribeConverterRefusal(outcome.converter);
+        if (!converter.empty()) failure.reason += "; " + converter;
+    } else {
+        // Offered only when the converter opens this file and finds sound
+        // in it; its header says so without decoding the whole file again.
+        SourceInfo info;
+        failure.convertible = ProbeSoundFile(path.c_str(), true, &info, nullptr) &&
+                              info.frames > 0 && info.sampleRate > 0 && info.channels > 0;
+    }
+    return row;
+}
+
+bool SlotModel::StoreRow(int slot, MadeRow row, LoadFailure* why) {
+    if (!IsValidSlot(slot)) return false;
+    LoadFailure failure = std::move(row.failure);
     const bool wasLoaded = m_engine->IsSlotLoaded(slot);
     bool loaded = false;
-    const std::unique_ptr<AudioData> record(new (std::nothrow) AudioData());
-    VoiceLoadOutcome outcome;
-    if (CanMakeRow(path, record.get(), &failure)) {
-        const bool made =
-            LoadVoice(path.c_str(), options, m_convertFormats, record.get(), &outcome);
-        failure.code = outcome.code;
-        if (made) {
-            loaded = PutMadeRow(slot, path, *record, outcome, options);
-            if (!loaded) failure.reason = "the sound device refused the sound";
-        } else if (outcome.code == ReadOk) {
-            // A file read with no frames empties the slot, as the engine's
-            // own load does.
-            if (!outcome.startPastEnd)
-                (void)m_engine->LoadSlotRecord(slot, *record, SoundEngine::TailFade::Keep);
-            failure.reason = outcome.startPastEnd ? "the start lies at or past the end of the file"
-                                                  : DescribeReadFailure(path, ReadOk, *record);
-        } else {
-            failure.reason = DescribeReadFailure(path, failure.code, *record);
-            if (m_convertFormats) {
-                const std::string converter = DescribeConverterRefusal(outcome.converter);
-                if (!converter.empty()) failure.reason += "; " + converter;
-            } else {
-                // Offered only when the converter really reads this file.
-                const std::unique_ptr<AudioData> trial(new (std::nothrow) AudioData());
-                ConvertOutcome trialOutcome;
-                failure.convertible =
-                    trial && ReadAudioFileConverting(path.c_str(), trial.get(), HostLittleEndian,
-                                                     &trialOutcome) == ReadOk;
-            }
-        }
+    if (row.read && !IsOpen()) {
+        failure = {};
+        failure.reason = "the sound device is not open";
+    } else if (row.made) {
+        loaded = PutMadeRow(slot, row.path, *row.record, row.outcome, row.options);
+        if (!loaded) failure.reason = "the sound device refused the sound";
+    } else if (row.read && row.outcome.code == ReadOk && !row.outcome.startPastEnd) {
+        // A file read with no frames empties the slot, as the engine's own
+        // load does.
+        (void)m_engine->LoadSlotRecord(slot, *row.record, SoundEngine::TailFade::Keep);
     }
+    const auto s = static_cast<size_t>(slot);
     if (!loaded) {
         // A slot the engine emptied after reading the file must not keep
         // looking loaded.
         if (wasLoaded && !m_engine->IsSlotLoaded(slot)) {
             (void)ClearSlot(slot);
+        }
+        // A remembered row whose file cannot be loaded stays, shown missing.
+        if (!m_engine->IsSlotLoaded(slot) && !m_paths[s].empty() && m_paths[s] == row.path) {
+            m_making[s].missing = failure.reason;
+            Notify(slot, SlotChange::Cleared);
         }
         if (why != nullptr) *why = std::move(failure);
         return false;
@@ -77,9 +110,10 @@ bool SlotModel::PutMadeRow(int slot, const std::string& path, const AudioData& r
     if (!IsValidSlot(slot) || !IsOpen()) return false;
     // Stores and arms the row as made; empties the slot when that fails.
     if (!m_engine->LoadSlotRecord(slot, record, SoundEngine::TailFade::Keep)) return false;
-    m_paths[static_cast<size_t>(slot)] = path;
-    m_making[static_cast<size_t>(slot)] = {options, outcome.startFrame, outcome.exactRow,
-                                           outcome.exactRow ? outcome.origin : RowOrigin{}};
+    const auto s = static_cast<size_t>(slot);
+    m_paths[s] = path;
+    m_making[s] = {options, outcome.startFrame, outcome.exactRow,
+                   outcome.exactRow ? outcome.origin : RowOrigin{}, {}};
     Notify(slot, SlotChange::Loaded);
     return true;
 }
@@ -109,40 +143,21 @@ bool SlotModel::PlaySlot(int slot) {
 }
 
 bool SlotModel::Audition(const std::string& path, const VoiceOptions& options, LoadFailure* why) {
-    LoadFailure failure;
-    const std::unique_ptr<AudioData> record(new (std::nothrow) AudioData());
-    VoiceLoadOutcome outcome;
+    return AuditionRow(MakeRow(path, options, m_convertFormats), why);
+}
+
+bool SlotModel::AuditionRow(MadeRow row, LoadFailure* why) {
+    LoadFailure failure = std::move(row.failure);
     bool played = false;
-    if (CanMakeRow(path, record.get(), &failure)) {
-        if (LoadVoice(path.c_str(), options, m_convertFormats, record.get(), &outcome)) {
-            played = m_engine->AuditionRecord(*record);
-            if (!played) failure.reason = "the sound device refused the sound";
-        } else {
-            failure.code = outcome.code;
-            failure.reason = outcome.startPastEnd
-                                 ? "the start lies at or past the end of the file"
-                                 : DescribeReadFailure(path, outcome.code, *record);
-        }
+    if (row.read && !IsOpen()) {
+        failure = {};
+        failure.reason = "the sound device is not open";
+    } else if (row.made) {
+        played = m_engine->AuditionRecord(*row.record);
+        if (!played) failure.reason = "the sound device refused the sound";
     }
     if (!played && why != nullptr) *why = std::move(failure);
     return played;
-}
-
-bool SlotModel::CanMakeRow(const std::string& path, const AudioData* record,
-                           LoadFailure* failure) const {
-    // A path with a NUL or too long for the platform is refused like a
-    // file that cannot be opened.
-    if (path.find('\0') != std::string::npos || !FitsPathMax(path)) {
-        failure->code = ReadShort;
-        failure->reason = "the path is too long or holds a NUL character";
-    } else if (!IsOpen()) {
-        failure->reason = "the sound device is not open";
-    } else if (record == nullptr) {
-        failure->reason = "not enough memory";
-    } else {
-        return true;
-    }
-    return false;
 }
 
 void SlotModel::StopAudition() { m_engine->StopAudition(); }
@@ -189,8 +204,16 @@ const std::string& SlotModel::SlotPath(int slot) const {
     return IsValidSlot(slot) ? m_paths[static_cast<size_t>(slot)] : none;
 }
 
-void SlotModel::RestoreSlotPath(int slot, const std::string& path) {
-    if (IsValidSlot(slot)) m_paths[static_cast<size_t>(slot)] = path;
+void SlotModel::RestoreSlot(int slot, const std::string& path, const VoiceOptions& options) {
+    if (!IsValidSlot(slot)) return;
+    m_paths[static_cast<size_t>(slot)] = path;
+    m_making[static_cast<size_t>(slot)] = {};
+    m_making[static_cast<size_t>(slot)].options = path.empty() ? VoiceOptions{} : options;
+}
+
+const std::string& SlotModel::SlotMissingReason(int slot) const {
+    static const std::string none;
+    return IsValidSlot(slot) ? m_making[static_cast<size_t>(slot)].missing : none;
 }
 
 void SlotModel::SlotStopped(int slot) {

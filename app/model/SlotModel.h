@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/AudioData.h"
 #include "audio/RowMark.h"
 #include "convert/VoiceLoad.h"
 #include "engine/SoundEngine.h"
@@ -21,6 +22,18 @@ struct LoadFailure {
     int code = 0;
     std::string reason;
     bool convertible = false;
+};
+
+// A row made from a sound file, not yet in a slot: what a worker thread
+// hands back for the GUI thread to store (SlotModel::StoreRow).
+struct MadeRow {
+    std::string path;
+    VoiceOptions options;
+    std::unique_ptr<AudioData> record;  // null when it could not be allocated
+    bool read = false;                  // the file was read (the path fit, memory was there)
+    bool made = false;                  // record holds the row
+    VoiceLoadOutcome outcome;
+    LoadFailure failure;  // when not made
 };
 
 // What a loaded slot holds: the source's channels, rate and sample size,
@@ -81,6 +94,14 @@ public:
     // keeps them while it holds this file.
     [[nodiscard]] bool LoadSlot(int slot, const std::string& path, LoadFailure* why = nullptr,
                                 const VoiceOptions& options = {});
+    // LoadSlot in two steps, so the file is read off the GUI thread:
+    // MakeRow reads the file and makes the row and touches nothing of the
+    // model (any thread); StoreRow puts it into the slot (the model's
+    // thread). A failed store of a row whose path the slot remembers
+    // without holding a sound marks the slot missing, with the reason.
+    [[nodiscard]] static MadeRow MakeRow(const std::string& path, const VoiceOptions& options,
+                                         bool convert);
+    [[nodiscard]] bool StoreRow(int slot, MadeRow row, LoadFailure* why = nullptr);
 
     // Puts a row that LoadVoice made from path with these options (on a
     // worker) into the slot, as a successful LoadSlot does. False when the
@@ -94,7 +115,8 @@ public:
     // any rate, more channels, FLAC, Ogg ...); off by default.
     void SetConvertFormats(bool on) { m_convertFormats = on; }
     [[nodiscard]] bool ConvertFormats() const { return m_convertFormats; }
-    // The options the slot's row was made with; default for an empty slot.
+    // The options the slot's row was made with, or restored with; default
+    // for an empty slot.
     [[nodiscard]] const VoiceOptions& SlotOptions(int slot) const;
     // Empties the slot and forgets its path and options. False for a bad
     // slot or an engine failure.
@@ -108,6 +130,8 @@ public:
     // the row cannot be made or does not start.
     [[nodiscard]] bool Audition(const std::string& path, const VoiceOptions& options,
                                 LoadFailure* why = nullptr);
+    // Plays a row made by MakeRow as Audition does.
+    [[nodiscard]] bool AuditionRow(MadeRow row, LoadFailure* why = nullptr);
     void StopAudition();
     [[nodiscard]] bool IsAuditionPlaying() const;
     // Writes the voice bank of every loaded slot to path.
@@ -127,7 +151,12 @@ public:
     // from the settings (kept even when its file could not be loaded, so it
     // is tried again next time).
     [[nodiscard]] const std::string& SlotPath(int slot) const;
-    void RestoreSlotPath(int slot, const std::string& path);
+    // The row's saved state, remembered before its file is read, and kept
+    // with the path while the file cannot be loaded.
+    void RestoreSlot(int slot, const std::string& path, const VoiceOptions& options);
+    // Why a row that remembers a path holds no sound (its file could not be
+    // loaded); empty when it is not missing.
+    [[nodiscard]] const std::string& SlotMissingReason(int slot) const;
 
     [[nodiscard]] static bool IsValidSlot(int slot) { return slot >= 0 && slot < SlotCount; }
 
@@ -136,11 +165,6 @@ private:
     void SlotStopped(int slot) override;
 
     void Notify(int slot, SlotChange change);
-    // Before a row is made from path into record (null when it could not
-    // be allocated): false, with the reason in failure, for a path the
-    // platform cannot hold, a closed device or no record.
-    [[nodiscard]] bool CanMakeRow(const std::string& path, const AudioData* record,
-                                  LoadFailure* failure) const;
 
     std::unique_ptr<SoundEngine> m_engine;
     SlotModelListener* m_listener = nullptr;
@@ -151,6 +175,7 @@ private:
         int64_t startFrame = 0;
         bool fromBank = false;
         RowOrigin origin;
+        std::string missing;  // SlotMissingReason
     };
     std::array<RowMaking, SlotCount> m_making;
     bool m_convertFormats = false;

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,13 +87,23 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // Opens the window (initialised as on its first show).
-    void Open() {
+    // Opens the window (initialised as on its first show) and waits for
+    // the rows restored at start unless told not to.
+    void Open(bool settle = true) {
         window.reset();
         profile = std::make_unique<IniProfileStore>(IniPath());
         model = std::make_unique<SlotModel>();
         window = std::make_unique<MainWindow>(*model, profile.get(), &volumes);
         window->show();
+        if (settle) Settle();
+    }
+
+    // Waits (at most 10 s) until no job of the window runs.
+    void Settle() const {
+        const QDeadlineTimer deadline(10000);
+        while (window->IsBusy() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents();
     }
 
     void TearDown() override {
@@ -123,8 +134,25 @@ protected:
     [[nodiscard]] SlotLabel* Label(int slot) const { return window->Panel().Label(slot); }
     [[nodiscard]] const QPixmap* Bmp(int id) const { return window->Panel().Bitmap(id); }
 
-    bool Load(int slot, const QString& path, bool showErrors = true) {
-        return window->LoadSlotFile(slot, &path, showErrors);
+    // Loads as the window does and waits for the row's job: true when
+    // the row was loaded.
+    bool Load(int slot, const QString& path, bool showErrors = true,
+              const VoiceOptions& options = {}) {
+        std::optional<bool> loaded;
+        const QMetaObject::Connection connection =
+            QObject::connect(window.get(), &MainWindow::RowLoadFinished, window.get(),
+                             [&loaded, slot](int finished, bool ok) {
+                                 if (finished == slot) loaded = ok;
+                             });
+        bool result = window->LoadSlotFile(slot, &path, showErrors, options);
+        if (result && !path.isEmpty()) {
+            const QDeadlineTimer deadline(10000);
+            while (!loaded && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            result = loaded.value_or(false);
+        }
+        QObject::disconnect(connection);
+        return result;
     }
 
     // Drags data onto target and drops it there.

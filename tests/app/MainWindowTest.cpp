@@ -162,23 +162,37 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
     EXPECT_TRUE(window->isVisible());
 }
 
-TEST_F(WindowTest, ProfileRowsAreRestoredSilentlyAndMissingFilesKeepTheirKeys) {
+TEST_F(WindowTest, RowsRestoredAtStartArriveAfterTheWindowIsShownAndMissingOnesSayWhy) {
     // Markers in a name stay verbatim in the label and the tooltip.
     const QString four = Wav("fourth %1 row%2.wav");
     const QString thirteen = Wav("thirteen.aif.wav", 1);
     const QString gone = QString::fromStdString(dir.file("deleted.wav"));
     WriteIni("[FilePathInfo]\nFile04=" + four.toUtf8() + "\nFile13=" + thirteen.toUtf8() +
              "\nFile07=" + gone.toUtf8() + "\n[LoadVolumeInfo]\nVolume=/media/card/\n");
-    Open();
+    Open(false);
+    // Shown before any file is read: the rows wait, marked, their controls off.
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->Model().CountLoadedSlots(), 0);
+    EXPECT_TRUE(window->IsRowBusy(3));
+    EXPECT_FALSE(LoadButton(3)->isEnabled());
+    EXPECT_EQ(Label(3)->text(), "fourth %1 row%2 (loading...)");
+    Settle();
+    EXPECT_TRUE(window->AreRowsRestored());
     EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(LoadButton(3)->isEnabled());
     EXPECT_EQ(Label(3)->text(), "fourth %1 row%2");
     EXPECT_EQ(Label(12)->text(), "thirteen.aif");
     EXPECT_TRUE(PlayButton(3)->isEnabled());
     EXPECT_TRUE(ClearButton(12)->isEnabled());
     EXPECT_EQ(window->Model().CountLoadedSlots(), 2);
     EXPECT_EQ(window->GetLastVolume(), "/media/card/");
-    // The missing file's row is empty but the file is tried again next time.
-    EXPECT_EQ(Label(6)->text(), "");
+    // The missing file's row holds no sound but shows its name dimmed, says
+    // why, and the file is tried again next time.
+    EXPECT_EQ(Label(6)->text(), "deleted");
+    EXPECT_NE(Label(6)->palette().color(QPalette::WindowText),
+              Label(3)->palette().color(QPalette::WindowText));
+    EXPECT_TRUE(Label(6)->toolTip().startsWith(gone + "\nMissing: "))
+        << Label(6)->toolTip().toStdString();
     EXPECT_FALSE(PlayButton(6)->isEnabled());
     EXPECT_TRUE(SaveButton()->isEnabled());
     EXPECT_EQ(SaveButton()->GetNormalBitmap(), Bmp(BmpSaveNormal));
@@ -187,7 +201,6 @@ TEST_F(WindowTest, ProfileRowsAreRestoredSilentlyAndMissingFilesKeepTheirKeys) {
     EXPECT_TRUE(Label(3)->toolTip().contains("Stereo"));
     EXPECT_TRUE(Label(12)->toolTip().contains("Mono"));
     EXPECT_TRUE(Label(3)->toolTip().contains("44100 Hz, 16-bit"));
-    EXPECT_TRUE(Label(6)->toolTip().isEmpty());
     // A screen reader hears the same text.
     EXPECT_EQ(Label(3)->accessibleDescription(), Label(3)->toolTip());
 

@@ -44,6 +44,7 @@ protected:
             act(editor);
         });
         QTest::mouseDClick(Label(slot), Qt::LeftButton);
+        Settle();  // the row loads again after OK
         return shown;
     }
 };
@@ -56,6 +57,9 @@ TEST_F(RowEditorTest, OkLoadsTheRowWithTheChosenStartAndLevelCancelChangesNothin
 
     // Cancel after moving the start and asking for a level: the row stays.
     ASSERT_TRUE(Edit(0, [](RowEditorDialog* editor) {
+        // The start can never leave less than 1 ms of the file to the row.
+        editor->MoveStart(int64_t{1} << 40);
+        EXPECT_EQ(editor->StartFrame(), 44100 * 13 / 10 - 44);
         editor->MoveStart(20000);
         editor->NormalizeBox()->setChecked(true);
         editor->reject();
@@ -65,6 +69,10 @@ TEST_F(RowEditorTest, OkLoadsTheRowWithTheChosenStartAndLevelCancelChangesNothin
 
     ASSERT_TRUE(Edit(0, [](RowEditorDialog* editor) {
         editor->FirstSoundButton()->click();
+        EXPECT_FALSE(editor->FirstSoundButton()->isEnabled());  // while it looks
+        const QDeadlineTimer deadline(10000);
+        while (editor->IsBusy() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         editor->NormalizeBox()->setChecked(true);
         editor->accept();
     }));
@@ -92,6 +100,28 @@ TEST_F(RowEditorTest, OkLoadsTheRowWithTheChosenStartAndLevelCancelChangesNothin
     EXPECT_EQ(model->SlotOptions(0), options);
 }
 
+TEST_F(RowEditorTest, ClosingTheEditorMidScanDropsTheFirstSoundAndFreesTheRow) {
+    // A minute of silence, then a tone: the scan reads the whole minute.
+    testsupport::Pcm pcm = testsupport::MakeRamp(1, 16, 44100, 0);
+    pcm.samples.assign(44100 * 60, 0);
+    for (int i = 0; i < 4410; ++i) pcm.samples.push_back(i % 2 == 0 ? 16000 : -16000);
+    const std::string path = dir.file("late.wav");
+    ASSERT_TRUE(testsupport::WriteFile(path, testsupport::MakeWav(pcm)));
+    Open();
+    ASSERT_TRUE(Load(0, QString::fromStdString(path)));
+
+    ASSERT_TRUE(Edit(0, [](RowEditorDialog* editor) {
+        editor->FirstSoundButton()->click();
+        EXPECT_TRUE(editor->IsBusy());
+        editor->reject();
+    }));
+    // The scan's answer never lands: the row stays as it was and is free.
+    EXPECT_TRUE(model->SlotOptions(0).IsDefault());
+    EXPECT_FALSE(window->IsRowBusy(0));
+    EXPECT_TRUE(LoadButton(0)->isEnabled());
+    EXPECT_TRUE(Label(0)->isEnabled());
+}
+
 TEST_F(RowEditorTest, OptionsLiveInTheirOwnSectionAndComeBackAtStart) {
     const QString a = Wav("a.wav", 2, 88200);
     const QString b = Wav("b.wav");
@@ -111,11 +141,11 @@ TEST_F(RowEditorTest, OptionsLiveInTheirOwnSectionAndComeBackAtStart) {
     VoiceOptions start;
     start.start = VoiceOptions::Start::At;
     start.startNanoseconds = NanosecondsOfFrame(33075, 44100);
-    ASSERT_TRUE(window->LoadSlotFile(0, &a, true, start));
+    ASSERT_TRUE(Load(0, a, true, start));
     VoiceOptions level;
     level.normalize = true;
     level.normalizeDbfs = -6.5;
-    ASSERT_TRUE(window->LoadSlotFile(1, &b, true, level));
+    ASSERT_TRUE(Load(1, b, true, level));
     QTest::keyClick(window.get(), Qt::Key_Escape);
     const QByteArray withOptions = ReadIni();
     EXPECT_TRUE(withOptions.contains("[RowOptions]\nNormalize02=-6.5\nStart01=0.75\n"))

@@ -138,6 +138,7 @@ TEST_F(WindowTest, DroppingOneFileLoadsItAndTwoFilesShow109) {
     Open();
     const QString one = Wav("dropped.wav");
     Drop(Label(5), {one});
+    Settle();
     EXPECT_EQ(Label(5)->text(), "dropped");
     EXPECT_EQ(window->GetSlotPath(5), one);
     EXPECT_FALSE(LoadButton(5)->IsHoverSet());  // hover only while dragging
@@ -162,6 +163,7 @@ TEST_F(WindowTest, DroppingOneFileLoadsItAndTwoFilesShow109) {
     const std::string bad = dir.file("text.wav");
     ASSERT_TRUE(testsupport::WriteFile(bad, testsupport::Bytes(64, 0x20)));
     Drop(Label(5), {QString::fromStdString(bad)});
+    Settle();
     EXPECT_EQ(messages, std::vector<int>{IdsLoadError});
     EXPECT_EQ(Label(5)->text(), "dropped");
 }

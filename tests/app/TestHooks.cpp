@@ -72,6 +72,20 @@ void AfterBankOpened(MainWindow& window, const std::function<void()>& act) {
     });
 }
 
+// Milliseconds since this process started, from its start time in jiffies.
+qint64 MsSinceStart() {
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    QFile uptime(QStringLiteral("/proc/uptime"));
+    if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray line = stat.readAll();
+    // Fields after the command name (which may hold spaces); the start
+    // time is field 22, the 20th after it.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const double started = fields.value(19).toDouble() / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const double now = uptime.readAll().split(' ').value(0).toDouble();
+    return static_cast<qint64>((now - started) * 1000);
+}
+
 }  // namespace
 
 std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
@@ -100,23 +114,35 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
             AppendEvent(logPath, QJsonObject{{"event", "closed"}, {"result", result}});
         });
     }
-    QObject::connect(&window, &MainWindow::Shown, &window,
-                     [&window, logPath, closeWhenShown, minimizeWhenShown, clearRowSet, clearRow] {
-                         // After the show has finished, and the bank named on the command
-                         // line has been opened.
-                         AfterBankOpened(window, [&window, logPath, closeWhenShown,
-                                                  minimizeWhenShown, clearRowSet, clearRow] {
-                             if (clearRowSet) (void)window.ClearSlotRow(clearRow);
-                             if (minimizeWhenShown) window.showMinimized();
-                             if (!logPath.isEmpty()) {
-                                 QJsonObject event = WindowState(window);
-                                 event.insert("event", "shown");
-                                 AppendEvent(logPath, event);
-                             }
-                             if (closeWhenShown == QLatin1String("escape")) window.reject();
-                             if (closeWhenShown == QLatin1String("close")) window.close();
-                         });
-                     });
+    // "shown" once the rows restored at start are in; "mapped" as soon as
+    // the window is up, with the milliseconds since the process started.
+    const auto whenShown = [&window, logPath, closeWhenShown, minimizeWhenShown, clearRowSet,
+                            clearRow] {
+        if (clearRowSet) (void)window.ClearSlotRow(clearRow);
+        if (minimizeWhenShown) window.showMinimized();
+        if (!logPath.isEmpty()) {
+            QJsonObject event = WindowState(window);
+            event.insert("event", "shown");
+            AppendEvent(logPath, event);
+        }
+        if (closeWhenShown == QLatin1String("escape")) window.reject();
+        if (closeWhenShown == QLatin1String("close")) window.close();
+    };
+    QObject::connect(&window, &MainWindow::Shown, &window, [&window, logPath, whenShown] {
+        if (!logPath.isEmpty())
+            AppendEvent(logPath, QJsonObject{{"event", "mapped"}, {"ms", MsSinceStart()}});
+        // After the show has finished, the rows restored at start are in and
+        // the bank named on the command line has been opened.
+        QTimer::singleShot(0, &window, [&window, whenShown] {
+            const auto afterBank = [&window, whenShown] { AfterBankOpened(window, whenShown); };
+            if (window.AreRowsRestored()) {
+                afterBank();
+            } else {
+                QObject::connect(&window, &MainWindow::RowsRestored, &window, afterBank,
+                                 Qt::SingleShotConnection);
+            }
+        });
+    });
     QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,
                      [&window, logPath, closeAfterComeForward](const QString& token) {
                          if (!logPath.isEmpty()) {

@@ -10,12 +10,12 @@ class SingleInstance;
 // tests that run it as a child process; the installed program has none.
 // Switched on by environment variables (its arguments are the program's):
 //
-//   GLW_TEST_EVENT_LOG=<file>   appends one JSON object per line: "shown"
-//       (position, client size, title, slot paths, row states, labels and
-//       their tooltips and the
-//       process's resident memory),
-//       "message" (a message box's string id; boxes are answered OK at
-//       once instead of shown), "come-forward" and "closed" (the result).
+//   GLW_TEST_EVENT_LOG=<file>   appends one JSON object per line: "mapped"
+//       (ms: milliseconds from the process's start to the first show),
+//       "shown" once the rows restored at start are in (position, client size, title, slot paths,
+//       row states, labels and their tooltips and the process's resident memory), "message" (a
+//       message box's string id; boxes are answered OK at once instead of shown), "come-forward"
+//       and "closed" (the result).
 //   GLW_TEST_CLOSE_WHEN_SHOWN=escape|close   ends the window once shown,
 //       as Escape or as the title bar's close button would.
 //   GLW_TEST_MINIMIZE_WHEN_SHOWN=1   minimises the window once shown.
