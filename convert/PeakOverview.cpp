@@ -226,3 +226,36 @@ bool ComputePeakOverview(const char* path, bool convert, int64_t framesPerBin, c
         return Fail(why, "not enough memory for the overview");
     }
 }
+
+bool ReadMonoSource(const char* path, bool convert, std::vector<float>* samples, int* rate,
+                    std::string* why, const std::atomic<bool>* cancelled) {
+    if (samples == nullptr || rate == nullptr) return Fail(why, "nothing to fill");
+    SF_INFO info{};
+    SoundFile file = OpenChecked(path, convert, &info, why);
+    if (!file) return false;
+    const int channels = info.channels;
+    const int64_t blockFrames = std::max<int64_t>(1, kBlockSamples / channels);
+    try {
+        samples->clear();
+        if (info.frames > 0 && info.frames < std::numeric_limits<int32_t>::max())
+            samples->reserve(static_cast<size_t>(info.frames));
+        std::vector<float> block(static_cast<size_t>(blockFrames * channels));
+        for (;;) {
+            if (cancelled != nullptr && cancelled->load()) return Fail(why, "stopped");
+            const sf_count_t got = sf_readf_float(file.get(), block.data(), blockFrames);
+            if (got <= 0 || got > blockFrames) break;
+            for (sf_count_t i = 0; i < got; ++i) {
+                const float* frame = block.data() + i * channels;
+                float v = channels == 1 ? frame[0] : 0.5f * (frame[0] + frame[1]);
+                if (std::isnan(v)) v = 0.0f;
+                samples->push_back(std::clamp(v, -1.0f, 1.0f));
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return Fail(why, "not enough memory to read it");
+    }
+    if (sf_error(file.get()) != SF_ERR_NO_ERROR)
+        return Fail(why, std::string("cannot be read to its end: ") + sf_strerror(file.get()));
+    *rate = info.samplerate;
+    return true;
+}
