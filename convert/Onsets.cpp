@@ -16,12 +16,15 @@ namespace {
 // found sample by sample.
 constexpr int kFrameSize = 1024;
 constexpr int kHop = kFrameSize / 2;
+constexpr double kCutOffRatio = 0.5;
 // Magnitudes are compressed as log(1 + kCompression * magnitude), so a
 // hit 30 dB down still stands out and noise far below it does not.
 constexpr float kCompression = 300.0f;
 // The local level is the median of the flux this many frames either side
 // (about 0.2 s at 44.1 kHz).
 constexpr int kLevelFrames = 8;
+// ... or, when higher, the mean of the flux of this many frames before.
+constexpr int kRecentFrames = 4;
 // At the default sensitivity a hit's flux must exceed its local level by
 // half that level plus this margin (weighted log-magnitude rises); each 25
 // steps of sensitivity divide or multiply the margin by ten, each 50 the
@@ -112,7 +115,20 @@ bool OnsetAnalysis::Analyse(std::vector<float> samples, int rate,
                 const float before = std::max({previous[k - 1], previous[k], previous[k + 1]});
                 rise += weight[k] * std::max(0.0f, current[k] - before);
             }
-            flux[static_cast<size_t>(f)] = rise;
+            // A sound cut off short splatters over the spectrum as a hit
+            // does, but its new half frame holds less power than the half
+            // before; a hit never does.
+            double newPower = 0.0, oldPower = 0.0;
+            for (size_t i = 0; i < kHop; ++i) {
+                const int64_t at = begin + static_cast<int64_t>(i);
+                if (at >= 0 && at < total)
+                    oldPower +=
+                        double{samples[static_cast<size_t>(at)]} * samples[static_cast<size_t>(at)];
+                if (at + kHop >= 0 && at + kHop < total)
+                    newPower += double{samples[static_cast<size_t>(at + kHop)]} *
+                                samples[static_cast<size_t>(at + kHop)];
+            }
+            flux[static_cast<size_t>(f)] = newPower < kCutOffRatio * oldPower ? 0.0f : rise;
             previous.swap(current);
         }
         std::vector<float> level(flux.size());
@@ -123,7 +139,12 @@ bool OnsetAnalysis::Analyse(std::vector<float> samples, int rate,
             around.assign(flux.begin() + lo, flux.begin() + hi);
             const auto middle = around.begin() + static_cast<int64_t>(around.size() / 2);
             std::nth_element(around.begin(), middle, around.end());
-            level[static_cast<size_t>(f)] = *middle;
+            // Inside a noisy sound the flux wavers around the mean of the
+            // frames just before, which the median of a sparse loop misses.
+            float recent = 0.0f;
+            for (int64_t g = std::max<int64_t>(0, f - kRecentFrames); g < f; ++g)
+                recent += flux[static_cast<size_t>(g)] / kRecentFrames;
+            level[static_cast<size_t>(f)] = std::max(*middle, recent);
         }
         m_samples = std::move(samples);
         m_flux = std::move(flux);
@@ -205,14 +226,22 @@ int64_t OnsetAnalysis::AttackStart(int64_t frame, int64_t notBefore) const {
                     double{m_samples[static_cast<size_t>(i)]} * m_samples[static_cast<size_t>(i)];
             return b > a ? sum / static_cast<double>(b - a) : 0.0;
         };
+        // The rise is taken where the ratio first reaches half its largest
+        // value in decibels: a fading tail before the hit would otherwise
+        // pull the largest ratio past the attack.
         const int64_t after = 5 * block;
-        double best = 0.0;
+        const int64_t step = block / 4 + 1;
+        std::vector<double> ratios;
+        double best = 1.0;
+        for (int64_t b = from; b < to; b += step) {
+            ratios.push_back(power(b, b + after) / (power(b - beforeSpan / 2, b) + 1e-12));
+            best = std::max(best, ratios.back());
+        }
         attack = std::clamp<int64_t>(frame * kHop, from, to - 1);
-        for (int64_t b = from; b < to; b += block / 4 + 1) {
-            const double ratio = power(b, b + after) / (power(b - beforeSpan, b) + 1e-12);
-            if (ratio > best) {
-                best = ratio;
-                attack = b;
+        for (size_t i = 0; i < ratios.size(); ++i) {
+            if (ratios[i] >= std::sqrt(best)) {
+                attack = from + static_cast<int64_t>(i) * step;
+                break;
             }
         }
     }

@@ -1,0 +1,103 @@
+#include <string>
+
+#include "cli/Slicing.h"
+#include "convert/VoiceLoad.h"
+
+namespace glwtool {
+
+const char* const SlicesHelp =
+    "usage: glwtool slices [--convert] [--mode transients|equal|strongest]\n"
+    "                      [--sensitivity N] [--count N] FILE\n\n"
+    "Finds where FILE's hits begin and prints one line per slice, tab-separated:\n"
+    "slice number from 1, start and length in seconds, start frame and length in\n"
+    "frames (frames of FILE). Each slice begins just before its hit's attack and runs\n"
+    "to the next slice, the last to the end of the file. Nothing else is printed on\n"
+    "standard output. The seconds given to build as --start and --length make the\n"
+    "same slice.\n\n"
+    "  --convert also reads the formats build --convert takes\n" GLW_SLICE_OPTIONS_HELP;
+
+namespace {
+
+bool ParseCount(const std::string& text, int low, int high, int* value) {
+    if (text.empty() || text.size() > 3) return false;
+    int n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    if (n < low || n > high) return false;
+    *value = n;
+    return true;
+}
+
+}  // namespace
+
+bool ParseSliceSettings(std::string_view command, const std::vector<OptionValue>& values,
+                        SliceSettings* settings, std::ostream& err) {
+    bool mode = false, sensitivity = false, count = false;
+    for (const OptionValue& v : values) {
+        const auto fail = [&](const std::string& why) {
+            UsageError(command, v.name + " " + v.value + ": " + why, err);
+            return false;
+        };
+        bool* seen = v.name == "--mode"          ? &mode
+                     : v.name == "--sensitivity" ? &sensitivity
+                     : v.name == "--count"       ? &count
+                                                 : nullptr;
+        if (seen == nullptr) continue;
+        if (*seen) return fail("given twice");
+        *seen = true;
+        if (v.name == "--mode") {
+            if (v.value == "transients") {
+                settings->mode = SliceMode::Transients;
+            } else if (v.value == "equal") {
+                settings->mode = SliceMode::Equal;
+            } else if (v.value == "strongest") {
+                settings->mode = SliceMode::Strongest;
+            } else {
+                return fail("give transients, equal or strongest");
+            }
+        } else if (v.name == "--sensitivity") {
+            if (!ParseCount(v.value, MinSensitivity, MaxSensitivity, &settings->sensitivity))
+                return fail("give a whole number from 0 to 100");
+        } else if (!ParseCount(v.value, 1, 999, &settings->count)) {
+            return fail("give a whole number from 1 to 999");
+        }
+    }
+    return true;
+}
+
+std::string FrameSecondsText(int64_t frame, int rate) {
+    const int64_t ns = NanosecondsOfFrame(frame, rate);
+    std::string fraction = std::to_string(ns % 1'000'000'000);
+    fraction.insert(0, 9 - fraction.size(), '0');
+    return std::to_string(ns / 1'000'000'000) + "." + fraction;
+}
+
+int RunSlices(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> options;
+    std::vector<OptionValue> values;
+    std::vector<std::string> operands;
+    if (!SplitArguments("slices", args, {"--convert"}, {"--mode", "--sensitivity", "--count"},
+                        &options, &values, &operands, err))
+        return ExitUsage;
+    if (operands.size() != 1)
+        return UsageError("slices", operands.empty() ? "missing FILE" : "give one FILE", err);
+    SliceSettings settings;
+    if (!ParseSliceSettings("slices", values, &settings, err)) return ExitUsage;
+    std::vector<Slice> slices;
+    int rate = 0;
+    std::string why;
+    if (!FindSlices(operands.front().c_str(), !options.empty(), settings, &slices, &rate, &why)) {
+        err << operands.front() << ": " << why << '\n';
+        return ExitFailure;
+    }
+    for (size_t i = 0; i < slices.size(); ++i) {
+        out << i + 1 << '\t' << FrameSecondsText(slices[i].start, rate) << '\t'
+            << FrameSecondsText(slices[i].length, rate) << '\t' << slices[i].start << '\t'
+            << slices[i].length << '\n';
+    }
+    return ExitOk;
+}
+
+}  // namespace glwtool
