@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "cli/ConvertLoad.h"
 #include "cli/LoadMessages.h"
 #include "cli/RowOptions.h"
+#include "cli/Slicing.h"
 #include "cli/Tool.h"
 #include "convert/ConvertingReader.h"
 #include "convert/VoiceLoad.h"
@@ -22,7 +24,8 @@ namespace fs = std::filesystem;
 
 const char* const BuildHelp =
     "usage: glwtool build [--convert] [--from BANK.glw] [--start ROW=SECONDS|ROW=auto]...\n"
-    "                     [--normalize ROW=DBFS]... OUT.glw [ROW=FILE | ROW= | FILE]...\n\n"
+    "                     [--normalize ROW=DBFS]... [--slice FILE [--first-row N] [--mode M]\n"
+    "                     [--sensitivity N] [--count N]] OUT.glw [ROW=FILE | ROW= | FILE]...\n\n"
     "Builds a voice bank from up to 16 WAV or AIFF files (8 or 16 bits, mono or stereo,\n"
     "22050, 24000, 44100 or 48000 Hz). Each file is converted as when it is loaded into\n"
     "a row of the window: its first second at most, at 44100 Hz, with a 20 ms fade.\n"
@@ -47,6 +50,11 @@ const char* const BuildHelp =
     "            -40 dBFS. The row then takes up to 0.97 s from there.\n"
     "  --normalize ROW=DBFS\n"
     "            scales the row so that its peak is at DBFS (-20 to 0) before the fade.\n"
+    "  --slice FILE\n"
+    "            fills consecutive rows, from --first-row N (default 1) upward, with the\n"
+    "            slices glwtool slices finds in FILE, each as --start and --length\n"
+    "            would make it; slices beyond row 16 are left out with a "
+    "word\n" GLW_SLICE_OPTIONS_HELP
     "A file whose name begins with '-' or looks like ROW=FILE is given as ./NAME.\n\n"
     "OUT's base name becomes the bank name: 1 to 16 letters, digits or hyphens. A\n"
     "missing folder for OUT is created when its parent exists. A file that cannot be\n"
@@ -105,7 +113,9 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> operands;
-    if (!SplitArguments("build", args, {"--convert"}, {"--from", "--start", "--normalize"},
+    if (!SplitArguments("build", args, {"--convert"},
+                        {"--from", "--start", "--normalize", "--slice", "--mode", "--sensitivity",
+                         "--count", "--first-row"},
                         &options, &values, &operands, err))
         return ExitUsage;
     const bool convert = !options.empty();
@@ -117,10 +127,13 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         fromPath = v.value;
     }
     const bool from = !fromPath.empty();
+    const bool slicing = std::any_of(values.begin(), values.end(),
+                                     [](const OptionValue& v) { return v.name == "--slice"; });
     if (operands.empty())
         return UsageError("build", from ? "missing OUT.glw" : "missing OUT.glw and sound files",
                           err);
-    if (operands.size() < 2 && !from) return UsageError("build", "no sound files given", err);
+    if (operands.size() < 2 && !from && !slicing)
+        return UsageError("build", "no sound files given", err);
 
     const std::string outPath = operands.front();
     const fs::path target(outPath);
@@ -179,6 +192,9 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
             kept[k] = true;
         }
     }
+    if (const int sliced = PlaceSlices(values, convert, &files, &named, &choices, err);
+        sliced != ExitOk)
+        return sliced;
     size_t next = 0;
     for (const std::string& file : bare) {
         while (next < files.size() && (named[next] || kept[next])) ++next;

@@ -160,6 +160,10 @@ std::string DescribeApplied(const RowChoice& choice, const VoiceLoadOutcome& out
     }
     if (!choice.start.empty())
         text += "start " + SecondsText(outcome.startFrame, record.sampleRate) + " s, ";
+    if (choice.options.lengthNanoseconds > 0 && record.sampleRate > 0) {
+        const int64_t frames = StartFrameAt(choice.options.lengthNanoseconds, record.sampleRate);
+        text += "length " + SecondsText(frames, record.sampleRate) + " s, ";
+    }
     if (!choice.normalize.empty()) {
         text += outcome.normalized
                     ? "normalized to " + LevelText(choice.options.normalizeDbfs) + " dBFS, "

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 
 #include "cli/Slicing.h"
@@ -72,6 +73,71 @@ std::string FrameSecondsText(int64_t frame, int rate) {
     std::string fraction = std::to_string(ns % 1'000'000'000);
     fraction.insert(0, 9 - fraction.size(), '0');
     return std::to_string(ns / 1'000'000'000) + "." + fraction;
+}
+
+int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
+                std::array<std::string, VoiceSlotCount>* files,
+                std::array<bool, VoiceSlotCount>* named, std::vector<RowChoice>* choices,
+                std::ostream& err) {
+    std::string file;
+    std::string firstRow;
+    bool chosen = false;
+    for (const OptionValue& v : values) {
+        if (v.name == "--slice" || v.name == "--first-row") {
+            std::string& target = v.name == "--slice" ? file : firstRow;
+            if (!target.empty()) return UsageError("build", v.name + " is given twice", err);
+            if (v.value.empty()) return UsageError("build", v.name + " needs a value", err);
+            target = v.value;
+        } else if (v.name == "--mode" || v.name == "--sensitivity" || v.name == "--count") {
+            chosen = true;
+        }
+    }
+    if (file.empty()) {
+        if (chosen || !firstRow.empty())
+            return UsageError("build",
+                              "--first-row, --mode, --sensitivity and --count need --slice", err);
+        return ExitOk;
+    }
+    int first = 1;
+    if (!firstRow.empty() && !ParseCount(firstRow, 1, VoiceSlotCount, &first))
+        return UsageError("build", "--first-row " + firstRow + ": give a row from 1 to 16", err);
+    SliceSettings settings;
+    if (!ParseSliceSettings("build", values, &settings, err)) return ExitUsage;
+    std::vector<Slice> slices;
+    int rate = 0;
+    std::string why;
+    if (!FindSlices(file.c_str(), convert, settings, &slices, &rate, &why)) {
+        err << file << ": " << why << '\n';
+        return ExitFailure;
+    }
+    if (slices.empty()) {
+        err << file << ": no slices found; nothing written\n";
+        return ExitFailure;
+    }
+    const auto fitting =
+        std::min<size_t>(slices.size(), static_cast<size_t>(VoiceSlotCount + 1 - first));
+    for (size_t i = 0; i < fitting; ++i) {
+        const size_t row = static_cast<size_t>(first - 1) + i;
+        RowChoice& choice = (*choices)[row];
+        if ((*named)[row])
+            return UsageError("build", "row " + std::to_string(row + 1) + " is given twice", err);
+        if (!choice.start.empty())
+            return UsageError("build",
+                              choice.start + ": row " + std::to_string(row + 1) + " takes slice " +
+                                  std::to_string(i + 1) + " of " + file,
+                              err);
+        (*named)[row] = true;
+        (*files)[row] = file;
+        choice.options.start = VoiceOptions::Start::At;
+        choice.options.startNanoseconds = NanosecondsOfFrame(slices[i].start, rate);
+        choice.options.lengthNanoseconds = NanosecondsOfFrame(slices[i].length, rate);
+        choice.start = "--slice " + file;
+    }
+    if (fitting < slices.size())
+        err << "glwtool build: " << file << " has " << slices.size() << " slices; slices "
+            << fitting + 1 << " to " << slices.size()
+            << " do not fit above row 16 and are left out\n";
+    return ExitOk;
 }
 
 int RunSlices(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/RowOptions.h"
 #include "cli/Tool.h"
 #include "convert/Onsets.h"
+#include "voicebank/VoiceBankImage.h"
 
 namespace glwtool {
 
@@ -31,6 +34,18 @@ namespace glwtool {
 // "0.125000000": a frame at a rate as the exact seconds a start or length
 // option takes to come back to that frame.
 [[nodiscard]] std::string FrameSecondsText(int64_t frame, int rate);
+
+// build --slice FILE [--first-row N] and the slice options of values: finds
+// the slices of FILE and gives each the next row from N upward ((*files),
+// (*named) and the row's start and length in (*choices)). Slices beyond the
+// last row are left out with a word on err. Returns ExitOk (also when there
+// is no --slice), ExitUsage for a bad value, a row given twice or a --start
+// for a slice's row, ExitFailure when FILE cannot be read or has no slice;
+// the message is written to err.
+[[nodiscard]] int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
+                              std::array<std::string, VoiceSlotCount>* files,
+                              std::array<bool, VoiceSlotCount>* named,
+                              std::vector<RowChoice>* choices, std::ostream& err);
 
 // slices FILE [--convert] [--mode ...] [--sensitivity N] [--count N]
 [[nodiscard]] int RunSlices(const std::vector<std::string>& args, std::ostream& out,
