@@ -34,6 +34,8 @@ public:
     // model: holds the row (slot) and plays auditions; must outlive the
     // dialog.
     RowEditorDialog(SlotModel& model, int slot, QWidget* parent = nullptr);
+    // What exec() returns when "Slice across rows..." was pressed.
+    static constexpr int SliceAsked = 2;
     ~RowEditorDialog() override;
 
     // The options the choice makes: default when the row starts at the

@@ -128,9 +128,7 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
                               err);
         (*named)[row] = true;
         (*files)[row] = file;
-        choice.options.start = VoiceOptions::Start::At;
-        choice.options.startNanoseconds = NanosecondsOfFrame(slices[i].start, rate);
-        choice.options.lengthNanoseconds = NanosecondsOfFrame(slices[i].length, rate);
+        choice.options = SliceVoiceOptions(slices[i], rate);
         choice.start = "--slice " + file;
     }
     if (fitting < slices.size())

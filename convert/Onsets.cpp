@@ -331,6 +331,14 @@ std::vector<int64_t> EqualDivisions(int64_t frames, int count) {
     return starts;
 }
 
+VoiceOptions SliceVoiceOptions(const Slice& slice, int rate) {
+    VoiceOptions options;
+    options.start = VoiceOptions::Start::At;
+    options.startNanoseconds = NanosecondsOfFrame(slice.start, rate);
+    options.lengthNanoseconds = NanosecondsOfFrame(slice.length, rate);
+    return options;
+}
+
 std::vector<Slice> SlicesFromStarts(std::vector<int64_t> starts, int64_t frames) {
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());

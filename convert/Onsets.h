@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/VoiceLoad.h"
+
 // How the slice points are chosen.
 enum class SliceMode {
     Transients,  // every hit the sensitivity lets through
@@ -81,6 +83,10 @@ private:
 
 // count equal parts of frames frames (fewer when frames is smaller).
 [[nodiscard]] std::vector<int64_t> EqualDivisions(int64_t frames, int count);
+
+// The row options that make a slice of a source at rate into a row: its
+// start and its length, exactly to the frame.
+[[nodiscard]] VoiceOptions SliceVoiceOptions(const Slice& slice, int rate);
 
 // Slices from their starts (sorted, duplicates dropped): each runs to the
 // next start, the last to the end of frames.

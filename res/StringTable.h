@@ -15,6 +15,7 @@ enum ResStringId : int {
     IdsOpenBankError = 110,
     IdsReplaceRows = 111,
     IdsCopyBankError = 112,
+    IdsReplaceSliceRows = 120,
 };
 
 // The text of string id, verbatim; an empty string for an id the table does
