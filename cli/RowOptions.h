@@ -13,19 +13,19 @@ struct AudioData;
 
 namespace glwtool {
 
-// What a command line asks of one row: --start ROW=SECONDS|ROW=auto and
-// --normalize ROW=DBFS.
+// What a command line asks of one row: each row option of
+// convert/RowOptionText.h as --OPTION ROW=VALUE (--start 3=1.25,
+// --normalize 3=-1).
 struct RowChoice {
     VoiceOptions options;
-    std::string start;      // "--start 3=1.25" as given; empty without one
-    std::string normalize;  // "--normalize 3=-1" as given; empty without one
+    // Per entry of RowOptionTexts(): the option as given ("--start 3=1.25"),
+    // empty when not given.
+    std::vector<std::string> given;
 };
 
-// Reads the --start and --normalize options of values (others are left to
-// the caller) into (*choices)[ROW - 1]; choices is resized to rows. ROW runs
-// from 1 to rows; what names a row in messages ("row" for build, "file" for
-// play). SECONDS is a decimal number (at most 9 decimals, read exactly,
-// without floating point) or "auto"; DBFS a decimal from -20 to 0. A bad or
+// Reads the row options of values (others are left to the caller) into
+// (*choices)[ROW - 1]; choices is resized to rows. ROW runs from 1 to rows;
+// what names a row in messages ("row" for build, "file" for play). A bad or
 // repeated value is a usage error naming the option: written to err, false
 // returned.
 [[nodiscard]] bool ParseRowOptions(std::string_view command, const std::vector<OptionValue>& values,

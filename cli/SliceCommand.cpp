@@ -2,6 +2,7 @@
 #include <string>
 
 #include "cli/Slicing.h"
+#include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
 
 namespace glwtool {
@@ -69,10 +70,11 @@ bool ParseSliceSettings(std::string_view command, const std::vector<OptionValue>
 }
 
 std::string FrameSecondsText(int64_t frame, int rate) {
-    const int64_t ns = NanosecondsOfFrame(frame, rate);
-    std::string fraction = std::to_string(ns % 1'000'000'000);
-    fraction.insert(0, 9 - fraction.size(), '0');
-    return std::to_string(ns / 1'000'000'000) + "." + fraction;
+    std::string text = SecondsText(NanosecondsOfFrame(frame, rate));
+    const size_t point = text.find('.');
+    if (point == std::string::npos) return text + ".000";
+    return text +
+           std::string(std::max<size_t>(text.size() - point, 4) - (text.size() - point), '0');
 }
 
 int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
@@ -121,15 +123,23 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
         RowChoice& choice = (*choices)[row];
         if ((*named)[row])
             return UsageError("build", "row " + std::to_string(row + 1) + " is given twice", err);
-        if (!choice.start.empty())
+        // The slice gives the row its start and length; a level stays.
+        const auto texts = RowOptionTexts();
+        for (size_t t = 0; t < texts.size() && t < choice.given.size(); ++t) {
+            if (choice.given[t].empty() ||
+                (texts[t].option != "--start" && texts[t].option != "--length"))
+                continue;
             return UsageError("build",
-                              choice.start + ": row " + std::to_string(row + 1) + " takes slice " +
-                                  std::to_string(i + 1) + " of " + file,
+                              choice.given[t] + ": row " + std::to_string(row + 1) +
+                                  " takes slice " + std::to_string(i + 1) + " of " + file,
                               err);
+        }
         (*named)[row] = true;
         (*files)[row] = file;
-        choice.options = SliceVoiceOptions(slices[i], rate);
-        choice.start = "--slice " + file;
+        const VoiceOptions slice = SliceVoiceOptions(slices[i], rate);
+        choice.options.start = slice.start;
+        choice.options.startNanoseconds = slice.startNanoseconds;
+        choice.options.lengthNanoseconds = slice.lengthNanoseconds;
     }
     if (fitting < slices.size())
         err << "glwtool build: " << file << " has " << slices.size() << " slices; slices "

@@ -31,8 +31,9 @@ namespace glwtool {
                                       const std::vector<OptionValue>& values,
                                       SliceSettings* settings, std::ostream& err);
 
-// "0.125000000": a frame at a rate as the exact seconds a start or length
-// option takes to come back to that frame.
+// A frame at a rate as the exact seconds a start or length option takes to
+// come back to that frame, with at least 3 decimals: "0.125", "1.000",
+// "0.047052155".
 [[nodiscard]] std::string FrameSecondsText(int64_t frame, int rate);
 
 // build --slice FILE [--first-row N] and the slice options of values: finds

@@ -17,6 +17,7 @@ namespace {
 constexpr int kFrameSize = 1024;
 constexpr int kHop = kFrameSize / 2;
 constexpr double kCutOffRatio = 0.5;
+constexpr int kTopHz = 16000;
 // Magnitudes are compressed as log(1 + kCompression * magnitude), so a
 // hit 30 dB down still stands out and noise far below it does not.
 constexpr float kCompression = 300.0f;
@@ -86,6 +87,10 @@ bool OnsetAnalysis::Analyse(std::vector<float> samples, int rate,
         // as the hundreds a hat spreads over.
         std::vector<float> weight(bins);
         for (size_t k = 1; k < bins; ++k) weight[k] = 1.0f / std::sqrt(static_cast<float>(k));
+        // Up to 16 kHz: above it there is little of a hit and much of its
+        // cost.
+        const size_t usedBins =
+            std::min<size_t>(bins, static_cast<size_t>(int64_t{kTopHz} * kFrameSize / rate) + 2);
         std::vector<float> frame(kFrameSize);
         std::vector<kiss_fft_cpx> spectrum(bins);
         std::vector<float> previous(bins, 0.0f);
@@ -103,15 +108,17 @@ bool OnsetAnalysis::Analyse(std::vector<float> samples, int rate,
                     at >= 0 && at < total ? samples[static_cast<size_t>(at)] * window[i] : 0.0f;
             }
             kiss_fftr(fft.get(), frame.data(), spectrum.data());
-            for (size_t k = 0; k < bins; ++k) {
-                const float magnitude = std::hypot(spectrum[k].r, spectrum[k].i) * scale;
-                current[k] = std::log1p(kCompression * magnitude);
+            for (size_t k = 0; k < usedBins; ++k) {
+                const float magnitude =
+                    std::sqrt(spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i) *
+                    scale;
+                current[k] = std::log(1.0f + kCompression * magnitude);
             }
             // Each bin against the loudest of its neighbours a frame ago: the
             // random ups and downs of a noisy tail stay under that, a hit's
             // broad rise does not.
             float rise = 0.0f;
-            for (size_t k = 1; k + 1 < bins; ++k) {
+            for (size_t k = 1; k + 1 < usedBins; ++k) {
                 const float before = std::max({previous[k - 1], previous[k], previous[k + 1]});
                 rise += weight[k] * std::max(0.0f, current[k] - before);
             }
@@ -187,24 +194,43 @@ int64_t OnsetAnalysis::AttackStart(int64_t frame, int64_t notBefore) const {
         if (!difference) return std::fabs(v);
         return i > 0 ? 0.5f * std::fabs(v - m_samples[static_cast<size_t>(i - 1)]) : 0.0f;
     };
-    auto peakOf = [&](int64_t a, int64_t b, bool difference) {
+    // Block peaks from the level before the range to past its end, once
+    // per hit: block k starts at from + k * block.
+    const int64_t beforeBlocks = std::max<int64_t>(1, static_cast<int64_t>(kBeforeSeconds * 1000));
+    const int64_t blocks = (to - from + block - 1) / block;
+    const int64_t firstBlock = -beforeBlocks;
+    const int64_t lastBlock = blocks + 4;
+    std::vector<float> peaks[2];
+    for (const bool difference : {false, true}) {
+        std::vector<float>& peak = peaks[difference ? 1 : 0];
+        peak.assign(static_cast<size_t>(lastBlock - firstBlock), 0.0f);
+        for (int64_t k = firstBlock; k < lastBlock; ++k) {
+            const int64_t a = std::max<int64_t>(0, from + k * block);
+            const int64_t b = std::min(total, from + (k + 1) * block);
+            float p = 0.0f;
+            for (int64_t i = a; i < b; ++i) p = std::max(p, magnitude(i, difference));
+            peak[static_cast<size_t>(k - firstBlock)] = p;
+        }
+    }
+    auto peakOver = [&](const std::vector<float>& peak, int64_t k0, int64_t k1) {
         float p = 0.0f;
-        for (int64_t i = std::max<int64_t>(0, a); i < std::min(b, total); ++i)
-            p = std::max(p, magnitude(i, difference));
+        for (int64_t k = std::max(k0, firstBlock); k < std::min(k1, lastBlock); ++k)
+            p = std::max(p, peak[static_cast<size_t>(k - firstBlock)]);
         return p;
     };
-    const auto beforeSpan = static_cast<int64_t>(kBeforeSeconds * m_rate);
     // The first block that rises 40 dB below full scale over the level
     // before it and goes on to at least half the way to the loudest part:
     // a lone crackle of noise is not a hit.
     int64_t attack = -1;
     for (const bool difference : {false, true}) {
-        const float loudest = peakOf(from, to, difference);
-        for (int64_t b = from; b < to && attack < 0; b += block) {
-            const float before = peakOf(b - beforeSpan, b, difference);
+        const std::vector<float>& peak = peaks[difference ? 1 : 0];
+        const float loudest = peakOver(peak, 0, blocks);
+        for (int64_t k = 0; k < blocks && attack < 0; ++k) {
+            const float before = peakOver(peak, k - beforeBlocks, k);
             const float threshold = before + kAttackRise;
-            if (peakOf(b, b + block, difference) < threshold) continue;
-            if (peakOf(b, b + 4 * block, difference) < before + 0.5f * (loudest - before)) continue;
+            if (peakOver(peak, k, k + 1) < threshold) continue;
+            if (peakOver(peak, k, k + 4) < before + 0.5f * (loudest - before)) continue;
+            const int64_t b = from + k * block;
             for (int64_t i = b; i < std::min(b + block, total); ++i) {
                 if (magnitude(i, difference) >= threshold) {
                     attack = i;
@@ -216,25 +242,32 @@ int64_t OnsetAnalysis::AttackStart(int64_t frame, int64_t notBefore) const {
     }
     if (attack < 0) {
         // A soft hit under a loud tail: where the power over the next 5 ms
-        // rises most against the power over the 20 ms before.
+        // rises against the power over the 10 ms before, from sums of
+        // squares kept once for the range.
+        const int64_t after = 5 * block;
+        const int64_t beforeSpan = beforeBlocks * block / 2;
+        const int64_t lo = std::max<int64_t>(0, from - beforeSpan);
+        const int64_t hi = std::min(total, to + after);
+        std::vector<double> sums(static_cast<size_t>(hi - lo + 1), 0.0);
+        for (int64_t i = lo; i < hi; ++i) {
+            const double v = m_samples[static_cast<size_t>(i)];
+            sums[static_cast<size_t>(i - lo + 1)] = sums[static_cast<size_t>(i - lo)] + v * v;
+        }
         auto power = [&](int64_t a, int64_t b) {
-            double sum = 0.0;
-            a = std::max<int64_t>(0, a);
-            b = std::min(b, total);
-            for (int64_t i = a; i < b; ++i)
-                sum +=
-                    double{m_samples[static_cast<size_t>(i)]} * m_samples[static_cast<size_t>(i)];
-            return b > a ? sum / static_cast<double>(b - a) : 0.0;
+            a = std::clamp(a, lo, hi);
+            b = std::clamp(b, lo, hi);
+            return b > a ? (sums[static_cast<size_t>(b - lo)] - sums[static_cast<size_t>(a - lo)]) /
+                               static_cast<double>(b - a)
+                         : 0.0;
         };
         // The rise is taken where the ratio first reaches half its largest
         // value in decibels: a fading tail before the hit would otherwise
         // pull the largest ratio past the attack.
-        const int64_t after = 5 * block;
         const int64_t step = block / 4 + 1;
         std::vector<double> ratios;
         double best = 1.0;
         for (int64_t b = from; b < to; b += step) {
-            ratios.push_back(power(b, b + after) / (power(b - beforeSpan / 2, b) + 1e-12));
+            ratios.push_back(power(b, b + after) / (power(b - beforeSpan, b) + 1e-12));
             best = std::max(best, ratios.back());
         }
         attack = std::clamp<int64_t>(frame * kHop, from, to - 1);

@@ -60,14 +60,17 @@ TEST(Slices, PrintsEachHitAndBuildFillsRowsWithTheCutSlices) {
     std::istringstream lines(r.out);
     std::string line;
     std::vector<size_t> starts, lengths;
+    std::vector<std::string> seconds, secondsLengths;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
         size_t number = 0, start = 0, length = 0;
-        std::string seconds, secondsLength;
-        fields >> number >> seconds >> secondsLength >> start >> length;
+        std::string second, secondLength;
+        fields >> number >> second >> secondLength >> start >> length;
         ASSERT_TRUE(fields && fields.eof()) << line;
         EXPECT_EQ(number, starts.size() + 1);
         EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
+        seconds.push_back(second);
+        secondsLengths.push_back(secondLength);
         starts.push_back(start);
         lengths.push_back(length);
     }
@@ -92,4 +95,13 @@ TEST(Slices, PrintsEachHitAndBuildFillsRowsWithTheCutSlices) {
     }
     ASSERT_EQ(RunGlwtool(cutArgs, dir.path(), dir.path()).exitCode, 0);
     EXPECT_EQ(ReadFile(dir.file("a/S.glw")), ReadFile(dir.file("b/S.glw")));
+    // The seconds printed, given back as --start and --length.
+    std::vector<std::string> optionArgs = {"build", "c/S.glw", "one.wav"};
+    for (size_t i = 0; i < 2; ++i) {
+        const std::string row = std::to_string(15 + i) + "=";
+        optionArgs.insert(optionArgs.end(), {"--start", row + seconds[i], "--length",
+                                             row + secondsLengths[i], row + "loop.wav"});
+    }
+    ASSERT_EQ(RunGlwtool(optionArgs, dir.path(), dir.path()).exitCode, 0);
+    EXPECT_EQ(ReadFile(dir.file("a/S.glw")), ReadFile(dir.file("c/S.glw")));
 }
