@@ -501,8 +501,10 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     const int row = RowAt(event->pos());
     QAction* edit = nullptr;
+    QAction* slice = nullptr;
     if (row >= 0 && m_model.IsSlotLoaded(row) && !IsRowBusy(row) && !m_openingBank) {
         edit = menu.addAction(tr("&Edit row %1...").arg(row + 1));
+        slice = menu.addAction(tr("&Slice across rows..."));
         menu.addSeparator();
     }
     QAction* about = menu.addAction(text);
@@ -513,6 +515,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     convert->setChecked(m_model.ConvertFormats());
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen != nullptr && chosen == edit) EditRow(row);
+    if (chosen != nullptr && chosen == slice) SliceAcrossRows(row);
     if (chosen == about) ShowAbout();
     if (chosen == openBank) OnOpenBank();
     if (chosen == convert) SetConvertFormats(convert->isChecked());
@@ -535,7 +538,9 @@ bool MainWindow::EditRow(int slot) {
     if (!m_model.IsSlotLoaded(slot) || IsRowBusy(slot) || m_openingBank) return false;
     RowEditorDialog editor(m_model, slot, m_jobs, this);
     editor.KeepVisible(m_panel.Label(slot));
-    if (editor.exec() != QDialog::Accepted) return false;
+    const int result = editor.exec();
+    if (result == RowEditorDialog::SliceAsked) return SliceAcrossRows(slot);
+    if (result != QDialog::Accepted) return false;
     const VoiceOptions options = editor.Options();
     if (options == m_model.SlotOptions(slot)) return false;
     const QString path = GetSlotPath(slot);

@@ -71,6 +71,9 @@ public:
     // its context menu); after OK the row is loaded again with the chosen
     // options. False when the row is empty or it was not changed.
     bool EditRow(int slot);
+    // "Slice across rows...": fills consecutive rows with the slices of
+    // the row's file, asking first when that replaces filled rows.
+    bool SliceAcrossRows(int slot);
 
     // "Convert other formats" of the panel's context menu: loads, drops
     // and restores convert the files the strict rules refuse. Kept in the

@@ -171,6 +171,8 @@ void RowEditorDialog::BuildControls(QVBoxLayout* layout) {
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
+    auto* slice = buttons->addButton(tr("Slice across rows..."), QDialogButtonBox::ActionRole);
+    connect(slice, &QPushButton::clicked, this, [this] { done(SliceAsked); });
     layout->addWidget(buttons);
     // Enter on a spin box or a button of the row must not close the dialog
     // by surprise: only OK does.

@@ -43,6 +43,8 @@ public:
     // model: holds the row (slot) and plays auditions; jobs: runs the
     // reads. Both must outlive the dialog.
     RowEditorDialog(SlotModel& model, int slot, JobRunner& jobs, QWidget* parent = nullptr);
+    // What exec() returns when "Slice across rows..." was pressed.
+    static constexpr int SliceAsked = 2;
     ~RowEditorDialog() override;
 
     // Places the dialog beside row (a widget of the window) rather than

@@ -291,8 +291,10 @@ int ReadSamplesFor(ByteSource& s, uint32_t dataBytes, AudioData* record, int sou
     }
     // The read begins start frames in: as if the data chunk began there.
     if (!s.Skip(start * frameBytes)) return ReadShort;
-    return ReadSampleData(s, static_cast<uint32_t>(dataBytes - start * frameBytes), record,
-                          sourceKind);
+    uint64_t bytes = dataBytes - start * frameBytes;
+    if (window->frameLimit > 0)
+        bytes = std::min(bytes, static_cast<uint64_t>(window->frameLimit) * frameBytes);
+    return ReadSampleData(s, static_cast<uint32_t>(bytes), record, sourceKind);
 }
 
 }  // namespace

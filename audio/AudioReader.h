@@ -56,6 +56,9 @@ struct SampleWindow {
     // In: only look for the first loud frame; nothing is read into the
     // record's samples.
     bool scanOnly = false;
+    // In: at most this many frames are read from startFrame (0: no limit
+    // beyond the first second).
+    int64_t frameLimit = 0;
     int loudThreshold = FirstSoundThreshold16;
     // Out: whole frames the sample data holds (as far as the file has them).
     int64_t dataFrames = 0;

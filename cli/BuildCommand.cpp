@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "cli/ConvertLoad.h"
 #include "cli/LoadMessages.h"
 #include "cli/RowOptions.h"
+#include "cli/Slicing.h"
 #include "cli/Tool.h"
 #include "convert/ConvertingReader.h"
 #include "convert/RowOptionText.h"
@@ -24,7 +26,9 @@ namespace fs = std::filesystem;
 
 const char* const BuildHelp =
     "usage: glwtool build [--convert] [--from BANK.glw] [--start ROW=SECONDS|ROW=auto]...\n"
-    "                     [--normalize ROW=DBFS]... OUT.glw [ROW=FILE | ROW= | FILE]...\n\n"
+    "                     [--length ROW=SECONDS]... [--normalize ROW=DBFS]...\n"
+    "                     [--slice FILE [--first-row N] [--mode M]\n"
+    "                     [--sensitivity N] [--count N]] OUT.glw [ROW=FILE | ROW= | FILE]...\n\n"
     "Builds a voice bank from up to 16 WAV or AIFF files (8 or 16 bits, mono or stereo,\n"
     "22050, 24000, 44100 or 48000 Hz). Each file is converted as when it is loaded into\n"
     "a row of the window: its first second at most, at 44100 Hz, with a 20 ms fade.\n"
@@ -47,8 +51,16 @@ const char* const BuildHelp =
     "            the row begins that far into its file (1.25 = 1 s 250 ms, at most 9\n"
     "            decimals); ROW=auto begins 1 ms before the first sound that reaches\n"
     "            -40 dBFS. The row then takes up to 0.97 s from there.\n"
+    "  --length ROW=SECONDS\n"
+    "            the row takes at most that much of its file from its start (at most\n"
+    "            0.97 s still), with the fade at its end\n"
     "  --normalize ROW=DBFS\n"
     "            scales the row so that its peak is at DBFS (-20 to 0) before the fade.\n"
+    "  --slice FILE\n"
+    "            fills consecutive rows, from --first-row N (default 1) upward, with the\n"
+    "            slices glwtool slices finds in FILE, each as --start and --length\n"
+    "            would make it; slices beyond row 16 are left out with a "
+    "word\n" GLW_SLICE_OPTIONS_HELP
     "A file whose name begins with '-' or looks like ROW=FILE is given as ./NAME.\n\n"
     "OUT's base name becomes the bank name: 1 to 16 letters, digits or hyphens. A\n"
     "missing folder for OUT is created when its parent exists. A file that cannot be\n"
@@ -109,7 +121,8 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> operands;
-    std::vector<std::string_view> valued = {"--from"};
+    std::vector<std::string_view> valued = {"--from",        "--slice", "--mode",
+                                            "--sensitivity", "--count", "--first-row"};
     for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
     if (!SplitArguments("build", args, {"--convert"}, valued, &options, &values, &operands, err))
         return ExitUsage;
@@ -121,10 +134,13 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
         job->fromPath = v.value;
     }
     const bool from = !job->fromPath.empty();
+    const bool slicing = std::any_of(values.begin(), values.end(),
+                                     [](const OptionValue& v) { return v.name == "--slice"; });
     if (operands.empty())
         return UsageError("build", from ? "missing OUT.glw" : "missing OUT.glw and sound files",
                           err);
-    if (operands.size() < 2 && !from) return UsageError("build", "no sound files given", err);
+    if (operands.size() < 2 && !from && !slicing)
+        return UsageError("build", "no sound files given", err);
 
     job->outPath = operands.front();
     const fs::path target(job->outPath);
@@ -154,7 +170,7 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
         job->named[k] = true;
         job->files[k] = file;
     }
-    return ExitOk;
+    return PlaceSlices(values, job->convert, &job->files, &job->named, &job->choices, err);
 }
 
 // The rows of the --from bank into image, each kept exactly as decoded

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/Commands.h"
+#include "cli/Slicing.h"
 
 #ifndef GLW_VERSION
 #define GLW_VERSION "0.0.0"
@@ -165,6 +166,7 @@ std::vector<Command> CoreCommands() {
         {"build", "build a bank from up to 16 WAV or AIFF files", BuildHelp, RunBuild},
         {"info", "check a bank and list its 16 rows", InfoHelp, RunInfo},
         {"extract", "write each filled row of a bank as a WAV file", ExtractHelp, RunExtract},
+        {"slices", "find the hits of a loop, one slice per hit", SlicesHelp, RunSlices},
     };
 }
 

@@ -238,6 +238,9 @@ bool ConvertAudioSourceWindow(ByteSource& source, AudioData* record, ConvertWind
     size_t wanted = static_cast<size_t>(info.samplerate);
     if (info.frames > 0 && static_cast<uint64_t>(info.frames - start) < wanted)
         wanted = static_cast<size_t>(info.frames - start);
+    if (window != nullptr && window->frameLimit > 0 &&
+        static_cast<uint64_t>(window->frameLimit) < wanted)
+        wanted = static_cast<size_t>(window->frameLimit);
     const bool stereo = info.channels > 1;
     std::vector<float> first;
     std::vector<float> second;

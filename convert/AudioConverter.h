@@ -38,6 +38,7 @@ inline constexpr int ConvertMaxRate = 768000;
 // A conversion that does not begin at the first frame.
 struct ConvertWindow {
     int64_t startFrame = 0;  // in: source frames passed over (seeking where possible)
+    int64_t frameLimit = 0;  // in: source frames read at most from startFrame (0: a second)
     bool scanOnly = false;   // in: only find the first loud frame; the record is untouched
     bool probeOnly = false;  // in: only read the header (sampleRate, sourceFrames)
     double loudLevel = FirstSoundLevel;  // in: of full scale

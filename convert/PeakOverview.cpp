@@ -226,3 +226,50 @@ bool ComputePeakOverview(const char* path, bool convert, int64_t framesPerBin, c
         return Fail(why, "not enough memory for the overview");
     }
 }
+
+bool ReadMonoSource(const char* path, bool convert, std::vector<float>* samples, int* rate,
+                    std::string* why, const std::atomic<bool>* cancelled) {
+    if (samples == nullptr || rate == nullptr) return Fail(why, "nothing to fill");
+    SF_INFO info{};
+    SoundFile file = OpenChecked(path, convert, &info, why);
+    if (!file) return false;
+    const int channels = info.channels;
+    const int64_t blockFrames = std::max<int64_t>(1, kBlockSamples / channels);
+    // Channels 1 and 2 summed; their difference instead when that holds
+    // more power (a stereo file with one channel's polarity turned would
+    // otherwise mix to silence).
+    double sumPower = 0.0, differencePower = 0.0;
+    for (const float sign : {1.0f, -1.0f}) {
+        try {
+            samples->clear();
+            if (info.frames > 0 && info.frames < std::numeric_limits<int32_t>::max())
+                samples->reserve(static_cast<size_t>(info.frames));
+            std::vector<float> block(static_cast<size_t>(blockFrames * channels));
+            for (;;) {
+                if (cancelled != nullptr && cancelled->load()) return Fail(why, "stopped");
+                const sf_count_t got = sf_readf_float(file.get(), block.data(), blockFrames);
+                if (got <= 0 || got > blockFrames) break;
+                for (sf_count_t i = 0; i < got; ++i) {
+                    const float* frame = block.data() + i * channels;
+                    const float first = std::isnan(frame[0]) ? 0.0f : frame[0];
+                    const float second =
+                        channels == 1 ? first : (std::isnan(frame[1]) ? 0.0f : frame[1]);
+                    const float sum = 0.5f * (first + second);
+                    const float difference = 0.5f * (first - second);
+                    sumPower += double{sum} * sum;
+                    differencePower += double{difference} * difference;
+                    samples->push_back(std::clamp(sign > 0 ? sum : difference, -1.0f, 1.0f));
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            return Fail(why, "not enough memory to read it");
+        }
+        if (sf_error(file.get()) != SF_ERR_NO_ERROR)
+            return Fail(why, std::string("cannot be read to its end: ") + sf_strerror(file.get()));
+        if (sign < 0 || differencePower <= sumPower) break;
+        if (sf_seek(file.get(), 0, SEEK_SET) != 0) break;
+        sumPower = differencePower = 0.0;
+    }
+    *rate = info.samplerate;
+    return true;
+}

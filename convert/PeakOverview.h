@@ -6,6 +6,7 @@
 // pass, on whatever thread calls it (no shared state), so a window can run
 // it off its GUI thread and draw the bins as they arrive.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -45,3 +46,11 @@ using PeakSink = std::function<bool(const std::vector<PeakBin>& newBins, int64_t
 // or the sink asked to stop.
 [[nodiscard]] bool ComputePeakOverview(const char* path, bool convert, int64_t framesPerBin,
                                        const PeakSink& sink, std::string* why);
+
+// Reads a whole sound file as a mono mix of its first two channels (the
+// strict reader's formats, and with convert everything the converter reads)
+// at its own rate. False with the reason in *why (may be null) when it
+// cannot be read, memory runs out or cancelled is set.
+[[nodiscard]] bool ReadMonoSource(const char* path, bool convert, std::vector<float>* samples,
+                                  int* rate, std::string* why,
+                                  const std::atomic<bool>* cancelled = nullptr);

@@ -74,6 +74,28 @@ std::string DescribeStart(const VoiceOptions& options, const AppliedOptions& app
            (options.start == VoiceOptions::Start::FirstSound ? " (first sound)" : "");
 }
 
+bool ParseLength(std::string_view text, VoiceOptions* options, std::string* why) {
+    int64_t nanoseconds = 0;
+    if (!ParseSecondsText(text, &nanoseconds) || nanoseconds <= 0) {
+        *why = "'" + std::string(text) + "' is not a length in seconds above 0 (as 0.25)";
+        return false;
+    }
+    options->lengthNanoseconds = nanoseconds;
+    return true;
+}
+
+std::string FormatLength(const VoiceOptions& options) {
+    return options.lengthNanoseconds > 0 ? SecondsText(options.lengthNanoseconds) : std::string();
+}
+
+std::string DescribeLength(const VoiceOptions& options, const AppliedOptions& applied) {
+    if (options.lengthNanoseconds <= 0) return {};
+    return "length " +
+           ShownSecondsText(StartFrameAt(options.lengthNanoseconds, applied.sourceRate),
+                            applied.sourceRate) +
+           " s";
+}
+
 bool ParseNormalize(std::string_view text, VoiceOptions* options, std::string* why) {
     double dbfs = 0;
     if (!ParseDecimalText(text, &dbfs)) {
@@ -100,9 +122,11 @@ std::string DescribeNormalize(const VoiceOptions& options, const AppliedOptions&
 }
 
 // clang-format off
-constexpr std::array<RowOptionText, 2> Texts{{
+constexpr std::array<RowOptionText, 3> Texts{{
     {"Start", "--start", "ROW=SECONDS or ROW=auto", "start",
      ParseStart, FormatStart, DescribeStart},
+    {"Length", "--length", "ROW=SECONDS", "length",
+     ParseLength, FormatLength, DescribeLength},
     {"Normalize", "--normalize", "ROW=DBFS", "level",
      ParseNormalize, FormatNormalize, DescribeNormalize},
 }};

@@ -26,6 +26,12 @@ int64_t BeforeFirstSound(int64_t loudFrame, int rate) {
     return std::max<int64_t>(0, loudFrame - rate / 1000);
 }
 
+// Source frames a row with options takes at most; 0 for no limit.
+int64_t LengthFrames(const VoiceOptions& options, int rate) {
+    if (options.lengthNanoseconds <= 0) return 0;
+    return std::max<int64_t>(1, StartFrameAt(options.lengthNanoseconds, rate));
+}
+
 // The strict reader's view of the file: the row from the chosen start.
 // Returns the reader's code; *start receives the frame used.
 int ReadStrict(ByteSource& source, const VoiceOptions& options, AudioData* record, int64_t* start,
@@ -49,6 +55,7 @@ int ReadStrict(ByteSource& source, const VoiceOptions& options, AudioData* recor
     std::memset(record, 0, sizeof *record);
     SampleWindow window;
     window.startFrame = *start;
+    window.frameLimit = LengthFrames(options, rate);
     code = ReadAudioSourceWindow(source, record, HostLittleEndian, &window);
     *pastEnd = code == ReadOk && window.startPastEnd;
     return code;
@@ -71,6 +78,7 @@ bool ReadConverted(ByteSource& source, const VoiceOptions& options, AudioData* r
     }
     ConvertWindow window;
     window.startFrame = *start;
+    window.frameLimit = LengthFrames(options, probe.sampleRate);
     const bool ok = ConvertAudioSourceWindow(source, record, &window, reason);
     *pastEnd = !ok && window.startPastEnd;
     return ok;

@@ -29,12 +29,18 @@ struct VoiceOptions {
     // For At: where the row begins. The source frame is
     // floor(startNanoseconds * rate / 1e9), computed exactly.
     int64_t startNanoseconds = 0;
+    // How much of the source the row takes from its start, at most (the row
+    // limit still holds): StartFrameAt(lengthNanoseconds, rate) source
+    // frames, at least one. 0: up to the row limit.
+    int64_t lengthNanoseconds = 0;
     // Scale the made row (before the fade) so that its largest absolute
     // sample is round(32767 * 10^(normalizeDbfs / 20)).
     bool normalize = false;
     double normalizeDbfs = 0.0;  // NormalizeMinDbfs ... NormalizeMaxDbfs
 
-    [[nodiscard]] bool IsDefault() const { return start == Start::Beginning && !normalize; }
+    [[nodiscard]] bool IsDefault() const {
+        return start == Start::Beginning && lengthNanoseconds == 0 && !normalize;
+    }
     friend bool operator==(const VoiceOptions&, const VoiceOptions&) = default;
 };
 

@@ -16,6 +16,7 @@ enum ResStringId : int {
     IdsReplaceRows = 111,
     IdsCopyBankError = 112,
     IdsOpenBankMissing = 113,
+    IdsReplaceSliceRows = 120,
 };
 
 // The text of string id, verbatim; an empty string for an id the table does

@@ -109,6 +109,55 @@ TEST_F(VoiceOptionsTest, AStartGivesTheRowOfTheFileCutThere) {
     EXPECT_TRUE(lateFlac.outcome.startPastEnd);
 }
 
+// A length keeps that much of the source from the start: the row of a file
+// that ends there, for the strict reader's rates and through the converter.
+TEST_F(VoiceOptionsTest, ALengthGivesTheRowOfTheFileEndingThere) {
+    struct Case {
+        const char* name;
+        Pcm pcm;
+        int64_t startNs;
+        int64_t lengthNs;
+        size_t first;
+        size_t count;
+    };
+    const Case cases[] = {
+        {"a.wav", MakeRamp(1, 16, 44100, 3 * 44100), 0, 250'000'000, 0, 11025},
+        {"b.wav", MakeRamp(2, 16, 48000, 2 * 48000), 500'000'000, 100'000'000, 24000, 4800},
+        {"c.wav", MakeRamp(2, 16, 44100, 44100), 0, 2'000'000'000, 0, 44100},
+    };
+    for (const Case& c : cases) {
+        const std::string whole = dir.file(c.name);
+        const std::string cut = dir.file(std::string("cut-") + c.name);
+        ASSERT_TRUE(WriteFile(whole, MakeWav(c.pcm)));
+        Pcm part = CutAt(c.pcm, c.first);
+        part.samples.resize(c.count * static_cast<size_t>(c.pcm.channels));
+        ASSERT_TRUE(WriteFile(cut, MakeWav(part)));
+        VoiceOptions options = StartAt(c.startNs);
+        options.lengthNanoseconds = c.lengthNs;
+        const Made sliced = Load(whole, options);
+        const Made plain = Load(cut, {});
+        ASSERT_TRUE(sliced.ok) << c.name;
+        ASSERT_TRUE(plain.ok) << c.name;
+        EXPECT_TRUE(SameRow(*sliced.record, *plain.record)) << c.name;
+    }
+
+    std::vector<int> deep;
+    for (unsigned i = 0; i < 96000; ++i)
+        deep.push_back((static_cast<int>(i * 7919u % 65536u) - 32768) * 65536);
+    const std::string flac = dir.file("deep.flac");
+    const std::string flacCut = dir.file("deep-cut.flac");
+    ASSERT_TRUE(WriteSoundFileInt(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 96000, 1, deep));
+    ASSERT_TRUE(WriteSoundFileInt(flacCut, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 96000, 1,
+                                  std::vector<int>(deep.begin(), deep.begin() + 9600)));
+    VoiceOptions options;
+    options.lengthNanoseconds = 100'000'000;
+    const Made sliced = Load(flac, options, true);
+    const Made plain = Load(flacCut, {}, true);
+    ASSERT_TRUE(sliced.ok);
+    ASSERT_TRUE(plain.ok);
+    EXPECT_TRUE(SameRow(*sliced.record, *plain.record));
+}
+
 TEST_F(VoiceOptionsTest, FirstSoundAndPeakLevel) {
     // 0.3 s of silence, then a sound; samples just below -40 dBFS before it.
     Pcm pcm;

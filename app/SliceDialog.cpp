@@ -1,0 +1,394 @@
+#include "app/SliceDialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/JobRunner.h"
+#include "audio/AudioData.h"
+#include "controls/MessageBox.h"
+#include "res/StringTable.h"
+
+namespace {
+
+constexpr int RowRate = 44100;
+constexpr int ViewBins = 2048;
+constexpr double GrabPixels = 4.0;
+const QColor Background(24, 28, 24);
+const QColor Wave(255, 255, 0);
+const QColor Marker(255, 96, 64);
+const QColor CutOff(0, 0, 0, 150);
+
+// Source frames a row can hold at most.
+int64_t RowLimitFrames(int rate) { return static_cast<int64_t>(MaxVoiceFrames) * rate / RowRate; }
+
+// What the worker makes of the file: the analysis and the waveform.
+struct Analysed {
+    std::shared_ptr<const OnsetAnalysis> analysis;
+    std::vector<PeakBin> bins;
+    QString failure;
+};
+
+std::vector<PeakBin> BinsOf(const std::vector<float>& samples) {
+    std::vector<PeakBin> bins;
+    if (samples.empty()) return bins;
+    const size_t per = std::max<size_t>(1, (samples.size() + ViewBins - 1) / ViewBins);
+    for (size_t at = 0; at < samples.size(); at += per) {
+        const auto [lo, hi] = std::minmax_element(
+            samples.begin() + static_cast<ptrdiff_t>(at),
+            samples.begin() + static_cast<ptrdiff_t>(std::min(samples.size(), at + per)));
+        const auto low = static_cast<int16_t>(std::lround(*lo * 32767.0f));
+        const auto high = static_cast<int16_t>(std::lround(*hi * 32767.0f));
+        bins.push_back({low, high, low, high});
+    }
+    return bins;
+}
+
+}  // namespace
+
+SliceView::SliceView(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(600, 140);
+    setMouseTracking(false);
+}
+
+void SliceView::SetSource(int64_t frames, int rate, std::vector<PeakBin> bins) {
+    m_frames = frames;
+    m_rate = rate;
+    m_bins = std::move(bins);
+    update();
+}
+
+void SliceView::SetMarkers(std::vector<int64_t> markers) {
+    m_markers = std::move(markers);
+    m_dragged = m_touched = -1;
+    update();
+}
+
+void SliceView::SetFirstRow(int row) {
+    m_firstRow = row;
+    update();
+}
+
+double SliceView::XOf(int64_t frame) const {
+    return m_frames > 0 ? static_cast<double>(frame) * width() / static_cast<double>(m_frames) : 0;
+}
+
+int64_t SliceView::FrameAt(double x) const {
+    if (width() <= 0) return 0;
+    const auto frame = static_cast<int64_t>(x * static_cast<double>(m_frames) / width());
+    return std::clamp<int64_t>(frame, 0, std::max<int64_t>(0, m_frames - 1));
+}
+
+int SliceView::MarkerNear(double x) const {
+    int best = -1;
+    double distance = GrabPixels + 1;
+    for (size_t i = 0; i < m_markers.size(); ++i) {
+        const double d = std::abs(XOf(m_markers[i]) - x);
+        if (d <= GrabPixels && d < distance) {
+            best = static_cast<int>(i);
+            distance = d;
+        }
+    }
+    return best;
+}
+
+void SliceView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Background);
+    const int h = height();
+    const double middle = h / 2.0;
+    painter.setPen(Wave);
+    for (size_t i = 0; i < m_bins.size(); ++i) {
+        const double x = static_cast<double>(i) * width() / static_cast<double>(m_bins.size());
+        const double top = middle - m_bins[i].max1 * (middle - 14) / 32768.0;
+        const double bottom = middle - m_bins[i].min1 * (middle - 14) / 32768.0;
+        painter.drawLine(QPointF(x, top), QPointF(x, bottom));
+    }
+    const int64_t limit = RowLimitFrames(m_rate);
+    for (size_t i = 0; i < m_markers.size(); ++i) {
+        const int64_t start = m_markers[i];
+        const int64_t end = i + 1 < m_markers.size() ? m_markers[i + 1] : m_frames;
+        const double x = XOf(start);
+        // Where the row's limit cuts a long slice: what is left out is shaded.
+        if (end - start > limit)
+            painter.fillRect(QRectF(XOf(start + limit), 0, XOf(end) - XOf(start + limit), h),
+                             CutOff);
+        painter.setPen(QPen(Marker, i == static_cast<size_t>(m_touched) ? 3 : 1));
+        painter.drawLine(QPointF(x, 0), QPointF(x, h));
+        const int row = m_firstRow + static_cast<int>(i);
+        painter.setPen(Qt::white);
+        painter.drawText(QPointF(x + 3, 12),
+                         row < SlotCount ? QString::number(row + 1) : QStringLiteral("-"));
+    }
+    if (hasFocus()) {
+        painter.setPen(QPen(Qt::gray, 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void SliceView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const double x = event->position().x();
+    m_dragged = MarkerNear(x);
+    if (m_dragged >= 0) {
+        m_touched = m_dragged;
+        update();
+        return;
+    }
+    // A press between markers picks that slice.
+    const int64_t frame = FrameAt(x);
+    const auto after = std::upper_bound(m_markers.begin(), m_markers.end(), frame);
+    if (after != m_markers.begin())
+        emit SliceClicked(static_cast<int>(after - m_markers.begin()) - 1);
+}
+
+void SliceView::mouseMoveEvent(QMouseEvent* event) {
+    if (m_dragged < 0) return;
+    const auto i = static_cast<size_t>(m_dragged);
+    // Between its neighbours: markers never pass each other.
+    const int64_t low = i > 0 ? m_markers[i - 1] + 1 : 0;
+    const int64_t high = i + 1 < m_markers.size() ? m_markers[i + 1] - 1 : m_frames - 1;
+    if (low > high) return;
+    m_markers[i] = std::clamp(FrameAt(event->position().x()), low, high);
+    update();
+}
+
+void SliceView::mouseReleaseEvent(QMouseEvent*) {
+    if (m_dragged < 0) return;
+    m_dragged = -1;
+    emit MarkersEdited();
+}
+
+void SliceView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || m_frames <= 0) return;
+    const double x = event->position().x();
+    const int near = MarkerNear(x);
+    if (near >= 0) {
+        m_markers.erase(m_markers.begin() + near);
+    } else {
+        const int64_t frame = FrameAt(x);
+        m_markers.insert(std::upper_bound(m_markers.begin(), m_markers.end(), frame), frame);
+        m_markers.erase(std::unique(m_markers.begin(), m_markers.end()), m_markers.end());
+    }
+    m_dragged = m_touched = -1;
+    update();
+    emit MarkersEdited();
+}
+
+void SliceView::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) && m_touched >= 0 &&
+        m_touched < static_cast<int>(m_markers.size())) {
+        m_markers.erase(m_markers.begin() + m_touched);
+        m_touched = -1;
+        update();
+        emit MarkersEdited();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
+    : QDialog(parent),
+      m_model(model),
+      m_slot(slot),
+      m_path(model.SlotPath(slot)),
+      m_convert(model.ConvertFormats()),
+      m_jobs(std::make_unique<JobRunner>()) {
+    setWindowTitle(tr("Slice across rows"));
+    auto* layout = new QVBoxLayout(this);
+    auto* name = new QLabel(QString::fromStdString(m_path), this);
+    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(name);
+    m_view = new SliceView(this);
+    m_view->setToolTip(
+        tr("Double-click to add or remove a marker, drag one to move it, Delete removes the one "
+           "last touched; click a slice to hear it"));
+    m_view->setAccessibleName(tr("Waveform with the slice markers"));
+    layout->addWidget(m_view);
+    m_status = new QLabel(tr("Finding the hits..."), this);
+    layout->addWidget(m_status);
+
+    auto* choice = new QHBoxLayout;
+    m_mode = new QComboBox(this);
+    m_mode->addItems({tr("Transients"), tr("Equal divisions"), tr("Strongest hits")});
+    m_sensitivity = new QSlider(Qt::Horizontal, this);
+    m_sensitivity->setRange(MinSensitivity, MaxSensitivity);
+    m_sensitivity->setValue(DefaultSensitivity);
+    m_sensitivity->setAccessibleName(tr("Sensitivity"));
+    m_count = new QSpinBox(this);
+    m_count->setRange(1, 999);
+    m_count->setValue(DefaultSliceCount);
+    m_count->setEnabled(false);
+    m_count->setAccessibleName(tr("Slices"));
+    choice->addWidget(m_mode);
+    choice->addWidget(new QLabel(tr("Sensitivity"), this));
+    choice->addWidget(m_sensitivity, 1);
+    choice->addWidget(new QLabel(tr("Slices"), this));
+    choice->addWidget(m_count);
+    layout->addLayout(choice);
+
+    auto* rows = new QHBoxLayout;
+    m_firstRow = new QSpinBox(this);
+    m_firstRow->setRange(1, SlotCount);
+    m_firstRow->setValue(slot + 1);
+    m_firstRow->setAccessibleName(tr("First row"));
+    m_rows = new QLabel(this);
+    rows->addWidget(new QLabel(tr("First row"), this));
+    rows->addWidget(m_firstRow);
+    rows->addWidget(m_rows, 1);
+    layout->addLayout(rows);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    m_apply = buttons->addButton(tr("Apply"), QDialogButtonBox::AcceptRole);
+    m_apply->setEnabled(false);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_mode, &QComboBox::currentIndexChanged, this, [this](int mode) {
+        m_sensitivity->setEnabled(mode == 0);
+        m_count->setEnabled(mode != 0);
+        FindMarkers();
+    });
+    connect(m_sensitivity, &QSlider::valueChanged, this, &SliceDialog::FindMarkers);
+    connect(m_count, &QSpinBox::valueChanged, this, &SliceDialog::FindMarkers);
+    connect(m_firstRow, &QSpinBox::valueChanged, this, &SliceDialog::ShowRows);
+    connect(m_view, &SliceView::MarkersEdited, this, &SliceDialog::ShowRows);
+    connect(m_view, &SliceView::SliceClicked, this, &SliceDialog::PlaySlice);
+    Analyse();
+}
+
+SliceDialog::~SliceDialog() = default;
+
+void SliceDialog::Analyse() {
+    m_jobs->Run<Analysed>(
+        QStringLiteral("analyse"), this,
+        [path = m_path, convert = m_convert](const std::atomic<bool>& cancelled) {
+            Analysed result;
+            std::vector<float> samples;
+            int rate = 0;
+            std::string why;
+            if (!ReadMonoSource(path.c_str(), convert, &samples, &rate, &why, &cancelled)) {
+                result.failure = QString::fromStdString(why);
+                return result;
+            }
+            result.bins = BinsOf(samples);
+            auto analysis = std::make_shared<OnsetAnalysis>();
+            if (!analysis->Analyse(std::move(samples), rate, &cancelled)) {
+                result.failure = tr("not enough memory to find its hits");
+                return result;
+            }
+            result.analysis = std::move(analysis);
+            return result;
+        },
+        [this](Analysed result) {
+            if (!result.analysis) {
+                m_status->setText(tr("The file cannot be sliced: %1").arg(result.failure));
+                return;
+            }
+            m_analysis = std::move(result.analysis);
+            m_view->SetSource(m_analysis->Frames(), m_analysis->SampleRate(),
+                              std::move(result.bins));
+            FindMarkers();
+        });
+}
+
+void SliceDialog::FindMarkers() {
+    if (!m_analysis) return;
+    SliceSettings settings;
+    settings.mode = static_cast<SliceMode>(m_mode->currentIndex());
+    settings.sensitivity = m_sensitivity->value();
+    settings.count = m_count->value();
+    // Only the latest setting matters while the slider moves.
+    m_jobs->Cancel(QStringLiteral("markers"));
+    m_jobs->Run<std::vector<int64_t>>(
+        QStringLiteral("markers"), this,
+        [analysis = m_analysis, settings](const std::atomic<bool>&) {
+            return analysis->SliceStarts(settings);
+        },
+        [this](std::vector<int64_t> markers) {
+            m_view->SetMarkers(std::move(markers));
+            ShowRows();
+        });
+}
+
+std::vector<Slice> SliceDialog::Slices() const {
+    return m_analysis ? SlicesFromStarts(m_view->Markers(), m_analysis->Frames())
+                      : std::vector<Slice>{};
+}
+
+int SliceDialog::LeftOut() const {
+    const int fit = SlotCount - (m_firstRow->value() - 1);
+    return std::max(0, static_cast<int>(Slices().size()) - fit);
+}
+
+void SliceDialog::ShowRows() {
+    const int first = m_firstRow->value() - 1;
+    m_view->SetFirstRow(first);
+    const std::vector<Slice> slices = Slices();
+    m_apply->setEnabled(!slices.empty());
+    if (!m_analysis) return;
+    m_status->setText(tr("%n slice(s)", nullptr, static_cast<int>(slices.size())));
+    if (slices.empty()) {
+        m_rows->setText(tr("No slices: lower the sensitivity's threshold or add markers."));
+        return;
+    }
+    const int filled = static_cast<int>(slices.size()) - LeftOut();
+    QString text =
+        tr("Rows %1 to %2 get slices 1 to %3.").arg(first + 1).arg(first + filled).arg(filled);
+    if (LeftOut() > 0)
+        text += ' ' + tr("Slices %1 to %2 do not fit.").arg(filled + 1).arg(slices.size());
+    const int64_t limit = RowLimitFrames(m_analysis->SampleRate());
+    int cut = 0;
+    for (int i = 0; i < filled; ++i) cut += slices[static_cast<size_t>(i)].length > limit ? 1 : 0;
+    if (cut > 0)
+        text +=
+            ' ' + tr("%n slice(s) longer than a row are cut at its end (shaded).", nullptr, cut);
+    m_rows->setText(text);
+}
+
+std::vector<SliceDialog::RowFill> SliceDialog::Rows() const {
+    std::vector<RowFill> rows;
+    if (!m_analysis) return rows;
+    const std::vector<Slice> slices = Slices();
+    const int first = m_firstRow->value() - 1;
+    const int rate = m_analysis->SampleRate();
+    for (size_t i = 0; i < slices.size(); ++i) {
+        const int slot = first + static_cast<int>(i);
+        if (slot >= SlotCount) break;
+        rows.push_back({slot, SliceVoiceOptions(slices[i], rate)});
+    }
+    return rows;
+}
+
+void SliceDialog::PlaySlice(int index) {
+    // Every slice sounds as its row will, also one that finds no row.
+    const std::vector<Slice> slices = Slices();
+    if (index < 0 || static_cast<size_t>(index) >= slices.size()) return;
+    const VoiceOptions options =
+        SliceVoiceOptions(slices[static_cast<size_t>(index)], m_analysis->SampleRate());
+    LoadFailure failure;
+    if (m_model.Audition(m_path, options, &failure)) return;
+    MessageRequest request;
+    request.parent = this;
+    request.stringId = IdsLoadError;
+    request.informativeText = QString::fromStdString(failure.reason);
+    (void)ShowMessage(std::move(request));
+}
+
+void SliceDialog::done(int result) {
+    m_jobs->CancelAll();
+    m_model.StopAudition();
+    QDialog::done(result);
+}

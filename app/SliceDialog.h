@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QDialog>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/model/SlotModel.h"
+#include "convert/Onsets.h"
+#include "convert/PeakOverview.h"
+#include "convert/VoiceLoad.h"
+
+class JobRunner;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+
+// The file's waveform with the slice markers: a double-click adds a marker
+// or removes the one under it, a marker can be dragged, Delete removes the
+// one last touched, and a click between markers picks that slice. Each
+// slice shows the row it will fill and where the row's 1 s limit cuts it.
+class SliceView : public QWidget {
+    Q_OBJECT
+public:
+    explicit SliceView(QWidget* parent = nullptr);
+
+    void SetSource(int64_t frames, int rate, std::vector<PeakBin> bins);
+    void SetMarkers(std::vector<int64_t> markers);
+    [[nodiscard]] const std::vector<int64_t>& Markers() const { return m_markers; }
+    // Row (0-based) of the first slice; slices past the last row get none.
+    void SetFirstRow(int row);
+
+    [[nodiscard]] QSize sizeHint() const override { return {600, 160}; }
+
+signals:
+    void MarkersEdited();
+    void SliceClicked(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    [[nodiscard]] int64_t FrameAt(double x) const;
+    [[nodiscard]] double XOf(int64_t frame) const;
+    [[nodiscard]] int MarkerNear(double x) const;  // -1 when none
+
+    int64_t m_frames = 0;
+    int m_rate = 0;
+    std::vector<PeakBin> m_bins;
+    std::vector<int64_t> m_markers;  // ascending
+    int m_firstRow = 0;
+    int m_dragged = -1;
+    int m_touched = -1;
+};
+
+// "Slice across rows...": finds the hits of a row's file and fills
+// consecutive rows with one slice each, as start and length options of the
+// same file. The file is read and analysed on a worker; the markers follow
+// the sensitivity as it moves and can be edited by hand. The dialog changes
+// no row: its caller loads Rows() after Apply.
+class SliceDialog : public QDialog {
+    Q_OBJECT
+public:
+    // model: holds the row (slot) and plays auditions; must outlive the
+    // dialog.
+    SliceDialog(SlotModel& model, int slot, QWidget* parent = nullptr);
+    ~SliceDialog() override;
+
+    // The rows to fill (0-based) and how, in order; only rows up to the
+    // last.
+    struct RowFill {
+        int slot;
+        VoiceOptions options;
+    };
+    [[nodiscard]] std::vector<RowFill> Rows() const;
+    [[nodiscard]] const std::string& Path() const { return m_path; }
+    // The slices that find no row.
+    [[nodiscard]] int LeftOut() const;
+
+    [[nodiscard]] bool IsAnalysed() const { return m_analysis != nullptr; }
+    [[nodiscard]] SliceView* View() const { return m_view; }
+    [[nodiscard]] QSlider* SensitivitySlider() const { return m_sensitivity; }
+    [[nodiscard]] QPushButton* ApplyButton() const { return m_apply; }
+
+    void done(int result) override;
+
+private:
+    void Analyse();
+    void FindMarkers();
+    void ShowRows();
+    void PlaySlice(int index);
+    [[nodiscard]] std::vector<Slice> Slices() const;
+
+    SlotModel& m_model;
+    const int m_slot;
+    const std::string m_path;
+    const bool m_convert;
+    std::shared_ptr<const OnsetAnalysis> m_analysis;
+    std::unique_ptr<JobRunner> m_jobs;
+
+    SliceView* m_view = nullptr;
+    QComboBox* m_mode = nullptr;
+    QSlider* m_sensitivity = nullptr;
+    QSpinBox* m_count = nullptr;
+    QSpinBox* m_firstRow = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_rows = nullptr;
+    QPushButton* m_apply = nullptr;
+};

@@ -1,0 +1,177 @@
+#include <algorithm>
+#include <string>
+
+#include "cli/Slicing.h"
+#include "convert/RowOptionText.h"
+#include "convert/VoiceLoad.h"
+
+namespace glwtool {
+
+const char* const SlicesHelp =
+    "usage: glwtool slices [--convert] [--mode transients|equal|strongest]\n"
+    "                      [--sensitivity N] [--count N] FILE\n\n"
+    "Finds where FILE's hits begin and prints one line per slice, tab-separated:\n"
+    "slice number from 1, start and length in seconds, start frame and length in\n"
+    "frames (frames of FILE). Each slice begins just before its hit's attack and runs\n"
+    "to the next slice, the last to the end of the file. Nothing else is printed on\n"
+    "standard output. The seconds given to build as --start and --length make the\n"
+    "same slice.\n\n"
+    "  --convert also reads the formats build --convert takes\n" GLW_SLICE_OPTIONS_HELP;
+
+namespace {
+
+bool ParseCount(const std::string& text, int low, int high, int* value) {
+    if (text.empty() || text.size() > 3) return false;
+    int n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    if (n < low || n > high) return false;
+    *value = n;
+    return true;
+}
+
+}  // namespace
+
+bool ParseSliceSettings(std::string_view command, const std::vector<OptionValue>& values,
+                        SliceSettings* settings, std::ostream& err) {
+    bool mode = false, sensitivity = false, count = false;
+    for (const OptionValue& v : values) {
+        const auto fail = [&](const std::string& why) {
+            UsageError(command, v.name + " " + v.value + ": " + why, err);
+            return false;
+        };
+        bool* seen = v.name == "--mode"          ? &mode
+                     : v.name == "--sensitivity" ? &sensitivity
+                     : v.name == "--count"       ? &count
+                                                 : nullptr;
+        if (seen == nullptr) continue;
+        if (*seen) return fail("given twice");
+        *seen = true;
+        if (v.name == "--mode") {
+            if (v.value == "transients") {
+                settings->mode = SliceMode::Transients;
+            } else if (v.value == "equal") {
+                settings->mode = SliceMode::Equal;
+            } else if (v.value == "strongest") {
+                settings->mode = SliceMode::Strongest;
+            } else {
+                return fail("give transients, equal or strongest");
+            }
+        } else if (v.name == "--sensitivity") {
+            if (!ParseCount(v.value, MinSensitivity, MaxSensitivity, &settings->sensitivity))
+                return fail("give a whole number from 0 to 100");
+        } else if (!ParseCount(v.value, 1, 999, &settings->count)) {
+            return fail("give a whole number from 1 to 999");
+        }
+    }
+    return true;
+}
+
+std::string FrameSecondsText(int64_t frame, int rate) {
+    std::string text = SecondsText(NanosecondsOfFrame(frame, rate));
+    const size_t point = text.find('.');
+    if (point == std::string::npos) return text + ".000";
+    return text +
+           std::string(std::max<size_t>(text.size() - point, 4) - (text.size() - point), '0');
+}
+
+int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
+                std::array<std::string, VoiceSlotCount>* files,
+                std::array<bool, VoiceSlotCount>* named, std::vector<RowChoice>* choices,
+                std::ostream& err) {
+    std::string file;
+    std::string firstRow;
+    bool chosen = false;
+    for (const OptionValue& v : values) {
+        if (v.name == "--slice" || v.name == "--first-row") {
+            std::string& target = v.name == "--slice" ? file : firstRow;
+            if (!target.empty()) return UsageError("build", v.name + " is given twice", err);
+            if (v.value.empty()) return UsageError("build", v.name + " needs a value", err);
+            target = v.value;
+        } else if (v.name == "--mode" || v.name == "--sensitivity" || v.name == "--count") {
+            chosen = true;
+        }
+    }
+    if (file.empty()) {
+        if (chosen || !firstRow.empty())
+            return UsageError("build",
+                              "--first-row, --mode, --sensitivity and --count need --slice", err);
+        return ExitOk;
+    }
+    int first = 1;
+    if (!firstRow.empty() && !ParseCount(firstRow, 1, VoiceSlotCount, &first))
+        return UsageError("build", "--first-row " + firstRow + ": give a row from 1 to 16", err);
+    SliceSettings settings;
+    if (!ParseSliceSettings("build", values, &settings, err)) return ExitUsage;
+    std::vector<Slice> slices;
+    int rate = 0;
+    std::string why;
+    if (!FindSlices(file.c_str(), convert, settings, &slices, &rate, &why)) {
+        err << file << ": " << why << '\n';
+        return ExitFailure;
+    }
+    if (slices.empty()) {
+        err << file << ": no slices found; nothing written\n";
+        return ExitFailure;
+    }
+    const auto fitting =
+        std::min<size_t>(slices.size(), static_cast<size_t>(VoiceSlotCount + 1 - first));
+    for (size_t i = 0; i < fitting; ++i) {
+        const size_t row = static_cast<size_t>(first - 1) + i;
+        RowChoice& choice = (*choices)[row];
+        if ((*named)[row])
+            return UsageError("build", "row " + std::to_string(row + 1) + " is given twice", err);
+        // The slice gives the row its start and length; a level stays.
+        const auto texts = RowOptionTexts();
+        for (size_t t = 0; t < texts.size() && t < choice.given.size(); ++t) {
+            if (choice.given[t].empty() ||
+                (texts[t].option != "--start" && texts[t].option != "--length"))
+                continue;
+            return UsageError("build",
+                              choice.given[t] + ": row " + std::to_string(row + 1) +
+                                  " takes slice " + std::to_string(i + 1) + " of " + file,
+                              err);
+        }
+        (*named)[row] = true;
+        (*files)[row] = file;
+        const VoiceOptions slice = SliceVoiceOptions(slices[i], rate);
+        choice.options.start = slice.start;
+        choice.options.startNanoseconds = slice.startNanoseconds;
+        choice.options.lengthNanoseconds = slice.lengthNanoseconds;
+    }
+    if (fitting < slices.size())
+        err << "glwtool build: " << file << " has " << slices.size() << " slices; slices "
+            << fitting + 1 << " to " << slices.size()
+            << " do not fit above row 16 and are left out\n";
+    return ExitOk;
+}
+
+int RunSlices(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> options;
+    std::vector<OptionValue> values;
+    std::vector<std::string> operands;
+    if (!SplitArguments("slices", args, {"--convert"}, {"--mode", "--sensitivity", "--count"},
+                        &options, &values, &operands, err))
+        return ExitUsage;
+    if (operands.size() != 1)
+        return UsageError("slices", operands.empty() ? "missing FILE" : "give one FILE", err);
+    SliceSettings settings;
+    if (!ParseSliceSettings("slices", values, &settings, err)) return ExitUsage;
+    std::vector<Slice> slices;
+    int rate = 0;
+    std::string why;
+    if (!FindSlices(operands.front().c_str(), !options.empty(), settings, &slices, &rate, &why)) {
+        err << operands.front() << ": " << why << '\n';
+        return ExitFailure;
+    }
+    for (size_t i = 0; i < slices.size(); ++i) {
+        out << i + 1 << '\t' << FrameSecondsText(slices[i].start, rate) << '\t'
+            << FrameSecondsText(slices[i].length, rate) << '\t' << slices[i].start << '\t'
+            << slices[i].length << '\n';
+    }
+    return ExitOk;
+}
+
+}  // namespace glwtool

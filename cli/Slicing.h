@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/RowOptions.h"
+#include "cli/Tool.h"
+#include "convert/Onsets.h"
+#include "voicebank/VoiceBankImage.h"
+
+namespace glwtool {
+
+// The help of the options that choose slices, shared by slices and build
+// --slice (a literal, so each command's help text is one literal too).
+#define GLW_SLICE_OPTIONS_HELP                                                        \
+    "  --mode transients|equal|strongest\n"                                           \
+    "            transients (the default): every hit the sensitivity lets through;\n" \
+    "            equal: --count equal parts; strongest: the --count strongest hits\n" \
+    "  --sensitivity N\n"                                                             \
+    "            0 to 100 (default 50): higher finds softer hits\n"                   \
+    "  --count N 1 to 999 (default 16), for equal and strongest\n"
+
+// Reads --mode, --sensitivity and --count of values (others are left to the
+// caller) into *settings. A bad or repeated value is a usage error naming
+// the option: written to err, false returned.
+[[nodiscard]] bool ParseSliceSettings(std::string_view command,
+                                      const std::vector<OptionValue>& values,
+                                      SliceSettings* settings, std::ostream& err);
+
+// A frame at a rate as the exact seconds a start or length option takes to
+// come back to that frame, with at least 3 decimals: "0.125", "1.000",
+// "0.047052155".
+[[nodiscard]] std::string FrameSecondsText(int64_t frame, int rate);
+
+// build --slice FILE [--first-row N] and the slice options of values: finds
+// the slices of FILE and gives each the next row from N upward ((*files),
+// (*named) and the row's start and length in (*choices)). Slices beyond the
+// last row are left out with a word on err. Returns ExitOk (also when there
+// is no --slice), ExitUsage for a bad value, a row given twice or a --start
+// for a slice's row, ExitFailure when FILE cannot be read or has no slice;
+// the message is written to err.
+[[nodiscard]] int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
+                              std::array<std::string, VoiceSlotCount>* files,
+                              std::array<bool, VoiceSlotCount>* named,
+                              std::vector<RowChoice>* choices, std::ostream& err);
+
+// slices FILE [--convert] [--mode ...] [--sensitivity N] [--count N]
+[[nodiscard]] int RunSlices(const std::vector<std::string>& args, std::ostream& out,
+                            std::ostream& err);
+extern const char* const SlicesHelp;
+
+}  // namespace glwtool

@@ -1,0 +1,107 @@
+// glwtool slices and build --slice, end to end.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "SoundFileWriter.h"
+#include "ToolRunner.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr size_t kFrames = 66150;  // 1.5 s
+const std::vector<size_t> kHits = {11025, 30000, 52000};
+
+// Stereo bursts of decaying noise at kHits, silence between.
+Pcm Loop() {
+    Pcm p;
+    p.channels = 2;
+    p.samples.assign(2 * kFrames, 0);
+    uint32_t noise = 1;
+    for (const size_t hit : kHits) {
+        for (size_t i = 0; i < 8000; ++i) {
+            noise = noise * 1664525u + 1013904223u;
+            const double v = (static_cast<double>(noise >> 16) / 32768.0 - 1.0) * 20000.0 *
+                             std::exp(-static_cast<double>(i) / 2000.0);
+            p.samples[2 * (hit + i)] = static_cast<int16_t>(v);
+            p.samples[2 * (hit + i) + 1] = static_cast<int16_t>(-v);
+        }
+    }
+    return p;
+}
+
+// The same sound from frame `first`, `count` frames long.
+Pcm Part(const Pcm& pcm, size_t first, size_t count) {
+    Pcm part = pcm;
+    part.samples.assign(pcm.samples.begin() + static_cast<ptrdiff_t>(2 * first),
+                        pcm.samples.begin() + static_cast<ptrdiff_t>(2 * (first + count)));
+    return part;
+}
+
+}  // namespace
+
+// slices prints one line of five fields per hit and nothing else, each
+// slice beginning at most 5 ms before its hit and running to the next; the
+// rows build --slice makes are the rows of files cut exactly there.
+TEST(Slices, PrintsEachHitAndBuildFillsRowsWithTheCutSlices) {
+    TempDir dir;
+    const Pcm loop = Loop();
+    ASSERT_TRUE(WriteFile(dir.file("loop.wav"), MakeWav(loop)));
+    const ToolRun r = RunGlwtool({"slices", "loop.wav"}, dir.path(), dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+
+    std::istringstream lines(r.out);
+    std::string line;
+    std::vector<size_t> starts, lengths;
+    std::vector<std::string> seconds, secondsLengths;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        size_t number = 0, start = 0, length = 0;
+        std::string second, secondLength;
+        fields >> number >> second >> secondLength >> start >> length;
+        ASSERT_TRUE(fields && fields.eof()) << line;
+        EXPECT_EQ(number, starts.size() + 1);
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
+        seconds.push_back(second);
+        secondsLengths.push_back(secondLength);
+        starts.push_back(start);
+        lengths.push_back(length);
+    }
+    ASSERT_EQ(starts.size(), kHits.size()) << r.out;
+    for (size_t i = 0; i < kHits.size(); ++i) {
+        EXPECT_LE(starts[i], kHits[i]);
+        EXPECT_GE(starts[i] + 221, kHits[i]);
+        EXPECT_EQ(starts[i] + lengths[i], i + 1 < starts.size() ? starts[i + 1] : kFrames);
+    }
+
+    ASSERT_TRUE(WriteFile(dir.file("one.wav"), MakeWav(Part(loop, 0, 5000))));
+    const ToolRun built =
+        RunGlwtool({"build", "--slice", "loop.wav", "--first-row", "15", "a/S.glw", "one.wav"},
+                   dir.path(), dir.path());
+    ASSERT_EQ(built.exitCode, 0) << built.err;
+    EXPECT_NE(built.err.find("slices 3 to 3 do not fit"), std::string::npos) << built.err;
+    std::vector<std::string> cutArgs = {"build", "b/S.glw", "one.wav"};
+    for (size_t i = 0; i < 2; ++i) {
+        const std::string name = "cut" + std::to_string(i) + ".wav";
+        ASSERT_TRUE(WriteFile(dir.file(name), MakeWav(Part(loop, starts[i], lengths[i]))));
+        cutArgs.push_back(std::to_string(15 + i) + "=" + name);
+    }
+    ASSERT_EQ(RunGlwtool(cutArgs, dir.path(), dir.path()).exitCode, 0);
+    EXPECT_EQ(ReadFile(dir.file("a/S.glw")), ReadFile(dir.file("b/S.glw")));
+    // The seconds printed, given back as --start and --length.
+    std::vector<std::string> optionArgs = {"build", "c/S.glw", "one.wav"};
+    for (size_t i = 0; i < 2; ++i) {
+        const std::string row = std::to_string(15 + i) + "=";
+        optionArgs.insert(optionArgs.end(), {"--start", row + seconds[i], "--length",
+                                             row + secondsLengths[i], row + "loop.wav"});
+    }
+    ASSERT_EQ(RunGlwtool(optionArgs, dir.path(), dir.path()).exitCode, 0);
+    EXPECT_EQ(ReadFile(dir.file("a/S.glw")), ReadFile(dir.file("c/S.glw")));
+}
