@@ -97,6 +97,12 @@ bool NormalizeRow(AudioData* record, double dbfs) {
     return true;
 }
 
+// After the fade, so the row as stored measures at its target.
+bool ApplyLoudness(const VoiceOptions& options, AudioData* record, VoiceLoadOutcome* outcome) {
+    if (!options.loudness) return true;
+    return ScaleRowToLoudness(record, options.loudnessLufs, &outcome->loudness);
+}
+
 }  // namespace
 
 int64_t StartFrameAt(int64_t nanoseconds, int rate) {
@@ -144,7 +150,14 @@ bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, Audi
         outcome->code = ReadBadArgument;
         return false;
     }
-    if (options.IsDefault()) {
+    if (options.normalize && options.loudness) {
+        outcome->code = ReadBadArgument;
+        outcome->levelsConflict = true;
+        return false;
+    }
+    VoiceOptions shape = options;  // how the row is cut and levelled, apart from its loudness
+    shape.loudness = false;
+    if (shape.IsDefault()) {
         outcome->code =
             convert ? ReadAudioFileConverting(path, record, HostLittleEndian, &outcome->converter)
                     : ReadAudioFile(path, record, HostLittleEndian);
@@ -152,9 +165,9 @@ bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, Audi
         // A row already made keeps its samples and its fade as they are.
         if (!outcome->converter.converted && FindRowMark(path, *record, &outcome->origin)) {
             outcome->exactRow = true;
-            return true;
+            return ApplyLoudness(options, record, outcome);
         }
-        return FadeVoiceTail(record);
+        return FadeVoiceTail(record) && ApplyLoudness(options, record, outcome);
     }
 
     const auto source = FileSource::Open(path);
@@ -204,5 +217,5 @@ bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, Audi
         const double level = std::clamp(options.normalizeDbfs, NormalizeMinDbfs, NormalizeMaxDbfs);
         outcome->normalized = NormalizeRow(record, level);
     }
-    return FadeVoiceTail(record);
+    return FadeVoiceTail(record) && ApplyLoudness(options, record, outcome);
 }
