@@ -8,6 +8,7 @@
 #include "cli/Commands.h"
 #include "cli/ConvertLoad.h"
 #include "cli/LoadMessages.h"
+#include "cli/MatchLoudness.h"
 #include "cli/RowOptions.h"
 #include "cli/Tool.h"
 #include "convert/ConvertingReader.h"
@@ -22,7 +23,8 @@ namespace fs = std::filesystem;
 
 const char* const BuildHelp =
     "usage: glwtool build [--convert] [--from BANK.glw] [--start ROW=SECONDS|ROW=auto]...\n"
-    "                     [--normalize ROW=DBFS]... OUT.glw [ROW=FILE | ROW= | FILE]...\n\n"
+    "                     [--normalize ROW=DBFS]... [--loudness ROW=LUFS]...\n"
+    "                     [--match-loudness [LUFS]] OUT.glw [ROW=FILE | ROW= | FILE]...\n\n"
     "Builds a voice bank from up to 16 WAV or AIFF files (8 or 16 bits, mono or stereo,\n"
     "22050, 24000, 44100 or 48000 Hz). Each file is converted as when it is loaded into\n"
     "a row of the window: its first second at most, at 44100 Hz, with a 20 ms fade.\n"
@@ -47,6 +49,14 @@ const char* const BuildHelp =
     "            -40 dBFS. The row then takes up to 0.97 s from there.\n"
     "  --normalize ROW=DBFS\n"
     "            scales the row so that its peak is at DBFS (-20 to 0) before the fade.\n"
+    "  --loudness ROW=LUFS\n"
+    "            scales the row, faded, so that its loudest 400 ms (K-weighted) measure\n"
+    "            LUFS (-40 to 0), unless its peak would pass -1 dBFS: then the peak lies\n"
+    "            at -1 dBFS and the row's line says so. A row takes --normalize or\n"
+    "            --loudness, not both.\n"
+    "  --match-loudness [LUFS]\n"
+    "            sets every row to one loudness: LUFS, or the median of the rows. Rows\n"
+    "            from one file keep their differences (the loudest meets the target).\n"
     "A file whose name begins with '-' or looks like ROW=FILE is given as ./NAME.\n\n"
     "OUT's base name becomes the bank name: 1 to 16 letters, digits or hyphens. A\n"
     "missing folder for OUT is created when its parent exists. A file that cannot be\n"
@@ -105,8 +115,12 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> operands;
-    if (!SplitArguments("build", args, {"--convert"}, {"--from", "--start", "--normalize"},
-                        &options, &values, &operands, err))
+    std::vector<std::string> rest = args;
+    MatchRequest match;
+    if (!TakeMatchLoudness(&rest, &match, err)) return ExitUsage;
+    if (!SplitArguments("build", rest, {"--convert"},
+                        {"--from", "--start", "--normalize", "--loudness"}, &options, &values,
+                        &operands, err))
         return ExitUsage;
     const bool convert = !options.empty();
     std::string fromPath;
@@ -132,6 +146,7 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return UsageError("build", why, err);
     std::vector<RowChoice> choices;
     if (!ParseRowOptions("build", values, VoiceSlotCount, "row", &choices, err)) return ExitUsage;
+    if (match.on && !CanMatchLoudness(choices, err)) return ExitUsage;
 
     // Rows named with ROW=FILE (or, from a bank, emptied with ROW=) first;
     // bare files then fill, in order, the free rows no argument names.
@@ -216,6 +231,10 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (!usage.empty()) return UsageError("build", usage, err);
     if (failed) return ExitFailure;
+    double matchedTo = 0.0;
+    if (match.on &&
+        !MatchRowsLoudness(match, image.get(), files, kept, &choices, &outcomes, &matchedTo, err))
+        return ExitFailure;
 
     // Like the save dialog with its card folder: one missing folder is made,
     // a deeper missing path is an error.
@@ -249,7 +268,8 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         const AudioData& rec = image->voices[k];
         if (kept[k]) {
             out << "row " << RowNumber(k) << "  kept from " << fromPath << "  "
-                << (rec.channels == 2 ? "stereo" : "mono") << ", " << DescribeLength(rec.frames)
+                << (rec.channels == 2 ? "stereo" : "mono") << ", "
+                << DescribeApplied(choices[k], outcomes[k], rec) << DescribeLength(rec.frames)
                 << '\n';
             continue;
         }
@@ -262,6 +282,8 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
             << DescribeRowFormat(rec, outcomes[k].converter.converted)
             << DescribeApplied(choices[k], outcomes[k], rec) << DescribeLength(rec.frames) << '\n';
     }
+    if (match.on)
+        out << "rows matched to " << DescribeLoudnessTarget(matchedTo, !match.target) << '\n';
     const auto size = fs::file_size(target, ec);
     out << "wrote " << outPath << " (" << (ec ? 0 : size) << " bytes)\n";
     return ExitOk;

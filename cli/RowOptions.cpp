@@ -37,26 +37,6 @@ bool ParseSeconds(std::string_view text, int64_t* nanoseconds) {
     return true;
 }
 
-// "-1.5": an optional minus, digits, optionally a point and digits.
-bool ParseLevel(std::string_view text, double* level) {
-    size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
-    size_t digits = 0;
-    bool point = false;
-    size_t afterPoint = 0;
-    for (; i < text.size(); ++i) {
-        if (IsDigit(text[i])) {
-            ++(point ? afterPoint : digits);
-        } else if (text[i] == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    if (digits == 0 || (point && afterPoint == 0)) return false;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *level);
-    return ec == std::errc{} && end == text.data() + text.size();
-}
-
 // "-1.0", "-1.25", "0.0": the level with at least one decimal.
 std::string LevelText(double level) {
     if (level == 0.0) level = 0.0;  // no "-0.0"
@@ -79,12 +59,32 @@ std::string SecondsText(int64_t frame, int rate) {
 
 }  // namespace
 
+bool ParseLevel(std::string_view text, double* level) {
+    size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+    size_t digits = 0;
+    bool point = false;
+    size_t afterPoint = 0;
+    for (; i < text.size(); ++i) {
+        if (IsDigit(text[i])) {
+            ++(point ? afterPoint : digits);
+        } else if (text[i] == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || (point && afterPoint == 0)) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *level);
+    return ec == std::errc{} && end == text.data() + text.size();
+}
+
 bool ParseRowOptions(std::string_view command, const std::vector<OptionValue>& values, size_t rows,
                      std::string_view what, std::vector<RowChoice>* choices, std::ostream& err) {
     choices->assign(rows, RowChoice{});
     for (const OptionValue& v : values) {
         const bool start = v.name == "--start";
-        if (!start && v.name != "--normalize") continue;
+        const bool loudness = v.name == "--loudness";
+        if (!start && !loudness && v.name != "--normalize") continue;
         const std::string given = v.name + " " + v.value;
         const auto fail = [&](const std::string& why) {
             UsageError(command, given + ": " + why, err);
@@ -92,7 +92,9 @@ bool ParseRowOptions(std::string_view command, const std::vector<OptionValue>& v
         };
         const size_t equals = v.value.find('=');
         if (equals == std::string::npos || equals == 0)
-            return fail(start ? "give ROW=SECONDS or ROW=auto" : "give ROW=DBFS");
+            return fail(start      ? "give ROW=SECONDS or ROW=auto"
+                        : loudness ? "give ROW=LUFS"
+                                   : "give ROW=DBFS");
         const std::string number = v.value.substr(0, equals);
         size_t row = 0;
         for (const char c : number) {
@@ -116,28 +118,64 @@ bool ParseRowOptions(std::string_view command, const std::vector<OptionValue>& v
             }
             choice.start = given;
         } else {
-            if (!choice.normalize.empty())
-                return fail("a second level for that " + std::string(what));
-            double level = 0;
-            if (!ParseLevel(value, &level)) return fail("'" + value + "' is not a level in dBFS");
-            if (level < NormalizeMinDbfs || level > NormalizeMaxDbfs)
-                return fail("the level must lie between -20 and 0 dBFS");
-            choice.options.normalize = true;
-            choice.options.normalizeDbfs = level;
-            choice.normalize = given;
+            // A peak level in dBFS or a loudness in LUFS: the same rules, their own range.
+            struct LevelKind {
+                std::string* given;
+                bool* on;
+                double* value;
+                double min, max;
+                const char *noun, *unit, *range;
+            };
+            const LevelKind kind = loudness ? LevelKind{&choice.loudness,
+                                                        &choice.options.loudness,
+                                                        &choice.options.loudnessLufs,
+                                                        LoudnessMinLufs,
+                                                        LoudnessMaxLufs,
+                                                        "loudness",
+                                                        "LUFS",
+                                                        "-40 and 0"}
+                                            : LevelKind{&choice.normalize,
+                                                        &choice.options.normalize,
+                                                        &choice.options.normalizeDbfs,
+                                                        NormalizeMinDbfs,
+                                                        NormalizeMaxDbfs,
+                                                        "level",
+                                                        "dBFS",
+                                                        "-20 and 0"};
+            if (!kind.given->empty())
+                return fail("a second " + std::string(kind.noun) + " for that " +
+                            std::string(what));
+            double parsed = 0;
+            if (!ParseLevel(value, &parsed))
+                return fail("'" + value + "' is not a " + kind.noun + " in " + kind.unit);
+            if (parsed < kind.min || parsed > kind.max)
+                return fail("the " + std::string(kind.noun) + " must lie between " + kind.range +
+                            " " + kind.unit);
+            *kind.on = true;
+            *kind.value = parsed;
+            *kind.given = given;
         }
+        if (choice.options.normalize && choice.options.loudness)
+            return fail("a " + std::string(what) + " takes --normalize or --loudness, not both (" +
+                        choice.normalize + ", " + choice.loudness + ")");
     }
     return true;
 }
 
 std::string FirstOptionGiven(const RowChoice& choice) {
-    return choice.start.empty() ? choice.normalize : choice.start;
+    if (!choice.start.empty()) return choice.start;
+    return choice.normalize.empty() ? choice.loudness : choice.normalize;
 }
 
 bool LoadRowFile(const std::string& file, const RowChoice& choice, bool convert, AudioData* record,
                  VoiceLoadOutcome* outcome, std::string* failure, bool* usage) {
     *usage = false;
     if (LoadVoice(file.c_str(), choice.options, convert, record, outcome)) return true;
+    if (outcome->levelsConflict) {
+        *usage = true;
+        *failure = choice.normalize + ", " + choice.loudness + ": give one of them";
+        return false;
+    }
     if (outcome->code == ReadOk && outcome->startPastEnd) {
         *usage = true;
         *failure = choice.start + ": " + file + " ends before that start";
@@ -165,6 +203,8 @@ std::string DescribeApplied(const RowChoice& choice, const VoiceLoadOutcome& out
                     ? "normalized to " + LevelText(choice.options.normalizeDbfs) + " dBFS, "
                     : std::string("silent, not normalized, ");
     }
+    if (choice.options.loudness)
+        text += DescribeLoudnessApplied(choice.options.loudnessLufs, outcome.loudness) + ", ";
     return text;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -98,6 +99,34 @@ bool ScaleRowToLoudness(AudioData* record, double targetLufs, LoudnessApplied* a
     }
     applied->scaled = true;
     return MeasureRow(*record, &applied->level);
+}
+
+namespace {
+
+std::string Tenths(double value) {
+    char text[32];
+    const double rounded = RoundToTenth(value);
+    std::snprintf(text, sizeof text, "%.1f", rounded == 0.0 ? 0.0 : rounded);
+    return text;
+}
+
+}  // namespace
+
+std::string DescribeRowLevel(const RowLevel& level) {
+    if (!level.sounding) return "silent";
+    return "loudness " + Tenths(level.loudnessLufs) + " LUFS, peak " + Tenths(level.peakDbfs) +
+           " dBFS";
+}
+
+std::string DescribeLoudnessApplied(double targetLufs, const LoudnessApplied& applied) {
+    if (!applied.scaled) return "silent, loudness not set";
+    if (!applied.atCeiling) return "loudness " + Tenths(targetLufs) + " LUFS";
+    return "loudness " + Tenths(applied.level.loudnessLufs) + " LUFS, held at the " +
+           Tenths(LoudnessCeilingDbfs) + " dBFS ceiling (" + Tenths(targetLufs) + " asked)";
+}
+
+std::string DescribeLoudnessTarget(double targetLufs, bool median) {
+    return Tenths(targetLufs) + " LUFS" + (median ? " (the median of the rows)" : "");
 }
 
 double RoundToTenth(double value) { return std::round(value * 10.0) / 10.0; }

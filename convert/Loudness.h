@@ -45,6 +45,17 @@ struct LoudnessApplied {
 [[nodiscard]] bool ScaleRowToLoudness(AudioData* record, double targetLufs,
                                       LoudnessApplied* applied);
 
+// "loudness -16.2 LUFS, peak -1.0 dBFS", or "silent".
+[[nodiscard]] std::string DescribeRowLevel(const RowLevel& level);
+// What a loudness target made of a row: "loudness -16.0 LUFS", or, held
+// below it, "loudness -18.3 LUFS, held at the -1.0 dBFS ceiling (-16.0
+// asked)"; "silent, loudness not set" for a silent row.
+[[nodiscard]] std::string DescribeLoudnessApplied(double targetLufs,
+                                                  const LoudnessApplied& applied);
+
+// "-16.0 LUFS", with " (the median of the rows)" when it is that.
+[[nodiscard]] std::string DescribeLoudnessTarget(double targetLufs, bool median);
+
 // One row to be matched: its level, and the group it belongs to (rows of
 // one source file keep their level differences).
 struct MatchRow {
