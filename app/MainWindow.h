@@ -8,6 +8,8 @@
 
 #include <array>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/model/SlotModel.h"
 #include "controls/SlotPanel.h"
@@ -59,6 +61,12 @@ public:
     // its context menu); after OK the row is loaded again with the chosen
     // options. False when the row is empty or it was not changed.
     bool EditRow(int slot);
+    // "Match levels..." of the panel's context menu: measures the loaded
+    // rows and, after Apply, loads each again with the loudness that
+    // matches it, all in one step. False when nothing was changed.
+    bool MatchLevels();
+    // Loads rows again with new options, as one change.
+    bool ApplyRowOptions(const std::vector<std::pair<int, VoiceOptions>>& changes);
 
     // "Convert other formats" of the panel's context menu: loads, drops
     // and restores convert the files the strict rules refuse. Kept in the

@@ -17,6 +17,7 @@ constexpr int64_t MaxSeconds = 100LL * 365 * 24 * 3600;
 
 QString StartKey(int slot) { return QString::asprintf("Start%02d", slot + 1); }
 QString NormalizeKey(int slot) { return QString::asprintf("Normalize%02d", slot + 1); }
+QString LoudnessKey(int slot) { return QString::asprintf("Loudness%02d", slot + 1); }
 
 QString LevelText(double dbfs) {
     // One decimal as the editor sets it; a finer hand-edited level keeps
@@ -77,6 +78,13 @@ VoiceOptions ReadRowOptions(ProfileStore& profile, int slot) {
         options.normalize = true;
         options.normalizeDbfs = dbfs;
     }
+    const QString lufsText =
+        profile.GetProfileString(SectionRowOptions, LoudnessKey(slot), QString());
+    const double lufs = lufsText.trimmed().toDouble(&ok);
+    if (ok && std::isfinite(lufs) && lufs >= LoudnessMinLufs && lufs <= LoudnessMaxLufs) {
+        options.loudness = true;
+        options.loudnessLufs = lufs;
+    }
     return options;
 }
 
@@ -98,9 +106,15 @@ void WriteRowOptions(ProfileStore& profile, int slot, const VoiceOptions& option
                                    LevelText(options.normalizeDbfs));
     else
         profile.RemoveProfileKey(SectionRowOptions, NormalizeKey(slot));
+    if (options.loudness)
+        profile.WriteProfileString(SectionRowOptions, LoudnessKey(slot),
+                                   LevelText(options.loudnessLufs));
+    else
+        profile.RemoveProfileKey(SectionRowOptions, LoudnessKey(slot));
 }
 
-QString DescribeRowOptions(const VoiceOptions& options, int64_t startFrame, int sourceRate) {
+QString DescribeRowOptions(const VoiceOptions& options, int64_t startFrame, int sourceRate,
+                           const LoudnessApplied* loudness) {
     QStringList parts;
     if (options.start == VoiceOptions::Start::At) {
         parts.append(QCoreApplication::translate("RowOptions", "start %1 s")
@@ -113,5 +127,11 @@ QString DescribeRowOptions(const VoiceOptions& options, int64_t startFrame, int 
     if (options.normalize)
         parts.append(QCoreApplication::translate("RowOptions", "normalized to %1 dBFS")
                          .arg(options.normalizeDbfs, 0, 'f', 1));
+    if (options.loudness) {
+        LoudnessApplied asked;
+        asked.scaled = true;
+        parts.append(QString::fromStdString(DescribeLoudnessApplied(
+            options.loudnessLufs, loudness != nullptr ? *loudness : asked)));
+    }
     return parts.join(QStringLiteral(", "));
 }

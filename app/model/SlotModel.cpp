@@ -48,6 +48,8 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why,
                                                   : DescribeReadFailure(path, ReadOk, *record);
         } else {
             failure.reason = DescribeReadFailure(path, failure.code, *record);
+            if (outcome.levelsConflict)
+                failure.reason = "the row is given both a peak level and a loudness; keep one";
             if (m_convertFormats) {
                 const std::string converter = DescribeConverterRefusal(outcome.converter);
                 if (!converter.empty()) failure.reason += "; " + converter;
@@ -72,7 +74,8 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why,
     }
     m_paths[static_cast<size_t>(slot)] = path;
     m_making[static_cast<size_t>(slot)] = {options, outcome.startFrame, outcome.exactRow,
-                                           outcome.exactRow ? outcome.origin : RowOrigin{}};
+                                           outcome.exactRow ? outcome.origin : RowOrigin{},
+                                           outcome.loudness};
     Notify(slot, SlotChange::Loaded);
     return true;
 }
@@ -167,6 +170,7 @@ bool SlotModel::ReadSlotFormat(int slot, SlotFormat* out) const {
     out->startFrame = making.startFrame;
     out->fromBank = making.fromBank;
     out->origin = making.origin;
+    out->loudness = making.loudness;
     return true;
 }
 

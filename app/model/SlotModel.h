@@ -36,6 +36,7 @@ struct SlotFormat {
     int64_t startFrame = 0;
     bool fromBank = false;
     RowOrigin origin;
+    LoudnessApplied loudness;  // what a loudness option made of the row
 };
 
 // Told when a slot changes. SlotChanged runs on the thread that gave the
@@ -140,6 +141,7 @@ private:
         int64_t startFrame = 0;
         bool fromBank = false;
         RowOrigin origin;
+        LoudnessApplied loudness;
     };
     std::array<RowMaking, SlotCount> m_making;
     bool m_convertFormats = false;
