@@ -132,18 +132,26 @@ bool FindRowMark(ByteSource& source, const AudioData& record, RowOrigin* origin)
     }
     uint8_t body[kBodyBytes];
     bool found = false;
-    for (int chunk = 0; chunk < kMostChunksWalked && !found; ++chunk) {
+    // The mark describes the whole data chunk, or nothing: a file holding
+    // more sound than it says is not a row as it was made.
+    int64_t dataBytes = -1;
+    for (int chunk = 0; chunk < kMostChunksWalked && (!found || dataBytes < 0); ++chunk) {
         uint8_t header[8];
         if (source.Read(header, sizeof header) != sizeof header) return false;
         const uint32_t size = GetLe(header + 4, 4);
-        if (std::memcmp(header, RowMarkChunkId, 4) == 0 && size >= kBodyBytes) {
+        uint64_t skip = uint64_t{size} + (size & 1u);
+        if (!found && std::memcmp(header, RowMarkChunkId, 4) == 0 && size >= kBodyBytes) {
             if (source.Read(body, sizeof body) != sizeof body) return false;
             found = true;
-        } else if (!source.Skip(uint64_t{size} + (size & 1u))) {
-            return false;
+            skip -= sizeof body;
+        } else if (dataBytes < 0 && std::memcmp(header, "data", 4) == 0) {
+            dataBytes = size;
+            if (found) break;
         }
+        if (!source.Skip(skip)) return false;
     }
-    if (!found || GetLe(body + kVersionAt, 2) != kVersion ||
+    const int64_t madeBytes = int64_t{record.frames} * record.channels * 2;
+    if (!found || dataBytes != madeBytes || GetLe(body + kVersionAt, 2) != kVersion ||
         GetLe(body + kChannelsAt, 2) != static_cast<uint32_t>(record.channels) ||
         GetLe(body + kFramesAt, 4) != static_cast<uint32_t>(record.frames)) {
         return false;

@@ -12,6 +12,7 @@
 #include "cli/RowOptions.h"
 #include "cli/Tool.h"
 #include "convert/ConvertingReader.h"
+#include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
@@ -90,17 +91,17 @@ int ParseRowArgument(const std::string& arg, bool emptyAllowed, std::string* fil
     while (digits < arg.size() && arg[digits] >= '0' && arg[digits] <= '9') ++digits;
     if (digits == 0 || digits >= arg.size() || arg[digits] != '=') return 0;
     const std::string number = arg.substr(0, digits);
-    const int row = digits <= 2 ? std::stoi(number) : 0;
-    if (row < 1 || row > VoiceSlotCount) {
-        *why = "row " + number + " in '" + arg + "' is not between 1 and 16";
+    size_t row = 0;
+    if (!ParseRowNumber(number, static_cast<size_t>(VoiceSlotCount), &row)) {
+        *why = "row " + number + " in '" + Printable(arg) + "' is not between 1 and 16";
         return -1;
     }
     *file = arg.substr(digits + 1);
     if (file->empty() && !emptyAllowed) {
-        *why = "no file after '" + arg + "' (ROW= empties a row only with --from)";
+        *why = "no file after '" + Printable(arg) + "' (ROW= empties a row only with --from)";
         return -1;
     }
-    return row;
+    return static_cast<int>(row);
 }
 
 bool EndsWithGlw(const fs::path& p) {
@@ -109,118 +110,134 @@ bool EndsWithGlw(const fs::path& p) {
     return ext == ".glw";
 }
 
-}  // namespace
+// What one build does, filled step by step: the command line, the rows
+// kept from --from, each row's load.
+struct BuildJob {
+    bool convert = false;
+    std::string fromPath;  // empty without --from
+    std::string outPath;
+    std::vector<RowChoice> choices;
+    std::array<std::string, VoiceSlotCount> files;  // empty: no file for the row
+    std::array<bool, VoiceSlotCount> named{};       // given by ROW=FILE or ROW=, or filled
+    std::vector<std::string> bare;                  // FILE operands, in order
+    std::array<bool, VoiceSlotCount> kept{};        // kept as stored in --from
+    std::array<VoiceLoadOutcome, VoiceSlotCount> outcomes{};
+    MatchRequest match;      // --match-loudness
+    double matchedTo = 0.0;  // the loudness the rows met at
+};
 
-int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+// The command line into job. Returns ExitOk, or the exit code after the
+// usage error is written.
+int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std::ostream& err) {
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> operands;
+    std::vector<std::string_view> valued = {"--from"};
+    for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
     std::vector<std::string> rest = args;
-    MatchRequest match;
-    if (!TakeMatchLoudness(&rest, &match, err)) return ExitUsage;
-    if (!SplitArguments("build", rest, {"--convert"},
-                        {"--from", "--start", "--normalize", "--loudness"}, &options, &values,
-                        &operands, err))
+    if (!TakeMatchLoudness(&rest, &job->match, err)) return ExitUsage;
+    if (!SplitArguments("build", rest, {"--convert"}, valued, &options, &values, &operands, err))
         return ExitUsage;
-    const bool convert = !options.empty();
-    std::string fromPath;
+    job->convert = !options.empty();
     for (const OptionValue& v : values) {
         if (v.name != "--from") continue;
-        if (!fromPath.empty()) return UsageError("build", "--from is given twice", err);
+        if (!job->fromPath.empty()) return UsageError("build", "--from is given twice", err);
         if (v.value.empty()) return UsageError("build", "--from needs a BANK.glw", err);
-        fromPath = v.value;
+        job->fromPath = v.value;
     }
-    const bool from = !fromPath.empty();
+    const bool from = !job->fromPath.empty();
     if (operands.empty())
         return UsageError("build", from ? "missing OUT.glw" : "missing OUT.glw and sound files",
                           err);
     if (operands.size() < 2 && !from) return UsageError("build", "no sound files given", err);
 
-    const std::string outPath = operands.front();
-    const fs::path target(outPath);
+    job->outPath = operands.front();
+    const fs::path target(job->outPath);
     if (!target.has_filename() || !EndsWithGlw(target))
-        return UsageError("build", "OUT must be a file name ending in .glw: '" + outPath + "'",
-                          err);
-    const std::string bankName = target.stem().string();
-    if (const std::string why = CheckBankName(bankName); !why.empty())
-        return UsageError("build", why, err);
-    std::vector<RowChoice> choices;
-    if (!ParseRowOptions("build", values, VoiceSlotCount, "row", &choices, err)) return ExitUsage;
-    if (match.on && !CanMatchLoudness(choices, err)) return ExitUsage;
+        return UsageError(
+            "build", "OUT must be a file name ending in .glw: '" + Printable(job->outPath) + "'",
+            err);
+    if (const std::string why = CheckBankName(target.stem().string()); !why.empty())
+        return UsageError("build", Printable(why), err);
+    if (!ParseRowOptions("build", values, VoiceSlotCount, "row", &job->choices, err))
+        return ExitUsage;
+    if (job->match.on && !CanMatchLoudness(job->choices, err)) return ExitUsage;
 
     // Rows named with ROW=FILE (or, from a bank, emptied with ROW=) first;
-    // bare files then fill, in order, the free rows no argument names.
-    std::array<std::string, VoiceSlotCount> files;
-    std::array<bool, VoiceSlotCount> named{};
-    std::vector<std::string> bare;
+    // bare files fill the free rows later, once the bank's rows are known.
     for (size_t i = 1; i < operands.size(); ++i) {
         std::string file;
         std::string why;
         const int row = ParseRowArgument(operands[i], from, &file, &why);
         if (row < 0) return UsageError("build", why, err);
         if (row == 0) {
-            bare.push_back(operands[i]);
+            job->bare.push_back(operands[i]);
             continue;
         }
         const auto k = static_cast<size_t>(row - 1);
-        if (named[k])
+        if (job->named[k])
             return UsageError("build", "row " + std::to_string(row) + " is given twice", err);
-        named[k] = true;
-        files[k] = file;
+        job->named[k] = true;
+        job->files[k] = file;
     }
+    return ExitOk;
+}
 
-    std::unique_ptr<VoiceBankImage> image(new (std::nothrow) VoiceBankImage);
-    if (!image || !InitVoiceBankImage(image.get())) {
-        err << "glwtool build: not enough memory\n";
-        return ExitFailure;
-    }
-    // The rows of the bank started from, each kept exactly as decoded
-    // unless an argument names it.
-    std::array<bool, VoiceSlotCount> kept{};
+// The rows of the --from bank into image, each kept exactly as decoded
+// unless an argument names it; then the bare files into the free rows.
+// Returns ExitOk or the exit code after the message is written.
+int PlaceRows(BuildJob* job, VoiceBankImage* image, std::ostream& err) {
+    const bool from = !job->fromPath.empty();
     if (from) {
         VoiceBankReport report;
         int exit = ExitOk;
-        if (!ReadBankReport("build", fromPath, &report, err, &exit)) return exit;
+        if (!ReadBankReport("build", job->fromPath, &report, err, &exit)) return exit;
         if (!report.valid) {
-            err << "glwtool build: " << fromPath << " is damaged"
+            err << "glwtool build: " << Printable(job->fromPath) << " is damaged"
                 << (report.problems.empty() ? std::string() : ": " + report.problems.front())
                 << "; nothing written\n";
             return ExitFailure;
         }
-        for (size_t k = 0; k < files.size(); ++k) {
+        for (size_t k = 0; k < job->files.size(); ++k) {
             const AudioData& row = report.bank.image->voices[k];
-            if (named[k] || row.channels == 0) continue;
+            if (job->named[k] || row.channels == 0) continue;
             image->voices[k] = row;
-            kept[k] = true;
+            job->kept[k] = true;
         }
     }
     size_t next = 0;
-    for (const std::string& file : bare) {
-        while (next < files.size() && (named[next] || kept[next])) ++next;
-        if (next == files.size())
-            return UsageError("build",
-                              from ? "more files than the rows left free in " + fromPath
-                                   : std::string("more files than the 16 rows of a bank"),
-                              err);
-        named[next] = true;
-        files[next] = file;
+    for (const std::string& file : job->bare) {
+        while (next < job->files.size() && (job->named[next] || job->kept[next])) ++next;
+        if (next == job->files.size())
+            return UsageError(
+                "build",
+                from ? "more files than the rows left free in " + Printable(job->fromPath)
+                     : std::string("more files than the 16 rows of a bank"),
+                err);
+        job->named[next] = true;
+        job->files[next] = file;
     }
-    for (size_t k = 0; k < files.size(); ++k) {
-        const std::string given = FirstOptionGiven(choices[k]);
-        if (!given.empty() && files[k].empty())
+    for (size_t k = 0; k < job->files.size(); ++k) {
+        const std::string given = FirstOptionGiven(job->choices[k]);
+        if (!given.empty() && job->files[k].empty())
             return UsageError("build", given + ": row " + std::to_string(k + 1) + " has no file",
                               err);
     }
+    return ExitOk;
+}
 
+// Each named file into its row of image. Returns ExitOk, ExitFailure after
+// naming every file that could not be loaded, or ExitUsage for a start past
+// a file's end.
+int LoadRows(BuildJob* job, VoiceBankImage* image, std::ostream& err) {
     bool failed = false;
     std::string usage;
-    std::array<VoiceLoadOutcome, VoiceSlotCount> outcomes{};
-    for (size_t k = 0; k < files.size(); ++k) {
-        if (files[k].empty()) continue;
+    for (size_t k = 0; k < job->files.size(); ++k) {
+        if (job->files[k].empty()) continue;
         std::string why;
         bool badOption = false;
-        if (!LoadRowFile(files[k], choices[k], convert, &image->voices[k], &outcomes[k], &why,
-                         &badOption)) {
+        if (!LoadRowFile(job->files[k], job->choices[k], job->convert, &image->voices[k],
+                         &job->outcomes[k], &why, &badOption)) {
             if (!badOption) {
                 err << why << '\n';
                 failed = true;
@@ -231,11 +248,17 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (!usage.empty()) return UsageError("build", usage, err);
     if (failed) return ExitFailure;
-    double matchedTo = 0.0;
-    if (match.on &&
-        !MatchRowsLoudness(match, image.get(), files, kept, &choices, &outcomes, &matchedTo, err))
+    if (job->match.on && !MatchRowsLoudness(job->match, image, job->files, job->kept, &job->choices,
+                                            &job->outcomes, &job->matchedTo, err))
         return ExitFailure;
+    return ExitOk;
+}
 
+// Writes the bank, making its folder when only that one is missing.
+// Returns ExitOk or ExitFailure after the message is written.
+int WriteBank(const BuildJob& job, const VoiceBankImage& image, std::ostream& err) {
+    const std::string shown = Printable(job.outPath);
+    const fs::path target(job.outPath);
     // Like the save dialog with its card folder: one missing folder is made,
     // a deeper missing path is an error.
     std::error_code ec;
@@ -244,49 +267,72 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (!folder.empty() && !fs::exists(folder, ec)) {
         const fs::path parent = folder.parent_path();
         if (!parent.empty() && !fs::is_directory(parent, ec)) {
-            err << "glwtool build: cannot write " << outPath << ": folder " << parent.string()
-                << " does not exist\n";
+            err << "glwtool build: cannot write " << shown << ": folder "
+                << Printable(parent.string()) << " does not exist\n";
             return ExitFailure;
         }
         if (!fs::create_directory(folder, ec)) {
-            err << "glwtool build: cannot create folder " << folder.string() << ": " << ec.message()
-                << '\n';
+            err << "glwtool build: cannot create folder " << Printable(folder.string()) << ": "
+                << ec.message() << '\n';
             return ExitFailure;
         }
         madeFolder = true;
     }
-    if (!ExportImageToFile(*image, outPath.c_str())) {
-        err << "glwtool build: cannot write " << outPath
+    if (!ExportImageToFile(image, job.outPath.c_str())) {
+        err << "glwtool build: cannot write " << shown
             << (fs::is_directory(target, ec)
                     ? ": a folder of that name is in the way\n"
                     : " (is the folder writable, with room for the bank?)\n");
         if (madeFolder) fs::remove(folder, ec);
         return ExitFailure;
     }
+    return ExitOk;
+}
 
-    for (size_t k = 0; k < files.size(); ++k) {
-        const AudioData& rec = image->voices[k];
-        if (kept[k]) {
-            out << "row " << RowNumber(k) << "  kept from " << fromPath << "  "
+// One line per row that was kept, emptied or loaded, then the bank's size.
+void ReportBuild(const BuildJob& job, const VoiceBankImage& image, std::ostream& out) {
+    for (size_t k = 0; k < job.files.size(); ++k) {
+        const AudioData& rec = image.voices[k];
+        if (job.kept[k]) {
+            out << "row " << RowNumber(k) << "  kept from " << Printable(job.fromPath) << "  "
                 << (rec.channels == 2 ? "stereo" : "mono") << ", "
-                << DescribeApplied(choices[k], outcomes[k], rec) << DescribeLength(rec.frames)
-                << '\n';
+                << DescribeApplied(job.choices[k], job.outcomes[k], rec)
+                << DescribeLength(rec.frames) << '\n';
             continue;
         }
-        if (from && named[k] && files[k].empty()) {
+        if (!job.fromPath.empty() && job.named[k] && job.files[k].empty()) {
             out << "row " << RowNumber(k) << "  emptied\n";
             continue;
         }
         if (rec.channels == 0) continue;
-        out << "row " << RowNumber(k) << "  " << files[k] << "  "
-            << DescribeRowFormat(rec, outcomes[k].converter.converted)
-            << DescribeApplied(choices[k], outcomes[k], rec) << DescribeLength(rec.frames) << '\n';
+        out << "row " << RowNumber(k) << "  " << Printable(job.files[k]) << "  "
+            << DescribeRowFormat(rec, job.outcomes[k].converter.converted)
+            << DescribeApplied(job.choices[k], job.outcomes[k], rec) << DescribeLength(rec.frames)
+            << '\n';
     }
-    if (match.on)
-        out << "rows matched to " << DescribeLoudnessTarget(matchedTo, !match.target) << '\n';
-    const auto size = fs::file_size(target, ec);
-    out << "wrote " << outPath << " (" << (ec ? 0 : size) << " bytes)\n";
-    return ExitOk;
+    if (job.match.on)
+        out << "rows matched to " << DescribeLoudnessTarget(job.matchedTo, !job.match.target)
+            << '\n';
+    std::error_code ec;
+    const auto size = fs::file_size(fs::path(job.outPath), ec);
+    out << "wrote " << Printable(job.outPath) << " (" << (ec ? 0 : size) << " bytes)\n";
+}
+
+}  // namespace
+
+int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto job = std::make_unique<BuildJob>();
+    if (const int exit = ParseBuildArguments(args, job.get(), err); exit != ExitOk) return exit;
+    std::unique_ptr<VoiceBankImage> image(new (std::nothrow) VoiceBankImage);
+    if (!image || !InitVoiceBankImage(image.get())) {
+        err << "glwtool build: not enough memory\n";
+        return ExitFailure;
+    }
+    int exit = PlaceRows(job.get(), image.get(), err);
+    if (exit == ExitOk) exit = LoadRows(job.get(), image.get(), err);
+    if (exit == ExitOk) exit = WriteBank(*job, *image, err);
+    if (exit == ExitOk) ReportBuild(*job, *image, out);
+    return exit;
 }
 
 }  // namespace glwtool

@@ -2,6 +2,7 @@
 
 #include "audio/AudioData.h"
 #include "convert/Loudness.h"
+#include "convert/RowOptionText.h"
 
 namespace glwtool {
 
@@ -16,7 +17,7 @@ bool Refuse(const std::string& why, std::ostream& err) {
 
 bool LooksLikeLevel(const std::string& text) {
     double value = 0;
-    return ParseLevel(text, &value);
+    return ParseDecimalText(text, &value);
 }
 
 }  // namespace
@@ -44,7 +45,7 @@ bool TakeMatchLoudness(std::vector<std::string>* args, MatchRequest* request, st
             continue;
         }
         double lufs = 0;
-        if (!ParseLevel(value, &lufs))
+        if (!ParseDecimalText(value, &lufs))
             return Refuse("--match-loudness: '" + value + "' is not a loudness in LUFS", err);
         if (lufs < LoudnessMinLufs || lufs > LoudnessMaxLufs)
             return Refuse("--match-loudness: the loudness must lie between -40 and 0 LUFS", err);
@@ -55,11 +56,14 @@ bool TakeMatchLoudness(std::vector<std::string>* args, MatchRequest* request, st
 }
 
 bool CanMatchLoudness(const std::vector<RowChoice>& choices, std::ostream& err) {
+    const auto texts = RowOptionTexts();
     for (const RowChoice& choice : choices) {
-        if (choice.options.normalize || choice.options.loudness)
-            return Refuse("--match-loudness sets every row's level; drop " +
-                              (choice.normalize.empty() ? choice.loudness : choice.normalize),
-                          err);
+        for (size_t i = 0; i < texts.size() && i < choice.given.size(); ++i) {
+            const bool level = texts[i].option == "--normalize" || texts[i].option == "--loudness";
+            if (level && !choice.given[i].empty())
+                return Refuse("--match-loudness sets every row's level; drop " + choice.given[i],
+                              err);
+        }
     }
     return true;
 }

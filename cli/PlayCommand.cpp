@@ -11,6 +11,7 @@
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
 #include "cli/RowOptions.h"
+#include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
 #include "engine/SoundEngine.h"
 #include "voicebank/VoiceBankImage.h"
@@ -82,8 +83,9 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> files;
-    if (!SplitArguments("play", args, {"--convert"}, {"--start", "--normalize", "--loudness"},
-                        &options, &values, &files, err))
+    std::vector<std::string_view> valued;
+    for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
+    if (!SplitArguments("play", args, {"--convert"}, valued, &options, &values, &files, err))
         return ExitUsage;
     const bool convert = !options.empty();
     if (files.empty()) return UsageError("play", "no sound files given", err);
@@ -97,7 +99,7 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     // A start past a file's end is a usage error, found before anything plays.
     for (size_t i = 0; i < files.size(); ++i) {
-        if (choices[i].start.empty()) continue;
+        if (choices[i].options.start == VoiceOptions::Start::Beginning) continue;
         std::memset(record.get(), 0, sizeof(AudioData));
         VoiceLoadOutcome outcome;
         std::string why;
@@ -119,12 +121,12 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     bool failed = false;
     bool played = false;
     for (size_t i = 0; i < files.size(); ++i) {
-        const std::string& file = files[i];
+        const std::string file = Printable(files[i]);
         std::memset(record.get(), 0, sizeof(AudioData));
         VoiceLoadOutcome outcome;
         std::string why;
         bool badOption = false;
-        if (!LoadRowFile(file, choices[i], convert, record.get(), &outcome, &why, &badOption)) {
+        if (!LoadRowFile(files[i], choices[i], convert, record.get(), &outcome, &why, &badOption)) {
             err << why << '\n';
             failed = true;
             continue;

@@ -13,29 +13,24 @@ struct AudioData;
 
 namespace glwtool {
 
-// What a command line asks of one row: --start ROW=SECONDS|ROW=auto,
-// --normalize ROW=DBFS and --loudness ROW=LUFS.
+// What a command line asks of one row: each row option of
+// convert/RowOptionText.h as --OPTION ROW=VALUE (--start 3=1.25,
+// --normalize 3=-1).
 struct RowChoice {
     VoiceOptions options;
-    std::string start;      // "--start 3=1.25" as given; empty without one
-    std::string normalize;  // "--normalize 3=-1" as given; empty without one
-    std::string loudness;   // "--loudness 3=-16" as given; empty without one
+    // Per entry of RowOptionTexts(): the option as given ("--start 3=1.25"),
+    // empty when not given.
+    std::vector<std::string> given;
 };
 
-// Reads the --start, --normalize and --loudness options of values (others are left to
-// the caller) into (*choices)[ROW - 1]; choices is resized to rows. ROW runs
-// from 1 to rows; what names a row in messages ("row" for build, "file" for
-// play). SECONDS is a decimal number (at most 9 decimals, read exactly,
-// without floating point) or "auto"; DBFS a decimal from -20 to 0; LUFS one
-// from -40 to 0. A bad or repeated value, or a row given both a level and a
-// loudness, is a usage error naming the option: written to err, false
+// Reads the row options of values (others are left to the caller) into
+// (*choices)[ROW - 1]; choices is resized to rows. ROW runs from 1 to rows;
+// what names a row in messages ("row" for build, "file" for play). A bad or
+// repeated value is a usage error naming the option: written to err, false
 // returned.
 [[nodiscard]] bool ParseRowOptions(std::string_view command, const std::vector<OptionValue>& values,
                                    size_t rows, std::string_view what,
                                    std::vector<RowChoice>* choices, std::ostream& err);
-
-// "-1.5": an optional minus, digits, optionally a point and digits.
-[[nodiscard]] bool ParseLevel(std::string_view text, double* level);
 
 // The option given for a row, for a message ("--start 3=1.25"); empty when
 // the row has none.
@@ -51,8 +46,7 @@ struct RowChoice {
 
 // What a loaded row's line adds after its format: "from bank DRUMS row 03, "
 // for a row file kept exactly, "start 1.250 s, normalized to -1.0 dBFS, "
-// for the options applied ("loudness -16.0 LUFS, " or the ceiling that held
-// the row below it); empty for a file loaded as before options.
+// for the options applied; empty for a file loaded as before options.
 [[nodiscard]] std::string DescribeApplied(const RowChoice& choice, const VoiceLoadOutcome& outcome,
                                           const AudioData& record);
 

@@ -118,6 +118,18 @@ int UsageError(std::string_view command, std::string_view message, std::ostream&
     return ExitUsage;
 }
 
+bool ParseRowNumber(std::string_view text, size_t rows, size_t* row) {
+    size_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<size_t>(c - '0');
+        if (value > rows) return false;
+    }
+    if (value < 1) return false;
+    *row = value;
+    return true;
+}
+
 std::string RowNumber(size_t slot) {
     const std::string n = std::to_string(slot + 1);
     return n.size() < 2 ? "0" + n : n;

@@ -65,6 +65,10 @@ struct OptionValue {
 // Returns ExitUsage.
 int UsageError(std::string_view command, std::string_view message, std::ostream& err);
 
+// A row number as a command line gives it, in "3=FILE" or "--start 3=1":
+// decimal digits from 1 to rows, leading zeros allowed ("016" is 16).
+[[nodiscard]] bool ParseRowNumber(std::string_view text, size_t rows, size_t* row);
+
 // The row number shown in the window for a slot index: "01" for slot 0.
 [[nodiscard]] std::string RowNumber(size_t slot);
 

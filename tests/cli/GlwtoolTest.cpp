@@ -705,3 +705,20 @@ TEST_F(Glwtool, MatchLoudnessKeepsRowsOfOneFileApart) {
     EXPECT_NEAR(levels[1], -30.0, 0.15);
     EXPECT_NEAR(levels[2], -20.0, 0.1);
 }
+
+// What glwtool prints of a file name cannot forge a line or reach the
+// terminal as a control; a tiny level reads as a decimal; a row number has
+// one rule wherever it is given.
+TEST_F(Glwtool, OutputIsSafeAndReadsAsGiven) {
+    Put("a\nrow 09  x.wav\x1b]0;t\x07", MakeWav(MakeRamp(1, 16, 44100, 4410)));
+    const ToolRun r =
+        Run({"build", "--normalize", "016=-0.00001", "O.glw", "016=a\nrow 09  x.wav\x1b]0;t\x07"},
+            dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("\nrow 09"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("row 16  a\\x0Arow 09  x.wav\\x1B]0;t\\x07  mono, 44100 Hz 16-bit, "
+                         "normalized to -0.00001 dBFS, "),
+              std::string::npos)
+        << r.out;
+}

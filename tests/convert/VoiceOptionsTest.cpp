@@ -15,6 +15,7 @@
 #include "SndfileWriter.h"
 #include "SoundFileWriter.h"
 #include "audio/AudioData.h"
+#include "audio/RowMark.h"
 #include "convert/VoiceLoad.h"
 
 using namespace testsupport;
@@ -168,3 +169,43 @@ TEST_F(VoiceOptionsTest, FirstSoundAndPeakLevel) {
 }
 
 }  // namespace
+
+// A row file is kept as it stands only when its mark covers the whole data
+// chunk: one that holds more sound than its mark says is loaded as any
+// other file, faded.
+TEST_F(VoiceOptionsTest, AMarkCountsOnlyForTheWholeDataChunk) {
+    auto row = std::make_unique<AudioData>();
+    row->channels = 2;
+    row->sampleRate = 44100;
+    row->bitsPerSample = 16;
+    row->frames = MaxVoiceFrames;
+    std::fill(std::begin(row->left), std::end(row->left), int16_t{10000});
+    std::fill(std::begin(row->right), std::end(row->right), int16_t{-10000});
+    Bytes wave = MakeRowWave(*row, RowOrigin{"DRUMS", 3});
+    ASSERT_TRUE(WriteFile(dir.file("row.wav"), wave));
+    const Made kept = Load(dir.file("row.wav"), {});
+    ASSERT_TRUE(kept.ok);
+    EXPECT_TRUE(kept.outcome.exactRow);
+    EXPECT_TRUE(SameRow(*kept.record, *row));
+
+    // 50,000 frames of data behind a mark for 42,768: the mark's CRC still
+    // matches the first 42,768, which is all the reader takes.
+    const size_t extraBytes = (50000 - MaxVoiceFrames) * 4;
+    for (size_t i = 0; i < extraBytes; i += 2) {
+        wave.push_back(0x10);
+        wave.push_back(0x27);
+    }
+    const auto putLe32 = [&](size_t at, size_t value) {
+        for (size_t i = 0; i < 4; ++i) wave[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    const size_t dataSizeAt = wave.size() - extraBytes - MaxVoiceFrames * 4 - 4;
+    ASSERT_EQ(std::memcmp(&wave[dataSizeAt - 4], "data", 4), 0);
+    putLe32(dataSizeAt, 50000 * 4);
+    putLe32(4, wave.size() - 8);
+    ASSERT_TRUE(WriteFile(dir.file("forged.wav"), wave));
+    const Made forged = Load(dir.file("forged.wav"), {});
+    ASSERT_TRUE(forged.ok);
+    EXPECT_FALSE(forged.outcome.exactRow);
+    EXPECT_EQ(forged.record->frames, MaxVoiceFrames);
+    EXPECT_LT(std::abs(forged.record->left[MaxVoiceFrames - 1]), 1000) << "not faded";
+}

@@ -1,0 +1,225 @@
+#include "convert/RowOptionText.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace {
+
+constexpr int64_t NanosPerSecond = 1'000'000'000;
+constexpr int64_t MaxSeconds = 100LL * 365 * 24 * 3600;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+// Digits with at most one point and at least one digit: the parts before
+// and after the point.
+bool SplitDecimal(std::string_view text, std::string_view* whole, std::string_view* fraction) {
+    const size_t point = text.find('.');
+    *whole = text.substr(0, point);
+    *fraction = point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+    if (whole->empty() && fraction->empty()) return false;
+    for (const std::string_view part : {*whole, *fraction}) {
+        for (const char c : part) {
+            if (!IsDigit(c)) return false;
+        }
+    }
+    return true;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+constexpr std::string_view FirstSoundText = "auto";
+
+bool ParseStart(std::string_view text, VoiceOptions* options, std::string* why) {
+    int64_t nanoseconds = 0;
+    if (EqualsNoCase(Trimmed(text), FirstSoundText)) {
+        options->start = VoiceOptions::Start::FirstSound;
+        options->startNanoseconds = 0;
+    } else if (ParseSecondsText(text, &nanoseconds)) {
+        options->start = VoiceOptions::Start::At;
+        options->startNanoseconds = nanoseconds;
+    } else {
+        *why = "'" + std::string(text) + "' is not a time in seconds (as 1.25) or auto";
+        return false;
+    }
+    return true;
+}
+
+std::string FormatStart(const VoiceOptions& options) {
+    switch (options.start) {
+    case VoiceOptions::Start::Beginning: return {};
+    case VoiceOptions::Start::At: return SecondsText(options.startNanoseconds);
+    case VoiceOptions::Start::FirstSound: return std::string(FirstSoundText);
+    }
+    return {};
+}
+
+std::string DescribeStart(const VoiceOptions& options, const AppliedOptions& applied) {
+    if (options.start == VoiceOptions::Start::Beginning) return {};
+    return "start " + ShownSecondsText(applied.startFrame, applied.sourceRate) + " s" +
+           (options.start == VoiceOptions::Start::FirstSound ? " (first sound)" : "");
+}
+
+bool ParseNormalize(std::string_view text, VoiceOptions* options, std::string* why) {
+    double dbfs = 0;
+    if (!ParseDecimalText(text, &dbfs)) {
+        *why = "'" + std::string(text) + "' is not a level in dBFS";
+        return false;
+    }
+    if (!(dbfs >= NormalizeMinDbfs && dbfs <= NormalizeMaxDbfs)) {
+        *why = "the level must lie between -20 and 0 dBFS";
+        return false;
+    }
+    options->normalize = true;
+    options->normalizeDbfs = dbfs;
+    return true;
+}
+
+std::string FormatNormalize(const VoiceOptions& options) {
+    return options.normalize ? DecimalText(options.normalizeDbfs) : std::string();
+}
+
+std::string DescribeNormalize(const VoiceOptions& options, const AppliedOptions& applied) {
+    if (!options.normalize) return {};
+    return applied.normalized ? "normalized to " + DecimalText(options.normalizeDbfs) + " dBFS"
+                              : std::string("silent, not normalized");
+}
+
+bool ParseLoudness(std::string_view text, VoiceOptions* options, std::string* why) {
+    double lufs = 0;
+    if (!ParseDecimalText(text, &lufs)) {
+        *why = "'" + std::string(text) + "' is not a loudness in LUFS";
+        return false;
+    }
+    if (!(lufs >= LoudnessMinLufs && lufs <= LoudnessMaxLufs)) {
+        *why = "the loudness must lie between -40 and 0 LUFS";
+        return false;
+    }
+    options->loudness = true;
+    options->loudnessLufs = lufs;
+    return true;
+}
+
+std::string FormatLoudness(const VoiceOptions& options) {
+    return options.loudness ? DecimalText(options.loudnessLufs) : std::string();
+}
+
+std::string DescribeLoudness(const VoiceOptions& options, const AppliedOptions& applied) {
+    if (!options.loudness) return {};
+    LoudnessApplied asked;
+    asked.scaled = true;
+    return DescribeLoudnessApplied(options.loudnessLufs,
+                                   applied.loudness != nullptr ? *applied.loudness : asked);
+}
+
+// clang-format off
+constexpr std::array<RowOptionText, 3> Texts{{
+    {"Start", "--start", "ROW=SECONDS or ROW=auto", "start",
+     ParseStart, FormatStart, DescribeStart},
+    {"Normalize", "--normalize", "ROW=DBFS", "level",
+     ParseNormalize, FormatNormalize, DescribeNormalize},
+    {"Loudness", "--loudness", "ROW=LUFS", "loudness",
+     ParseLoudness, FormatLoudness, DescribeLoudness},
+}};
+// clang-format on
+
+}  // namespace
+
+bool ParseSecondsText(std::string_view text, int64_t* nanoseconds) {
+    std::string_view whole;
+    std::string_view fraction;
+    if (!SplitDecimal(Trimmed(text), &whole, &fraction)) return false;
+    while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
+    // More than 10 digits is past any century, and would overflow.
+    if (whole.size() > 10) return false;
+    int64_t seconds = 0;
+    for (const char c : whole) seconds = seconds * 10 + (c - '0');
+    if (seconds > MaxSeconds) return false;
+    int64_t part = 0;
+    for (size_t i = 0; i < 9; ++i) part = part * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+    *nanoseconds = seconds * NanosPerSecond + part;
+    return true;
+}
+
+std::string SecondsText(int64_t nanoseconds) {
+    if (nanoseconds < 0) nanoseconds = 0;
+    std::string fraction = std::to_string(nanoseconds % NanosPerSecond);
+    fraction.insert(0, 9 - fraction.size(), '0');
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    std::string text = std::to_string(nanoseconds / NanosPerSecond);
+    return fraction.empty() ? text : text + "." + fraction;
+}
+
+std::string ShownSecondsText(int64_t frame, int rate) {
+    if (frame <= 0 || rate <= 0) return "0.000";
+    // Whole seconds and the rest apart, so no product overflows.
+    const int64_t ms =
+        frame / rate * 1000 + (frame % rate * 2000 + rate) / (2 * static_cast<int64_t>(rate));
+    std::string decimals = std::to_string(ms % 1000);
+    decimals.insert(0, 3 - decimals.size(), '0');
+    return std::to_string(ms / 1000) + "." + decimals;
+}
+
+bool ParseDecimalText(std::string_view text, double* value) {
+    text = Trimmed(text);
+    const bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+    std::string_view whole;
+    std::string_view fraction;
+    if (!SplitDecimal(text, &whole, &fraction)) return false;
+    // Spelt out in full, so ".5" and "5." read as any other decimal.
+    std::string digits = whole.empty() ? std::string("0") : std::string(whole);
+    if (!fraction.empty()) digits += "." + std::string(fraction);
+    double read = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), read,
+                                           std::chars_format::fixed);
+    if (ec != std::errc{} || end != digits.data() + digits.size() || !std::isfinite(read))
+        return false;
+    *value = negative ? -read : read;
+    return true;
+}
+
+std::string DecimalText(double value) {
+    if (!std::isfinite(value)) return "?";
+    if (value == 0.0) value = 0.0;  // no "-0.0"
+    // The shortest fixed text of a double fits: at most 309 whole digits.
+    std::array<char, 400> buffer{};
+    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                         std::chars_format::fixed);
+    if (ec != std::errc{}) return "?";
+    std::string text(buffer.data(), end);
+    if (text.find('.') == std::string::npos) text += ".0";
+    return text;
+}
+
+std::span<const RowOptionText> RowOptionTexts() { return Texts; }
+
+std::string ConflictingOptions(const VoiceOptions& options) {
+    return options.normalize && options.loudness ? "--normalize or --loudness, not both"
+                                                 : std::string();
+}
+
+std::string DescribeRowOptions(const VoiceOptions& options, const AppliedOptions& applied) {
+    std::string text;
+    for (const RowOptionText& option : Texts) {
+        const std::string part = option.describe(options, applied);
+        if (part.empty()) continue;
+        if (!text.empty()) text += ", ";
+        text += part;
+    }
+    return text;
+}

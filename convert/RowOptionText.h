@@ -1,0 +1,67 @@
+#pragma once
+
+// A row's options as text, one wording for the profile (Start01=1.25) and
+// glwtool (--start 1=1.25): how each option is read, stored and described.
+// Every option is one entry of RowOptionTexts(); a new option is a new
+// entry there, and both users pick it up.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "convert/VoiceLoad.h"
+
+// Decimal seconds, read exactly into nanoseconds without floating point:
+// digits with at most one point ("1.25", ".5", "5."), blanks around them
+// ignored. Decimals past the ninth are cut. False for anything else or a
+// value beyond a century.
+[[nodiscard]] bool ParseSecondsText(std::string_view text, int64_t* nanoseconds);
+// The exact text of a nanosecond count, as stored: 1250000000 gives "1.25".
+[[nodiscard]] std::string SecondsText(int64_t nanoseconds);
+// A frame at a rate in seconds, rounded to milliseconds, as shown: "1.250".
+[[nodiscard]] std::string ShownSecondsText(int64_t frame, int rate);
+
+// A decimal number: an optional sign, digits with at most one point, blanks
+// around them ignored; no exponent. False for anything else.
+[[nodiscard]] bool ParseDecimalText(std::string_view text, double* value);
+// The shortest text that reads back as value, with at least one decimal
+// and never "-0.0": -1 gives "-1.0", -0.00001 gives "-0.00001".
+[[nodiscard]] std::string DecimalText(double value);
+
+// What loading a row made of its options, for a description.
+struct AppliedOptions {
+    int64_t startFrame = 0;   // the source frame the row begins at
+    int sourceRate = 0;       // the source's rate, for startFrame in seconds
+    bool normalized = false;  // false when a normalised row was silent
+    // What a loudness option made of the row (the ceiling may have held it
+    // below its target); a loudness without it is described as asked.
+    const LoudnessApplied* loudness = nullptr;
+};
+
+// One option of a row.
+struct RowOptionText {
+    std::string_view profileKey;  // "Start": the profile's Start01 ... Start16
+    std::string_view option;      // "--start": glwtool's --start ROW=VALUE
+    std::string_view usage;       // "ROW=SECONDS or ROW=auto": what to give
+    std::string_view noun;        // "start": "a second start for that row"
+    // Reads text into *options; on failure leaves them as they were and
+    // sets *why ("'x' is not a level in dBFS").
+    bool (*parse)(std::string_view text, VoiceOptions* options, std::string* why);
+    // The text the option is stored as; empty when options leave it off.
+    std::string (*format)(const VoiceOptions& options);
+    // "start 1.250 s (first sound)"; empty when options leave it off.
+    std::string (*describe)(const VoiceOptions& options, const AppliedOptions& applied);
+};
+
+// Every option, in the order they are described and stored.
+[[nodiscard]] std::span<const RowOptionText> RowOptionTexts();
+
+// A row takes a peak level or a loudness, not both: "--normalize or
+// --loudness, not both" as glwtool says it; empty when options are fine.
+[[nodiscard]] std::string ConflictingOptions(const VoiceOptions& options);
+
+// The options' descriptions joined by ", ": "start 1.250 s, normalized to
+// -1.0 dBFS"; empty for default options.
+[[nodiscard]] std::string DescribeRowOptions(const VoiceOptions& options,
+                                             const AppliedOptions& applied);

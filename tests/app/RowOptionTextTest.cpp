@@ -1,0 +1,126 @@
+// The same option texts through both of their readers, the profile's and
+// glwtool's: each must take or refuse a text alike and store, read back and
+// describe it in the same words.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "SoundFileWriter.h"
+#include "app/ProfileStore.h"
+#include "app/RowOptions.h"
+#include "audio/AudioData.h"
+#include "cli/RowOptions.h"
+#include "convert/RowOptionText.h"
+
+namespace {
+
+VoiceOptions StartAt(int64_t nanoseconds) {
+    VoiceOptions options;
+    options.start = VoiceOptions::Start::At;
+    options.startNanoseconds = nanoseconds;
+    return options;
+}
+
+VoiceOptions Level(double dbfs) {
+    VoiceOptions options;
+    options.normalize = true;
+    options.normalizeDbfs = dbfs;
+    return options;
+}
+
+VoiceOptions FirstSound() {
+    VoiceOptions options;
+    options.start = VoiceOptions::Start::FirstSound;
+    return options;
+}
+
+struct Case {
+    const char* option;  // "--start" or "--normalize"
+    const char* text;
+    std::optional<VoiceOptions> read;  // nothing when refused
+};
+
+}  // namespace
+
+TEST(RowOptionText, TheProfileAndGlwtoolReadEveryTextAlike) {
+    const std::vector<Case> cases = {
+        {"--start", "1.25", StartAt(1'250'000'000)},
+        {"--start", ".5", StartAt(500'000'000)},
+        {"--start", "5.", StartAt(5'000'000'000)},
+        {"--start", "0.1234567899", StartAt(123'456'789)},  // decimals past the ninth cut
+        {"--start", "0000000000001", StartAt(1'000'000'000)},
+        {"--start", "3153600000", StartAt(3'153'600'000'000'000'000)},  // a century
+        {"--start", "3153600001", std::nullopt},
+        {"--start", "99999999999", std::nullopt},
+        {"--start", "auto", FirstSound()},
+        {"--start", "AUTO", FirstSound()},
+        {"--start", ".", std::nullopt},
+        {"--start", "1.2.3", std::nullopt},
+        {"--start", "-1", std::nullopt},
+        {"--start", "1e3", std::nullopt},
+        {"--normalize", "-1", Level(-1.0)},
+        {"--normalize", "-.5", Level(-0.5)},
+        {"--normalize", "-6.", Level(-6.0)},
+        {"--normalize", "-20", Level(-20.0)},
+        {"--normalize", "-0.00001", Level(-0.00001)},
+        {"--normalize", "-20.5", std::nullopt},
+        {"--normalize", "1", std::nullopt},
+        {"--normalize", "-1e0", std::nullopt},
+        {"--normalize", "loud", std::nullopt},
+    };
+    testsupport::TempDir dir;
+    IniProfileStore profile(QString::fromStdString(dir.file("profile.ini")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.text);
+        const QString key =
+            QString::fromLatin1(std::string(c.option) == "--start" ? "Start01" : "Normalize01");
+        ASSERT_TRUE(profile.WriteProfileString("RowOptions", key, QString::fromLatin1(c.text)));
+        const VoiceOptions fromProfile = ReadRowOptions(profile, 0);
+        profile.RemoveProfileKey("RowOptions", key);
+        EXPECT_EQ(fromProfile, c.read.value_or(VoiceOptions{}));
+
+        std::vector<glwtool::RowChoice> choices;
+        std::ostringstream err;
+        const bool taken = glwtool::ParseRowOptions(
+            "build", {{c.option, std::string("1=") + c.text}}, 16, "row", &choices, err);
+        EXPECT_EQ(taken, c.read.has_value()) << err.str();
+        if (taken && c.read) {
+            EXPECT_EQ(choices[0].options, *c.read);
+        }
+    }
+}
+
+TEST(RowOptionText, BothStoreAndDescribeInTheSameWords) {
+    testsupport::TempDir dir;
+    IniProfileStore profile(QString::fromStdString(dir.file("profile.ini")));
+    VoiceOptions options = FirstSound();
+    options.normalize = true;
+    options.normalizeDbfs = -0.00001;
+    WriteRowOptions(profile, 2, options);
+    EXPECT_EQ(profile.GetProfileString("RowOptions", "Start03", {}), "auto");
+    EXPECT_EQ(profile.GetProfileString("RowOptions", "Normalize03", {}), "-0.00001");
+    EXPECT_EQ(ReadRowOptions(profile, 2), options);
+    WriteRowOptions(profile, 2, StartAt(750'000'000));
+    EXPECT_EQ(profile.GetProfileString("RowOptions", "Start03", {}), "0.75");
+    EXPECT_EQ(profile.GetProfileString("RowOptions", "Normalize03", {}), "");
+
+    std::vector<glwtool::RowChoice> choices;
+    std::ostringstream err;
+    ASSERT_TRUE(glwtool::ParseRowOptions("build",
+                                         {{"--start", "3=auto"}, {"--normalize", "03=-0.00001"}},
+                                         16, "row", &choices, err));
+    EXPECT_EQ(choices[2].options, options);
+    VoiceLoadOutcome outcome;
+    outcome.startFrame = 13187;
+    outcome.normalized = true;
+    const auto record = std::make_unique<AudioData>();
+    record->sampleRate = 44100;
+    const std::string words = "start 0.299 s (first sound), normalized to -0.00001 dBFS";
+    EXPECT_EQ(DescribeRowOptions(options, 13187, 44100).toStdString(), words);
+    EXPECT_EQ(glwtool::DescribeApplied(choices[2], outcome, *record), words + ", ");
+    EXPECT_EQ(DecimalText(-1.0), "-1.0");
+    EXPECT_EQ(DecimalText(-0.0), "0.0");
+}
