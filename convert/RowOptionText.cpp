@@ -74,19 +74,33 @@ std::string DescribeStart(const VoiceOptions& options, const AppliedOptions& app
            (options.start == VoiceOptions::Start::FirstSound ? " (first sound)" : "");
 }
 
-bool ParseNormalize(std::string_view text, VoiceOptions* options, std::string* why) {
-    double dbfs = 0;
-    if (!ParseDecimalText(text, &dbfs)) {
-        *why = "'" + std::string(text) + "' is not a level in dBFS";
+// A level option's value: a decimal within [min, max], in unit ("level",
+// "dBFS", "-20 and 0" says "the level must lie between -20 and 0 dBFS").
+struct LevelRule {
+    double min, max;
+    const char *noun, *unit, *range;
+};
+
+bool ParseLevelValue(std::string_view text, const LevelRule& rule, bool* on, double* value,
+                     std::string* why) {
+    double read = 0;
+    if (!ParseDecimalText(text, &read)) {
+        *why = "'" + std::string(text) + "' is not a " + rule.noun + " in " + rule.unit;
         return false;
     }
-    if (!(dbfs >= NormalizeMinDbfs && dbfs <= NormalizeMaxDbfs)) {
-        *why = "the level must lie between -20 and 0 dBFS";
+    if (!(read >= rule.min && read <= rule.max)) {
+        *why =
+            std::string("the ") + rule.noun + " must lie between " + rule.range + " " + rule.unit;
         return false;
     }
-    options->normalize = true;
-    options->normalizeDbfs = dbfs;
+    *on = true;
+    *value = read;
     return true;
+}
+
+bool ParseNormalize(std::string_view text, VoiceOptions* options, std::string* why) {
+    constexpr LevelRule rule{NormalizeMinDbfs, NormalizeMaxDbfs, "level", "dBFS", "-20 and 0"};
+    return ParseLevelValue(text, rule, &options->normalize, &options->normalizeDbfs, why);
 }
 
 std::string FormatNormalize(const VoiceOptions& options) {
@@ -100,18 +114,8 @@ std::string DescribeNormalize(const VoiceOptions& options, const AppliedOptions&
 }
 
 bool ParseLoudness(std::string_view text, VoiceOptions* options, std::string* why) {
-    double lufs = 0;
-    if (!ParseDecimalText(text, &lufs)) {
-        *why = "'" + std::string(text) + "' is not a loudness in LUFS";
-        return false;
-    }
-    if (!(lufs >= LoudnessMinLufs && lufs <= LoudnessMaxLufs)) {
-        *why = "the loudness must lie between -40 and 0 LUFS";
-        return false;
-    }
-    options->loudness = true;
-    options->loudnessLufs = lufs;
-    return true;
+    constexpr LevelRule rule{LoudnessMinLufs, LoudnessMaxLufs, "loudness", "LUFS", "-40 and 0"};
+    return ParseLevelValue(text, rule, &options->loudness, &options->loudnessLufs, why);
 }
 
 std::string FormatLoudness(const VoiceOptions& options) {
