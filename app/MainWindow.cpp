@@ -19,6 +19,7 @@
 #include <ctime>
 
 #include "app/BankSave.h"
+#include "app/MatchLevelsDialog.h"
 #include "app/ProfileStore.h"
 #include "app/RowEditorDialog.h"
 #include "app/RowOptions.h"
@@ -351,8 +352,8 @@ void MainWindow::SetSlotLabel(int slot) {
                        QString::number(format.sampleRate), QString::number(format.bitsPerSample),
                        QString::number(static_cast<qint64>(format.frames) * 1000 / 44100));
         if (format.fromBank) tip += QLatin1Char('\n') + BankOriginLine(format);
-        const QString options =
-            DescribeRowOptions(format.options, format.startFrame, format.sampleRate);
+        const QString options = DescribeRowOptions(format.options, format.startFrame,
+                                                   format.sampleRate, &format.loudness);
         if (!options.isEmpty()) tip += QLatin1Char('\n') + options;
     }
     QString name = BaseNameOf(path);
@@ -513,7 +514,10 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QAction* convert = menu.addAction(tr("Con&vert other formats"));
     convert->setCheckable(true);
     convert->setChecked(m_model.ConvertFormats());
+    QAction* match = menu.addAction(tr("&Match levels..."));
+    match->setEnabled(m_model.CountLoadedSlots() > 0);
     QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == match) MatchLevels();
     if (chosen != nullptr && chosen == edit) EditRow(row);
     if (chosen != nullptr && chosen == slice) SliceAcrossRows(row);
     if (chosen == about) ShowAbout();
@@ -545,6 +549,22 @@ bool MainWindow::EditRow(int slot) {
     if (options == m_model.SlotOptions(slot)) return false;
     const QString path = GetSlotPath(slot);
     return LoadSlotFile(slot, &path, true, options);
+}
+
+bool MainWindow::MatchLevels() {
+    if (m_model.CountLoadedSlots() == 0) return false;
+    MatchLevelsDialog dialog(m_model, this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    return ApplyRowOptions(dialog.Changes());
+}
+
+bool MainWindow::ApplyRowOptions(const std::vector<std::pair<int, VoiceOptions>>& changes) {
+    bool changed = false;
+    for (const auto& [slot, options] : changes) {
+        const QString path = GetSlotPath(slot);
+        changed = LoadSlotFile(slot, &path, true, options) || changed;
+    }
+    return changed;
 }
 
 void MainWindow::ShowAbout() {

@@ -8,6 +8,8 @@
 
 #include <array>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/JobRunner.h"
 #include "app/model/SlotModel.h"
@@ -74,6 +76,12 @@ public:
     // "Slice across rows...": fills consecutive rows with the slices of
     // the row's file, asking first when that replaces filled rows.
     bool SliceAcrossRows(int slot);
+    // "Match levels..." of the panel's context menu: measures the loaded
+    // rows and, after Apply, loads each again with the loudness that
+    // matches it, all in one step. False when nothing was changed.
+    bool MatchLevels();
+    // Loads rows again with new options, as one change.
+    bool ApplyRowOptions(const std::vector<std::pair<int, VoiceOptions>>& changes);
 
     // "Convert other formats" of the panel's context menu: loads, drops
     // and restores convert the files the strict rules refuse. Kept in the

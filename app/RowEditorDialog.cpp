@@ -18,6 +18,7 @@
 
 #include "app/JobRunner.h"
 #include "app/WaveformJob.h"
+#include "app/LevelBox.h"
 #include "app/WaveformView.h"
 #include "audio/AudioData.h"
 #include "controls/MessageBox.h"
@@ -81,6 +82,8 @@ RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, JobRunner& jobs, QW
     m_firstSound = options.start == VoiceOptions::Start::FirstSound;
     m_normalize->setChecked(options.normalize);
     m_level->setValue(options.normalize ? options.normalizeDbfs : DefaultLevel);
+    m_loudness->setChecked(options.loudness && !options.normalize);
+    m_loudnessLevel->setValue(options.loudness ? options.loudnessLufs : -16.0);
     Probe();
     m_overview->setFocus();
 }
@@ -153,17 +156,27 @@ void RowEditorDialog::BuildControls(QVBoxLayout* layout) {
 
     auto* level = new QHBoxLayout;
     m_normalize = new QCheckBox(tr("Normalize to"), this);
-    m_level = new QDoubleSpinBox(this);
-    m_level->setRange(NormalizeMinDbfs, NormalizeMaxDbfs);
-    m_level->setDecimals(1);
-    m_level->setSingleStep(0.1);
-    m_level->setSuffix(tr(" dBFS"));
-    m_level->setEnabled(false);
-    m_level->setAccessibleName(tr("Level"));
+    m_level = MakeLevelBox(NormalizeMinDbfs, NormalizeMaxDbfs, tr("dBFS"), tr("Level"), this);
     m_play = new QPushButton(tr("Play"), this);
     auto* stop = new QPushButton(tr("Stop"), this);
     level->addWidget(m_normalize);
     level->addWidget(m_level);
+    // A row has a peak level or a loudness: ticking one clears the other.
+    m_loudness = new QCheckBox(tr("Loudness"), this);
+    m_loudnessLevel =
+        MakeLevelBox(LoudnessMinLufs, LoudnessMaxLufs, tr("LUFS"), tr("Loudness"), this);
+    m_loudnessLevel->setToolTip(tr("The loudest 400 ms of the row; its peak stays at or below "
+                                   "%1 dBFS")
+                                    .arg(LoudnessCeilingDbfs, 0, 'f', 1));
+    connect(m_loudness, &QCheckBox::toggled, m_loudnessLevel, &QWidget::setEnabled);
+    connect(m_loudness, &QCheckBox::toggled, this, [this](bool on) {
+        if (on) m_normalize->setChecked(false);
+    });
+    connect(m_normalize, &QCheckBox::toggled, this, [this](bool on) {
+        if (on) m_loudness->setChecked(false);
+    });
+    level->addWidget(m_loudness);
+    level->addWidget(m_loudnessLevel);
     level->addStretch();
     level->addWidget(m_play);
     level->addWidget(stop);
@@ -382,6 +395,8 @@ VoiceOptions RowEditorDialog::Options() const {
     }
     options.normalize = m_normalize->isChecked();
     if (options.normalize) options.normalizeDbfs = m_level->value();
+    options.loudness = m_loudness->isChecked();
+    if (options.loudness) options.loudnessLufs = m_loudnessLevel->value();
     return options;
 }
 

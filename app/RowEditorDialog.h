@@ -30,7 +30,7 @@ class WaveformView;
 // Chooses the part of a loaded row's file that goes into the row and its
 // level: the file's waveform with the row marked as a window the user
 // drags, a detail around the window, "Start at first sound", "Normalize
-// to", and Play and Stop of the row as it would sound. The dialog changes
+// to" or "Loudness", and Play and Stop of the row as it would sound. The dialog changes
 // nothing of the row: its caller loads the row with Options() after OK.
 //
 // The file is read off the GUI thread: its probe, the first sound and the
@@ -71,6 +71,8 @@ public:
 
     [[nodiscard]] QPushButton* FirstSoundButton() const { return m_firstSoundButton; }
     [[nodiscard]] QCheckBox* NormalizeBox() const { return m_normalize; }
+    [[nodiscard]] QCheckBox* LoudnessBox() const { return m_loudness; }
+    [[nodiscard]] QDoubleSpinBox* LoudnessLevelBox() const { return m_loudnessLevel; }
 
     void done(int result) override;
 
@@ -119,4 +121,6 @@ private:
     QPushButton* m_ok = nullptr;
     QCheckBox* m_normalize = nullptr;
     QDoubleSpinBox* m_level = nullptr;
+    QCheckBox* m_loudness = nullptr;  // exclusive with m_normalize
+    QDoubleSpinBox* m_loudnessLevel = nullptr;
 };

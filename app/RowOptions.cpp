@@ -37,8 +37,9 @@ void WriteRowOptions(ProfileStore& profile, int slot, const VoiceOptions& option
     }
 }
 
-QString DescribeRowOptions(const VoiceOptions& options, int64_t startFrame, int sourceRate) {
+QString DescribeRowOptions(const VoiceOptions& options, int64_t startFrame, int sourceRate,
+                           const LoudnessApplied* loudness) {
     // The window does not keep whether a normalised row was silent.
-    return QString::fromStdString(
-        DescribeRowOptions(options, AppliedOptions{startFrame, sourceRate, options.normalize}));
+    return QString::fromStdString(DescribeRowOptions(
+        options, AppliedOptions{startFrame, sourceRate, options.normalize, loudness}));
 }

@@ -2,7 +2,8 @@
 
 // A row's options in the profile and in words. The profile keeps them in a
 // section of their own, one key per row and option, only for rows that
-// have options: Start01=1.25 (seconds) or Start01=auto, Normalize01=-1.0.
+// have options: Start01=1.25 (seconds) or Start01=auto, Normalize01=-1.0,
+// Loudness01=-16.0 (LUFS).
 // The texts are those of convert/RowOptionText.h, which glwtool reads too.
 
 #include <QString>
@@ -21,6 +22,8 @@ class ProfileStore;
 void WriteRowOptions(ProfileStore& profile, int slot, const VoiceOptions& options);
 
 // "start 1.250 s, normalized to -1.0 dBFS"; empty for default options.
-// startFrame and sourceRate: where the row began in its source.
+// startFrame and sourceRate: where the row began in its source; loudness
+// (may be null): what a loudness option made of the row, to say when the
+// ceiling held it below its target.
 [[nodiscard]] QString DescribeRowOptions(const VoiceOptions& options, int64_t startFrame,
-                                         int sourceRate);
+                                         int sourceRate, const LoudnessApplied* loudness = nullptr);

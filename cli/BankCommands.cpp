@@ -5,7 +5,9 @@
 #include "audio/RowMark.h"
 #include "cli/Commands.h"
 #include "cli/Tool.h"
+#include "convert/Loudness.h"
 #include "voicebank/BankFile.h"
+#include "voicebank/BankHead.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
 
@@ -18,7 +20,8 @@ const char* const InfoHelp =
     "Checks a voice bank and lists its 16 rows. The bank is valid when it is exactly\n"
     "what the builder makes of its own rows: magic, bodyLength, checksums, name field,\n"
     "area offsets, section table, parameters, key maps and key records are compared,\n"
-    "and every problem found is named.\n\n"
+    "and every problem found is named. Each row's line ends with its loudness (the\n"
+    "loudest 400 ms, K-weighted, in LUFS) and its peak in dBFS.\n\n"
     "exit codes: 0 valid, 1 damaged, 2 usage error or the file cannot be read\n";
 
 const char* const ExtractHelp =
@@ -48,7 +51,11 @@ void WriteRows(const DecodedVoiceBank& decoded, std::ostream& out) {
         out << (row.channels == 2 ? "stereo" : "mono") << ", " << DescribeLength(row.frames)
             << ", sampleStart " << row.sampleStart1;
         if (row.channels == 2) out << '/' << row.sampleStart2;
-        out << ", sampleEnd " << row.sampleEnd << '\n';
+        out << ", sampleEnd " << row.sampleEnd;
+        RowLevel level;
+        if (decoded.image && MeasureRow(decoded.image->voices[k], &level))
+            out << ", " << DescribeRowLevel(level);
+        out << '\n';
     }
 }
 

@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 #include "cli/ConvertLoad.h"
 #include "cli/LoadMessages.h"
+#include "cli/MatchLoudness.h"
 #include "cli/RowOptions.h"
 #include "cli/Slicing.h"
 #include "cli/Tool.h"
@@ -27,6 +28,7 @@ namespace fs = std::filesystem;
 const char* const BuildHelp =
     "usage: glwtool build [--convert] [--from BANK.glw] [--start ROW=SECONDS|ROW=auto]...\n"
     "                     [--length ROW=SECONDS]... [--normalize ROW=DBFS]...\n"
+    "                     [--loudness ROW=LUFS]... [--match-loudness [LUFS]]\n"
     "                     [--slice FILE [--first-row N] [--mode M]\n"
     "                     [--sensitivity N] [--count N]] OUT.glw [ROW=FILE | ROW= | FILE]...\n\n"
     "Builds a voice bank from up to 16 WAV or AIFF files (8 or 16 bits, mono or stereo,\n"
@@ -56,6 +58,14 @@ const char* const BuildHelp =
     "            0.97 s still), with the fade at its end\n"
     "  --normalize ROW=DBFS\n"
     "            scales the row so that its peak is at DBFS (-20 to 0) before the fade.\n"
+    "  --loudness ROW=LUFS\n"
+    "            scales the row, faded, so that its loudest 400 ms (K-weighted) measure\n"
+    "            LUFS (-40 to 0), unless its peak would pass -1 dBFS: then the peak lies\n"
+    "            at -1 dBFS and the row's line says so. A row takes --normalize or\n"
+    "            --loudness, not both.\n"
+    "  --match-loudness [LUFS]\n"
+    "            sets every row to one loudness: LUFS, or the median of the rows. Rows\n"
+    "            from one file keep their differences (the loudest meets the target).\n"
     "  --slice FILE\n"
     "            fills consecutive rows, from --first-row N (default 1) upward, with the\n"
     "            slices glwtool slices finds in FILE, each as --start and --length\n"
@@ -113,6 +123,8 @@ struct BuildJob {
     std::vector<std::string> bare;                  // FILE operands, in order
     std::array<bool, VoiceSlotCount> kept{};        // kept as stored in --from
     std::array<VoiceLoadOutcome, VoiceSlotCount> outcomes{};
+    MatchRequest match;      // --match-loudness
+    double matchedTo = 0.0;  // the loudness the rows met at
 };
 
 // The command line into job. Returns ExitOk, or the exit code after the
@@ -124,7 +136,9 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
     std::vector<std::string_view> valued = {"--from",        "--slice", "--mode",
                                             "--sensitivity", "--count", "--first-row"};
     for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
-    if (!SplitArguments("build", args, {"--convert"}, valued, &options, &values, &operands, err))
+    std::vector<std::string> rest = args;
+    if (!TakeMatchLoudness(&rest, &job->match, err)) return ExitUsage;
+    if (!SplitArguments("build", rest, {"--convert"}, valued, &options, &values, &operands, err))
         return ExitUsage;
     job->convert = !options.empty();
     for (const OptionValue& v : values) {
@@ -152,6 +166,7 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
         return UsageError("build", Printable(why), err);
     if (!ParseRowOptions("build", values, VoiceSlotCount, "row", &job->choices, err))
         return ExitUsage;
+    if (job->match.on && !CanMatchLoudness(job->choices, err)) return ExitUsage;
 
     // Rows named with ROW=FILE (or, from a bank, emptied with ROW=) first;
     // bare files fill the free rows later, once the bank's rows are known.
@@ -237,7 +252,11 @@ int LoadRows(BuildJob* job, VoiceBankImage* image, std::ostream& err) {
         }
     }
     if (!usage.empty()) return UsageError("build", usage, err);
-    return failed ? ExitFailure : ExitOk;
+    if (failed) return ExitFailure;
+    if (job->match.on && !MatchRowsLoudness(job->match, image, job->files, job->kept, &job->choices,
+                                            &job->outcomes, &job->matchedTo, err))
+        return ExitFailure;
+    return ExitOk;
 }
 
 // Writes the bank, making its folder when only that one is missing.
@@ -281,8 +300,9 @@ void ReportBuild(const BuildJob& job, const VoiceBankImage& image, std::ostream&
         const AudioData& rec = image.voices[k];
         if (job.kept[k]) {
             out << "row " << RowNumber(k) << "  kept from " << Printable(job.fromPath) << "  "
-                << (rec.channels == 2 ? "stereo" : "mono") << ", " << DescribeLength(rec.frames)
-                << '\n';
+                << (rec.channels == 2 ? "stereo" : "mono") << ", "
+                << DescribeApplied(job.choices[k], job.outcomes[k], rec)
+                << DescribeLength(rec.frames) << '\n';
             continue;
         }
         if (!job.fromPath.empty() && job.named[k] && job.files[k].empty()) {
@@ -295,6 +315,9 @@ void ReportBuild(const BuildJob& job, const VoiceBankImage& image, std::ostream&
             << DescribeApplied(job.choices[k], job.outcomes[k], rec) << DescribeLength(rec.frames)
             << '\n';
     }
+    if (job.match.on)
+        out << "rows matched to " << DescribeLoudnessTarget(job.matchedTo, !job.match.target)
+            << '\n';
     std::error_code ec;
     const auto size = fs::file_size(fs::path(job.outPath), ec);
     out << "wrote " << Printable(job.outPath) << " (" << (ec ? 0 : size) << " bytes)\n";

@@ -20,7 +20,7 @@ namespace glwtool {
 
 const char* const PlayHelp =
     "usage: glwtool play [--convert] [--start N=SECONDS|N=auto]... [--normalize N=DBFS]...\n"
-    "                    FILE...\n\n"
+    "                    [--loudness N=LUFS]... FILE...\n\n"
     "Plays WAV or AIFF files through the sound device, one after another. Each file is\n"
     "loaded into a slot as the window loads it (its first second at most, at 44100 Hz,\n"
     "with a 20 ms fade) and played to its end. The device's name is printed first.\n\n"
@@ -30,8 +30,9 @@ const char* const PlayHelp =
     "--convert also plays the files the window's rules refuse (24-bit, float, any rate,\n"
     "more channels, FLAC, Ogg ...): their first second, channels 1 and 2, at 44100 Hz\n"
     "in 16 bits, as glwtool build --convert keeps them.\n"
-    "--start and --normalize work as in glwtool build, N being the file's place in the\n"
-    "list (1 for the first). A row file written by glwtool extract plays as it stands.\n\n"
+    "--start, --normalize and --loudness work as in glwtool build, N being the file's\n"
+    "place in the list (1 for the first). A row file written by glwtool extract plays as\n"
+    "it stands.\n\n"
     "exit codes: 0 all played, 1 a file could not be loaded or played, 2 usage error,\n"
     "3 no sound device, or the device was lost while playing\n";
 

@@ -53,6 +53,9 @@ bool ParseRowOptions(std::string_view command, const std::vector<OptionValue>& v
         std::string why;
         if (!text.parse(v.value.substr(equals + 1), &choice.options, &why)) return fail(why);
         choice.given[index] = given;
+        if (const std::string conflict = ConflictingOptions(choice.options); !conflict.empty())
+            return fail("a " + std::string(what) + " takes " + conflict + " (" +
+                        Given(choice, "--normalize") + ", " + Given(choice, "--loudness") + ")");
     }
     return true;
 }
@@ -68,6 +71,12 @@ bool LoadRowFile(const std::string& file, const RowChoice& choice, bool convert,
                  VoiceLoadOutcome* outcome, std::string* failure, bool* usage) {
     *usage = false;
     if (LoadVoice(file.c_str(), choice.options, convert, record, outcome)) return true;
+    if (outcome->levelsConflict) {
+        *usage = true;
+        *failure = Given(choice, "--normalize") + ", " + Given(choice, "--loudness") + ": " +
+                   ConflictingOptions(choice.options);
+        return false;
+    }
     if (outcome->code == ReadOk && outcome->startPastEnd) {
         *usage = true;
         *failure = Given(choice, "--start") + ": " + Printable(file) + " ends before that start";
@@ -88,8 +97,9 @@ std::string DescribeApplied(const RowChoice& choice, const VoiceLoadOutcome& out
             text += " row " + RowNumber(static_cast<size_t>(outcome.origin.row - 1));
         text += ", ";
     }
-    const std::string applied = DescribeRowOptions(
-        choice.options, AppliedOptions{outcome.startFrame, record.sampleRate, outcome.normalized});
+    const std::string applied =
+        DescribeRowOptions(choice.options, AppliedOptions{outcome.startFrame, record.sampleRate,
+                                                          outcome.normalized, &outcome.loudness});
     if (!applied.empty()) text += applied + ", ";
     return text;
 }

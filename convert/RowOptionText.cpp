@@ -74,6 +74,7 @@ std::string DescribeStart(const VoiceOptions& options, const AppliedOptions& app
            (options.start == VoiceOptions::Start::FirstSound ? " (first sound)" : "");
 }
 
+<<<<<<< HEAD
 bool ParseLength(std::string_view text, VoiceOptions* options, std::string* why) {
     int64_t nanoseconds = 0;
     if (!ParseSecondsText(text, &nanoseconds) || nanoseconds <= 0) {
@@ -100,15 +101,35 @@ bool ParseNormalize(std::string_view text, VoiceOptions* options, std::string* w
     double dbfs = 0;
     if (!ParseDecimalText(text, &dbfs)) {
         *why = "'" + std::string(text) + "' is not a level in dBFS";
+=======
+// A level option's value: a decimal within [min, max], in unit ("level",
+// "dBFS", "-20 and 0" says "the level must lie between -20 and 0 dBFS").
+struct LevelRule {
+    double min, max;
+    const char *noun, *unit, *range;
+};
+
+bool ParseLevelValue(std::string_view text, const LevelRule& rule, bool* on, double* value,
+                     std::string* why) {
+    double read = 0;
+    if (!ParseDecimalText(text, &read)) {
+        *why = "'" + std::string(text) + "' is not a " + rule.noun + " in " + rule.unit;
+>>>>>>> loudness
         return false;
     }
-    if (!(dbfs >= NormalizeMinDbfs && dbfs <= NormalizeMaxDbfs)) {
-        *why = "the level must lie between -20 and 0 dBFS";
+    if (!(read >= rule.min && read <= rule.max)) {
+        *why =
+            std::string("the ") + rule.noun + " must lie between " + rule.range + " " + rule.unit;
         return false;
     }
-    options->normalize = true;
-    options->normalizeDbfs = dbfs;
+    *on = true;
+    *value = read;
     return true;
+}
+
+bool ParseNormalize(std::string_view text, VoiceOptions* options, std::string* why) {
+    constexpr LevelRule rule{NormalizeMinDbfs, NormalizeMaxDbfs, "level", "dBFS", "-20 and 0"};
+    return ParseLevelValue(text, rule, &options->normalize, &options->normalizeDbfs, why);
 }
 
 std::string FormatNormalize(const VoiceOptions& options) {
@@ -121,6 +142,23 @@ std::string DescribeNormalize(const VoiceOptions& options, const AppliedOptions&
                               : std::string("silent, not normalized");
 }
 
+bool ParseLoudness(std::string_view text, VoiceOptions* options, std::string* why) {
+    constexpr LevelRule rule{LoudnessMinLufs, LoudnessMaxLufs, "loudness", "LUFS", "-40 and 0"};
+    return ParseLevelValue(text, rule, &options->loudness, &options->loudnessLufs, why);
+}
+
+std::string FormatLoudness(const VoiceOptions& options) {
+    return options.loudness ? DecimalText(options.loudnessLufs) : std::string();
+}
+
+std::string DescribeLoudness(const VoiceOptions& options, const AppliedOptions& applied) {
+    if (!options.loudness) return {};
+    LoudnessApplied asked;
+    asked.scaled = true;
+    return DescribeLoudnessApplied(options.loudnessLufs,
+                                   applied.loudness != nullptr ? *applied.loudness : asked);
+}
+
 // clang-format off
 constexpr std::array<RowOptionText, 3> Texts{{
     {"Start", "--start", "ROW=SECONDS or ROW=auto", "start",
@@ -129,6 +167,8 @@ constexpr std::array<RowOptionText, 3> Texts{{
      ParseLength, FormatLength, DescribeLength},
     {"Normalize", "--normalize", "ROW=DBFS", "level",
      ParseNormalize, FormatNormalize, DescribeNormalize},
+    {"Loudness", "--loudness", "ROW=LUFS", "loudness",
+     ParseLoudness, FormatLoudness, DescribeLoudness},
 }};
 // clang-format on
 
@@ -202,6 +242,11 @@ std::string DecimalText(double value) {
 }
 
 std::span<const RowOptionText> RowOptionTexts() { return Texts; }
+
+std::string ConflictingOptions(const VoiceOptions& options) {
+    return options.normalize && options.loudness ? "--normalize or --loudness, not both"
+                                                 : std::string();
+}
 
 std::string DescribeRowOptions(const VoiceOptions& options, const AppliedOptions& applied) {
     std::string text;

@@ -34,6 +34,9 @@ struct AppliedOptions {
     int64_t startFrame = 0;   // the source frame the row begins at
     int sourceRate = 0;       // the source's rate, for startFrame in seconds
     bool normalized = false;  // false when a normalised row was silent
+    // What a loudness option made of the row (the ceiling may have held it
+    // below its target); a loudness without it is described as asked.
+    const LoudnessApplied* loudness = nullptr;
 };
 
 // One option of a row.
@@ -53,6 +56,10 @@ struct RowOptionText {
 
 // Every option, in the order they are described and stored.
 [[nodiscard]] std::span<const RowOptionText> RowOptionTexts();
+
+// A row takes a peak level or a loudness, not both: "--normalize or
+// --loudness, not both" as glwtool says it; empty when options are fine.
+[[nodiscard]] std::string ConflictingOptions(const VoiceOptions& options);
 
 // The options' descriptions joined by ", ": "start 1.250 s, normalized to
 // -1.0 dBFS"; empty for default options.

@@ -148,6 +148,12 @@ bool ReadFromStart(ByteSource& source, const VoiceOptions& options, bool convert
     return true;
 }
 
+// After the fade, so the row as stored measures at its target.
+bool ApplyLoudness(const VoiceOptions& options, AudioData* record, VoiceLoadOutcome* outcome) {
+    if (!options.loudness) return true;
+    return ScaleRowToLoudness(record, options.loudnessLufs, &outcome->loudness);
+}
+
 }  // namespace
 
 int64_t StartFrameAt(int64_t nanoseconds, int rate) {
@@ -205,6 +211,11 @@ bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, Audi
         outcome->code = ReadBadArgument;
         return false;
     }
+    if (options.normalize && options.loudness) {
+        outcome->code = ReadBadArgument;
+        outcome->levelsConflict = true;
+        return false;
+    }
     // One open serves the whole load: the read, the mark check, the scan.
     const auto source = FileSource::Open(path);
     if (!source) {
@@ -212,11 +223,15 @@ bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, Audi
         outcome->converter.strictCode = ReadShort;
         return false;
     }
-    if (options.IsDefault()) return LoadWhole(*source, convert, record, outcome);
+    VoiceOptions shape = options;  // how the row is cut and levelled, apart from its loudness
+    shape.loudness = false;
+    if (shape.IsDefault())
+        return LoadWhole(*source, convert, record, outcome) &&
+               ApplyLoudness(options, record, outcome);
     if (!ReadFromStart(*source, options, convert, record, outcome)) return false;
     if (options.normalize) {
         const double level = std::clamp(options.normalizeDbfs, NormalizeMinDbfs, NormalizeMaxDbfs);
         outcome->normalized = NormalizeRow(record, level);
     }
-    return FadeVoiceTail(record);
+    return FadeVoiceTail(record) && ApplyLoudness(options, record, outcome);
 }

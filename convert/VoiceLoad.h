@@ -10,6 +10,7 @@
 
 #include "audio/RowMark.h"
 #include "convert/ConvertingReader.h"
+#include "convert/Loudness.h"
 
 struct AudioData;
 
@@ -37,9 +38,14 @@ struct VoiceOptions {
     // sample is round(32767 * 10^(normalizeDbfs / 20)).
     bool normalize = false;
     double normalizeDbfs = 0.0;  // NormalizeMinDbfs ... NormalizeMaxDbfs
+    // Scale the made row, its fade included, to this loudness
+    // (convert/Loudness.h: the peak stays at or below the ceiling). A row
+    // has a peak level or a loudness, never both.
+    bool loudness = false;
+    double loudnessLufs = 0.0;  // LoudnessMinLufs ... LoudnessMaxLufs
 
     [[nodiscard]] bool IsDefault() const {
-        return start == Start::Beginning && lengthNanoseconds == 0 && !normalize;
+        return start == Start::Beginning && lengthNanoseconds == 0 && !normalize && !loudness;
     }
     friend bool operator==(const VoiceOptions&, const VoiceOptions&) = default;
 };
@@ -62,6 +68,11 @@ struct VoiceLoadOutcome {
     // The start lies at or past the source's end (the code is then ReadOk
     // but nothing was made).
     bool startPastEnd = false;
+    // Both a peak level and a loudness were asked for: nothing was made
+    // (code ReadBadArgument).
+    bool levelsConflict = false;
+    // What the loudness option did.
+    LoudnessApplied loudness;
 };
 
 // Frame of a start in nanoseconds at a rate, rounded down, without
@@ -80,7 +91,8 @@ struct VoiceLoadOutcome {
 // ready to store in a slot: read (converted when convert is set and the
 // strict reader refuses the file), cut at the start, normalised, faded. A
 // row file whose mark matches is kept as it stands when options are
-// default; with options it is made like any other file.
+// default or only a loudness (scaled, not faded again); with other options
+// it is made like any other file.
 // Returns true when record holds the row. False when the file cannot be
 // read (outcome->code nonzero), the start is past its end, or it held no
 // frames (code ReadOk, record frames 0); record must then be discarded,

@@ -167,7 +167,7 @@ debs=("$work"/package/*.deb)
 deb=${debs[0]}
 dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libopenal1 libsndfile1 libsoxr0 libstdc++6; do
+for lib in libqt6widgets6 libopenal1 libsndfile1 libsoxr0 libebur128-1 libstdc++6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: dpkg-shlibdeps did not run"
 done
 dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\.||' | LC_ALL=C sort >"$work/packaged.txt"

@@ -14,7 +14,7 @@ esac
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libopenal-dev libsndfile1-dev libsoxr-dev libkissfft-dev
+  libopenal-dev libsndfile1-dev libsoxr-dev libkissfft-dev libebur128-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 shared-mime-info
 )

@@ -58,6 +58,8 @@ MadeRow SlotModel::MakeRow(const std::string& path, const VoiceOptions& options,
         return row;
     }
     failure.reason = DescribeReadFailure(path, failure.code, *row.record);
+    if (outcome.levelsConflict)
+        failure.reason = "the row is given both a peak level and a loudness; keep one";
     if (convert) {
         const std::string converter = DescribeConverterRefusal(outcome.converter);
         if (!converter.empty()) failure.reason += "; " + converter;
@@ -113,7 +115,7 @@ bool SlotModel::PutMadeRow(int slot, const std::string& path, const AudioData& r
     const auto s = static_cast<size_t>(slot);
     m_paths[s] = path;
     m_making[s] = {options, outcome.startFrame, outcome.exactRow,
-                   outcome.exactRow ? outcome.origin : RowOrigin{}, {}};
+                   outcome.exactRow ? outcome.origin : RowOrigin{}, {}, outcome.loudness};
     Notify(slot, SlotChange::Loaded);
     return true;
 }
@@ -196,6 +198,7 @@ bool SlotModel::ReadSlotFormat(int slot, SlotFormat* out) const {
     out->startFrame = making.startFrame;
     out->fromBank = making.fromBank;
     out->origin = making.origin;
+    out->loudness = making.loudness;
     return true;
 }
 

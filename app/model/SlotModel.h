@@ -49,6 +49,7 @@ struct SlotFormat {
     int64_t startFrame = 0;
     bool fromBank = false;
     RowOrigin origin;
+    LoudnessApplied loudness;  // what a loudness option made of the row
 };
 
 // Told when a slot changes. SlotChanged runs on the thread that gave the
@@ -176,6 +177,7 @@ private:
         bool fromBank = false;
         RowOrigin origin;
         std::string missing;  // SlotMissingReason
+        LoudnessApplied loudness;
     };
     std::array<RowMaking, SlotCount> m_making;
     bool m_convertFormats = false;

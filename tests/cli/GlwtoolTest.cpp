@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -658,6 +659,12 @@ TEST_F(Glwtool, RowOptionUsageErrors) {
         {{"build", "--normalize", "1=loud", "O.glw", "a.wav"}, "'loud' is not a level in dBFS"},
         {{"build", "O.glw", "a.wav", "2="}, "no file after '2=' (ROW= empties a row only with"},
         {{"build", "O.glw", "a.wav", "--from"}, "option '--from' needs a value"},
+        {{"build", "--loudness", "1=-41", "O.glw", "a.wav"}, "between -40 and 0 LUFS"},
+        {{"build", "--loudness", "1=-16", "--normalize", "1=-1", "O.glw", "a.wav"},
+         "--normalize or --loudness, not both"},
+        {{"build", "--match-loudness", "--normalize", "1=-1", "O.glw", "a.wav"},
+         "--match-loudness sets every row's level; drop --normalize 1=-1"},
+        {{"build", "--match-loudness=x", "O.glw", "a.wav"}, "'x' is not a loudness in LUFS"},
         {{"play", "--start", "2=0", "a.wav"}, "--start 2=0: file 2 is not between 1 and 1"},
         {{"play", "--start", "1=1.5", "a.wav"}, "--start 1=1.5: a.wav ends before"},
     };
@@ -669,6 +676,34 @@ TEST_F(Glwtool, RowOptionUsageErrors) {
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
     EXPECT_FALSE(Exists("O.glw"));
+}
+
+// Matched rows meet at the target, and two rows cut from one file stay 10 LU
+// apart, as info measures the bank.
+TEST_F(Glwtool, MatchLoudnessKeepsRowsOfOneFileApart) {
+    Pcm loop = Constant(1, 44100, {});
+    for (int i = 0; i < 44100; ++i) {
+        const double amplitude = i < 22050 ? 10000.0 : 3162.3;  // 10 dB down half way
+        loop.samples.push_back(static_cast<int16_t>(
+            std::lround(amplitude * std::sin(2.0 * 3.14159265358979 * 1000.0 * i / 44100.0))));
+    }
+    Put("loop.wav", MakeWav(loop));
+    Put("ramp.wav", MakeWav(MakeRamp(2, 16, 44100, 30000)));
+    ToolRun r = Run({"build", "--match-loudness", "-20", "--start", "2=0.5", "M.glw", "1=loop.wav",
+                     "2=loop.wav", "ramp.wav"},
+                    dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("rows matched to -20.0 LUFS\n"), std::string::npos) << r.out;
+    r = Run({"info", "M.glw"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<double> levels;
+    for (size_t at = r.out.find("loudness "); at != std::string::npos;
+         at = r.out.find("loudness ", at + 1))
+        levels.push_back(std::stod(r.out.substr(at + 9)));
+    ASSERT_EQ(levels.size(), 3u) << r.out;
+    EXPECT_NEAR(levels[0], -20.0, 0.1);
+    EXPECT_NEAR(levels[1], -30.0, 0.15);
+    EXPECT_NEAR(levels[2], -20.0, 0.1);
 }
 
 // What glwtool prints of a file name cannot forge a line or reach the

@@ -1,0 +1,45 @@
+#pragma once
+
+// glwtool build --match-loudness [LUFS]: every filled row set to one
+// loudness, as "Match levels..." does in the window.
+
+#include <array>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/RowOptions.h"
+#include "voicebank/VoiceBankImage.h"
+
+namespace glwtool {
+
+struct MatchRequest {
+    bool on = false;
+    std::optional<double> target;  // none: the median of the rows
+};
+
+// Takes "--match-loudness", "--match-loudness=LUFS" and "--match-loudness
+// LUFS" (a number after it is its value) out of args, before any "--". A
+// bad or out-of-range value, or a second one, is a usage error: written to
+// err, false returned.
+[[nodiscard]] bool TakeMatchLoudness(std::vector<std::string>* args, MatchRequest* request,
+                                     std::ostream& err);
+
+// Matching sets every row's level: a row given --normalize or --loudness
+// as well is a usage error (written to err, false returned).
+[[nodiscard]] bool CanMatchLoudness(const std::vector<RowChoice>& choices, std::ostream& err);
+
+// Sets the sounding rows of image (made from files[k], or kept[k] from a
+// bank) to the loudness that matches them: rows of one file keep their
+// differences. choices and outcomes then tell each row's loudness as an
+// option would; *target is the loudness the rows meet at. False, with the
+// reason written to err, when a row cannot be measured (no memory).
+[[nodiscard]] bool MatchRowsLoudness(const MatchRequest& request, VoiceBankImage* image,
+                                     const std::array<std::string, VoiceSlotCount>& files,
+                                     const std::array<bool, VoiceSlotCount>& kept,
+                                     std::vector<RowChoice>* choices,
+                                     std::array<VoiceLoadOutcome, VoiceSlotCount>* outcomes,
+                                     double* target, std::ostream& err);
+
+}  // namespace glwtool

@@ -1,0 +1,80 @@
+#pragma once
+
+// How loud a row is and how to make it as loud as asked: K-weighted
+// loudness (libebur128) as the largest momentary loudness, the 400 ms window
+// stepped by 10 ms over the row with silence before and after it, and the
+// largest sample. One-second hits have too little length for an
+// integrated loudness to mean much; their loudest 400 ms is what is heard.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct AudioData;
+
+// Targets a row's loudness may be set to, in LUFS.
+inline constexpr double LoudnessMinLufs = -40.0;
+inline constexpr double LoudnessMaxLufs = 0.0;
+// The peak no loudness target may push a row past, in dBFS.
+inline constexpr double LoudnessCeilingDbfs = -1.0;
+
+// A row's level. Silence (or an empty row) has no loudness.
+struct RowLevel {
+    bool sounding = false;
+    double loudnessLufs = 0.0;  // the largest momentary loudness
+    int peak = 0;               // the largest absolute sample
+    double peakDbfs = 0.0;      // peak against 32767, as "Normalize to" counts
+};
+
+// Measures a made row (44,100 Hz; a mono row counts as heard on both
+// speakers, so it measures as a stereo row with the same two channels).
+// False only when the measurement could not be set up (no memory).
+[[nodiscard]] bool MeasureRow(const AudioData& record, RowLevel* level);
+
+// What scaling a row to a loudness did.
+struct LoudnessApplied {
+    bool scaled = false;     // false for a silent row, left as it was
+    bool atCeiling = false;  // the peak held the row below the target
+    RowLevel level;          // the row as it now is
+};
+
+// Scales the made row so that its loudness is targetLufs, unless its peak
+// would then pass the ceiling: then the peak lies at the ceiling, below the
+// target. Samples are rounded to the nearest value (halves away from
+// zero), without dither, so the same row always gives the same result.
+[[nodiscard]] bool ScaleRowToLoudness(AudioData* record, double targetLufs,
+                                      LoudnessApplied* applied);
+
+// "loudness -16.2 LUFS, peak -1.0 dBFS", or "silent".
+[[nodiscard]] std::string DescribeRowLevel(const RowLevel& level);
+// What a loudness target made of a row: "loudness -16.0 LUFS", or, held
+// below it, "loudness -18.3 LUFS, held at the -1.0 dBFS ceiling (-16.0
+// asked)"; "silent, loudness not set" for a silent row.
+[[nodiscard]] std::string DescribeLoudnessApplied(double targetLufs,
+                                                  const LoudnessApplied& applied);
+
+// "-16.0 LUFS", with " (the median of the rows)" when it is that.
+[[nodiscard]] std::string DescribeLoudnessTarget(double targetLufs, bool median);
+
+// One row to be matched: its level, and the group it belongs to (rows of
+// one source file keep their level differences).
+struct MatchRow {
+    RowLevel level;
+    std::string group;
+};
+
+// A level rounded to a tenth, as options are stored and shown.
+[[nodiscard]] double RoundToTenth(double value);
+// The median loudness of the sounding rows, to a tenth; nullopt when none
+// sounds.
+[[nodiscard]] std::optional<double> MedianLoudness(const std::vector<MatchRow>& rows);
+// The loudness each row is to be set to so the rows meet at target: a
+// row's own target, or, with keepGroups, that of its group, whose loudest
+// row meets the target and the others keep their distance to it. Values
+// are rounded to a tenth and kept within LoudnessMinLufs ...
+// LoudnessMaxLufs; silent rows get nullopt.
+[[nodiscard]] std::vector<std::optional<double>> MatchLoudness(const std::vector<MatchRow>& rows,
+                                                               double target, bool keepGroups);
+// The group a row's source file puts it in: the file's path made absolute
+// and free of "." and "..", so two spellings of one file are one group.
+[[nodiscard]] std::string SourceGroup(const std::string& path);
