@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QThread>
 
+#include "app/PadInput.h"
 #include "app/ProfileStore.h"
 #include "app/RowEditorDialog.h"
 #include "app/RowOptions.h"
@@ -56,9 +57,12 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
                    Qt::WindowCloseButtonHint);
     m_model.SetListener(this);
     setAcceptDrops(true);
+    m_pads = std::make_unique<PadInput>(m_model);
+    installEventFilter(m_pads.get());
 }
 
 MainWindow::~MainWindow() {
+    m_pads.reset();  // no MIDI note after this
     // Watchers report to the window: end them first.
     m_model.Close();
     m_model.SetListener(nullptr);
@@ -97,6 +101,7 @@ bool MainWindow::Initialise() {
         ShowMessage(this, IdsSoundDeviceError);
         return false;
     }
+    m_pads->StartMidi(m_profile);
     if (!LoadSettings()) return false;
     // The client area is the panel; the window manager adds its frame.
     m_panel.LayoutControls();
@@ -315,6 +320,7 @@ void MainWindow::OnSaveButton() {
 void MainWindow::OnCloseButton() {
     if (m_closing) return;
     m_closing = true;
+    m_pads->StopMidi();
     m_model.Close();
     QDialog::accept();
 }
@@ -322,6 +328,7 @@ void MainWindow::OnCloseButton() {
 void MainWindow::reject() {
     if (m_closing) return;
     m_closing = true;
+    m_pads->StopMidi();
     m_model.Close();
     QDialog::reject();
 }
@@ -356,6 +363,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QAction* convert = menu.addAction(tr("Con&vert other formats"));
     convert->setCheckable(true);
     convert->setChecked(m_model.ConvertFormats());
+    m_pads->AddMenuItems(menu);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen != nullptr && chosen == edit) EditRow(row);
     if (chosen == about) ShowAbout();
@@ -453,6 +461,7 @@ bool MainWindow::SaveSettings() {
     if (m_model.ConvertFormats() || m_convertKeyRead)
         m_profile->WriteProfileInt(SectionOptions, KeyConvertFormats,
                                    m_model.ConvertFormats() ? 1 : 0);
+    m_pads->SaveSettings(*m_profile);
     m_profile->Flush();
     return true;
 }

@@ -12,6 +12,7 @@
 #include "app/model/SlotModel.h"
 #include "controls/SlotPanel.h"
 
+class PadInput;
 class ProfileStore;
 class QShortcut;
 class SaveBankDialog;
@@ -188,6 +189,7 @@ private:
     QString m_openedBankPath;       // the last bank opened, absolute
     QString m_bankToOpen;           // opened once shown
     std::unique_ptr<QShortcut> m_openShortcut;
+    std::unique_ptr<PadInput> m_pads;  // keyboard and MIDI pads
     // Rows restored at start whose file could not be loaded: their stored
     // options stay for the next try, until the row is loaded or cleared.
     std::array<bool, SlotCount> m_keepRowOptions{};

@@ -142,7 +142,8 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
     QTimer::singleShot(20, window.get(), [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
-        ASSERT_EQ(menu->actions().size(), 3);  // About, Open bank, the converter option
+        // About, Open bank, the converter option, Stop all sounds, MIDI input
+        ASSERT_EQ(menu->actions().size(), 5);
         entry = menu->actions().front()->text();
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
             aboutShown = qobject_cast<AboutDialog*>(modal) != nullptr;
