@@ -6,6 +6,7 @@
 // (OpenAL Soft's JACK client) puts out, frame by frame on the server's
 // clock. Shared by the end-to-end test and the latency benchmark.
 
+#include <fcntl.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
