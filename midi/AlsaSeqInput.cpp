@@ -59,7 +59,7 @@ AlsaSeqInput::~AlsaSeqInput() {
 
 bool AlsaSeqInput::Open() {
     QuietAlsaErrors();
-    if (snd_seq_open(&m_seq, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK) < 0) {
+    if (snd_seq_open(&m_seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0) {
         m_seq = nullptr;
         return false;
     }

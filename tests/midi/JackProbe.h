@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -110,28 +111,30 @@ public:
     // Connects to the program: its MIDI port, and the sound device's
     // outputs to this client's inputs. False when they do not appear.
     [[nodiscard]] bool ConnectToProgram(std::chrono::milliseconds limit) {
+        // A port is seen before its client is active, and cannot be
+        // connected until it is: retry until the connection holds.
         const std::string midiOut = jack_port_name(m_midiOut);
-        const bool midi =
-            WaitFor([&] { return jack_port_by_name(m_client, ProgramMidiPort) != nullptr; }, limit);
-        if (!midi || jack_connect(m_client, midiOut.c_str(), ProgramMidiPort) != 0) return false;
-        std::vector<std::string> outputs;
-        const bool audio = WaitFor(
+        const bool midi = WaitFor(
+            [&] {
+                const int made = jack_connect(m_client, midiOut.c_str(), ProgramMidiPort);
+                return made == 0 || made == EEXIST;
+            },
+            limit);
+        if (!midi) return false;
+        return WaitFor(
             [&] {
                 const char** ports =
                     jack_get_ports(m_client, "^alsoft", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
                 if (ports == nullptr) return false;
-                outputs.clear();
-                for (const char** p = ports; *p != nullptr; ++p) outputs.emplace_back(*p);
+                int connected = 0;
+                for (int i = 0; i < 2 && ports[i] != nullptr; ++i) {
+                    const int made = jack_connect(m_client, ports[i], jack_port_name(m_in[i]));
+                    if (made == 0 || made == EEXIST) ++connected;
+                }
                 jack_free(static_cast<void*>(ports));
-                return outputs.size() >= 2;
+                return connected == 2;
             },
             limit);
-        if (!audio) return false;
-        for (int i = 0; i < 2; ++i) {
-            (void)jack_connect(m_client, outputs[static_cast<size_t>(i)].c_str(),
-                               jack_port_name(m_in[i]));
-        }
-        return true;
     }
 
     // Starts recording the left channel from the next period on.

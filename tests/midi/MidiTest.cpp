@@ -119,7 +119,9 @@ TEST(MidiOnJack, NotesPlayTheirRowsInTheOrderSent) {
     if (!probe.ConnectToProgram(10000ms)) {
         kill(player, SIGKILL);
         waitpid(player, nullptr, 0);
-        FAIL() << "glwtool's MIDI port or its sound device's outputs did not appear";
+        const testsupport::Bytes log = testsupport::ReadFile(dir.file("play.log"));
+        FAIL() << "glwtool's MIDI port or its sound device's outputs did not appear; it said:\n"
+               << std::string(log.begin(), log.end());
     }
     probe.StartRecording();
     std::vector<long> sent;
