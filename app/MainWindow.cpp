@@ -20,6 +20,7 @@
 
 #include "app/BankSave.h"
 #include "app/MatchLevelsDialog.h"
+#include "app/PadInput.h"
 #include "app/ProfileStore.h"
 #include "app/RowEditorDialog.h"
 #include "app/RowOptions.h"
@@ -75,9 +76,12 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
             for (int i = 0; i < SlotCount; ++i) UpdateRowControls(i);
         }
     });
+    m_pads = std::make_unique<PadInput>(m_model);
+    installEventFilter(m_pads.get());
 }
 
 MainWindow::~MainWindow() {
+    m_pads.reset();  // no MIDI note after this
     m_jobs.CancelAll();
     // Watchers report to the window: end them first.
     m_model.Close();
@@ -119,6 +123,7 @@ bool MainWindow::Initialise() {
         ShowMessage(this, IdsSoundDeviceError);
         return false;
     }
+    m_pads->StartMidi(m_profile);
     if (!LoadSettings()) return false;
     // The client area is the panel; the window manager adds its frame.
     m_panel.LayoutControls();
@@ -467,6 +472,7 @@ void MainWindow::SetSaving(bool saving) {
 void MainWindow::OnCloseButton() {
     if (m_closing) return;
     m_closing = true;
+    m_pads->StopMidi();
     m_bankJobs.CancelAll();
     m_jobs.CancelAll();
     m_model.Close();
@@ -476,6 +482,7 @@ void MainWindow::OnCloseButton() {
 void MainWindow::reject() {
     if (m_closing) return;
     m_closing = true;
+    m_pads->StopMidi();
     m_bankJobs.CancelAll();
     m_jobs.CancelAll();
     m_model.Close();
@@ -516,6 +523,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     convert->setChecked(m_model.ConvertFormats());
     QAction* match = menu.addAction(tr("&Match levels..."));
     match->setEnabled(m_model.CountLoadedSlots() > 0);
+    m_pads->AddMenuItems(menu);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == match) MatchLevels();
     if (chosen != nullptr && chosen == edit) EditRow(row);
@@ -637,6 +645,7 @@ bool MainWindow::SaveSettings() {
     if (m_model.ConvertFormats() || m_convertKeyRead)
         m_profile->WriteProfileInt(SectionOptions, KeyConvertFormats,
                                    m_model.ConvertFormats() ? 1 : 0);
+    m_pads->SaveSettings(*m_profile);
     m_profile->Flush();
     return true;
 }

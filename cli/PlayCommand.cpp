@@ -10,6 +10,7 @@
 
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
+#include "cli/MidiPlayCommand.h"
 #include "cli/RowOptions.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
@@ -20,7 +21,8 @@ namespace glwtool {
 
 const char* const PlayHelp =
     "usage: glwtool play [--convert] [--start N=SECONDS|N=auto]... [--normalize N=DBFS]...\n"
-    "                    [--loudness N=LUFS]... FILE...\n\n"
+    "                    [--loudness N=LUFS]... FILE...\n"
+    "       glwtool play --midi BANK.glw | --midi [options above] FILE...\n\n"
     "Plays WAV or AIFF files through the sound device, one after another. Each file is\n"
     "loaded into a slot as the window loads it (its first second at most, at 44100 Hz,\n"
     "with a 20 ms fade) and played to its end. The device's name is printed first.\n\n"
@@ -32,7 +34,11 @@ const char* const PlayHelp =
     "in 16 bits, as glwtool build --convert keeps them.\n"
     "--start, --normalize and --loudness work as in glwtool build, N being the file's\n"
     "place in the list (1 for the first). A row file written by glwtool extract plays as\n"
-    "it stands.\n\n"
+    "it stands.\n"
+    "--midi loads the bank's rows (or the files into rows 1, 2, ...) and plays them from\n"
+    "MIDI until Ctrl+C, as the window does: note 60 plays row 1, the rows repeat every 16\n"
+    "notes, velocity sets the level. It reads the ALSA sequencer (client \"GRIDLUME User\n"
+    "Voice Manager\", port \"MIDI in\") and JACK (gridlume-voice-manager:midi_in).\n\n"
     "exit codes: 0 all played, 1 a file could not be loaded or played, 2 usage error,\n"
     "3 no sound device, or the device was lost while playing\n";
 
@@ -80,6 +86,7 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             const std::function<void(SoundEngine&)>& whenOpen) {
+    if (AsksForMidi(args)) return RunPlayMidi(args, out, err);
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> files;

@@ -74,7 +74,6 @@ std::string DescribeStart(const VoiceOptions& options, const AppliedOptions& app
            (options.start == VoiceOptions::Start::FirstSound ? " (first sound)" : "");
 }
 
-<<<<<<< HEAD
 bool ParseLength(std::string_view text, VoiceOptions* options, std::string* why) {
     int64_t nanoseconds = 0;
     if (!ParseSecondsText(text, &nanoseconds) || nanoseconds <= 0) {
@@ -97,11 +96,6 @@ std::string DescribeLength(const VoiceOptions& options, const AppliedOptions& ap
            " s";
 }
 
-bool ParseNormalize(std::string_view text, VoiceOptions* options, std::string* why) {
-    double dbfs = 0;
-    if (!ParseDecimalText(text, &dbfs)) {
-        *why = "'" + std::string(text) + "' is not a level in dBFS";
-=======
 // A level option's value: a decimal within [min, max], in unit ("level",
 // "dBFS", "-20 and 0" says "the level must lie between -20 and 0 dBFS").
 struct LevelRule {
@@ -114,7 +108,6 @@ bool ParseLevelValue(std::string_view text, const LevelRule& rule, bool* on, dou
     double read = 0;
     if (!ParseDecimalText(text, &read)) {
         *why = "'" + std::string(text) + "' is not a " + rule.noun + " in " + rule.unit;
->>>>>>> loudness
         return false;
     }
     if (!(read >= rule.min && read <= rule.max)) {
@@ -160,7 +153,7 @@ std::string DescribeLoudness(const VoiceOptions& options, const AppliedOptions& 
 }
 
 // clang-format off
-constexpr std::array<RowOptionText, 3> Texts{{
+constexpr std::array<RowOptionText, 4> Texts{{
     {"Start", "--start", "ROW=SECONDS or ROW=auto", "start",
      ParseStart, FormatStart, DescribeStart},
     {"Length", "--length", "ROW=SECONDS", "length",

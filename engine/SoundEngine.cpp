@@ -171,7 +171,9 @@ bool SoundEngine::ArmSlotVoice(int slot, const int16_t* copy, int64_t bytes) {
     return m_player->Arm(slot, std::move(own), static_cast<uint32_t>(bytes));
 }
 
-bool SoundEngine::PlaySlot(int slot) { return IsValidSlot(slot) && m_player->Play(slot); }
+bool SoundEngine::PlaySlot(int slot, float gain) {
+    return IsValidSlot(slot) && m_player->Play(slot, gain);
+}
 
 bool SoundEngine::StopSlot(int slot) { return IsValidSlot(slot) && m_player->Stop(slot); }
 

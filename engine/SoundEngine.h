@@ -101,13 +101,17 @@ public:
     // length, an already armed slot or any error of the sound library.
     [[nodiscard]] bool ArmSlotVoice(int slot, const int16_t* copy, int64_t bytes);
 
-    // Starts a loaded slot from its first frame (also when it is playing).
+    // Starts a loaded slot from its first frame (also when it is playing:
+    // each slot has one voice, which restarts). Other slots keep sounding;
+    // any number sound together. gain scales the slot's samples for this
+    // play only: 1 plays them unchanged, 0 silences; a gain outside 0 ... 1
+    // (or not a number) fails without sound.
     // On a lost device it first opens the default device again and arms
     // every loaded slot anew from its playback copy; if that fails, the old
     // device and every slot stay as they were and the play fails without
     // sound. Returns false for an empty or bad slot or when the sound does
     // not start.
-    [[nodiscard]] bool PlaySlot(int slot);
+    [[nodiscard]] bool PlaySlot(int slot, float gain = 1.0f);
 
     // Stops a loaded slot. Returns false for an empty or bad slot or an
     // error of the sound library.

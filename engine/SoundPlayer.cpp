@@ -206,14 +206,16 @@ const int16_t* SoundPlayer::PlaybackCopy(int slot, uint32_t* bytes) const {
     return voice.playbackCopy.get();
 }
 
-bool SoundPlayer::Play(int slot) {
+bool SoundPlayer::Play(int slot, float gain) {
     SlotVoice& voice = Voice(slot);
-    if (!voice.armed) return false;
+    if (!voice.armed || !(gain >= 0.0f && gain <= 1.0f)) return false;
     if (IsDeviceLost() && !Reopen()) return false;
     const openal::ThreadContextScope bound(m_context.get());
     if (!bound.ok()) return false;
     alSourceRewind(voice.source.get());  // its result does not matter: Play starts at 0 too
     ResetAlError();
+    // Set on every play: a soft note must not leave the next play soft.
+    alSourcef(voice.source.get(), AL_GAIN, gain);
     alSourcePlay(voice.source.get());
     if (!AlOk()) return false;
     // Nobody waits for an audition's end: the watcher leaves it alone.

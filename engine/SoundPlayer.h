@@ -49,7 +49,8 @@ public:
     void Disarm(int slot);
 
     [[nodiscard]] bool IsArmed(int slot) const;
-    [[nodiscard]] bool Play(int slot);
+    // gain: 0 ... 1, set on the voice for this play.
+    [[nodiscard]] bool Play(int slot, float gain = 1.0f);
     [[nodiscard]] bool Stop(int slot);
     [[nodiscard]] bool IsPlaying(int slot) const;
     [[nodiscard]] bool IsDeviceLost() const;

@@ -15,12 +15,13 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libopenal-dev libsndfile1-dev libsoxr-dev libkissfft-dev libebur128-dev
+  libasound2-dev libjack-jackd2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 shared-mime-info
 )
-# The test run also builds the fuzz targets with clang's libFuzzer and checks
-# the formatting.
-[ "$mode" = test ] && packages+=(clang-14 libclang-rt-14-dev clang-format-14)
+# The test run also builds the fuzz targets with clang's libFuzzer, checks
+# the formatting, and plays MIDI through a real JACK server (dummy driver).
+[ "$mode" = test ] && packages+=(clang-14 libclang-rt-14-dev clang-format-14 jackd2)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -135,12 +135,22 @@ bool SlotModel::ClearSlot(int slot) {
 }
 
 bool SlotModel::PlaySlot(int slot) {
-    if (!IsValidSlot(slot)) return false;
+    if (!IsValidSlot(slot) || !StopAllSlots()) return false;
+    if (!m_engine->PlaySlot(slot)) return false;
+    Notify(slot, SlotChange::Started);
+    return true;
+}
+
+bool SlotModel::StrikeSlot(int slot, float gain) {
+    if (!IsValidSlot(slot) || !m_engine->PlaySlot(slot, gain)) return false;
+    Notify(slot, SlotChange::Started);
+    return true;
+}
+
+bool SlotModel::StopAllSlots() {
     for (int k = 0; k < SlotCount; ++k) {
         if (m_engine->IsSlotPlaying(k) && !m_engine->StopSlot(k)) return false;
     }
-    if (!m_engine->PlaySlot(slot)) return false;
-    Notify(slot, SlotChange::Started);
     return true;
 }
 

@@ -125,6 +125,12 @@ public:
     // Stops every sounding slot, then plays this one from its start. False
     // when a stop or the start fails.
     [[nodiscard]] bool PlaySlot(int slot);
+    // A pad stroke (key or MIDI note): plays this slot from its start at
+    // gain (0 ... 1) while the others sound on; a slot still sounding
+    // restarts. False for an empty or bad slot or when the start fails.
+    [[nodiscard]] bool StrikeSlot(int slot, float gain = 1.0f);
+    // Stops every sounding slot. False when a stop fails.
+    bool StopAllSlots();
     // Plays the row the file at path would make with these options (and
     // the conversion setting) outside the slots and the bank: the row
     // editor's audition. False, with the reason in why (may be null), when

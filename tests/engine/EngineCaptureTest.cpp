@@ -17,6 +17,7 @@
 #include "WaveCapture.h"
 #include "audio/AudioData.h"
 #include "engine/SoundEngine.h"
+#include "midi/NoteMap.h"
 #include "voicebank/VoiceBankImage.h"
 
 using namespace enginetest;
@@ -93,6 +94,31 @@ TEST_F(CaptureTest, PlayingAgainRestartsFromTheFirstFrame) {
     ASSERT_LT(firstRun, expected.size()) << "the second play did not restart the sound";
     EXPECT_EQ(MatchingRun(capture, start + firstRun, expected), expected.size());
     EXPECT_TRUE(SilentFrom(capture, start + firstRun + expected.size()));
+}
+
+TEST_F(CaptureTest, FullVelocityPlaysTheRowUnchangedAndASoftNoteLeavesNoTrace) {
+    ASSERT_TRUE(engine.LoadSlot(5, WriteRampWav(dir, "v.wav", 2, 44100, 4410).c_str()));
+    const std::vector<Frame> expected = Expected(engine, 5);
+    // Velocity 127, velocity 40, then the play button.
+    for (const float gain : {midi::GainForVelocity(127), midi::GainForVelocity(40), 1.0f}) {
+        ASSERT_TRUE(gain == 1.0f ? engine.PlaySlot(5) : engine.PlaySlot(5, gain));
+        ASSERT_TRUE(WaitFor([&] { return !engine.IsSlotPlaying(5); }));
+        ASSERT_TRUE(WaitForOutput(50));
+    }
+
+    const std::vector<Frame> capture = CloseAndRead();
+    const size_t full = FirstSound(capture);
+    ASSERT_LT(full, capture.size());
+    EXPECT_EQ(MatchingRun(capture, full, expected), expected.size())
+        << "velocity 127 did not play the row unchanged";
+    const size_t soft = FirstSound(capture, full + expected.size());
+    ASSERT_LT(soft, capture.size());
+    EXPECT_LT(MatchingRun(capture, soft, expected), expected.size())
+        << "velocity 40 was not softer";
+    size_t button = soft + 1;
+    while (button < capture.size() && MatchingRun(capture, button, expected) < expected.size())
+        ++button;
+    EXPECT_LT(button, capture.size()) << "the play button after a soft note did not play as made";
 }
 
 TEST_F(CaptureTest, ClearingWhilePlayingSilencesAtOnce) {

@@ -1,0 +1,173 @@
+#include "app/PadInput.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMetaObject>
+
+#include <array>
+
+#include "app/ProfileStore.h"
+#include "app/model/SlotModel.h"
+#include "midi/NoteMap.h"
+
+namespace {
+
+const QString SectionMidi = QStringLiteral("MidiInput");
+const QString KeyAlsa = QStringLiteral("AlsaSequencer");
+const QString KeyJack = QStringLiteral("Jack");
+const QString KeyAutoConnect = QStringLiteral("AutoConnect");
+const QString KeyChannel = QStringLiteral("Channel");
+
+// The grid by position, bottom row first; evdev key codes (X11 and Wayland
+// add 8) and the keys a US layout puts there.
+struct PadKey {
+    quint32 evdev;
+    int usKey;
+};
+// clang-format off
+constexpr std::array<PadKey, midi::RowCount> PadKeys = {{
+    {44, Qt::Key_Z}, {45, Qt::Key_X}, {46, Qt::Key_C}, {47, Qt::Key_V},
+    {30, Qt::Key_A}, {31, Qt::Key_S}, {32, Qt::Key_D}, {33, Qt::Key_F},
+    {16, Qt::Key_Q}, {17, Qt::Key_W}, {18, Qt::Key_E}, {19, Qt::Key_R},
+    {2, Qt::Key_1},  {3, Qt::Key_2},  {4, Qt::Key_3},  {5, Qt::Key_4},
+}};
+// clang-format on
+constexpr quint32 XkbKeycodeOffset = 8;
+
+}  // namespace
+
+PadInput::PadInput(SlotModel& model, QObject* parent) : QObject(parent), m_model(model) {}
+
+PadInput::~PadInput() { StopMidi(); }
+
+int PadInput::RowForKey(quint32 nativeScanCode, int key) {
+    for (size_t i = 0; i < PadKeys.size(); ++i) {
+        const bool hit = nativeScanCode != 0 ? nativeScanCode == PadKeys[i].evdev + XkbKeycodeOffset
+                                             : key == PadKeys[i].usKey;
+        if (hit) return static_cast<int>(i) + 1;
+    }
+    return 0;
+}
+
+bool PadInput::IsStopAllKey(int key) { return key == Qt::Key_Backspace; }
+
+bool PadInput::Strike(int row, int velocity) {
+    return m_model.StrikeSlot(row - 1, midi::GainForVelocity(velocity));
+}
+
+void PadInput::StopAll() { (void)m_model.StopAllSlots(); }
+
+bool PadInput::eventFilter(QObject* watched, QEvent* event) {
+    // Keys a child (a text field, a button's Space) took never get here.
+    if (event->type() == QEvent::KeyPress && OnKeyPress(static_cast<const QKeyEvent&>(*event)))
+        return true;
+    return QObject::eventFilter(watched, event);
+}
+
+bool PadInput::OnKeyPress(const QKeyEvent& event) {
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    if (IsStopAllKey(event.key())) {
+        if (!event.isAutoRepeat()) StopAll();
+        return true;
+    }
+    const int row = RowForKey(event.nativeScanCode(), event.key());
+    if (row == 0) return false;
+    if (!event.isAutoRepeat()) (void)Strike(row);
+    return true;
+}
+
+void PadInput::StartMidi(ProfileStore* profile) {
+    if (profile != nullptr && !m_settingsRead) {
+        const midi::InputSettings defaults;
+        m_settingsRead =
+            !profile->GetProfileString(SectionMidi, KeyChannel, QString()).isEmpty() ||
+            !profile->GetProfileString(SectionMidi, KeyAlsa, QString()).isEmpty() ||
+            !profile->GetProfileString(SectionMidi, KeyJack, QString()).isEmpty() ||
+            !profile->GetProfileString(SectionMidi, KeyAutoConnect, QString()).isEmpty();
+        m_settings.alsa = profile->GetProfileInt(SectionMidi, KeyAlsa, defaults.alsa) != 0;
+        m_settings.jack = profile->GetProfileInt(SectionMidi, KeyJack, defaults.jack) != 0;
+        m_settings.autoConnect =
+            profile->GetProfileInt(SectionMidi, KeyAutoConnect, defaults.autoConnect) != 0;
+        const int channel = profile->GetProfileInt(SectionMidi, KeyChannel, defaults.channel);
+        m_settings.channel = channel >= 0 && channel <= 16 ? channel : defaults.channel;
+    }
+    m_midiStarted = true;
+    // Notes come on the inputs' threads; the model is played on this one.
+    (void)m_midi.Start(m_settings, [this](int note, int velocity) {
+        QMetaObject::invokeMethod(
+            this, [this, note, velocity] { (void)Strike(midi::RowForNote(note), velocity); },
+            Qt::QueuedConnection);
+    });
+}
+
+void PadInput::StopMidi() {
+    m_midi.Stop();
+    m_midiStarted = false;
+}
+
+void PadInput::SetMidiSettings(const midi::InputSettings& settings) {
+    m_settings = settings;
+    if (m_midiStarted) StartMidi(nullptr);
+}
+
+void PadInput::SaveSettings(ProfileStore& profile) const {
+    // A profile that never had the section stays as it was.
+    if (!m_settingsRead && m_settings == midi::InputSettings{}) return;
+    profile.WriteProfileInt(SectionMidi, KeyAlsa, m_settings.alsa ? 1 : 0);
+    profile.WriteProfileInt(SectionMidi, KeyJack, m_settings.jack ? 1 : 0);
+    profile.WriteProfileInt(SectionMidi, KeyAutoConnect, m_settings.autoConnect ? 1 : 0);
+    profile.WriteProfileInt(SectionMidi, KeyChannel, m_settings.channel);
+}
+
+void PadInput::AddMenuItems(QMenu& menu) {
+    QAction* stop = menu.addAction(tr("&Stop all sounds"));
+    stop->setShortcut(QKeySequence(Qt::Key_Backspace));
+    connect(stop, &QAction::triggered, this, &PadInput::StopAll);
+    AddMidiMenu(menu);
+}
+
+void PadInput::AddMidiMenu(QMenu& menu) {
+    QMenu* sub = menu.addMenu(tr("&MIDI input"));
+    auto addInfo = [sub](const QString& text) { sub->addAction(text)->setEnabled(false); };
+    if (!m_midi.HasAlsa() && !m_midi.HasJack()) {
+        addInfo(m_settings.alsa || m_settings.jack
+                    ? tr("No MIDI system found (no ALSA sequencer, no JACK server)")
+                    : tr("MIDI input is off"));
+    } else {
+        const std::vector<std::string> sources = m_midi.Sources();
+        if (sources.empty()) addInfo(tr("Nothing connected"));
+        for (const std::string& source : sources) addInfo(QString::fromStdString(source));
+    }
+    sub->addSeparator();
+
+    auto addToggle = [this, sub](const QString& text, bool midi::InputSettings::*field) {
+        QAction* action = sub->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(m_settings.*field);
+        connect(action, &QAction::toggled, this, [this, field](bool on) {
+            midi::InputSettings settings = m_settings;
+            settings.*field = on;
+            SetMidiSettings(settings);
+        });
+    };
+    addToggle(tr("ALSA &sequencer"), &midi::InputSettings::alsa);
+    addToggle(tr("&JACK"), &midi::InputSettings::jack);
+    addToggle(tr("Connect &hardware automatically"), &midi::InputSettings::autoConnect);
+
+    QMenu* channels = sub->addMenu(tr("&Channel"));
+    auto* group = new QActionGroup(channels);  // owned by the submenu
+    for (int channel = 0; channel <= 16; ++channel) {
+        QAction* action = channels->addAction(channel == 0 ? tr("&Any") : QString::number(channel));
+        action->setCheckable(true);
+        action->setChecked(m_settings.channel == channel);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, channel] {
+            midi::InputSettings settings = m_settings;
+            settings.channel = channel;
+            SetMidiSettings(settings);
+        });
+    }
+}

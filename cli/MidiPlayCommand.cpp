@@ -1,0 +1,226 @@
+#include "cli/MidiPlayCommand.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "audio/AudioData.h"
+#include "cli/Commands.h"
+#include "cli/RowOptions.h"
+#include "cli/Tool.h"
+#include "convert/VoiceLoad.h"
+#include "engine/SoundEngine.h"
+#include "midi/MidiInput.h"
+#include "midi/NoteMap.h"
+#include "voicebank/VoiceBankCheck.h"
+
+namespace glwtool {
+
+namespace {
+
+constexpr const char* MidiOption = "--midi";
+
+// Notes and the interrupt, handed to the thread that owns the engine: the
+// engine serves one thread only.
+class NoteQueue {
+public:
+    void Push(int note, int velocity) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_notes.push_back({note, velocity});
+        }
+        m_wake.notify_one();
+    }
+    void Quit() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_one();
+    }
+    // The next note; false once Quit was called.
+    [[nodiscard]] bool Next(int* note, int* velocity) {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_quit || !m_notes.empty(); });
+        if (m_quit) return false;
+        *note = m_notes.front().first;
+        *velocity = m_notes.front().second;
+        m_notes.pop_front();
+        return true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::pair<int, int>> m_notes;
+    bool m_quit = false;
+};
+
+class NoReports final : public SoundEngine::Listener {
+public:
+    void SlotStopped(int) override {}
+};
+
+// SIGINT and SIGTERM blocked in this thread and every thread started while
+// it lives (the engine's, the MIDI inputs'), so that one thread takes them
+// with sigwait; the old mask comes back at the end.
+class InterruptMask {
+public:
+    InterruptMask() {
+        sigemptyset(&m_set);
+        sigaddset(&m_set, SIGINT);
+        sigaddset(&m_set, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &m_set, &m_old);
+    }
+    ~InterruptMask() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
+    InterruptMask(const InterruptMask&) = delete;
+    InterruptMask& operator=(const InterruptMask&) = delete;
+    [[nodiscard]] const sigset_t& Set() const { return m_set; }
+
+private:
+    sigset_t m_set{};
+    sigset_t m_old{};
+};
+
+// Fills the engine's slots from the bank at path; false, with the reason
+// written, for a bank that cannot be read or is damaged.
+bool LoadBank(const std::string& path, SoundEngine& engine, std::ostream& out, std::ostream& err,
+              int* exit) {
+    VoiceBankReport report;
+    if (!ReadBankReport("play", path, &report, err, exit)) return false;
+    if (!report.valid) {
+        for (const std::string& p : report.problems) err << path << ": " << p << '\n';
+        err << "glwtool play: " << path << " is damaged; nothing plays\n";
+        *exit = ExitFailure;
+        return false;
+    }
+    for (size_t k = 0; k < VoiceSlotCount; ++k) {
+        const AudioData& row = report.bank.image->voices[k];
+        if (row.channels == 0) continue;
+        if (!engine.LoadSlotRecord(static_cast<int>(k), row, SoundEngine::TailFade::Keep)) {
+            err << "glwtool play: " << path << ": the sound device refused row " << RowNumber(k)
+                << '\n';
+            *exit = ExitFailure;
+            return false;
+        }
+        out << "row " << RowNumber(k) << "  " << (row.channels == 2 ? "stereo" : "mono") << ", "
+            << DescribeLength(row.frames) << '\n';
+    }
+    return true;
+}
+
+// Fills rows 1, 2, ... from files as play loads them; false, with the
+// reason written, when one cannot be loaded.
+bool LoadFiles(const std::vector<std::string>& files, const std::vector<RowChoice>& choices,
+               bool convert, SoundEngine& engine, std::ostream& out, std::ostream& err, int* exit) {
+    const auto record = std::unique_ptr<AudioData>(new (std::nothrow) AudioData());
+    if (!record) {
+        err << "glwtool play: not enough memory\n";
+        *exit = ExitFailure;
+        return false;
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::memset(record.get(), 0, sizeof(AudioData));
+        VoiceLoadOutcome outcome;
+        std::string why;
+        bool badOption = false;
+        if (!LoadRowFile(files[i], choices[i], convert, record.get(), &outcome, &why, &badOption)) {
+            *exit = badOption ? UsageError("play", why, err) : ExitFailure;
+            if (!badOption) err << why << '\n';
+            return false;
+        }
+        if (!engine.LoadSlotRecord(static_cast<int>(i), *record, SoundEngine::TailFade::Keep)) {
+            err << "glwtool play: " << files[i] << ": the sound device refused the sound\n";
+            *exit = ExitFailure;
+            return false;
+        }
+        out << "row " << RowNumber(i) << "  " << files[i] << "  "
+            << DescribeApplied(choices[i], outcome, *record) << DescribeLength(record->frames)
+            << '\n';
+    }
+    return true;
+}
+
+}  // namespace
+
+bool AsksForMidi(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") return false;
+        if (arg == MidiOption) return true;
+    }
+    return false;
+}
+
+int RunPlayMidi(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> options;
+    std::vector<OptionValue> values;
+    std::vector<std::string> files;
+    if (!SplitArguments("play", args, {"--convert", MidiOption}, {"--start", "--normalize"},
+                        &options, &values, &files, err))
+        return ExitUsage;
+    const bool convert = std::find(options.begin(), options.end(), "--convert") != options.end();
+    if (files.empty()) return UsageError("play", "--midi needs BANK.glw or sound files", err);
+    if (files.size() > VoiceSlotCount) {
+        return UsageError("play", "--midi takes at most 16 files, one per row", err);
+    }
+    const bool bank = files.size() == 1 && files[0].ends_with(".glw");
+    if (bank && (convert || !values.empty())) {
+        return UsageError("play", "a bank plays as it stands: no --convert, --start or --normalize",
+                          err);
+    }
+    std::vector<RowChoice> choices;
+    if (!ParseRowOptions("play", values, files.size(), "file", &choices, err)) return ExitUsage;
+
+    const InterruptMask mask;
+    NoReports noReports;
+    SoundEngine engine;
+    if (!engine.Open(&noReports, VoiceSlotCount, HostLittleEndian)) {
+        err << "no sound device\n";
+        return ExitNoSoundDevice;
+    }
+    out << "device: " << engine.GetDeviceName() << '\n';
+    int exit = ExitOk;
+    if (bank ? !LoadBank(files[0], engine, out, err, &exit)
+             : !LoadFiles(files, choices, convert, engine, out, err, &exit))
+        return exit;
+
+    NoteQueue queue;
+    midi::MidiInput input;
+    const bool listening = input.Start(
+        midi::InputSettings{}, [&queue](int note, int velocity) { queue.Push(note, velocity); });
+    out << (listening ? "" : "no MIDI system found (no ALSA sequencer, no JACK server); ")
+        << "playing from MIDI: note 60 plays row 01; stop with Ctrl+C\n"
+        << std::flush;
+
+    std::thread interrupts;
+    try {
+        interrupts = std::thread([&queue, &mask] {
+            int signal = 0;
+            sigwait(&mask.Set(), &signal);
+            queue.Quit();
+        });
+    } catch (const std::system_error&) {
+        err << "glwtool play: cannot wait for the interrupt\n";
+        return ExitFailure;
+    }
+    int note = 0;
+    int velocity = 0;
+    while (queue.Next(&note, &velocity)) {
+        // An empty row simply stays silent.
+        (void)engine.PlaySlot(midi::RowForNote(note) - 1, midi::GainForVelocity(velocity));
+    }
+    interrupts.join();
+    input.Stop();
+    engine.Close();
+    return ExitOk;
+}
+
+}  // namespace glwtool

@@ -1,0 +1,49 @@
+#include "AppTestSupport.h"
+#include "app/PadInput.h"
+#include "res/SkinResources.h"
+
+namespace {
+
+using apptest::WindowTest;
+
+TEST(PadKeys, TheGridFollowsKeyPositionsNotLetters) {
+    // X11/Wayland key codes: Z V A Q R 1 4.
+    EXPECT_EQ(PadInput::RowForKey(52, Qt::Key_Z), 1);
+    EXPECT_EQ(PadInput::RowForKey(55, Qt::Key_V), 4);
+    EXPECT_EQ(PadInput::RowForKey(38, Qt::Key_A), 5);
+    EXPECT_EQ(PadInput::RowForKey(27, Qt::Key_R), 12);
+    EXPECT_EQ(PadInput::RowForKey(10, Qt::Key_1), 13);
+    EXPECT_EQ(PadInput::RowForKey(13, Qt::Key_4), 16);
+    // AZERTY: the key where QWERTY has Q says A and plays row 9; its W at
+    // QWERTY's Z plays row 1.
+    EXPECT_EQ(PadInput::RowForKey(24, Qt::Key_A), 9);
+    EXPECT_EQ(PadInput::RowForKey(52, Qt::Key_W), 1);
+    EXPECT_EQ(PadInput::RowForKey(29, Qt::Key_Y), 0);  // beside the grid
+    // No scan code from the platform: the US layout's letters.
+    EXPECT_EQ(PadInput::RowForKey(0, Qt::Key_X), 2);
+    EXPECT_EQ(PadInput::RowForKey(0, Qt::Key_5), 0);
+}
+
+TEST_F(WindowTest, PadKeysSoundRowsTogetherAndBackspaceStopsThemAll) {
+    Open();
+    ASSERT_TRUE(Load(0, Wav("a.wav", 2, 44100)));
+    ASSERT_TRUE(Load(1, Wav("b.wav", 2, 44100)));
+    PlayButton(0)->setFocus();
+    QTest::keyClick(PlayButton(0), Qt::Key_Z);
+    ASSERT_TRUE(window->Model().IsSlotPlaying(0));
+    QTest::keyClick(PlayButton(0), Qt::Key_X);
+    EXPECT_TRUE(window->Model().IsSlotPlaying(0)) << "a pad stopped another row";
+    EXPECT_TRUE(window->Model().IsSlotPlaying(1));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(PlayButton(1)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
+
+    QTest::keyClick(PlayButton(0), Qt::Key_Backspace);
+    EXPECT_FALSE(window->Model().IsSlotPlaying(0));
+    EXPECT_FALSE(window->Model().IsSlotPlaying(1));
+    // A held key repeats: the repeats do not strike again.
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, QStringLiteral("z"), true);
+    QCoreApplication::sendEvent(PlayButton(0), &repeat);
+    EXPECT_FALSE(window->Model().IsSlotPlaying(0));
+}
+
+}  // namespace

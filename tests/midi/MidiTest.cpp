@@ -1,0 +1,167 @@
+// The note-to-row mapping and the velocity curve, and glwtool play --midi on
+// a real JACK server: notes sent to its port play the rows they name, in
+// the order sent.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "JackProbe.h"
+#include "SoundFileWriter.h"
+#include "midi/MidiInput.h"
+#include "midi/NoteMap.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(NoteMap, EveryNotePlaysTheRowTheInstrumentMapsItTo) {
+    for (int row = 1; row <= 16; ++row) EXPECT_EQ(midi::RowForNote(59 + row), row);
+    EXPECT_EQ(midi::RowForNote(59), 16);
+    EXPECT_EQ(midi::RowForNote(44), 1);
+    EXPECT_EQ(midi::RowForNote(0), 5);
+    EXPECT_EQ(midi::RowForNote(127), 4);
+    for (int note = 0; note <= 127; ++note) {
+        const int row = midi::RowForNote(note);
+        ASSERT_GE(row, 1) << "note " << note;
+        ASSERT_LE(row, 16) << "note " << note;
+        if (note + 16 <= 127) {
+            ASSERT_EQ(midi::RowForNote(note + 16), row) << "note " << note;
+        }
+    }
+}
+
+TEST(NoteMap, VelocityCurveRisesToTheRowAsMade) {
+    EXPECT_EQ(midi::GainForVelocity(127), 1.0f);
+    EXPECT_GT(midi::GainForVelocity(1), 0.0f);
+    for (int v = 2; v <= 127; ++v) {
+        ASSERT_GT(midi::GainForVelocity(v), midi::GainForVelocity(v - 1)) << "velocity " << v;
+    }
+}
+
+TEST(NoteMap, OnlyNoteOnsWithAVelocityOnTheChosenChannelPlay) {
+    const midi::InputSettings any;
+    midi::InputSettings ten;
+    ten.channel = 10;
+    EXPECT_TRUE(midi::IsPlayedNoteOn(0x90, 100, any));
+    EXPECT_TRUE(midi::IsPlayedNoteOn(0x9F, 1, any));
+    EXPECT_FALSE(midi::IsPlayedNoteOn(0x90, 0, any));  // a note-off by running status
+    EXPECT_FALSE(midi::IsPlayedNoteOn(0x80, 64, any));
+    EXPECT_FALSE(midi::IsPlayedNoteOn(0xB0, 64, any));
+    EXPECT_TRUE(midi::IsPlayedNoteOn(0x99, 64, ten));
+    EXPECT_FALSE(midi::IsPlayedNoteOn(0x90, 64, ten));
+}
+
+// A row of one constant level, so that the output tells which row sounds.
+std::string WriteLevelWav(const testsupport::TempDir& dir, const std::string& name, int16_t level) {
+    testsupport::Pcm pcm;
+    pcm.samples.assign(44100 * 15 / 100, level);
+    const std::string path = dir.file(name);
+    return testsupport::WriteFile(path, testsupport::MakeWav(pcm)) ? path : std::string();
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const std::string& log) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int WaitExit(pid_t pid) {
+    int status = 0;
+    const bool ended =
+        jackprobe::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10000ms);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(MidiOnJack, NotesPlayTheirRowsInTheOrderSent) {
+    testsupport::TempDir dir;
+    const jackprobe::Server server("glw-test-" + std::to_string(getpid()));
+    if (!server.Running()) {
+        GTEST_SKIP() << "no JACK server could start here (jackd -d dummy); "
+                        "install jackd2 to run this test";
+    }
+    const std::vector<int16_t> levels = {6000, 14000, 22000};  // rows 1, 2, 16
+    const std::string bank = dir.file("PADS.glw");
+    const pid_t build =
+        Spawn({GLWTOOL_PATH, "build", bank, "1=" + WriteLevelWav(dir, "a.wav", levels[0]),
+               "2=" + WriteLevelWav(dir, "b.wav", levels[1]),
+               "16=" + WriteLevelWav(dir, "c.wav", levels[2])},
+              dir.file("build.log"));
+    ASSERT_EQ(WaitExit(build), 0) << "glwtool build failed";
+
+    setenv("ALSOFT_DRIVERS", "jack", 1);
+    // OpenAL Soft's JACK backend leaves one block of its own at exit, which
+    // LeakSanitizer builds would count against glwtool.
+    const std::string leaks = dir.file("lsan.supp");
+    ASSERT_TRUE(testsupport::WriteFile(
+        leaks, {'l', 'e', 'a', 'k', ':', 'l', 'i', 'b', 'o', 'p', 'e', 'n', 'a', 'l', '\n'}));
+    setenv("LSAN_OPTIONS", ("suppressions=" + leaks).c_str(), 1);
+    const pid_t player = Spawn({GLWTOOL_PATH, "play", "--midi", bank}, dir.file("play.log"));
+    ASSERT_GT(player, 0);
+    jackprobe::Probe probe(3.0);
+    ASSERT_TRUE(probe.Ok());
+    if (!probe.ConnectToProgram(10000ms)) {
+        kill(player, SIGKILL);
+        waitpid(player, nullptr, 0);
+        const testsupport::Bytes log = testsupport::ReadFile(dir.file("play.log"));
+        FAIL() << "glwtool's MIDI port or its sound device's outputs did not appear; it said:\n"
+               << std::string(log.begin(), log.end());
+    }
+    probe.StartRecording();
+    std::vector<long> sent;
+    for (const int note : {60, 61, 59}) {
+        sent.push_back(probe.SendNoteOn(note, 127));
+        ASSERT_GE(sent.back(), 0);
+        std::this_thread::sleep_for(400ms);  // longer than a row: each sounds alone
+    }
+    ASSERT_TRUE(jackprobe::WaitFor([&] { return probe.Full(); }, 10000ms));
+
+    kill(player, SIGINT);
+    EXPECT_EQ(WaitExit(player), 0);
+    // The client has left the server with the program.
+    jackprobe::Probe after(0.1);
+    EXPECT_FALSE(after.ConnectToProgram(200ms));
+
+    std::vector<int> rows;
+    long from = sent.front();
+    while (rows.size() < 4) {
+        const long start = probe.FirstSound(from);
+        if (start < 0) break;
+        // The level well inside the row, after its first frames.
+        const float level = probe.Recording()[static_cast<size_t>(start) + 200] * 32768.0f;
+        const auto nearest = std::min_element(levels.begin(), levels.end(), [&](int a, int b) {
+            return std::fabs(static_cast<float>(a) - level) <
+                   std::fabs(static_cast<float>(b) - level);
+        });
+        rows.push_back(std::vector<int>{1, 2, 16}[static_cast<size_t>(nearest - levels.begin())]);
+        from = start + 44100 * 2 / 10;  // past this row's sound
+        while (from < static_cast<long>(probe.Recorded()) &&
+               std::fabs(probe.Recording()[static_cast<size_t>(from)]) > 0.01f)
+            ++from;
+    }
+    EXPECT_EQ(rows, (std::vector<int>{1, 2, 16}));
+}
+
+}  // namespace
