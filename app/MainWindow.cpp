@@ -212,7 +212,9 @@ bool MainWindow::IsRowBusy(int slot) const {
            (m_restoring[static_cast<size_t>(slot)] || m_jobs.IsBusy(RowJobLane(slot)));
 }
 
-bool MainWindow::IsBusy() const { return m_jobs.IsBusy() || !AreRowsRestored(); }
+bool MainWindow::IsBusy() const {
+    return m_jobs.IsBusy() || m_bankJobs.IsBusy() || !AreRowsRestored();
+}
 
 bool MainWindow::AreRowsRestored() const {
     return std::none_of(m_restoring.begin(), m_restoring.end(), [](bool r) { return r; });

@@ -250,7 +250,7 @@ private:
     static constexpr int PendingBankRetryMs = 100;
     JobRunner m_bankJobs;  // lane "bank": checks, copies and reads of a bank's rows
     std::unique_ptr<QShortcut> m_openShortcut;
-    std::unique_ptr<PadInput> m_pads;  // keyboard and MIDI pads
+    std::unique_ptr<PadInput> m_pads;           // keyboard and MIDI pads
     std::array<bool, SlotCount> m_restoring{};  // restored at start, not yet stored
     bool m_saving = false;
     // Reads and writes files off the GUI thread: one lane per row, and the

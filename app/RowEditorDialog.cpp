@@ -17,8 +17,8 @@
 #include <new>
 
 #include "app/JobRunner.h"
-#include "app/WaveformJob.h"
 #include "app/LevelBox.h"
+#include "app/WaveformJob.h"
 #include "app/WaveformView.h"
 #include "audio/AudioData.h"
 #include "controls/MessageBox.h"

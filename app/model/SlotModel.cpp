@@ -114,8 +114,12 @@ bool SlotModel::PutMadeRow(int slot, const std::string& path, const AudioData& r
     if (!m_engine->LoadSlotRecord(slot, record, SoundEngine::TailFade::Keep)) return false;
     const auto s = static_cast<size_t>(slot);
     m_paths[s] = path;
-    m_making[s] = {options, outcome.startFrame, outcome.exactRow,
-                   outcome.exactRow ? outcome.origin : RowOrigin{}, {}, outcome.loudness};
+    m_making[s] = {options,
+                   outcome.startFrame,
+                   outcome.exactRow,
+                   outcome.exactRow ? outcome.origin : RowOrigin{},
+                   {},
+                   outcome.loudness};
     Notify(slot, SlotChange::Loaded);
     return true;
 }

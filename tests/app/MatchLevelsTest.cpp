@@ -41,7 +41,7 @@ TEST_F(MatchLevelsTest, ApplySetsEveryRowsLoudnessAsGlwtoolDoes) {
     later.start = VoiceOptions::Start::At;
     later.startNanoseconds = 500000000;
     ASSERT_TRUE(Load(0, loop));
-    ASSERT_TRUE(window->LoadSlotFile(1, &loop, true, later));
+    ASSERT_TRUE(Load(1, loop, true, later));
     ASSERT_TRUE(Load(2, soft));
 
     bool shown = false;
@@ -60,6 +60,7 @@ TEST_F(MatchLevelsTest, ApplySetsEveryRowsLoudnessAsGlwtoolDoes) {
     });
     EXPECT_TRUE(window->MatchLevels());
     EXPECT_TRUE(shown);
+    Settle();  // the rows load again in the background
     const VoiceOptions& first = model->SlotOptions(0);
     const VoiceOptions& second = model->SlotOptions(1);
     ASSERT_TRUE(first.loudness && second.loudness && model->SlotOptions(2).loudness);

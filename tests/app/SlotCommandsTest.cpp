@@ -302,6 +302,7 @@ TEST_F(SaveTest, ABankFromOutsideACardIsProposedOnTheRememberedVolumeUnderItsSto
     const std::string backup = dir.file("DRUMS-1-20261209-114734.glw");
     ASSERT_TRUE(testsupport::WriteFile(backup, file));
     ASSERT_TRUE(window->OpenBankFile(QString::fromStdString(backup)));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->IsOpeningBank(); }, 10000));
     messages.clear();  // the question before the rows were replaced
     QString offered;
     int row = -1;
