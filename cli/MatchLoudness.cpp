@@ -82,7 +82,14 @@ bool MatchRowsLoudness(const MatchRequest& request, VoiceBankImage* image,
             return false;
         }
         // A kept row's file is the bank: each stands alone.
-        rows[k].group = kept[k] ? "\n" + std::to_string(k) : SourceGroup(files[k]);
+        // (Built by appending: GCC 12 at -O3 misreads a copied literal
+        // here as an overlapping copy.)
+        if (kept[k]) {
+            rows[k].group.assign(1, '\n');
+            rows[k].group += std::to_string(k);
+        } else {
+            rows[k].group = SourceGroup(files[k]);
+        }
     }
     const std::optional<double> median = MedianLoudness(rows);
     *target = request.target.value_or(median.value_or(0.0));
