@@ -212,9 +212,7 @@ bool MainWindow::IsRowBusy(int slot) const {
            (m_restoring[static_cast<size_t>(slot)] || m_jobs.IsBusy(RowJobLane(slot)));
 }
 
-bool MainWindow::IsBusy() const {
-    return m_jobs.IsBusy() || m_bankJobs.IsBusy() || !AreRowsRestored();
-}
+bool MainWindow::IsBusy() const { return m_jobs.IsBusy() || !AreRowsRestored(); }
 
 bool MainWindow::AreRowsRestored() const {
     return std::none_of(m_restoring.begin(), m_restoring.end(), [](bool r) { return r; });
@@ -286,7 +284,8 @@ void MainWindow::EndRestoring(int slot) {
 
 void MainWindow::UpdateRowControls(int slot) {
     if (!SlotPanel::IsValidSlot(slot)) return;
-    const bool busy = IsRowBusy(slot);
+    // A bank being opened replaces every row: none takes a click meanwhile.
+    const bool busy = IsRowBusy(slot) || m_openingBank;
     if (busy) {
         for (QWidget* control :
              std::initializer_list<QWidget*>{m_panel.LoadButton(slot), m_panel.ClearButton(slot),
@@ -475,7 +474,6 @@ void MainWindow::OnCloseButton() {
     if (m_closing) return;
     m_closing = true;
     m_pads->StopMidi();
-    m_bankJobs.CancelAll();
     m_jobs.CancelAll();
     m_model.Close();
     QDialog::accept();
@@ -485,7 +483,6 @@ void MainWindow::reject() {
     if (m_closing) return;
     m_closing = true;
     m_pads->StopMidi();
-    m_bankJobs.CancelAll();
     m_jobs.CancelAll();
     m_model.Close();
     QDialog::reject();

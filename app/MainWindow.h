@@ -248,13 +248,12 @@ private:
     bool m_pendingBankPosted = false;
     bool m_openingBank = false;
     static constexpr int PendingBankRetryMs = 100;
-    JobRunner m_bankJobs;  // lane "bank": checks, copies and reads of a bank's rows
     std::unique_ptr<QShortcut> m_openShortcut;
     std::unique_ptr<PadInput> m_pads;           // keyboard and MIDI pads
     std::array<bool, SlotCount> m_restoring{};  // restored at start, not yet stored
     bool m_saving = false;
-    // Reads and writes files off the GUI thread: one lane per row, and the
-    // save's. Last, so its work has ended before anything else of the window
+    // Reads and writes files off the GUI thread: one lane per row, the
+    // save's and the bank's. Last, so its work has ended before anything else of the window
     // goes.
     JobRunner m_jobs;
 };

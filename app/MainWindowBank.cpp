@@ -123,7 +123,7 @@ bool MainWindow::OpenBankFile(const QString& path) {
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
     SetOpeningBank(true);
-    m_bankJobs.Run<CheckedBank>(
+    m_jobs.Run<CheckedBank>(
         QStringLiteral("bank"), this,
         [file = ToModelPath(absolute)](const std::atomic<bool>&) { return CheckBank(file); },
         [this, absolute](CheckedBank checked) { OnBankChecked(absolute, std::move(checked)); });
@@ -152,7 +152,7 @@ void MainWindow::OnBankChecked(const QString& absolute, CheckedBank checked) {
         ShowWithReason(this, IdsCopyBankError, tr("There is no data folder for this user."));
         return;
     }
-    m_bankJobs.Run<MadeBankRows>(
+    m_jobs.Run<MadeBankRows>(
         QStringLiteral("bank"), this,
         [opened = checked.opened, root = ToModelPath(data + QStringLiteral("/banks")),
          convert = m_model.ConvertFormats()](const std::atomic<bool>& cancelled) {
@@ -188,16 +188,7 @@ void MainWindow::OnBankRowsMade(const QString& absolute, MadeBankRows made) {
 void MainWindow::SetOpeningBank(bool opening) {
     m_openingBank = opening;
     // The rows the bank replaces take no clicks or drops meanwhile.
-    for (int i = 0; i < SlotCount; ++i) {
-        m_panel.LoadButton(i)->setEnabled(!opening);
-        m_panel.Label(i)->setEnabled(!opening);
-        if (opening) {
-            m_panel.ClearButton(i)->setEnabled(false);
-            m_panel.PlayButton(i)->setEnabled(false);
-        } else {
-            (void)SetRowState(i, m_model.IsSlotLoaded(i));
-        }
-    }
+    for (int i = 0; i < SlotCount; ++i) UpdateRowControls(i);
     if (opening) {
         m_panel.SetSaveEnabled(false);
         setCursor(Qt::BusyCursor);
