@@ -224,8 +224,8 @@ void MainWindow::QueueRowLoad(int slot, const QString& path, bool showErrors,
     const bool convert = m_model.ConvertFormats();
     m_jobs.Run<MadeRow>(
         RowJobLane(slot), this,
-        [file, options, convert](const std::atomic<bool>&) {
-            return SlotModel::MakeRow(file, options, convert);
+        [file, options, convert](const std::atomic<bool>& cancelled) {
+            return SlotModel::MakeRow(file, options, convert, cancelled);
         },
         [this, slot, path, showErrors](MadeRow row) {
             FinishRowLoad(slot, path, showErrors, std::move(row));

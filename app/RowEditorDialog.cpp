@@ -336,10 +336,10 @@ void RowEditorDialog::StartAtFirstSound() {
     };
     m_jobs.Run<Found>(
         m_lane, this,
-        [path, convert](const std::atomic<bool>&) {
+        [path, convert](const std::atomic<bool>& cancelled) {
             Found result;
             int rate = 0;
-            result.found = FindFirstSound(path.c_str(), convert, &result.frame, &rate);
+            result.found = FindFirstSound(path.c_str(), convert, &result.frame, &rate, cancelled);
             return result;
         },
         [this](Found result) {
@@ -407,8 +407,8 @@ void RowEditorDialog::Play() {
     const bool convert = m_convert;
     m_jobs.Run<MadeRow>(
         m_lane, this,
-        [path, options, convert](const std::atomic<bool>&) {
-            return SlotModel::MakeRow(path, options, convert);
+        [path, options, convert](const std::atomic<bool>& cancelled) {
+            return SlotModel::MakeRow(path, options, convert, cancelled);
         },
         [this](MadeRow row) {
             UpdateBusy();

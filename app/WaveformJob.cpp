@@ -51,7 +51,7 @@ bool WaveformJob::Start(const std::string& path, bool convert, int64_t totalFram
             };
             std::string reason;
             const bool done =
-                ComputePeakOverview(path.c_str(), convert, framesPerBin, sink, &reason);
+                ComputePeakOverview(path.c_str(), convert, framesPerBin, sink, &reason, m_cancel);
             if (m_cancel.load()) return;
             const QString failure = done ? QString() : QString::fromStdString(reason);
             QMetaObject::invokeMethod(

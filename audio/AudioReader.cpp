@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -233,43 +232,6 @@ int ParseAiffFor(ByteSource& s, AudioData* record, int hostByteOrder, SampleWind
     }
 }
 
-// Scans the sample data from the current position for the first frame
-// with a sample of at least the window's threshold on either channel.
-int ScanForLoudFrame(ByteSource& s, uint64_t dataBytes, const AudioData& record, int sourceKind,
-                     SampleWindow* window) {
-    const bool stereo = record.channels == 2;
-    const auto frameBytes =
-        static_cast<uint64_t>(record.channels) * static_cast<uint64_t>(record.bitsPerSample / 8);
-    constexpr uint64_t kBlockFrames = 16384;
-    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[kBlockFrames * 4]);
-    std::unique_ptr<int16_t[]> decoded(new (std::nothrow) int16_t[kBlockFrames * 2]);
-    if (!raw || !decoded) return ReadNoMemory;
-    window->loudFrame = -1;
-    uint64_t done = 0;
-    const uint64_t total = dataBytes / frameBytes;
-    while (done < total) {
-        const uint64_t want = std::min(kBlockFrames, total - done);
-        const size_t got = s.Read(raw.get(), static_cast<size_t>(want * frameBytes));
-        const size_t frames = got / static_cast<size_t>(frameBytes);
-        if (frames == 0) break;
-        int16_t* first = decoded.get();
-        int16_t* second = first + kBlockFrames;
-        conversion::DecodeInto(raw.get(), frames, stereo, record.bitsPerSample, sourceKind, first,
-                               second);
-        for (size_t i = 0; i < frames; ++i) {
-            const int a = std::abs(int{first[i]});
-            const int b = stereo ? std::abs(int{second[i]}) : 0;
-            if (a >= window->loudThreshold || b >= window->loudThreshold) {
-                window->loudFrame = static_cast<int64_t>(done + i);
-                return ReadOk;
-            }
-        }
-        done += frames;
-        if (frames < want) break;
-    }
-    return ReadOk;
-}
-
 int ReadSamplesFor(ByteSource& s, uint32_t dataBytes, AudioData* record, int sourceKind,
                    SampleWindow* window) {
     if (window == nullptr) return ReadSampleData(s, dataBytes, record, sourceKind);
@@ -283,7 +245,8 @@ int ReadSamplesFor(ByteSource& s, uint32_t dataBytes, AudioData* record, int sou
     const auto frameBytes = static_cast<uint64_t>(channels) * static_cast<uint64_t>(bits / 8);
     const uint64_t present = std::min<uint64_t>(dataBytes, s.Size() - s.Position());
     window->dataFrames = static_cast<int64_t>(present / frameBytes);
-    if (window->scanOnly) return ScanForLoudFrame(s, present, *record, sourceKind, window);
+    window->dataOffset = s.Position();
+    window->sourceKind = sourceKind;
     const auto start = static_cast<uint64_t>(std::max<int64_t>(window->startFrame, 0));
     if (start >= present / frameBytes) {
         window->startPastEnd = true;
@@ -313,7 +276,6 @@ int ReadAudioSourceWindow(ByteSource& source, AudioData* record, int hostByteOrd
     if (hostByteOrder != HostLittleEndian && hostByteOrder != HostBigEndian) return ReadBadArgument;
     window->dataFrames = 0;
     window->startPastEnd = false;
-    window->loudFrame = -1;
     int kind = 0;
     if (!DetectContainer(source, &kind)) return ReadNotRecognised;
     return kind == ContainerWave ? ParseWaveFor(source, record, hostByteOrder, window)

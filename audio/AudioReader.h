@@ -53,27 +53,24 @@ struct SampleWindow {
     // In: frames of the sample data passed over before the read (one
     // second at most is read from there, as from the start of a file).
     int64_t startFrame = 0;
-    // In: only look for the first loud frame; nothing is read into the
-    // record's samples.
-    bool scanOnly = false;
     // In: at most this many frames are read from startFrame (0: no limit
     // beyond the first second).
     int64_t frameLimit = 0;
-    int loudThreshold = FirstSoundThreshold16;
     // Out: whole frames the sample data holds (as far as the file has them).
     int64_t dataFrames = 0;
+    // Out: the byte offset of the first frame of the sample data.
+    uint64_t dataOffset = 0;
+    // Out: SourceKindWave or SourceKindAiff, how the samples are stored.
+    int sourceKind = 0;
     // Out: startFrame is at or past the last frame; nothing was read.
     bool startPastEnd = false;
-    // Out (scanOnly): the first frame with a sample of at least
-    // loudThreshold on either channel, or -1 when there is none.
-    int64_t loudFrame = -1;
 };
 
 // As ReadAudioSource, with the sample read beginning window->startFrame
-// frames into the data (found by seeking; nothing before it is read), or,
-// with scanOnly, a scan of the whole data for its first loud frame. The
+// frames into the data (found by seeking; nothing before it is read). The
 // record then holds the format fields. A start at or past the end returns
-// ReadOk with startPastEnd set and no frames.
+// ReadOk with startPastEnd set and no frames, so a start of INT64_MAX checks
+// the header and finds the sample data without reading a sample.
 [[nodiscard]] int ReadAudioSourceWindow(ByteSource& source, AudioData* record, int hostByteOrder,
                                         SampleWindow* window);
 

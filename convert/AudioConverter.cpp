@@ -1,6 +1,5 @@
 #include "convert/AudioConverter.h"
 
-#include <sndfile.h>
 #include <soxr.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 
 #include "audio/AudioData.h"
 #include "audio/ByteSource.h"
+#include "convert/SndfileIo.h"
 
 // The resampler is libsoxr at its very-high-quality setting rather than
 // libsamplerate's best sinc: both are far beyond what 16 bits can show, but
@@ -27,51 +27,6 @@ constexpr sf_count_t kBlockSamples = 65536;
 // Input samples beyond this are clipped before resampling, so a float file
 // holding huge or infinite values cannot turn the filter's sums into NaN.
 constexpr float kInputLimit = 4.0f;
-
-// libsndfile's virtual I/O over a ByteSource. Seeks are clamped to the
-// source, reads are bounded by it; nothing is ever written.
-sf_count_t VioLength(void* user) {
-    const uint64_t size = static_cast<ByteSource*>(user)->Size();
-    return static_cast<sf_count_t>(
-        std::min<uint64_t>(size, static_cast<uint64_t>(std::numeric_limits<sf_count_t>::max())));
-}
-
-sf_count_t VioTell(void* user) {
-    return static_cast<sf_count_t>(static_cast<ByteSource*>(user)->Position());
-}
-
-sf_count_t VioSeek(sf_count_t offset, int whence, void* user) {
-    auto* source = static_cast<ByteSource*>(user);
-    const sf_count_t size = VioLength(user);
-    sf_count_t base = 0;
-    if (whence == SEEK_CUR)
-        base = VioTell(user);
-    else if (whence == SEEK_END)
-        base = size;
-    else if (whence != SEEK_SET)
-        return VioTell(user);
-    // Saturating base + offset, then clamped into [0, size].
-    sf_count_t target = 0;
-    if (offset > 0 && base > size - offset)
-        target = size;
-    else
-        target = std::clamp<sf_count_t>(base + offset, 0, size);
-    (void)source->SeekTo(static_cast<uint64_t>(target));
-    return VioTell(user);
-}
-
-sf_count_t VioRead(void* dst, sf_count_t count, void* user) {
-    if (dst == nullptr || count <= 0) return 0;
-    return static_cast<sf_count_t>(
-        static_cast<ByteSource*>(user)->Read(dst, static_cast<size_t>(count)));
-}
-
-sf_count_t VioWrite(const void*, sf_count_t, void*) { return 0; }
-
-struct SoundFileCloser {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
 
 // The size each sample is stored with, or 0 where the format has none.
 int16_t NominalBits(int format) {
@@ -139,24 +94,6 @@ size_t ReadFirstFrames(SNDFILE* file, int channels, size_t wanted, std::vector<f
     return got;
 }
 
-// Scans every channel from the current frame for the first sample whose
-// magnitude reaches level. Returns its frame, or -1.
-int64_t FindLoudFrame(SNDFILE* file, int channels, double level) {
-    const sf_count_t block = std::max<sf_count_t>(1, kBlockSamples / channels);
-    std::vector<float> interleaved(static_cast<size_t>(block * channels));
-    int64_t done = 0;
-    for (;;) {
-        const sf_count_t n = sf_readf_float(file, interleaved.data(), block);
-        if (n <= 0 || n > block) return -1;
-        const size_t samples = static_cast<size_t>(n * channels);
-        for (size_t i = 0; i < samples; ++i) {
-            if (std::fabs(static_cast<double>(interleaved[i])) >= level)
-                return done + static_cast<int64_t>(i / static_cast<size_t>(channels));
-        }
-        done += n;
-    }
-}
-
 // Moves to frame start: by seeking where the format allows, else by
 // decoding and dropping what comes before. Returns the frames passed over.
 int64_t PassOver(SNDFILE* file, int channels, int64_t start) {
@@ -175,6 +112,90 @@ int64_t PassOver(SNDFILE* file, int channels, int64_t start) {
     return done;
 }
 
+// Channels 1 and 2 of the frames converted, full scale 1.0; second is
+// empty for a mono source.
+struct Channels {
+    std::vector<float> first;
+    std::vector<float> second;
+};
+
+// Passes over the window's start. False (the start past the end) when the
+// sound holds nothing from there.
+bool ReachStart(SNDFILE* file, const SF_INFO& info, ConvertWindow* window, int64_t* start,
+                std::string* reason) {
+    window->sourceFrames = info.frames;
+    window->startPastEnd = false;
+    window->sampleRate = info.samplerate;
+    *start = std::max<int64_t>(window->startFrame, 0);
+    if ((info.frames > 0 && *start >= info.frames) ||
+        PassOver(file, info.channels, *start) < *start) {
+        window->startPastEnd = true;
+        *reason = "the start lies at or past the end of the sound";
+        return false;
+    }
+    return true;
+}
+
+// One second from the start; fewer frames when the file says it holds
+// fewer or the window asks for fewer.
+size_t WantedFrames(const SF_INFO& info, int64_t start, const ConvertWindow* window) {
+    size_t wanted = static_cast<size_t>(info.samplerate);
+    if (info.frames > 0 && static_cast<uint64_t>(info.frames - start) < wanted)
+        wanted = static_cast<size_t>(info.frames - start);
+    if (window != nullptr && window->frameLimit > 0 &&
+        static_cast<uint64_t>(window->frameLimit) < wanted)
+        wanted = static_cast<size_t>(window->frameLimit);
+    return wanted;
+}
+
+// Resamples count frames of in from rate to the row's rate into out; count
+// becomes the frames made. False with the reason when nothing came out.
+bool Resample(int rate, const Channels& in, size_t* count, Channels* out, std::string* reason) {
+    const bool stereo = !in.second.empty();
+    const auto from = static_cast<uint64_t>(rate);
+    const size_t length =
+        std::min<size_t>(static_cast<size_t>((*count * uint64_t{kTargetRate} + from / 2) / from),
+                         static_cast<size_t>(MaxVoiceFrames));
+    if (length == 0) {
+        *reason = "too short to convert";
+        return false;
+    }
+    out->first.resize(length);
+    if (stereo) out->second.resize(length);
+    const float* inputs[2] = {in.first.data(), stereo ? in.second.data() : nullptr};
+    float* outputs[2] = {out->first.data(), stereo ? out->second.data() : nullptr};
+    const soxr_io_spec_t ioSpec = soxr_io_spec(SOXR_FLOAT32_S, SOXR_FLOAT32_S);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
+    // One thread: the same samples every time, and no threads to watch.
+    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    size_t done = 0;
+    const soxr_error_t error =
+        soxr_oneshot(static_cast<double>(rate), kTargetRate, stereo ? 2u : 1u, inputs, *count,
+                     nullptr, outputs, length, &done, &ioSpec, &quality, &runtime);
+    if (error != nullptr || done == 0) {
+        *reason = "resampling failed: ";
+        *reason += error != nullptr ? error : "no output";
+        return false;
+    }
+    *count = done;
+    return true;
+}
+
+// Rounds count frames into the record, with the source's format fields.
+void StoreRecord(const Channels& made, size_t count, const SF_INFO& info, AudioData* record) {
+    const bool stereo = !made.second.empty();
+    count = std::min(count, static_cast<size_t>(MaxVoiceFrames));
+    for (size_t i = 0; i < count; ++i) {
+        record->left[i] = ToSample(made.first[i]);
+        record->right[i] = stereo ? ToSample(made.second[i]) : int16_t{0};
+    }
+    record->channels = static_cast<int16_t>(stereo ? 2 : 1);
+    record->sampleRate = info.samplerate;
+    record->bitsPerSample = NominalBits(info.format);
+    // Whole 16-frame blocks; the added frames are the record's zeros.
+    record->frames = static_cast<int32_t>((count + 15) / 16 * 16);
+}
+
 }  // namespace
 
 bool ConvertAudioSource(ByteSource& source, AudioData* record, std::string* reason) {
@@ -185,127 +206,41 @@ bool ConvertAudioSourceWindow(ByteSource& source, AudioData* record, ConvertWind
                               std::string* reason) {
     std::string ignored;
     if (reason == nullptr) reason = &ignored;
-    if (record == nullptr || !source.SeekTo(0)) {
+    if (record == nullptr) {
         *reason = "nothing to read";
         return false;
     }
-    SF_VIRTUAL_IO io{VioLength, VioSeek, VioRead, VioWrite, VioTell};
     SF_INFO info{};
-    SoundFile file(sf_open_virtual(&io, SFM_READ, &info, &source));
-    if (!file) {
-        *reason = sf_strerror(nullptr);
-        return false;
-    }
-    if (info.channels < 1 || info.channels > ConvertMaxChannels) {
-        *reason = "unsupported channel count " + std::to_string(info.channels) +
-                  " (the converter takes 1 to " + std::to_string(ConvertMaxChannels) + ")";
-        return false;
-    }
-    if (info.samplerate < ConvertMinRate || info.samplerate > ConvertMaxRate) {
-        *reason = "unsupported sample rate " + std::to_string(info.samplerate) +
-                  " Hz (the converter takes " + std::to_string(ConvertMinRate) + " to " +
-                  std::to_string(ConvertMaxRate) + ")";
-        return false;
-    }
-
-    int64_t start = 0;
-    if (window != nullptr) {
-        window->sourceFrames = info.frames;
-        window->startPastEnd = false;
-        window->loudFrame = -1;
-        window->sampleRate = info.samplerate;
-        if (window->probeOnly) return true;
-        try {
-            if (window->scanOnly) {
-                window->loudFrame = FindLoudFrame(file.get(), info.channels, window->loudLevel);
-                return true;
-            }
-            start = std::max<int64_t>(window->startFrame, 0);
-            if ((info.frames > 0 && start >= info.frames) ||
-                PassOver(file.get(), info.channels, start) < start) {
-                window->startPastEnd = true;
-                *reason = "the start lies at or past the end of the sound";
-                return false;
-            }
-        } catch (const std::bad_alloc&) {
-            *reason = "not enough memory to convert it";
-            return false;
-        }
-    }
-
-    // One second from the start; fewer frames when the file says it holds
-    // fewer.
-    size_t wanted = static_cast<size_t>(info.samplerate);
-    if (info.frames > 0 && static_cast<uint64_t>(info.frames - start) < wanted)
-        wanted = static_cast<size_t>(info.frames - start);
-    if (window != nullptr && window->frameLimit > 0 &&
-        static_cast<uint64_t>(window->frameLimit) < wanted)
-        wanted = static_cast<size_t>(window->frameLimit);
-    const bool stereo = info.channels > 1;
-    std::vector<float> first;
-    std::vector<float> second;
-    std::vector<float> outFirst;
-    std::vector<float> outSecond;
-    const float* outLeft = nullptr;
-    const float* outRight = nullptr;
-    size_t count = 0;
-    // Every allocation below is bounded by the checks above; any that still
-    // fails refuses the file.
+    SoundFile file = OpenConvertible(source, &info, reason);
+    if (!file) return false;
+    // Every allocation below is bounded by the checks of the open; any that
+    // still fails refuses the file.
     try {
-        first.resize(wanted);
-        if (stereo) second.resize(wanted);
-        count = ReadFirstFrames(file.get(), info.channels, wanted, first, second, reason);
+        int64_t start = 0;
+        if (window != nullptr && !ReachStart(file.get(), info, window, &start, reason))
+            return false;
+        const size_t wanted = WantedFrames(info, start, window);
+        Channels read;
+        read.first.resize(wanted);
+        if (info.channels > 1) read.second.resize(wanted);
+        size_t count =
+            ReadFirstFrames(file.get(), info.channels, wanted, read.first, read.second, reason);
         if (count == 0) {
             if (start > 0 && window != nullptr) window->startPastEnd = true;
             return false;
         }
-        outLeft = first.data();
-        outRight = stereo ? second.data() : nullptr;
-        if (info.samplerate != kTargetRate) {
-            const auto rate = static_cast<uint64_t>(info.samplerate);
-            const size_t length = std::min<size_t>(
-                static_cast<size_t>((count * uint64_t{kTargetRate} + rate / 2) / rate),
-                static_cast<size_t>(MaxVoiceFrames));
-            if (length == 0) {
-                *reason = "too short to convert";
-                return false;
-            }
-            outFirst.resize(length);
-            if (stereo) outSecond.resize(length);
-            const float* in[2] = {first.data(), stereo ? second.data() : nullptr};
-            float* out[2] = {outFirst.data(), stereo ? outSecond.data() : nullptr};
-            const soxr_io_spec_t ioSpec = soxr_io_spec(SOXR_FLOAT32_S, SOXR_FLOAT32_S);
-            const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-            // One thread: the same samples every time, and no threads to watch.
-            const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-            size_t done = 0;
-            const soxr_error_t error =
-                soxr_oneshot(static_cast<double>(info.samplerate), kTargetRate, stereo ? 2u : 1u,
-                             in, count, nullptr, out, length, &done, &ioSpec, &quality, &runtime);
-            if (error != nullptr || done == 0) {
-                *reason =
-                    std::string("resampling failed: ") + (error != nullptr ? error : "no output");
-                return false;
-            }
-            count = done;
-            outLeft = outFirst.data();
-            outRight = stereo ? outSecond.data() : nullptr;
+        if (info.samplerate == kTargetRate) {
+            StoreRecord(read, count, info, record);
+            return true;
         }
+        Channels resampled;
+        if (!Resample(info.samplerate, read, &count, &resampled, reason)) return false;
+        StoreRecord(resampled, count, info, record);
+        return true;
     } catch (const std::bad_alloc&) {
         *reason = "not enough memory to convert it";
         return false;
     }
-    count = std::min(count, static_cast<size_t>(MaxVoiceFrames));
-    for (size_t i = 0; i < count; ++i) {
-        record->left[i] = ToSample(outLeft[i]);
-        record->right[i] = outRight != nullptr ? ToSample(outRight[i]) : int16_t{0};
-    }
-    record->channels = static_cast<int16_t>(stereo ? 2 : 1);
-    record->sampleRate = info.samplerate;
-    record->bitsPerSample = NominalBits(info.format);
-    // Whole 16-frame blocks; the added frames are the record's zeros.
-    record->frames = static_cast<int32_t>((count + 15) / 16 * 16);
-    return true;
 }
 
 bool ConvertAudioMemory(const uint8_t* data, size_t size, AudioData* record, std::string* reason) {

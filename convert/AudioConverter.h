@@ -37,19 +37,14 @@ inline constexpr int ConvertMaxRate = 768000;
 
 // A conversion that does not begin at the first frame.
 struct ConvertWindow {
-    int64_t startFrame = 0;  // in: source frames passed over (seeking where possible)
-    int64_t frameLimit = 0;  // in: source frames read at most from startFrame (0: a second)
-    bool scanOnly = false;   // in: only find the first loud frame; the record is untouched
-    bool probeOnly = false;  // in: only read the header (sampleRate, sourceFrames)
-    double loudLevel = FirstSoundLevel;  // in: of full scale
+    int64_t startFrame = 0;     // in: source frames passed over (seeking where possible)
+    int64_t frameLimit = 0;     // in: source frames read at most from startFrame (0: a second)
     int64_t sourceFrames = 0;   // out: frames the file says it holds (0 or less: not known)
     bool startPastEnd = false;  // out: nothing at or after startFrame
-    int64_t loudFrame = -1;     // out (scanOnly): the first frame reaching loudLevel on any channel
     int sampleRate = 0;         // out: the file's rate
 };
 
-// As ConvertAudioSource, from window->startFrame, or (scanOnly) a scan of
-// the whole file for its first loud frame. window may be null.
+// As ConvertAudioSource, from window->startFrame. window may be null.
 [[nodiscard]] bool ConvertAudioSourceWindow(ByteSource& source, AudioData* record,
                                             ConvertWindow* window, std::string* reason);
 

@@ -1,7 +1,5 @@
 #include "convert/PeakOverview.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -11,7 +9,7 @@
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
 #include "audio/ReadFailure.h"
-#include "convert/AudioConverter.h"
+#include "convert/ConvertingReader.h"
 
 namespace {
 
@@ -20,32 +18,13 @@ constexpr int64_t kBlockSamples = 131072;
 // The sink hears from the pass at least this often, in parts of the file.
 constexpr int64_t kReportsPerFile = 50;
 
-struct SoundFileCloser {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
-
 bool Fail(std::string* why, std::string text) {
     if (why != nullptr) *why = std::move(text);
     return false;
 }
 
-// The strict reader's own header checks decide, so exactly the files it
-// loads are taken (it reads at most the first second).
-bool StrictReaderTakes(const char* path, std::string* why) {
-    std::unique_ptr<AudioData> record;
-    try {
-        record = std::make_unique<AudioData>();
-    } catch (const std::bad_alloc&) {
-        return Fail(why, "not enough memory to read it");
-    }
-    const int code = ReadAudioFile(path, record.get(), HostLittleEndian);
-    if (code != ReadOk) return Fail(why, DescribeReadFailure(path, code, *record));
-    return true;
-}
-
-// Opens the file for the pass once it is known to be one this mode reads.
-SoundFile OpenChecked(const char* path, bool convert, SF_INFO* info, std::string* why) {
+// Opens the file for a pass, with the reason when neither reader takes it.
+std::unique_ptr<SoundSource> OpenChecked(const char* path, bool convert, std::string* why) {
     if (path == nullptr) {
         Fail(why, "no file given");
         return nullptr;
@@ -54,42 +33,28 @@ SoundFile OpenChecked(const char* path, bool convert, SF_INFO* info, std::string
         Fail(why, problem);
         return nullptr;
     }
-    if (!convert && !StrictReaderTakes(path, why)) return nullptr;
-    *info = {};
-    SoundFile file(sf_open(path, SFM_READ, info));
-    if (!file) {
-        Fail(why, std::string("cannot be read: ") + sf_strerror(nullptr));
-        return nullptr;
+    SoundRefusal refusal;
+    auto sound = SoundSource::Open(path, convert, &refusal);
+    if (!sound) {
+        // The format fields name what the strict reader found.
+        const std::unique_ptr<AudioData> header(new (std::nothrow) AudioData());
+        if (!header) {
+            Fail(why, "not enough memory to read it");
+            return nullptr;
+        }
+        header->channels = refusal.strict.channels;
+        header->sampleRate = refusal.strict.sampleRate;
+        header->bitsPerSample = refusal.strict.bitsPerSample;
+        std::string text = DescribeReadFailure(path, refusal.strict.code, *header);
+        ConvertOutcome converter;
+        converter.convertReason = refusal.convertReason;
+        if (const std::string more = DescribeConverterRefusal(converter); !more.empty()) {
+            text += "; ";
+            text += more;
+        }
+        Fail(why, std::move(text));
     }
-    if (info->channels < 1 || info->channels > ConvertMaxChannels) {
-        Fail(why, "unsupported channel count " + std::to_string(info->channels));
-        return nullptr;
-    }
-    if (info->samplerate < ConvertMinRate || info->samplerate > ConvertMaxRate) {
-        Fail(why, "unsupported sample rate " + std::to_string(info->samplerate) + " Hz");
-        return nullptr;
-    }
-    return file;
-}
-
-// Samples of these sizes come back from libsndfile as 16-bit values exactly;
-// everything else is read as float and rounded the way the converter does.
-bool ReadsAsShort(int format) {
-    switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_16:
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW: return true;
-    default: return false;
-    }
-}
-
-// Full scale 1.0; rounded to nearest, clipped, NaN is silence.
-int16_t FloatToSample(float v) {
-    if (std::isnan(v)) return 0;
-    const float scaled = std::clamp(v * 32768.0f, -32768.0f, 32767.0f);
-    return static_cast<int16_t>(std::lrint(scaled));
+    return sound;
 }
 
 struct BinBuilder {
@@ -134,20 +99,16 @@ struct BinBuilder {
     }
 };
 
-bool RunPass(SNDFILE* file, const SF_INFO& info, int64_t framesPerBin, const PeakSink& sink,
-             std::string* why) {
-    const int channels = info.channels;
+bool RunPass(SoundSource& sound, int64_t framesPerBin, const PeakSink& sink,
+             const std::atomic<bool>& cancelled, std::string* why) {
+    const int channels = sound.Info().channels;
+    const int64_t frames = sound.Info().frames;
     const int64_t blockFrames = std::max<int64_t>(1, kBlockSamples / channels);
-    const bool asShort = ReadsAsShort(info.format);
     // Unknown lengths are reported on every block.
-    const bool lengthKnown =
-        info.frames > 0 && info.frames < std::numeric_limits<sf_count_t>::max();
-    const int64_t step =
-        lengthKnown ? std::max<int64_t>(1, info.frames / kReportsPerFile) : blockFrames;
+    const bool lengthKnown = frames > 0 && frames < std::numeric_limits<int64_t>::max();
+    const int64_t step = lengthKnown ? std::max<int64_t>(1, frames / kReportsPerFile) : blockFrames;
 
     std::vector<int16_t> samples(static_cast<size_t>(blockFrames * channels));
-    std::vector<float> floats;
-    if (!asShort) floats.resize(samples.size());
     std::vector<PeakBin> bins;
     BinBuilder builder;
     builder.Reset();
@@ -159,15 +120,9 @@ bool RunPass(SNDFILE* file, const SF_INFO& info, int64_t framesPerBin, const Pea
     for (;;) {
         // Reads stop at each report point, so a report is never late.
         const int64_t ask = std::min(blockFrames, nextReport - read);
-        sf_count_t got = 0;
-        if (asShort) {
-            got = sf_readf_short(file, samples.data(), ask);
-        } else {
-            got = sf_readf_float(file, floats.data(), ask);
-            for (sf_count_t i = 0; i < got * channels; ++i)
-                samples[static_cast<size_t>(i)] = FloatToSample(floats[static_cast<size_t>(i)]);
-        }
-        if (got <= 0 || got > ask) break;
+        if (cancelled.load()) return Fail(why, "the overview was stopped");
+        const int64_t got = sound.ReadFrames(samples.data(), ask);
+        if (got <= 0) break;
         const int16_t* p = samples.data();
         int64_t left = got;
         while (left > 0) {
@@ -190,8 +145,8 @@ bool RunPass(SNDFILE* file, const SF_INFO& info, int64_t framesPerBin, const Pea
         }
     }
     // A decoder that fails part way leaves the rest of the file unseen.
-    if (sf_error(file) != SF_ERR_NO_ERROR)
-        return Fail(why, std::string("cannot be read to its end: ") + sf_strerror(file));
+    if (const std::string error = sound.ReadError(); !error.empty())
+        return Fail(why, "cannot be read to its end: " + error);
     if (builder.filled > 0) {
         bins.push_back(builder.bin);
         covered += builder.filled;
@@ -205,23 +160,20 @@ bool RunPass(SNDFILE* file, const SF_INFO& info, int64_t framesPerBin, const Pea
 
 bool ProbeSoundFile(const char* path, bool convert, SourceInfo* info, std::string* why) {
     if (info == nullptr) return Fail(why, "nothing to fill");
-    SF_INFO sf{};
-    if (!OpenChecked(path, convert, &sf, why)) return false;
-    info->channels = sf.channels;
-    info->sampleRate = sf.samplerate;
-    info->frames = sf.frames;
+    const auto sound = OpenChecked(path, convert, why);
+    if (!sound) return false;
+    *info = sound->Info();
     return true;
 }
 
 bool ComputePeakOverview(const char* path, bool convert, int64_t framesPerBin, const PeakSink& sink,
-                         std::string* why) {
+                         std::string* why, const std::atomic<bool>& cancelled) {
     if (framesPerBin < 1) return Fail(why, "a bin must cover at least one frame");
     if (!sink) return Fail(why, "nothing receives the bins");
-    SF_INFO info{};
-    SoundFile file = OpenChecked(path, convert, &info, why);
-    if (!file) return false;
+    const auto sound = OpenChecked(path, convert, why);
+    if (!sound) return false;
     try {
-        return RunPass(file.get(), info, framesPerBin, sink, why);
+        return RunPass(*sound, framesPerBin, sink, cancelled, why);
     } catch (const std::bad_alloc&) {
         return Fail(why, "not enough memory for the overview");
     }
@@ -230,10 +182,10 @@ bool ComputePeakOverview(const char* path, bool convert, int64_t framesPerBin, c
 bool ReadMonoSource(const char* path, bool convert, std::vector<float>* samples, int* rate,
                     std::string* why, const std::atomic<bool>* cancelled) {
     if (samples == nullptr || rate == nullptr) return Fail(why, "nothing to fill");
-    SF_INFO info{};
-    SoundFile file = OpenChecked(path, convert, &info, why);
-    if (!file) return false;
-    const int channels = info.channels;
+    const auto sound = OpenChecked(path, convert, why);
+    if (!sound) return false;
+    const int channels = sound->Info().channels;
+    const int64_t frames = sound->Info().frames;
     const int64_t blockFrames = std::max<int64_t>(1, kBlockSamples / channels);
     // Channels 1 and 2 summed; their difference instead when that holds
     // more power (a stereo file with one channel's polarity turned would
@@ -242,14 +194,14 @@ bool ReadMonoSource(const char* path, bool convert, std::vector<float>* samples,
     for (const float sign : {1.0f, -1.0f}) {
         try {
             samples->clear();
-            if (info.frames > 0 && info.frames < std::numeric_limits<int32_t>::max())
-                samples->reserve(static_cast<size_t>(info.frames));
+            if (frames > 0 && frames < std::numeric_limits<int32_t>::max())
+                samples->reserve(static_cast<size_t>(frames));
             std::vector<float> block(static_cast<size_t>(blockFrames * channels));
             for (;;) {
                 if (cancelled != nullptr && cancelled->load()) return Fail(why, "stopped");
-                const sf_count_t got = sf_readf_float(file.get(), block.data(), blockFrames);
-                if (got <= 0 || got > blockFrames) break;
-                for (sf_count_t i = 0; i < got; ++i) {
+                const int64_t got = sound->ReadFrames(block.data(), blockFrames);
+                if (got <= 0) break;
+                for (int64_t i = 0; i < got; ++i) {
                     const float* frame = block.data() + i * channels;
                     const float first = std::isnan(frame[0]) ? 0.0f : frame[0];
                     const float second =
@@ -264,12 +216,12 @@ bool ReadMonoSource(const char* path, bool convert, std::vector<float>* samples,
         } catch (const std::bad_alloc&) {
             return Fail(why, "not enough memory to read it");
         }
-        if (sf_error(file.get()) != SF_ERR_NO_ERROR)
-            return Fail(why, std::string("cannot be read to its end: ") + sf_strerror(file.get()));
+        if (const std::string error = sound->ReadError(); !error.empty())
+            return Fail(why, "cannot be read to its end: " + error);
         if (sign < 0 || differencePower <= sumPower) break;
-        if (sf_seek(file.get(), 0, SEEK_SET) != 0) break;
+        if (!sound->Seek(0)) break;
         sumPower = differencePower = 0.0;
     }
-    *rate = info.samplerate;
+    *rate = sound->Info().sampleRate;
     return true;
 }

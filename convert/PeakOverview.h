@@ -12,12 +12,7 @@
 #include <string>
 #include <vector>
 
-// A sound file's shape, before any of it is made into a row.
-struct SourceInfo {
-    int channels = 0;    // as stored (the row keeps channels 1 and 2)
-    int sampleRate = 0;  // Hz
-    int64_t frames = 0;  // frames in the whole file
-};
+#include "convert/SoundSource.h"
 
 // One bin; channel 2 repeats channel 1 for a mono file.
 struct PeakBin {
@@ -43,9 +38,10 @@ using PeakSink = std::function<bool(const std::vector<PeakBin>& newBins, int64_t
 // (the last bin may cover fewer), handing them to sink every so often (at
 // least once per 1/50 of the file). Returns true when the whole file was
 // covered; false when it cannot be read (the reason in *why, may be null)
-// or the sink asked to stop.
+// or the sink asked to stop or cancelled was set (checked every block).
 [[nodiscard]] bool ComputePeakOverview(const char* path, bool convert, int64_t framesPerBin,
-                                       const PeakSink& sink, std::string* why);
+                                       const PeakSink& sink, std::string* why,
+                                       const std::atomic<bool>& cancelled = NeverCancelled());
 
 // Reads a whole sound file as a mono mix of its first two channels (the
 // strict reader's formats, and with convert everything the converter reads)

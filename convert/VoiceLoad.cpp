@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
+#include <functional>
 #include <memory>
 
 #include "audio/AudioData.h"
@@ -14,10 +14,9 @@
 #include "audio/SampleConversion.h"
 #include "convert/AudioConverter.h"
 #include "convert/ConvertingReader.h"
+#include "convert/SoundSource.h"
 
 namespace {
-
-constexpr int64_t kNoStart = std::numeric_limits<int64_t>::max();
 
 // 1 ms before the first loud frame, never before the first frame; the
 // first frame when nothing is loud.
@@ -32,56 +31,68 @@ int64_t LengthFrames(const VoiceOptions& options, int rate) {
     return std::max<int64_t>(1, StartFrameAt(options.lengthNanoseconds, rate));
 }
 
-// The strict reader's view of the file: the row from the chosen start.
-// Returns the reader's code; *start receives the frame used.
-int ReadStrict(ByteSource& source, const VoiceOptions& options, AudioData* record, int64_t* start,
-               bool* pastEnd) {
-    // The format first, without reading samples: the start needs the rate.
-    SampleWindow probe;
-    probe.startFrame = kNoStart;
-    int code = ReadAudioSourceWindow(source, record, HostLittleEndian, &probe);
-    if (code != ReadOk) return code;
-    const int rate = record->sampleRate;
+// Where the options start the row in the opened file, in its frames.
+// False when cancelled while looking for the first sound.
+bool ChooseStart(SoundSource& sound, const VoiceOptions& options,
+                 const std::atomic<bool>& cancelled, int64_t* start) {
+    const int rate = sound.Info().sampleRate;
     *start = 0;
     if (options.start == VoiceOptions::Start::At) {
         *start = StartFrameAt(options.startNanoseconds, rate);
     } else if (options.start == VoiceOptions::Start::FirstSound) {
-        SampleWindow scan;
-        scan.scanOnly = true;
-        code = ReadAudioSourceWindow(source, record, HostLittleEndian, &scan);
-        if (code != ReadOk) return code;
-        *start = BeforeFirstSound(scan.loudFrame, rate);
+        int64_t loudFrame = -1;
+        if (!sound.FindLoudFrame(&loudFrame, cancelled)) return false;
+        *start = BeforeFirstSound(loudFrame, rate);
     }
-    std::memset(record, 0, sizeof *record);
+    return true;
+}
+
+// The strict reader's view of the file: the row from the chosen start.
+// Returns the reader's code; *start receives the frame used.
+int ReadStrict(SoundSource& sound, const VoiceOptions& options, const std::atomic<bool>& cancelled,
+               AudioData* record, int64_t* start, bool* pastEnd) {
+    if (!ChooseStart(sound, options, cancelled, start)) return ReadBadArgument;
     SampleWindow window;
     window.startFrame = *start;
-    window.frameLimit = LengthFrames(options, rate);
-    code = ReadAudioSourceWindow(source, record, HostLittleEndian, &window);
+    window.frameLimit = LengthFrames(options, sound.Info().sampleRate);
+    const int code = ReadAudioSourceWindow(sound.Bytes(), record, HostLittleEndian, &window);
     *pastEnd = code == ReadOk && window.startPastEnd;
     return code;
 }
 
 // The converter's view: true with the row from the chosen start.
-bool ReadConverted(ByteSource& source, const VoiceOptions& options, AudioData* record,
-                   int64_t* start, bool* pastEnd, std::string* reason) {
-    ConvertWindow probe;
-    probe.probeOnly = true;
-    if (!ConvertAudioSourceWindow(source, record, &probe, reason)) return false;
-    *start = 0;
-    if (options.start == VoiceOptions::Start::At) {
-        *start = StartFrameAt(options.startNanoseconds, probe.sampleRate);
-    } else if (options.start == VoiceOptions::Start::FirstSound) {
-        ConvertWindow scan;
-        scan.scanOnly = true;
-        if (!ConvertAudioSourceWindow(source, record, &scan, reason)) return false;
-        *start = BeforeFirstSound(scan.loudFrame, probe.sampleRate);
-    }
+bool ReadConverted(SoundSource& sound, const VoiceOptions& options,
+                   const std::atomic<bool>& cancelled, AudioData* record, int64_t* start,
+                   bool* pastEnd, std::string* reason) {
+    if (!ChooseStart(sound, options, cancelled, start)) return false;
     ConvertWindow window;
     window.startFrame = *start;
-    window.frameLimit = LengthFrames(options, probe.sampleRate);
-    const bool ok = ConvertAudioSourceWindow(source, record, &window, reason);
+    window.frameLimit = LengthFrames(options, sound.Info().sampleRate);
+    const bool ok = ConvertAudioSourceWindow(sound.Bytes(), record, &window, reason);
     *pastEnd = !ok && window.startPastEnd;
     return ok;
+}
+
+// The strict-then-converter fallback over the opened file: the strict
+// reader reads unless the converter serves the file already, and the
+// converter takes over a file whose samples the strict reader could not
+// read. readStrict and readConverted make the record as for
+// ReadStrictThenConverted.
+int ReadOpened(SoundSource& sound, bool convert, AudioData* record, ConvertOutcome* outcome,
+               const std::function<int(AudioData*)>& readStrict,
+               const std::function<bool(AudioData*, std::string*)>& readConverted) {
+    return ReadStrictThenConverted(
+        record, convert, outcome,
+        [&](AudioData* r) {
+            if (!sound.Converted()) return readStrict(r);
+            r->channels = sound.Strict().channels;
+            r->sampleRate = sound.Strict().sampleRate;
+            r->bitsPerSample = sound.Strict().bitsPerSample;
+            return sound.Strict().code;
+        },
+        [&](AudioData* r, std::string* reason) {
+            return sound.UseConverter(reason) && readConverted(r, reason);
+        });
 }
 
 // Scales the made row so its largest magnitude is the level's; silence
@@ -109,14 +120,15 @@ bool NormalizeRow(AudioData* record, double dbfs) {
 
 // The row of a file without options: a row file whose mark matches is kept
 // as it stands, anything else is faded.
-bool LoadWhole(ByteSource& source, bool convert, AudioData* record, VoiceLoadOutcome* outcome) {
-    outcome->code = ReadStrictThenConverted(
-        record, convert, &outcome->converter,
-        [&](AudioData* r) { return ReadAudioSource(source, r, HostLittleEndian); },
-        [&](AudioData* r, std::string* reason) { return ConvertAudioSource(source, r, reason); });
+bool LoadWhole(SoundSource& sound, bool convert, AudioData* record, VoiceLoadOutcome* outcome) {
+    ByteSource& bytes = sound.Bytes();
+    outcome->code = ReadOpened(
+        sound, convert, record, &outcome->converter,
+        [&](AudioData* r) { return ReadAudioSource(bytes, r, HostLittleEndian); },
+        [&](AudioData* r, std::string* reason) { return ConvertAudioSource(bytes, r, reason); });
     if (outcome->code != ReadOk) return false;
     // A row already made keeps its samples and its fade as they are.
-    if (!outcome->converter.converted && FindRowMark(source, *record, &outcome->origin)) {
+    if (!outcome->converter.converted && FindRowMark(bytes, *record, &outcome->origin)) {
         outcome->exactRow = true;
         return true;
     }
@@ -124,17 +136,24 @@ bool LoadWhole(ByteSource& source, bool convert, AudioData* record, VoiceLoadOut
 }
 
 // The row's samples from the options' start, not yet normalised or faded.
-// False when the file cannot be read or the start lies past its end.
-bool ReadFromStart(ByteSource& source, const VoiceOptions& options, bool convert, AudioData* record,
+// False when the file cannot be read, the start lies past its end, or the
+// load was cancelled.
+bool ReadFromStart(SoundSource& sound, const VoiceOptions& options, bool convert,
+                   const std::atomic<bool>& cancelled, AudioData* record,
                    VoiceLoadOutcome* outcome) {
     int64_t start = 0;
     bool pastEnd = false;
-    outcome->code = ReadStrictThenConverted(
-        record, convert, &outcome->converter,
-        [&](AudioData* r) { return ReadStrict(source, options, r, &start, &pastEnd); },
+    outcome->code = ReadOpened(
+        sound, convert, record, &outcome->converter,
+        [&](AudioData* r) { return ReadStrict(sound, options, cancelled, r, &start, &pastEnd); },
         [&](AudioData* r, std::string* reason) {
-            return ReadConverted(source, options, r, &start, &pastEnd, reason) || pastEnd;
+            return ReadConverted(sound, options, cancelled, r, &start, &pastEnd, reason) || pastEnd;
         });
+    if (cancelled.load()) {
+        outcome->cancelled = true;
+        outcome->code = ReadBadArgument;
+        return false;
+    }
     if (outcome->code != ReadOk) return false;
     if (pastEnd) {
         outcome->converter.converted = false;
@@ -154,6 +173,17 @@ bool ApplyLoudness(const VoiceOptions& options, AudioData* record, VoiceLoadOutc
     return ScaleRowToLoudness(record, options.loudnessLufs, &outcome->loudness);
 }
 
+// A row cut at a start or to a length, normalised or levelled.
+bool LoadShaped(SoundSource& sound, const VoiceOptions& options, bool convert,
+                const std::atomic<bool>& cancelled, AudioData* record, VoiceLoadOutcome* outcome) {
+    if (!ReadFromStart(sound, options, convert, cancelled, record, outcome)) return false;
+    if (options.normalize) {
+        const double level = std::clamp(options.normalizeDbfs, NormalizeMinDbfs, NormalizeMaxDbfs);
+        outcome->normalized = NormalizeRow(record, level);
+    }
+    return FadeVoiceTail(record) && ApplyLoudness(options, record, outcome);
+}
+
 }  // namespace
 
 int64_t StartFrameAt(int64_t nanoseconds, int rate) {
@@ -170,40 +200,20 @@ int64_t NanosecondsOfFrame(int64_t frame, int rate) {
     return frame / rate * kSecond + (frame % rate * kSecond + rate - 1) / rate;
 }
 
-bool FindFirstSound(const char* path, bool convert, int64_t* frame, int* sampleRate) {
+bool FindFirstSound(const char* path, bool convert, int64_t* frame, int* sampleRate,
+                    const std::atomic<bool>& cancelled) {
     if (path == nullptr || frame == nullptr) return false;
-    const auto source = FileSource::Open(path);
-    const std::unique_ptr<AudioData> record(new (std::nothrow) AudioData());
-    if (!source || !record) return false;
+    const auto sound = SoundSource::Open(path, convert, nullptr);
     int64_t loudFrame = -1;
-    int rate = 0;
-    ConvertOutcome ignored;
-    const int code = ReadStrictThenConverted(
-        record.get(), convert, &ignored,
-        [&](AudioData* r) {
-            SampleWindow scan;
-            scan.scanOnly = true;
-            const int c = ReadAudioSourceWindow(*source, r, HostLittleEndian, &scan);
-            loudFrame = scan.loudFrame;
-            rate = r->sampleRate;
-            return c;
-        },
-        [&](AudioData* r, std::string* reason) {
-            ConvertWindow scan;
-            scan.scanOnly = true;
-            if (!ConvertAudioSourceWindow(*source, r, &scan, reason)) return false;
-            loudFrame = scan.loudFrame;
-            rate = scan.sampleRate;
-            return true;
-        });
-    if (code != ReadOk) return false;
+    if (!sound || !sound->FindLoudFrame(&loudFrame, cancelled)) return false;
+    const int rate = sound->Info().sampleRate;
     *frame = BeforeFirstSound(loudFrame, rate);
     if (sampleRate != nullptr) *sampleRate = rate;
     return true;
 }
 
 bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, AudioData* record,
-               VoiceLoadOutcome* outcome) {
+               VoiceLoadOutcome* outcome, const std::atomic<bool>& cancelled) {
     VoiceLoadOutcome ignored;
     if (outcome == nullptr) outcome = &ignored;
     *outcome = {};
@@ -217,21 +227,27 @@ bool LoadVoice(const char* path, const VoiceOptions& options, bool convert, Audi
         return false;
     }
     // One open serves the whole load: the read, the mark check, the scan.
-    const auto source = FileSource::Open(path);
-    if (!source) {
-        outcome->code = ReadShort;
-        outcome->converter.strictCode = ReadShort;
+    SoundRefusal refusal;
+    const auto sound = SoundSource::Open(path, convert, &refusal);
+    if (!sound) {
+        outcome->code = refusal.strict.code;
+        outcome->converter.strictCode = refusal.strict.code;
+        outcome->converter.convertReason = refusal.convertReason;
+        outcome->convertible = refusal.convertible;
+        record->channels = refusal.strict.channels;
+        record->sampleRate = refusal.strict.sampleRate;
+        record->bitsPerSample = refusal.strict.bitsPerSample;
         return false;
     }
     VoiceOptions shape = options;  // how the row is cut and levelled, apart from its loudness
     shape.loudness = false;
-    if (shape.IsDefault())
-        return LoadWhole(*source, convert, record, outcome) &&
-               ApplyLoudness(options, record, outcome);
-    if (!ReadFromStart(*source, options, convert, record, outcome)) return false;
-    if (options.normalize) {
-        const double level = std::clamp(options.normalizeDbfs, NormalizeMinDbfs, NormalizeMaxDbfs);
-        outcome->normalized = NormalizeRow(record, level);
-    }
-    return FadeVoiceTail(record) && ApplyLoudness(options, record, outcome);
+    const bool made =
+        shape.IsDefault()
+            ? LoadWhole(*sound, convert, record, outcome) && ApplyLoudness(options, record, outcome)
+            : LoadShaped(*sound, options, convert, cancelled, record, outcome);
+    // Without convert, a file the strict reader could not read is offered
+    // for conversion when the converter would take it.
+    if (!made && !convert && outcome->code != ReadOk)
+        outcome->convertible = sound->ConverterTakes();
+    return made;
 }

@@ -5,12 +5,14 @@
 // behind it), the row's own options, then the 20 ms fade. A file that is a
 // row already made (audio/RowMark.h) is kept as it stands.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "audio/RowMark.h"
 #include "convert/ConvertingReader.h"
 #include "convert/Loudness.h"
+#include "convert/SoundSource.h"
 
 struct AudioData;
 
@@ -73,6 +75,11 @@ struct VoiceLoadOutcome {
     bool levelsConflict = false;
     // What the loudness option did.
     LoudnessApplied loudness;
+    // Loaded without convert and refused: the converter would take the file.
+    bool convertible = false;
+    // The load's cancel flag was set before the row was made: nothing was
+    // made (code ReadBadArgument).
+    bool cancelled = false;
 };
 
 // Frame of a start in nanoseconds at a rate, rounded down, without
@@ -84,8 +91,10 @@ struct VoiceLoadOutcome {
 
 // The frame Start::FirstSound gives for a file (the strict reader's
 // formats, and with convert everything the converter reads), and the
-// file's rate. False when the file cannot be read.
-[[nodiscard]] bool FindFirstSound(const char* path, bool convert, int64_t* frame, int* sampleRate);
+// file's rate. False when the file cannot be read or cancelled was set
+// while it was scanned.
+[[nodiscard]] bool FindFirstSound(const char* path, bool convert, int64_t* frame, int* sampleRate,
+                                  const std::atomic<bool>& cancelled = NeverCancelled());
 
 // Makes the row of a sound file in record (zero-filled by the caller),
 // ready to store in a slot: read (converted when convert is set and the
@@ -97,6 +106,9 @@ struct VoiceLoadOutcome {
 // read (outcome->code nonzero), the start is past its end, or it held no
 // frames (code ReadOk, record frames 0); record must then be discarded,
 // except that its channels, sampleRate and bitsPerSample name the format
-// the strict reader found, for DescribeReadFailure.
+// the strict reader found, for DescribeReadFailure. The file is opened once
+// for the whole load; a set cancelled flag stops a first-sound scan within
+// a block.
 [[nodiscard]] bool LoadVoice(const char* path, const VoiceOptions& options, bool convert,
-                             AudioData* record, VoiceLoadOutcome* outcome);
+                             AudioData* record, VoiceLoadOutcome* outcome,
+                             const std::atomic<bool>& cancelled = NeverCancelled());

@@ -7,7 +7,6 @@
 #include "audio/AudioReader.h"
 #include "audio/ReadFailure.h"
 #include "convert/ConvertingReader.h"
-#include "convert/PeakOverview.h"
 #include "convert/VoiceLoad.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -30,7 +29,8 @@ bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why,
     return StoreRow(slot, MakeRow(path, options, m_convertFormats), why);
 }
 
-MadeRow SlotModel::MakeRow(const std::string& path, const VoiceOptions& options, bool convert) {
+MadeRow SlotModel::MakeRow(const std::string& path, const VoiceOptions& options, bool convert,
+                           const std::atomic<bool>& cancelled) {
     MadeRow row;
     row.path = path;
     row.options = options;
@@ -49,7 +49,7 @@ MadeRow SlotModel::MakeRow(const std::string& path, const VoiceOptions& options,
     }
     VoiceLoadOutcome& outcome = row.outcome;
     row.read = true;
-    row.made = LoadVoice(path.c_str(), options, convert, row.record.get(), &outcome);
+    row.made = LoadVoice(path.c_str(), options, convert, row.record.get(), &outcome, cancelled);
     failure.code = outcome.code;
     if (row.made) return row;
     if (outcome.code == ReadOk) {
@@ -65,10 +65,8 @@ MadeRow SlotModel::MakeRow(const std::string& path, const VoiceOptions& options,
         if (!converter.empty()) failure.reason += "; " + converter;
     } else {
         // Offered only when the converter opens this file and finds sound
-        // in it; its header says so without decoding the whole file again.
-        SourceInfo info;
-        failure.convertible = ProbeSoundFile(path.c_str(), true, &info, nullptr) &&
-                              info.frames > 0 && info.sampleRate > 0 && info.channels > 0;
+        // in it, as the load's own look at its header found.
+        failure.convertible = outcome.convertible;
     }
     return row;
 }

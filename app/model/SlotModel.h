@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -100,8 +101,10 @@ public:
     // model (any thread); StoreRow puts it into the slot (the model's
     // thread). A failed store of a row whose path the slot remembers
     // without holding a sound marks the slot missing, with the reason.
+    // A set cancelled flag stops it early with nothing made.
     [[nodiscard]] static MadeRow MakeRow(const std::string& path, const VoiceOptions& options,
-                                         bool convert);
+                                         bool convert,
+                                         const std::atomic<bool>& cancelled = NeverCancelled());
     [[nodiscard]] bool StoreRow(int slot, MadeRow row, LoadFailure* why = nullptr);
 
     // Puts a row that LoadVoice made from path with these options (on a
