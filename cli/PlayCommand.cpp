@@ -78,6 +78,89 @@ int DeviceLost(std::ostream& err) {
     return ExitNoSoundDevice;
 }
 
+// The files to play and each one's row options, from the arguments.
+struct PlayJob {
+    bool convert = false;
+    std::vector<std::string> files;
+    std::vector<RowChoice> choices;
+};
+
+// Reads the arguments; ExitOk or ExitUsage (said on err).
+int ParsePlayArguments(const std::vector<std::string>& args, PlayJob* job, std::ostream& err) {
+    std::vector<std::string> options;
+    std::vector<OptionValue> values;
+    std::vector<std::string_view> valued;
+    for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
+    if (!SplitArguments("play", args, {"--convert"}, valued, &options, &values, &job->files, err))
+        return ExitUsage;
+    job->convert = !options.empty();
+    if (job->files.empty()) return UsageError("play", "no sound files given", err);
+    if (!ParseRowOptions("play", values, job->files.size(), "file", &job->choices, err))
+        return ExitUsage;
+    return ExitOk;
+}
+
+// A start past a file's end is a usage error, found before anything plays.
+int CheckStarts(const PlayJob& job, AudioData* record, std::ostream& err) {
+    for (size_t i = 0; i < job.files.size(); ++i) {
+        if (job.choices[i].options.start == VoiceOptions::Start::Beginning) continue;
+        std::memset(record, 0, sizeof(AudioData));
+        VoiceLoadOutcome outcome;
+        std::string why;
+        bool badOption = false;
+        if (!LoadRowFile(job.files[i], job.choices[i], job.convert, record, &outcome, &why,
+                         &badOption) &&
+            badOption)
+            return UsageError("play", why, err);
+    }
+    return ExitOk;
+}
+
+enum class Played { Yes, Failed, DeviceLost };
+
+// Loads file i of the job into the play slot and plays it to its end.
+Played PlayFile(const PlayJob& job, size_t i, SoundEngine& engine, StopWaiter& waiter,
+                AudioData* record, std::ostream& out, std::ostream& err) {
+    const std::string file = Printable(job.files[i]);
+    std::memset(record, 0, sizeof(AudioData));
+    VoiceLoadOutcome outcome;
+    std::string why;
+    bool badOption = false;
+    if (!LoadRowFile(job.files[i], job.choices[i], job.convert, record, &outcome, &why,
+                     &badOption)) {
+        err << why << '\n';
+        return Played::Failed;
+    }
+    // The row is made already: faded, or kept exactly as a row file holds it.
+    if (!engine.LoadSlotRecord(PlaySlotNumber, *record, SoundEngine::TailFade::Keep)) {
+        err << "glwtool play: " << file << ": the sound device refused the sound\n";
+        return Played::Failed;
+    }
+    const int frames = record->frames;
+    const int stopsBefore = waiter.Stops();
+    // A lost device is opened again here if it can be.
+    if (!engine.PlaySlot(PlaySlotNumber)) {
+        if (engine.IsDeviceLost()) return Played::DeviceLost;
+        err << "glwtool play: " << file << ": the sound device did not start it\n";
+        return Played::Failed;
+    }
+    out << "playing " << file << "  " << (record->channels == 2 ? "stereo" : "mono") << ", "
+        << (outcome.converter.converted ? "converted, " : "")
+        << DescribeApplied(job.choices[i], outcome, *record) << DescribeLength(frames) << '\n'
+        << std::flush;
+    // Well after the sound's length the device has stopped consuming.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(int64_t{frames} * 1000 / 44100) +
+                          std::chrono::seconds(5);
+    const bool ended = waiter.WaitBeyond(stopsBefore, deadline);
+    if (engine.IsDeviceLost()) return Played::DeviceLost;
+    if (!ended) {
+        err << "glwtool play: " << file << ": the sound device stopped playing\n";
+        return Played::Failed;
+    }
+    return Played::Yes;
+}
+
 }  // namespace
 
 int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -87,34 +170,14 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             const std::function<void(SoundEngine&)>& whenOpen) {
     if (AsksForMidi(args)) return RunPlayMidi(args, out, err);
-    std::vector<std::string> options;
-    std::vector<OptionValue> values;
-    std::vector<std::string> files;
-    std::vector<std::string_view> valued;
-    for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
-    if (!SplitArguments("play", args, {"--convert"}, valued, &options, &values, &files, err))
-        return ExitUsage;
-    const bool convert = !options.empty();
-    if (files.empty()) return UsageError("play", "no sound files given", err);
-    std::vector<RowChoice> choices;
-    if (!ParseRowOptions("play", values, files.size(), "file", &choices, err)) return ExitUsage;
-
+    PlayJob job;
+    if (const int parsed = ParsePlayArguments(args, &job, err); parsed != ExitOk) return parsed;
     const auto record = std::unique_ptr<AudioData>(new (std::nothrow) AudioData());
     if (!record) {
         err << "glwtool play: not enough memory\n";
         return ExitFailure;
     }
-    // A start past a file's end is a usage error, found before anything plays.
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (choices[i].options.start == VoiceOptions::Start::Beginning) continue;
-        std::memset(record.get(), 0, sizeof(AudioData));
-        VoiceLoadOutcome outcome;
-        std::string why;
-        bool badOption = false;
-        if (!LoadRowFile(files[i], choices[i], convert, record.get(), &outcome, &why, &badOption) &&
-            badOption)
-            return UsageError("play", why, err);
-    }
+    if (const int checked = CheckStarts(job, record.get(), err); checked != ExitOk) return checked;
 
     StopWaiter waiter;
     SoundEngine engine;
@@ -127,48 +190,11 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     bool failed = false;
     bool played = false;
-    for (size_t i = 0; i < files.size(); ++i) {
-        const std::string file = Printable(files[i]);
-        std::memset(record.get(), 0, sizeof(AudioData));
-        VoiceLoadOutcome outcome;
-        std::string why;
-        bool badOption = false;
-        if (!LoadRowFile(files[i], choices[i], convert, record.get(), &outcome, &why, &badOption)) {
-            err << why << '\n';
-            failed = true;
-            continue;
-        }
-        // The row is made already: faded, or kept exactly as a row file holds it.
-        if (!engine.LoadSlotRecord(PlaySlotNumber, *record, SoundEngine::TailFade::Keep)) {
-            err << "glwtool play: " << file << ": the sound device refused the sound\n";
-            failed = true;
-            continue;
-        }
-        const int frames = record->frames;
-        const int stopsBefore = waiter.Stops();
-        // A lost device is opened again here if it can be.
-        if (!engine.PlaySlot(PlaySlotNumber)) {
-            if (engine.IsDeviceLost()) return DeviceLost(err);
-            err << "glwtool play: " << file << ": the sound device did not start it\n";
-            failed = true;
-            continue;
-        }
-        out << "playing " << file << "  " << (record->channels == 2 ? "stereo" : "mono") << ", "
-            << (outcome.converter.converted ? "converted, " : "")
-            << DescribeApplied(choices[i], outcome, *record) << DescribeLength(frames) << '\n'
-            << std::flush;
-        // Well after the sound's length the device has stopped consuming.
-        const auto deadline = std::chrono::steady_clock::now() +
-                              std::chrono::milliseconds(int64_t{frames} * 1000 / 44100) +
-                              std::chrono::seconds(5);
-        const bool ended = waiter.WaitBeyond(stopsBefore, deadline);
-        if (engine.IsDeviceLost()) return DeviceLost(err);
-        if (!ended) {
-            err << "glwtool play: " << file << ": the sound device stopped playing\n";
-            failed = true;
-            continue;
-        }
-        played = true;
+    for (size_t i = 0; i < job.files.size(); ++i) {
+        const Played result = PlayFile(job, i, engine, waiter, record.get(), out, err);
+        if (result == Played::DeviceLost) return DeviceLost(err);
+        failed = failed || result == Played::Failed;
+        played = played || result == Played::Yes;
     }
     // The device still holds the end of the last sound in its own buffer.
     if (played) std::this_thread::sleep_for(std::chrono::milliseconds(200));
