@@ -7,6 +7,7 @@
 #include "cli/Tool.h"
 #include "convert/Loudness.h"
 #include "voicebank/BankFile.h"
+#include "voicebank/BankFolder.h"
 #include "voicebank/BankHead.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
@@ -121,10 +122,8 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
     }
 
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (!fs::is_directory(dir, ec)) {
-        err << "glwtool extract: cannot create folder " << dir.string() << '\n';
+    if (std::string why; !MakeFolderPath(dir, &why)) {
+        err << "glwtool extract: cannot create folder " << dir.string() << ": " << why << '\n';
         return ExitFailure;
     }
     for (size_t k = 0; k < report.bank.rows.size(); ++k) {

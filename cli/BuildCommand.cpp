@@ -16,6 +16,7 @@
 #include "convert/ConvertingReader.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
+#include "voicebank/BankFolder.h"
 #include "voicebank/BankName.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankCheck.h"
@@ -269,19 +270,10 @@ int WriteBank(const BuildJob& job, const VoiceBankImage& image, std::ostream& er
     std::error_code ec;
     const fs::path folder = target.parent_path();
     bool madeFolder = false;
-    if (!folder.empty() && !fs::exists(folder, ec)) {
-        const fs::path parent = folder.parent_path();
-        if (!parent.empty() && !fs::is_directory(parent, ec)) {
-            err << "glwtool build: cannot write " << shown << ": folder "
-                << Printable(parent.string()) << " does not exist\n";
-            return ExitFailure;
-        }
-        if (!fs::create_directory(folder, ec)) {
-            err << "glwtool build: cannot create folder " << Printable(folder.string()) << ": "
-                << ec.message() << '\n';
-            return ExitFailure;
-        }
-        madeFolder = true;
+    std::string why;
+    if (!folder.empty() && !EnsureBankFolder(folder, &madeFolder, &why)) {
+        err << "glwtool build: cannot write " << shown << ": " << Printable(why) << '\n';
+        return ExitFailure;
     }
     if (!ExportImageToFile(image, job.outPath.c_str())) {
         err << "glwtool build: cannot write " << shown

@@ -10,7 +10,7 @@
 #include "controls/MessageBox.h"
 #include "res/DialogTemplates.h"
 #include "res/StringTable.h"
-#include "savedlg/BankFolder.h"
+#include "voicebank/BankFolder.h"
 #include "voicebank/BankName.h"
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "app/model/PathUtils.h"
 #include "voicebank/BankFile.h"
+#include "voicebank/BankFolder.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/WholeFileReader.h"
 
@@ -107,22 +108,9 @@ bool MakeFolder(const std::string& folder, std::string* reason) {
         *reason = "the backup folder " + folder + " is not an absolute path";
         return false;
     }
-    std::error_code ec;
-    (void)fs::create_directories(folder, ec);
-    if (fs::is_directory(folder, ec)) return true;
-    // The nearest part of the path that stands there but is no folder.
-    for (fs::path part = folder; !part.empty() && part != part.root_path();
-         part = part.parent_path()) {
-        std::error_code statError;
-        const fs::file_status status = fs::symlink_status(part, statError);
-        if (fs::exists(status) && !fs::is_directory(fs::status(part, statError))) {
-            *reason = "the backup folder " + folder + " cannot be made: " + part.string() +
-                      " is a file, not a folder";
-            return false;
-        }
-    }
-    *reason = "the backup folder " + folder +
-              " cannot be made: " + (ec ? ec.message() : std::string("it is not a folder"));
+    std::string why;
+    if (MakeFolderPath(folder, &why)) return true;
+    *reason = "the backup folder " + folder + " cannot be made: " + why;
     return false;
 }
 

@@ -3,9 +3,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstring>
+
+#include "voicebank/BankFolder.h"
 
 bool FitsPathMax(const std::string& path) { return path.size() < static_cast<size_t>(PATH_MAX); }
 
@@ -25,13 +26,6 @@ bool DirectoryExists(const char* path) {
 }
 
 bool CreateDirectoryTree(const char* path) {
-    if (path == nullptr || path[0] == '\0') return false;
-    std::string dir(path);
-    if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    if (DirectoryExists(dir.c_str())) return true;
-    if (dir[0] != '/' || !FitsPathMax(dir)) return false;
-    if (!CreateDirectoryTree(GetParentPath(dir).c_str())) return false;
-    if (mkdir(dir.c_str(), 0777) == 0) return true;
-    // Another process may have made it in the meantime.
-    return errno == EEXIST && DirectoryExists(dir.c_str());
+    if (path == nullptr || path[0] != '/' || !FitsPathMax(path)) return false;
+    return MakeFolderPath(path);
 }

@@ -1,9 +1,10 @@
-#include "savedlg/BankFolder.h"
+#include "voicebank/BankFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "SoundFileWriter.h"
 
@@ -13,9 +14,12 @@ namespace fs = std::filesystem;
 
 TEST(BankFolder, MakesOneLevelAndTakesAnythingPresent) {
     testsupport::TempDir dir;
-    EXPECT_TRUE(EnsureBankFolder(dir.file("gridlume")));
+    bool made = false;
+    EXPECT_TRUE(EnsureBankFolder(dir.file("gridlume"), &made));
+    EXPECT_TRUE(made);
     EXPECT_TRUE(fs::is_directory(dir.file("gridlume")));
-    EXPECT_TRUE(EnsureBankFolder(dir.file("gridlume")));  // already there
+    EXPECT_TRUE(EnsureBankFolder(dir.file("gridlume"), &made));  // already there
+    EXPECT_FALSE(made);
 
     std::ofstream(dir.file("plain")) << "x";
     EXPECT_TRUE(EnsureBankFolder(dir.file("plain")));
@@ -26,7 +30,9 @@ TEST(BankFolder, MakesOneLevelAndTakesAnythingPresent) {
     EXPECT_FALSE(fs::exists(dir.file("nowhere")));
 
     // Works as root too: no permission bits are involved.
-    EXPECT_FALSE(EnsureBankFolder(dir.file("missing/gridlume")));
+    std::string why;
+    EXPECT_FALSE(EnsureBankFolder(dir.file("missing/gridlume"), &made, &why));
+    EXPECT_EQ(why, "folder " + dir.file("missing") + " does not exist");
     EXPECT_FALSE(EnsureBankFolder(dir.file("plain/gridlume")));
     EXPECT_FALSE(fs::exists(dir.file("missing")));
 }
