@@ -78,13 +78,16 @@ std::unique_ptr<SoundSource> SoundSource::Open(const char* path, bool convert,
 }
 
 bool SoundSource::OpenStrict() {
-    // Only the record's format fields are filled; it is too large for a
-    // worker's stack.
-    const std::unique_ptr<AudioData> header(new (std::nothrow) AudioData());
+    // Only the record's format fields are used, so its samples are not
+    // cleared first; it is too large for a worker's stack.
+    const std::unique_ptr<AudioData> header(new (std::nothrow) AudioData);
     if (!header) {
         m_strict.code = ReadNoMemory;
         return false;
     }
+    header->channels = 0;
+    header->sampleRate = 0;
+    header->bitsPerSample = 0;
     SampleWindow window;
     window.startFrame = std::numeric_limits<int64_t>::max();
     m_strict.code = ReadAudioSourceWindow(*m_file, header.get(), HostLittleEndian, &window);
@@ -252,33 +255,36 @@ bool SoundSource::FindLoudFrame(int64_t* frame, const std::atomic<bool>& cancell
     *frame = -1;
     // A decoder just opened stands at the start; not every one can seek.
     if (m_position != 0 && !Seek(0)) return !cancelled.load();
+    // The strict reader's 16-bit samples are held to the 16-bit threshold;
+    // the converter's to the level itself, before rounding.
+    if (Converted())
+        return ScanForLoud<float>(
+            [](float v) { return std::fabs(static_cast<double>(v)) >= FirstSoundLevel; }, frame,
+            cancelled);
+    return ScanForLoud<int16_t>([](int16_t v) { return std::abs(int{v}) >= FirstSoundThreshold16; },
+                                frame, cancelled);
+}
+
+template <typename Sample, typename Loud>
+bool SoundSource::ScanForLoud(Loud loud, int64_t* frame, const std::atomic<bool>& cancelled) {
     const int channels = m_info.channels;
     const int64_t blockFrames = std::max<int64_t>(1, kScanBlockSamples / channels);
-    std::vector<int16_t> shorts;
-    std::vector<float> floats;
+    std::vector<Sample> block;
     try {
-        // The strict reader's 16-bit samples are held to the 16-bit
-        // threshold; the converter's to the level itself, before rounding.
-        if (Converted())
-            floats.resize(static_cast<size_t>(blockFrames * channels));
-        else
-            shorts.resize(static_cast<size_t>(blockFrames * channels));
+        block.resize(static_cast<size_t>(blockFrames * channels));
     } catch (const std::bad_alloc&) {
         return !cancelled.load();
     }
     int64_t done = 0;
     for (;;) {
         if (cancelled.load()) return false;
-        const int64_t got = Converted() ? ReadFrames(floats.data(), blockFrames)
-                                        : ReadFrames(shorts.data(), blockFrames);
+        const int64_t got = ReadFrames(block.data(), blockFrames);
         if (got <= 0) return true;
-        for (int64_t i = 0; i < got * channels; ++i) {
-            const auto at = static_cast<size_t>(i);
-            const bool loud = Converted()
-                                  ? std::fabs(static_cast<double>(floats[at])) >= FirstSoundLevel
-                                  : std::abs(int{shorts[at]}) >= FirstSoundThreshold16;
-            if (loud) {
-                *frame = done + i / channels;
+        const Sample* samples = block.data();
+        const auto count = static_cast<size_t>(got * channels);
+        for (size_t i = 0; i < count; ++i) {
+            if (loud(samples[i])) {
+                *frame = done + static_cast<int64_t>(i) / channels;
                 return true;
             }
         }

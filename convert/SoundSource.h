@@ -86,6 +86,8 @@ private:
     SoundSource() = default;
     bool OpenStrict();
     int64_t ReadStrict(int16_t* interleaved, int64_t frames);
+    template <typename Sample, typename Loud>
+    bool ScanForLoud(Loud loud, int64_t* frame, const std::atomic<bool>& cancelled);
 
     struct Decoder;
     std::unique_ptr<FileSource> m_file;
