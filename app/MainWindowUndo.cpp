@@ -92,7 +92,7 @@ void MainWindow::AddUndoMenuItems(QMenu& menu) {
     redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     redo->setEnabled(idle && stack.canRedo());
     connect(redo, &QAction::triggered, this, [this] { (void)RedoRowChange(); });
-    QAction* versions = menu.addAction(tr("Earlier &versions..."));
+    QAction* versions = menu.addAction(tr("Earlier versio&ns..."));
     versions->setEnabled(idle && !VersionsBankName().isEmpty());
     // After the menu has closed.
     connect(versions, &QAction::triggered, this, &MainWindow::ShowEarlierVersions,

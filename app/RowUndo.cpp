@@ -143,12 +143,14 @@ void RowHistory::ClosePending() {
 }
 
 bool RowHistory::Undo() {
+    ClosePending();
     if (!m_stack.canUndo()) return false;
     m_stack.undo();
     return true;
 }
 
 bool RowHistory::Redo() {
+    ClosePending();
     if (!m_stack.canRedo()) return false;
     m_stack.redo();
     return true;

@@ -62,7 +62,10 @@ const BankBackupCopy* FindCopy(const std::vector<BankBackupCopy>& copies,
     }
     for (const BankBackupCopy& copy : copies) {
         std::string stamp = copy.stamp;
-        if (copy.number > 1) stamp += '-' + std::to_string(copy.number);
+        if (copy.number > 1) {
+            stamp += '-';
+            stamp += std::to_string(copy.number);
+        }
         if (stamp == version) return &copy;
     }
     return nullptr;

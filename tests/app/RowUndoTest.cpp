@@ -178,3 +178,28 @@ TEST_F(WindowTest, EarlierVersionsListCompareAndRestore) {
     EXPECT_EQ(a.readAll(), b.readAll());
     EXPECT_EQ(dialog.Versions().size(), 2u);  // the card's bank equalled the newest copy
 }
+
+// A row whose reload is cancelled by a clear leaves the rest of its change
+// one step of its own, after the clear, and each undo puts back what it
+// changed.
+TEST_F(WindowTest, AChangeCutShortByAClearKeepsItsOtherRows) {
+    Open();
+    ASSERT_TRUE(Load(0, Wav("a.wav")));
+    ASSERT_TRUE(Load(1, Wav("b.wav")));
+    VoiceOptions quieter;
+    quieter.normalize = true;
+    quieter.normalizeDbfs = -12.0;
+    ASSERT_TRUE(window->ApplyRowOptions({{0, quieter}, {1, quieter}}));
+    ASSERT_TRUE(window->ClearSlotRow(1));
+    Settle();
+    ASSERT_EQ(model->SlotOptions(0), quieter);
+    ASSERT_EQ(window->History().Stack().undoText(), "change the rows' options");
+
+    ASSERT_TRUE(window->UndoRowChange());
+    EXPECT_EQ(model->SlotOptions(0), VoiceOptions{});
+    EXPECT_FALSE(model->IsSlotLoaded(1));
+    ASSERT_TRUE(window->UndoRowChange());
+    EXPECT_TRUE(model->IsSlotLoaded(1));
+    EXPECT_EQ(model->SlotOptions(1), VoiceOptions{});
+    EXPECT_EQ(window->History().Stack().undoText(), "load row 2");
+}
