@@ -24,6 +24,7 @@
 #include "app/ProfileStore.h"
 #include "app/RowEditorDialog.h"
 #include "app/RowOptions.h"
+#include "app/RowUndo.h"
 #include "controls/MessageBox.h"
 #include "convert/AudioConverter.h"
 #include "res/AboutDialog.h"
@@ -150,6 +151,7 @@ void MainWindow::ConnectControls() {
     connect(m_panel.CloseButton(), &QAbstractButton::clicked, this, &MainWindow::OnCloseButton);
     m_openShortcut = std::make_unique<QShortcut>(QKeySequence::Open, this);
     connect(m_openShortcut.get(), &QShortcut::activated, this, &MainWindow::OnOpenBank);
+    SetUpUndo();
 }
 
 template <typename DropControl>
@@ -203,7 +205,7 @@ bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors,
         text = *path;
     }
     if (text.isEmpty()) return true;  // a drop of several files
-    QueueRowLoad(slot, text, showErrors, options);
+    QueueRowLoad(slot, text, showErrors, options, RowStepFor(tr("load row %1").arg(slot + 1)));
     return true;
 }
 
@@ -219,7 +221,9 @@ bool MainWindow::AreRowsRestored() const {
 }
 
 void MainWindow::QueueRowLoad(int slot, const QString& path, bool showErrors,
-                              const VoiceOptions& options) {
+                              const VoiceOptions& options,
+                              const std::shared_ptr<PendingRowStep>& step) {
+    if (step) m_history->Expect(step);
     const std::string file = ToModelPath(path);
     const bool convert = m_model.ConvertFormats();
     m_jobs.Run<MadeRow>(
@@ -227,17 +231,20 @@ void MainWindow::QueueRowLoad(int slot, const QString& path, bool showErrors,
         [file, options, convert](const std::atomic<bool>& cancelled) {
             return SlotModel::MakeRow(file, options, convert, cancelled);
         },
-        [this, slot, path, showErrors](MadeRow row) {
-            FinishRowLoad(slot, path, showErrors, std::move(row));
+        [this, slot, path, showErrors, step](MadeRow row) {
+            FinishRowLoad(slot, path, showErrors, std::move(row), step);
         });
     UpdateRowControls(slot);
 }
 
-void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, MadeRow row) {
+void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, MadeRow row,
+                               const std::shared_ptr<PendingRowStep>& step) {
     const bool looked = m_model.IsSlotLoaded(slot);
     const VoiceOptions options = row.options;
     LoadFailure failure;
+    RowState before = step ? m_model.TakeRow(slot) : RowState{};
     const bool loaded = m_model.StoreRow(slot, std::move(row), &failure);
+    if (step) m_history->Stored(*step, slot, std::move(before), m_model.TakeRow(slot));
     EndRestoring(slot);
     UpdateRowControls(slot);
     if (loaded) {
@@ -250,7 +257,7 @@ void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, M
     if (showErrors) {
         if (ShowLoadError(failure)) {
             SetConvertFormats(true);
-            QueueRowLoad(slot, path, showErrors, options);
+            QueueRowLoad(slot, path, showErrors, options, step);
             return;
         }
         SkinButton* load = m_panel.LoadButton(slot);
@@ -271,7 +278,7 @@ void MainWindow::CancelRowJobs() {
 void MainWindow::StartRestoring() {
     for (int i = 0; i < SlotCount; ++i)
         if (m_restoring[static_cast<size_t>(i)])
-            QueueRowLoad(i, GetSlotPath(i), false, m_model.SlotOptions(i));
+            QueueRowLoad(i, GetSlotPath(i), false, m_model.SlotOptions(i), nullptr);
 }
 
 void MainWindow::EndRestoring(int slot) {
@@ -385,7 +392,10 @@ bool MainWindow::ClearSlotRow(int slot) {
         EndRestoring(slot);
         UpdateRowControls(slot);
     }
+    RowState before = m_model.TakeRow(slot);
     if (!m_model.ClearSlot(slot)) return false;
+    (void)m_history->Push(tr("clear row %1").arg(slot + 1),
+                          {{slot, std::move(before), m_model.TakeRow(slot)}});
     m_panel.LoadButton(slot)->setFocus();
     return true;
 }
@@ -404,6 +414,7 @@ void MainWindow::OnFileDropped(int slot, const QString& path) {
     if (IsBankFile(path)) {
         OpenBankLater(path);
     } else {
+        const auto step = BeginRowStep(tr("drop on row %1").arg(slot + 1));
         LoadSlotFile(slot, &path, true);
     }
     OnFileDragLeft(slot);
@@ -514,6 +525,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
         slice = menu.addAction(tr("&Slice across rows..."));
         menu.addSeparator();
     }
+    AddUndoMenuItems(menu);
     QAction* about = menu.addAction(text);
     QAction* openBank = menu.addAction(tr("&Open bank..."));
     openBank->setShortcut(QKeySequence::Open);
@@ -555,6 +567,7 @@ bool MainWindow::EditRow(int slot) {
     const VoiceOptions options = editor.Options();
     if (options == m_model.SlotOptions(slot)) return false;
     const QString path = GetSlotPath(slot);
+    const auto step = BeginRowStep(tr("edit row %1").arg(slot + 1));
     return LoadSlotFile(slot, &path, true, options);
 }
 
@@ -562,11 +575,13 @@ bool MainWindow::MatchLevels() {
     if (m_model.CountLoadedSlots() == 0) return false;
     MatchLevelsDialog dialog(m_model, this);
     if (dialog.exec() != QDialog::Accepted) return false;
+    const auto step = BeginRowStep(tr("match levels"));
     return ApplyRowOptions(dialog.Changes());
 }
 
 bool MainWindow::ApplyRowOptions(const std::vector<std::pair<int, VoiceOptions>>& changes) {
     bool changed = false;
+    const auto step = BeginRowStep(tr("change the rows' options"));
     for (const auto& [slot, options] : changes) {
         const QString path = GetSlotPath(slot);
         changed = LoadSlotFile(slot, &path, true, options) || changed;

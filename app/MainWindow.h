@@ -16,9 +16,13 @@
 #include "controls/SlotPanel.h"
 
 class PadInput;
+class PendingRowStep;
+class RowHistory;
+class RowStepScope;
 struct CheckedBank;
 struct MadeBankRows;
 class ProfileStore;
+class QMenu;
 class QShortcut;
 class SaveBankDialog;
 class VolumeSource;
@@ -174,6 +178,23 @@ public:
     void reject() override;
     void done(int result) override;
 
+    // Undo and redo of the rows (app/MainWindowUndo.cpp). Every change of
+    // the rows is one step; nothing is undone while row jobs, a save or a
+    // bank's opening run. False when nothing was undone or redone.
+    bool UndoRowChange();
+    bool RedoRowChange();
+    [[nodiscard]] RowHistory& History() { return *m_history; }
+    // Row loads queued until the returned scope ends are one undo step
+    // named text (inside another such scope: part of that one).
+    [[nodiscard]] std::unique_ptr<RowStepScope> BeginRowStep(const QString& text);
+    // "Earlier versions..." of the rows' bank: the copies kept of it; Open
+    // there opens one as the bank itself (its name and card proposed).
+    // False when no bank name is known or nothing was opened.
+    bool ShowEarlierVersions();
+    // Opens the copy at path into the rows as OpenBankFile does, the saves
+    // then proposing bank (its name and card) as if that had been opened.
+    bool OpenBankCopy(const QString& path, const QString& bank);
+
 signals:
     // The window was shown for the first time, initialised.
     void Shown();
@@ -198,8 +219,12 @@ private:
     void ShowAbout();
     [[nodiscard]] bool ShowLoadError(const LoadFailure& failure);
     void SetSlotLabel(int slot);
-    void QueueRowLoad(int slot, const QString& path, bool showErrors, const VoiceOptions& options);
-    void FinishRowLoad(int slot, const QString& path, bool showErrors, MadeRow row);
+    // step: the undo step the load belongs to; null for a row restored at
+    // start, which changes nothing the musician did.
+    void QueueRowLoad(int slot, const QString& path, bool showErrors, const VoiceOptions& options,
+                      const std::shared_ptr<PendingRowStep>& step);
+    void FinishRowLoad(int slot, const QString& path, bool showErrors, MadeRow row,
+                       const std::shared_ptr<PendingRowStep>& step);
     // Enables the row's controls unless a job of the row runs, and marks it.
     void UpdateRowControls(int slot);
     // Queues the loads of the rows restored at start (once shown).
@@ -226,6 +251,24 @@ private:
     // Disables the rows and the save button and shows the busy cursor, or
     // undoes that.
     void SetOpeningBank(bool opening);
+
+    // Undo and redo of the rows (app/MainWindowUndo.cpp).
+    void SetUpUndo();
+    // Undo, Redo and Earlier versions... of the context menu.
+    void AddUndoMenuItems(QMenu& menu);
+    // The open step of a change of several rows, else a new one named text.
+    [[nodiscard]] std::shared_ptr<PendingRowStep> RowStepFor(const QString& text);
+    // Every row as it stands, for a change of all of them.
+    [[nodiscard]] std::vector<RowState> TakeAllRows() const;
+    void PushAllRows(const QString& text, std::vector<RowState> before, const QString& bankBefore);
+    // The name the rows' bank is kept under (its file name without ".glw"),
+    // and its place on the card; empty when not known.
+    [[nodiscard]] QString VersionsBankName() const;
+    [[nodiscard]] QString VersionsCardBank(const QString& name) const;
+    QString m_openBankAs;  // the bank an opening copy stands for
+    std::unique_ptr<RowHistory> m_history;
+    std::shared_ptr<PendingRowStep> m_openStep;
+    std::vector<std::unique_ptr<QShortcut>> m_undoShortcuts;
 
     SlotModel& m_model;
     SlotPanel m_panel;  // a child: the window's whole client area

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "app/MainWindow.h"
+#include "app/model/BankBackup.h"
 #include "app/model/BankRows.h"
 #include "controls/FileDropTarget.h"
 #include "controls/MessageBox.h"
@@ -50,7 +51,7 @@ bool MainWindow::IsBankFile(const QString& path) {
 
 QString MainWindow::UserDataFolder() {
     const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return home.isEmpty() ? QString() : home + QStringLiteral("/Vantor/gridlume-voice-manager");
+    return home.isEmpty() ? QString() : home + QLatin1Char('/') + QLatin1String(UserDataSubfolder);
 }
 
 void MainWindow::OpenBankWhenShown(const QString& path) { m_bankToOpen = path; }
@@ -122,6 +123,7 @@ bool MainWindow::OpenBankFile(const QString& path) {
         return false;
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
+    m_openBankAs.clear();
     SetOpeningBank(true);
     m_jobs.Run<CheckedBank>(
         QStringLiteral("bank"), this,
@@ -169,6 +171,8 @@ void MainWindow::OnBankRowsMade(const QString& absolute, MadeBankRows made) {
     }
     // A row load still on its way must not land over the bank's rows.
     CancelRowJobs();
+    std::vector<RowState> before = TakeAllRows();
+    const QString bankBefore = m_openedBankPath;
     for (int i = 0; i < SlotCount; ++i) {
         const auto row = static_cast<size_t>(i);
         if (made.paths[row].empty()) {
@@ -181,7 +185,9 @@ void MainWindow::OnBankRowsMade(const QString& absolute, MadeBankRows made) {
             made.firstFailure.reason = "the sound device refused the sound";
         }
     }
-    m_openedBankPath = absolute;
+    m_openedBankPath = m_openBankAs.isEmpty() ? absolute : std::exchange(m_openBankAs, {});
+    PushAllRows(tr("open bank %1").arg(QFileInfo(absolute).fileName()), std::move(before),
+                bankBefore);
     if (made.failed) (void)ShowLoadError(made.firstFailure);
 }
 

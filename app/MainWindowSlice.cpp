@@ -1,6 +1,7 @@
 // "Slice across rows...": the window's side of the slice dialog.
 
 #include "app/MainWindow.h"
+#include "app/RowUndo.h"
 #include "app/SliceDialog.h"
 #include "controls/MessageBox.h"
 #include "res/StringTable.h"
@@ -33,6 +34,7 @@ bool MainWindow::SliceAcrossRows(int slot) {
         if (ShowMessage(std::move(request)) != QMessageBox::Ok) return false;
     }
     const QString path = GetSlotPath(slot);
+    const auto step = BeginRowStep(tr("slice row %1 across rows").arg(slot + 1));
     bool all = true;
     for (const SliceDialog::RowFill& row : rows)
         all = LoadSlotFile(row.slot, &path, true, row.options) && all;

@@ -7,11 +7,14 @@
 
 #include "cli/PlayCommand.h"
 #include "cli/Tool.h"
+#include "cli/VersionCommands.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<glwtool::Command> commands = glwtool::CoreCommands();
     commands.push_back(glwtool::PlayCommand());
+    commands.push_back(glwtool::VersionsCommand());
+    commands.push_back(glwtool::RestoreCommand());
     const int code = glwtool::RunTool(commands, args, std::cout, std::cerr);
     std::cout.flush();
     return std::cout.good() ? code : glwtool::ExitFailure;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -186,5 +187,90 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
     }
     PruneCopies(folder, name, keep, path);
     *backupPath = path;
+    return true;
+}
+
+std::string DefaultBackupsRoot() {
+    std::string home;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
+        home = data;
+    } else if (const char* user = std::getenv("HOME"); user != nullptr && user[0] == '/') {
+        home = user;
+        home += "/.local/share";
+    } else {
+        return {};
+    }
+    home += '/';
+    home += UserDataSubfolder;
+    home += "/backups";
+    return home;
+}
+
+std::string DescribeBackupTime(const std::string& stamp) {
+    if (stamp.size() != StampLength) return stamp;
+    std::string text = stamp.substr(0, 4);
+    text += '-';
+    text += stamp.substr(4, 2);
+    text += '-';
+    text += stamp.substr(6, 2);
+    text += ' ';
+    text += stamp.substr(9, 2);
+    text += ':';
+    text += stamp.substr(11, 2);
+    text += ':';
+    text += stamp.substr(13, 2);
+    text += " UTC";
+    return text;
+}
+
+std::vector<BankBackupCopy> ListBankBackups(const std::string& backupsRoot,
+                                            const std::string& name) {
+    std::vector<BankBackupCopy> listed;
+    if (backupsRoot.empty() || name.empty() || name == "." || name == ".." ||
+        name.find('/') != std::string::npos)
+        return listed;
+    const std::vector<Copy> copies = ListCopies(fs::path(backupsRoot) / name, name);
+    for (auto it = copies.rbegin(); it != copies.rend(); ++it) {
+        std::error_code ec;
+        const uintmax_t size = fs::file_size(it->path, ec);
+        listed.push_back({it->path.string(), it->stamp, it->number, ec ? 0 : size});
+    }
+    return listed;
+}
+
+bool RestoreBankCopy(const std::string& copyPath, const std::string& bankPath,
+                     const std::string& backupsRoot, std::time_t now, std::string* backupPath,
+                     std::string* reason) {
+    backupPath->clear();
+    BankFile copy;
+    std::string why;
+    if (!ReadBankFile(copyPath, &copy, &why)) {
+        *reason = copyPath + " cannot be read: " + why;
+        return false;
+    }
+    if (!copy.report.valid) {
+        *reason =
+            copyPath + " is damaged: " +
+            (copy.report.problems.empty() ? std::string("no bank") : copy.report.problems.front());
+        return false;
+    }
+    // As a save does: the bank it replaces is kept once the new file is
+    // written and checked, just before it takes the bank's place.
+    const BeforeReplace backUp = [&](std::string* beforeReason) {
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(bankPath, ec))) return true;  // nothing replaced
+        std::string backupWhy = "there is no data folder for this user";
+        if (!backupsRoot.empty() && BackUpBank(bankPath, backupsRoot, now, backupPath, &backupWhy))
+            return true;
+        *beforeReason = "the bank it replaces could not be backed up: ";
+        *beforeReason += backupWhy;
+        return false;
+    };
+    WriteFailure failure;
+    if (!WriteWholeFile(bankPath.c_str(), copy.bytes.data(),
+                        static_cast<ptrdiff_t>(copy.bytes.size()), &failure, backUp)) {
+        *reason = bankPath + " cannot be written: " + failure.reason;
+        return false;
+    }
     return true;
 }

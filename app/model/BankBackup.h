@@ -6,8 +6,10 @@
 // without ".glw". Only the newest copies per name are kept, newest by the
 // time each copy was written.
 
+#include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 inline constexpr int BackupsKeptPerBank = 20;
 
@@ -22,3 +24,35 @@ inline constexpr int BackupsKeptPerBank = 20;
 [[nodiscard]] bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot,
                               std::time_t now, std::string* backupPath, std::string* reason,
                               int keep = BackupsKeptPerBank);
+
+// The user's folder under the data home that keeps opened banks' rows and
+// the backups.
+inline constexpr const char* UserDataSubfolder = "Vantor/gridlume-voice-manager";
+// Where the backups are kept: $XDG_DATA_HOME (else $HOME/.local/share), the
+// user's folder, "backups"; empty when neither variable names a folder.
+[[nodiscard]] std::string DefaultBackupsRoot();
+
+// One kept copy of a bank.
+struct BankBackupCopy {
+    std::string path;
+    std::string stamp;  // YYYYMMDD-HHMMSS, UTC, when the bank was replaced
+    long number = 1;    // the "-2", "-3" ... of copies made within one second
+    uintmax_t size = 0;
+};
+// "2026-12-09 16:33:10 UTC" for a copy's stamp.
+[[nodiscard]] std::string DescribeBackupTime(const std::string& stamp);
+
+// The copies of the bank name (the file name without ".glw") kept under
+// backupsRoot, newest first.
+[[nodiscard]] std::vector<BankBackupCopy> ListBankBackups(const std::string& backupsRoot,
+                                                          const std::string& name);
+
+// Writes the copy at copyPath back to bankPath through the safe writer,
+// after backing up the bank it replaces (BackUpBank). The copy is read
+// first, so pruning old copies never takes it; a copy the checker refuses
+// is not written. False with the reason when the copy cannot be read or is
+// damaged, the backup fails (nothing is replaced) or the write fails.
+// *backupPath: the backup of the replaced bank, empty when there was none.
+[[nodiscard]] bool RestoreBankCopy(const std::string& copyPath, const std::string& bankPath,
+                                   const std::string& backupsRoot, std::time_t now,
+                                   std::string* backupPath, std::string* reason);

@@ -122,6 +122,52 @@ bool SlotModel::PutMadeRow(int slot, const std::string& path, const AudioData& r
     return true;
 }
 
+bool RowState::SameRow(const RowState& other) const {
+    const bool sameSound =
+        record == other.record ||
+        (record != nullptr && other.record != nullptr && *record == *other.record);
+    return sameSound && path == other.path && options == other.options && missing == other.missing;
+}
+
+size_t RowState::Bytes() const {
+    return sizeof(RowState) + path.size() + missing.size() + (record ? sizeof(AudioData) : 0);
+}
+
+RowState SlotModel::TakeRow(int slot) const {
+    RowState row;
+    if (!IsValidSlot(slot)) return row;
+    const auto s = static_cast<size_t>(slot);
+    const RowMaking& making = m_making[s];
+    row.path = m_paths[s];
+    row.options = making.options;
+    row.startFrame = making.startFrame;
+    row.fromBank = making.fromBank;
+    row.origin = making.origin;
+    row.missing = making.missing;
+    row.loudness = making.loudness;
+    const VoiceBankImage* image = m_engine->GetImage();
+    if (image != nullptr && m_engine->IsSlotLoaded(slot)) {
+        std::unique_ptr<AudioData> copy(new (std::nothrow) AudioData(image->voices[s]));
+        row.record = std::move(copy);
+    }
+    return row;
+}
+
+bool SlotModel::PutRow(int slot, const RowState& row) {
+    if (!IsValidSlot(slot) || !IsOpen()) return false;
+    const bool loaded = row.record != nullptr &&
+                        m_engine->LoadSlotRecord(slot, *row.record, SoundEngine::TailFade::Keep);
+    if (!loaded) (void)m_engine->ClearSlot(slot);
+    const auto s = static_cast<size_t>(slot);
+    m_paths[s] = row.path;
+    m_making[s] = {row.options, row.startFrame, row.fromBank,
+                   row.origin,  row.missing,    row.loudness};
+    if (!loaded && row.record != nullptr)
+        m_making[s].missing = "the sound device refused the sound";
+    Notify(slot, loaded ? SlotChange::Loaded : SlotChange::Cleared);
+    return loaded || row.record == nullptr;
+}
+
 const VoiceOptions& SlotModel::SlotOptions(int slot) const {
     static const VoiceOptions none;
     return IsValidSlot(slot) ? m_making[static_cast<size_t>(slot)].options : none;

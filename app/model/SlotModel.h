@@ -53,6 +53,25 @@ struct SlotFormat {
     LoudnessApplied loudness;  // what a loudness option made of the row
 };
 
+// A slot's row as it stands, taken from the model and put back later
+// without reading any file: its stored sound (null for an empty slot), the
+// path it remembers and how it was made, a missing row's reason included.
+struct RowState {
+    std::string path;
+    std::shared_ptr<const AudioData> record;
+    VoiceOptions options;
+    int64_t startFrame = 0;
+    bool fromBank = false;
+    RowOrigin origin;
+    std::string missing;
+    LoudnessApplied loudness;
+
+    // Holds the same row: path, sound, options and missing reason.
+    [[nodiscard]] bool SameRow(const RowState& other) const;
+    // The memory the state keeps.
+    [[nodiscard]] size_t Bytes() const;
+};
+
 // Told when a slot changes. SlotChanged runs on the thread that gave the
 // command, except Stopped, which the engine's watcher thread reports: that
 // call must not block and must not touch widgets itself. A Stopped may
@@ -114,6 +133,14 @@ public:
     [[nodiscard]] bool PutMadeRow(int slot, const std::string& path, const AudioData& record,
                                   const VoiceLoadOutcome& outcome,
                                   const VoiceOptions& options = {});
+
+    // The slot's row as it stands; an empty state for a bad slot. Null
+    // record when memory is short for the copy: the row then reads as empty.
+    [[nodiscard]] RowState TakeRow(int slot) const;
+    // Puts a row taken by TakeRow back into the slot as it was, a missing
+    // row's path and reason included. False when the sound device refuses
+    // the sound (the slot is then emptied) or the model is closed.
+    bool PutRow(int slot, const RowState& row);
 
     // Conversion of the formats the strict reader refuses (24-bit, float,
     // any rate, more channels, FLAC, Ogg ...); off by default.

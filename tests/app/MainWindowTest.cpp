@@ -145,15 +145,16 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
     QTimer::singleShot(20, window.get(), [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
-        // About, Open bank, the converter option, Match levels, Stop all sounds,
-        // MIDI input
-        ASSERT_EQ(menu->actions().size(), 6);
-        entry = menu->actions().front()->text();
+        // Undo, Redo, Earlier versions, a separator, About, Open bank, the
+        // converter option, Match levels, Stop all sounds, MIDI input
+        ASSERT_EQ(menu->actions().size(), 10);
+        QAction* about = menu->actions().at(4);
+        entry = about->text();
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
             aboutShown = qobject_cast<AboutDialog*>(modal) != nullptr;
             qobject_cast<QDialog*>(modal)->accept();
         });
-        menu->setActiveAction(menu->actions().front());
+        menu->setActiveAction(about);
         QTest::keyClick(menu, Qt::Key_Return);
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),

@@ -722,3 +722,47 @@ TEST_F(Glwtool, OutputIsSafeAndReadsAsGiven) {
               std::string::npos)
         << r.out;
 }
+
+// A kept copy goes back to the card byte for byte, and the bank it replaced
+// is kept in its turn, listed first from then on.
+TEST_F(Glwtool, RestoreWritesACopyBackAndKeepsTheBankItReplaces) {
+    const auto bankWith = [](int row) {
+        auto image = std::make_unique<VoiceBankImage>();
+        EXPECT_TRUE(InitVoiceBankImage(image.get()));
+        image->voices[size_t(row)] = AudioData{1, 44100, 16, 32, {}, {}};
+        return image;
+    };
+    const std::string data = dir.file("data");
+    const std::string folder = data + "/Vantor/gridlume-voice-manager/backups/KIT";
+    fs::create_directories(folder);
+    fs::create_directories(dir.file("card/gridlume"));
+    const std::string old = folder + "/KIT-20260101-000000.glw";
+    const std::string bank = dir.file("card/gridlume/KIT.glw");
+    // Written under the bank's own name, as a backup copy is.
+    ASSERT_TRUE(ExportImageToFile(*bankWith(2), dir.file("KIT.glw").c_str()));
+    fs::rename(dir.file("KIT.glw"), old);
+    ASSERT_TRUE(ExportImageToFile(*bankWith(5), bank.c_str()));
+    const std::string oldBytes = Slurp(old);
+    const std::string replaced = Slurp(bank);
+    ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
+
+    ToolRun run = Run({"versions", "KIT"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::string listed = "1\t";
+    listed += old;
+    listed += "\t2026-01-01 00:00:00 UTC\t1\t";
+    listed += std::to_string(oldBytes.size());
+    EXPECT_EQ(run.out, listed + '\n');
+    EXPECT_EQ(Run({"restore", "KIT", "2", dir.file("card")}).exitCode, 2);
+    EXPECT_EQ(Slurp(bank), replaced);
+
+    run = Run({"restore", "KIT", "20260101-000000", dir.file("card")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Slurp(bank), oldBytes);
+    run = Run({"versions", "KIT"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string newest = run.out.substr(2, run.out.find('\t', 2) - 2);
+    EXPECT_NE(newest, old);
+    EXPECT_EQ(Slurp(newest), replaced);
+    EXPECT_NE(run.out.find(old + "\t2026-01-01"), std::string::npos);
+}
