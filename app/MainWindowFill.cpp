@@ -53,8 +53,10 @@ void MainWindow::ConnectFill() {
         connect(m_panel.Label(i), &SlotLabel::Pressed, this, target);
         connect(m_panel.Label(i), &SlotLabel::Pressed, this, &MainWindow::PrepareRowFile);
         connect(m_panel.Label(i), &SlotLabel::DragOutAsked, this, &MainWindow::OnRowDragAsked);
-        connect(m_panel.LoadButton(i), &QAbstractButton::clicked, this, target);
-        connect(m_panel.PlayButton(i), &QAbstractButton::clicked, this, target);
+        // On the press: a click's own work (the open dialog's fill) may
+        // move the target on.
+        connect(m_panel.LoadButton(i), &QAbstractButton::pressed, this, target);
+        connect(m_panel.PlayButton(i), &QAbstractButton::pressed, this, target);
         const auto dropped = [this](int slot, const QString& path) {
             if (!path.isEmpty() && !IsBankFile(path)) SetTargetRow(slot);
         };
