@@ -26,7 +26,6 @@
 #include "app/RowOptions.h"
 #include "app/RowUndo.h"
 #include "controls/MessageBox.h"
-#include "convert/AudioConverter.h"
 #include "res/AboutDialog.h"
 #include "res/DialogTemplates.h"
 #include "res/SkinResources.h"
@@ -149,6 +148,7 @@ void MainWindow::ConnectControls() {
     }
     connect(m_panel.SaveButton(), &QAbstractButton::clicked, this, &MainWindow::OnSaveButton);
     connect(m_panel.CloseButton(), &QAbstractButton::clicked, this, &MainWindow::OnCloseButton);
+    ConnectFill();
     m_openShortcut = std::make_unique<QShortcut>(QKeySequence::Open, this);
     connect(m_openShortcut.get(), &QShortcut::activated, this, &MainWindow::OnOpenBank);
     SetUpUndo();
@@ -200,7 +200,11 @@ bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors,
     if (!SlotPanel::IsValidSlot(slot)) return false;
     QString text;
     if (path == nullptr) {
-        if (!BrowseForSoundFile(text)) return false;
+        QStringList chosen;
+        if (!BrowseForSoundFiles(chosen)) return false;
+        // Several files chosen fill rows from this one.
+        if (chosen.size() > 1) return PutFilesOnRows(chosen, slot);
+        text = chosen.front();
     } else {
         text = *path;
     }
@@ -333,23 +337,8 @@ void MainWindow::SetConvertFormats(bool on) { m_model.SetConvertFormats(on); }
 bool MainWindow::ConvertFormats() const { return m_model.ConvertFormats(); }
 
 bool MainWindow::BrowseForSoundFile(QString& out) {
-    QFileDialog dialog(this);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    QString filter = AudioFileFilter();
-    if (m_model.ConvertFormats()) {
-        // The strict formats' entry stays; one entry more lists every
-        // format the converter reads.
-        QStringList patterns;
-        for (const std::string& ext : ConvertibleExtensions())
-            patterns.append(QStringLiteral("*.") + QString::fromStdString(ext));
-        filter = tr("Sound files to convert (%1)").arg(patterns.join(QLatin1Char(' '))) +
-                 QStringLiteral(";;") + filter;
-    }
-    dialog.setNameFilter(filter);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.front().isEmpty()) return false;
+    QStringList chosen;
+    if (!BrowseForSoundFiles(chosen)) return false;
     out = chosen.front();
     return true;
 }
@@ -534,9 +523,12 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     convert->setChecked(m_model.ConvertFormats());
     QAction* match = menu.addAction(tr("&Match levels..."));
     match->setEnabled(m_model.CountLoadedSlots() > 0);
+    QAction* fill = menu.addAction(FillMenuText());
+    fill->setEnabled(!m_openingBank && !m_saving);
     m_pads->AddMenuItems(menu);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == match) MatchLevels();
+    if (chosen == fill) FillRowsFromFolder();
     if (chosen != nullptr && chosen == edit) EditRow(row);
     if (chosen != nullptr && chosen == slice) SliceAcrossRows(row);
     if (chosen == about) ShowAbout();

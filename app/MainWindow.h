@@ -24,6 +24,7 @@ struct MadeBankRows;
 class ProfileStore;
 class QMenu;
 class QShortcut;
+class QTemporaryDir;
 class SaveBankDialog;
 class VolumeSource;
 
@@ -163,6 +164,27 @@ public:
     // empty when the platform names none.
     [[nodiscard]] static QString UserDataFolder();
 
+    // Filling rows (MainWindowFill.cpp).
+    // The row that Enter in the browser and pads make current; shown
+    // in the panel. Slot 0 is the bottom row.
+    [[nodiscard]] int TargetRow() const { return m_targetRow; }
+    void SetTargetRow(int slot);
+    // Puts files on rows upward from firstSlot (-1: the target row) in
+    // natural order of their names, one question before filled rows
+    // are replaced, a word when some do not fit; the target then moves
+    // to the row after the last one filled. True when loading started.
+    bool PutFilesOnRows(const QStringList& files, int firstSlot = -1);
+    // "Fill rows from folder...": asks for a folder and puts its sound
+    // files on rows from the target row.
+    bool FillRowsFromFolder();
+    // Asks for sound files; true with their paths in out when any were
+    // chosen.
+    bool BrowseForSoundFiles(QStringList& out);
+    // A filled row's label pressed writes the row, as made and marked, as a
+    // WAV into a temporary folder on a worker; dragging the label then
+    // carries that file. Empty until it is written.
+    [[nodiscard]] QString RowFileForDrag(int slot) const;
+
     // State, for the program's test build and for tests.
     [[nodiscard]] QString GetSlotPath(int slot) const;
     [[nodiscard]] const QString& GetLastVolume() const { return m_lastVolume; }
@@ -202,10 +224,14 @@ signals:
     void RowLoadFinished(int slot, bool loaded);
     // The last row restored at start has been stored or found missing.
     void RowsRestored();
+    // The target row moved (SetTargetRow).
+    void TargetRowChanged(int slot);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Up and Down move the target row.
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     // A single .glw file dropped anywhere on the window opens it.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -251,6 +277,18 @@ private:
     // Disables the rows and the save button and shows the busy cursor, or
     // undoes that.
     void SetOpeningBank(bool opening);
+    // Filling rows (MainWindowFill.cpp): the target row follows clicks,
+    // pads and Up/Down; rows take files from the sound browser.
+    void ConnectFill();
+    [[nodiscard]] QString FillMenuText() const;
+    void OnFilesDropped(int slot, const QStringList& files);
+    bool MoveTargetByKey(int key);
+    // One question before filled rows (their numbers) are replaced, with
+    // more said after them; true for OK.
+    bool AskToReplaceRows(int stringId, const QStringList& filled, const QString& more);
+    void PrepareRowFile(int slot);
+    void OnRowDragAsked(int slot);
+    void StartRowDrag(int slot);
 
     // Undo and redo of the rows (app/MainWindowUndo.cpp).
     void SetUpUndo();
@@ -295,6 +333,10 @@ private:
     std::unique_ptr<PadInput> m_pads;           // keyboard and MIDI pads
     std::array<bool, SlotCount> m_restoring{};  // restored at start, not yet stored
     bool m_saving = false;
+    int m_targetRow = 0;
+    std::shared_ptr<QTemporaryDir> m_rowFilesDir;  // rows taken out, made on first use
+    std::array<QString, SlotCount> m_rowFiles;     // written for a drag, by slot
+    int m_dragWanted = -1;                         // a row dragged before its file was written
     // Reads and writes files off the GUI thread: one lane per row, the
     // save's and the bank's. Last, so its work has ended before anything else of the window
     // goes.

@@ -20,18 +20,11 @@ bool MainWindow::SliceAcrossRows(int slot) {
             filled << QString::number(row.slot + 1);
     }
     if (!filled.isEmpty()) {
-        MessageRequest request;
-        request.parent = this;
-        request.stringId = IdsReplaceSliceRows;
-        request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
-        request.icon = QMessageBox::Question;
-        request.informativeText =
-            tr("Filled rows replaced: %1.").arg(filled.join(QStringLiteral(", ")));
-        if (dialog.LeftOut() > 0)
-            request.informativeText +=
-                ' ' + tr("%n slice(s) at the end do not fit and are left out.", nullptr,
-                         dialog.LeftOut());
-        if (ShowMessage(std::move(request)) != QMessageBox::Ok) return false;
+        const QString more = dialog.LeftOut() > 0
+                                 ? tr("%n slice(s) at the end do not fit and are left out.",
+                                      nullptr, dialog.LeftOut())
+                                 : QString();
+        if (!AskToReplaceRows(IdsReplaceSliceRows, filled, more)) return false;
     }
     const QString path = GetSlotPath(slot);
     const auto step = BeginRowStep(tr("slice row %1 across rows").arg(slot + 1));

@@ -54,6 +54,7 @@ int PadInput::RowForKey(quint32 nativeScanCode, int key) {
 bool PadInput::IsStopAllKey(int key) { return key == Qt::Key_Backspace; }
 
 bool PadInput::Strike(int row, int velocity) {
+    emit Struck(row - 1);
     return m_model.StrikeSlot(row - 1, midi::GainForVelocity(velocity));
 }
 

@@ -55,6 +55,10 @@ public:
     bool Strike(int row, int velocity = 127);
     void StopAll();
 
+signals:
+    // A pad of slot (0 ... 15) was struck, by key or MIDI.
+    void Struck(int slot);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

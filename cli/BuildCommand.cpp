@@ -15,6 +15,7 @@
 #include "cli/Tool.h"
 #include "convert/ConvertingReader.h"
 #include "convert/RowOptionText.h"
+#include "convert/SoundFiles.h"
 #include "convert/VoiceLoad.h"
 #include "voicebank/BankFolder.h"
 #include "voicebank/BankName.h"
@@ -32,7 +33,7 @@ const char* const BuildHelp =
     "                     [--loudness ROW=LUFS]... [--match-loudness [LUFS]]\n"
     "                     [--slice FILE [--first-row N] [--mode M] [--sensitivity N]\n"
     "                     [--count N | --tempo BPM --note A/B]]\n"
-    "                     OUT.glw [ROW=FILE | ROW= | FILE]...\n\n"
+    "                     OUT.glw [ROW=FILE | ROW= | FILE | DIR]...\n\n"
     "Builds a voice bank from up to 16 WAV or AIFF files (8 or 16 bits, mono or stereo,\n"
     "22050, 24000, 44100 or 48000 Hz). Each file is converted as when it is loaded into\n"
     "a row of the window: its first second at most, at 44100 Hz, with a 20 ms fade.\n"
@@ -40,6 +41,9 @@ const char* const BuildHelp =
     "fade); its line says which bank and row it came from.\n\n"
     "  ROW=FILE  puts FILE into row ROW (1 to 16, as numbered in the window)\n"
     "  FILE      fills the lowest row not given by a ROW=FILE, in order\n"
+    "  DIR       fills rows so with the sound files directly in folder DIR (no hidden\n"
+    "            files), in natural order of their names (kick2 before kick10); those\n"
+    "            beyond the last free row are left out with a word\n"
     "  ROW=      empties row ROW (only with --from)\n"
     "  --convert also takes the files those rules refuse: 24- and 32-bit, float, any rate,\n"
     "            more channels, FLAC, Ogg and other formats. Of such a file the first second\n"
@@ -113,6 +117,13 @@ bool EndsWithGlw(const fs::path& p) {
     return ext == ".glw";
 }
 
+// A file that fills the lowest free row: a FILE operand, or one of a DIR's
+// sound files (folder set), which may be left out when no row is free.
+struct BareFile {
+    std::string file;
+    std::string folder;
+};
+
 // What one build does, filled step by step: the command line, the rows
 // kept from --from, each row's load.
 struct BuildJob {
@@ -122,12 +133,34 @@ struct BuildJob {
     std::vector<RowChoice> choices;
     std::array<std::string, VoiceSlotCount> files;  // empty: no file for the row
     std::array<bool, VoiceSlotCount> named{};       // given by ROW=FILE or ROW=, or filled
-    std::vector<std::string> bare;                  // FILE operands, in order
+    std::vector<BareFile> bare;                     // FILE and DIR operands, in order
     std::array<bool, VoiceSlotCount> kept{};        // kept as stored in --from
     std::array<VoiceLoadOutcome, VoiceSlotCount> outcomes{};
     MatchRequest match;      // --match-loudness
     double matchedTo = 0.0;  // the loudness the rows met at
 };
+
+// A FILE operand into bare, or a DIR's sound files in natural order.
+// Returns ExitOk, or ExitUsage after the message for a folder that cannot
+// be read or holds no sound file.
+int AddBareOperand(const std::string& operand, bool convert, std::vector<BareFile>* bare,
+                   std::ostream& err) {
+    // A folder named like a sound file ("kick.wav/") was meant as a file and
+    // stays refused as one by the loader.
+    std::error_code ec;
+    if (!fs::is_directory(operand, ec) || IsSoundFileName(operand, true)) {
+        bare->push_back({operand, {}});
+        return ExitOk;
+    }
+    std::vector<fs::path> files;
+    std::string why;
+    if (!ListSoundFiles(operand, convert, &files, &why))
+        return UsageError("build", "cannot read folder '" + Printable(operand) + "': " + why, err);
+    if (files.empty())
+        return UsageError("build", "no sound files in folder '" + Printable(operand) + "'", err);
+    for (const fs::path& file : files) bare->push_back({file.string(), operand});
+    return ExitOk;
+}
 
 // The command line into job. Returns ExitOk, or the exit code after the
 // usage error is written.
@@ -178,7 +211,9 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
         const int row = ParseRowArgument(operands[i], from, &file, &why);
         if (row < 0) return UsageError("build", why, err);
         if (row == 0) {
-            job->bare.push_back(operands[i]);
+            if (const int exit = AddBareOperand(operands[i], job->convert, &job->bare, err);
+                exit != ExitOk)
+                return exit;
             continue;
         }
         const auto k = static_cast<size_t>(row - 1);
@@ -188,6 +223,36 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
         job->files[k] = file;
     }
     return PlaceSlices(values, job->convert, &job->files, &job->named, &job->choices, err);
+}
+
+// No row is free for the bare files from index first on. When all of them
+// come from folders they are left out, with a word for each folder, and
+// ExitOk is returned; a FILE operand among them is a usage error.
+int LeaveOutFolderFiles(const BuildJob& job, size_t first, std::ostream& err) {
+    const bool from = !job.fromPath.empty();
+    for (size_t i = first; i < job.bare.size(); ++i) {
+        if (job.bare[i].folder.empty())
+            return UsageError(
+                "build",
+                from ? "more files than the rows left free in " + Printable(job.fromPath)
+                     : std::string("more files than the 16 rows of a bank"),
+                err);
+    }
+    for (size_t i = first; i < job.bare.size();) {
+        const std::string& folder = job.bare[i].folder;
+        size_t end = i;
+        while (end < job.bare.size() && job.bare[end].folder == folder) ++end;
+        err << "glwtool build: " << end - i << (end - i == 1 ? " sound file" : " sound files")
+            << " of " << Printable(folder) << " did not fit";
+        if (from)
+            err << " in the rows left free in " << Printable(job.fromPath);
+        else
+            err << " in the 16 rows";
+        err << " and " << (end - i == 1 ? "is" : "are") << " left out, from "
+            << Printable(fs::path(job.bare[i].file).filename().string()) << " on\n";
+        i = end;
+    }
+    return ExitOk;
 }
 
 // The rows of the --from bank into image, each kept exactly as decoded
@@ -213,16 +278,14 @@ int PlaceRows(BuildJob* job, VoiceBankImage* image, std::ostream& err) {
         }
     }
     size_t next = 0;
-    for (const std::string& file : job->bare) {
+    for (size_t i = 0; i < job->bare.size(); ++i) {
         while (next < job->files.size() && (job->named[next] || job->kept[next])) ++next;
-        if (next == job->files.size())
-            return UsageError(
-                "build",
-                from ? "more files than the rows left free in " + Printable(job->fromPath)
-                     : std::string("more files than the 16 rows of a bank"),
-                err);
+        if (next == job->files.size()) {
+            if (const int exit = LeaveOutFolderFiles(*job, i, err); exit != ExitOk) return exit;
+            break;
+        }
         job->named[next] = true;
-        job->files[next] = file;
+        job->files[next] = job->bare[i].file;
     }
     for (size_t k = 0; k < job->files.size(); ++k) {
         const std::string given = FirstOptionGiven(job->choices[k]);

@@ -10,7 +10,7 @@ struct VoiceBankReport;
 // results to out and messages to err, and returns an exit code (Tool.h).
 namespace glwtool {
 
-// build [--from BANK.glw] OUT.glw [ROW=FILE | ROW= | FILE]...
+// build [--from BANK.glw] OUT.glw [ROW=FILE | ROW= | FILE | DIR]...
 [[nodiscard]] int RunBuild(const std::vector<std::string>& args, std::ostream& out,
                            std::ostream& err);
 extern const char* const BuildHelp;

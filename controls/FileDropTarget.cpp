@@ -40,6 +40,14 @@ QString FileDropTarget::SingleLocalFile(const QMimeData* data) {
     return HoldsOneLocalFile(data) ? data->urls().front().toLocalFile() : QString();
 }
 
+QStringList FileDropTarget::BrowserFiles(const QMimeData* data) {
+    QStringList files;
+    if (data == nullptr || !data->hasFormat(QLatin1String(BrowserFilesFormat))) return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) files.append(url.toLocalFile());
+    return files;
+}
+
 bool FileDropTarget::OnDragEnter(QWidget* window, const QMimeData* data) {
     if (window == nullptr || data == nullptr) {
         return false;
@@ -65,6 +73,11 @@ bool FileDropTarget::OnDrop(QWidget* window, const QMimeData* data, QPoint point
     }
     if (window->parentWidget() == nullptr) {
         return false;
+    }
+    if (const QStringList files = BrowserFiles(data); !files.isEmpty()) {
+        ReportFilesDropped(files);
+        AfterDrop(point);
+        return true;
     }
     QString path;
     if (HoldsOneLocalFile(data)) {

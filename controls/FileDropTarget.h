@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <Qt>
 
 class QDragEnterEvent;
@@ -44,6 +45,14 @@ public:
     // remote URL).
     [[nodiscard]] static QString SingleLocalFile(const QMimeData* data);
 
+    // The mark of a drag out of the sound browser (an empty payload beside
+    // the file URLs): its files fill rows rather than being refused as
+    // several files.
+    static constexpr const char* BrowserFilesFormat = "application/x-gridlume-browser-files";
+    // The local files of a drag that carries BrowserFilesFormat; empty
+    // for any other drag.
+    [[nodiscard]] static QStringList BrowserFiles(const QMimeData* data);
+
 protected:
     // The control's reports; each names the control by its index.
     virtual void ReportDragEntered() = 0;
@@ -51,6 +60,9 @@ protected:
     // path: the dropped file's full path, empty when the drop did not hold
     // exactly one local file.
     virtual void ReportDropped(const QString& path) = 0;
+    // Files dragged out of the sound browser (BrowserFilesFormat), one or
+    // more, which fill rows from this one.
+    virtual void ReportFilesDropped(const QStringList& paths) = 0;
 
     // Drag entered window: reports it when window has a parent. Returns
     // false, reporting nothing, for a null window or data.
@@ -59,7 +71,8 @@ protected:
     // The drag left window without a drop: reports it.
     void OnDragLeave(QWidget* window);
 
-    // Data dropped on window at point: exactly one local file is reported
+    // Data dropped on window at point: files from the sound browser are
+    // reported together; else exactly one local file is reported
     // with its path; anything else shows message 109 and is reported with an
     // empty path. Returns false, reporting nothing, for a null window or
     // data, no parent, or a single file with an empty path.

@@ -59,11 +59,16 @@ signals:
     void FileDragEntered(int slot);
     void FileDragLeft(int slot);
     void FileDropped(int slot, const QString& path);
+    // Files from the sound browser were dropped on the row.
+    void FilesDropped(int slot, const QStringList& paths);
 
 protected:
     void ReportDragEntered() override { emit FileDragEntered(m_index); }
     void ReportDragLeft() override { emit FileDragLeft(m_index); }
     void ReportDropped(const QString& path) override { emit FileDropped(m_index, path); }
+    void ReportFilesDropped(const QStringList& paths) override {
+        emit FilesDropped(m_index, paths);
+    }
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -228,9 +228,26 @@ bool SlotPanel::SetSlotText(int slot, const QString& text, const QString& toolTi
     SlotLabel& label = m_labels[Index(slot)];
     label.setText(text);
     label.setToolTip(toolTip);
+    DescribeLabel(slot);
+    return true;
+}
+
+void SlotPanel::DescribeLabel(int slot) {
+    SlotLabel& label = m_labels[Index(slot)];
     // A screen reader reads the tooltip (path, format, length) as the
     // label's description; an empty row says which row it is.
-    label.setAccessibleDescription(toolTip.isEmpty() ? tr("Sound file of row %1").arg(slot + 1)
-                                                     : toolTip);
-    return true;
+    QString text = label.toolTip();
+    if (text.isEmpty()) text = tr("Sound file of row %1").arg(slot + 1);
+    if (label.HasTargetMark()) text += QLatin1Char('\n') + tr("Target row: sounds are put here.");
+    label.setAccessibleDescription(text);
+}
+
+void SlotPanel::SetTargetRow(int slot) {
+    if (!IsValidSlot(slot)) return;
+    for (int i = 0; i < SkinSlotCount; ++i) {
+        SlotLabel& label = m_labels[Index(i)];
+        if (label.HasTargetMark() == (i == slot)) continue;
+        label.SetTargetMark(i == slot);
+        DescribeLabel(i);
+    }
 }

@@ -42,6 +42,9 @@ public:
     void SetSaveEnabled(bool enabled);
     // The file name shown in the row and its tooltip.
     bool SetSlotText(int slot, const QString& text, const QString& toolTip);
+    // Marks the target row's label (and says so in its accessible
+    // description), unmarking the one before.
+    void SetTargetRow(int slot);
 
     [[nodiscard]] SkinButton* LoadButton(int slot) { return &m_loadButtons.at(Index(slot)); }
     [[nodiscard]] SkinButton* ClearButton(int slot) { return &m_clearButtons.at(Index(slot)); }
@@ -62,6 +65,7 @@ private:
     [[nodiscard]] static size_t Index(int slot) { return static_cast<size_t>(slot); }
     bool LoadBitmaps();
     void NameControls();
+    void DescribeLabel(int slot);
 
     // Children of the panel; members so they go before it.
     std::array<SlotLabel, SkinSlotCount> m_labels;

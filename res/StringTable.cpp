@@ -11,7 +11,7 @@ struct Entry {
     const char* text;
 };
 
-constexpr std::array<Entry, 13> Table{{
+constexpr std::array<Entry, 16> Table{{
     {IdsAboutMenu, "GRIDLUME User Voice Manager Version Info(&A)..."},
     {IdsAudioFilter,
      "All Audio Files (*.wav;*.aif;*.aiff)|*.wav;*.aif;*.aiff|WAVE PCM Files (*.wav)|*.wav|"
@@ -28,6 +28,9 @@ constexpr std::array<Entry, 13> Table{{
      "The rows of the voice bank could not be copied to your data folder. Nothing was changed."},
     {IdsOpenBankMissing, "This voice bank file does not exist. Nothing was changed."},
     {IdsReplaceSliceRows, "The slices replace rows that are filled. Do you want to continue?"},
+    {IdsReplaceFillRows, "The files replace rows that are filled. Do you want to continue?"},
+    {IdsFilesLeftOut, "Not every file found a row."},
+    {IdsFillFolderError, "No sound files were found in the folder. Nothing was changed."},
 }};
 
 }  // namespace

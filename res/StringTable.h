@@ -17,6 +17,9 @@ enum ResStringId : int {
     IdsCopyBankError = 112,
     IdsOpenBankMissing = 113,
     IdsReplaceSliceRows = 120,
+    IdsReplaceFillRows = 121,
+    IdsFilesLeftOut = 122,
+    IdsFillFolderError = 123,
 };
 
 // The text of string id, verbatim; an empty string for an id the table does

@@ -766,3 +766,35 @@ TEST_F(Glwtool, RestoreWritesACopyBackAndKeepsTheBankItReplaces) {
     EXPECT_EQ(Slurp(newest), replaced);
     EXPECT_NE(run.out.find(old + "\t2026-01-01"), std::string::npos);
 }
+
+// A folder fills rows like its sound files named in natural order; those
+// past row 16 are left out with a word, but a named file that finds no row
+// is still refused.
+TEST_F(Glwtool, BuildFillsRowsFromAFolder) {
+    fs::create_directory(dir.file("kit"));
+    std::vector<std::string> named;
+    for (int i = 1; i <= 18; ++i) {
+        const std::string name = "kit/s" + std::to_string(i) + ".wav";
+        Put(name, MakeWav(MakeRamp(1 + i % 2, 16, 44100, static_cast<size_t>(100 * i))));
+        if (i <= 16) named.push_back(name);
+    }
+    Put("kit/notes.txt", Bytes{1});
+    std::vector<std::string> args = {"build", "ref/KIT.glw"};
+    args.insert(args.end(), named.begin(), named.end());
+    ASSERT_EQ(Run(args, dir.path()).exitCode, 0);
+
+    ToolRun r = Run({"build", "KIT.glw", "kit"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.file("KIT.glw")), ReadFile(dir.file("ref/KIT.glw")));
+    EXPECT_EQ(r.err,
+              "glwtool build: 2 sound files of kit did not fit in the 16 rows and are left out, "
+              "from s17.wav on\n");
+
+    r = Run({"build", "MORE.glw", "kit", "kit/s1.wav"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_FALSE(Exists("MORE.glw"));
+    fs::create_directory(dir.file("empty"));
+    r = Run({"build", "NONE.glw", "empty"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("no sound files in folder 'empty'"), std::string::npos) << r.err;
+}
