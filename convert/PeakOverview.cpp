@@ -15,6 +15,20 @@
 
 namespace {
 
+// The sample size a file stores; 0 for compressed formats, which have none.
+int BitsOfSubtype(int subtype) {
+    switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return 8;
+    case SF_FORMAT_PCM_16: return 16;
+    case SF_FORMAT_PCM_24: return 24;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT: return 32;
+    case SF_FORMAT_DOUBLE: return 64;
+    default: return 0;
+    }
+}
+
 // Samples per read, whatever the channel count: 64k frames of stereo.
 constexpr int64_t kBlockSamples = 131072;
 // The sink hears from the pass at least this often, in parts of the file.
@@ -210,6 +224,7 @@ bool ProbeSoundFile(const char* path, bool convert, SourceInfo* info, std::strin
     info->channels = sf.channels;
     info->sampleRate = sf.samplerate;
     info->frames = sf.frames;
+    info->bitsPerSample = BitsOfSubtype(sf.format & SF_FORMAT_SUBMASK);
     return true;
 }
 

@@ -14,9 +14,10 @@
 
 // A sound file's shape, before any of it is made into a row.
 struct SourceInfo {
-    int channels = 0;    // as stored (the row keeps channels 1 and 2)
-    int sampleRate = 0;  // Hz
-    int64_t frames = 0;  // frames in the whole file
+    int channels = 0;       // as stored (the row keeps channels 1 and 2)
+    int sampleRate = 0;     // Hz
+    int64_t frames = 0;     // frames in the whole file
+    int bitsPerSample = 0;  // of the stored samples; 0 when the format has none (compressed)
 };
 
 // One bin; channel 2 repeats channel 1 for a mono file.
