@@ -24,6 +24,7 @@
 #include "app/ProfileStore.h"
 #include "app/RowEditorDialog.h"
 #include "app/RowOptions.h"
+#include "app/SoundBrowser.h"
 #include "controls/MessageBox.h"
 #include "convert/AudioConverter.h"
 #include "res/AboutDialog.h"
@@ -107,6 +108,7 @@ void MainWindow::showEvent(QShowEvent* event) {
         // Once the window is up: reading the files must not slow its start.
         QTimer::singleShot(0, this, &MainWindow::StartRestoring);
         if (!m_bankToOpen.isEmpty()) OpenBankLater(m_bankToOpen);
+        if (!m_folderToBrowse.isEmpty()) BrowseFolder(m_folderToBrowse);
         emit Shown();
     }
 }
@@ -150,6 +152,7 @@ void MainWindow::ConnectControls() {
     connect(m_panel.CloseButton(), &QAbstractButton::clicked, this, &MainWindow::OnCloseButton);
     m_openShortcut = std::make_unique<QShortcut>(QKeySequence::Open, this);
     connect(m_openShortcut.get(), &QShortcut::activated, this, &MainWindow::OnOpenBank);
+    ConnectBrowser();
 }
 
 template <typename DropControl>
@@ -321,7 +324,10 @@ bool MainWindow::ShowLoadError(const LoadFailure& failure) {
     return ShowMessage(std::move(request)) == QMessageBox::Apply && offerConvert;
 }
 
-void MainWindow::SetConvertFormats(bool on) { m_model.SetConvertFormats(on); }
+void MainWindow::SetConvertFormats(bool on) {
+    m_model.SetConvertFormats(on);
+    OnConvertFormatsChangedForBrowser();
+}
 
 bool MainWindow::ConvertFormats() const { return m_model.ConvertFormats(); }
 
@@ -522,6 +528,10 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     convert->setChecked(m_model.ConvertFormats());
     QAction* match = menu.addAction(tr("&Match levels..."));
     match->setEnabled(m_model.CountLoadedSlots() > 0);
+    QAction* browse = menu.addAction(tr("&Browse sounds..."));
+    browse->setCheckable(true);
+    browse->setChecked(IsBrowserOpen());
+    browse->setShortcut(m_browseShortcut->key());
     m_pads->AddMenuItems(menu);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == match) MatchLevels();
@@ -530,6 +540,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     if (chosen == about) ShowAbout();
     if (chosen == openBank) OnOpenBank();
     if (chosen == convert) SetConvertFormats(convert->isChecked());
+    if (chosen == browse) SetBrowserOpen(browse->isChecked());
 }
 
 int MainWindow::RowAt(QPoint point) {
@@ -621,6 +632,7 @@ bool MainWindow::LoadSettings() {
         m_restoring[static_cast<size_t>(i)] = true;
         UpdateRowControls(i);
     }
+    LoadBrowserSettings();
     move(PlaceOnScreen(m_savedPosition));
     m_settingsLoaded = true;
     return true;
@@ -645,6 +657,7 @@ bool MainWindow::SaveSettings() {
         m_profile->WriteProfileInt(SectionOptions, KeyConvertFormats,
                                    m_model.ConvertFormats() ? 1 : 0);
     m_pads->SaveSettings(*m_profile);
+    SaveBrowserSettings();
     m_profile->Flush();
     return true;
 }

@@ -145,9 +145,9 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
     QTimer::singleShot(20, window.get(), [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
-        // About, Open bank, the converter option, Match levels, Stop all sounds,
-        // MIDI input
-        ASSERT_EQ(menu->actions().size(), 6);
+        // About, Open bank, the converter option, Match levels, Browse sounds,
+        // Stop all sounds, MIDI input
+        ASSERT_EQ(menu->actions().size(), 7);
         entry = menu->actions().front()->text();
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
             aboutShown = qobject_cast<AboutDialog*>(modal) != nullptr;
