@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -29,6 +30,27 @@ const QColor Background(24, 28, 24);
 const QColor Wave(255, 255, 0);
 const QColor Marker(255, 96, 64);
 const QColor CutOff(0, 0, 0, 150);
+
+// The mode list's entries, in order: equal parts come by a count or by a
+// tempo.
+enum ModeEntry { TransientsEntry, EqualEntry, TempoEntry, StrongestEntry };
+constexpr double DefaultTempo = 120.0;
+
+// The note lengths offered for equal parts by tempo.
+struct NoteChoice {
+    const char* value;
+    const char* label;
+};
+constexpr NoteChoice NoteChoices[] = {
+    {"1/4", QT_TRANSLATE_NOOP("SliceDialog", "1/4")},
+    {"1/8", QT_TRANSLATE_NOOP("SliceDialog", "1/8")},
+    {"1/16", QT_TRANSLATE_NOOP("SliceDialog", "1/16")},
+    {"1/32", QT_TRANSLATE_NOOP("SliceDialog", "1/32")},
+    {"3/16", QT_TRANSLATE_NOOP("SliceDialog", "3/16 (dotted 1/8)")},
+    {"1/12", QT_TRANSLATE_NOOP("SliceDialog", "1/12 (1/8 triplet)")},
+    {"1/24", QT_TRANSLATE_NOOP("SliceDialog", "1/24 (1/16 triplet)")},
+};
+constexpr int DefaultNoteChoice = 2;
 
 // Source frames a row can hold at most.
 int64_t RowLimitFrames(int rate) { return static_cast<int64_t>(MaxVoiceFrames) * rate / RowRate; }
@@ -222,7 +244,9 @@ SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
 
     auto* choice = new QHBoxLayout;
     m_mode = new QComboBox(this);
-    m_mode->addItems({tr("Transients"), tr("Equal divisions"), tr("Strongest hits")});
+    m_mode->addItems({tr("Transients"), tr("Equal divisions"), tr("Equal divisions by tempo"),
+                      tr("Strongest hits")});
+    m_mode->setAccessibleName(tr("Slice by"));
     m_sensitivity = new QSlider(Qt::Horizontal, this);
     m_sensitivity->setRange(MinSensitivity, MaxSensitivity);
     m_sensitivity->setValue(DefaultSensitivity);
@@ -238,6 +262,28 @@ SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
     choice->addWidget(new QLabel(tr("Slices"), this));
     choice->addWidget(m_count);
     layout->addLayout(choice);
+
+    auto* tempo = new QHBoxLayout;
+    m_tempo = new QDoubleSpinBox(this);
+    m_tempo->setRange(MinTempo, MaxTempo);
+    m_tempo->setDecimals(2);
+    m_tempo->setValue(DefaultTempo);
+    m_tempo->setSuffix(tr(" BPM"));
+    m_tempo->setAccessibleName(tr("Tempo"));
+    m_tempo->setToolTip(tr("Quarter notes a minute"));
+    m_note = new QComboBox(this);
+    for (const NoteChoice& note : NoteChoices)
+        m_note->addItem(tr(note.label), QString::fromLatin1(note.value));
+    m_note->setCurrentIndex(DefaultNoteChoice);
+    m_note->setAccessibleName(tr("Note length"));
+    m_tempo->setEnabled(false);
+    m_note->setEnabled(false);
+    tempo->addWidget(new QLabel(tr("Tempo"), this));
+    tempo->addWidget(m_tempo);
+    tempo->addWidget(new QLabel(tr("Note"), this));
+    tempo->addWidget(m_note);
+    tempo->addStretch(1);
+    layout->addLayout(tempo);
 
     auto* rows = new QHBoxLayout;
     m_firstRow = new QSpinBox(this);
@@ -257,12 +303,16 @@ SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_mode, &QComboBox::currentIndexChanged, this, [this](int mode) {
-        m_sensitivity->setEnabled(mode == 0);
-        m_count->setEnabled(mode != 0);
+        m_sensitivity->setEnabled(mode == TransientsEntry);
+        m_count->setEnabled(mode == EqualEntry || mode == StrongestEntry);
+        m_tempo->setEnabled(mode == TempoEntry);
+        m_note->setEnabled(mode == TempoEntry);
         FindMarkers();
     });
     connect(m_sensitivity, &QSlider::valueChanged, this, &SliceDialog::FindMarkers);
     connect(m_count, &QSpinBox::valueChanged, this, &SliceDialog::FindMarkers);
+    connect(m_tempo, &QDoubleSpinBox::valueChanged, this, &SliceDialog::FindMarkers);
+    connect(m_note, &QComboBox::currentIndexChanged, this, &SliceDialog::FindMarkers);
     connect(m_firstRow, &QSpinBox::valueChanged, this, &SliceDialog::ShowRows);
     connect(m_view, &SliceView::MarkersEdited, this, &SliceDialog::ShowRows);
     connect(m_view, &SliceView::SliceClicked, this, &SliceDialog::PlaySlice);
@@ -304,12 +354,49 @@ void SliceDialog::Analyse() {
         });
 }
 
-void SliceDialog::FindMarkers() {
-    if (!m_analysis) return;
+SliceSettings SliceDialog::Settings() const {
     SliceSettings settings;
-    settings.mode = static_cast<SliceMode>(m_mode->currentIndex());
+    switch (m_mode->currentIndex()) {
+    case EqualEntry: settings.mode = SliceMode::Equal; break;
+    case TempoEntry:
+        settings.mode = SliceMode::Equal;
+        settings.tempo = m_tempo->value();
+        (void)ParseNoteLength(m_note->currentData().toString().toStdString(), &settings.note);
+        break;
+    case StrongestEntry: settings.mode = SliceMode::Strongest; break;
+    default: settings.mode = SliceMode::Transients; break;
+    }
     settings.sensitivity = m_sensitivity->value();
     settings.count = m_count->value();
+    return settings;
+}
+
+void SliceDialog::SetSettings(const SliceSettings& settings) {
+    m_sensitivity->setValue(settings.sensitivity);
+    m_count->setValue(settings.count);
+    if (settings.tempo > 0.0) {
+        m_tempo->setValue(settings.tempo);
+        const int note = m_note->findData(QString::fromStdString(NoteLengthText(settings.note)));
+        if (note < 0) {
+            // A length the list does not offer yet.
+            const QString text = QString::fromStdString(NoteLengthText(settings.note));
+            m_note->addItem(text, text);
+            m_note->setCurrentIndex(m_note->count() - 1);
+        } else {
+            m_note->setCurrentIndex(note);
+        }
+    }
+    const int entry = settings.mode == SliceMode::Strongest ? StrongestEntry
+                      : settings.mode == SliceMode::Transients
+                          ? TransientsEntry
+                          : (settings.tempo > 0.0 ? TempoEntry : EqualEntry);
+    m_mode->setCurrentIndex(entry);
+    FindMarkers();
+}
+
+void SliceDialog::FindMarkers() {
+    if (!m_analysis) return;
+    const SliceSettings settings = Settings();
     // Only the latest setting matters while the slider moves.
     m_jobs->Cancel(QStringLiteral("markers"));
     m_jobs->Run<std::vector<int64_t>>(

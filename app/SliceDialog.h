@@ -15,6 +15,7 @@
 
 class JobRunner;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -90,6 +91,10 @@ public:
     [[nodiscard]] bool IsAnalysed() const { return m_analysis != nullptr; }
     [[nodiscard]] SliceView* View() const { return m_view; }
     [[nodiscard]] QSlider* SensitivitySlider() const { return m_sensitivity; }
+    // What the controls choose now.
+    [[nodiscard]] SliceSettings Settings() const;
+    // Chooses settings in the controls; the markers follow.
+    void SetSettings(const SliceSettings& settings);
     [[nodiscard]] QPushButton* ApplyButton() const { return m_apply; }
 
     void done(int result) override;
@@ -112,6 +117,8 @@ private:
     QComboBox* m_mode = nullptr;
     QSlider* m_sensitivity = nullptr;
     QSpinBox* m_count = nullptr;
+    QDoubleSpinBox* m_tempo = nullptr;
+    QComboBox* m_note = nullptr;
     QSpinBox* m_firstRow = nullptr;
     QLabel* m_status = nullptr;
     QLabel* m_rows = nullptr;

@@ -30,9 +30,9 @@ const char* const BuildHelp =
     "usage: glwtool build [--convert] [--from BANK.glw] [--start ROW=SECONDS|ROW=auto]...\n"
     "                     [--length ROW=SECONDS]... [--normalize ROW=DBFS]...\n"
     "                     [--loudness ROW=LUFS]... [--match-loudness [LUFS]]\n"
-    "                     [--slice FILE [--first-row N] [--mode M]\n"
-    "                     [--sensitivity N] [--count N]] OUT.glw\n"
-    "                     [ROW=FILE | ROW= | FILE | DIR]...\n\n"
+    "                     [--slice FILE [--first-row N] [--mode M] [--sensitivity N]\n"
+    "                     [--count N | --tempo BPM --note A/B]]\n"
+    "                     OUT.glw [ROW=FILE | ROW= | FILE | DIR]...\n\n"
     "Builds a voice bank from up to 16 WAV or AIFF files (8 or 16 bits, mono or stereo,\n"
     "22050, 24000, 44100 or 48000 Hz). Each file is converted as when it is loaded into\n"
     "a row of the window: its first second at most, at 44100 Hz, with a 20 ms fade.\n"
@@ -167,8 +167,8 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> operands;
-    std::vector<std::string_view> valued = {"--from",        "--slice", "--mode",
-                                            "--sensitivity", "--count", "--first-row"};
+    std::vector<std::string_view> valued = {"--from", "--slice", "--first-row"};
+    valued.insert(valued.end(), SliceSettingOptions.begin(), SliceSettingOptions.end());
     for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
     std::vector<std::string> rest = args;
     if (!TakeMatchLoudness(&rest, &job->match, err)) return ExitUsage;

@@ -9,7 +9,7 @@ namespace glwtool {
 
 const char* const SlicesHelp =
     "usage: glwtool slices [--convert] [--mode transients|equal|strongest]\n"
-    "                      [--sensitivity N] [--count N] FILE\n\n"
+    "                      [--sensitivity N] [--count N | --tempo BPM --note A/B] FILE\n\n"
     "Finds where FILE's hits begin and prints one line per slice, tab-separated:\n"
     "slice number from 1, start and length in seconds, start frame and length in\n"
     "frames (frames of FILE). Each slice begins just before its hit's attack and runs\n"
@@ -34,9 +34,14 @@ bool ParseCount(const std::string& text, int low, int high, int* value) {
 
 }  // namespace
 
+bool IsSliceSettingOption(std::string_view name) {
+    return std::find(SliceSettingOptions.begin(), SliceSettingOptions.end(), name) !=
+           SliceSettingOptions.end();
+}
+
 bool ParseSliceSettings(std::string_view command, const std::vector<OptionValue>& values,
                         SliceSettings* settings, std::ostream& err) {
-    bool mode = false, sensitivity = false, count = false;
+    bool mode = false, sensitivity = false, count = false, tempo = false, note = false;
     for (const OptionValue& v : values) {
         const auto fail = [&](const std::string& why) {
             UsageError(command, v.name + " " + v.value + ": " + why, err);
@@ -45,6 +50,8 @@ bool ParseSliceSettings(std::string_view command, const std::vector<OptionValue>
         bool* seen = v.name == "--mode"          ? &mode
                      : v.name == "--sensitivity" ? &sensitivity
                      : v.name == "--count"       ? &count
+                     : v.name == "--tempo"       ? &tempo
+                     : v.name == "--note"        ? &note
                                                  : nullptr;
         if (seen == nullptr) continue;
         if (*seen) return fail("given twice");
@@ -62,9 +69,33 @@ bool ParseSliceSettings(std::string_view command, const std::vector<OptionValue>
         } else if (v.name == "--sensitivity") {
             if (!ParseCount(v.value, MinSensitivity, MaxSensitivity, &settings->sensitivity))
                 return fail("give a whole number from 0 to 100");
+        } else if (v.name == "--tempo") {
+            double bpm = 0.0;
+            if (!ParseDecimalText(v.value, &bpm) || bpm < MinTempo || bpm > MaxTempo)
+                return fail("give quarter notes a minute from 20 to 999");
+            settings->tempo = bpm;
+        } else if (v.name == "--note") {
+            if (!ParseNoteLength(v.value, &settings->note))
+                return fail("give a part of a whole note such as 1/16 or 3/16");
         } else if (!ParseCount(v.value, 1, 999, &settings->count)) {
             return fail("give a whole number from 1 to 999");
         }
+    }
+    if (tempo != note) {
+        UsageError(command, "--tempo and --note go together", err);
+        return false;
+    }
+    if (tempo) {
+        // A tempo asks for equal parts; it says how long they are.
+        if (mode && settings->mode != SliceMode::Equal) {
+            UsageError(command, "--tempo and --note are for --mode equal", err);
+            return false;
+        }
+        if (count) {
+            UsageError(command, "--count or --tempo with --note, not both", err);
+            return false;
+        }
+        settings->mode = SliceMode::Equal;
     }
     return true;
 }
@@ -90,14 +121,14 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
             if (!target.empty()) return UsageError("build", v.name + " is given twice", err);
             if (v.value.empty()) return UsageError("build", v.name + " needs a value", err);
             target = v.value;
-        } else if (v.name == "--mode" || v.name == "--sensitivity" || v.name == "--count") {
+        } else if (IsSliceSettingOption(v.name)) {
             chosen = true;
         }
     }
     if (file.empty()) {
         if (chosen || !firstRow.empty())
             return UsageError("build",
-                              "--first-row, --mode, --sensitivity and --count need --slice", err);
+                              "--first-row and the slice options (--mode ...) need --slice", err);
         return ExitOk;
     }
     int first = 1;
@@ -152,8 +183,8 @@ int RunSlices(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> operands;
-    if (!SplitArguments("slices", args, {"--convert"}, {"--mode", "--sensitivity", "--count"},
-                        &options, &values, &operands, err))
+    std::vector<std::string_view> valued(SliceSettingOptions.begin(), SliceSettingOptions.end());
+    if (!SplitArguments("slices", args, {"--convert"}, valued, &options, &values, &operands, err))
         return ExitUsage;
     if (operands.size() != 1)
         return UsageError("slices", operands.empty() ? "missing FILE" : "give one FILE", err);

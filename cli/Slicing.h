@@ -16,15 +16,27 @@ namespace glwtool {
 
 // The help of the options that choose slices, shared by slices and build
 // --slice (a literal, so each command's help text is one literal too).
-#define GLW_SLICE_OPTIONS_HELP                                                        \
-    "  --mode transients|equal|strongest\n"                                           \
-    "            transients (the default): every hit the sensitivity lets through;\n" \
-    "            equal: --count equal parts; strongest: the --count strongest hits\n" \
-    "  --sensitivity N\n"                                                             \
-    "            0 to 100 (default 50): higher finds softer hits\n"                   \
-    "  --count N 1 to 999 (default 16), for equal and strongest\n"
+#define GLW_SLICE_OPTIONS_HELP                                                          \
+    "  --mode transients|equal|strongest\n"                                             \
+    "            transients (the default): every hit the sensitivity lets through;\n"   \
+    "            equal: --count equal parts (or by --tempo); strongest: the --count\n"  \
+    "            strongest hits\n"                                                      \
+    "  --sensitivity N\n"                                                               \
+    "            0 to 100 (default 50): higher finds softer hits\n"                     \
+    "  --count N 1 to 999 (default 16), for equal and strongest\n"                      \
+    "  --tempo BPM --note A/B\n"                                                        \
+    "            equal parts one note long at BPM quarter notes a minute (20 to\n"      \
+    "            999), from the file's start; A/B of a whole note: 1/16 a sixteenth,\n" \
+    "            1/12 an eighth triplet, 3/16 a dotted eighth. A rest shorter than\n"   \
+    "            half a note at the end stays with the last part. Implies\n"            \
+    "            --mode equal\n"
 
-// Reads --mode, --sensitivity and --count of values (others are left to the
+// The options that choose slices, each with a value.
+inline constexpr std::array<std::string_view, 5> SliceSettingOptions = {
+    "--mode", "--sensitivity", "--count", "--tempo", "--note"};
+[[nodiscard]] bool IsSliceSettingOption(std::string_view name);
+
+// Reads --mode, --sensitivity, --count, --tempo and --note of values (others are left to the
 // caller) into *settings. A bad or repeated value is a usage error naming
 // the option: written to err, false returned.
 [[nodiscard]] bool ParseSliceSettings(std::string_view command,

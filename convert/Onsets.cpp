@@ -349,7 +349,10 @@ std::vector<int64_t> OnsetAnalysis::Strongest(int count) const {
 
 std::vector<int64_t> OnsetAnalysis::SliceStarts(const SliceSettings& settings) const {
     switch (settings.mode) {
-    case SliceMode::Equal: return EqualDivisions(Frames(), settings.count);
+    case SliceMode::Equal:
+        if (settings.tempo > 0.0)
+            return TempoDivisions(Frames(), m_rate, settings.tempo, settings.note);
+        return EqualDivisions(Frames(), settings.count);
     case SliceMode::Strongest: return Strongest(settings.count);
     case SliceMode::Transients: break;
     }
@@ -362,6 +365,47 @@ std::vector<int64_t> EqualDivisions(int64_t frames, int count) {
     const int64_t parts = std::min<int64_t>(count, frames);
     for (int64_t i = 0; i < parts; ++i) starts.push_back(i * frames / parts);
     return starts;
+}
+
+std::vector<int64_t> TempoDivisions(int64_t frames, int rate, double tempo, NoteLength note) {
+    std::vector<int64_t> starts;
+    if (frames <= 0 || rate <= 0 || !(tempo > 0.0) || note.numerator <= 0 || note.denominator <= 0)
+        return starts;
+    // A whole note lasts four beats.
+    const double step = 240.0 * rate * note.numerator / (tempo * note.denominator);
+    if (!(step >= 1.0)) return starts;
+    for (int64_t i = 0;; ++i) {
+        const auto start = static_cast<int64_t>(std::llround(static_cast<double>(i) * step));
+        if (start >= frames) break;
+        if (i > 0 && static_cast<double>(frames - start) < step / 2) break;
+        starts.push_back(start);
+    }
+    return starts;
+}
+
+bool ParseNoteLength(std::string_view text, NoteLength* note) {
+    const size_t slash = text.find('/');
+    if (slash == std::string_view::npos) return false;
+    int parts[2] = {0, 0};
+    const std::string_view sides[2] = {text.substr(0, slash), text.substr(slash + 1)};
+    for (int i = 0; i < 2; ++i) {
+        if (sides[i].empty() || sides[i].size() > 3) return false;
+        for (const char c : sides[i]) {
+            if (c < '0' || c > '9') return false;
+            parts[i] = parts[i] * 10 + (c - '0');
+        }
+        if (parts[i] < 1 || parts[i] > MaxNotePart) return false;
+    }
+    note->numerator = parts[0];
+    note->denominator = parts[1];
+    return true;
+}
+
+std::string NoteLengthText(NoteLength note) {
+    std::string text = std::to_string(note.numerator);
+    text += '/';
+    text += std::to_string(note.denominator);
+    return text;
 }
 
 VoiceOptions SliceVoiceOptions(const Slice& slice, int rate) {

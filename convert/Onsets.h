@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "convert/VoiceLoad.h"
@@ -17,8 +18,17 @@
 // How the slice points are chosen.
 enum class SliceMode {
     Transients,  // every hit the sensitivity lets through
-    Equal,       // count equal parts of the whole source
+    Equal,       // count equal parts of the whole source, or one part per note at a tempo
     Strongest,   // the count strongest hits
+};
+
+// A note's length as a part of a whole note: 1/16 is a sixteenth, 1/12 an
+// eighth-note triplet, 3/16 a dotted eighth.
+struct NoteLength {
+    int numerator = 1;
+    int denominator = 16;
+
+    friend bool operator==(const NoteLength&, const NoteLength&) = default;
 };
 
 inline constexpr int MinSensitivity = 0;
@@ -28,11 +38,23 @@ inline constexpr int DefaultSliceCount = 16;
 // Two hits closer than this are one hit.
 inline constexpr double MinHitGapSeconds = 0.03;
 
+inline constexpr double MinTempo = 20.0;
+inline constexpr double MaxTempo = 999.0;
+inline constexpr int MaxNotePart = 128;
+
 struct SliceSettings {
     SliceMode mode = SliceMode::Transients;
     int sensitivity = DefaultSensitivity;  // Transients: 0 finds only the plainest hits
-    int count = DefaultSliceCount;         // Equal, Strongest
+    int count = DefaultSliceCount;         // Equal without a tempo, Strongest
+    // Equal: when above 0, one part per note of that length at this many
+    // quarter notes a minute, instead of count parts.
+    double tempo = 0.0;
+    NoteLength note;
 };
+
+// "A/B" with A and B whole numbers from 1 to 128, e.g. "1/16" or "3/16".
+[[nodiscard]] bool ParseNoteLength(std::string_view text, NoteLength* note);
+[[nodiscard]] std::string NoteLengthText(NoteLength note);
 
 // One slice, in frames of the source file.
 struct Slice {
@@ -83,6 +105,13 @@ private:
 
 // count equal parts of frames frames (fewer when frames is smaller).
 [[nodiscard]] std::vector<int64_t> EqualDivisions(int64_t frames, int count);
+
+// One part per note of note's length at tempo (quarter notes a minute)
+// from the first frame, each start rounded to the nearest frame so that
+// parts never drift off the beat. A rest shorter than half a note at the
+// end stays with the part before it.
+[[nodiscard]] std::vector<int64_t> TempoDivisions(int64_t frames, int rate, double tempo,
+                                                  NoteLength note);
 
 // The row options that make a slice of a source at rate into a row: its
 // start and its length, exactly to the frame.

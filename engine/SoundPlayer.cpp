@@ -83,6 +83,32 @@ void QuietLibraryLogsOnce() {
     return true;
 }
 
+// The device's full name ("JACK Default", a PulseAudio sink's description).
+std::string NameOf(ALCdevice* device) {
+    ALCenum which = ALC_DEVICE_SPECIFIER;
+    if (alcIsExtensionPresent(device, "ALC_ENUMERATE_ALL_EXT") == ALC_TRUE) {
+        which = ALC_ALL_DEVICES_SPECIFIER;
+    }
+    const ALCchar* name = alcGetString(device, which);
+    if (name == nullptr) name = alcGetString(device, ALC_DEVICE_SPECIFIER);
+    try {
+        return name != nullptr ? std::string(name) : std::string();
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+// OpenAL Soft's output limiter looks 1 ms ahead, which delays every sound
+// by that much. On JACK the device's own buffer is one JACK period, so a
+// pad starts two periods after its note plus that millisecond; without the
+// limiter, 11.6 ms at 256 frames and 44.1 kHz. JACK takes floating-point
+// samples, so a mix beyond full scale reaches JACK as it is rather than
+// being limited. Other backends buffer tens of milliseconds and keep it.
+bool WantsLimiterOff(ALCdevice* device) {
+    return alcIsExtensionPresent(device, "ALC_SOFT_output_limiter") == ALC_TRUE &&
+           NameOf(device).rfind("JACK", 0) == 0;
+}
+
 }  // namespace
 
 void SoundEngine::QuietSoundLibraryLogs() { QuietLibraryLogsOnce(); }
@@ -119,7 +145,14 @@ bool SoundPlayer::OpenDevice(openal::Device* device, openal::Context* context) c
 
     openal::Device newDevice(alcOpenDevice(nullptr));
     if (!newDevice) return false;
-    const ALCint attributes[] = {ALC_FREQUENCY, PreviewRate, 0};
+    // OpenAL Soft 1.19 takes no update size from the program (ALC_REFRESH
+    // is ignored; the JACK backend mixes one JACK period ahead whatever is
+    // asked), so the limiter is the one delay left to choose here.
+    ALCint attributes[] = {ALC_FREQUENCY, PreviewRate, 0, 0, 0};
+    if (WantsLimiterOff(newDevice.get())) {
+        attributes[2] = ALC_OUTPUT_LIMITER_SOFT;
+        attributes[3] = ALC_FALSE;
+    }
     alcGetError(newDevice.get());
     openal::Context newContext(alcCreateContext(newDevice.get(), attributes));
     if (!newContext || alcGetError(newDevice.get()) != ALC_NO_ERROR) return false;
@@ -152,20 +185,7 @@ bool SoundPlayer::Open() {
     return true;
 }
 
-std::string SoundPlayer::DeviceName() const {
-    if (!m_device) return {};
-    ALCenum which = ALC_DEVICE_SPECIFIER;
-    if (alcIsExtensionPresent(m_device.get(), "ALC_ENUMERATE_ALL_EXT") == ALC_TRUE) {
-        which = ALC_ALL_DEVICES_SPECIFIER;
-    }
-    const ALCchar* name = alcGetString(m_device.get(), which);
-    if (name == nullptr) name = alcGetString(m_device.get(), ALC_DEVICE_SPECIFIER);
-    try {
-        return name != nullptr ? std::string(name) : std::string();
-    } catch (const std::bad_alloc&) {
-        return {};
-    }
-}
+std::string SoundPlayer::DeviceName() const { return m_device ? NameOf(m_device.get()) : ""; }
 
 bool SoundPlayer::Arm(int slot, std::unique_ptr<int16_t[]> copy, uint32_t bytes) {
     SlotVoice& voice = Voice(slot);

@@ -19,22 +19,7 @@ constexpr size_t kFrames = 66150;  // 1.5 s
 const std::vector<size_t> kHits = {11025, 30000, 52000};
 
 // Stereo bursts of decaying noise at kHits, silence between.
-Pcm Loop() {
-    Pcm p;
-    p.channels = 2;
-    p.samples.assign(2 * kFrames, 0);
-    uint32_t noise = 1;
-    for (const size_t hit : kHits) {
-        for (size_t i = 0; i < 8000; ++i) {
-            noise = noise * 1664525u + 1013904223u;
-            const double v = (static_cast<double>(noise >> 16) / 32768.0 - 1.0) * 20000.0 *
-                             std::exp(-static_cast<double>(i) / 2000.0);
-            p.samples[2 * (hit + i)] = static_cast<int16_t>(v);
-            p.samples[2 * (hit + i) + 1] = static_cast<int16_t>(-v);
-        }
-    }
-    return p;
-}
+Pcm Loop() { return MakeNoiseBursts(2, kFrames, kHits, 8000); }
 
 // The same sound from frame `first`, `count` frames long.
 Pcm Part(const Pcm& pcm, size_t first, size_t count) {
@@ -104,4 +89,27 @@ TEST(Slices, PrintsEachHitAndBuildFillsRowsWithTheCutSlices) {
     }
     ASSERT_EQ(RunGlwtool(optionArgs, dir.path(), dir.path()).exitCode, 0);
     EXPECT_EQ(ReadFile(dir.file("a/S.glw")), ReadFile(dir.file("c/S.glw")));
+}
+
+// Equal parts by tempo print from the file's start on the beat; a tempo
+// goes with a note length and only with equal parts.
+TEST(Slices, EqualPartsByTempo) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFile(dir.file("loop.wav"), MakeWav(Loop())));
+    const ToolRun r = RunGlwtool({"slices", "--tempo", "120", "--note", "1/8", "loop.wav"},
+                                 dir.path(), dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n', r.out.find('\n') + 1) + 1),
+              "1\t0.000\t0.250\t0\t11025\n2\t0.250\t0.250\t11025\t11025\n");
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 6);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--tempo", "120"},
+          {"--tempo", "120", "--note", "1/8", "--mode", "strongest"},
+          {"--tempo", "120", "--note", "1/8", "--count", "4"},
+          {"--tempo", "10", "--note", "1/8"},
+          {"--tempo", "120", "--note", "1/0"}}) {
+        std::vector<std::string> args = {"slices", "loop.wav"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(RunGlwtool(args, dir.path(), dir.path()).exitCode, 2) << bad[1];
+    }
 }

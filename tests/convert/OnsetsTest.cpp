@@ -128,7 +128,8 @@ TEST(Onsets, FindsTheHitsOfTheCorpusJustBeforeTheirAttack) {
 }
 
 // The N strongest are the loud hits, in time order; equal divisions cover
-// the whole source; slices run from one start to the next.
+// the whole source, by count or by tempo; slices run from one start to the
+// next.
 TEST(Onsets, StrongestEqualAndSlices) {
     std::vector<float> samples(static_cast<size_t>(kRate * 2), 0.0f);
     Random random{7};
@@ -144,6 +145,12 @@ TEST(Onsets, StrongestEqualAndSlices) {
 
     EXPECT_EQ(EqualDivisions(10, 4), (std::vector<int64_t>{0, 2, 5, 7}));
     EXPECT_EQ(EqualDivisions(3, 16).size(), 3u);
+    // Sixteenths at 120 quarter notes a minute are 5512.5 frames, each start
+    // rounded on its own; a rest under half a note joins the last part.
+    EXPECT_EQ(TempoDivisions(22050, kRate, 120.0, {1, 16}),
+              (std::vector<int64_t>{0, 5513, 11025, 16538}));
+    EXPECT_EQ(TempoDivisions(22050 + 2756, kRate, 120.0, {1, 16}).size(), 4u);
+    EXPECT_EQ(TempoDivisions(22050 + 2757, kRate, 120.0, {1, 16}).size(), 5u);
     EXPECT_EQ(SlicesFromStarts({50, 10, 50, 200}, 100), (std::vector<Slice>{{10, 40}, {50, 50}}));
 }
 

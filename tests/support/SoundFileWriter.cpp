@@ -61,6 +61,24 @@ Pcm MakeRamp(int channels, int bits, uint32_t rate, size_t frames) {
     return p;
 }
 
+Pcm MakeNoiseBursts(int channels, size_t frames, const std::vector<size_t>& hits, size_t length) {
+    Pcm p;
+    p.channels = channels;
+    p.samples.assign(frames * static_cast<size_t>(channels), 0);
+    uint32_t noise = 1;
+    for (const size_t hit : hits) {
+        for (size_t i = 0; i < length && hit + i < frames; ++i) {
+            noise = noise * 1664525u + 1013904223u;
+            const double v = (static_cast<double>(noise >> 16) / 32768.0 - 1.0) * 20000.0 *
+                             std::exp(-static_cast<double>(i) / 2000.0);
+            const size_t at = (hit + i) * static_cast<size_t>(channels);
+            p.samples[at] = static_cast<int16_t>(v);
+            if (channels == 2) p.samples[at + 1] = static_cast<int16_t>(-v);
+        }
+    }
+    return p;
+}
+
 Bytes WavSampleBytes(const Pcm& pcm) {
     ByteWriter w;
     for (int16_t s : pcm.samples) {

@@ -50,6 +50,11 @@ struct Pcm {
 // A ramp, sine-like pattern or constant that makes decoding errors visible.
 Pcm MakeRamp(int channels, int bits, uint32_t rate, size_t frames);
 
+// 16-bit, 44,100 Hz: bursts of decaying noise, length frames each, starting
+// at the frames in hits, silence between; a second channel is the first
+// inverted. A loop whose hits are known to the frame.
+Pcm MakeNoiseBursts(int channels, size_t frames, const std::vector<size_t>& hits, size_t length);
+
 // Raw sample bytes in a container's convention (WAV: LE, 8-bit unsigned;
 // AIFF: BE, 8-bit signed).
 Bytes WavSampleBytes(const Pcm& pcm);
