@@ -46,19 +46,36 @@ void EndLikeCloseButton(MainWindow& window) {
     QCoreApplication::exit(0);
 }
 
-// The bank named on the command line, absolute; empty when none is. Options
-// Qt did not take are skipped; "--" ends them.
-QString BankArgument(const QStringList& arguments) {
+QString Absolute(const QString& path) {
+    return path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+}
+
+// What the command line names, absolute: the bank (the first argument that
+// is no option) and the folder of "--browse DIR" or "--browse=DIR"; empty
+// when none is. Options Qt did not take are skipped; "--" ends them.
+struct CommandLine {
+    QString bank;
+    QString browse;
+};
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    static const QString browse = QStringLiteral("--browse");
+    CommandLine out;
     bool optionsEnded = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (!optionsEnded && argument == QLatin1String("--")) {
             optionsEnded = true;
-        } else if (optionsEnded || !argument.startsWith(QLatin1Char('-'))) {
-            return argument.isEmpty() ? QString() : QFileInfo(argument).absoluteFilePath();
+        } else if (!optionsEnded && argument == browse) {
+            if (i + 1 < arguments.size()) out.browse = Absolute(arguments[++i]);
+        } else if (!optionsEnded && argument.startsWith(browse + QLatin1Char('='))) {
+            out.browse = Absolute(argument.mid(browse.size() + 1));
+        } else if ((optionsEnded || !argument.startsWith(QLatin1Char('-'))) && out.bank.isEmpty()) {
+            out.bank = Absolute(argument);
+            if (out.bank.isEmpty()) return out;
         }
     }
-    return {};
+    return out;
 }
 
 }  // namespace
@@ -116,10 +133,13 @@ void NameApplication() {
     QGuiApplication::setDesktopFileName(QStringLiteral("com.vantor.GridlumeVoiceManager"));
 }
 
-// A later copy: the first one comes forward and opens the bank. Returns the
-// exit code; a copy that cannot be reached is said on stderr, never silently.
-int HandOverToFirstCopy(const SingleInstance& instance, const QString& bank) {
-    if (instance.AskFirstToComeForward(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"), 2000, bank))
+// A later copy: the first one comes forward and opens the bank, or else
+// browses the folder. Returns the exit code; a copy that cannot be reached
+// is said on stderr, never silently.
+int HandOverToFirstCopy(const SingleInstance& instance, const CommandLine& line) {
+    const QString& bank = line.bank;
+    if (instance.AskFirstToComeForward(qEnvironmentVariable("XDG_ACTIVATION_TOKEN"), 2000, bank,
+                                       line.browse))
         return 0;
     Warn(QStringLiteral("another copy holds %1 but cannot be reached at %2%3.")
              .arg(instance.LockPath(), instance.SocketPath(),
@@ -143,7 +163,7 @@ QString PrepareProfile() {
 }
 
 // Builds the slot model and the window and runs it until it closes.
-int RunWindow(QApplication& application, SingleInstance& instance, const QString& bank,
+int RunWindow(QApplication& application, SingleInstance& instance, const CommandLine& line,
               const WindowExtras& extras) {
     // The wiring: the slots first, then the window that drives and shows
     // them.
@@ -154,7 +174,10 @@ int RunWindow(QApplication& application, SingleInstance& instance, const QString
                      [&window](const QString& token) { BringForward(window, token); });
     QObject::connect(&instance, &SingleInstance::OpenBankRequested, &window,
                      [&window](const QString& path) { window.OpenBankLater(path); });
-    if (!bank.isEmpty()) window.OpenBankWhenShown(bank);
+    QObject::connect(&instance, &SingleInstance::BrowseRequested, &window,
+                     [&window](const QString& folder) { window.BrowseFolder(folder); });
+    if (!line.bank.isEmpty()) window.OpenBankWhenShown(line.bank);
+    if (!line.browse.isEmpty()) window.BrowseWhenShown(line.browse);
 
     // Ended by the session or a terminal: the same road as the Close button.
     TerminationSignals termination;
@@ -187,9 +210,9 @@ int RunProgram(int argc, char** argv, const WindowExtras& extras) {
 
     SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
                             QString::fromLatin1(SingleInstanceName));
-    const QString bank = BankArgument(QCoreApplication::arguments());
+    const CommandLine line = ParseCommandLine(QCoreApplication::arguments());
     switch (instance.TryBecomeFirst()) {
-    case SingleInstance::Role::Later: return HandOverToFirstCopy(instance, bank);
+    case SingleInstance::Role::Later: return HandOverToFirstCopy(instance, line);
     case SingleInstance::Role::Alone:
         Warn(QStringLiteral("warning: running without the single-copy lock: %1.")
                  .arg(instance.LockProblem()));
@@ -200,5 +223,5 @@ int RunProgram(int argc, char** argv, const WindowExtras& extras) {
                      .arg(instance.ListenProblem()));
         break;
     }
-    return RunWindow(application, instance, bank, extras);
+    return RunWindow(application, instance, line, extras);
 }

@@ -25,6 +25,7 @@
 #include "app/RowEditorDialog.h"
 #include "app/RowOptions.h"
 #include "app/RowUndo.h"
+#include "app/SoundBrowser.h"
 #include "controls/MessageBox.h"
 #include "res/AboutDialog.h"
 #include "res/DialogTemplates.h"
@@ -107,6 +108,7 @@ void MainWindow::showEvent(QShowEvent* event) {
         // Once the window is up: reading the files must not slow its start.
         QTimer::singleShot(0, this, &MainWindow::StartRestoring);
         if (!m_bankToOpen.isEmpty()) OpenBankLater(m_bankToOpen);
+        if (!m_folderToBrowse.isEmpty()) BrowseFolder(m_folderToBrowse);
         emit Shown();
     }
 }
@@ -152,6 +154,7 @@ void MainWindow::ConnectControls() {
     m_openShortcut = std::make_unique<QShortcut>(QKeySequence::Open, this);
     connect(m_openShortcut.get(), &QShortcut::activated, this, &MainWindow::OnOpenBank);
     SetUpUndo();
+    ConnectBrowser();
 }
 
 template <typename DropControl>
@@ -332,7 +335,10 @@ bool MainWindow::ShowLoadError(const LoadFailure& failure) {
     return ShowMessage(std::move(request)) == QMessageBox::Apply && offerConvert;
 }
 
-void MainWindow::SetConvertFormats(bool on) { m_model.SetConvertFormats(on); }
+void MainWindow::SetConvertFormats(bool on) {
+    m_model.SetConvertFormats(on);
+    OnConvertFormatsChangedForBrowser();
+}
 
 bool MainWindow::ConvertFormats() const { return m_model.ConvertFormats(); }
 
@@ -525,6 +531,10 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     match->setEnabled(m_model.CountLoadedSlots() > 0);
     QAction* fill = menu.addAction(FillMenuText());
     fill->setEnabled(!m_openingBank && !m_saving);
+    QAction* browse = menu.addAction(tr("&Browse sounds..."));
+    browse->setCheckable(true);
+    browse->setChecked(IsBrowserOpen());
+    browse->setShortcut(m_browseShortcut->key());
     m_pads->AddMenuItems(menu);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == match) MatchLevels();
@@ -534,6 +544,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     if (chosen == about) ShowAbout();
     if (chosen == openBank) OnOpenBank();
     if (chosen == convert) SetConvertFormats(convert->isChecked());
+    if (chosen == browse) SetBrowserOpen(browse->isChecked());
 }
 
 int MainWindow::RowAt(QPoint point) {
@@ -628,6 +639,7 @@ bool MainWindow::LoadSettings() {
         m_restoring[static_cast<size_t>(i)] = true;
         UpdateRowControls(i);
     }
+    LoadBrowserSettings();
     move(PlaceOnScreen(m_savedPosition));
     m_settingsLoaded = true;
     return true;
@@ -652,6 +664,7 @@ bool MainWindow::SaveSettings() {
         m_profile->WriteProfileInt(SectionOptions, KeyConvertFormats,
                                    m_model.ConvertFormats() ? 1 : 0);
     m_pads->SaveSettings(*m_profile);
+    SaveBrowserSettings();
     m_profile->Flush();
     return true;
 }

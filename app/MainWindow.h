@@ -26,6 +26,7 @@ class QMenu;
 class QShortcut;
 class QTemporaryDir;
 class SaveBankDialog;
+class SoundBrowser;
 class VolumeSource;
 
 // The window's title; a second copy brings this window forward only once
@@ -192,6 +193,19 @@ public:
     [[nodiscard]] SlotPanel& Panel() { return m_panel; }
     [[nodiscard]] bool IsInitialised() const { return m_initialised; }
 
+    // The sound browser (app/MainWindowBrowse.cpp): a pane beside the
+    // panel that widens the window while it is open; Ctrl+B and "Browse
+    // sounds..." open and close it. Kept in the profile's own section once
+    // it was used.
+    void SetBrowserOpen(bool open);
+    [[nodiscard]] bool IsBrowserOpen() const;
+    // Opens the browser on folder (once shown, for the command line's
+    // --browse); the folder is kept when it cannot be shown.
+    void BrowseFolder(const QString& folder);
+    void BrowseWhenShown(const QString& folder);
+    // Null until the browser was first opened or restored.
+    [[nodiscard]] SoundBrowser* Browser() { return m_browser.get(); }
+
     // Runs initialisation on the first show.
     void setVisible(bool visible) override;
     // Enter never closes the window.
@@ -308,6 +322,14 @@ private:
     std::shared_ptr<PendingRowStep> m_openStep;
     std::vector<std::unique_ptr<QShortcut>> m_undoShortcuts;
 
+    // The sound browser's glue (app/MainWindowBrowse.cpp).
+    SoundBrowser& EnsureBrowser();
+    void ConnectBrowser();
+    void LoadBrowserSettings();
+    void SaveBrowserSettings();
+    void PutBrowserFilesOnRows(const QStringList& files);
+    void OnConvertFormatsChangedForBrowser();
+
     SlotModel& m_model;
     SlotPanel m_panel;  // a child: the window's whole client area
     QString m_lastVolume;
@@ -337,6 +359,12 @@ private:
     std::shared_ptr<QTemporaryDir> m_rowFilesDir;  // rows taken out, made on first use
     std::array<QString, SlotCount> m_rowFiles;     // written for a drag, by slot
     int m_dragWanted = -1;                         // a row dragged before its file was written
+    // The sound browser: made when first used; its section is written only
+    // then, or when the profile held it.
+    std::unique_ptr<SoundBrowser> m_browser;
+    std::unique_ptr<QShortcut> m_browseShortcut;
+    bool m_browserKeyRead = false;
+    QString m_folderToBrowse;  // opened once shown
     // Reads and writes files off the GUI thread: one lane per row, the
     // save's and the bank's. Last, so its work has ended before anything else of the window
     // goes.

@@ -15,10 +15,12 @@
 namespace {
 
 // A request: "come-forward", the activation token, and from newer copies a
-// third line "open " with the bank's path percent-encoded. Copies that know
-// only two lines act on the first two and ignore the rest.
+// third line "open " with the bank's path percent-encoded, or "browse " with
+// a folder's. Copies that know only two lines act on the first two and
+// ignore the rest; those that know only "open " ignore "browse ".
 constexpr char RequestLine[] = "come-forward";
 constexpr char OpenPrefix[] = "open ";
+constexpr char BrowsePrefix[] = "browse ";
 constexpr qint64 MaxTokenBytes = 1024;     // a token is far shorter
 constexpr qint64 MaxPathBytes = 4096;      // PATH_MAX
 constexpr qint64 MaxRequestBytes = 16384;  // all three lines, the path encoded
@@ -89,7 +91,8 @@ SingleInstance::Role SingleInstance::TryBecomeFirst() {
 }
 
 bool SingleInstance::AskFirstToComeForward(const QString& activationToken, int timeoutMs,
-                                           const QString& bankPath) const {
+                                           const QString& bankPath,
+                                           const QString& browseFolder) const {
     const QDeadlineTimer deadline(timeoutMs);
     if (!SocketPathProblem(SocketPath()).isEmpty()) return false;
     QLocalSocket socket;
@@ -105,9 +108,10 @@ bool SingleInstance::AskFirstToComeForward(const QString& activationToken, int t
     request += '\n';
     request += activationToken.toUtf8().left(MaxTokenBytes).replace('\n', ' ');
     request += '\n';
-    const QByteArray path = QFile::encodeName(bankPath);
+    const bool bank = !bankPath.isEmpty();
+    const QByteArray path = QFile::encodeName(bank ? bankPath : browseFolder);
     if (!path.isEmpty() && path.size() < MaxPathBytes) {
-        request += OpenPrefix;
+        request += bank ? OpenPrefix : BrowsePrefix;
         request += path.toPercentEncoding();
         request += '\n';
     }
@@ -159,11 +163,17 @@ void SingleInstance::HandleRequest(const QByteArray& request) {
     const QList<QByteArray> lines = request.split('\n');
     if (lines.value(0) != RequestLine) return;
     emit ComeForwardRequested(QString::fromUtf8(lines.value(1)));
-    const QByteArray open = lines.value(2);
-    if (!open.startsWith(OpenPrefix)) return;
-    const QByteArray path =
-        QByteArray::fromPercentEncoding(open.mid(qsizetype(sizeof OpenPrefix) - 1));
-    if (!path.isEmpty() && path.size() < MaxPathBytes && path.startsWith('/') &&
-        !path.contains('\0'))
+    const QByteArray third = lines.value(2);
+    const bool open = third.startsWith(OpenPrefix);
+    if (!open && !third.startsWith(BrowsePrefix)) return;
+    const qsizetype prefix = qsizetype(open ? sizeof OpenPrefix : sizeof BrowsePrefix) - 1;
+    const QByteArray path = QByteArray::fromPercentEncoding(third.mid(prefix));
+    if (path.isEmpty() || path.size() >= MaxPathBytes || !path.startsWith('/') ||
+        path.contains('\0'))
+        return;
+    if (open) {
         emit OpenBankRequested(QFile::decodeName(path));
+    } else {
+        emit BrowseRequested(QFile::decodeName(path));
+    }
 }

@@ -33,10 +33,12 @@ public:
 
     // From a later copy: asks the first copy to come forward, handing on the
     // desktop's activation token (may be empty) and the absolute path of a
-    // bank to open (may be empty; one too long to send is left out). Waits
-    // at most timeoutMs in all. Returns true when the request was delivered.
+    // bank to open (may be empty; one too long to send is left out), or
+    // else of a folder to browse. Waits at most timeoutMs in all. Returns
+    // true when the request was delivered.
     bool AskFirstToComeForward(const QString& activationToken, int timeoutMs = 2000,
-                               const QString& bankPath = QString()) const;
+                               const QString& bankPath = QString(),
+                               const QString& browseFolder = QString()) const;
 
     [[nodiscard]] QString SocketPath() const;
     [[nodiscard]] QString LockPath() const;
@@ -46,6 +48,8 @@ signals:
     void ComeForwardRequested(const QString& activationToken);
     // The same request named a bank to open (after ComeForwardRequested).
     void OpenBankRequested(const QString& path);
+    // The same request named a folder to browse instead.
+    void BrowseRequested(const QString& folder);
 
 private:
     void OnNewConnection();

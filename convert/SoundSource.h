@@ -16,9 +16,10 @@ class FileSource;
 
 // A sound file's shape, before any of it is made into a row.
 struct SourceInfo {
-    int channels = 0;    // as stored (the row keeps channels 1 and 2)
-    int sampleRate = 0;  // Hz
-    int64_t frames = 0;  // frames in the whole file (0 or less: not known)
+    int channels = 0;       // as stored (the row keeps channels 1 and 2)
+    int sampleRate = 0;     // Hz
+    int64_t frames = 0;     // frames in the whole file (0 or less: not known)
+    int bitsPerSample = 0;  // of the stored samples; 0 when the format has none (compressed)
 };
 
 // What the strict reader made of a file: its code and the format fields it

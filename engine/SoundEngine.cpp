@@ -181,7 +181,7 @@ bool SoundEngine::IsSlotPlaying(int slot) const {
     return IsValidSlot(slot) && m_player->IsPlaying(slot);
 }
 
-bool SoundEngine::AuditionRecord(const AudioData& record) {
+bool SoundEngine::AuditionRecord(const AudioData& record, float gain) {
     if (!IsOpen()) return false;
     StopAudition();
     if (record.frames <= 0 || record.frames > MaxVoiceFrames || record.channels < 1 ||
@@ -192,7 +192,7 @@ bool SoundEngine::AuditionRecord(const AudioData& record) {
     const int voice = m_player->AuditionVoice();
     const auto bytes = static_cast<uint32_t>(record.frames) * 4;
     if (!m_player->Arm(voice, std::move(copy), bytes)) return false;
-    if (m_player->Play(voice)) return true;
+    if (m_player->Play(voice, gain)) return true;
     m_player->Disarm(voice);
     return false;
 }

@@ -127,8 +127,9 @@ public:
     // added). Slots keep playing; no SlotStopped is ever told for an
     // audition. Returns false for a closed engine, a record with 0 frames,
     // a frame count beyond its arrays or a channel count other than 1 or 2,
-    // or when the sound does not start.
-    [[nodiscard]] bool AuditionRecord(const AudioData& record);
+    // or when the sound does not start. gain: 0 ... 1 (the browser's
+    // preview level).
+    [[nodiscard]] bool AuditionRecord(const AudioData& record, float gain = 1.0f);
     // Silences the audition and releases its voice; nothing when none.
     void StopAudition();
     // True while an audition plays.

@@ -206,14 +206,14 @@ bool SlotModel::Audition(const std::string& path, const VoiceOptions& options, L
     return AuditionRow(MakeRow(path, options, m_convertFormats), why);
 }
 
-bool SlotModel::AuditionRow(MadeRow row, LoadFailure* why) {
+bool SlotModel::AuditionRow(MadeRow row, LoadFailure* why, float gain) {
     LoadFailure failure = std::move(row.failure);
     bool played = false;
     if (row.read && !IsOpen()) {
         failure = {};
         failure.reason = "the sound device is not open";
     } else if (row.made) {
-        played = m_engine->AuditionRecord(*row.record);
+        played = m_engine->AuditionRecord(*row.record, gain);
         if (!played) failure.reason = "the sound device refused the sound";
     }
     if (!played && why != nullptr) *why = std::move(failure);

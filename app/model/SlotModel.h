@@ -167,8 +167,8 @@ public:
     // the row cannot be made or does not start.
     [[nodiscard]] bool Audition(const std::string& path, const VoiceOptions& options,
                                 LoadFailure* why = nullptr);
-    // Plays a row made by MakeRow as Audition does.
-    [[nodiscard]] bool AuditionRow(MadeRow row, LoadFailure* why = nullptr);
+    // Plays a row made by MakeRow as Audition does, at gain (0 ... 1).
+    [[nodiscard]] bool AuditionRow(MadeRow row, LoadFailure* why = nullptr, float gain = 1.0f);
     void StopAudition();
     [[nodiscard]] bool IsAuditionPlaying() const;
     // Writes the voice bank of every loaded slot to path.

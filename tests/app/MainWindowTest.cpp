@@ -146,9 +146,9 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
         // Undo, Redo, Earlier versions, a separator, About, Open bank, the
-        // converter option, Match levels, Fill rows from folder, Stop
-        // all sounds, MIDI input
-        ASSERT_EQ(menu->actions().size(), 11);
+        // converter option, Match levels, Fill rows from folder,
+        // Browse sounds, Stop all sounds, MIDI input
+        ASSERT_EQ(menu->actions().size(), 12);
         QAction* about = menu->actions().at(4);
         entry = about->text();
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {

@@ -45,4 +45,24 @@ TEST(SingleInstance, AnIdleConnectionIsClosed) {
         QTest::qWaitFor([&] { return idle.state() == QLocalSocket::UnconnectedState; }, 10000));
 }
 
+// A later copy's bank is opened, or else its folder browsed; a bank wins.
+TEST(SingleInstance, ALaterCopyHandsOnABankOrAFolderToBrowse) {
+    testsupport::TempDir dir;
+    SingleInstance first(QString::fromStdString(dir.path()), "x");
+    ASSERT_EQ(first.TryBecomeFirst(), SingleInstance::Role::First);
+    QStringList banks, folders;
+    QObject::connect(&first, &SingleInstance::OpenBankRequested,
+                     [&banks](const QString& path) { banks.append(path); });
+    QObject::connect(&first, &SingleInstance::BrowseRequested,
+                     [&folders](const QString& path) { folders.append(path); });
+    SingleInstance later(QString::fromStdString(dir.path()), "x");
+    ASSERT_TRUE(later.AskFirstToComeForward(QString(), 2000, QString(), "/kits/a b,%"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !folders.isEmpty(); }, 10000));
+    EXPECT_EQ(folders, QStringList{"/kits/a b,%"});
+    ASSERT_TRUE(later.AskFirstToComeForward(QString(), 2000, "/b/K.glw", "/kits"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !banks.isEmpty(); }, 10000));
+    EXPECT_EQ(banks, QStringList{"/b/K.glw"});
+    EXPECT_EQ(folders.size(), 1);
+}
+
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include <unistd.h>
 
+#include "QtBenchMain.h"
 #include "SoundFileWriter.h"
 #include "app/MainWindow.h"
 #include "app/ProfileStore.h"
@@ -124,12 +125,4 @@ BENCHMARK(BM_ProgramStartToShown)->Unit(benchmark::kMillisecond)->Iterations(5)-
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("ALSOFT_DRIVERS")) qputenv("ALSOFT_DRIVERS", "null");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }
