@@ -255,7 +255,10 @@ void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, M
     EndRestoring(slot);
     UpdateRowControls(slot);
     if (loaded) {
-        m_panel.PlayButton(slot)->setFocus();
+        // A load from the browser leaves the focus there, to browse on.
+        const QWidget* focus = focusWidget();
+        if (focus == nullptr || !IsBrowserOpen() || !m_browser->isAncestorOf(focus))
+            m_panel.PlayButton(slot)->setFocus();
         emit RowLoadFinished(slot, true);
         return;
     }

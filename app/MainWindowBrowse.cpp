@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/MainWindow.h"
+#include "app/PadInput.h"
 #include "app/ProfileStore.h"
 #include "app/SoundBrowser.h"
 
@@ -38,6 +39,9 @@ SoundBrowser& MainWindow::EnsureBrowser() {
         m_browser->hide();
         connect(m_browser.get(), &SoundBrowser::FilesChosen, this,
                 &MainWindow::PutBrowserFilesOnRows);
+        // The pads play from the list as from the panel (the filter field
+        // keeps its letters).
+        m_browser->List().installEventFilter(m_pads.get());
     }
     return *m_browser;
 }

@@ -84,7 +84,10 @@ void SoundList::keyPressEvent(QKeyEvent* event) {
         emit StopAsked();
         return event->accept();
     case Qt::Key_Return:
-    case Qt::Key_Enter: emit EnterPressed(); return event->accept();
+    case Qt::Key_Enter:
+        // A held Enter puts the files on the rows once, not once a repeat.
+        if (!event->isAutoRepeat()) emit EnterPressed();
+        return event->accept();
     default: break;
     }
     QTreeWidget::keyPressEvent(event);

@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
 
@@ -122,6 +124,10 @@ TEST_F(BrowserTest, EnterHandsOnTheSelectedFilesAndADragCarriesThem) {
     QTest::keyClick(&browser.List(), Qt::Key_Return);
     ASSERT_EQ(chosen.size(), 1);
     EXPECT_EQ(chosen[0][0].toStringList(), browser.ListedFiles());
+    // A held Enter's repeats put nothing more on the rows.
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(&browser.List(), &repeat);
+    EXPECT_EQ(chosen.size(), 1);
 
     // The filter hides what does not match; hidden files are not chosen.
     QTest::keyClicks(&browser.Filter(), "KICK");
