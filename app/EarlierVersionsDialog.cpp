@@ -16,6 +16,7 @@
 #include "controls/MessageBox.h"
 #include "res/StringTable.h"
 #include "voicebank/BankFile.h"
+#include "voicebank/BankFolder.h"
 #include "voicebank/VoiceBankImage.h"
 
 namespace {
@@ -126,13 +127,23 @@ EarlierVersionsDialog::~EarlierVersionsDialog() { m_model.StopAudition(); }
 
 void EarlierVersionsDialog::List() {
     m_listed = false;
-    m_jobs.Run<std::vector<Version>>(
+    struct Listing {
+        std::vector<Version> versions;
+        bool cardHasBank = true;
+    };
+    m_jobs.Run<Listing>(
         QStringLiteral("list"), this,
         [root = m_backupsRoot, name = ToFile(m_name),
          card = ToFile(m_cardBank)](const std::atomic<bool>& cancelled) {
-            return ReadVersions(root, name, card, cancelled);
+            Listing listing;
+            listing.versions = ReadVersions(root, name, card, cancelled);
+            listing.cardHasBank = !card.empty() && SomethingStandsAt(card);
+            return listing;
         },
-        [this](std::vector<Version> versions) { ShowVersions(std::move(versions)); });
+        [this](Listing listing) {
+            m_cardHasBank = listing.cardHasBank;
+            ShowVersions(std::move(listing.versions));
+        });
 }
 
 void EarlierVersionsDialog::ShowVersions(std::vector<Version> versions) {
@@ -194,9 +205,10 @@ bool EarlierVersionsDialog::PlayRow(int row) {
 void EarlierVersionsDialog::RestoreSelected() {
     const Version* version = Selected();
     if (version == nullptr || !version->image || m_cardBank.isEmpty() || m_jobs.IsBusy()) return;
-    if (QFile::exists(m_cardBank) &&
-        ShowMessage(this, IdsReplaceFile, QMessageBox::Ok | QMessageBox::Cancel,
-                    QMessageBox::Question) != QMessageBox::Ok)
+    // Whether a bank stands there was looked at by the listing, off this
+    // thread; a bank that came since is still backed up by the restore.
+    if (m_cardHasBank && ShowMessage(this, IdsReplaceFile, QMessageBox::Ok | QMessageBox::Cancel,
+                                     QMessageBox::Question) != QMessageBox::Ok)
         return;
     m_open->setEnabled(false);
     m_restore->setEnabled(false);

@@ -66,6 +66,7 @@ private:
     SlotModel& m_model;
     QString m_name;
     QString m_cardBank;
+    bool m_cardHasBank = true;  // as the last listing found; asks until then
     std::string m_backupsRoot;
     std::vector<Version> m_versions;
     bool m_listed = false;

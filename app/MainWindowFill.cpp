@@ -226,13 +226,21 @@ void MainWindow::PrepareRowFile(int slot) {
     if (!SlotPanel::IsValidSlot(slot)) return;
     m_rowFiles[static_cast<size_t>(slot)].clear();
     m_dragWanted = -1;
+    // Only the newest press's file may start a drag.
+    m_jobs.Cancel(QStringLiteral("row out"));
     SlotFormat format;
     if (IsRowBusy(slot) || m_openingBank || !m_model.ReadSlotFormat(slot, &format)) return;
     // A copy of the rows in memory; the file is made and written off this
     // thread.
     std::shared_ptr<const VoiceBankImage> image = m_model.CopyBankImage();
     if (!image) return;
-    if (!m_rowFilesDir) m_rowFilesDir = std::make_shared<QTemporaryDir>();
+    if (!m_rowFilesDir) {
+        m_rowFilesDir = std::make_shared<QTemporaryDir>();
+        // Kept after the program ends: a drop target may refer to the file
+        // rather than copy it (a row of this window does), and the system
+        // clears its temporary folder in time.
+        m_rowFilesDir->setAutoRemove(false);
+    }
     if (!m_rowFilesDir->isValid()) return;
     // Named after the row's file, in a folder of the row's own, so a drop
     // still being copied is never overwritten by another row's file.
@@ -251,11 +259,17 @@ void MainWindow::PrepareRowFile(int slot) {
             std::error_code ec;
             std::filesystem::create_directories(file.parent_path(), ec);
             if (wave.empty() || ec) return false;
-            std::ofstream out(file, std::ios::binary | std::ios::trunc);
+            // Written beside and renamed over, so a drop target still
+            // reading the former file keeps it whole.
+            std::filesystem::path part = file;
+            part += ".part";
+            std::ofstream out(part, std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(wave.data()),
                       static_cast<std::streamsize>(wave.size()));
             out.close();
-            return !out.fail();
+            if (out.fail()) return false;
+            std::filesystem::rename(part, file, ec);
+            return !ec;
         },
         [this, slot, path](bool written) {
             if (!written) return;

@@ -259,7 +259,9 @@ void SoundBrowser::SetRecentFolders(const QStringList& folders) {
 
 bool SoundBrowser::SetFolder(const QString& folder) {
     const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    if (folder.isEmpty() || !QFileInfo(absolute).isDir()) return false;
+    // Not looked at here (a card may hang): the listing job says when the
+    // folder cannot be read.
+    if (folder.isEmpty()) return false;
     if (absolute == m_folder) return true;
     m_folder = absolute;
     const QModelIndex index = m_dirs->index(absolute);

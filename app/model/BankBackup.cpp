@@ -88,16 +88,17 @@ std::vector<Copy> ListCopies(const fs::path& folder, const std::string& name) {
     return copies;
 }
 
-// Removes the oldest copies beyond keep, never the one just made.
+// Removes the oldest copies beyond keep, never the one just made nor the
+// spared one.
 void PruneCopies(const fs::path& folder, const std::string& name, int keep,
-                 const fs::path& justMade) {
+                 const fs::path& justMade, const fs::path& spare) {
     std::vector<Copy> copies = ListCopies(folder, name);
     std::error_code ec;
     size_t extra = copies.size() > static_cast<size_t>(std::max(keep, 1))
                        ? copies.size() - static_cast<size_t>(std::max(keep, 1))
                        : 0;
     for (size_t i = 0; i < copies.size() && extra > 0; ++i) {
-        if (copies[i].path == justMade) continue;
+        if (copies[i].path == justMade || copies[i].path == spare) continue;
         (void)fs::remove(copies[i].path, ec);
         --extra;
     }
@@ -125,7 +126,7 @@ bool SameBytes(const fs::path& file, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std::time_t now,
-                std::string* backupPath, std::string* reason, int keep) {
+                std::string* backupPath, std::string* reason, int keep, const std::string& spare) {
     std::string name = fs::path(bankPath).filename().string();
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".glw") == 0)
         name.resize(name.size() - 4);
@@ -185,7 +186,7 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         *reason = "the backup " + path + " cannot be written: " + failure.reason;
         return false;
     }
-    PruneCopies(folder, name, keep, path);
+    PruneCopies(folder, name, keep, path, spare);
     *backupPath = path;
     return true;
 }
@@ -257,10 +258,13 @@ bool RestoreBankCopy(const std::string& copyPath, const std::string& bankPath,
     // As a save does: the bank it replaces is kept once the new file is
     // written and checked, just before it takes the bank's place.
     const BeforeReplace backUp = [&](std::string* beforeReason) {
-        std::error_code ec;
-        if (!fs::exists(fs::symlink_status(bankPath, ec))) return true;  // nothing replaced
+        // A lookup that fails for another reason than absence still backs up.
+        if (!SomethingStandsAt(bankPath)) return true;  // nothing replaced
         std::string backupWhy = "there is no data folder for this user";
-        if (!backupsRoot.empty() && BackUpBank(bankPath, backupsRoot, now, backupPath, &backupWhy))
+        // The copy being put back is never pruned to make room: the write
+        // may still fail.
+        if (!backupsRoot.empty() && BackUpBank(bankPath, backupsRoot, now, backupPath, &backupWhy,
+                                               BackupsKeptPerBank, copyPath))
             return true;
         *beforeReason = "the bank it replaces could not be backed up: ";
         *beforeReason += backupWhy;

@@ -20,10 +20,11 @@ inline constexpr int BackupsKeptPerBank = 20;
 // one. True with *backupPath set when a copy is in place (a failed removal
 // of old copies does not count; an empty file or one that is no regular
 // file is not copied and *backupPath is empty); false with the reason when
-// the bank cannot be read or the copy cannot be written.
+// the bank cannot be read or the copy cannot be written. spare: a copy
+// that is never pruned either (the one a restore is putting back).
 [[nodiscard]] bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot,
                               std::time_t now, std::string* backupPath, std::string* reason,
-                              int keep = BackupsKeptPerBank);
+                              int keep = BackupsKeptPerBank, const std::string& spare = {});
 
 // The user's folder under the data home that keeps opened banks' rows and
 // the backups.

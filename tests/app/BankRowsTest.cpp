@@ -164,6 +164,11 @@ TEST(BankBackup, TheCopyJustMadeStaysAndTheSameBankIsKeptOnce) {
     EXPECT_TRUE(fs::exists(copy));
     EXPECT_FALSE(fs::exists(made[0]));
     EXPECT_TRUE(fs::exists(made[1]));
+    // The copy a restore puts back is spared even when it is the oldest.
+    ASSERT_TRUE(testsupport::WriteFile(bank, testsupport::Bytes(8, 98)));
+    ASSERT_TRUE(BackUpBank(bank, root, noon + 60, &copy, &reason, BackupsKeptPerBank, made[1]));
+    EXPECT_TRUE(fs::exists(made[1]));
+    EXPECT_FALSE(fs::exists(made[2]));
 
     // A file where the backup folder should be is named as such.
     ASSERT_TRUE(testsupport::WriteFile(dir.file("plain"), testsupport::Bytes(1, 1)));
