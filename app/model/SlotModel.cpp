@@ -126,7 +126,10 @@ bool RowState::SameRow(const RowState& other) const {
     const bool sameSound =
         record == other.record ||
         (record != nullptr && other.record != nullptr && *record == *other.record);
-    return sameSound && path == other.path && options == other.options && missing == other.missing;
+    // The bank a row came from counts too: it names the bank a save proposes.
+    return sameSound && path == other.path && options == other.options &&
+           missing == other.missing && startFrame == other.startFrame &&
+           fromBank == other.fromBank && origin == other.origin;
 }
 
 size_t RowState::Bytes() const {

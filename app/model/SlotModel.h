@@ -66,7 +66,8 @@ struct RowState {
     std::string missing;
     LoudnessApplied loudness;
 
-    // Holds the same row: path, sound, options and missing reason.
+    // Holds the same row: path, sound, options, missing reason and the bank
+    // it came from.
     [[nodiscard]] bool SameRow(const RowState& other) const;
     // The memory the state keeps.
     [[nodiscard]] size_t Bytes() const;
