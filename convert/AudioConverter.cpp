@@ -28,37 +28,6 @@ constexpr sf_count_t kBlockSamples = 65536;
 // holding huge or infinite values cannot turn the filter's sums into NaN.
 constexpr float kInputLimit = 4.0f;
 
-// The size each sample is stored with, or 0 where the format has none.
-int16_t NominalBits(int format) {
-    switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW:
-    case SF_FORMAT_DPCM_8: return 8;
-    case SF_FORMAT_PCM_16:
-    case SF_FORMAT_DWVW_16:
-    case SF_FORMAT_DPCM_16:
-    case SF_FORMAT_ALAC_16: return 16;
-    case SF_FORMAT_ALAC_20: return 20;
-    case SF_FORMAT_PCM_24:
-    case SF_FORMAT_DWVW_24:
-    case SF_FORMAT_ALAC_24: return 24;
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT:
-    case SF_FORMAT_ALAC_32: return 32;
-    case SF_FORMAT_DOUBLE: return 64;
-    case SF_FORMAT_DWVW_12: return 12;
-    case SF_FORMAT_IMA_ADPCM:
-    case SF_FORMAT_MS_ADPCM:
-    case SF_FORMAT_VOX_ADPCM:
-    case SF_FORMAT_G721_32: return 4;
-    case SF_FORMAT_G723_24: return 3;
-    case SF_FORMAT_G723_40: return 5;
-    default: return 0;
-    }
-}
-
 float Sanitize(float v) {
     if (std::isnan(v)) return 0.0f;
     return std::clamp(v, -kInputLimit, kInputLimit);

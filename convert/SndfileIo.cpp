@@ -79,3 +79,33 @@ SoundFile OpenConvertible(ByteSource& source, SF_INFO* info, std::string* reason
     }
     return file;
 }
+
+int16_t NominalBits(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_DPCM_8: return 8;
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_DWVW_16:
+    case SF_FORMAT_DPCM_16:
+    case SF_FORMAT_ALAC_16: return 16;
+    case SF_FORMAT_ALAC_20: return 20;
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_DWVW_24:
+    case SF_FORMAT_ALAC_24: return 24;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_ALAC_32: return 32;
+    case SF_FORMAT_DOUBLE: return 64;
+    case SF_FORMAT_DWVW_12: return 12;
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_VOX_ADPCM:
+    case SF_FORMAT_G721_32: return 4;
+    case SF_FORMAT_G723_24: return 3;
+    case SF_FORMAT_G723_40: return 5;
+    default: return 0;
+    }
+}

@@ -6,6 +6,7 @@
 
 #include <sndfile.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -24,3 +25,7 @@ using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
 // The decoder the converter reads source with, once its channel count and
 // rate are within the converter's limits; null with the reason otherwise.
 [[nodiscard]] SoundFile OpenConvertible(ByteSource& source, SF_INFO* info, std::string* reason);
+
+// The size each sample of a libsndfile format is stored with, or 0 where
+// the format has none.
+[[nodiscard]] int16_t NominalBits(int format);

@@ -15,20 +15,6 @@
 
 namespace {
 
-// The sample size a file stores; 0 for compressed formats, which have none.
-int BitsOfSubtype(int subtype) {
-    switch (subtype) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8: return 8;
-    case SF_FORMAT_PCM_16: return 16;
-    case SF_FORMAT_PCM_24: return 24;
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT: return 32;
-    case SF_FORMAT_DOUBLE: return 64;
-    default: return 0;
-    }
-}
-
 // Frames decoded per pass of the strict reader's data, and samples per
 // block of a scan: small enough that a cancel is seen within a millisecond.
 constexpr int64_t kStrictBlockFrames = 16384;
@@ -127,8 +113,7 @@ bool SoundSource::UseConverter(std::string* reason) {
         *reason = "not enough memory to convert it";
         return false;
     }
-    m_info = {info.channels, info.samplerate, info.frames,
-              BitsOfSubtype(info.format & SF_FORMAT_SUBMASK)};
+    m_info = {info.channels, info.samplerate, info.frames, NominalBits(info.format)};
     m_position = 0;
     m_readFailed = false;
     return true;
