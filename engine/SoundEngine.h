@@ -156,8 +156,6 @@ public:
     [[nodiscard]] std::string GetDeviceName() const;
 
 private:
-    friend class SoundEngineTestAccess;
-
     [[nodiscard]] bool IsOpen() const;
     [[nodiscard]] bool IsValidSlot(int slot) const;
     void ReleaseSlot(int slot);  // the voice, then the image record

@@ -246,7 +246,6 @@ bool SoundPlayer::Play(int slot, float gain) {
         const std::lock_guard lock(m_watchMutex);
         ++voice.playsStarted;
         voice.awaitingStopReport = true;
-        m_parked = false;  // it has something to watch from now on
     }
     m_watcherWake.notify_all();
     return true;
@@ -270,7 +269,7 @@ bool SoundPlayer::IsPlaying(int slot) const {
 }
 
 bool SoundPlayer::IsConnected(ALCdevice* device) const {
-    if (device == nullptr || m_lossMarkedForTest.load()) return false;
+    if (device == nullptr) return false;
     if (!m_canSeeDisconnect) return true;
     ALCint connected = ALC_TRUE;
     alcGetIntegerv(device, ALC_CONNECTED, 1, &connected);
@@ -320,7 +319,6 @@ bool SoundPlayer::Reopen() {
         m_context = std::move(context);
         m_device = std::move(device);
         m_canSeeDisconnect = canSeeDisconnect;
-        m_lossMarkedForTest.store(false);
     }
     return true;
 }
@@ -350,10 +348,8 @@ void SoundPlayer::Watch() {
     std::unique_lock lock(m_watchMutex);
     for (;;) {
         while (!m_stopWatching && (m_holdOffs > 0 || !HasPlayAwaitingReport())) {
-            m_parked = m_holdOffs == 0;
             m_watcherWake.wait(lock);
         }
-        m_parked = false;
         if (m_stopWatching) return;
 
         // Taken under the lock: the GUI thread changes these only while it
@@ -367,7 +363,6 @@ void SoundPlayer::Watch() {
         }
         ALCcontext* const context = m_context.get();
         ALCdevice* const device = m_device.get();
-        const std::function<void(int)> hook = m_stopSeenHook;
         m_inPass = true;
         lock.unlock();
 
@@ -377,7 +372,6 @@ void SoundPlayer::Watch() {
             const bool lost = !bound.ok() || !IsConnected(device);
             for (WatchedPlay& play : m_pass) {
                 play.stopped = lost || !SourcePlaying(play.source);
-                if (play.stopped && hook) hook(play.slot);
             }
         }
 
@@ -401,14 +395,4 @@ void SoundPlayer::Watch() {
             m_watcherWake.wait_for(lock, PollPeriod);
         }
     }
-}
-
-void SoundPlayer::SetStopSeenHookForTest(std::function<void(int slot)> hook) {
-    const std::lock_guard lock(m_watchMutex);
-    m_stopSeenHook = std::move(hook);
-}
-
-bool SoundPlayer::IsWatcherParkedForTest() const {
-    const std::lock_guard lock(m_watchMutex);
-    return m_parked;
 }

@@ -13,10 +13,8 @@
 // off (waits for the current pass to end), and the watcher never waits for
 // the GUI thread.
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,15 +54,6 @@ public:
     [[nodiscard]] bool IsDeviceLost() const;
     [[nodiscard]] const int16_t* PlaybackCopy(int slot, uint32_t* bytes) const;
     [[nodiscard]] std::string DeviceName() const;
-
-    // Test seams, used only by the engine's own tests.
-    // From now on the device counts as lost, as if it had been unplugged.
-    void MarkDeviceLostForTest() { m_lossMarkedForTest.store(true); }
-    // Run on the watcher thread after it has seen a slot's source stopped
-    // and before it decides whether to report that; set while it is parked.
-    void SetStopSeenHookForTest(std::function<void(int slot)> hook);
-    // True while the watcher waits with nothing to watch.
-    [[nodiscard]] bool IsWatcherParkedForTest() const;
 
 private:
     // Everything one slot owns on the device side.
@@ -119,7 +108,6 @@ private:
     openal::Context m_context;
     std::vector<SlotVoice> m_voices;
     bool m_canSeeDisconnect = false;  // the device offers ALC_EXT_disconnect
-    std::atomic<bool> m_lossMarkedForTest{false};
 
     // Shared with the watcher.
     mutable std::mutex m_watchMutex;
@@ -128,8 +116,6 @@ private:
     bool m_stopWatching = false;
     int m_holdOffs = 0;
     bool m_inPass = false;
-    bool m_parked = false;
-    std::function<void(int)> m_stopSeenHook;
     std::vector<WatchedPlay> m_pass;  // the watcher's own; reserved once
     std::thread m_watcher;
 };

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "FakeSoundDevice.h"
 #include "audio/AudioData.h"
 #include "engine/SoundEngine.h"
 #include "voicebank/VoiceBankBuilder.h"
@@ -25,10 +26,10 @@ namespace {
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(engine.Open(&listener, 16, HostLittleEndian)); }
+    void TearDown() override { SetWatcherLookHook({}); }
 
-    [[nodiscard]] bool WatcherParks() const {
-        return WaitFor([&] { return SoundEngineTestAccess::IsWatcherParked(engine); });
-    }
+    // The watcher stops looking at sources once no play awaits its report.
+    [[nodiscard]] static bool WatcherParks() { return WatcherGoesQuiet(); }
 
     const AudioData& Record(int slot) const {
         return engine.GetImage()->voices[static_cast<size_t>(slot)];
@@ -280,8 +281,9 @@ TEST_F(EngineTest, ParkedWatcherWakesForPlayAndReportsTheEndWithinMilliseconds) 
     const std::string path = WriteRampWav(dir, "short.wav", 2, 44100, 4410);
     for (int slot = 0; slot < 16; ++slot) ASSERT_TRUE(engine.LoadSlot(slot, path.c_str()));
     ASSERT_TRUE(WatcherParks()) << "loaded, silent slots are watched";
+    const uint64_t before = WatcherLooks();
     ASSERT_TRUE(engine.PlaySlot(8));
-    EXPECT_FALSE(SoundEngineTestAccess::IsWatcherParked(engine));
+    EXPECT_TRUE(WaitFor([&] { return WatcherLooks() > before; }));
     ASSERT_TRUE(WaitFor([&] { return !engine.IsSlotPlaying(8); }));
     const auto ended = Clock::now();
     ASSERT_TRUE(WaitFor([&] { return listener.Stops(8) == 1; }));
@@ -300,8 +302,8 @@ TEST_F(EngineTest, PlayRacingTheWatchersLookIsStillReported) {
     // The watcher sees the first play's end, then, before it decides,
     // the slot is played again: only the second play's end may be
     // reported, and it must be.
-    SoundEngineTestAccess::SetStopSeenHook(engine, [&](int) {
-        if (++looks == 1) WaitFor([&] { return replayed.load(); });
+    SetWatcherLookHook([&](bool playing) {
+        if (!playing && ++looks == 1) WaitFor([&] { return replayed.load(); });
     });
     ASSERT_TRUE(engine.PlaySlot(3));
     ASSERT_TRUE(WaitFor([&] { return looks.load() >= 1; }));
@@ -312,7 +314,7 @@ TEST_F(EngineTest, PlayRacingTheWatchersLookIsStillReported) {
     EXPECT_TRUE(WatcherParks());
     EXPECT_EQ(listener.Stops(3), 1);
     EXPECT_GE(looks.load(), 2) << "the second play was not looked at";
-    SoundEngineTestAccess::SetStopSeenHook(engine, {});
+    SetWatcherLookHook({});
 }
 
 TEST_F(EngineTest, ClearWhilePlayingSilencesAndEndsItsWatching) {
@@ -339,7 +341,7 @@ TEST_F(EngineTest, LostDeviceIsOpenedAgainByPlayWithEverySlotArmedAgain) {
     ASSERT_TRUE(engine.PlaySlot(2));
     EXPECT_FALSE(engine.IsDeviceLost());
 
-    SoundEngineTestAccess::MarkDeviceLost(engine);
+    UnplugOpenDevices();
     EXPECT_TRUE(engine.IsDeviceLost());
     EXPECT_TRUE(WaitFor([&] { return listener.Stops(2) == 1; })) << "the loss ends the play";
     EXPECT_FALSE(engine.IsSlotPlaying(2));
