@@ -188,6 +188,7 @@ bool SoundPlayer::Open() {
 std::string SoundPlayer::DeviceName() const { return m_device ? NameOf(m_device.get()) : ""; }
 
 bool SoundPlayer::Arm(int slot, std::unique_ptr<int16_t[]> copy, uint32_t bytes) {
+    const std::lock_guard voices(m_voiceMutex);
     SlotVoice& voice = Voice(slot);
     if (voice.armed || !copy || bytes == 0) return false;
     const openal::ThreadContextScope bound(m_context.get());
@@ -202,6 +203,7 @@ bool SoundPlayer::Arm(int slot, std::unique_ptr<int16_t[]> copy, uint32_t bytes)
 }
 
 void SoundPlayer::Disarm(int slot) {
+    const std::lock_guard voices(m_voiceMutex);
     SlotVoice& voice = Voice(slot);
     {
         const WatcherHoldOff holdOff(*this);
@@ -226,10 +228,27 @@ const int16_t* SoundPlayer::PlaybackCopy(int slot, uint32_t* bytes) const {
     return voice.playbackCopy.get();
 }
 
+namespace {
+
+[[nodiscard]] bool IsGain(float gain) { return gain >= 0.0f && gain <= 1.0f; }
+
+}  // namespace
+
 bool SoundPlayer::Play(int slot, float gain) {
-    SlotVoice& voice = Voice(slot);
-    if (!voice.armed || !(gain >= 0.0f && gain <= 1.0f)) return false;
+    if (!Voice(slot).armed || !IsGain(gain)) return false;
     if (IsDeviceLost() && !Reopen()) return false;
+    const std::lock_guard voices(m_voiceMutex);
+    return StartVoice(slot, gain);
+}
+
+bool SoundPlayer::Strike(int slot, float gain) {
+    const std::lock_guard voices(m_voiceMutex);
+    if (!Voice(slot).armed || !IsGain(gain) || IsDeviceLost()) return false;
+    return StartVoice(slot, gain);
+}
+
+bool SoundPlayer::StartVoice(int slot, float gain) {
+    SlotVoice& voice = Voice(slot);
     const openal::ThreadContextScope bound(m_context.get());
     if (!bound.ok()) return false;
     alSourceRewind(voice.source.get());  // its result does not matter: Play starts at 0 too
@@ -252,6 +271,7 @@ bool SoundPlayer::Play(int slot, float gain) {
 }
 
 bool SoundPlayer::Stop(int slot) {
+    const std::lock_guard voices(m_voiceMutex);
     SlotVoice& voice = Voice(slot);
     if (!voice.armed) return false;
     const openal::ThreadContextScope bound(m_context.get());
@@ -285,6 +305,7 @@ bool SoundPlayer::Reopen() {
     const bool canSeeDisconnect =
         alcIsExtensionPresent(device.get(), "ALC_EXT_disconnect") == ALC_TRUE;
     {
+        const std::lock_guard voices(m_voiceMutex);
         const WatcherHoldOff holdOff(*this);
         const openal::ThreadContextScope boundNew(context.get());
         if (!boundNew.ok()) return false;

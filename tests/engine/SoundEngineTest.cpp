@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "EngineTestSupport.h"
@@ -356,6 +357,41 @@ TEST_F(EngineTest, LostDeviceIsOpenedAgainByPlayWithEverySlotArmedAgain) {
     ASSERT_TRUE(engine.PlaySlot(2)) << "the other slot plays on the new device too";
     EXPECT_TRUE(engine.IsSlotPlaying(2));
     EXPECT_TRUE(engine.ClearSlot(9));
+}
+
+// A MIDI input strikes pads on its own thread while the window loads,
+// clears, plays and stops the same slots on the engine's.
+TEST_F(EngineTest, StrikesFromAnotherThreadMeetEveryChangeOfTheSlots) {
+    const std::string path = WriteRampWav(dir, "short.wav", 2, 44100, 441);
+    std::atomic<bool> done{false};
+    std::atomic<int> sounded{0};
+    std::thread input([&] {
+        for (int i = 0; !done.load(); ++i) {
+            if (engine.StrikeSlot(i % 4, 0.5f)) ++sounded;
+        }
+    });
+    bool changed = true;
+    for (int round = 0; round < 40 && changed; ++round) {
+        for (int slot = 0; slot < 4; ++slot)
+            changed = changed && engine.LoadSlot(slot, path.c_str());
+        changed = changed && engine.PlaySlot(round % 4) && engine.StopSlot(round % 4);
+        for (int slot = 0; slot < 4; ++slot) changed = changed && engine.ClearSlot(slot);
+    }
+    done = true;
+    input.join();
+    EXPECT_TRUE(changed);
+    EXPECT_GT(sounded.load(), 0) << "no stroke met a loaded slot";
+
+    EXPECT_FALSE(engine.StrikeSlot(0)) << "an empty slot";
+    ASSERT_TRUE(engine.LoadSlot(5, path.c_str()));
+    EXPECT_FALSE(engine.StrikeSlot(5, 1.5f)) << "a gain above 1";
+    const int before = listener.Stops(5);
+    std::thread([&] { EXPECT_TRUE(engine.StrikeSlot(5)); }).join();
+    EXPECT_TRUE(WaitFor([&] { return listener.Stops(5) == before + 1; })) << "its stop is told";
+
+    UnplugOpenDevices();
+    std::thread([&] { EXPECT_FALSE(engine.StrikeSlot(5)) << "a lost device"; }).join();
+    EXPECT_TRUE(engine.PlaySlot(5)) << "the engine's own thread opens it again";
 }
 
 TEST_F(EngineTest, AuditionPlaysOutsideTheSlotsAndIsNeverReported) {
