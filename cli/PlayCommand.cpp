@@ -164,11 +164,6 @@ Played PlayFile(const PlayJob& job, size_t i, SoundEngine& engine, StopWaiter& w
 }  // namespace
 
 int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return RunPlay(args, out, err, {});
-}
-
-int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            const std::function<void(SoundEngine&)>& whenOpen) {
     if (AsksForMidi(args)) return RunPlayMidi(args, out, err);
     PlayJob job;
     if (const int parsed = ParsePlayArguments(args, &job, err); parsed != ExitOk) return parsed;
@@ -186,7 +181,6 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return ExitNoSoundDevice;
     }
     out << "device: " << engine.GetDeviceName() << '\n' << std::flush;
-    if (whenOpen) whenOpen(engine);
 
     bool failed = false;
     bool played = false;

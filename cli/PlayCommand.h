@@ -1,13 +1,10 @@
 #pragma once
 
-#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli/Tool.h"
-
-class SoundEngine;
 
 namespace glwtool {
 
@@ -20,10 +17,6 @@ namespace glwtool {
 // plays).
 [[nodiscard]] int RunPlay(const std::vector<std::string>& args, std::ostream& out,
                           std::ostream& err);
-// The same, handing the open engine to whenOpen before the first file is
-// loaded: tests use it to act on the device while the files play.
-[[nodiscard]] int RunPlay(const std::vector<std::string>& args, std::ostream& out,
-                          std::ostream& err, const std::function<void(SoundEngine&)>& whenOpen);
 extern const char* const PlayHelp;
 
 // The command's entry for the dispatcher.

@@ -175,6 +175,10 @@ bool SoundEngine::PlaySlot(int slot, float gain) {
     return IsValidSlot(slot) && m_player->Play(slot, gain);
 }
 
+bool SoundEngine::StrikeSlot(int slot, float gain) {
+    return IsValidSlot(slot) && m_player->Strike(slot, gain);
+}
+
 bool SoundEngine::StopSlot(int slot) { return IsValidSlot(slot) && m_player->Stop(slot); }
 
 bool SoundEngine::IsSlotPlaying(int slot) const {

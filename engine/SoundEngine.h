@@ -2,8 +2,8 @@
 
 // The sound engine: the voice-bank image that holds every slot's converted
 // sound, and the preview player that auditions a slot through the default
-// sound device. One engine serves one window; every operation runs on that
-// window's thread. The engine runs one watcher thread of its own, which
+// sound device. One engine serves one window; every operation but
+// StrikeSlot runs on that window's thread. The engine runs one watcher thread of its own, which
 // tells the listener when a slot's sound has stopped.
 //
 // Slot operations reject a slot outside 0 ... slot count - 1 or an engine
@@ -113,6 +113,15 @@ public:
     // not start.
     [[nodiscard]] bool PlaySlot(int slot, float gain = 1.0f);
 
+    // PlaySlot for other threads (a MIDI input's), so that a note sounds
+    // without waiting for the engine's own thread. Any number of threads may
+    // call it between a successful Open and Close; the owner ends them
+    // before Close. It starts a loaded slot as PlaySlot does, its stop
+    // reported the same way, but never opens a lost device again: then, as
+    // for an empty or bad slot or a bad gain, it returns false without
+    // sound, and the engine's own thread may PlaySlot.
+    [[nodiscard]] bool StrikeSlot(int slot, float gain = 1.0f);
+
     // Stops a loaded slot. Returns false for an empty or bad slot or an
     // error of the sound library.
     [[nodiscard]] bool StopSlot(int slot);
@@ -156,8 +165,6 @@ public:
     [[nodiscard]] std::string GetDeviceName() const;
 
 private:
-    friend class SoundEngineTestAccess;
-
     [[nodiscard]] bool IsOpen() const;
     [[nodiscard]] bool IsValidSlot(int slot) const;
     void ReleaseSlot(int slot);  // the voice, then the image record

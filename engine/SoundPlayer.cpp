@@ -188,6 +188,7 @@ bool SoundPlayer::Open() {
 std::string SoundPlayer::DeviceName() const { return m_device ? NameOf(m_device.get()) : ""; }
 
 bool SoundPlayer::Arm(int slot, std::unique_ptr<int16_t[]> copy, uint32_t bytes) {
+    const std::lock_guard voices(m_voiceMutex);
     SlotVoice& voice = Voice(slot);
     if (voice.armed || !copy || bytes == 0) return false;
     const openal::ThreadContextScope bound(m_context.get());
@@ -202,6 +203,7 @@ bool SoundPlayer::Arm(int slot, std::unique_ptr<int16_t[]> copy, uint32_t bytes)
 }
 
 void SoundPlayer::Disarm(int slot) {
+    const std::lock_guard voices(m_voiceMutex);
     SlotVoice& voice = Voice(slot);
     {
         const WatcherHoldOff holdOff(*this);
@@ -226,10 +228,27 @@ const int16_t* SoundPlayer::PlaybackCopy(int slot, uint32_t* bytes) const {
     return voice.playbackCopy.get();
 }
 
+namespace {
+
+[[nodiscard]] bool IsGain(float gain) { return gain >= 0.0f && gain <= 1.0f; }
+
+}  // namespace
+
 bool SoundPlayer::Play(int slot, float gain) {
-    SlotVoice& voice = Voice(slot);
-    if (!voice.armed || !(gain >= 0.0f && gain <= 1.0f)) return false;
+    if (!Voice(slot).armed || !IsGain(gain)) return false;
     if (IsDeviceLost() && !Reopen()) return false;
+    const std::lock_guard voices(m_voiceMutex);
+    return StartVoice(slot, gain);
+}
+
+bool SoundPlayer::Strike(int slot, float gain) {
+    const std::lock_guard voices(m_voiceMutex);
+    if (!Voice(slot).armed || !IsGain(gain) || IsDeviceLost()) return false;
+    return StartVoice(slot, gain);
+}
+
+bool SoundPlayer::StartVoice(int slot, float gain) {
+    SlotVoice& voice = Voice(slot);
     const openal::ThreadContextScope bound(m_context.get());
     if (!bound.ok()) return false;
     alSourceRewind(voice.source.get());  // its result does not matter: Play starts at 0 too
@@ -246,13 +265,13 @@ bool SoundPlayer::Play(int slot, float gain) {
         const std::lock_guard lock(m_watchMutex);
         ++voice.playsStarted;
         voice.awaitingStopReport = true;
-        m_parked = false;  // it has something to watch from now on
     }
     m_watcherWake.notify_all();
     return true;
 }
 
 bool SoundPlayer::Stop(int slot) {
+    const std::lock_guard voices(m_voiceMutex);
     SlotVoice& voice = Voice(slot);
     if (!voice.armed) return false;
     const openal::ThreadContextScope bound(m_context.get());
@@ -270,7 +289,7 @@ bool SoundPlayer::IsPlaying(int slot) const {
 }
 
 bool SoundPlayer::IsConnected(ALCdevice* device) const {
-    if (device == nullptr || m_lossMarkedForTest.load()) return false;
+    if (device == nullptr) return false;
     if (!m_canSeeDisconnect) return true;
     ALCint connected = ALC_TRUE;
     alcGetIntegerv(device, ALC_CONNECTED, 1, &connected);
@@ -286,6 +305,7 @@ bool SoundPlayer::Reopen() {
     const bool canSeeDisconnect =
         alcIsExtensionPresent(device.get(), "ALC_EXT_disconnect") == ALC_TRUE;
     {
+        const std::lock_guard voices(m_voiceMutex);
         const WatcherHoldOff holdOff(*this);
         const openal::ThreadContextScope boundNew(context.get());
         if (!boundNew.ok()) return false;
@@ -320,7 +340,6 @@ bool SoundPlayer::Reopen() {
         m_context = std::move(context);
         m_device = std::move(device);
         m_canSeeDisconnect = canSeeDisconnect;
-        m_lossMarkedForTest.store(false);
     }
     return true;
 }
@@ -350,10 +369,8 @@ void SoundPlayer::Watch() {
     std::unique_lock lock(m_watchMutex);
     for (;;) {
         while (!m_stopWatching && (m_holdOffs > 0 || !HasPlayAwaitingReport())) {
-            m_parked = m_holdOffs == 0;
             m_watcherWake.wait(lock);
         }
-        m_parked = false;
         if (m_stopWatching) return;
 
         // Taken under the lock: the GUI thread changes these only while it
@@ -367,7 +384,6 @@ void SoundPlayer::Watch() {
         }
         ALCcontext* const context = m_context.get();
         ALCdevice* const device = m_device.get();
-        const std::function<void(int)> hook = m_stopSeenHook;
         m_inPass = true;
         lock.unlock();
 
@@ -377,7 +393,6 @@ void SoundPlayer::Watch() {
             const bool lost = !bound.ok() || !IsConnected(device);
             for (WatchedPlay& play : m_pass) {
                 play.stopped = lost || !SourcePlaying(play.source);
-                if (play.stopped && hook) hook(play.slot);
             }
         }
 
@@ -401,14 +416,4 @@ void SoundPlayer::Watch() {
             m_watcherWake.wait_for(lock, PollPeriod);
         }
     }
-}
-
-void SoundPlayer::SetStopSeenHookForTest(std::function<void(int slot)> hook) {
-    const std::lock_guard lock(m_watchMutex);
-    m_stopSeenHook = std::move(hook);
-}
-
-bool SoundPlayer::IsWatcherParkedForTest() const {
-    const std::lock_guard lock(m_watchMutex);
-    return m_parked;
 }

@@ -11,12 +11,11 @@
 // the watcher's lock across a call into the sound library or while the
 // watcher runs the listener; before it deletes a source it holds the watcher
 // off (waits for the current pass to end), and the watcher never waits for
-// the GUI thread.
+// the GUI thread. A strike from another thread (a MIDI input's) takes the
+// voice lock, which the GUI thread takes before the watcher's, never after.
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,20 +50,13 @@ public:
     [[nodiscard]] bool IsArmed(int slot) const;
     // gain: 0 ... 1, set on the voice for this play.
     [[nodiscard]] bool Play(int slot, float gain = 1.0f);
+    // Play from any other thread: never opens a lost device again (false).
+    [[nodiscard]] bool Strike(int slot, float gain);
     [[nodiscard]] bool Stop(int slot);
     [[nodiscard]] bool IsPlaying(int slot) const;
     [[nodiscard]] bool IsDeviceLost() const;
     [[nodiscard]] const int16_t* PlaybackCopy(int slot, uint32_t* bytes) const;
     [[nodiscard]] std::string DeviceName() const;
-
-    // Test seams, used only by the engine's own tests.
-    // From now on the device counts as lost, as if it had been unplugged.
-    void MarkDeviceLostForTest() { m_lossMarkedForTest.store(true); }
-    // Run on the watcher thread after it has seen a slot's source stopped
-    // and before it decides whether to report that; set while it is parked.
-    void SetStopSeenHookForTest(std::function<void(int slot)> hook);
-    // True while the watcher waits with nothing to watch.
-    [[nodiscard]] bool IsWatcherParkedForTest() const;
 
 private:
     // Everything one slot owns on the device side.
@@ -107,6 +99,7 @@ private:
     [[nodiscard]] const SlotVoice& Voice(int slot) const {
         return m_voices[static_cast<size_t>(slot)];
     }
+    [[nodiscard]] bool StartVoice(int slot, float gain);  // under m_voiceMutex
     [[nodiscard]] bool OpenDevice(openal::Device* device, openal::Context* context) const;
     [[nodiscard]] bool Reopen();
     [[nodiscard]] bool IsConnected(ALCdevice* device) const;
@@ -119,7 +112,11 @@ private:
     openal::Context m_context;
     std::vector<SlotVoice> m_voices;
     bool m_canSeeDisconnect = false;  // the device offers ALC_EXT_disconnect
-    std::atomic<bool> m_lossMarkedForTest{false};
+    // Held while a voice or the device is made, replaced or released, and
+    // while a sound starts or stops, so that a strike from another thread
+    // never meets a voice half made, and the two threads' checks of the
+    // sound library's error state (one per context) do not mix.
+    std::mutex m_voiceMutex;
 
     // Shared with the watcher.
     mutable std::mutex m_watchMutex;
@@ -128,8 +125,6 @@ private:
     bool m_stopWatching = false;
     int m_holdOffs = 0;
     bool m_inPass = false;
-    bool m_parked = false;
-    std::function<void(int)> m_stopSeenHook;
     std::vector<WatchedPlay> m_pass;  // the watcher's own; reserved once
     std::thread m_watcher;
 };

@@ -198,6 +198,15 @@ bool SlotModel::StrikeSlot(int slot, float gain) {
     return true;
 }
 
+bool SlotModel::StrikeSlotFromInput(int slot, float gain) {
+    return m_engine->StrikeSlot(slot, gain);
+}
+
+void SlotModel::ShowStruck(int slot) {
+    // A very short sound may have ended, and its stop been told, already.
+    if (m_engine->IsSlotPlaying(slot)) Notify(slot, SlotChange::Started);
+}
+
 bool SlotModel::StopAllSlots() {
     for (int k = 0; k < SlotCount; ++k) {
         if (m_engine->IsSlotPlaying(k) && !m_engine->StopSlot(k)) return false;

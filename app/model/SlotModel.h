@@ -160,6 +160,13 @@ public:
     // gain (0 ... 1) while the others sound on; a slot still sounding
     // restarts. False for an empty or bad slot or when the start fails.
     [[nodiscard]] bool StrikeSlot(int slot, float gain = 1.0f);
+    // The sound of a stroke, from a thread other than the model's (a MIDI
+    // input's, between Open and Close), so that a busy window never delays
+    // a note: the model's thread then calls ShowStruck. False for an empty
+    // or bad slot or a lost device; StrikeSlot there opens it again.
+    [[nodiscard]] bool StrikeSlotFromInput(int slot, float gain);
+    // Tells the views that a stroke made by StrikeSlotFromInput sounds.
+    void ShowStruck(int slot);
     // Stops every sounding slot. False when a stop fails.
     bool StopAllSlots();
     // Plays the row the file at path would make with these options (and

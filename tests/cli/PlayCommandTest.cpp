@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "FakeSoundDevice.h"
 #include "SoundFileWriter.h"
 #include "ToolRunner.h"
 #include "WaveCapture.h"
@@ -67,23 +69,16 @@ TEST_F(GlwtoolPlay, WithoutASoundCardOnlyItsOwnWordsAppear) {
 TEST_F(GlwtoolPlay, LostDeviceIsExitThreeAndClaimsNoLaterFile) {
     const std::string a = Sound("a.wav", 2, 44100, 44100);
     const std::string b = Sound("b.wav", 2, 44100, 4410);
-    std::thread loser;
     std::ostringstream out;
     std::ostringstream err;
-    // In this process: the device is lost while the first file plays.
-    const int code = glwtool::RunPlay({a, b}, out, err, [&](SoundEngine& engine) {
-        // Parked before the first play, so its first wake is that play.
-        if (!enginetest::WaitFor([&] { return SoundEngineTestAccess::IsWatcherParked(engine); })) {
-            return;
-        }
-        loser = std::thread([&engine] {
-            if (enginetest::WaitFor(
-                    [&] { return !SoundEngineTestAccess::IsWatcherParked(engine); })) {
-                SoundEngineTestAccess::MarkDeviceLost(engine);
-            }
-        });
+    // In this process: the device is unplugged at the watcher's first look
+    // at the first file's sound.
+    std::atomic<bool> unplugged{false};
+    enginetest::SetWatcherLookHook([&](bool) {
+        if (!unplugged.exchange(true)) enginetest::UnplugOpenDevices();
     });
-    if (loser.joinable()) loser.join();
+    const int code = glwtool::RunPlay({a, b}, out, err);
+    enginetest::SetWatcherLookHook({});
     EXPECT_EQ(code, 3);
     EXPECT_EQ(err.str(), "sound device lost\n");
     EXPECT_NE(out.str().find("playing " + a), std::string::npos) << out.str();

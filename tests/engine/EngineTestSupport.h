@@ -1,19 +1,17 @@
 #pragma once
 
 // Shared by the engine's test programs: a listener that records stop
-// reports, the engine's test seams, deadline waits and sound-file fixtures.
+// reports, deadline waits and sound-file fixtures.
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <thread>
 
 #include "SoundFileWriter.h"
 #include "engine/SoundEngine.h"
-#include "engine/SoundPlayer.h"
 
 namespace enginetest {
 
@@ -84,20 +82,3 @@ inline std::string WriteRampWav(const testsupport::TempDir& dir, const std::stri
 }
 
 }  // namespace enginetest
-
-// The engine's private test seams.
-class SoundEngineTestAccess {
-public:
-    // From now on the engine's device counts as lost, as if unplugged.
-    static void MarkDeviceLost(SoundEngine& engine) { engine.m_player->MarkDeviceLostForTest(); }
-    // Run on the watcher thread after it saw a slot's source stopped and
-    // before it decides whether to report it. Set or unset only while no
-    // play awaits its report.
-    static void SetStopSeenHook(SoundEngine& engine, std::function<void(int)> hook) {
-        engine.m_player->SetStopSeenHookForTest(std::move(hook));
-    }
-    // True while the watcher waits with nothing to watch (any thread).
-    [[nodiscard]] static bool IsWatcherParked(const SoundEngine& engine) {
-        return engine.m_player->IsWatcherParkedForTest();
-    }
-};

@@ -8,9 +8,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "FakeSoundDevice.h"
 #include "audio/AudioData.h"
 #include "engine/SoundEngine.h"
 #include "voicebank/VoiceBankBuilder.h"
@@ -25,10 +27,10 @@ namespace {
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(engine.Open(&listener, 16, HostLittleEndian)); }
+    void TearDown() override { SetWatcherLookHook({}); }
 
-    [[nodiscard]] bool WatcherParks() const {
-        return WaitFor([&] { return SoundEngineTestAccess::IsWatcherParked(engine); });
-    }
+    // The watcher stops looking at sources once no play awaits its report.
+    [[nodiscard]] static bool WatcherParks() { return WatcherGoesQuiet(); }
 
     const AudioData& Record(int slot) const {
         return engine.GetImage()->voices[static_cast<size_t>(slot)];
@@ -280,8 +282,9 @@ TEST_F(EngineTest, ParkedWatcherWakesForPlayAndReportsTheEndWithinMilliseconds) 
     const std::string path = WriteRampWav(dir, "short.wav", 2, 44100, 4410);
     for (int slot = 0; slot < 16; ++slot) ASSERT_TRUE(engine.LoadSlot(slot, path.c_str()));
     ASSERT_TRUE(WatcherParks()) << "loaded, silent slots are watched";
+    const uint64_t before = WatcherLooks();
     ASSERT_TRUE(engine.PlaySlot(8));
-    EXPECT_FALSE(SoundEngineTestAccess::IsWatcherParked(engine));
+    EXPECT_TRUE(WaitFor([&] { return WatcherLooks() > before; }));
     ASSERT_TRUE(WaitFor([&] { return !engine.IsSlotPlaying(8); }));
     const auto ended = Clock::now();
     ASSERT_TRUE(WaitFor([&] { return listener.Stops(8) == 1; }));
@@ -300,8 +303,8 @@ TEST_F(EngineTest, PlayRacingTheWatchersLookIsStillReported) {
     // The watcher sees the first play's end, then, before it decides,
     // the slot is played again: only the second play's end may be
     // reported, and it must be.
-    SoundEngineTestAccess::SetStopSeenHook(engine, [&](int) {
-        if (++looks == 1) WaitFor([&] { return replayed.load(); });
+    SetWatcherLookHook([&](bool playing) {
+        if (!playing && ++looks == 1) WaitFor([&] { return replayed.load(); });
     });
     ASSERT_TRUE(engine.PlaySlot(3));
     ASSERT_TRUE(WaitFor([&] { return looks.load() >= 1; }));
@@ -312,7 +315,7 @@ TEST_F(EngineTest, PlayRacingTheWatchersLookIsStillReported) {
     EXPECT_TRUE(WatcherParks());
     EXPECT_EQ(listener.Stops(3), 1);
     EXPECT_GE(looks.load(), 2) << "the second play was not looked at";
-    SoundEngineTestAccess::SetStopSeenHook(engine, {});
+    SetWatcherLookHook({});
 }
 
 TEST_F(EngineTest, ClearWhilePlayingSilencesAndEndsItsWatching) {
@@ -339,7 +342,7 @@ TEST_F(EngineTest, LostDeviceIsOpenedAgainByPlayWithEverySlotArmedAgain) {
     ASSERT_TRUE(engine.PlaySlot(2));
     EXPECT_FALSE(engine.IsDeviceLost());
 
-    SoundEngineTestAccess::MarkDeviceLost(engine);
+    UnplugOpenDevices();
     EXPECT_TRUE(engine.IsDeviceLost());
     EXPECT_TRUE(WaitFor([&] { return listener.Stops(2) == 1; })) << "the loss ends the play";
     EXPECT_FALSE(engine.IsSlotPlaying(2));
@@ -354,6 +357,41 @@ TEST_F(EngineTest, LostDeviceIsOpenedAgainByPlayWithEverySlotArmedAgain) {
     ASSERT_TRUE(engine.PlaySlot(2)) << "the other slot plays on the new device too";
     EXPECT_TRUE(engine.IsSlotPlaying(2));
     EXPECT_TRUE(engine.ClearSlot(9));
+}
+
+// A MIDI input strikes pads on its own thread while the window loads,
+// clears, plays and stops the same slots on the engine's.
+TEST_F(EngineTest, StrikesFromAnotherThreadMeetEveryChangeOfTheSlots) {
+    const std::string path = WriteRampWav(dir, "short.wav", 2, 44100, 441);
+    std::atomic<bool> done{false};
+    std::atomic<int> sounded{0};
+    std::thread input([&] {
+        for (int i = 0; !done.load(); ++i) {
+            if (engine.StrikeSlot(i % 4, 0.5f)) ++sounded;
+        }
+    });
+    bool changed = true;
+    for (int round = 0; round < 40 && changed; ++round) {
+        for (int slot = 0; slot < 4; ++slot)
+            changed = changed && engine.LoadSlot(slot, path.c_str());
+        changed = changed && engine.PlaySlot(round % 4) && engine.StopSlot(round % 4);
+        for (int slot = 0; slot < 4; ++slot) changed = changed && engine.ClearSlot(slot);
+    }
+    done = true;
+    input.join();
+    EXPECT_TRUE(changed);
+    EXPECT_GT(sounded.load(), 0) << "no stroke met a loaded slot";
+
+    EXPECT_FALSE(engine.StrikeSlot(0)) << "an empty slot";
+    ASSERT_TRUE(engine.LoadSlot(5, path.c_str()));
+    EXPECT_FALSE(engine.StrikeSlot(5, 1.5f)) << "a gain above 1";
+    const int before = listener.Stops(5);
+    std::thread([&] { EXPECT_TRUE(engine.StrikeSlot(5)); }).join();
+    EXPECT_TRUE(WaitFor([&] { return listener.Stops(5) == before + 1; })) << "its stop is told";
+
+    UnplugOpenDevices();
+    std::thread([&] { EXPECT_FALSE(engine.StrikeSlot(5)) << "a lost device"; }).join();
+    EXPECT_TRUE(engine.PlaySlot(5)) << "the engine's own thread opens it again";
 }
 
 TEST_F(EngineTest, AuditionPlaysOutsideTheSlotsAndIsNeverReported) {

@@ -1,0 +1,33 @@
+#pragma once
+
+// A sound device the test can unplug, and a view of the engine's watcher,
+// made at the sound library's edge: a program that uses this links the
+// engine's calls to alcOpenDevice, alcCloseDevice, alcGetIntegerv and
+// alGetSourcei through the wrappers in FakeSoundDevice.cpp (the linker's
+// --wrap; see glw_use_fake_sound_device). Every call still reaches OpenAL;
+// the wrappers only change what "connected" reads and count the looks.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+namespace enginetest {
+
+// Every device open now reads as disconnected from here on, as if it had
+// been unplugged; a device opened later is connected.
+void UnplugOpenDevices();
+
+// Run on the engine's watcher thread each time it looks at a source's
+// state, with whether the source was playing. Set it while no play awaits
+// its report (the watcher is not looking); an empty function removes it.
+void SetWatcherLookHook(std::function<void(bool playing)> hook);
+
+// Looks the watcher has made at sources so far.
+[[nodiscard]] uint64_t WatcherLooks();
+
+// Waits until the watcher makes no look for a while (it polls about every
+// millisecond while a play awaits its report, and not at all once parked).
+// False when it still looks at the deadline.
+[[nodiscard]] bool WatcherGoesQuiet(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+}  // namespace enginetest
