@@ -24,7 +24,6 @@ struct MadeBankRows;
 class ProfileStore;
 class QMenu;
 class QShortcut;
-class QTemporaryDir;
 class SaveBankDialog;
 class SoundBrowser;
 class VolumeSource;
@@ -356,9 +355,9 @@ private:
     std::array<bool, SlotCount> m_restoring{};  // restored at start, not yet stored
     bool m_saving = false;
     int m_targetRow = 0;
-    std::shared_ptr<QTemporaryDir> m_rowFilesDir;  // rows taken out, made on first use
-    std::array<QString, SlotCount> m_rowFiles;     // written for a drag, by slot
-    int m_dragWanted = -1;                         // a row dragged before its file was written
+    QString m_rowFilesDir;                      // rows taken out; empty until the first is written
+    std::array<QString, SlotCount> m_rowFiles;  // written for a drag, by slot
+    int m_dragWanted = -1;                      // a row dragged before its file was written
     // The sound browser: made when first used; its section is written only
     // then, or when the profile held it.
     std::unique_ptr<SoundBrowser> m_browser;

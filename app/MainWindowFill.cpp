@@ -2,6 +2,7 @@
 // the open dialog, a folder or the sound browser), and the rows' drops of
 // the browser's files.
 
+#include <QDir>
 #include <QDrag>
 #include <QFile>
 #include <QFileDialog>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/MainWindow.h"
@@ -234,31 +236,37 @@ void MainWindow::PrepareRowFile(int slot) {
     // thread.
     std::shared_ptr<const VoiceBankImage> image = m_model.CopyBankImage();
     if (!image) return;
-    if (!m_rowFilesDir) {
-        m_rowFilesDir = std::make_shared<QTemporaryDir>();
-        // Kept after the program ends: a drop target may refer to the file
-        // rather than copy it (a row of this window does), and the system
-        // clears its temporary folder in time.
-        m_rowFilesDir->setAutoRemove(false);
-    }
-    if (!m_rowFilesDir->isValid()) return;
     // Named after the row's file, in a folder of the row's own, so a drop
     // still being copied is never overwritten by another row's file.
     QString name = QFileInfo(GetSlotPath(slot)).completeBaseName();
     if (name.isEmpty()) name = QString::asprintf("Row %02d", slot + 1);
-    const QString path = m_rowFilesDir->filePath(QString::number(slot + 1) + QLatin1Char('/') +
-                                                 name + QStringLiteral(".wav"));
+    const QString inFolder =
+        QString::number(slot + 1) + QLatin1Char('/') + name + QStringLiteral(".wav");
     // The mark makes the file load back exactly as the row stands.
     const RowOrigin origin = format.fromBank ? format.origin : RowOrigin{{}, slot + 1};
-    m_jobs.Run<bool>(
+    // The job gives back the folder and the file written ({} on failure).
+    using Written = std::pair<QString, QString>;
+    m_jobs.Run<Written>(
         QStringLiteral("row out"), this,
-        [image, slot, origin, file = std::filesystem::path(QFile::encodeName(path).toStdString())](
-            const std::atomic<bool>&) {
+        [image, slot, origin, folder = m_rowFilesDir, inFolder](const std::atomic<bool>&) {
+            QString dir = folder;
+            if (dir.isEmpty()) {
+                // Made on first use and kept after the program ends: a drop
+                // target may refer to the file rather than copy it (a row of
+                // this window does), and the system clears its temporary
+                // folder in time.
+                QTemporaryDir made;
+                if (!made.isValid()) return Written{};
+                made.setAutoRemove(false);
+                dir = made.path();
+            }
+            const QString path = QDir(dir).filePath(inFolder);
+            const std::filesystem::path file(QFile::encodeName(path).toStdString());
             const std::vector<uint8_t> wave =
                 MakeRowWave(image->voices[static_cast<size_t>(slot)], origin);
             std::error_code ec;
             std::filesystem::create_directories(file.parent_path(), ec);
-            if (wave.empty() || ec) return false;
+            if (wave.empty() || ec) return Written{};
             // Written beside and renamed over, so a drop target still
             // reading the former file keeps it whole.
             std::filesystem::path part = file;
@@ -267,12 +275,14 @@ void MainWindow::PrepareRowFile(int slot) {
             out.write(reinterpret_cast<const char*>(wave.data()),
                       static_cast<std::streamsize>(wave.size()));
             out.close();
-            if (out.fail()) return false;
+            if (out.fail()) return Written{};
             std::filesystem::rename(part, file, ec);
-            return !ec;
+            return ec ? Written{} : Written{dir, path};
         },
-        [this, slot, path](bool written) {
-            if (!written) return;
+        [this, slot](const Written& written) {
+            const auto& [folder, path] = written;
+            if (path.isEmpty()) return;
+            m_rowFilesDir = folder;  // every later row file goes there
             m_rowFiles[static_cast<size_t>(slot)] = path;
             const bool wanted = m_dragWanted == slot;
             m_dragWanted = -1;

@@ -3,8 +3,9 @@
 // The sound engine: the voice-bank image that holds every slot's converted
 // sound, and the preview player that auditions a slot through the default
 // sound device. One engine serves one window; every operation but
-// StrikeSlot runs on that window's thread. The engine runs one watcher thread of its own, which
-// tells the listener when a slot's sound has stopped.
+// StrikeSlot runs on that window's thread. The engine runs one watcher
+// thread of its own, which tells the listener when a slot's sound has
+// stopped.
 //
 // Slot operations reject a slot outside 0 ... slot count - 1 or an engine
 // that is not open by returning false without effect. No exception leaves

@@ -109,8 +109,10 @@ public:
     [[nodiscard]] bool Ok() const { return m_ok; }
 
     // Connects to the program: its MIDI port, and the sound device's
-    // outputs to this client's inputs. False when they do not appear.
-    [[nodiscard]] bool ConnectToProgram(std::chrono::milliseconds limit) {
+    // outputs (the first two ports whose names match soundPorts, a regular
+    // expression) to this client's inputs. False when they do not appear.
+    [[nodiscard]] bool ConnectToProgram(std::chrono::milliseconds limit,
+                                        const char* soundPorts = "^alsoft") {
         // A port is seen before its client is active, and cannot be
         // connected until it is: retry until the connection holds.
         const std::string midiOut = jack_port_name(m_midiOut);
@@ -124,7 +126,7 @@ public:
         return WaitFor(
             [&] {
                 const char** ports =
-                    jack_get_ports(m_client, "^alsoft", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+                    jack_get_ports(m_client, soundPorts, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
                 if (ports == nullptr) return false;
                 int connected = 0;
                 for (int i = 0; i < 2 && ports[i] != nullptr; ++i) {
