@@ -48,6 +48,42 @@ QString LeftOutWord(int leftOut, int firstSlot, int filled) {
     return files + QStringLiteral(": ") + rows;
 }
 
+// The job gives back the folder and the file written ({} on failure).
+using WrittenRowFile = std::pair<QString, QString>;
+
+// Writes row slot of image as a WAV file at inFolder below folder (made
+// first when empty). Runs on a worker.
+WrittenRowFile WriteRowFile(const VoiceBankImage& image, int slot, const RowOrigin& origin,
+                            const QString& folder, const QString& inFolder) {
+    QString dir = folder;
+    if (dir.isEmpty()) {
+        // Made on first use and kept after the program ends: a drop target
+        // may refer to the file rather than copy it (a row of this window
+        // does), and the system clears its temporary folder in time.
+        QTemporaryDir made;
+        if (!made.isValid()) return WrittenRowFile{};
+        made.setAutoRemove(false);
+        dir = made.path();
+    }
+    const QString path = QDir(dir).filePath(inFolder);
+    const std::filesystem::path file(QFile::encodeName(path).toStdString());
+    const std::vector<uint8_t> wave = MakeRowWave(image.voices[static_cast<size_t>(slot)], origin);
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    if (wave.empty() || ec) return WrittenRowFile{};
+    // Written beside and renamed over, so a drop target still reading the
+    // former file keeps it whole.
+    std::filesystem::path part = file;
+    part += ".part";
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(wave.data()),
+              static_cast<std::streamsize>(wave.size()));
+    out.close();
+    if (out.fail()) return WrittenRowFile{};
+    std::filesystem::rename(part, file, ec);
+    return ec ? WrittenRowFile{} : WrittenRowFile{dir, path};
+}
+
 }  // namespace
 
 void MainWindow::ConnectFill() {
@@ -244,42 +280,12 @@ void MainWindow::PrepareRowFile(int slot) {
         QString::number(slot + 1) + QLatin1Char('/') + name + QStringLiteral(".wav");
     // The mark makes the file load back exactly as the row stands.
     const RowOrigin origin = format.fromBank ? format.origin : RowOrigin{{}, slot + 1};
-    // The job gives back the folder and the file written ({} on failure).
-    using Written = std::pair<QString, QString>;
-    m_jobs.Run<Written>(
+    m_jobs.Run<WrittenRowFile>(
         QStringLiteral("row out"), this,
         [image, slot, origin, folder = m_rowFilesDir, inFolder](const std::atomic<bool>&) {
-            QString dir = folder;
-            if (dir.isEmpty()) {
-                // Made on first use and kept after the program ends: a drop
-                // target may refer to the file rather than copy it (a row of
-                // this window does), and the system clears its temporary
-                // folder in time.
-                QTemporaryDir made;
-                if (!made.isValid()) return Written{};
-                made.setAutoRemove(false);
-                dir = made.path();
-            }
-            const QString path = QDir(dir).filePath(inFolder);
-            const std::filesystem::path file(QFile::encodeName(path).toStdString());
-            const std::vector<uint8_t> wave =
-                MakeRowWave(image->voices[static_cast<size_t>(slot)], origin);
-            std::error_code ec;
-            std::filesystem::create_directories(file.parent_path(), ec);
-            if (wave.empty() || ec) return Written{};
-            // Written beside and renamed over, so a drop target still
-            // reading the former file keeps it whole.
-            std::filesystem::path part = file;
-            part += ".part";
-            std::ofstream out(part, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(wave.data()),
-                      static_cast<std::streamsize>(wave.size()));
-            out.close();
-            if (out.fail()) return Written{};
-            std::filesystem::rename(part, file, ec);
-            return ec ? Written{} : Written{dir, path};
+            return WriteRowFile(*image, slot, origin, folder, inFolder);
         },
-        [this, slot](const Written& written) {
+        [this, slot](const WrittenRowFile& written) {
             const auto& [folder, path] = written;
             if (path.isEmpty()) return;
             m_rowFilesDir = folder;  // every later row file goes there

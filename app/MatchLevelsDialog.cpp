@@ -48,6 +48,14 @@ std::vector<MatchLevelsDialog::Row> Measure(std::vector<MatchLevelsDialog::Row> 
 MatchLevelsDialog::MatchLevelsDialog(const SlotModel& model, QWidget* parent)
     : QDialog(parent), m_model(model) {
     setWindowTitle(tr("Match levels"));
+    BuildWidgets();
+    ConnectControls();
+    StartMeasuring();
+}
+
+// The rows' table, the target (the median or a number), whether sliced rows
+// keep their relative levels, the status and the buttons.
+void MatchLevelsDialog::BuildWidgets() {
     auto* layout = new QVBoxLayout(this);
     m_table = new QTableWidget(0, ColumnCount, this);
     m_table->setHorizontalHeaderLabels(
@@ -79,7 +87,9 @@ MatchLevelsDialog::MatchLevelsDialog(const SlotModel& model, QWidget* parent)
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Apply | QDialogButtonBox::Cancel, this);
     m_buttons->button(QDialogButtonBox::Apply)->setEnabled(false);
     layout->addWidget(m_buttons);
+}
 
+void MatchLevelsDialog::ConnectControls() {
     connect(m_number, &QRadioButton::toggled, m_target, &QWidget::setEnabled);
     connect(m_number, &QRadioButton::toggled, this, &MatchLevelsDialog::ShowTargets);
     connect(m_target, &QDoubleSpinBox::valueChanged, this, &MatchLevelsDialog::ShowTargets);
@@ -87,23 +97,25 @@ MatchLevelsDialog::MatchLevelsDialog(const SlotModel& model, QWidget* parent)
     connect(m_buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this,
             &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
 
+void MatchLevelsDialog::StartMeasuring() {
     // What to measure is copied here; the worker touches nothing of the model.
     std::vector<Row> rows;
     std::vector<std::string> paths;
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (!model.IsSlotLoaded(slot)) continue;
+        if (!m_model.IsSlotLoaded(slot)) continue;
         Row row;
         row.slot = slot;
-        row.options = model.SlotOptions(slot);
+        row.options = m_model.SlotOptions(slot);
         row.options.normalize = false;
         row.options.loudness = false;
         rows.push_back(row);
-        paths.push_back(model.SlotPath(slot));
+        paths.push_back(m_model.SlotPath(slot));
     }
     m_jobs.Run<std::vector<Row>>(
         QStringLiteral("measure"), this,
-        [rows, paths, convert = model.ConvertFormats()](const std::atomic<bool>& cancelled) {
+        [rows, paths, convert = m_model.ConvertFormats()](const std::atomic<bool>& cancelled) {
             return Measure(rows, paths, convert, cancelled);
         },
         [this](std::vector<Row> measured) { TakeMeasures(std::move(measured)); });

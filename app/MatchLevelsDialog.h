@@ -52,6 +52,9 @@ public:
     [[nodiscard]] QDialogButtonBox* Buttons() const { return m_buttons; }
 
 private:
+    void BuildWidgets();
+    void ConnectControls();
+    void StartMeasuring();
     void TakeMeasures(std::vector<Row> rows);
     void ShowTargets();
 

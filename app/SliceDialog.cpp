@@ -242,6 +242,20 @@ SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
     m_status = new QLabel(tr("Finding the hits..."), this);
     layout->addWidget(m_status);
 
+    layout->addLayout(BuildSliceChoice());
+    layout->addLayout(BuildTempoChoice());
+    layout->addLayout(BuildRowChoice(slot));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    m_apply = buttons->addButton(tr("Apply"), QDialogButtonBox::AcceptRole);
+    m_apply->setEnabled(false);
+    layout->addWidget(buttons);
+    ConnectControls(buttons);
+    Analyse();
+}
+
+// How to slice: the mode, the sensitivity for transients, the count for
+// equal divisions and the strongest hits.
+QHBoxLayout* SliceDialog::BuildSliceChoice() {
     auto* choice = new QHBoxLayout;
     m_mode = new QComboBox(this);
     m_mode->addItems({tr("Transients"), tr("Equal divisions"), tr("Equal divisions by tempo"),
@@ -261,8 +275,11 @@ SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
     choice->addWidget(m_sensitivity, 1);
     choice->addWidget(new QLabel(tr("Slices"), this));
     choice->addWidget(m_count);
-    layout->addLayout(choice);
+    return choice;
+}
 
+// Equal divisions by tempo: the tempo and the note length.
+QHBoxLayout* SliceDialog::BuildTempoChoice() {
     auto* tempo = new QHBoxLayout;
     m_tempo = new QDoubleSpinBox(this);
     m_tempo->setRange(MinTempo, MaxTempo);
@@ -283,8 +300,12 @@ SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
     tempo->addWidget(new QLabel(tr("Note"), this));
     tempo->addWidget(m_note);
     tempo->addStretch(1);
-    layout->addLayout(tempo);
+    return tempo;
+}
 
+// The first row the slices fill (the dialog's row to begin with), and which
+// rows they take.
+QHBoxLayout* SliceDialog::BuildRowChoice(int slot) {
     auto* rows = new QHBoxLayout;
     m_firstRow = new QSpinBox(this);
     m_firstRow->setRange(1, SlotCount);
@@ -294,12 +315,10 @@ SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
     rows->addWidget(new QLabel(tr("First row"), this));
     rows->addWidget(m_firstRow);
     rows->addWidget(m_rows, 1);
-    layout->addLayout(rows);
+    return rows;
+}
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    m_apply = buttons->addButton(tr("Apply"), QDialogButtonBox::AcceptRole);
-    m_apply->setEnabled(false);
-    layout->addWidget(buttons);
+void SliceDialog::ConnectControls(QDialogButtonBox* buttons) {
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_mode, &QComboBox::currentIndexChanged, this, [this](int mode) {
@@ -316,7 +335,6 @@ SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
     connect(m_firstRow, &QSpinBox::valueChanged, this, &SliceDialog::ShowRows);
     connect(m_view, &SliceView::MarkersEdited, this, &SliceDialog::ShowRows);
     connect(m_view, &SliceView::SliceClicked, this, &SliceDialog::PlaySlice);
-    Analyse();
 }
 
 SliceDialog::~SliceDialog() = default;

@@ -15,7 +15,9 @@
 
 class JobRunner;
 class QComboBox;
+class QDialogButtonBox;
 class QDoubleSpinBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -100,6 +102,10 @@ public:
     void done(int result) override;
 
 private:
+    QHBoxLayout* BuildSliceChoice();
+    QHBoxLayout* BuildTempoChoice();
+    QHBoxLayout* BuildRowChoice(int slot);
+    void ConnectControls(QDialogButtonBox* buttons);
     void Analyse();
     void FindMarkers();
     void ShowRows();

@@ -113,7 +113,28 @@ SoundBrowser::SoundBrowser(SlotModel& model, const VolumeSource* volumes, QWidge
     setAccessibleName(tr("Sound browser"));
     // Plain and legible beside the skinned panel: the desktop's own look.
     setAutoFillBackground(true);
+    BuildFolderPane();
+    BuildFileList();
+    QHBoxLayout* previewRow = BuildPreviewRow();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(PaneMargin, PaneMargin, PaneMargin, PaneMargin);
+    layout->addWidget(m_places);
+    layout->addWidget(m_tree, 2);
+    layout->addWidget(m_filter);
+    layout->addWidget(m_list, 3);
+    layout->addLayout(previewRow);
+    setTabOrder(m_places, m_tree);
+    setTabOrder(m_tree, m_filter);
+    setTabOrder(m_filter, m_list);
+    setTabOrder(m_list, m_previewOn);
+    setTabOrder(m_previewOn, m_level);
 
+    ConnectControls();
+    BuildPlaces();
+}
+
+// The places (home, cards...) and the folder tree.
+void SoundBrowser::BuildFolderPane() {
     m_places = new QListWidget(this);
     m_places->setAccessibleName(tr("Places"));
     m_places->setMaximumHeight(110);
@@ -126,7 +147,10 @@ SoundBrowser::SoundBrowser(SlotModel& model, const VolumeSource* volumes, QWidge
     m_tree->setModel(m_dirs);
     for (int column = 1; column < m_dirs->columnCount(); ++column) m_tree->hideColumn(column);
     m_tree->setHeaderHidden(true);
+}
 
+// The filter and the sound files of the folder with their details.
+void SoundBrowser::BuildFileList() {
     m_filter = new QLineEdit(this);
     m_filter->setAccessibleName(tr("Filter sound files"));
     m_filter->setPlaceholderText(tr("Filter"));
@@ -140,7 +164,10 @@ SoundBrowser::SoundBrowser(SlotModel& model, const VolumeSource* volumes, QWidge
     m_list->header()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     for (int column = LengthColumn; column < ColumnCount; ++column)
         m_list->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+}
 
+// Preview on or off, and its level.
+QHBoxLayout* SoundBrowser::BuildPreviewRow() {
     m_previewOn = new QCheckBox(tr("&Preview"), this);
     m_previewOn->setAccessibleName(tr("Preview the selected file"));
     m_previewOn->setChecked(true);
@@ -155,19 +182,10 @@ SoundBrowser::SoundBrowser(SlotModel& model, const VolumeSource* volumes, QWidge
     previewRow->addWidget(m_previewOn);
     previewRow->addWidget(levelLabel);
     previewRow->addWidget(m_level, 1);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(PaneMargin, PaneMargin, PaneMargin, PaneMargin);
-    layout->addWidget(m_places);
-    layout->addWidget(m_tree, 2);
-    layout->addWidget(m_filter);
-    layout->addWidget(m_list, 3);
-    layout->addLayout(previewRow);
-    setTabOrder(m_places, m_tree);
-    setTabOrder(m_tree, m_filter);
-    setTabOrder(m_filter, m_list);
-    setTabOrder(m_list, m_previewOn);
-    setTabOrder(m_previewOn, m_level);
+    return previewRow;
+}
 
+void SoundBrowser::ConnectControls() {
     m_settle.setSingleShot(true);
     m_settle.setInterval(SettleMs);
     connect(&m_settle, &QTimer::timeout, this, [this] {
@@ -201,7 +219,6 @@ SoundBrowser::SoundBrowser(SlotModel& model, const VolumeSource* volumes, QWidge
             [this](QListWidgetItem* item) { SetFolder(item->data(PathRole).toString()); });
     connect(m_places, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { SetFolder(item->data(PathRole).toString()); });
-    BuildPlaces();
 }
 
 SoundBrowser::~SoundBrowser() {

@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QFileSystemModel;
+class QHBoxLayout;
 class QLineEdit;
 class QListWidget;
 class QSlider;
@@ -103,6 +104,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void BuildFolderPane();
+    void BuildFileList();
+    QHBoxLayout* BuildPreviewRow();
+    void ConnectControls();
     void BuildPlaces();
     void ListCards();
     void NoteFolderUsed();

@@ -338,13 +338,6 @@ int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder) {
                                  : ParseAiff(source, record, hostByteOrder);
 }
 
-int ReadAudioMemory(const uint8_t* data, size_t size, AudioData* record, int hostByteOrder) {
-    if (data == nullptr && size != 0) return ReadBadArgument;
-    static const uint8_t kEmpty = 0;
-    MemorySource source(data != nullptr ? data : &kEmpty, size);
-    return ReadAudioSource(source, record, hostByteOrder);
-}
-
 int ReadAudioFile(const char* path, AudioData* record, int hostByteOrder) {
     if (path == nullptr || record == nullptr) return ReadBadArgument;
     auto source = FileSource::Open(path);

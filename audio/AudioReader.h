@@ -33,11 +33,6 @@ inline constexpr int ContainerAiff = 2;  // "FORM"
 // some header fields and must be discarded.
 [[nodiscard]] int ReadAudioFile(const char* path, AudioData* record, int hostByteOrder);
 
-// The same over bytes already in memory (tests and fuzzers). A null data
-// pointer with size 0 reads as an empty file.
-[[nodiscard]] int ReadAudioMemory(const uint8_t* data, size_t size, AudioData* record,
-                                  int hostByteOrder);
-
 // The same over any source positioned anywhere; it is read from offset 0.
 [[nodiscard]] int ReadAudioSource(ByteSource& source, AudioData* record, int hostByteOrder);
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 bool ByteSource::Skip(uint64_t n) {
     const uint64_t pos = Position();
@@ -19,19 +18,6 @@ int ByteSource::Peek() {
     if (Read(&b, 1) != 1) return -1;
     (void)SeekTo(pos);
     return b;
-}
-
-size_t MemorySource::Read(void* dst, size_t n) {
-    const size_t k = std::min(n, size_ - pos_);
-    if (k > 0) std::memcpy(dst, data_ + pos_, k);
-    pos_ += k;
-    return k;
-}
-
-bool MemorySource::SeekTo(uint64_t offset) {
-    if (offset > size_) return false;
-    pos_ = static_cast<size_t>(offset);
-    return true;
 }
 
 std::unique_ptr<FileSource> FileSource::Open(const char* path) {

@@ -30,21 +30,6 @@ public:
     [[nodiscard]] int Peek();
 };
 
-// Bytes held by the caller; they must outlive the source.
-class MemorySource final : public ByteSource {
-public:
-    MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    [[nodiscard]] size_t Read(void* dst, size_t n) override;
-    [[nodiscard]] bool SeekTo(uint64_t offset) override;
-    [[nodiscard]] uint64_t Position() const override { return pos_; }
-    [[nodiscard]] uint64_t Size() const override { return size_; }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
-
 // A regular file opened read-only. Anything that is not a regular file
 // (a directory, a FIFO, a device) reads as empty, so it is never waited on.
 class FileSource final : public ByteSource {

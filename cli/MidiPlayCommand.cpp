@@ -149,49 +149,41 @@ bool LoadFiles(const std::vector<std::string>& files, const std::vector<RowChoic
     return true;
 }
 
-}  // namespace
+// What play --midi is asked to play.
+struct MidiPlayRequest {
+    std::vector<std::string> files;
+    std::vector<RowChoice> choices;
+    bool convert = false;
+    bool bank = false;  // one .glw file, played as it stands
+};
 
-bool AsksForMidi(const std::vector<std::string>& args) {
-    for (const std::string& arg : args) {
-        if (arg == "--") return false;
-        if (arg == MidiOption) return true;
-    }
-    return false;
-}
-
-int RunPlayMidi(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int ParseMidiPlay(const std::vector<std::string>& args, MidiPlayRequest* request,
+                  std::ostream& err) {
     std::vector<std::string> options;
     std::vector<OptionValue> values;
-    std::vector<std::string> files;
+    std::vector<std::string>& files = request->files;
     if (!SplitArguments("play", args, {"--convert", MidiOption}, {"--start", "--normalize"},
                         &options, &values, &files, err))
         return ExitUsage;
-    const bool convert = std::find(options.begin(), options.end(), "--convert") != options.end();
+    request->convert = std::find(options.begin(), options.end(), "--convert") != options.end();
     if (files.empty()) return UsageError("play", "--midi needs BANK.glw or sound files", err);
     if (files.size() > VoiceSlotCount) {
         return UsageError("play", "--midi takes at most 16 files, one per row", err);
     }
-    const bool bank = files.size() == 1 && files[0].ends_with(".glw");
-    if (bank && (convert || !values.empty())) {
+    request->bank = files.size() == 1 && files[0].ends_with(".glw");
+    if (request->bank && (request->convert || !values.empty())) {
         return UsageError("play", "a bank plays as it stands: no --convert, --start or --normalize",
                           err);
     }
-    std::vector<RowChoice> choices;
-    if (!ParseRowOptions("play", values, files.size(), "file", &choices, err)) return ExitUsage;
+    if (!ParseRowOptions("play", values, files.size(), "file", &request->choices, err))
+        return ExitUsage;
+    return ExitOk;
+}
 
-    const InterruptMask mask;
-    NoReports noReports;
-    SoundEngine engine;
-    if (!engine.Open(&noReports, VoiceSlotCount, HostLittleEndian)) {
-        err << "no sound device\n";
-        return ExitNoSoundDevice;
-    }
-    out << "device: " << engine.GetDeviceName() << '\n';
-    int exit = ExitOk;
-    if (bank ? !LoadBank(files[0], engine, out, err, &exit)
-             : !LoadFiles(files, choices, convert, engine, out, err, &exit))
-        return exit;
-
+// Plays the engine's rows as notes arrive until SIGINT or SIGTERM (blocked
+// by mask) comes.
+int PlayUntilInterrupted(SoundEngine& engine, const InterruptMask& mask, std::ostream& out,
+                         std::ostream& err) {
     NoteQueue queue;
     midi::MidiInput input;
     const bool listening = input.Start(
@@ -221,6 +213,36 @@ int RunPlayMidi(const std::vector<std::string>& args, std::ostream& out, std::os
     input.Stop();
     engine.Close();
     return ExitOk;
+}
+
+}  // namespace
+
+bool AsksForMidi(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") return false;
+        if (arg == MidiOption) return true;
+    }
+    return false;
+}
+
+int RunPlayMidi(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    MidiPlayRequest request;
+    if (const int code = ParseMidiPlay(args, &request, err); code != ExitOk) return code;
+
+    const InterruptMask mask;
+    NoReports noReports;
+    SoundEngine engine;
+    if (!engine.Open(&noReports, VoiceSlotCount, HostLittleEndian)) {
+        err << "no sound device\n";
+        return ExitNoSoundDevice;
+    }
+    out << "device: " << engine.GetDeviceName() << '\n';
+    int exit = ExitOk;
+    if (request.bank
+            ? !LoadBank(request.files[0], engine, out, err, &exit)
+            : !LoadFiles(request.files, request.choices, request.convert, engine, out, err, &exit))
+        return exit;
+    return PlayUntilInterrupted(engine, mask, out, err);
 }
 
 }  // namespace glwtool

@@ -108,16 +108,22 @@ std::string FrameSecondsText(int64_t frame, int rate) {
            std::string(std::max<size_t>(text.size() - point, 4) - (text.size() - point), '0');
 }
 
-int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
-                std::array<std::string, VoiceSlotCount>* files,
-                std::array<bool, VoiceSlotCount>* named, std::vector<RowChoice>* choices,
-                std::ostream& err) {
-    std::string file;
+namespace {
+
+// What build's --slice, --first-row and slice options ask for.
+struct SliceRequest {
+    std::string file;  // empty: no slicing asked for
+    int firstRow = 1;
+    SliceSettings settings;
+};
+
+int ParseSliceRequest(const std::vector<OptionValue>& values, SliceRequest* request,
+                      std::ostream& err) {
     std::string firstRow;
     bool chosen = false;
     for (const OptionValue& v : values) {
         if (v.name == "--slice" || v.name == "--first-row") {
-            std::string& target = v.name == "--slice" ? file : firstRow;
+            std::string& target = v.name == "--slice" ? request->file : firstRow;
             if (!target.empty()) return UsageError("build", v.name + " is given twice", err);
             if (v.value.empty()) return UsageError("build", v.name + " needs a value", err);
             target = v.value;
@@ -125,21 +131,60 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
             chosen = true;
         }
     }
-    if (file.empty()) {
+    if (request->file.empty()) {
         if (chosen || !firstRow.empty())
             return UsageError("build",
                               "--first-row and the slice options (--mode ...) need --slice", err);
         return ExitOk;
     }
-    int first = 1;
-    if (!firstRow.empty() && !ParseCount(firstRow, 1, VoiceSlotCount, &first))
+    if (!firstRow.empty() && !ParseCount(firstRow, 1, VoiceSlotCount, &request->firstRow))
         return UsageError("build", "--first-row " + firstRow + ": give a row from 1 to 16", err);
-    SliceSettings settings;
-    if (!ParseSliceSettings("build", values, &settings, err)) return ExitUsage;
+    if (!ParseSliceSettings("build", values, &request->settings, err)) return ExitUsage;
+    return ExitOk;
+}
+
+// The slice gives the row its start and length; a level stays. A row named
+// twice, or given its own --start or --length, is a usage error.
+int GiveSliceToRow(const std::string& file, size_t index, const VoiceOptions& slice, size_t row,
+                   std::array<std::string, VoiceSlotCount>* files,
+                   std::array<bool, VoiceSlotCount>* named, std::vector<RowChoice>* choices,
+                   std::ostream& err) {
+    RowChoice& choice = (*choices)[row];
+    if ((*named)[row])
+        return UsageError("build", "row " + std::to_string(row + 1) + " is given twice", err);
+    const auto texts = RowOptionTexts();
+    for (size_t t = 0; t < texts.size() && t < choice.given.size(); ++t) {
+        if (choice.given[t].empty() ||
+            (texts[t].option != "--start" && texts[t].option != "--length"))
+            continue;
+        return UsageError("build",
+                          choice.given[t] + ": row " + std::to_string(row + 1) + " takes slice " +
+                              std::to_string(index + 1) + " of " + file,
+                          err);
+    }
+    (*named)[row] = true;
+    (*files)[row] = file;
+    choice.options.start = slice.start;
+    choice.options.startNanoseconds = slice.startNanoseconds;
+    choice.options.lengthNanoseconds = slice.lengthNanoseconds;
+    return ExitOk;
+}
+
+}  // namespace
+
+int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
+                std::array<std::string, VoiceSlotCount>* files,
+                std::array<bool, VoiceSlotCount>* named, std::vector<RowChoice>* choices,
+                std::ostream& err) {
+    SliceRequest request;
+    if (const int code = ParseSliceRequest(values, &request, err);
+        code != ExitOk || request.file.empty())
+        return code;
+    const std::string& file = request.file;
     std::vector<Slice> slices;
     int rate = 0;
     std::string why;
-    if (!FindSlices(file.c_str(), convert, settings, &slices, &rate, &why)) {
+    if (!FindSlices(file.c_str(), convert, request.settings, &slices, &rate, &why)) {
         err << file << ": " << why << '\n';
         return ExitFailure;
     }
@@ -148,29 +193,12 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
         return ExitFailure;
     }
     const auto fitting =
-        std::min<size_t>(slices.size(), static_cast<size_t>(VoiceSlotCount + 1 - first));
+        std::min<size_t>(slices.size(), static_cast<size_t>(VoiceSlotCount + 1 - request.firstRow));
     for (size_t i = 0; i < fitting; ++i) {
-        const size_t row = static_cast<size_t>(first - 1) + i;
-        RowChoice& choice = (*choices)[row];
-        if ((*named)[row])
-            return UsageError("build", "row " + std::to_string(row + 1) + " is given twice", err);
-        // The slice gives the row its start and length; a level stays.
-        const auto texts = RowOptionTexts();
-        for (size_t t = 0; t < texts.size() && t < choice.given.size(); ++t) {
-            if (choice.given[t].empty() ||
-                (texts[t].option != "--start" && texts[t].option != "--length"))
-                continue;
-            return UsageError("build",
-                              choice.given[t] + ": row " + std::to_string(row + 1) +
-                                  " takes slice " + std::to_string(i + 1) + " of " + file,
-                              err);
-        }
-        (*named)[row] = true;
-        (*files)[row] = file;
-        const VoiceOptions slice = SliceVoiceOptions(slices[i], rate);
-        choice.options.start = slice.start;
-        choice.options.startNanoseconds = slice.startNanoseconds;
-        choice.options.lengthNanoseconds = slice.lengthNanoseconds;
+        const size_t row = static_cast<size_t>(request.firstRow - 1) + i;
+        const int code = GiveSliceToRow(file, i, SliceVoiceOptions(slices[i], rate), row, files,
+                                        named, choices, err);
+        if (code != ExitOk) return code;
     }
     if (fitting < slices.size())
         err << "glwtool build: " << file << " has " << slices.size() << " slices; slices "

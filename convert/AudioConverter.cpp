@@ -212,13 +212,6 @@ bool ConvertAudioSourceWindow(ByteSource& source, AudioData* record, ConvertWind
     }
 }
 
-bool ConvertAudioMemory(const uint8_t* data, size_t size, AudioData* record, std::string* reason) {
-    static const uint8_t kEmpty = 0;
-    if (data == nullptr) size = 0;
-    MemorySource source(data != nullptr ? data : &kEmpty, size);
-    return ConvertAudioSource(source, record, reason);
-}
-
 std::vector<std::string> ConvertibleExtensions() {
     std::vector<std::string> out;
     int count = 0;

@@ -48,10 +48,6 @@ struct ConvertWindow {
 [[nodiscard]] bool ConvertAudioSourceWindow(ByteSource& source, AudioData* record,
                                             ConvertWindow* window, std::string* reason);
 
-// The same over bytes in memory (tests and fuzzers).
-[[nodiscard]] bool ConvertAudioMemory(const uint8_t* data, size_t size, AudioData* record,
-                                      std::string* reason);
-
 // File name extensions (lower case, no dot) of the formats the converter
 // reads, for a file dialog's filter.
 [[nodiscard]] std::vector<std::string> ConvertibleExtensions();

@@ -47,17 +47,6 @@ int ReadAudioSourceConverting(ByteSource& source, AudioData* record, int hostByt
         [&](AudioData* r, std::string* reason) { return ConvertAudioSource(source, r, reason); });
 }
 
-int ReadAudioMemoryConverting(const uint8_t* data, size_t size, AudioData* record,
-                              int hostByteOrder, ConvertOutcome* outcome) {
-    if (data == nullptr && size != 0) {
-        if (outcome != nullptr) *outcome = {false, ReadBadArgument, {}};
-        return ReadBadArgument;
-    }
-    static const uint8_t kEmpty = 0;
-    MemorySource source(data != nullptr ? data : &kEmpty, size);
-    return ReadAudioSourceConverting(source, record, hostByteOrder, outcome);
-}
-
 int ReadAudioFileConverting(const char* path, AudioData* record, int hostByteOrder,
                             ConvertOutcome* outcome) {
     if (outcome != nullptr) *outcome = {};

@@ -37,9 +37,7 @@ struct ConvertOutcome {
 [[nodiscard]] int ReadAudioFileConverting(const char* path, AudioData* record, int hostByteOrder,
                                           ConvertOutcome* outcome);
 
-// The same over bytes in memory (tests and fuzzers) and over any source.
-[[nodiscard]] int ReadAudioMemoryConverting(const uint8_t* data, size_t size, AudioData* record,
-                                            int hostByteOrder, ConvertOutcome* outcome);
+// The same over any source.
 [[nodiscard]] int ReadAudioSourceConverting(ByteSource& source, AudioData* record,
                                             int hostByteOrder, ConvertOutcome* outcome);
 

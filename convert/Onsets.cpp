@@ -61,6 +61,281 @@ int64_t GapFrames(int rate) {
     return std::max<int64_t>(1, static_cast<int64_t>(MinHitGapSeconds * rate));
 }
 
+// What the flux is computed from, set up once per analysis: the window, the
+// FFT and the bin weights, and the spectrum of the frame before.
+class FluxFrames {
+public:
+    explicit FluxFrames(int rate);
+    [[nodiscard]] bool Ready() const { return m_fft != nullptr; }
+    // The flux of frame f; frames must come in order, each once.
+    [[nodiscard]] float Next(const std::vector<float>& samples, int64_t f);
+
+private:
+    static constexpr size_t kBins = kFrameSize / 2 + 1;
+    void Transform(const std::vector<float>& samples, int64_t begin);
+    [[nodiscard]] float Rise() const;
+    [[nodiscard]] static bool CutOff(const std::vector<float>& samples, int64_t begin);
+
+    std::unique_ptr<kiss_fftr_state, FftConfigFree> m_fft;
+    std::vector<float> m_window;
+    float m_scale = 0.0f;
+    std::vector<float> m_weight;
+    size_t m_usedBins;
+    std::vector<float> m_frame;
+    std::vector<kiss_fft_cpx> m_spectrum;
+    std::vector<float> m_previous;
+    std::vector<float> m_current;
+};
+
+FluxFrames::FluxFrames(int rate)
+    : m_fft(kiss_fftr_alloc(kFrameSize, 0, nullptr, nullptr)),
+      m_window(kFrameSize),
+      m_weight(kBins),
+      // Up to 16 kHz: above it there is little of a hit and much of its cost.
+      m_usedBins(
+          std::min<size_t>(kBins, static_cast<size_t>(int64_t{kTopHz} * kFrameSize / rate) + 2)),
+      m_frame(kFrameSize),
+      m_spectrum(kBins),
+      m_previous(kBins, 0.0f),
+      m_current(kBins) {
+    float windowSum = 0.0f;
+    for (size_t i = 0; i < m_window.size(); ++i) {
+        m_window[i] = 0.5f - 0.5f * std::cos(6.2831853f * static_cast<float>(i) / kFrameSize);
+        windowSum += m_window[i];
+    }
+    // Full scale sine -> magnitude 1, before compression.
+    m_scale = 2.0f / windowSum;
+    // Rises weigh 1/sqrt(bin): a kick's few low bins count about as much as
+    // the hundreds a hat spreads over.
+    for (size_t k = 1; k < kBins; ++k) m_weight[k] = 1.0f / std::sqrt(static_cast<float>(k));
+}
+
+float FluxFrames::Next(const std::vector<float>& samples, int64_t f) {
+    // Frame f ends at f * hop + hop: its second half is new.
+    const int64_t begin = f * kHop + kHop - kFrameSize;
+    Transform(samples, begin);
+    const float rise = Rise();
+    m_previous.swap(m_current);
+    return CutOff(samples, begin) ? 0.0f : rise;
+}
+
+// The compressed magnitudes of the windowed frame from begin.
+void FluxFrames::Transform(const std::vector<float>& samples, int64_t begin) {
+    const auto total = static_cast<int64_t>(samples.size());
+    for (size_t i = 0; i < m_frame.size(); ++i) {
+        const int64_t at = begin + static_cast<int64_t>(i);
+        m_frame[i] = at >= 0 && at < total ? samples[static_cast<size_t>(at)] * m_window[i] : 0.0f;
+    }
+    kiss_fftr(m_fft.get(), m_frame.data(), m_spectrum.data());
+    for (size_t k = 0; k < m_usedBins; ++k) {
+        const float magnitude =
+            std::sqrt(m_spectrum[k].r * m_spectrum[k].r + m_spectrum[k].i * m_spectrum[k].i) *
+            m_scale;
+        m_current[k] = std::log(1.0f + kCompression * magnitude);
+    }
+}
+
+// Each bin against the loudest of its neighbours a frame ago: the random ups
+// and downs of a noisy tail stay under that, a hit's broad rise does not.
+float FluxFrames::Rise() const {
+    float rise = 0.0f;
+    for (size_t k = 1; k + 1 < m_usedBins; ++k) {
+        const float before = std::max({m_previous[k - 1], m_previous[k], m_previous[k + 1]});
+        rise += m_weight[k] * std::max(0.0f, m_current[k] - before);
+    }
+    return rise;
+}
+
+// A sound cut off short splatters over the spectrum as a hit does, but its
+// new half frame holds less power than the half before; a hit never does.
+bool FluxFrames::CutOff(const std::vector<float>& samples, int64_t begin) {
+    const auto total = static_cast<int64_t>(samples.size());
+    double newPower = 0.0, oldPower = 0.0;
+    for (size_t i = 0; i < kHop; ++i) {
+        const int64_t at = begin + static_cast<int64_t>(i);
+        if (at >= 0 && at < total)
+            oldPower += double{samples[static_cast<size_t>(at)]} * samples[static_cast<size_t>(at)];
+        if (at + kHop >= 0 && at + kHop < total)
+            newPower += double{samples[static_cast<size_t>(at + kHop)]} *
+                        samples[static_cast<size_t>(at + kHop)];
+    }
+    return newPower < kCutOffRatio * oldPower;
+}
+
+// The flux of every analysis frame. False when cancelled or the FFT cannot
+// be set up.
+bool SpectralFlux(const std::vector<float>& samples, int rate, const std::atomic<bool>* cancelled,
+                  std::vector<float>* flux) {
+    FluxFrames frames(rate);
+    if (!frames.Ready()) return false;
+    const auto total = static_cast<int64_t>(samples.size());
+    const int64_t count = total <= 0 ? 0 : (total + kHop - 1) / kHop;
+    flux->assign(static_cast<size_t>(count), 0.0f);
+    for (int64_t f = 0; f < count; ++f) {
+        if ((f & 1023) == 0 && cancelled != nullptr && cancelled->load()) return false;
+        (*flux)[static_cast<size_t>(f)] = frames.Next(samples, f);
+    }
+    return true;
+}
+
+// The local level of each frame's flux: the median around it or, when
+// higher, the mean just before it.
+std::vector<float> LocalLevels(const std::vector<float>& flux) {
+    const auto frames = static_cast<int64_t>(flux.size());
+    std::vector<float> level(flux.size());
+    std::vector<float> around;
+    for (int64_t f = 0; f < frames; ++f) {
+        const int64_t lo = std::max<int64_t>(0, f - kLevelFrames);
+        const int64_t hi = std::min<int64_t>(frames, f + kLevelFrames + 1);
+        around.assign(flux.begin() + lo, flux.begin() + hi);
+        const auto middle = around.begin() + static_cast<int64_t>(around.size() / 2);
+        std::nth_element(around.begin(), middle, around.end());
+        // Inside a noisy sound the flux wavers around the mean of the
+        // frames just before, which the median of a sparse loop misses.
+        float recent = 0.0f;
+        for (int64_t g = std::max<int64_t>(0, f - kRecentFrames); g < f; ++g)
+            recent += flux[static_cast<size_t>(g)] / kRecentFrames;
+        level[static_cast<size_t>(f)] = std::max(*middle, recent);
+    }
+    return level;
+}
+
+// On the samples themselves, and failing that on their first difference: a
+// soft hat on the loud tail of a kick rises only there.
+float Magnitude(const std::vector<float>& samples, int64_t i, bool difference) {
+    const float v = samples[static_cast<size_t>(i)];
+    if (!difference) return std::fabs(v);
+    return i > 0 ? 0.5f * std::fabs(v - samples[static_cast<size_t>(i - 1)]) : 0.0f;
+}
+
+// Where a hit is looked for: from..to in blocks of a millisecond, with the
+// level before it taken over beforeBlocks blocks.
+struct AttackRange {
+    int64_t from = 0;
+    int64_t to = 0;
+    int64_t block = 1;
+    int64_t beforeBlocks = 1;
+    [[nodiscard]] int64_t Blocks() const { return (to - from + block - 1) / block; }
+};
+
+// Block peaks from the level before the range to past its end, once per hit
+// and per measure (samples, differences): block k starts at from + k * block.
+class BlockPeaks {
+public:
+    BlockPeaks(const std::vector<float>& samples, const AttackRange& range)
+        : m_first(-range.beforeBlocks), m_last(range.Blocks() + 4) {
+        const auto total = static_cast<int64_t>(samples.size());
+        for (const bool difference : {false, true}) {
+            std::vector<float>& peak = m_peaks[difference ? 1 : 0];
+            peak.assign(static_cast<size_t>(m_last - m_first), 0.0f);
+            for (int64_t k = m_first; k < m_last; ++k) {
+                const int64_t a = std::max<int64_t>(0, range.from + k * range.block);
+                const int64_t b = std::min(total, range.from + (k + 1) * range.block);
+                float p = 0.0f;
+                for (int64_t i = a; i < b; ++i) p = std::max(p, Magnitude(samples, i, difference));
+                peak[static_cast<size_t>(k - m_first)] = p;
+            }
+        }
+    }
+
+    // The largest peak of blocks k0 .. k1 - 1.
+    [[nodiscard]] float Over(bool difference, int64_t k0, int64_t k1) const {
+        const std::vector<float>& peak = m_peaks[difference ? 1 : 0];
+        float p = 0.0f;
+        for (int64_t k = std::max(k0, m_first); k < std::min(k1, m_last); ++k)
+            p = std::max(p, peak[static_cast<size_t>(k - m_first)]);
+        return p;
+    }
+
+private:
+    int64_t m_first;
+    int64_t m_last;
+    std::vector<float> m_peaks[2];
+};
+
+// The first sample of the first block that rises 40 dB below full scale over
+// the level before it and goes on to at least half the way to the loudest
+// part (a lone crackle of noise is not a hit); -1 when none does.
+int64_t FirstRisingSample(const std::vector<float>& samples, const AttackRange& range) {
+    const auto total = static_cast<int64_t>(samples.size());
+    const BlockPeaks peaks(samples, range);
+    const int64_t blocks = range.Blocks();
+    for (const bool difference : {false, true}) {
+        const float loudest = peaks.Over(difference, 0, blocks);
+        for (int64_t k = 0; k < blocks; ++k) {
+            const float before = peaks.Over(difference, k - range.beforeBlocks, k);
+            const float threshold = before + kAttackRise;
+            if (peaks.Over(difference, k, k + 1) < threshold) continue;
+            if (peaks.Over(difference, k, k + 4) < before + 0.5f * (loudest - before)) continue;
+            const int64_t b = range.from + k * range.block;
+            for (int64_t i = b; i < std::min(b + range.block, total); ++i)
+                if (Magnitude(samples, i, difference) >= threshold) return i;
+        }
+    }
+    return -1;
+}
+
+// A soft hit under a loud tail: where the power over the next 5 ms rises
+// against the power over the 10 ms before, from sums of squares kept once
+// for the range. Falls back to the analysis frame's own start.
+int64_t PowerRiseStart(const std::vector<float>& samples, const AttackRange& range,
+                       int64_t frameStart) {
+    const auto total = static_cast<int64_t>(samples.size());
+    const int64_t from = range.from;
+    const int64_t to = range.to;
+    const int64_t after = 5 * range.block;
+    const int64_t beforeSpan = range.beforeBlocks * range.block / 2;
+    const int64_t lo = std::max<int64_t>(0, from - beforeSpan);
+    const int64_t hi = std::min(total, to + after);
+    std::vector<double> sums(static_cast<size_t>(hi - lo + 1), 0.0);
+    for (int64_t i = lo; i < hi; ++i) {
+        const double v = samples[static_cast<size_t>(i)];
+        sums[static_cast<size_t>(i - lo + 1)] = sums[static_cast<size_t>(i - lo)] + v * v;
+    }
+    auto power = [&](int64_t a, int64_t b) {
+        a = std::clamp(a, lo, hi);
+        b = std::clamp(b, lo, hi);
+        return b > a ? (sums[static_cast<size_t>(b - lo)] - sums[static_cast<size_t>(a - lo)]) /
+                           static_cast<double>(b - a)
+                     : 0.0;
+    };
+    // The rise is taken where the ratio first reaches half its largest value
+    // in decibels: a fading tail before the hit would otherwise pull the
+    // largest ratio past the attack.
+    const int64_t step = range.block / 4 + 1;
+    std::vector<double> ratios;
+    double best = 1.0;
+    for (int64_t b = from; b < to; b += step) {
+        ratios.push_back(power(b, b + after) / (power(b - beforeSpan, b) + 1e-12));
+        best = std::max(best, ratios.back());
+    }
+    for (size_t i = 0; i < ratios.size(); ++i)
+        if (ratios[i] >= std::sqrt(best)) return from + static_cast<int64_t>(i) * step;
+    return std::clamp<int64_t>(frameStart, from, to - 1);
+}
+
+// The nearest zero crossing within reach of aim, never after the attack nor
+// at or before the hit ahead; aim itself when there is none.
+int64_t NearestZeroCrossing(const std::vector<float>& samples, int64_t aim, int64_t reach,
+                            int64_t attack, int64_t notBefore) {
+    const auto total = static_cast<int64_t>(samples.size());
+    int64_t best = aim;
+    int64_t bestDistance = reach + 1;
+    for (int64_t i = std::max(notBefore + 1, aim - reach); i <= std::min(aim + reach, attack);
+         ++i) {
+        if (i <= 0 || i >= total) continue;
+        const float a = samples[static_cast<size_t>(i - 1)];
+        const float b = samples[static_cast<size_t>(i)];
+        if ((a <= 0.0f && b >= 0.0f) || (a >= 0.0f && b <= 0.0f)) {
+            const int64_t distance = std::abs(i - aim);
+            if (distance < bestDistance) {
+                best = i;
+                bestDistance = distance;
+            }
+        }
+    }
+    return best;
+}
 }  // namespace
 
 bool OnsetAnalysis::Analyse(std::vector<float> samples, int rate,
@@ -71,88 +346,9 @@ bool OnsetAnalysis::Analyse(std::vector<float> samples, int rate,
     m_rate = 0;
     if (rate <= 0) return false;
     try {
-        const std::unique_ptr<kiss_fftr_state, FftConfigFree> fft(
-            kiss_fftr_alloc(kFrameSize, 0, nullptr, nullptr));
-        if (!fft) return false;
-        std::vector<float> window(kFrameSize);
-        float windowSum = 0.0f;
-        for (size_t i = 0; i < window.size(); ++i) {
-            window[i] = 0.5f - 0.5f * std::cos(6.2831853f * static_cast<float>(i) / kFrameSize);
-            windowSum += window[i];
-        }
-        // Full scale sine -> magnitude 1, before compression.
-        const float scale = 2.0f / windowSum;
-        constexpr size_t bins = kFrameSize / 2 + 1;
-        // Rises weigh 1/sqrt(bin): a kick's few low bins count about as much
-        // as the hundreds a hat spreads over.
-        std::vector<float> weight(bins);
-        for (size_t k = 1; k < bins; ++k) weight[k] = 1.0f / std::sqrt(static_cast<float>(k));
-        // Up to 16 kHz: above it there is little of a hit and much of its
-        // cost.
-        const size_t usedBins =
-            std::min<size_t>(bins, static_cast<size_t>(int64_t{kTopHz} * kFrameSize / rate) + 2);
-        std::vector<float> frame(kFrameSize);
-        std::vector<kiss_fft_cpx> spectrum(bins);
-        std::vector<float> previous(bins, 0.0f);
-        std::vector<float> current(bins);
-        const auto total = static_cast<int64_t>(samples.size());
-        const int64_t frames = total <= 0 ? 0 : (total + kHop - 1) / kHop;
-        std::vector<float> flux(static_cast<size_t>(frames), 0.0f);
-        for (int64_t f = 0; f < frames; ++f) {
-            if ((f & 1023) == 0 && cancelled != nullptr && cancelled->load()) return false;
-            // Frame f ends at f * hop + hop: its second half is new.
-            const int64_t begin = f * kHop + kHop - kFrameSize;
-            for (size_t i = 0; i < frame.size(); ++i) {
-                const int64_t at = begin + static_cast<int64_t>(i);
-                frame[i] =
-                    at >= 0 && at < total ? samples[static_cast<size_t>(at)] * window[i] : 0.0f;
-            }
-            kiss_fftr(fft.get(), frame.data(), spectrum.data());
-            for (size_t k = 0; k < usedBins; ++k) {
-                const float magnitude =
-                    std::sqrt(spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i) *
-                    scale;
-                current[k] = std::log(1.0f + kCompression * magnitude);
-            }
-            // Each bin against the loudest of its neighbours a frame ago: the
-            // random ups and downs of a noisy tail stay under that, a hit's
-            // broad rise does not.
-            float rise = 0.0f;
-            for (size_t k = 1; k + 1 < usedBins; ++k) {
-                const float before = std::max({previous[k - 1], previous[k], previous[k + 1]});
-                rise += weight[k] * std::max(0.0f, current[k] - before);
-            }
-            // A sound cut off short splatters over the spectrum as a hit
-            // does, but its new half frame holds less power than the half
-            // before; a hit never does.
-            double newPower = 0.0, oldPower = 0.0;
-            for (size_t i = 0; i < kHop; ++i) {
-                const int64_t at = begin + static_cast<int64_t>(i);
-                if (at >= 0 && at < total)
-                    oldPower +=
-                        double{samples[static_cast<size_t>(at)]} * samples[static_cast<size_t>(at)];
-                if (at + kHop >= 0 && at + kHop < total)
-                    newPower += double{samples[static_cast<size_t>(at + kHop)]} *
-                                samples[static_cast<size_t>(at + kHop)];
-            }
-            flux[static_cast<size_t>(f)] = newPower < kCutOffRatio * oldPower ? 0.0f : rise;
-            previous.swap(current);
-        }
-        std::vector<float> level(flux.size());
-        std::vector<float> around;
-        for (int64_t f = 0; f < frames; ++f) {
-            const int64_t lo = std::max<int64_t>(0, f - kLevelFrames);
-            const int64_t hi = std::min<int64_t>(frames, f + kLevelFrames + 1);
-            around.assign(flux.begin() + lo, flux.begin() + hi);
-            const auto middle = around.begin() + static_cast<int64_t>(around.size() / 2);
-            std::nth_element(around.begin(), middle, around.end());
-            // Inside a noisy sound the flux wavers around the mean of the
-            // frames just before, which the median of a sparse loop misses.
-            float recent = 0.0f;
-            for (int64_t g = std::max<int64_t>(0, f - kRecentFrames); g < f; ++g)
-                recent += flux[static_cast<size_t>(g)] / kRecentFrames;
-            level[static_cast<size_t>(f)] = std::max(*middle, recent);
-        }
+        std::vector<float> flux;
+        if (!SpectralFlux(samples, rate, cancelled, &flux)) return false;
+        std::vector<float> level = LocalLevels(flux);
         m_samples = std::move(samples);
         m_flux = std::move(flux);
         m_level = std::move(level);
@@ -181,124 +377,21 @@ std::vector<OnsetAnalysis::Peak> OnsetAnalysis::Peaks() const {
 
 int64_t OnsetAnalysis::AttackStart(int64_t frame, int64_t notBefore) const {
     const auto total = static_cast<int64_t>(m_samples.size());
-    const int64_t block = std::max(1, m_rate / 1000);
     // The new half of the frame, and the half before it: where the flux saw
     // the hit begin.
-    const int64_t from = std::max<int64_t>(notBefore, frame * kHop - kFrameSize / 2);
-    const int64_t to = std::min<int64_t>(total, frame * kHop + kHop + kHop / 2);
-    if (from >= to) return std::max<int64_t>(notBefore, std::min(frame * kHop, total - 1));
-    // On the samples themselves, and failing that on their first
-    // difference: a soft hat on the loud tail of a kick rises only there.
-    auto magnitude = [&](int64_t i, bool difference) {
-        const float v = m_samples[static_cast<size_t>(i)];
-        if (!difference) return std::fabs(v);
-        return i > 0 ? 0.5f * std::fabs(v - m_samples[static_cast<size_t>(i - 1)]) : 0.0f;
-    };
-    // Block peaks from the level before the range to past its end, once
-    // per hit: block k starts at from + k * block.
-    const int64_t beforeBlocks = std::max<int64_t>(1, static_cast<int64_t>(kBeforeSeconds * 1000));
-    const int64_t blocks = (to - from + block - 1) / block;
-    const int64_t firstBlock = -beforeBlocks;
-    const int64_t lastBlock = blocks + 4;
-    std::vector<float> peaks[2];
-    for (const bool difference : {false, true}) {
-        std::vector<float>& peak = peaks[difference ? 1 : 0];
-        peak.assign(static_cast<size_t>(lastBlock - firstBlock), 0.0f);
-        for (int64_t k = firstBlock; k < lastBlock; ++k) {
-            const int64_t a = std::max<int64_t>(0, from + k * block);
-            const int64_t b = std::min(total, from + (k + 1) * block);
-            float p = 0.0f;
-            for (int64_t i = a; i < b; ++i) p = std::max(p, magnitude(i, difference));
-            peak[static_cast<size_t>(k - firstBlock)] = p;
-        }
-    }
-    auto peakOver = [&](const std::vector<float>& peak, int64_t k0, int64_t k1) {
-        float p = 0.0f;
-        for (int64_t k = std::max(k0, firstBlock); k < std::min(k1, lastBlock); ++k)
-            p = std::max(p, peak[static_cast<size_t>(k - firstBlock)]);
-        return p;
-    };
-    // The first block that rises 40 dB below full scale over the level
-    // before it and goes on to at least half the way to the loudest part:
-    // a lone crackle of noise is not a hit.
-    int64_t attack = -1;
-    for (const bool difference : {false, true}) {
-        const std::vector<float>& peak = peaks[difference ? 1 : 0];
-        const float loudest = peakOver(peak, 0, blocks);
-        for (int64_t k = 0; k < blocks && attack < 0; ++k) {
-            const float before = peakOver(peak, k - beforeBlocks, k);
-            const float threshold = before + kAttackRise;
-            if (peakOver(peak, k, k + 1) < threshold) continue;
-            if (peakOver(peak, k, k + 4) < before + 0.5f * (loudest - before)) continue;
-            const int64_t b = from + k * block;
-            for (int64_t i = b; i < std::min(b + block, total); ++i) {
-                if (magnitude(i, difference) >= threshold) {
-                    attack = i;
-                    break;
-                }
-            }
-        }
-        if (attack >= 0) break;
-    }
-    if (attack < 0) {
-        // A soft hit under a loud tail: where the power over the next 5 ms
-        // rises against the power over the 10 ms before, from sums of
-        // squares kept once for the range.
-        const int64_t after = 5 * block;
-        const int64_t beforeSpan = beforeBlocks * block / 2;
-        const int64_t lo = std::max<int64_t>(0, from - beforeSpan);
-        const int64_t hi = std::min(total, to + after);
-        std::vector<double> sums(static_cast<size_t>(hi - lo + 1), 0.0);
-        for (int64_t i = lo; i < hi; ++i) {
-            const double v = m_samples[static_cast<size_t>(i)];
-            sums[static_cast<size_t>(i - lo + 1)] = sums[static_cast<size_t>(i - lo)] + v * v;
-        }
-        auto power = [&](int64_t a, int64_t b) {
-            a = std::clamp(a, lo, hi);
-            b = std::clamp(b, lo, hi);
-            return b > a ? (sums[static_cast<size_t>(b - lo)] - sums[static_cast<size_t>(a - lo)]) /
-                               static_cast<double>(b - a)
-                         : 0.0;
-        };
-        // The rise is taken where the ratio first reaches half its largest
-        // value in decibels: a fading tail before the hit would otherwise
-        // pull the largest ratio past the attack.
-        const int64_t step = block / 4 + 1;
-        std::vector<double> ratios;
-        double best = 1.0;
-        for (int64_t b = from; b < to; b += step) {
-            ratios.push_back(power(b, b + after) / (power(b - beforeSpan, b) + 1e-12));
-            best = std::max(best, ratios.back());
-        }
-        attack = std::clamp<int64_t>(frame * kHop, from, to - 1);
-        for (size_t i = 0; i < ratios.size(); ++i) {
-            if (ratios[i] >= std::sqrt(best)) {
-                attack = from + static_cast<int64_t>(i) * step;
-                break;
-            }
-        }
-    }
+    AttackRange range;
+    range.from = std::max<int64_t>(notBefore, frame * kHop - kFrameSize / 2);
+    range.to = std::min<int64_t>(total, frame * kHop + kHop + kHop / 2);
+    if (range.from >= range.to)
+        return std::max<int64_t>(notBefore, std::min(frame * kHop, total - 1));
+    range.block = std::max(1, m_rate / 1000);
+    range.beforeBlocks = std::max<int64_t>(1, static_cast<int64_t>(kBeforeSeconds * 1000));
+    int64_t attack = FirstRisingSample(m_samples, range);
+    if (attack < 0) attack = PowerRiseStart(m_samples, range, frame * kHop);
     const auto lead = static_cast<int64_t>(kLeadSeconds * m_rate);
     const auto reach = static_cast<int64_t>(kZeroCrossingSeconds * m_rate);
     const int64_t aim = std::max(notBefore, attack - lead);
-    // The nearest zero crossing within reach of the aim, never after the
-    // attack nor at or before the hit ahead.
-    int64_t best = aim;
-    int64_t bestDistance = reach + 1;
-    for (int64_t i = std::max(notBefore + 1, aim - reach); i <= std::min(aim + reach, attack);
-         ++i) {
-        if (i <= 0 || i >= total) continue;
-        const float a = m_samples[static_cast<size_t>(i - 1)];
-        const float b = m_samples[static_cast<size_t>(i)];
-        if ((a <= 0.0f && b >= 0.0f) || (a >= 0.0f && b <= 0.0f)) {
-            const int64_t distance = std::abs(i - aim);
-            if (distance < bestDistance) {
-                best = i;
-                bestDistance = distance;
-            }
-        }
-    }
-    return best;
+    return NearestZeroCrossing(m_samples, aim, reach, attack, notBefore);
 }
 
 std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames) const {

@@ -188,10 +188,8 @@ void DrawStripes(QPainter& p, const QRect& rect) {
     }
 }
 
-void DrawBackground(QPainter& p) {
-    p.fillRect(QRect(0, 0, SkinPanelSize, SkinPanelSize), PanelFace);
-
-    // Panel edge: a light bevel inside a dark rim.
+// Panel edge: a light bevel inside a dark rim.
+void DrawPanelEdge(QPainter& p) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(120, 122, 120));
     p.drawRect(QRect(0, 0, 640, 1));
@@ -205,14 +203,18 @@ void DrawBackground(QPainter& p) {
          {QPointF(18, 18), QPointF(622, 18), QPointF(18, 622), QPointF(622, 622)}) {
         DrawScrew(p, c);
     }
+}
 
-    // Top: stripes either side of the EXIT plate.
+// Top: stripes either side of the EXIT plate.
+void DrawTopStrip(QPainter& p) {
     const QRect exitRect = SkinCloseButtonRect();
     DrawStripes(p, QRect(40, 52, exitRect.left() - 52, 13));
     DrawStripes(p, QRect(exitRect.right() + 13, 52, 600 - exitRect.right() - 13, 13));
     DrawExitPlate(p, exitRect.topLeft(), Look::Normal);
+}
 
-    // The framed list of rows.
+// The framed list of rows; returns the top of the frame.
+int DrawListFrame(QPainter& p) {
     const int listTop = SkinRowTop(SkinSlotCount - 1) - 6;
     const int listBottom = SkinRowTop(0) + 25 + 6;
     const QRectF list(99.5, listTop + 0.5, 443, listBottom - listTop);
@@ -222,8 +224,11 @@ void DrawBackground(QPainter& p) {
     p.setPen(QPen(Groove, 1.0));
     p.setBrush(BadgeCorner);
     p.drawRoundedRect(list, 7, 7);
+    return listTop;
+}
 
-    // Column captions above the list.
+// Column captions above the list.
+void DrawColumnCaptions(QPainter& p, int listTop) {
     const QFont caption = ArtFont(9, QFont::Bold, 0.6);
     const qreal captionY = listTop - 9.5;
     DrawCentredText(p, QStringLiteral("LOAD"), caption,
@@ -234,7 +239,10 @@ void DrawBackground(QPainter& p) {
                     QPointF(SkinClearButtonRect(0).center().x() - 10.0, captionY), Ink);
     DrawCentredText(p, QStringLiteral("PLAY"), caption,
                     QPointF(SkinPlayButtonRect(0).center().x() + 8.0, captionY), Ink);
+}
 
+// Each row's load, label, clear and play controls.
+void DrawRows(QPainter& p) {
     for (int slot = 0; slot < SkinSlotCount; ++slot) {
         const int top = SkinRowTop(slot);
         if (slot < SkinSlotCount - 1) {
@@ -253,8 +261,10 @@ void DrawBackground(QPainter& p) {
         DrawBadge(p, SkinClearButtonRect(slot).topLeft(), Look::Normal, Glyph::Cross, 0);
         DrawBadge(p, SkinPlayButtonRect(slot).topLeft(), Look::Normal, Glyph::Speaker, 0);
     }
+}
 
-    // Bottom: striped panel with the logo plate and the MAKE USER VOICE plate.
+// Bottom: striped panel with the logo plate and the MAKE USER VOICE plate.
+void DrawBottomStrip(QPainter& p) {
     DrawStripes(p, QRect(40, 548, 560, 52));
     const QRect save = SkinSaveButtonRect();
     const QRect logo(100, 550, 326, 47);
@@ -276,6 +286,15 @@ void DrawBackground(QPainter& p) {
     DrawCentredText(p, QStringLiteral("USER VOICE MANAGER"), ArtFont(8, QFont::Bold, 2.2),
                     QPointF(logoCentre.x(), logoCentre.y() + 11.5), QColor(236, 238, 236));
     DrawSavePlate(p, save.topLeft(), Look::Normal);
+}
+
+void DrawBackground(QPainter& p) {
+    p.fillRect(QRect(0, 0, SkinPanelSize, SkinPanelSize), PanelFace);
+    DrawPanelEdge(p);
+    DrawTopStrip(p);
+    DrawColumnCaptions(p, DrawListFrame(p));
+    DrawRows(p);
+    DrawBottomStrip(p);
 }
 
 struct ArtEntry {

@@ -56,42 +56,7 @@ void SaveBankDialog::BuildControls() {
     for (const DialogItem& item : FileSaveTemplate) {
         const QRect rect = DluToPixels(QRect(item.x, item.y, item.w, item.h), units);
         const QString text = item.text ? QString::fromLatin1(item.text) : QString();
-        QWidget* widget = nullptr;
-        switch (item.role) {
-        case DialogItemRole::Save:
-            widget = m_saveButton = new QPushButton(text, this);
-            m_saveButton->setObjectName(QStringLiteral("save"));
-            break;
-        case DialogItemRole::Cancel:
-            widget = m_cancelButton = new QPushButton(text, this);
-            m_cancelButton->setObjectName(QStringLiteral("cancel"));
-            break;
-        case DialogItemRole::VolumeList:
-            widget = m_volumeList = new QListWidget(this);
-            m_volumeList->setObjectName(QStringLiteral("volumes"));
-            m_volumeList->setSortingEnabled(false);  // item i is root i
-            m_volumeList->setSelectionMode(QAbstractItemView::SingleSelection);
-            m_volumeList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            m_volumeList->setAccessibleName(tr("Volume"));
-            m_volumeList->setAccessibleDescription(
-                tr("The card or disk the voice bank is saved to."));
-            break;
-        case DialogItemRole::FileName:
-            widget = m_nameEdit = new FileNameEdit(this);
-            m_nameEdit->setObjectName(QStringLiteral("fileName"));
-            m_nameEdit->setAccessibleName(tr("File name"));
-            m_nameEdit->setAccessibleDescription(
-                tr("Name of the voice bank: letters, digits and '-', at most %1 characters.")
-                    .arg(NameMaxLength));
-            break;
-        default: {
-            auto* label = new QLabel(text, this);
-            label->setTextFormat(Qt::PlainText);
-            widget = label;
-            break;
-        }
-        }
-        widget->setGeometry(rect);
+        CreateItem(item, text)->setGeometry(rect);
     }
     // Neither button is a default button: Enter is handled in eventFilter,
     // so the platform's Enter never closes the dialog.
@@ -105,6 +70,46 @@ void SaveBankDialog::BuildControls() {
 
     connect(m_saveButton, &QPushButton::clicked, this, [this] { OnSave(); });
     connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+// The control for one template item, with its name for tests and screen
+// readers; a plain label for every other item.
+QWidget* SaveBankDialog::CreateItem(const DialogItem& item, const QString& text) {
+    QWidget* widget = nullptr;
+    switch (item.role) {
+    case DialogItemRole::Save:
+        widget = m_saveButton = new QPushButton(text, this);
+        m_saveButton->setObjectName(QStringLiteral("save"));
+        break;
+    case DialogItemRole::Cancel:
+        widget = m_cancelButton = new QPushButton(text, this);
+        m_cancelButton->setObjectName(QStringLiteral("cancel"));
+        break;
+    case DialogItemRole::VolumeList:
+        widget = m_volumeList = new QListWidget(this);
+        m_volumeList->setObjectName(QStringLiteral("volumes"));
+        m_volumeList->setSortingEnabled(false);  // item i is root i
+        m_volumeList->setSelectionMode(QAbstractItemView::SingleSelection);
+        m_volumeList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_volumeList->setAccessibleName(tr("Volume"));
+        m_volumeList->setAccessibleDescription(tr("The card or disk the voice bank is saved to."));
+        break;
+    case DialogItemRole::FileName:
+        widget = m_nameEdit = new FileNameEdit(this);
+        m_nameEdit->setObjectName(QStringLiteral("fileName"));
+        m_nameEdit->setAccessibleName(tr("File name"));
+        m_nameEdit->setAccessibleDescription(
+            tr("Name of the voice bank: letters, digits and '-', at most %1 characters.")
+                .arg(NameMaxLength));
+        break;
+    default: {
+        auto* label = new QLabel(text, this);
+        label->setTextFormat(Qt::PlainText);
+        widget = label;
+        break;
+    }
+    }
+    return widget;
 }
 
 void SaveBankDialog::setVisible(bool visible) {

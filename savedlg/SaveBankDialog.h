@@ -12,6 +12,7 @@
 class FileNameEdit;
 class QListWidget;
 class QPushButton;
+struct DialogItem;
 
 // The "FileSave" dialog: the user picks a volume and names the voice bank.
 // exec() returns Accepted only after a successful Save, else Rejected.
@@ -57,6 +58,7 @@ protected:
 
 private:
     void BuildControls();
+    QWidget* CreateItem(const DialogItem& item, const QString& text);
     void FillControls();
     void FillVolumeList();
     void OnSave();

@@ -262,6 +262,82 @@ void CheckSampleRanges(const DecodedVoiceBank& decoded, size_t size,
     }
 }
 
+// The shapes each row's fields allow, most likely first; empty for a row
+// that is not filled.
+using RowShapes = std::array<std::vector<Shape>, VoiceSlotCount>;
+
+std::string BankNameOf(const Bytes& logical) {
+    std::string name;
+    for (size_t i = 0; i < bank::BankNameBytes; ++i) {
+        const uint8_t c = logical[bank::BankNameOffset + i];
+        if (c == 0) break;
+        name += static_cast<char>(c);
+    }
+    return name;
+}
+
+// Which rows are filled, by their key maps, and the shapes their addresses
+// allow; rows records each filled row's addresses.
+RowShapes FindRowShapes(const Bytes& logical, std::array<VoiceBankRow, VoiceSlotCount>& rows,
+                        std::vector<int>* doubtful) {
+    RowShapes options;
+    for (int k = 0; k < VoiceSlotCount; ++k) {
+        const KeyVotes votes = CountKeyVotes(logical, k);
+        if (votes.named <= votes.empty) continue;
+        VoiceBankRow& row = rows[static_cast<size_t>(k)];
+        row.sampleStart1 = SampleStartOf(logical, bank::Element1Offset, k);
+        row.sampleStart2 = SampleStartOf(logical, bank::Element2Offset, k);
+        row.sampleEnd = SampleEndOf(logical, bank::Element1Offset, k);
+        auto& opts = options[static_cast<size_t>(k)];
+        opts = ShapeOptions(row.sampleStart1, row.sampleStart2, row.sampleEnd,
+                            SampleEndOf(logical, bank::Element2Offset, k));
+        if (opts.size() > 1) doubtful->push_back(k);
+    }
+    return options;
+}
+
+// One row in doubt: take the shape under which the rows fill the file exactly.
+void SettleDoubtfulRow(RowShapes& options, const std::vector<int>& doubtful, size_t size) {
+    if (doubtful.size() != 1) return;
+    size_t others = 0;
+    for (int k = 0; k < VoiceSlotCount; ++k) {
+        const auto& opts = options[static_cast<size_t>(k)];
+        if (k != doubtful.front() && !opts.empty()) others += SampleBytes(opts.front());
+    }
+    auto& opts = options[static_cast<size_t>(doubtful.front())];
+    for (size_t i = 0; i < opts.size(); ++i) {
+        if (bank::SampleAreaOffset + others + SampleBytes(opts[i]) == size) {
+            std::swap(opts[0], opts[i]);
+            break;
+        }
+    }
+}
+
+// The samples of every filled row, in the builder's order, into result.
+void ReadRowSamples(const uint8_t* data, size_t size, const RowShapes& options,
+                    DecodedVoiceBank& result) {
+    size_t pos = 0;  // bytes into the sample area, in the builder's order
+    for (int k = 0; k < VoiceSlotCount; ++k) {
+        const auto& opts = options[static_cast<size_t>(k)];
+        if (opts.empty()) continue;
+        const Shape shape = opts.front();
+        AudioData& rec = result.image->voices[static_cast<size_t>(k)];
+        rec.channels = static_cast<int16_t>(shape.channels);
+        rec.sampleRate = 44100;
+        rec.bitsPerSample = 16;
+        rec.frames = shape.frames;
+        ReadChannel(data, size, pos, shape.frames, rec.left);
+        pos += static_cast<size_t>(shape.frames) * 2u;
+        if (shape.channels == 2) {
+            ReadChannel(data, size, pos, shape.frames, rec.right);
+            pos += static_cast<size_t>(shape.frames) * 2u;
+        }
+        VoiceBankRow& row = result.rows[static_cast<size_t>(k)];
+        row.channels = shape.channels;
+        row.frames = shape.frames;
+    }
+}
+
 }  // namespace
 
 bool DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out) {
@@ -271,63 +347,11 @@ bool DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out) {
         DecodedVoiceBank result;
         result.image = std::make_unique<VoiceBankImage>();
         if (!InitVoiceBankImage(result.image.get())) return false;
-
-        for (size_t i = 0; i < bank::BankNameBytes; ++i) {
-            const uint8_t c = logical[bank::BankNameOffset + i];
-            if (c == 0) break;
-            result.bankName += static_cast<char>(c);
-        }
-
-        std::array<std::vector<Shape>, VoiceSlotCount> options;
+        result.bankName = BankNameOf(logical);
         std::vector<int> doubtful;
-        for (int k = 0; k < VoiceSlotCount; ++k) {
-            const KeyVotes votes = CountKeyVotes(logical, k);
-            if (votes.named <= votes.empty) continue;
-            VoiceBankRow& row = result.rows[static_cast<size_t>(k)];
-            row.sampleStart1 = SampleStartOf(logical, bank::Element1Offset, k);
-            row.sampleStart2 = SampleStartOf(logical, bank::Element2Offset, k);
-            row.sampleEnd = SampleEndOf(logical, bank::Element1Offset, k);
-            auto& opts = options[static_cast<size_t>(k)];
-            opts = ShapeOptions(row.sampleStart1, row.sampleStart2, row.sampleEnd,
-                                SampleEndOf(logical, bank::Element2Offset, k));
-            if (opts.size() > 1) doubtful.push_back(k);
-        }
-        // One row in doubt: take the shape under which the rows fill the file exactly.
-        if (doubtful.size() == 1) {
-            size_t others = 0;
-            for (int k = 0; k < VoiceSlotCount; ++k) {
-                const auto& opts = options[static_cast<size_t>(k)];
-                if (k != doubtful.front() && !opts.empty()) others += SampleBytes(opts.front());
-            }
-            auto& opts = options[static_cast<size_t>(doubtful.front())];
-            for (size_t i = 0; i < opts.size(); ++i) {
-                if (bank::SampleAreaOffset + others + SampleBytes(opts[i]) == size) {
-                    std::swap(opts[0], opts[i]);
-                    break;
-                }
-            }
-        }
-
-        size_t pos = 0;  // bytes into the sample area, in the builder's order
-        for (int k = 0; k < VoiceSlotCount; ++k) {
-            const auto& opts = options[static_cast<size_t>(k)];
-            if (opts.empty()) continue;
-            const Shape shape = opts.front();
-            AudioData& rec = result.image->voices[static_cast<size_t>(k)];
-            rec.channels = static_cast<int16_t>(shape.channels);
-            rec.sampleRate = 44100;
-            rec.bitsPerSample = 16;
-            rec.frames = shape.frames;
-            ReadChannel(data, size, pos, shape.frames, rec.left);
-            pos += static_cast<size_t>(shape.frames) * 2u;
-            if (shape.channels == 2) {
-                ReadChannel(data, size, pos, shape.frames, rec.right);
-                pos += static_cast<size_t>(shape.frames) * 2u;
-            }
-            VoiceBankRow& row = result.rows[static_cast<size_t>(k)];
-            row.channels = shape.channels;
-            row.frames = shape.frames;
-        }
+        RowShapes options = FindRowShapes(logical, result.rows, &doubtful);
+        SettleDoubtfulRow(options, doubtful, size);
+        ReadRowSamples(data, size, options, result);
         *out = std::move(result);
         return true;
     } catch (const std::bad_alloc&) {
@@ -351,28 +375,74 @@ std::string SoundFileKind(const uint8_t* data, size_t size) {
     return {};
 }
 
+// A sound file, or a file too short to hold the parameter area: the check
+// ends there. True, with the reason in problems, for such a file.
+bool RefuseNonBank(const uint8_t* data, size_t size, std::vector<std::string>& problems) {
+    if (data != nullptr) {
+        if (const std::string kind = SoundFileKind(data, size); !kind.empty()) {
+            problems.push_back("the file is " + kind + " sound file, not a voice bank");
+            return true;
+        }
+    }
+    if (data != nullptr && size >= bank::SampleAreaOffset) return false;
+    problems.push_back("the file is " + Num(size) +
+                       " bytes long; a bank holds at least the 2144-byte parameter area");
+    if (data != nullptr && size >= bank::MagicBytes &&
+        std::memcmp(Unexchange(data, bank::MagicBytes).data(), bank::Magic, bank::MagicBytes) !=
+            0) {
+        problems.push_back("magic is not \"" + std::string(bank::Magic) + "\"");
+    }
+    return true;
+}
+
+// Compares the file with the bank the builder makes from its decoded rows:
+// the fields that differ, a length that does not fit the rows, samples
+// outside their rows. Valid when the two are the same bytes and nothing else
+// was found; checksumProblems of the problems found so far are checksums.
+void CompareWithRebuilt(const uint8_t* data, size_t size, const Bytes& logical,
+                        size_t checksumProblems, VoiceBankReport& report) {
+    auto& problems = report.problems;
+    auto copy = std::make_unique<VoiceBankImage>(*report.bank.image);
+    Bytes rebuilt;
+    if (!FillVoiceAddresses(copy.get(), report.bank.bankName.c_str()) ||
+        !BuildVoiceBankFile(copy.get(), &rebuilt) || rebuilt.size() < bank::SampleAreaOffset) {
+        problems.push_back("the bank could not be rebuilt for comparison");
+        return;
+    }
+    NameHeadDifferences(logical, Unexchange(rebuilt.data(), rebuilt.size()), problems);
+
+    if (size > rebuilt.size()) {
+        problems.push_back(Num(size - rebuilt.size()) +
+                           " bytes follow the last filled row's sample data");
+    } else if (size < rebuilt.size()) {
+        problems.push_back("the sample area is " + Num(rebuilt.size() - size) +
+                           " bytes shorter than the filled rows need");
+    }
+    CheckSampleRanges(report.bank, size, problems);
+    if (checksumProblems > 0 && problems.size() == checksumProblems) {
+        // Only the checksums disagree: every field is as the rows want it.
+        problems.push_back(
+            "every other field is intact, so a sample byte or the checksum "
+            "itself has changed");
+    }
+
+    const bool identical = size == rebuilt.size() && std::memcmp(data, rebuilt.data(), size) == 0;
+    if (!identical && problems.empty()) {
+        size_t at = 0;
+        while (at < size && data[at] == rebuilt[at]) ++at;
+        problems.push_back("byte " + Hex(at, 4) +
+                           " differs from the bank rebuilt from the file's own rows");
+    }
+    report.valid = identical && problems.empty();
+}
+
 }  // namespace
 
 VoiceBankReport CheckVoiceBank(const uint8_t* data, size_t size) {
     VoiceBankReport report;
     try {
         auto& problems = report.problems;
-        if (data != nullptr) {
-            if (const std::string kind = SoundFileKind(data, size); !kind.empty()) {
-                problems.push_back("the file is " + kind + " sound file, not a voice bank");
-                return report;
-            }
-        }
-        if (data == nullptr || size < bank::SampleAreaOffset) {
-            problems.push_back("the file is " + Num(size) +
-                               " bytes long; a bank holds at least the 2144-byte parameter area");
-            if (data != nullptr && size >= bank::MagicBytes &&
-                std::memcmp(Unexchange(data, bank::MagicBytes).data(), bank::Magic,
-                            bank::MagicBytes) != 0) {
-                problems.push_back("magic is not \"" + std::string(bank::Magic) + "\"");
-            }
-            return report;
-        }
+        if (RefuseNonBank(data, size, problems)) return report;
         const Bytes logical = Unexchange(data, size);
         if (size % 2 != 0) {
             problems.push_back("the file's length " + Num(size) +
@@ -385,40 +455,7 @@ VoiceBankReport CheckVoiceBank(const uint8_t* data, size_t size) {
             return report;
         }
         report.decoded = true;
-
-        auto copy = std::make_unique<VoiceBankImage>(*report.bank.image);
-        Bytes rebuilt;
-        if (!FillVoiceAddresses(copy.get(), report.bank.bankName.c_str()) ||
-            !BuildVoiceBankFile(copy.get(), &rebuilt) || rebuilt.size() < bank::SampleAreaOffset) {
-            problems.push_back("the bank could not be rebuilt for comparison");
-            return report;
-        }
-        NameHeadDifferences(logical, Unexchange(rebuilt.data(), rebuilt.size()), problems);
-
-        if (size > rebuilt.size()) {
-            problems.push_back(Num(size - rebuilt.size()) +
-                               " bytes follow the last filled row's sample data");
-        } else if (size < rebuilt.size()) {
-            problems.push_back("the sample area is " + Num(rebuilt.size() - size) +
-                               " bytes shorter than the filled rows need");
-        }
-        CheckSampleRanges(report.bank, size, problems);
-        if (checksumProblems > 0 && problems.size() == checksumProblems) {
-            // Only the checksums disagree: every field is as the rows want it.
-            problems.push_back(
-                "every other field is intact, so a sample byte or the checksum "
-                "itself has changed");
-        }
-
-        const bool identical =
-            size == rebuilt.size() && std::memcmp(data, rebuilt.data(), size) == 0;
-        if (!identical && problems.empty()) {
-            size_t at = 0;
-            while (at < size && data[at] == rebuilt[at]) ++at;
-            problems.push_back("byte " + Hex(at, 4) +
-                               " differs from the bank rebuilt from the file's own rows");
-        }
-        report.valid = identical && problems.empty();
+        CompareWithRebuilt(data, size, logical, checksumProblems, report);
     } catch (const std::bad_alloc&) {
         report.valid = false;
         report.problems.emplace_back("out of memory while checking the bank");

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "app/model/PathUtils.h"
@@ -123,24 +124,22 @@ bool SameBytes(const fs::path& file, const std::vector<uint8_t>& bytes) {
            other == bytes;
 }
 
-}  // namespace
-
-bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std::time_t now,
-                std::string* backupPath, std::string* reason, int keep, const std::string& spare) {
+// The bank's file name without ".glw": the name its copies are kept under.
+std::string BackupName(const std::string& bankPath) {
     std::string name = fs::path(bankPath).filename().string();
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".glw") == 0)
         name.resize(name.size() - 4);
-    if (name.empty() || name == "." || name == "..") {
-        *reason = "the bank's file name is empty";
-        return false;
-    }
+    return name;
+}
+
+// The bytes of the bank to keep; none when there is nothing to keep (no
+// regular file, or an empty one). False, with the reason, when it cannot be
+// read or is too large to be a bank.
+bool ReadBankToKeep(const std::string& bankPath, std::vector<uint8_t>* bytes, std::string* reason) {
     std::error_code ec;
-    if (!fs::is_regular_file(bankPath, ec)) {
-        // Nothing a bank could be (a folder in its place): nothing to keep;
-        // the save itself then fails as it would without backups.
-        backupPath->clear();
-        return true;
-    }
+    // Nothing a bank could be (a folder in its place): nothing to keep; the
+    // save itself then fails as it would without backups.
+    if (!fs::is_regular_file(bankPath, ec)) return true;
     // Kept whatever the checker says of it: a damaged bank is still the
     // musician's.
     BankFile file;
@@ -153,7 +152,38 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         *reason = bankPath + ": " + file.report.problems.front() + "; no backup of it is made";
         return false;
     }
-    const std::vector<uint8_t>& bytes = file.bytes;
+    *bytes = std::move(file.bytes);
+    return true;
+}
+
+// A name for a new copy in folder that no file has yet: NAME-STAMP.glw, else
+// NAME-STAMP-N.glw.
+bool FreeBackupPath(const std::string& folder, const std::string& name, std::time_t now,
+                    std::string* path, std::string* reason) {
+    std::error_code ec;
+    const std::string base = folder + '/' + name + '-' + Stamp(now);
+    *path = base + ".glw";
+    for (int n = 2; fs::exists(*path, ec) || ec; ++n) {
+        if (n > 999999) {
+            *reason = "no free backup name in " + folder;
+            return false;
+        }
+        *path = base + '-' + std::to_string(n) + ".glw";
+    }
+    return true;
+}
+
+}  // namespace
+
+bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std::time_t now,
+                std::string* backupPath, std::string* reason, int keep, const std::string& spare) {
+    const std::string name = BackupName(bankPath);
+    if (name.empty() || name == "." || name == "..") {
+        *reason = "the bank's file name is empty";
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    if (!ReadBankToKeep(bankPath, &bytes, reason)) return false;
     if (bytes.empty()) {
         // An empty file holds nothing to keep.
         backupPath->clear();
@@ -171,15 +201,8 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         *backupPath = copies.back().path.string();
         return true;
     }
-    const std::string base = folder + '/' + name + '-' + Stamp(now);
-    std::string path = base + ".glw";
-    for (int n = 2; fs::exists(path, ec) || ec; ++n) {
-        if (n > 999999) {
-            *reason = "no free backup name in " + folder;
-            return false;
-        }
-        path = base + '-' + std::to_string(n) + ".glw";
-    }
+    std::string path;
+    if (!FreeBackupPath(folder, name, now, &path, reason)) return false;
     WriteFailure failure;
     if (!WriteWholeFile(path.c_str(), bytes.data(), static_cast<ptrdiff_t>(bytes.size()),
                         &failure)) {

@@ -30,8 +30,9 @@ int ReadExact(const Bytes& b) {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[b.size() + 1]);
     std::copy(b.begin(), b.end(), copy.get());
     auto record = std::make_unique<AudioData>();
-    return ReadAudioMemory(b.empty() ? nullptr : copy.get(), b.size(), record.get(),
-                           HostLittleEndian);
+    return ReadFromMemory(b.empty() ? nullptr : copy.get(), b.size(), [&](ByteSource& source) {
+        return ReadAudioSource(source, record.get(), HostLittleEndian);
+    });
 }
 
 void PutLe32(Bytes& b, size_t at, uint32_t v) {
@@ -190,8 +191,12 @@ TEST(ReaderHostile, SsndOffsetsAndSizes) {
 TEST(ReaderHostile, ByteOrderCodeMustBeKnown) {
     const Bytes b = CanonicalWav();
     auto record = std::make_unique<AudioData>();
-    EXPECT_EQ(ReadAudioMemory(b.data(), b.size(), record.get(), 3), ReadBadArgument);
-    EXPECT_EQ(ReadAudioMemory(nullptr, 5, record.get(), 1), ReadBadArgument);
+    EXPECT_EQ(ReadBytes(b, 3).code, ReadBadArgument);
+    EXPECT_EQ(ReadFromMemory(nullptr, 5,
+                             [&](ByteSource& source) {
+                                 return ReadAudioSource(source, record.get(), HostLittleEndian);
+                             }),
+              ReadBadArgument);
 }
 
 // Every reader code has its own reason; a format refusal names what was found.

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "MemorySource.h"
 #include "SoundFileWriter.h"
 #include "audio/AudioReader.h"
 
@@ -14,6 +15,8 @@ struct ReadResult {
 
 inline ReadResult ReadBytes(const testsupport::Bytes& bytes, int hostByteOrder = HostLittleEndian) {
     ReadResult r;
-    r.code = ReadAudioMemory(bytes.data(), bytes.size(), r.record.get(), hostByteOrder);
+    r.code = testsupport::ReadFromMemory(bytes.data(), bytes.size(), [&](ByteSource& source) {
+        return ReadAudioSource(source, r.record.get(), hostByteOrder);
+    });
     return r;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "FuzzCheck.h"
+#include "MemorySource.h"
 #include "audio/AudioReader.h"
 #include "convert/AudioConverter.h"
 #include "convert/ConvertingReader.h"
@@ -18,8 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto again = std::make_unique<AudioData>();
     std::memset(record.get(), 0, sizeof(AudioData));
     ConvertOutcome outcome;
-    const int code =
-        ReadAudioMemoryConverting(data, size, record.get(), HostLittleEndian, &outcome);
+    auto readConverting = [&](AudioData* into, ConvertOutcome* outcomeOf) {
+        return testsupport::ReadFromMemory(data, size, [&](ByteSource& source) {
+            return ReadAudioSourceConverting(source, into, HostLittleEndian, outcomeOf);
+        });
+    };
+    const int code = readConverting(record.get(), &outcome);
     FuzzCheck(code >= -1 && code <= 8, "result code outside the table");
     if (code != ReadOk) {
         FuzzCheck(code == outcome.strictCode, "a refusal keeps the strict code");
@@ -41,9 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCheck(d.bitsPerSample >= 0 && d.bitsPerSample <= 64, "bits");
 
     std::memset(again.get(), 0, sizeof(AudioData));
-    FuzzCheck(
-        ReadAudioMemoryConverting(data, size, again.get(), HostLittleEndian, nullptr) == ReadOk &&
-            std::memcmp(record.get(), again.get(), sizeof(AudioData)) == 0,
-        "the same input gives the same record");
+    FuzzCheck(readConverting(again.get(), nullptr) == ReadOk &&
+                  std::memcmp(record.get(), again.get(), sizeof(AudioData)) == 0,
+              "the same input gives the same record");
     return 0;
 }

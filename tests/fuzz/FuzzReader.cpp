@@ -1,4 +1,4 @@
-// Fuzz target for the audio reader's in-memory entry. Beyond "no crash":
+// Fuzz target for the audio reader, over bytes in memory. Beyond "no crash":
 // whatever the reader accepts must be a record the rest of the system can
 // trust.
 
@@ -7,12 +7,15 @@
 #include <memory>
 
 #include "FuzzCheck.h"
+#include "MemorySource.h"
 #include "audio/AudioReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto record = std::make_unique<AudioData>();
     std::memset(record.get(), 0, sizeof(AudioData));
-    const int code = ReadAudioMemory(data, size, record.get(), HostLittleEndian);
+    const int code = testsupport::ReadFromMemory(data, size, [](ByteSource& source) {
+        return ReadAudioSource(source, record.get(), HostLittleEndian);
+    });
     FuzzCheck(code >= -1 && code <= 8, "result code outside the table");
     if (code != ReadOk) return 0;
 
