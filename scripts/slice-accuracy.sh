@@ -11,6 +11,9 @@ tool=${1:?usage: scripts/slice-accuracy.sh GLWTOOL [LOOPS] [SLICES OPTIONS...]}
 loops=${2:-10}
 shift $(($# > 1 ? 2 : 1))
 command -v sox >/dev/null || { echo "sox is needed (apt-get install sox)" >&2; exit 2; }
+# sox seeds its noise and dither the same way on every run, so that two
+# builds are measured on the very same loops.
+export SOX_OPTS="-R ${SOX_OPTS:-}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rate=44100
