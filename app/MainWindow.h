@@ -18,6 +18,7 @@
 class PadInput;
 class PendingRowStep;
 class RowHistory;
+struct RowFilesFolder;
 class RowStepScope;
 struct CheckedBank;
 struct MadeBankRows;
@@ -355,9 +356,9 @@ private:
     std::array<bool, SlotCount> m_restoring{};  // restored at start, not yet stored
     bool m_saving = false;
     int m_targetRow = 0;
-    QString m_rowFilesDir;                      // rows taken out; empty until the first is written
-    std::array<QString, SlotCount> m_rowFiles;  // written for a drag, by slot
-    int m_dragWanted = -1;                      // a row dragged before its file was written
+    std::shared_ptr<RowFilesFolder> m_rowFilesFolder;  // where rows taken out go; made on use
+    std::array<QString, SlotCount> m_rowFiles;         // written for a drag, by slot
+    int m_dragWanted = -1;                             // a row dragged before its file was written
     // The sound browser: made when first used; its section is written only
     // then, or when the profile held it.
     std::unique_ptr<SoundBrowser> m_browser;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,29 @@
 #include "convert/SoundFiles.h"
 #include "res/StringTable.h"
 #include "voicebank/VoiceBankImage.h"
+
+// The folder rows taken out are written to, made by the first job that
+// needs it and used by every later one, also when that job was cancelled
+// or its write failed. Kept after the program ends: a drop target may
+// refer to the file rather than copy it (a row of this window does), and
+// the system clears its temporary folder in time.
+struct RowFilesFolder {
+    std::mutex mutex;
+    QString path;
+
+    // The folder, made on first use; empty when it cannot be made.
+    QString Get() {
+        const std::lock_guard lock(mutex);
+        if (path.isEmpty()) {
+            QTemporaryDir made;
+            if (made.isValid()) {
+                made.setAutoRemove(false);
+                path = made.path();
+            }
+        }
+        return path;
+    }
+};
 
 namespace {
 
@@ -48,29 +72,18 @@ QString LeftOutWord(int leftOut, int firstSlot, int filled) {
     return files + QStringLiteral(": ") + rows;
 }
 
-// The job gives back the folder and the file written ({} on failure).
-using WrittenRowFile = std::pair<QString, QString>;
-
-// Writes row slot of image as a WAV file at inFolder below folder (made
-// first when empty). Runs on a worker.
-WrittenRowFile WriteRowFile(const VoiceBankImage& image, int slot, const RowOrigin& origin,
-                            const QString& folder, const QString& inFolder) {
-    QString dir = folder;
-    if (dir.isEmpty()) {
-        // Made on first use and kept after the program ends: a drop target
-        // may refer to the file rather than copy it (a row of this window
-        // does), and the system clears its temporary folder in time.
-        QTemporaryDir made;
-        if (!made.isValid()) return WrittenRowFile{};
-        made.setAutoRemove(false);
-        dir = made.path();
-    }
+// Writes row slot of image as a WAV file at inFolder below the folder;
+// returns its path, or nothing on failure. Runs on a worker.
+QString WriteRowFile(const VoiceBankImage& image, int slot, const RowOrigin& origin,
+                     RowFilesFolder& folder, const QString& inFolder) {
+    const QString dir = folder.Get();
+    if (dir.isEmpty()) return {};
     const QString path = QDir(dir).filePath(inFolder);
     const std::filesystem::path file(QFile::encodeName(path).toStdString());
     const std::vector<uint8_t> wave = MakeRowWave(image.voices[static_cast<size_t>(slot)], origin);
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    if (wave.empty() || ec) return WrittenRowFile{};
+    if (wave.empty() || ec) return {};
     // Written beside and renamed over, so a drop target still reading the
     // former file keeps it whole.
     std::filesystem::path part = file;
@@ -79,9 +92,9 @@ WrittenRowFile WriteRowFile(const VoiceBankImage& image, int slot, const RowOrig
     out.write(reinterpret_cast<const char*>(wave.data()),
               static_cast<std::streamsize>(wave.size()));
     out.close();
-    if (out.fail()) return WrittenRowFile{};
+    if (out.fail()) return {};
     std::filesystem::rename(part, file, ec);
-    return ec ? WrittenRowFile{} : WrittenRowFile{dir, path};
+    return ec ? QString() : path;
 }
 
 }  // namespace
@@ -280,15 +293,14 @@ void MainWindow::PrepareRowFile(int slot) {
         QString::number(slot + 1) + QLatin1Char('/') + name + QStringLiteral(".wav");
     // The mark makes the file load back exactly as the row stands.
     const RowOrigin origin = format.fromBank ? format.origin : RowOrigin{{}, slot + 1};
-    m_jobs.Run<WrittenRowFile>(
+    if (!m_rowFilesFolder) m_rowFilesFolder = std::make_shared<RowFilesFolder>();
+    m_jobs.Run<QString>(
         QStringLiteral("row out"), this,
-        [image, slot, origin, folder = m_rowFilesDir, inFolder](const std::atomic<bool>&) {
-            return WriteRowFile(*image, slot, origin, folder, inFolder);
+        [image, slot, origin, folder = m_rowFilesFolder, inFolder](const std::atomic<bool>&) {
+            return WriteRowFile(*image, slot, origin, *folder, inFolder);
         },
-        [this, slot](const WrittenRowFile& written) {
-            const auto& [folder, path] = written;
+        [this, slot](const QString& path) {
             if (path.isEmpty()) return;
-            m_rowFilesDir = folder;  // every later row file goes there
             m_rowFiles[static_cast<size_t>(slot)] = path;
             const bool wanted = m_dragWanted == slot;
             m_dragWanted = -1;

@@ -96,24 +96,27 @@ void PadInput::StartMidi(ProfileStore* profile) {
         m_settings.channel = channel >= 0 && channel <= 16 ? channel : defaults.channel;
     }
     m_midiStarted = true;
-    // A note sounds on its input's thread, so that a busy window does not
+    (void)m_midi.Start(m_settings, [this](int note, int velocity) { PlayNote(note, velocity); });
+}
+
+void PadInput::PlayNote(int note, int velocity) {
+    // The note sounds on the caller's thread, so that a busy window does not
     // delay it; the window shows it afterwards. Where it cannot sound there
-    // (a lost device, which only this thread opens again), it is played here.
-    (void)m_midi.Start(m_settings, [this](int note, int velocity) {
-        const int row = midi::RowForNote(note);
-        const bool sounded = m_model.StrikeSlotFromInput(row - 1, midi::GainForVelocity(velocity));
-        QMetaObject::invokeMethod(
-            this,
-            [this, row, velocity, sounded] {
-                if (!sounded) {
-                    (void)Strike(row, velocity);
-                    return;
-                }
-                emit Struck(row - 1);
-                m_model.ShowStruck(row - 1);
-            },
-            Qt::QueuedConnection);
-    });
+    // (a lost device, which only the window's thread opens again), the
+    // window's thread plays it.
+    const int row = midi::RowForNote(note);
+    const bool sounded = m_model.StrikeSlotFromInput(row - 1, midi::GainForVelocity(velocity));
+    QMetaObject::invokeMethod(
+        this,
+        [this, row, velocity, sounded] {
+            if (!sounded) {
+                (void)Strike(row, velocity);
+                return;
+            }
+            emit Struck(row - 1);
+            m_model.ShowStruck(row - 1);
+        },
+        Qt::QueuedConnection);
 }
 
 void PadInput::StopMidi() {

@@ -53,6 +53,10 @@ public:
 
     // One stroke of row (1 ... 16) at a MIDI velocity.
     bool Strike(int row, int velocity = 127);
+    // A note-on as the instrument maps it, from any thread while the model
+    // is open (the MIDI inputs call it): it sounds at once, and the stroke
+    // is shown on this object's thread.
+    void PlayNote(int note, int velocity);
     void StopAll();
 
 signals:

@@ -1,5 +1,11 @@
+#include <QSignalSpy>
+
+#include <thread>
+
 #include "AppTestSupport.h"
+#include "FakeSoundDevice.h"
 #include "app/PadInput.h"
+#include "app/model/SlotModel.h"
 #include "res/SkinResources.h"
 
 namespace {
@@ -44,6 +50,36 @@ TEST_F(WindowTest, PadKeysSoundRowsTogetherAndBackspaceStopsThemAll) {
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, QStringLiteral("z"), true);
     QCoreApplication::sendEvent(PlayButton(0), &repeat);
     EXPECT_FALSE(window->Model().IsSlotPlaying(0));
+}
+
+// A note sounds on the input's thread, before the window's thread runs;
+// the window then shows it. On a lost device the window's thread plays it,
+// opening the device again.
+TEST(PadMidi, NotesSoundOnTheirThreadAndALostDeviceIsLeftToTheWindow) {
+    testsupport::TempDir dir;
+    const std::string wav = dir.file("a.wav");
+    ASSERT_TRUE(testsupport::WriteFile(
+        wav, testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 44100))));
+    SlotModel model;
+    ASSERT_TRUE(model.Open());
+    ASSERT_TRUE(model.LoadSlot(15, wav));
+    PadInput pads(model);
+    QSignalSpy struck(&pads, &PadInput::Struck);
+
+    std::thread([&] { pads.PlayNote(59, 127); }).join();
+    EXPECT_TRUE(model.IsSlotPlaying(15));
+    EXPECT_EQ(struck.count(), 0);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(struck.count(), 1);
+    EXPECT_EQ(struck.at(0).at(0).toInt(), 15);
+
+    ASSERT_TRUE(model.StopAllSlots());
+    enginetest::UnplugOpenDevices();
+    std::thread([&] { pads.PlayNote(59, 127); }).join();
+    EXPECT_FALSE(model.IsSlotPlaying(15));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(model.IsSlotPlaying(15)) << "the window's thread did not play it";
+    EXPECT_EQ(struck.count(), 2);
 }
 
 }  // namespace

@@ -23,6 +23,8 @@ namespace {
 
 struct FakeState {
     std::mutex mutex;
+    // Held while the hook runs, so that changing it waits for a run to end.
+    std::mutex hookRun;
     std::vector<ALCdevice*> open;
     std::vector<ALCdevice*> unplugged;
     std::function<void(bool)> lookHook;
@@ -71,9 +73,11 @@ ALCboolean __wrap_alcCloseDevice(ALCdevice* device) {
 
 void __wrap_alcGetIntegerv(ALCdevice* device, ALCenum param, ALCsizei size, ALCint* values) {
     __real_alcGetIntegerv(device, param, size, values);
-    if (param == ALC_CONNECTED && size >= 1 && values != nullptr && IsUnplugged(device)) {
-        values[0] = ALC_FALSE;
-    }
+    if (param != ALC_CONNECTED || size < 1 || values == nullptr) return;
+    // The watcher asks this on every pass, also where a lost device spares
+    // it the look at each source.
+    if (std::this_thread::get_id() != g_testThread) ++g_watcherLooks;
+    if (IsUnplugged(device)) values[0] = ALC_FALSE;
 }
 
 void __wrap_alGetSourcei(ALuint source, ALenum param, ALint* value) {
@@ -81,9 +85,10 @@ void __wrap_alGetSourcei(ALuint source, ALenum param, ALint* value) {
     if (param != AL_SOURCE_STATE || value == nullptr) return;
     if (std::this_thread::get_id() == g_testThread) return;
     ++g_watcherLooks;
+    FakeState& s = State();
+    const std::lock_guard running(s.hookRun);
     std::function<void(bool)> hook;
     {
-        FakeState& s = State();
         const std::lock_guard lock(s.mutex);
         hook = s.lookHook;
     }
@@ -102,6 +107,7 @@ void UnplugOpenDevices() {
 
 void SetWatcherLookHook(std::function<void(bool playing)> hook) {
     FakeState& s = State();
+    const std::lock_guard running(s.hookRun);
     const std::lock_guard lock(s.mutex);
     s.lookHook = std::move(hook);
 }

@@ -18,11 +18,11 @@ namespace enginetest {
 void UnplugOpenDevices();
 
 // Run on the engine's watcher thread each time it looks at a source's
-// state, with whether the source was playing. Set it while no play awaits
-// its report (the watcher is not looking); an empty function removes it.
+// state, with whether the source was playing. Setting or removing it (an
+// empty function) waits for a run in progress to end.
 void SetWatcherLookHook(std::function<void(bool playing)> hook);
 
-// Looks the watcher has made at sources so far.
+// Looks the watcher has made so far, at sources or at the device.
 [[nodiscard]] uint64_t WatcherLooks();
 
 // Waits until the watcher makes no look for a while (it polls about every
