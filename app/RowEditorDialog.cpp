@@ -16,6 +16,7 @@
 #include <memory>
 #include <new>
 
+#include "app/AuditionJob.h"
 #include "app/JobRunner.h"
 #include "app/LevelBox.h"
 #include "app/WaveformJob.h"
@@ -402,24 +403,8 @@ VoiceOptions RowEditorDialog::Options() const {
 
 void RowEditorDialog::Play() {
     if (IsBusy()) return;
-    const std::string path = m_path;
-    const VoiceOptions options = Options();
-    const bool convert = m_convert;
-    m_jobs.Run<MadeRow>(
-        m_lane, this,
-        [path, options, convert](const std::atomic<bool>& cancelled) {
-            return SlotModel::MakeRow(path, options, convert, cancelled);
-        },
-        [this](MadeRow row) {
-            UpdateBusy();
-            LoadFailure failure;
-            if (m_model.AuditionRow(std::move(row), &failure)) return;
-            MessageRequest request;
-            request.parent = this;
-            request.stringId = IdsLoadError;
-            request.informativeText = QString::fromStdString(failure.reason);
-            (void)ShowMessage(std::move(request));
-        });
+    AuditionFile(m_jobs, m_lane, this, m_model, m_path, Options(), m_convert,
+                 [this] { UpdateBusy(); });
     m_busyText->setText(tr("Making the row..."));
     UpdateBusy();
 }

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/AuditionJob.h"
 #include "app/JobRunner.h"
 #include "audio/AudioData.h"
 #include "controls/MessageBox.h"
@@ -483,13 +484,10 @@ void SliceDialog::PlaySlice(int index) {
     if (index < 0 || static_cast<size_t>(index) >= slices.size()) return;
     const VoiceOptions options =
         SliceVoiceOptions(slices[static_cast<size_t>(index)], m_analysis->SampleRate());
-    LoadFailure failure;
-    if (m_model.Audition(m_path, options, &failure)) return;
-    MessageRequest request;
-    request.parent = this;
-    request.stringId = IdsLoadError;
-    request.informativeText = QString::fromStdString(failure.reason);
-    (void)ShowMessage(std::move(request));
+    // The newest click is the one heard.
+    const QString lane = QStringLiteral("audition");
+    m_jobs->Cancel(lane);
+    AuditionFile(*m_jobs, lane, this, m_model, m_path, options, m_model.ConvertFormats());
 }
 
 void SliceDialog::done(int result) {

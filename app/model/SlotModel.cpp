@@ -214,10 +214,6 @@ bool SlotModel::StopAllSlots() {
     return true;
 }
 
-bool SlotModel::Audition(const std::string& path, const VoiceOptions& options, LoadFailure* why) {
-    return AuditionRow(MakeRow(path, options, m_convertFormats), why);
-}
-
 bool SlotModel::AuditionRow(MadeRow row, LoadFailure* why, float gain) {
     LoadFailure failure = std::move(row.failure);
     bool played = false;

@@ -169,13 +169,10 @@ public:
     void ShowStruck(int slot);
     // Stops every sounding slot. False when a stop fails.
     bool StopAllSlots();
-    // Plays the row the file at path would make with these options (and
-    // the conversion setting) outside the slots and the bank: the row
-    // editor's audition. False, with the reason in why (may be null), when
-    // the row cannot be made or does not start.
-    [[nodiscard]] bool Audition(const std::string& path, const VoiceOptions& options,
-                                LoadFailure* why = nullptr);
-    // Plays a row made by MakeRow as Audition does, at gain (0 ... 1).
+    // Plays a row made by MakeRow outside the slots and the bank (the row
+    // editor's, the slice dialog's and the browser's audition), at gain
+    // (0 ... 1). False, with the reason in why (may be null), when the row
+    // was not made or does not start.
     [[nodiscard]] bool AuditionRow(MadeRow row, LoadFailure* why = nullptr, float gain = 1.0f);
     void StopAudition();
     [[nodiscard]] bool IsAuditionPlaying() const;

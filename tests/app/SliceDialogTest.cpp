@@ -79,7 +79,7 @@ TEST_F(SliceDialogTest, MarkersFollowEditsAndApplyFillsTheRowsGlwtoolBuilds) {
     // A marker added by double-click makes a fifth slice; a click on it and
     // Delete take it away again; a double-click on a found marker removes it
     // and Cancel leaves every row as it was.
-    ASSERT_FALSE(Slice(0, [](SliceDialog* dialog) {
+    ASSERT_FALSE(Slice(0, [this](SliceDialog* dialog) {
         SliceView* view = dialog->View();
         ASSERT_EQ(view->Markers().size(), kHits.size());
         for (size_t i = 0; i < kHits.size(); ++i) {
@@ -91,6 +91,15 @@ TEST_F(SliceDialogTest, MarkersFollowEditsAndApplyFillsTheRowsGlwtoolBuilds) {
             return QPoint(static_cast<int>(frame * view->width() / static_cast<int64_t>(kFrames)),
                           view->height() / 2);
         };
+        // A press between markers plays that slice, made on a worker.
+        QTest::mousePress(view, Qt::LeftButton, {},
+                          x((view->Markers()[0] + view->Markers()[1]) / 2));
+        QTest::mouseRelease(view, Qt::LeftButton, {},
+                            x((view->Markers()[0] + view->Markers()[1]) / 2));
+        const QDeadlineTimer heard(10000);
+        while (!model->IsAuditionPlaying() && !heard.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        EXPECT_TRUE(model->IsAuditionPlaying());
         QTest::mouseDClick(view, Qt::LeftButton, {}, x(37000));
         ASSERT_EQ(view->Markers().size(), kHits.size() + 1);
         EXPECT_EQ(dialog->Rows().size(), kHits.size() + 1);
