@@ -22,8 +22,6 @@
 #include "app/WaveformJob.h"
 #include "app/WaveformView.h"
 #include "audio/AudioData.h"
-#include "controls/MessageBox.h"
-#include "res/StringTable.h"
 
 namespace {
 

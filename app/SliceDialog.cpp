@@ -19,8 +19,6 @@
 #include "app/AuditionJob.h"
 #include "app/JobRunner.h"
 #include "audio/AudioData.h"
-#include "controls/MessageBox.h"
-#include "res/StringTable.h"
 
 namespace {
 

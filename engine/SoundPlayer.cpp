@@ -24,6 +24,9 @@ void ResetAlError() { alGetError(); }
 
 [[nodiscard]] bool AlOk() { return alGetError() == AL_NO_ERROR; }
 
+// A play's gain: 0 (silent) ... 1 (the samples as they are).
+[[nodiscard]] bool IsGain(float gain) { return gain >= 0.0f && gain <= 1.0f; }
+
 [[nodiscard]] bool SourcePlaying(ALuint source) {
     ALint state = AL_STOPPED;
     alGetSourcei(source, AL_SOURCE_STATE, &state);
@@ -227,12 +230,6 @@ const int16_t* SoundPlayer::PlaybackCopy(int slot, uint32_t* bytes) const {
     if (bytes != nullptr) *bytes = voice.playbackCopy ? voice.playbackBytes : 0;
     return voice.playbackCopy.get();
 }
-
-namespace {
-
-[[nodiscard]] bool IsGain(float gain) { return gain >= 0.0f && gain <= 1.0f; }
-
-}  // namespace
 
 bool SoundPlayer::Play(int slot, float gain) {
     if (!Voice(slot).armed || !IsGain(gain)) return false;
