@@ -37,6 +37,9 @@ app_id=com.vantor.GridlumeVoiceManager
 package=gridlume-voice-manager
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
+# Another apt or an unattended upgrade may hold the dpkg lock: wait for it
+# (up to ten minutes) instead of failing at once.
+apt_get() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 
 stage() { echo; echo "== $*"; }
 fail() { echo "check-install: $*" >&2; exit 1; }
@@ -58,7 +61,7 @@ cleanup() {
         grep -Fx -f <(echo "$package"; apt-mark showauto) || true)
     if [ ${#added[@]} -gt 0 ]; then
       echo; echo "== removing again: ${added[*]}"
-      $sudo env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q "${added[@]}" >/dev/null || true
+      apt_get remove -y -q "${added[@]}" >/dev/null || true
     fi
   fi
   rm -rf "$work"
@@ -75,8 +78,8 @@ missing=()
 for p in "${packages[@]}"; do is_installed "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
   stage "installing: ${missing[*]}"
-  $sudo apt-get update -q
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  apt_get update -q
+  apt_get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 stage "build (Release, without tests)"
@@ -184,9 +187,9 @@ else
 fi
 # apt reads a local package as its sandbox user; give it a readable copy.
 chmod 755 "$work/package" && chmod 644 "$deb"
-if ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb"; then
-  $sudo apt-get update -q
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb"
+if ! apt_get install -y -q "$deb"; then
+  apt_get update -q
+  apt_get install -y -q "$deb"
 fi
 
 stage "the installed programs"
