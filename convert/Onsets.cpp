@@ -3,7 +3,9 @@
 #include <kiss_fftr.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <new>
 #include <utility>
@@ -196,8 +198,12 @@ std::vector<float> LocalLevels(const std::vector<float>& flux) {
 struct SampleSpan {
     const float* data = nullptr;
     int64_t from = 0;
+    int64_t size = 0;
     int64_t total = 0;
-    float operator[](int64_t i) const { return data[i - from]; }
+    float operator[](int64_t i) const {
+        assert(i >= from && i < from + size);
+        return data[i - from];
+    }
 };
 
 // On the samples themselves, and failing that on their first difference: a
@@ -417,9 +423,13 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
         double sumPower = 0.0, differencePower = 0.0;
         m_sign = 1.0f;
         bool ok = ReadPass(cancelled, &sumPower, &differencePower, why);
-        if (ok && differencePower > sumPower && m_sound->Seek(0)) {
-            m_sign = -1.0f;
-            ok = ReadPass(cancelled, nullptr, nullptr, why);
+        if (ok && differencePower > sumPower) {
+            if (m_sound->Seek(0)) {
+                m_sign = -1.0f;
+                ok = ReadPass(cancelled, nullptr, nullptr, why);
+            } else {
+                m_soundAt = -1;
+            }
         }
         if (!ok) {
             clear();
@@ -450,7 +460,8 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, double* sumPowe
     m_low.clear();
     m_high.clear();
     m_frames = 0;
-    if (const int64_t known = m_sound->Info().frames; known > 0 && known < (int64_t{1} << 40)) {
+    if (const int64_t known = m_sound->Info().frames;
+        known > 0 && known < std::numeric_limits<int32_t>::max()) {
         const auto frames = static_cast<size_t>(known / kHop + 1);
         m_flux.reserve(frames);
         m_low.reserve(frames);
@@ -573,8 +584,9 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, std::
                 if (!ReadMono(first, end - first, &samples, why)) return {};
                 read = first;
             }
-            const int64_t start =
-                AttackStart({samples.data(), read, m_frames}, range, m_rate, f, notBefore);
+            const SampleSpan span{samples.data(), read, static_cast<int64_t>(samples.size()),
+                                  m_frames};
+            const int64_t start = AttackStart(span, range, m_rate, f, notBefore);
             // Two flux peaks of one hit land on the same attack.
             if (!starts.empty() && start - starts.back() < gap) continue;
             starts.push_back(start);
