@@ -61,20 +61,12 @@ struct Analysed {
     QString failure;
 };
 
-std::vector<PeakBin> BinsOf(const std::vector<float>& samples) {
-    std::vector<PeakBin> bins;
-    if (samples.empty()) return bins;
-    const size_t per = std::max<size_t>(1, (samples.size() + ViewBins - 1) / ViewBins);
-    for (size_t at = 0; at < samples.size(); at += per) {
-        const auto [lo, hi] = std::minmax_element(
-            samples.begin() + static_cast<ptrdiff_t>(at),
-            samples.begin() + static_cast<ptrdiff_t>(std::min(samples.size(), at + per)));
-        const auto low = static_cast<int16_t>(std::lround(*lo * 32767.0f));
-        const auto high = static_cast<int16_t>(std::lround(*hi * 32767.0f));
-        bins.push_back({low, high, low, high});
-    }
-    return bins;
-}
+// The markers a setting finds, at most MaxSlices; more says whether there
+// were more.
+struct Found {
+    std::vector<int64_t> markers;
+    bool more = false;
+};
 
 }  // namespace
 
@@ -343,19 +335,13 @@ void SliceDialog::Analyse() {
         QStringLiteral("analyse"), this,
         [path = m_path, convert = m_convert](const std::atomic<bool>& cancelled) {
             Analysed result;
-            std::vector<float> samples;
-            int rate = 0;
             std::string why;
-            if (!ReadMonoSource(path.c_str(), convert, &samples, &rate, &why, &cancelled)) {
+            auto analysis = std::make_shared<OnsetAnalysis>();
+            if (!analysis->Analyse(path.c_str(), convert, &why, cancelled)) {
                 result.failure = QString::fromStdString(why);
                 return result;
             }
-            result.bins = BinsOf(samples);
-            auto analysis = std::make_shared<OnsetAnalysis>();
-            if (!analysis->Analyse(std::move(samples), rate, &cancelled)) {
-                result.failure = tr("not enough memory to find its hits");
-                return result;
-            }
+            result.bins = analysis->Overview(ViewBins);
             result.analysis = std::move(analysis);
             return result;
         },
@@ -416,13 +402,18 @@ void SliceDialog::FindMarkers() {
     const SliceSettings settings = Settings();
     // Only the latest setting matters while the slider moves.
     m_jobs->Cancel(QStringLiteral("markers"));
-    m_jobs->Run<std::vector<int64_t>>(
+    m_jobs->Run<Found>(
         QStringLiteral("markers"), this,
         [analysis = m_analysis, settings](const std::atomic<bool>&) {
-            return analysis->SliceStarts(settings);
+            Found found;
+            found.markers = analysis->SliceStarts(settings);
+            found.more = found.markers.size() > static_cast<size_t>(MaxSlices);
+            if (found.more) found.markers.resize(static_cast<size_t>(MaxSlices));
+            return found;
         },
-        [this](std::vector<int64_t> markers) {
-            m_view->SetMarkers(std::move(markers));
+        [this](Found found) {
+            m_more = found.more;
+            m_view->SetMarkers(std::move(found.markers));
             ShowRows();
         });
 }
@@ -443,7 +434,9 @@ void SliceDialog::ShowRows() {
     const std::vector<Slice> slices = Slices();
     m_apply->setEnabled(!slices.empty());
     if (!m_analysis) return;
-    m_status->setText(tr("%n slice(s)", nullptr, static_cast<int>(slices.size())));
+    QString status = tr("%n slice(s)", nullptr, static_cast<int>(slices.size()));
+    if (m_more) status += ' ' + tr("(more were found; only the first %1 are shown)").arg(MaxSlices);
+    m_status->setText(status);
     if (slices.empty()) {
         m_rows->setText(tr("No slices: lower the sensitivity's threshold or add markers."));
         return;

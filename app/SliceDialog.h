@@ -118,6 +118,7 @@ private:
     const bool m_convert;
     std::shared_ptr<const OnsetAnalysis> m_analysis;
     std::unique_ptr<JobRunner> m_jobs;
+    bool m_more = false;  // the setting found more than MaxSlices slices
 
     SliceView* m_view = nullptr;
     QComboBox* m_mode = nullptr;

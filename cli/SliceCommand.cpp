@@ -15,7 +15,10 @@ const char* const SlicesHelp =
     "frames (frames of FILE). Each slice begins just before its hit's attack and runs\n"
     "to the next slice, the last to the end of the file. Nothing else is printed on\n"
     "standard output. The seconds given to build as --start and --length make the\n"
-    "same slice.\n\n"
+    "same slice. At most 10000 slices are listed: when FILE has more, the first\n"
+    "10000 are, and a line on standard error says that more were found. When\n"
+    "FILE has no slice (silence), \"no slices found\" is written to standard error\n"
+    "and the exit status is 1, as with build --slice.\n\n"
     "  --convert also reads the formats build --convert takes\n" GLW_SLICE_OPTIONS_HELP;
 
 namespace {
@@ -184,7 +187,8 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
     std::vector<Slice> slices;
     int rate = 0;
     std::string why;
-    if (!FindSlices(file.c_str(), convert, request.settings, &slices, &rate, &why)) {
+    bool more = false;
+    if (!FindSlices(file.c_str(), convert, request.settings, &slices, &rate, &why, &more)) {
         err << file << ": " << why << '\n';
         return ExitFailure;
     }
@@ -200,7 +204,10 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
                                         named, choices, err);
         if (code != ExitOk) return code;
     }
-    if (fitting < slices.size())
+    if (more)
+        err << "glwtool build: " << file << " has more than " << MaxSlices << " slices; slices "
+            << fitting + 1 << " onward do not fit above row 16 and are left out\n";
+    else if (fitting < slices.size())
         err << "glwtool build: " << file << " has " << slices.size() << " slices; slices "
             << fitting + 1 << " to " << slices.size()
             << " do not fit above row 16 and are left out\n";
@@ -218,11 +225,17 @@ int RunSlices(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return UsageError("slices", operands.empty() ? "missing FILE" : "give one FILE", err);
     SliceSettings settings;
     if (!ParseSliceSettings("slices", values, &settings, err)) return ExitUsage;
+    const std::string& file = operands.front();
     std::vector<Slice> slices;
     int rate = 0;
     std::string why;
-    if (!FindSlices(operands.front().c_str(), !options.empty(), settings, &slices, &rate, &why)) {
-        err << operands.front() << ": " << why << '\n';
+    bool more = false;
+    if (!FindSlices(file.c_str(), !options.empty(), settings, &slices, &rate, &why, &more)) {
+        err << file << ": " << why << '\n';
+        return ExitFailure;
+    }
+    if (slices.empty()) {
+        err << file << ": no slices found\n";
         return ExitFailure;
     }
     for (size_t i = 0; i < slices.size(); ++i) {
@@ -230,6 +243,9 @@ int RunSlices(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << FrameSecondsText(slices[i].length, rate) << '\t' << slices[i].start << '\t'
             << slices[i].length << '\n';
     }
+    if (more)
+        err << "glwtool slices: " << file << " has more than " << MaxSlices << " slices; the first "
+            << MaxSlices << " are listed\n";
     return ExitOk;
 }
 

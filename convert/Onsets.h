@@ -1,18 +1,25 @@
 #pragma once
 
 // Finding the hits of a loop or phrase, so that each can fill a row. The
-// detector works on a mono mix of the whole source: spectral flux on
-// overlapping frames against an adaptive threshold, then each hit is moved
-// back to just before its attack, so a row made from there keeps the whole
-// attack and nothing of the hit before it. Pure computation on whatever
-// thread calls it; a window runs it on a worker.
+// detector works on a mono mix of the source, read in blocks: spectral flux
+// on overlapping frames against an adaptive threshold, then each hit is
+// moved back to just before its attack, so a row made from there keeps the
+// whole attack and nothing of the hit before it. Of the whole source only
+// four numbers per analysis frame are kept (a 128th of its samples); the
+// attack is found in the samples around each hit, read again from the open
+// file. Computation on whatever thread calls it; a window runs it on a
+// worker.
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "convert/PeakOverview.h"
+#include "convert/SoundSource.h"
 #include "convert/VoiceLoad.h"
 
 // How the slice points are chosen.
@@ -37,6 +44,10 @@ inline constexpr int DefaultSensitivity = 50;
 inline constexpr int DefaultSliceCount = 16;
 // Two hits closer than this are one hit.
 inline constexpr double MinHitGapSeconds = 0.03;
+
+// At most this many slices are listed or shown; of a source with more, the
+// first this many are kept and the caller says that more were found.
+inline constexpr int MaxSlices = 10000;
 
 inline constexpr double MinTempo = 20.0;
 inline constexpr double MaxTempo = 999.0;
@@ -64,28 +75,42 @@ struct Slice {
     friend bool operator==(const Slice&, const Slice&) = default;
 };
 
-// The analysis of one source: the mono samples and their onset strength per
-// frame, computed once; finding the hits for a sensitivity is then cheap, so
-// a dialog can follow a slider.
+// The analysis of one source: its onset strength per analysis frame,
+// computed once in one pass over the file (two when its channels cancel
+// out); finding the hits for a sensitivity is then cheap, so a dialog can
+// follow a slider. The file stays open to read the samples around the
+// hits; one lock keeps calls from several threads apart.
 class OnsetAnalysis {
 public:
-    OnsetAnalysis() = default;
-    // Analyses samples (mono, -1 ... 1) at rate. False when cancelled is set
-    // part way (may be null) or memory runs out; the analysis is then empty.
-    [[nodiscard]] bool Analyse(std::vector<float> samples, int rate,
-                               const std::atomic<bool>* cancelled = nullptr);
+    OnsetAnalysis();
+    ~OnsetAnalysis();
+    OnsetAnalysis(const OnsetAnalysis&) = delete;
+    OnsetAnalysis& operator=(const OnsetAnalysis&) = delete;
+
+    // Opens path (with convert, also the formats the converter reads) and
+    // analyses the mono mix of its first two channels at its own rate.
+    // False with the reason in *why (may be null) when it cannot be read,
+    // memory runs out or cancelled is set; the analysis is then empty.
+    [[nodiscard]] bool Analyse(const char* path, bool convert, std::string* why,
+                               const std::atomic<bool>& cancelled = NeverCancelled());
 
     [[nodiscard]] int SampleRate() const { return m_rate; }
-    [[nodiscard]] int64_t Frames() const { return static_cast<int64_t>(m_samples.size()); }
-    [[nodiscard]] const std::vector<float>& Samples() const { return m_samples; }
+    [[nodiscard]] int64_t Frames() const { return m_frames; }
+    // The mono mix's waveform in at most bins bins, for drawing.
+    [[nodiscard]] std::vector<PeakBin> Overview(int bins) const;
 
     // Where the slices begin, ascending: each hit's start just before its
     // attack (at most 5 ms before the first sample that rises 40 dB below
     // full scale above the level before it, on a zero crossing within 1 ms
-    // when there is one), never at or before the hit ahead of it.
-    [[nodiscard]] std::vector<int64_t> Transients(int sensitivity) const;
-    [[nodiscard]] std::vector<int64_t> Strongest(int count) const;
-    [[nodiscard]] std::vector<int64_t> SliceStarts(const SliceSettings& settings) const;
+    // when there is one), never at or before the hit ahead of it. At most
+    // MaxSlices + 1 starts: one more than MaxSlices says that more were
+    // found. Empty with the reason in *why (may be null) when the samples
+    // around a hit cannot be read again.
+    [[nodiscard]] std::vector<int64_t> Transients(int sensitivity,
+                                                  std::string* why = nullptr) const;
+    [[nodiscard]] std::vector<int64_t> Strongest(int count, std::string* why = nullptr) const;
+    [[nodiscard]] std::vector<int64_t> SliceStarts(const SliceSettings& settings,
+                                                   std::string* why = nullptr) const;
 
 private:
     struct Peak {
@@ -94,13 +119,26 @@ private:
         float level;  // the local level
     };
     [[nodiscard]] std::vector<Peak> Peaks() const;
-    [[nodiscard]] std::vector<int64_t> PlaceHits(std::vector<int64_t> frames) const;
-    [[nodiscard]] int64_t AttackStart(int64_t frame, int64_t notBefore) const;
+    [[nodiscard]] std::vector<int64_t> PlaceHits(std::vector<int64_t> frames,
+                                                 std::string* why) const;
+    [[nodiscard]] bool ReadPass(const std::atomic<bool>& cancelled, double* sumPower,
+                                double* differencePower, std::string* why);
+    [[nodiscard]] bool ReadMono(int64_t from, int64_t count, std::vector<float>* out,
+                                std::string* why) const;
 
-    std::vector<float> m_samples;
     int m_rate = 0;
+    int64_t m_frames = 0;
+    // Which mix of channels 1 and 2: their sum (1) or their difference (-1).
+    float m_sign = 1.0f;
     std::vector<float> m_flux;   // onset strength per analysis frame
     std::vector<float> m_level;  // its local median
+    // The smallest and largest sample of each analysis frame's new half.
+    std::vector<float> m_low;
+    std::vector<float> m_high;
+    // The open file; reading moves it, so every use holds the lock.
+    mutable std::mutex m_soundLock;
+    std::unique_ptr<SoundSource> m_sound;
+    mutable int64_t m_soundAt = -1;  // the frame m_sound reads next; -1 when not known
 };
 
 // count equal parts of frames frames (fewer when frames is smaller).
@@ -109,9 +147,9 @@ private:
 // One part per note of note's length at tempo (quarter notes a minute)
 // from the first frame, each start rounded to the nearest frame so that
 // parts never drift off the beat. A rest shorter than half a note at the
-// end stays with the part before it.
+// end stays with the part before it. At most limit starts.
 [[nodiscard]] std::vector<int64_t> TempoDivisions(int64_t frames, int rate, double tempo,
-                                                  NoteLength note);
+                                                  NoteLength note, int64_t limit = MaxSlices + 1);
 
 // The row options that make a slice of a source at rate into a row: its
 // start and its length, exactly to the frame.
@@ -121,7 +159,9 @@ private:
 // next start, the last to the end of frames.
 [[nodiscard]] std::vector<Slice> SlicesFromStarts(std::vector<int64_t> starts, int64_t frames);
 
-// The slices of a sound file as settings choose them. False with the reason
+// The slices of a sound file as settings choose them, at most MaxSlices;
+// *more (may be null) says whether more were found. False with the reason
 // in *why when the file cannot be read.
 [[nodiscard]] bool FindSlices(const char* path, bool convert, const SliceSettings& settings,
-                              std::vector<Slice>* slices, int* rate, std::string* why);
+                              std::vector<Slice>* slices, int* rate, std::string* why,
+                              bool* more = nullptr);

@@ -179,49 +179,6 @@ bool ComputePeakOverview(const char* path, bool convert, int64_t framesPerBin, c
     }
 }
 
-bool ReadMonoSource(const char* path, bool convert, std::vector<float>* samples, int* rate,
-                    std::string* why, const std::atomic<bool>* cancelled) {
-    if (samples == nullptr || rate == nullptr) return Fail(why, "nothing to fill");
-    const auto sound = OpenChecked(path, convert, why);
-    if (!sound) return false;
-    const int channels = sound->Info().channels;
-    const int64_t frames = sound->Info().frames;
-    const int64_t blockFrames = std::max<int64_t>(1, kBlockSamples / channels);
-    // Channels 1 and 2 summed; their difference instead when that holds
-    // more power (a stereo file with one channel's polarity turned would
-    // otherwise mix to silence).
-    double sumPower = 0.0, differencePower = 0.0;
-    for (const float sign : {1.0f, -1.0f}) {
-        try {
-            samples->clear();
-            if (frames > 0 && frames < std::numeric_limits<int32_t>::max())
-                samples->reserve(static_cast<size_t>(frames));
-            std::vector<float> block(static_cast<size_t>(blockFrames * channels));
-            for (;;) {
-                if (cancelled != nullptr && cancelled->load()) return Fail(why, "stopped");
-                const int64_t got = sound->ReadFrames(block.data(), blockFrames);
-                if (got <= 0) break;
-                for (int64_t i = 0; i < got; ++i) {
-                    const float* frame = block.data() + i * channels;
-                    const float first = std::isnan(frame[0]) ? 0.0f : frame[0];
-                    const float second =
-                        channels == 1 ? first : (std::isnan(frame[1]) ? 0.0f : frame[1]);
-                    const float sum = 0.5f * (first + second);
-                    const float difference = 0.5f * (first - second);
-                    sumPower += double{sum} * sum;
-                    differencePower += double{difference} * difference;
-                    samples->push_back(std::clamp(sign > 0 ? sum : difference, -1.0f, 1.0f));
-                }
-            }
-        } catch (const std::bad_alloc&) {
-            return Fail(why, "not enough memory to read it");
-        }
-        if (const std::string error = sound->ReadError(); !error.empty())
-            return Fail(why, "cannot be read to its end: " + error);
-        if (sign < 0 || differencePower <= sumPower) break;
-        if (!sound->Seek(0)) break;
-        sumPower = differencePower = 0.0;
-    }
-    *rate = sound->Info().sampleRate;
-    return true;
+std::unique_ptr<SoundSource> OpenSoundFile(const char* path, bool convert, std::string* why) {
+    return OpenChecked(path, convert, why);
 }

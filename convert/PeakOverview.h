@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,10 +44,8 @@ using PeakSink = std::function<bool(const std::vector<PeakBin>& newBins, int64_t
                                        const PeakSink& sink, std::string* why,
                                        const std::atomic<bool>& cancelled = NeverCancelled());
 
-// Reads a whole sound file as a mono mix of its first two channels (the
-// strict reader's formats, and with convert everything the converter reads)
-// at its own rate. False with the reason in *why (may be null) when it
-// cannot be read, memory runs out or cancelled is set.
-[[nodiscard]] bool ReadMonoSource(const char* path, bool convert, std::vector<float>* samples,
-                                  int* rate, std::string* why,
-                                  const std::atomic<bool>* cancelled = nullptr);
+// Opens a sound file for a pass (the strict reader's formats, and with
+// convert everything the converter reads). Null with the reason in *why
+// (may be null) when neither reader takes it.
+[[nodiscard]] std::unique_ptr<SoundSource> OpenSoundFile(const char* path, bool convert,
+                                                         std::string* why);

@@ -113,3 +113,39 @@ TEST(Slices, EqualPartsByTempo) {
         EXPECT_EQ(RunGlwtool(args, dir.path(), dir.path()).exitCode, 2) << bad[1];
     }
 }
+
+// slices on silence says so and fails as build --slice does; of more than
+// MaxSlices slices the first are listed, the last running to the next start
+// as it would without the cap, with a word on standard error.
+TEST(Slices, SilenceFailsAndTooManyAreCappedWithAWord) {
+    TempDir dir;
+    Pcm silence = Loop();
+    std::fill(silence.samples.begin(), silence.samples.end(), int16_t{0});
+    ASSERT_TRUE(WriteFile(dir.file("quiet.wav"), MakeWav(silence)));
+    const ToolRun quiet = RunGlwtool({"slices", "quiet.wav"}, dir.path(), dir.path());
+    EXPECT_EQ(quiet.exitCode, 1);
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "quiet.wav: no slices found\n");
+    EXPECT_EQ(
+        RunGlwtool({"build", "--slice", "quiet.wav", "S.glw"}, dir.path(), dir.path()).exitCode,
+        quiet.exitCode);
+
+    // 999 quarter notes a minute in 128ths: 82.76 frames a part, 10,657 in 20 s.
+    silence.samples.assign(size_t{20} * 44100 * 2, 0);
+    ASSERT_TRUE(WriteFile(dir.file("long.wav"), MakeWav(silence)));
+    const ToolRun r = RunGlwtool({"slices", "--tempo", "999", "--note", "1/128", "long.wav"},
+                                 dir.path(), dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 10000);
+    EXPECT_EQ(r.err,
+              "glwtool slices: long.wav has more than 10000 slices; the first 10000 are "
+              "listed\n");
+    const double step = 240.0 * 44100 / (999.0 * 128);
+    std::istringstream last(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1));
+    std::string number, seconds, length;
+    int64_t startFrame = 0, lengthFrames = 0;
+    last >> number >> seconds >> length >> startFrame >> lengthFrames;
+    EXPECT_EQ(number, "10000");
+    EXPECT_EQ(startFrame, std::llround(9999 * step));
+    EXPECT_EQ(startFrame + lengthFrames, std::llround(10000 * step));
+}
