@@ -103,11 +103,11 @@ std::string NameOf(ALCdevice* device) {
 
 // OpenAL Soft's output limiter is left off on every device. It runs on
 // every frame the mixer makes, sounding or silent (a log and three
-// exponentials per frame), which made an idle window cost several times a
-// bare context's CPU; it looks 1 ms ahead, which delays every strike by
-// that much; and on a 16-bit device it scales every sample by a hair, so a
-// row did not reach the device as stored. Rows sounding together beyond
-// full scale clip at the device instead of being turned down.
+// exponentials per frame: nearly all of an idle mixer's work); it looks
+// 1 ms ahead, which delays every strike by that much; and on a 16-bit
+// device it nudges the samples, so a row did not reach the device as
+// stored. Rows sounding together beyond full scale clip at the device
+// instead of being turned down.
 bool CanTurnLimiterOff(ALCdevice* device) {
     return alcIsExtensionPresent(device, "ALC_SOFT_output_limiter") == ALC_TRUE;
 }
