@@ -101,15 +101,15 @@ std::string NameOf(ALCdevice* device) {
     }
 }
 
-// OpenAL Soft's output limiter looks 1 ms ahead, which delays every sound
-// by that much. On JACK the device's own buffer is one JACK period, so a
-// pad starts two periods after its note plus that millisecond; without the
-// limiter, 11.6 ms at 256 frames and 44.1 kHz. JACK takes floating-point
-// samples, so a mix beyond full scale reaches JACK as it is rather than
-// being limited. Other backends buffer tens of milliseconds and keep it.
-bool WantsLimiterOff(ALCdevice* device) {
-    return alcIsExtensionPresent(device, "ALC_SOFT_output_limiter") == ALC_TRUE &&
-           NameOf(device).rfind("JACK", 0) == 0;
+// OpenAL Soft's output limiter is left off on every device. It runs on
+// every frame the mixer makes, sounding or silent (a log and three
+// exponentials per frame: nearly all of an idle mixer's work); it looks
+// 1 ms ahead, which delays every strike by that much; and on a 16-bit
+// device it nudges the samples, so a row did not reach the device as
+// stored. Rows sounding together beyond full scale clip at the device
+// instead of being turned down.
+bool CanTurnLimiterOff(ALCdevice* device) {
+    return alcIsExtensionPresent(device, "ALC_SOFT_output_limiter") == ALC_TRUE;
 }
 
 }  // namespace
@@ -152,7 +152,7 @@ bool SoundPlayer::OpenDevice(openal::Device* device, openal::Context* context) c
     // is ignored; the JACK backend mixes one JACK period ahead whatever is
     // asked), so the limiter is the one delay left to choose here.
     ALCint attributes[] = {ALC_FREQUENCY, PreviewRate, 0, 0, 0};
-    if (WantsLimiterOff(newDevice.get())) {
+    if (CanTurnLimiterOff(newDevice.get())) {
         attributes[2] = ALC_OUTPUT_LIMITER_SOFT;
         attributes[3] = ALC_FALSE;
     }

@@ -77,6 +77,28 @@ TEST_F(CaptureTest, MonoSlotReachesBothSidesUnchanged) {
     EXPECT_TRUE(SilentFrom(capture, start + expected.size()));
 }
 
+// A row at full scale on a 16-bit device: nothing between the engine and
+// the device (the library's output limiter) may scale it.
+TEST_F(CaptureTest, FullScaleRowReachesTheDeviceUnchanged) {
+    const auto row = std::make_unique<AudioData>();
+    row->channels = 2;
+    row->frames = 4416;
+    for (int32_t j = 0; j < row->frames; ++j) {
+        row->left[j] = (j / 50) % 2 == 0 ? int16_t{32767} : int16_t{-32768};
+        row->right[j] = static_cast<int16_t>(j * 13 % 65536 - 32768);
+    }
+    ASSERT_TRUE(engine.LoadSlotRecord(2, *row, SoundEngine::TailFade::Keep));
+    const std::vector<Frame> expected = Expected(engine, 2);
+    ASSERT_TRUE(engine.PlaySlot(2));
+    ASSERT_TRUE(WaitFor([&] { return !engine.IsSlotPlaying(2); }));
+    ASSERT_TRUE(WaitForOutput(50));
+
+    const std::vector<Frame> capture = CloseAndRead();
+    const size_t start = FirstSound(capture);
+    ASSERT_LT(start, capture.size()) << "nothing was heard";
+    EXPECT_EQ(MatchingRun(capture, start, expected), expected.size());
+}
+
 TEST_F(CaptureTest, PlayingAgainRestartsFromTheFirstFrame) {
     ASSERT_TRUE(engine.LoadSlot(3, WriteRampWav(dir, "s.wav", 2, 44100, 22050).c_str()));
     const std::vector<Frame> expected = Expected(engine, 3);

@@ -23,7 +23,8 @@ struct Frame {
 
 // An OpenAL configuration that sends every device to the wave-file backend
 // writing capturePath, 16-bit stereo at 44,100 Hz with nothing (dither,
-// limiter, HRTF) changing the samples.
+// HRTF) changing the samples. The output limiter is left to the program,
+// which must turn it off itself: it would scale the samples.
 inline std::string Config(const std::string& capturePath) {
     return "[general]\n"
            "drivers = wave\n"
@@ -31,7 +32,6 @@ inline std::string Config(const std::string& capturePath) {
            "sample-type = int16\n"
            "frequency = 44100\n"
            "dither = false\n"
-           "output-limiter = false\n"
            "hrtf = false\n"
            "[wave]\n"
            "file = " +
