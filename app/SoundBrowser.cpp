@@ -40,14 +40,6 @@ constexpr int PaneMargin = 6;
 // Rows read either side of those shown, so a page scrolled is filled at once.
 constexpr int DetailsMarginPages = 1;
 
-struct Listing {
-    bool ok = false;
-    QStringList files;
-    QStringList names;
-    std::vector<bool> strict;  // the strict reader's kind of file, by name
-    QString why;
-};
-
 struct Details {
     int index = 0;  // in the listing
     bool ok = false;
@@ -95,7 +87,6 @@ public:
     struct Entry {
         QString path;
         QString name;
-        bool strict = true;
         State state = State::Unread;
         bool refused = false;
         QString length, channels, rate, bits, why;
@@ -262,6 +253,17 @@ private:
     std::vector<int> m_rowOf;  // the row of each listed file, -1 when filtered out
     QString m_filter;
 };
+
+namespace {
+
+// The folder's files, made into the list's rows on the worker.
+struct Listing {
+    bool ok = false;
+    std::vector<SoundListModel::Entry> entries;
+    QString why;
+};
+
+}  // namespace
 
 SoundList::SoundList(QWidget* parent) : QTreeView(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -601,25 +603,17 @@ void SoundBrowser::Refresh() {
             // refuses are listed greyed, with why and how to take them.
             out.ok = ListSoundFiles(folder, true, &files, &why);
             out.why = QString::fromStdString(why);
-            out.files.reserve(static_cast<qsizetype>(files.size()));
-            out.names.reserve(static_cast<qsizetype>(files.size()));
-            out.strict.reserve(files.size());
-            for (const auto& file : files) {
-                out.files.append(ToQt(file));
-                out.names.append(ToQt(file.filename()));
-                out.strict.push_back(IsSoundFileName(file, false));
+            out.entries.resize(files.size());
+            for (size_t i = 0; i < files.size(); ++i) {
+                SoundListModel::Entry& entry = out.entries[i];
+                entry.path = ToQt(files[i]);
+                entry.name = ToQt(files[i].filename());
             }
             return out;
         },
         [this, listing](Listing listed) {
             if (listing != m_listing) return;
-            std::vector<SoundListModel::Entry> entries(static_cast<size_t>(listed.files.size()));
-            for (size_t i = 0; i < entries.size(); ++i) {
-                entries[i].path = std::move(listed.files[static_cast<qsizetype>(i)]);
-                entries[i].name = std::move(listed.names[static_cast<qsizetype>(i)]);
-                entries[i].strict = listed.strict[i];
-            }
-            m_files->SetFiles(std::move(entries));
+            m_files->SetFiles(std::move(listed.entries));
             if (!listed.ok) m_list->setToolTip(listed.why);
             ReadDetails();
         });
