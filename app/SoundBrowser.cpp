@@ -563,6 +563,9 @@ void SoundBrowser::RevealFolder() {
     const QModelIndex index = m_dirs->index(m_folder);
     if (!index.isValid()) return;
     m_revealing = true;
+    // Opened down to it: the folders above are read on the model's thread.
+    for (QModelIndex above = index.parent(); above.isValid(); above = above.parent())
+        m_tree->expand(above);
     if (m_tree->currentIndex() != index) m_tree->setCurrentIndex(index);
     m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
     m_revealing = false;
