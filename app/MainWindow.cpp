@@ -274,6 +274,7 @@ void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, M
         load->setFocus();
         load->ShowHoverMark();
     }
+    m_lastLoadFailure = std::move(failure);
     emit RowLoadFinished(slot, false);
 }
 

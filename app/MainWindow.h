@@ -258,6 +258,8 @@ private:
     void ConnectFileDrops(DropControl* control);
     void ShowAbout();
     [[nodiscard]] bool ShowLoadError(const LoadFailure& failure);
+    // Shows once, when the fill's loads are done, the files the rows refused.
+    void ReportFillRefusals(int firstSlot, const QStringList& files);
     void SetSlotLabel(int slot);
     // step: the undo step the load belongs to; null for a row restored at
     // start, which changes nothing the musician did.
@@ -358,7 +360,8 @@ private:
     int m_targetRow = 0;
     std::shared_ptr<RowFilesFolder> m_rowFilesFolder;  // where rows taken out go; made on use
     std::array<QString, SlotCount> m_rowFiles;         // written for a drag, by slot
-    int m_dragWanted = -1;                             // a row dragged before its file was written
+    LoadFailure m_lastLoadFailure;  // why the load RowLoadFinished reports failed
+    int m_dragWanted = -1;          // a row dragged before its file was written
     // The sound browser: made when first used; its section is written only
     // then, or when the profile held it.
     std::unique_ptr<SoundBrowser> m_browser;

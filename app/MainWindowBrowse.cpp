@@ -2,13 +2,14 @@
 // menu item, and its section of the profile.
 
 #include <QDir>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QShortcut>
+#include <QStandardPaths>
 
 #include <algorithm>
 
 #include "app/MainWindow.h"
-#include "app/PadInput.h"
 #include "app/ProfileStore.h"
 #include "app/SoundBrowser.h"
 
@@ -25,6 +26,13 @@ constexpr int BrowserWidth = 440;
 
 QString RecentKey(int i) { return QString::asprintf("Recent%02d", i + 1); }
 
+// Where a browser never used opens: the user's music, else home.
+QString FirstBrowseFolder() {
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (!music.isEmpty() && QFileInfo(music).isDir()) return music;
+    return QDir::homePath();
+}
+
 }  // namespace
 
 void MainWindow::ConnectBrowser() {
@@ -37,11 +45,10 @@ SoundBrowser& MainWindow::EnsureBrowser() {
     if (!m_browser) {
         m_browser = std::make_unique<SoundBrowser>(m_model, m_volumes, this);
         m_browser->hide();
+        // Letters typed in the browser search its lists: the pads play
+        // from MIDI, and from the keyboard once the panel has the focus.
         connect(m_browser.get(), &SoundBrowser::FilesChosen, this,
                 &MainWindow::PutBrowserFilesOnRows);
-        // The pads play from the list as from the panel (the filter field
-        // keeps its letters).
-        m_browser->List().installEventFilter(m_pads.get());
     }
     return *m_browser;
 }
@@ -59,7 +66,7 @@ void MainWindow::SetBrowserOpen(bool open) {
         return;
     }
     SoundBrowser& browser = EnsureBrowser();
-    if (browser.Folder().isEmpty()) (void)browser.SetFolder(QDir::homePath());
+    if (browser.Folder().isEmpty()) (void)browser.SetFolder(FirstBrowseFolder());
     // The panel keeps its place; the window grows to its right.
     browser.setGeometry(m_panel.width(), 0, BrowserWidth, m_panel.height());
     setFixedSize(m_panel.width() + BrowserWidth, m_panel.height());
@@ -107,7 +114,7 @@ void MainWindow::LoadBrowserSettings() {
     // Listed only once the pane shows.
     (void)browser.SetFolder(m_profile->GetProfileString(SectionBrowser, KeyFolder, QString()));
     if (m_profile->GetProfileInt(SectionBrowser, KeyOpen, 0) == 1 && m_folderToBrowse.isEmpty())
-        m_folderToBrowse = browser.Folder().isEmpty() ? QDir::homePath() : browser.Folder();
+        m_folderToBrowse = browser.Folder().isEmpty() ? FirstBrowseFolder() : browser.Folder();
 }
 
 void MainWindow::SaveBrowserSettings() {

@@ -176,10 +176,12 @@ bool MainWindow::PutFilesOnRows(const QStringList& files, int firstSlot) {
     const bool told = !filled.isEmpty();
     if (told && !AskToReplaceRows(IdsReplaceFillRows, filled, word)) return false;
     const auto step = BeginRowStep(tr("fill rows"));
+    // Several files: what the rows refuse is told once, file by file.
+    if (fitting > 1) ReportFillRefusals(firstSlot, sorted.mid(0, fitting));
     bool all = true;
     for (int i = 0; i < fitting; ++i) {
         const QString& path = sorted[i];
-        all = LoadSlotFile(firstSlot + i, &path, true) && all;
+        all = LoadSlotFile(firstSlot + i, &path, fitting == 1) && all;
     }
     SetTargetRow(std::min(firstSlot + fitting, SlotCount - 1));
     if (!word.isEmpty() && !told) {
@@ -191,6 +193,55 @@ bool MainWindow::PutFilesOnRows(const QStringList& files, int firstSlot) {
         (void)ShowMessage(std::move(request));
     }
     return all;
+}
+
+void MainWindow::ReportFillRefusals(int firstSlot, const QStringList& files) {
+    struct Report {
+        int pending = 0;
+        QStringList lines;
+        std::vector<std::pair<int, QString>> convertible;  // slot, file
+        QMetaObject::Connection connection;
+    };
+    auto report = std::make_shared<Report>();
+    report->pending = static_cast<int>(files.size());
+    report->connection = connect(
+        this, &MainWindow::RowLoadFinished, this,
+        [this, report, firstSlot, files](int slot, bool loaded) {
+            const int i = slot - firstSlot;
+            if (i < 0 || i >= files.size()) return;
+            if (!loaded) {
+                report->lines.append(tr("Row %1: %2: %3")
+                                         .arg(slot + 1)
+                                         .arg(QFileInfo(files[i]).fileName(),
+                                              QString::fromStdString(m_lastLoadFailure.reason)));
+                if (m_lastLoadFailure.convertible && !m_model.ConvertFormats())
+                    report->convertible.emplace_back(slot, files[i]);
+            }
+            if (--report->pending > 0) return;
+            disconnect(report->connection);
+            if (report->lines.isEmpty()) return;
+            MessageRequest request;
+            request.parent = this;
+            request.stringId = IdsLoadError;
+            request.informativeText = report->lines.join(QLatin1Char('\n'));
+            if (!report->convertible.empty()) {
+                request.buttons = QMessageBox::Apply | QMessageBox::Ok;
+                request.applyText = tr("&Convert");
+                request.defaultButton = QMessageBox::Ok;
+                request.escapeButton = QMessageBox::Ok;
+                request.informativeText +=
+                    tr("\n\nConvert (or \"Convert other formats\" in the panel's menu) takes "
+                       "%n of these files: their first second, channels 1 and 2, at 44,100 Hz "
+                       "in 16 bits.",
+                       nullptr, static_cast<int>(report->convertible.size()));
+            }
+            if (ShowMessage(std::move(request)) != QMessageBox::Apply ||
+                report->convertible.empty())
+                return;
+            SetConvertFormats(true);
+            for (const auto& [row, file] : report->convertible)
+                (void)LoadSlotFile(row, &file, true);
+        });
 }
 
 bool MainWindow::AskToReplaceRows(int stringId, const QStringList& filled, const QString& more) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <map>
 #include <optional>
 
 #include "midi/MidiInput.h"
@@ -23,7 +24,8 @@ class SlotModel;
 //   A S D F  rows 5-8
 //   Z X C V  rows 1-4
 // Backspace stops every sound. Keys reach the pads only when no widget that
-// takes text had them first; key repeats are ignored.
+// takes text had them first; key repeats are ignored, X11's too (a release
+// and a press with one timestamp), so a held key strikes once.
 class PadInput : public QObject {
     Q_OBJECT
 public:
@@ -68,6 +70,7 @@ protected:
 
 private:
     bool OnKeyPress(const QKeyEvent& event);
+    [[nodiscard]] bool IsRepeat(const QKeyEvent& press) const;
     void AddMidiMenu(QMenu& menu);
 
     SlotModel& m_model;
@@ -75,4 +78,5 @@ private:
     midi::InputSettings m_settings;
     bool m_midiStarted = false;
     bool m_settingsRead = false;  // the profile held the section: written back as it is
+    std::map<quint32, quint64> m_lastRelease;  // scan code -> timestamp of its last release
 };

@@ -88,6 +88,30 @@ TEST_F(FillTest, TargetRowFollowsClicksKeysAndPadsAndIsAnnounced) {
     EXPECT_EQ(window->TargetRow(), 1);
 }
 
+// A fill tells what the rows refused once, file by file and row by row,
+// and offers the converter for the files it reads.
+TEST_F(FillTest, RefusedFilesOfAFillAreToldOnceByRowAndFile) {
+    Open();
+    const QString deep = QString::fromStdString(dir.file("b deep.wav"));
+    ASSERT_TRUE(testsupport::WriteFile(
+        deep.toStdString(), testsupport::MakeWav(testsupport::MakeRamp(1, 24, 44100, 441))));
+    const QString junk = QString::fromStdString(dir.file("c junk.wav"));
+    ASSERT_TRUE(testsupport::WriteFile(junk.toStdString(), testsupport::Bytes(64, 7)));
+    answer = QMessageBox::Ok;
+    requests.clear();
+    EXPECT_TRUE(window->PutFilesOnRows({Wav("a good.wav", 1, 441), deep, junk}, 4));
+    Settle();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].stringId, IdsLoadError);
+    const QStringList lines = requests[0].informativeText.split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith("Row 6: b deep.wav: ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("Row 7: c junk.wav: ")) << lines[1].toStdString();
+    EXPECT_TRUE(requests[0].buttons.testFlag(QMessageBox::Apply));
+    EXPECT_TRUE(requests[0].informativeText.contains("1 of these files"));
+    EXPECT_TRUE(window->Model().IsSlotLoaded(4));
+}
+
 }  // namespace
 
 namespace {

@@ -4,7 +4,9 @@
 #include <QSignalSpy>
 
 #include "AppTestSupport.h"
+#include "SndfileWriter.h"
 #include "app/SoundBrowser.h"
+#include "convert/SoundSource.h"
 
 namespace {
 
@@ -81,7 +83,6 @@ TEST_F(BrowserTest, PaneWidensTheWindowBesideThePanelAndIsKeptInItsOwnSection) {
 TEST_F(BrowserTest, OnlyTheFileTheSelectionSettlesOnPlays) {
     Open();
     SoundBrowser& browser = OpenOn(folder);
-    browser.StopPreview();  // whatever the list's first focus selected
     QStringList started;
     QObject::connect(&browser, &SoundBrowser::PreviewStarted,
                      [&started](const QString& path) { started.append(path); });
@@ -104,12 +105,35 @@ TEST_F(BrowserTest, OnlyTheFileTheSelectionSettlesOnPlays) {
     WaitFor([&] { return !started.isEmpty(); });
     EXPECT_EQ(started, QStringList{files[2]});
 
+    // A held Up: its press plays at once, its repeats (X11's release and
+    // press of one instant) pass files silently, and the file where it is
+    // let go plays once the hold is over.
+    started.clear();
+    const auto send = [&](QEvent::Type type, ulong time) {
+        QKeyEvent key(type, Qt::Key_Up, Qt::NoModifier, 0, 0, 0);
+        key.setTimestamp(time);
+        QApplication::sendEvent(&browser.List(), &key);
+    };
+    send(QEvent::KeyPress, 100);
+    EXPECT_TRUE(browser.List().currentIndex().row() == 1);
+    WaitFor([&] { return !started.isEmpty(); });
+    EXPECT_EQ(started, QStringList{files[1]});
+    send(QEvent::KeyRelease, 600);
+    send(QEvent::KeyPress, 600);
+    EXPECT_FALSE(window->Model().IsAuditionPlaying()) << "a repeat played";
+    send(QEvent::KeyRelease, 700);
+    WaitFor([&] { return started.size() == 2; });
+    EXPECT_EQ(started, QStringList({files[1], files[0]}));
+
+    started.clear();
+    QTest::keyClick(&browser.List(), Qt::Key_Down);
+    WaitFor([&] { return !started.isEmpty(); });
     // Left stops; Escape stops too and leaves the program running; Space replays.
     QTest::keyClick(&browser.List(), Qt::Key_Left);
     EXPECT_FALSE(window->Model().IsAuditionPlaying());
     QTest::keyClick(&browser.List(), Qt::Key_Space);
     WaitFor([&] { return started.size() == 2; });
-    EXPECT_EQ(started.value(1), files[2]);
+    EXPECT_EQ(started.value(1), files[1]);
     QTest::keyClick(&browser.List(), Qt::Key_Escape);
     QTest::keyClick(&browser.Filter(), Qt::Key_Escape);
     EXPECT_TRUE(window->isVisible());
@@ -133,12 +157,80 @@ TEST_F(BrowserTest, EnterHandsOnTheSelectedFilesAndADragCarriesThem) {
     QTest::keyClicks(&browser.Filter(), "KICK");
     EXPECT_EQ(browser.SelectedFiles().size(), 2);
 
-    QList<QTreeWidgetItem*> items;
-    for (int i = 0; i < 2; ++i) items.append(browser.List().topLevelItem(i));
-    const std::unique_ptr<QMimeData> data(browser.List().mimeData(items));
+    const QModelIndexList items = browser.List().selectionModel()->selectedIndexes();
+    const std::unique_ptr<QMimeData> data(browser.List().model()->mimeData(items));
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(data->urls().size(), 2);
     EXPECT_TRUE(data->hasFormat(SoundList::BrowserFilesFormat));
+}
+
+// Opening plays nothing; typed letters search the list (never a pad, never
+// the target row), and Enter puts the file found on the target row only.
+// The filter leads on: Down into its files, Enter puts its file on the row.
+TEST_F(BrowserTest, TypingSearchesTheListAndEnterFillsOnlyTheTargetRow) {
+    Open();
+    ASSERT_TRUE(Load(2, Wav("c.wav", 1, 4410)));  // the pad "c" would strike
+    window->SetTargetRow(5);
+    SoundBrowser& browser = OpenOn(folder);
+    QSignalSpy started(&browser, &SoundBrowser::PreviewStarted);
+    QTest::qWait(200);
+    EXPECT_EQ(started.count(), 0) << "opening played a file";
+    EXPECT_FALSE(window->Model().IsAuditionPlaying());
+
+    browser.List().setFocus();
+    QTest::keyClicks(&browser.List(), "snare");
+    EXPECT_EQ(browser.SelectedFiles(), QStringList{folder + "/snare.wav"});
+    EXPECT_FALSE(window->Model().IsSlotPlaying(2)) << "a letter struck a pad";
+    EXPECT_EQ(window->TargetRow(), 5);
+    QTest::keyClick(&browser.List(), Qt::Key_Return);
+    WaitFor([&] { return window->Model().IsSlotLoaded(5); });
+    EXPECT_EQ(window->GetSlotPath(5), folder + "/snare.wav");
+    for (int row : {0, 1, 3, 4, 6}) EXPECT_FALSE(window->Model().IsSlotLoaded(row)) << row;
+    EXPECT_EQ(window->TargetRow(), 6);
+
+    browser.Filter().setFocus();
+    QTest::keyClicks(&browser.Filter(), "kick1");
+    QTest::keyClick(&browser.Filter(), Qt::Key_Down);
+    EXPECT_TRUE(browser.List().hasFocus());
+    EXPECT_EQ(browser.SelectedFiles(), QStringList{folder + "/kick10.wav"});
+    browser.Filter().setFocus();
+    QTest::keyClick(&browser.Filter(), Qt::Key_Return);
+    WaitFor([&] { return window->Model().IsSlotLoaded(6); });
+    EXPECT_EQ(window->GetSlotPath(6), folder + "/kick10.wav");
+    EXPECT_FALSE(window->Model().IsSlotLoaded(7));
+}
+
+// Files the strict reader refuses are listed greyed, saying how to take
+// them; details are read only near the rows shown; lengths read m:ss.t.
+TEST_F(BrowserTest, RefusedFilesAreListedWithTheWayToTakeThemAndDetailsComeAsShown) {
+    ASSERT_TRUE(testsupport::WriteSoundFile(dir.file("kit/loop.flac"),
+                                            SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 1,
+                                            std::vector<float>(4410, 0.25f)));
+    for (int i = 0; i < 300; ++i) Wav("kit/z" + std::to_string(1000 + i) + ".wav", 1, 441);
+    Open();
+    window->BrowseFolder(folder);
+    SoundBrowser& browser = *window->Browser();
+    QSignalSpy filled(&browser, &SoundBrowser::DetailsFilled);
+    WaitFor([&] { return browser.ListedFiles().size() == 304 && filled.count() > 0; });
+    ASSERT_EQ(browser.ListedFiles().value(2), folder + "/loop.flac");
+    QAbstractItemModel& files = *browser.List().model();
+    WaitFor([&] { return !files.index(2, 0).data(Qt::ToolTipRole).toString().endsWith("flac"); });
+    EXPECT_TRUE(
+        files.index(2, 0).data(Qt::ToolTipRole).toString().contains("\"Convert other formats\""))
+        << files.index(2, 0).data(Qt::ToolTipRole).toString().toStdString();
+    EXPECT_TRUE(files.index(2, 0).data(Qt::ForegroundRole).isValid());  // greyed
+    EXPECT_EQ(files.index(0, 1).data().toString(), "0:00.1");
+    EXPECT_TRUE(files.index(303, 1).data().toString().isEmpty()) << "a row far off was read";
+    browser.List().scrollToBottom();
+    WaitFor([&] { return !files.index(303, 1).data().toString().isEmpty(); });
+    EXPECT_EQ(files.index(303, 1).data().toString(), "0:00.0");
+
+    SourceInfo info;
+    info.sampleRate = 44100;
+    info.frames = 44100LL * 1800;
+    EXPECT_EQ(SoundLengthText(info), "30:00.0");
+    info.frames = 44100LL * 5996 / 100;  // 59.96 s
+    EXPECT_EQ(SoundLengthText(info), "1:00.0");
 }
 
 }  // namespace
