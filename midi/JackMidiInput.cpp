@@ -3,8 +3,10 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
+#include <unistd.h>
 
 #include <array>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <regex>
@@ -119,6 +121,16 @@ bool JackMidiInput::OtherClientInProcess() {
             return true;
     }
     return false;
+}
+
+bool JackMidiInput::ServerSocketPresent() {
+    // jackd listens on /dev/shm/jack_<server>_<user id>_0; the server is
+    // named by JACK_DEFAULT_SERVER, else "default".
+    const char* name = std::getenv("JACK_DEFAULT_SERVER");
+    if (name == nullptr || name[0] == '\0') name = "default";
+    const std::string path =
+        std::string("/dev/shm/jack_") + name + "_" + std::to_string(getuid()) + "_0";
+    return access(path.c_str(), F_OK) == 0;
 }
 
 std::vector<std::string> JackMidiInput::Sources() const {

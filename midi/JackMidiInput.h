@@ -33,6 +33,9 @@ public:
     // plays through JACK) still holds a JACK client. Checked before joining
     // a server that came back: see the definition.
     [[nodiscard]] static bool OtherClientInProcess();
+    // Whether the socket of a JACK server (jackd) of the name this process
+    // joins is there: a test that costs nothing, unlike opening a client.
+    [[nodiscard]] static bool ServerSocketPresent();
 
 private:
     // JACK's real-time thread: copies played note-ons into the ring and

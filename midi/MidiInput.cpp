@@ -9,6 +9,13 @@
 
 namespace midi {
 
+namespace {
+
+// Tries of JACK with no server socket seen before one is made anyway (5 s).
+constexpr int SlowRetries = 10;
+
+}  // namespace
+
 bool IsPlayedNoteOn(unsigned char status, unsigned char velocity, const InputSettings& settings) {
     if ((status & 0xF0) != 0x90 || velocity == 0) return false;
     return settings.channel == 0 || (status & 0x0F) + 1 == settings.channel;
@@ -24,7 +31,8 @@ bool MidiInput::Start(const InputSettings& settings, NoteHandler handler) {
     m_jackWasLost = false;
     if (!handler) return false;
     m_handler = std::move(handler);
-    OpenMissing();
+    m_jackSkipped = 0;
+    OpenMissing(true);
     if (settings.alsa || settings.jack) {
         m_stopRetry = false;
         try {
@@ -60,12 +68,12 @@ void MidiInput::Retry() {
     std::unique_lock lock(m_retryMutex);
     while (!m_retryWake.wait_for(lock, RetryInterval, [this] { return m_stopRetry; })) {
         lock.unlock();
-        OpenMissing();
+        OpenMissing(false);
         lock.lock();
     }
 }
 
-void MidiInput::OpenMissing() {
+void MidiInput::OpenMissing(bool atStart) {
     // Only Start and then the retry thread replace the clients. A lost one
     // is closed (its handler calls ended) before its replacement opens, and
     // off the lock, so that asking for the sources never waits on a close.
@@ -84,6 +92,17 @@ void MidiInput::OpenMissing() {
     if (lostJack) {
         lostJack.reset();
         m_jackWasLost = true;
+    }
+    // Trying JACK costs its library a few milliseconds of CPU even with no
+    // server: between tries in full, the socket of a JACK server (jackd)
+    // says when one is there; a server without it (PipeWire's) is still
+    // found within SlowRetries tries.
+    if (openJack && !atStart) {
+        if (!JackMidiInput::ServerSocketPresent() && ++m_jackSkipped < SlowRetries) {
+            openJack = false;
+        } else {
+            m_jackSkipped = 0;
+        }
     }
     // After a server went away, another JACK client of this process still
     // bound to it makes joining the new one unsafe: wait until it is gone.

@@ -29,7 +29,8 @@ inline constexpr const char* JackClientName = "gridlume-voice-manager";
 inline constexpr const char* JackPortName = "midi_in";
 // How often a missing or lost system is tried again: a restarted JACK
 // server has the port back well within 2 s, and a machine with no MIDI
-// spends next to nothing on the tries.
+// spends next to nothing on the tries (JACK's in full only when a server's
+// socket is seen, else every 5 s).
 inline constexpr std::chrono::milliseconds RetryInterval{500};
 
 struct InputSettings {
@@ -77,7 +78,7 @@ public:
 private:
     // Opens each system the settings ask for that is not joined (never was,
     // or was lost), closing a lost client first.
-    void OpenMissing();
+    void OpenMissing(bool atStart);
     // The retry thread: OpenMissing every RetryInterval until Stop.
     void Retry();
 
@@ -89,6 +90,7 @@ private:
     std::unique_ptr<AlsaSeqInput> m_alsa;
     std::unique_ptr<JackMidiInput> m_jack;
     bool m_jackWasLost = false;  // since Start; the retry thread's own
+    int m_jackSkipped = 0;       // tries of JACK left out; the retry thread's own
     std::mutex m_retryMutex;     // guards m_stopRetry
     std::condition_variable m_retryWake;
     bool m_stopRetry = false;
