@@ -151,11 +151,22 @@ void AlsaSeqInput::Read() {
             return;
         }
         if (fds[0].revents != 0) return;
+        for (size_t i = 1; i < fds.size(); ++i) {
+            if ((fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                m_lost.store(true);
+                return;
+            }
+        }
         std::unique_lock lock(m_seqMutex);  // for the list; the handle is this thread's now
         for (;;) {
             snd_seq_event_t* event = nullptr;
             const int left = snd_seq_event_input(m_seq, &event);
             if (left == -ENOSPC) continue;  // events were lost to an overrun; read on
+            if (left == -ENODEV || left == -EBADFD || left == -EBADF || left == -EIO) {
+                // The sequencer itself failed: MidiInput opens a new client.
+                m_lost.store(true);
+                return;
+            }
             if (left < 0 || event == nullptr) break;
             switch (event->type) {
             case SND_SEQ_EVENT_NOTEON: {

@@ -2,6 +2,7 @@
 
 // Private to the MIDI library: the ALSA sequencer side of MidiInput.
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +26,9 @@ public:
     // reader. False, with nothing left open, when there is no sequencer.
     [[nodiscard]] bool Open();
     [[nodiscard]] std::vector<std::string> Sources() const;
+    // Whether the sequencer failed under the reader after Open (its device
+    // went away): the reader has ended and only closing is left.
+    [[nodiscard]] bool Lost() const { return m_lost.load(); }
 
 private:
     void Read();
@@ -43,6 +47,7 @@ private:
     // the reader.
     mutable std::mutex m_seqMutex;
     std::vector<std::string> m_sources;
+    std::atomic<bool> m_lost{false};
     std::thread m_reader;
 };
 

@@ -3,9 +3,13 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
+#include <unistd.h>
 
 #include <array>
+#include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <regex>
 #include <system_error>
 #include <utility>
 
@@ -19,7 +23,8 @@ constexpr size_t RingBytes = 4096;
 
 void IgnoreJackMessage(const char*) {}
 
-// No server is normal: the library's own lines about the failed connection
+// No server is normal, and so is one that stops and comes back while the
+// input tries again: the library's own lines about each failed connection
 // stay off stderr.
 void QuietJackMessages() {
     static std::once_flag once;
@@ -59,7 +64,12 @@ bool JackMidiInput::Open() {
         return false;
     }
     if (jack_set_process_callback(m_client, &JackMidiInput::Process, this) != 0) return false;
+    jack_on_info_shutdown(m_client, &JackMidiInput::OnShutdown, this);
     return jack_activate(m_client) == 0;
+}
+
+void JackMidiInput::OnShutdown(jack_status_t, const char*, void* self) {
+    static_cast<JackMidiInput*>(self)->m_lost.store(true);
 }
 
 int JackMidiInput::Process(unsigned frames, void* self) {
@@ -91,6 +101,36 @@ void JackMidiInput::Dispatch() {
             m_handler(note[0], note[1]);
         }
     }
+}
+
+bool JackMidiInput::OtherClientInProcess() {
+    // The JACK library keeps state for the whole process while any of its
+    // clients is open. A client opened on a new server while another client
+    // of this process is still bound to the server that went away (the
+    // sound library's, when the sound device plays through JACK) takes over
+    // that stale state, and the other crashes when it is closed later. The
+    // library offers no way to ask; its shared state lives in memory
+    // segments named "jack-<user>-<number>", mapped exactly while some
+    // client of the process is open (only "jack-shm-registry" stays).
+    // Called with this input's own client closed.
+    static const std::regex segment(R"(/jack-[0-9]+-[0-9]+( \(deleted\))?$)");
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        if (line.find("/jack-") != std::string::npos && std::regex_search(line, segment))
+            return true;
+    }
+    return false;
+}
+
+bool JackMidiInput::ServerSocketPresent() {
+    // jackd listens on /dev/shm/jack_<server>_<user id>_0; the server is
+    // named by JACK_DEFAULT_SERVER, else "default".
+    const char* name = std::getenv("JACK_DEFAULT_SERVER");
+    if (name == nullptr || name[0] == '\0') name = "default";
+    const std::string path =
+        std::string("/dev/shm/jack_") + name + "_" + std::to_string(getuid()) + "_0";
+    return access(path.c_str(), F_OK) == 0;
 }
 
 std::vector<std::string> JackMidiInput::Sources() const {

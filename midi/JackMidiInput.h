@@ -3,6 +3,7 @@
 // Private to the MIDI library: the JACK side of MidiInput.
 
 #include <jack/ringbuffer.h>
+#include <jack/types.h>
 
 #include <atomic>
 #include <semaphore>
@@ -11,9 +12,6 @@
 #include <vector>
 
 #include "midi/MidiInput.h"
-
-typedef struct _jack_client jack_client_t;
-typedef struct _jack_port jack_port_t;
 
 namespace midi {
 
@@ -25,14 +23,27 @@ public:
     JackMidiInput& operator=(const JackMidiInput&) = delete;
 
     // Joins a running server (never starts one) with the client and its
-    // port. False, with nothing left open, when no server runs.
+    // port. False when no server runs.
     [[nodiscard]] bool Open();
     [[nodiscard]] std::vector<std::string> Sources() const;
+    // Whether the server went away (it stopped or failed) after Open: the
+    // client is dead and only closing it is left.
+    [[nodiscard]] bool Lost() const { return m_lost.load(); }
+    // Whether some other part of this process (the sound device, when it
+    // plays through JACK) still holds a JACK client. Checked before joining
+    // a server that came back: see the definition.
+    [[nodiscard]] static bool OtherClientInProcess();
+    // Whether the socket of a JACK server (jackd) of the name this process
+    // joins is there: a test that costs nothing, unlike opening a client.
+    [[nodiscard]] static bool ServerSocketPresent();
 
 private:
     // JACK's real-time thread: copies played note-ons into the ring and
     // wakes the dispatcher. Never blocks, never allocates.
     static int Process(unsigned frames, void* self);
+    // On one of the library's threads when the server goes: only marks the
+    // client lost (nothing may be closed from there).
+    static void OnShutdown(jack_status_t code, const char* reason, void* self);
     // Hands the ring's notes to the handler, off the real-time thread.
     void Dispatch();
 
@@ -43,6 +54,7 @@ private:
     jack_ringbuffer_t* m_ring = nullptr;
     std::counting_semaphore<> m_wake{0};
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_lost{false};
     std::thread m_dispatcher;
 };
 

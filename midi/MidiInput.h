@@ -4,14 +4,21 @@
 // one input port, connected to each hardware output present or plugged in
 // later) and JACK (a client with one MIDI input port, when a server runs; a
 // server is never started). A system that is missing is skipped without a
-// word: a machine with no MIDI at all is normal.
+// word: a machine with no MIDI at all is normal. A system that was missing
+// at the start, or goes away later (the JACK server stops), is tried again
+// every RetryInterval, quietly, and joined as soon as it is there, its
+// connections made as at the start.
 //
 // The handler runs on a thread of the input's own, one note at a time, and
 // must return promptly (post the note to the thread that plays it).
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace midi {
@@ -20,6 +27,11 @@ inline constexpr const char* AlsaClientName = "GRIDLUME User Voice Manager";
 inline constexpr const char* AlsaPortName = "MIDI in";
 inline constexpr const char* JackClientName = "gridlume-voice-manager";
 inline constexpr const char* JackPortName = "midi_in";
+// How often a missing or lost system is tried again: a restarted JACK
+// server has the port back well within 2 s, and a machine with no MIDI
+// spends next to nothing on the tries (JACK's in full only when a server's
+// socket is seen, else every 5 s).
+inline constexpr std::chrono::milliseconds RetryInterval{500};
 
 struct InputSettings {
     bool alsa = true;         // read the ALSA sequencer
@@ -49,22 +61,40 @@ public:
 
     // Opens the systems settings ask for (stopping what ran before) and
     // hands every played note-on to handler. Returns true when at least one
-    // system was opened.
+    // system was opened now; the others are tried again in the background
+    // until Stop.
     bool Start(const InputSettings& settings, NoteHandler handler);
-    // Closes both clients: their ports leave the systems before it returns,
-    // and the handler is not called after it.
+    // Ends the retries and closes both clients: their ports leave the
+    // systems before it returns, and the handler is not called after it.
     void Stop();
 
     [[nodiscard]] const InputSettings& Settings() const { return m_settings; }
-    [[nodiscard]] bool HasAlsa() const { return m_alsa != nullptr; }
-    [[nodiscard]] bool HasJack() const { return m_jack != nullptr; }
+    // Whether the system's client is joined now.
+    [[nodiscard]] bool HasAlsa() const;
+    [[nodiscard]] bool HasJack() const;
     // The ports that feed the inputs now, as "system: port" lines.
     [[nodiscard]] std::vector<std::string> Sources() const;
 
 private:
+    // Opens each system the settings ask for that is not joined (never was,
+    // or was lost), closing a lost client first.
+    void OpenMissing(bool atStart);
+    // The retry thread: OpenMissing every RetryInterval until Stop.
+    void Retry();
+
     InputSettings m_settings;
+    NoteHandler m_handler;
+    // Guards the two clients, which the retry thread replaces while other
+    // threads ask for them.
+    mutable std::mutex m_inputsMutex;
     std::unique_ptr<AlsaSeqInput> m_alsa;
     std::unique_ptr<JackMidiInput> m_jack;
+    bool m_jackWasLost = false;  // since Start; the retry thread's own
+    int m_jackSkipped = 0;       // tries of JACK left out; the retry thread's own
+    std::mutex m_retryMutex;     // guards m_stopRetry
+    std::condition_variable m_retryWake;
+    bool m_stopRetry = false;
+    std::thread m_retry;
 };
 
 }  // namespace midi

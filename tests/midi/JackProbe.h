@@ -113,16 +113,7 @@ public:
     // expression) to this client's inputs. False when they do not appear.
     [[nodiscard]] bool ConnectToProgram(std::chrono::milliseconds limit,
                                         const char* soundPorts = "^alsoft") {
-        // A port is seen before its client is active, and cannot be
-        // connected until it is: retry until the connection holds.
-        const std::string midiOut = jack_port_name(m_midiOut);
-        const bool midi = WaitFor(
-            [&] {
-                const int made = jack_connect(m_client, midiOut.c_str(), ProgramMidiPort);
-                return made == 0 || made == EEXIST;
-            },
-            limit);
-        if (!midi) return false;
+        if (!ConnectMidi(limit)) return false;
         return WaitFor(
             [&] {
                 const char** ports =
@@ -135,6 +126,20 @@ public:
                 }
                 jack_free(static_cast<void*>(ports));
                 return connected == 2;
+            },
+            limit);
+    }
+
+    // Connects this client's MIDI output to the program's MIDI port; false
+    // when the port does not appear within limit.
+    [[nodiscard]] bool ConnectMidi(std::chrono::milliseconds limit) {
+        // A port is seen before its client is active, and cannot be
+        // connected until it is: retry until the connection holds.
+        const std::string midiOut = jack_port_name(m_midiOut);
+        return WaitFor(
+            [&] {
+                const int made = jack_connect(m_client, midiOut.c_str(), ProgramMidiPort);
+                return made == 0 || made == EEXIST;
             },
             limit);
     }

@@ -1,6 +1,6 @@
 // The note-to-row mapping and the velocity curve, and glwtool play --midi on
 // a real JACK server: notes sent to its port play the rows they name, in
-// the order sent.
+// the order sent, and play again after the server restarts.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,22 @@ int WaitExit(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Sends the sound of programs started from here to the JACK server.
+bool SoundThroughJack(const testsupport::TempDir& dir) {
+    setenv("ALSOFT_DRIVERS", "jack", 1);
+    // OpenAL Soft's JACK backend leaves one block of its own at exit, which
+    // LeakSanitizer builds would count against glwtool.
+    const std::string leaks = dir.file("lsan.supp");
+    setenv("LSAN_OPTIONS", ("suppressions=" + leaks).c_str(), 1);
+    return testsupport::WriteFile(
+        leaks, {'l', 'e', 'a', 'k', ':', 'l', 'i', 'b', 'o', 'p', 'e', 'n', 'a', 'l', '\n'});
+}
+
+std::string ReadLog(const std::string& path) {
+    const testsupport::Bytes log = testsupport::ReadFile(path);
+    return std::string(log.begin(), log.end());
+}
+
 TEST(MidiOnJack, NotesPlayTheirRowsInTheOrderSent) {
     testsupport::TempDir dir;
     const jackprobe::Server server("glw-test-" + std::to_string(getpid()));
@@ -111,13 +128,7 @@ TEST(MidiOnJack, NotesPlayTheirRowsInTheOrderSent) {
               dir.file("build.log"));
     ASSERT_EQ(WaitExit(build), 0) << "glwtool build failed";
 
-    setenv("ALSOFT_DRIVERS", "jack", 1);
-    // OpenAL Soft's JACK backend leaves one block of its own at exit, which
-    // LeakSanitizer builds would count against glwtool.
-    const std::string leaks = dir.file("lsan.supp");
-    ASSERT_TRUE(testsupport::WriteFile(
-        leaks, {'l', 'e', 'a', 'k', ':', 'l', 'i', 'b', 'o', 'p', 'e', 'n', 'a', 'l', '\n'}));
-    setenv("LSAN_OPTIONS", ("suppressions=" + leaks).c_str(), 1);
+    ASSERT_TRUE(SoundThroughJack(dir));
     const pid_t player = Spawn({GLWTOOL_PATH, "play", "--midi", bank}, dir.file("play.log"));
     ASSERT_GT(player, 0);
     jackprobe::Probe probe(3.0);
@@ -162,6 +173,84 @@ TEST(MidiOnJack, NotesPlayTheirRowsInTheOrderSent) {
             ++from;
     }
     EXPECT_EQ(rows, (std::vector<int>{1, 2, 16}));
+}
+
+// The loudest 16-bit sample of the wave file OpenAL Soft's file writer
+// made; -1 when the file has no data chunk.
+int LoudestSample(const testsupport::Bytes& wav) {
+    for (size_t at = 12; at + 8 <= wav.size();) {
+        const size_t size = wav[at + 4] | wav[at + 5] << 8 | wav[at + 6] << 16 |
+                            static_cast<size_t>(wav[at + 7]) << 24;
+        if (std::string(wav.begin() + static_cast<long>(at),
+                        wav.begin() + static_cast<long>(at) + 4) != "data") {
+            at += 8 + size + (size & 1);
+            continue;
+        }
+        int loudest = 0;
+        for (size_t i = at + 8; i + 1 < wav.size() && i < at + 8 + size; i += 2) {
+            const auto sample = static_cast<int16_t>(wav[i] | wav[i + 1] << 8);
+            loudest = std::max(loudest, std::abs(static_cast<int>(sample)));
+        }
+        return loudest;
+    }
+    return -1;
+}
+
+// The server stopping and starting again while glwtool plays: its MIDI
+// port is back within 2 s of the server's return and notes sound again.
+// The sound goes to a file, away from the server, which is what most
+// players have (a sound device bound to the stopped server stays lost).
+TEST(MidiOnJack, NotesPlayAgainAfterTheServerRestarts) {
+    testsupport::TempDir dir;
+    const std::string serverName = "glw-restart-" + std::to_string(getpid());
+    auto server = std::make_unique<jackprobe::Server>(serverName);
+    if (!server->Running()) {
+        GTEST_SKIP() << "no JACK server could start here (jackd -d dummy); "
+                        "install jackd2 to run this test";
+    }
+    const std::string bank = dir.file("PADS.glw");
+    const pid_t build =
+        Spawn({GLWTOOL_PATH, "build", bank, "1=" + WriteLevelWav(dir, "a.wav", 20000)},
+              dir.file("build.log"));
+    ASSERT_EQ(WaitExit(build), 0) << "glwtool build failed";
+    const std::string config = dir.file("alsoft.conf"), sound = dir.file("sound.wav");
+    const std::string text = "[general]\nsample-type = int16\n[wave]\nfile = " + sound + "\n";
+    ASSERT_TRUE(testsupport::WriteFile(config, testsupport::Bytes(text.begin(), text.end())));
+    setenv("ALSOFT_CONF", config.c_str(), 1);
+    setenv("ALSOFT_DRIVERS", "wave", 1);
+    const pid_t player = Spawn({GLWTOOL_PATH, "play", "--midi", bank}, dir.file("play.log"));
+    unsetenv("ALSOFT_CONF");
+    ASSERT_GT(player, 0);
+    const auto endPlayer = [&] {
+        kill(player, SIGINT);
+        return WaitExit(player);
+    };
+    {
+        jackprobe::Probe before(0.1);
+        const bool up = before.Ok() && before.ConnectMidi(10000ms);
+        if (!up) endPlayer();
+        ASSERT_TRUE(up) << ReadLog(dir.file("play.log"));
+    }  // this process's own client leaves before the server goes
+
+    server.reset();
+    server = std::make_unique<jackprobe::Server>(serverName);
+    ASSERT_TRUE(server->Running());
+    jackprobe::Probe probe(10.0);
+    ASSERT_TRUE(probe.Ok());
+    const bool portBack = probe.ConnectMidi(2000ms);
+    probe.StartRecording();
+    for (int i = 0; portBack && i < 3; ++i) {
+        EXPECT_GE(probe.SendNoteOn(60, 127), 0);
+        std::this_thread::sleep_for(300ms);  // longer than the row
+    }
+    const int exit = endPlayer();
+    const std::string log = ReadLog(dir.file("play.log"));
+    ASSERT_TRUE(portBack) << "the MIDI port did not come back within 2 s\n" << log;
+    // No note was sent before the restart: any sound is a note after it.
+    EXPECT_GT(LoudestSample(testsupport::ReadFile(sound)), 10000)
+        << "no sound from the notes sent after the restart\n"
+        << log;
+    EXPECT_EQ(exit, 0) << log;
 }
 
 }  // namespace
