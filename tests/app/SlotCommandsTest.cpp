@@ -319,7 +319,7 @@ TEST_F(SaveTest, ASecondSaveProposesTheFirstsNameAndItsEarlierVersionsAreListed)
     apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
         title = modal->windowTitle();
         auto* list = modal->findChild<QListWidget*>();
-        QTest::qWaitFor([list] { return list != nullptr && list->count() > 0; }, 5000);
+        (void)QTest::qWaitFor([list] { return list != nullptr && list->count() > 0; }, 5000);
         versions = list != nullptr ? list->count() : -1;
         qobject_cast<QDialog*>(modal)->reject();
     });
