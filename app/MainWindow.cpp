@@ -1,10 +1,12 @@
 #include "app/MainWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMetaObject>
@@ -15,10 +17,12 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <utility>
 
 #include <ctime>
 
 #include "app/BankSave.h"
+#include "app/BlockedCloseFilter.h"
 #include "app/MatchLevelsDialog.h"
 #include "app/PadInput.h"
 #include "app/ProfileStore.h"
@@ -79,9 +83,12 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
     });
     m_pads = std::make_unique<PadInput>(m_model);
     installEventFilter(m_pads.get());
+    m_blockedClose =
+        std::make_unique<BlockedCloseFilter>(this, [this] { OnBlockedCloseRequest(); });
 }
 
 MainWindow::~MainWindow() {
+    m_blockedClose.reset();
     m_pads.reset();  // no MIDI note after this
     m_jobs.CancelAll();
     // Watchers report to the window: end them first.
@@ -107,6 +114,7 @@ void MainWindow::showEvent(QShowEvent* event) {
         m_shownOnce = true;
         // Once the window is up: reading the files must not slow its start.
         QTimer::singleShot(0, this, &MainWindow::StartRestoring);
+        QTimer::singleShot(0, this, &MainWindow::RemoveStaleRowFiles);
         if (!m_bankToOpen.isEmpty()) OpenBankLater(m_bankToOpen);
         if (!m_folderToBrowse.isEmpty()) BrowseFolder(m_folderToBrowse);
         emit Shown();
@@ -187,7 +195,8 @@ void MainWindow::SlotChanged(int slot, SlotChange change) {
     switch (change) {
     case SlotChange::Cleared:
     case SlotChange::Loaded:
-        SetSlotLabel(slot);
+        // Every label: the slices of a file are numbered across the rows.
+        for (int i = 0; i < SlotCount; ++i) SetSlotLabel(i);
         (void)SetRowState(slot, change == SlotChange::Loaded);
         break;
     case SlotChange::Started: (void)SetPlayButtonState(slot, true); break;
@@ -369,6 +378,8 @@ void MainWindow::SetSlotLabel(int slot) {
         if (!options.isEmpty()) tip += QLatin1Char('\n') + options;
     }
     QString name = BaseNameOf(path);
+    if (const int number = SliceNumber(slot); number > 0)
+        name = tr("%1 #%2").arg(name, QString::number(number));
     const std::string& missing = m_model.SlotMissingReason(slot);
     const bool dimmed = !missing.empty() || IsRowBusy(slot);
     if (IsRowBusy(slot)) {
@@ -382,6 +393,26 @@ void MainWindow::SetSlotLabel(int slot) {
     palette.setColor(QPalette::WindowText, dimmed ? MissingText : QColor(Qt::black));
     label->setPalette(palette);
     (void)m_panel.SetSlotText(slot, name, tip);
+}
+
+int MainWindow::SliceNumber(int slot) const {
+    SlotFormat format;
+    if (!m_model.IsSlotLoaded(slot) || !m_model.ReadSlotFormat(slot, &format) ||
+        format.options.lengthNanoseconds <= 0)
+        return 0;
+    const std::string& path = m_model.SlotPath(slot);
+    int sharing = 0;
+    int earlier = 0;
+    for (int other = 0; other < SlotCount; ++other) {
+        if (other == slot || !m_model.IsSlotLoaded(other) || m_model.SlotPath(other) != path)
+            continue;
+        ++sharing;
+        SlotFormat theirs;
+        if (m_model.ReadSlotFormat(other, &theirs) && theirs.options.lengthNanoseconds > 0 &&
+            std::pair(theirs.startFrame, other) < std::pair(format.startFrame, slot))
+            ++earlier;
+    }
+    return sharing == 0 ? 0 : earlier + 1;
 }
 
 bool MainWindow::ClearSlotRow(int slot) {
@@ -412,7 +443,7 @@ void MainWindow::OnFileDragLeft(int slot) {
 void MainWindow::OnFileDropped(int slot, const QString& path) {
     if (IsBankFile(path)) {
         OpenBankLater(path);
-    } else {
+    } else if (!KeepDroppedRowFile(slot, path)) {
         const auto step = BeginRowStep(tr("drop on row %1").arg(slot + 1));
         LoadSlotFile(slot, &path, true);
     }
@@ -430,12 +461,19 @@ QString MainWindow::MakeBankName(const QDateTime& time) {
 
 QString MainWindow::MakeDefaultBankName() { return MakeBankName(QDateTime::currentDateTime()); }
 
-void MainWindow::OnSaveButton() {
-    if (IsSaving()) return;
+void MainWindow::OnSaveButton() { RunSaveDialog(QString(), QString()); }
+
+void MainWindow::RunSaveDialog(const QString& name, const QString& volume) {
+    if (IsSaving() || m_closing) return;
     std::unique_ptr<SaveBankDialog> dialog =
         m_volumes != nullptr ? std::make_unique<SaveBankDialog>(*m_volumes, this)
                              : std::make_unique<SaveBankDialog>(this);
     ProposeSaveTarget(*dialog);
+    // Back after a failed save: the name and volume the musician chose.
+    if (!name.isEmpty()) {
+        dialog->SetFileName(name);
+        dialog->SetVolume(volume);
+    }
     if (dialog->exec() != QDialog::Accepted) return;
     std::shared_ptr<const VoiceBankImage> image = m_model.CopyBankImage();
     if (!image) {
@@ -443,19 +481,21 @@ void MainWindow::OnSaveButton() {
         return;
     }
     BankSaveRequest request;
-    request.path = QFile::encodeName(dialog->GetFilePath()).toStdString();
+    const QString path = dialog->GetFilePath();
+    request.path = QFile::encodeName(path).toStdString();
     request.volume = dialog->GetVolumeIdentity();
     const QString data = UserDataFolder();
     if (!data.isEmpty()) request.backupsRoot = ToModelPath(data + QStringLiteral("/backups"));
     request.now = std::time(nullptr);
-    const QString volume = dialog->GetVolume();
+    const QString chosenVolume = dialog->GetVolume();
+    const QString chosenName = QFileInfo(path).completeBaseName();
     dialog.reset();
     // Build, write, sync and backup run on a worker; the rows wait.
     SetSaving(true);
     m_jobs.Run<BankSaveOutcome>(
         QStringLiteral("save"), this,
         [image, request](const std::atomic<bool>&) { return SaveBank(*image, request); },
-        [this, volume](BankSaveOutcome outcome) {
+        [this, path, chosenVolume, chosenName](BankSaveOutcome outcome) {
             SetSaving(false);
             if (!outcome.saved) {
                 MessageRequest message;
@@ -464,9 +504,18 @@ void MainWindow::OnSaveButton() {
                 message.informativeText =
                     QFile::decodeName(QByteArray::fromStdString(outcome.reason));
                 (void)ShowMessage(std::move(message));
+                // The name typed is not lost: the dialog comes back with it.
+                // Posted: the save's job has ended before the next may start.
+                QTimer::singleShot(0, this, [this, chosenName, chosenVolume] {
+                    RunSaveDialog(chosenName, chosenVolume);
+                });
                 return;
             }
-            m_lastVolume = volume;
+            m_lastVolume = chosenVolume;
+            // The rows are now that bank: the next save proposes it, and its
+            // earlier versions are listed.
+            m_openedBankPath = path;
+            m_savedBankPath = path;
         });
 }
 
@@ -487,6 +536,13 @@ void MainWindow::OnCloseButton() {
     m_jobs.CancelAll();
     m_model.Close();
     QDialog::accept();
+}
+
+void MainWindow::OnBlockedCloseRequest() {
+    // Asked while another dialog or box is up: that one has its own way out.
+    if (m_rowEditor == nullptr || QApplication::activeModalWidget() != m_rowEditor) return;
+    m_closeAfterEditor = true;
+    m_rowEditor->reject();
 }
 
 void MainWindow::reject() {
@@ -568,7 +624,15 @@ bool MainWindow::EditRow(int slot) {
     if (!m_model.IsSlotLoaded(slot) || IsRowBusy(slot) || m_openingBank) return false;
     RowEditorDialog editor(m_model, slot, m_jobs, this);
     editor.KeepVisible(m_panel.Label(slot));
+    m_rowEditor = &editor;
     const int result = editor.exec();
+    m_rowEditor = nullptr;
+    if (std::exchange(m_closeAfterEditor, false)) {
+        // The window's close button was pressed meanwhile: the editor
+        // closed as Cancel, and now the window closes.
+        QTimer::singleShot(0, this, &MainWindow::OnCloseButton);
+        return false;
+    }
     if (result == RowEditorDialog::SliceAsked) return SliceAcrossRows(slot);
     if (result != QDialog::Accepted) return false;
     const VoiceOptions options = editor.Options();

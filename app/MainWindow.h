@@ -15,10 +15,12 @@
 #include "app/model/SlotModel.h"
 #include "controls/SlotPanel.h"
 
+class BlockedCloseFilter;
 class PadInput;
+class RowEditorDialog;
 class PendingRowStep;
 class RowHistory;
-struct RowFilesFolder;
+class RowFilesFolder;
 class RowStepScope;
 struct CheckedBank;
 struct MadeBankRows;
@@ -109,8 +111,10 @@ public:
 
     // Save button: asks for the volume and name, then saves the bank on a
     // worker (app/BankSave.h), the rows and the button disabled meanwhile;
-    // message 104 with the reason when the save fails, else the volume is
-    // remembered.
+    // message 104 with the reason when the save fails, and the dialog again
+    // with the name and volume chosen; else the volume is remembered and the
+    // rows count as that bank (the next save proposes it, its earlier
+    // versions are listed).
     void OnSaveButton();
     // A save runs.
     [[nodiscard]] bool IsSaving() const { return m_saving; }
@@ -118,6 +122,10 @@ public:
     // outside: closes the sound device and ends with Accepted.
     void OnCloseButton();
     [[nodiscard]] bool IsClosing() const { return m_closing; }
+    // The window manager asked to close the window while a dialog blocks
+    // it: with the row editor up, the editor closes as Cancel and then the
+    // window as its close button does.
+    void OnBlockedCloseRequest();
 
     // "MMDDhmmss-VOICE" for the given local time: hour 0-9 as a digit,
     // 10-23 as a letter A-N. MakeDefaultBankName uses the clock.
@@ -182,8 +190,10 @@ public:
     // chosen.
     bool BrowseForSoundFiles(QStringList& out);
     // A filled row's label pressed writes the row, as made and marked, as a
-    // WAV into a temporary folder on a worker; dragging the label then
-    // carries that file. Empty until it is written.
+    // WAV into a temporary folder on a worker (removed when the window
+    // ends); dragging the label then carries that file. Empty until it is
+    // written. Dropped on a row of this window, the file is kept in the
+    // user's data folder and the row loads from there.
     [[nodiscard]] QString RowFileForDrag(int slot) const;
 
     // State, for the program's test build and for tests.
@@ -261,6 +271,10 @@ private:
     // Shows once, when the fill's loads are done, the files the rows refused.
     void ReportFillRefusals(int firstSlot, const QStringList& files);
     void SetSlotLabel(int slot);
+    // A row cut from a file that other rows also hold (a slice, with its
+    // length) is told apart by its number, 1 for the earliest start among
+    // them; 0 for any other row.
+    [[nodiscard]] int SliceNumber(int slot) const;
     // step: the undo step the load belongs to; null for a row restored at
     // start, which changes nothing the musician did.
     void QueueRowLoad(int slot, const QString& path, bool showErrors, const VoiceOptions& options,
@@ -284,6 +298,9 @@ private:
     [[nodiscard]] QPoint PlaceOnScreen(QPoint saved) const;
     [[nodiscard]] static QString BankOriginLine(const SlotFormat& format);
     void ProposeSaveTarget(SaveBankDialog& dialog) const;
+    // The save dialog (proposing name and volume when given) and the save
+    // it asks for; a failed save comes back to it with the name kept.
+    void RunSaveDialog(const QString& name, const QString& volume);
     // Rows and Save disabled and a busy cursor while a save runs.
     void SetSaving(bool saving);
     [[nodiscard]] bool CanOpenBankNow() const;
@@ -303,6 +320,12 @@ private:
     // more said after them; true for OK.
     bool AskToReplaceRows(int stringId, const QStringList& filled, const QString& more);
     void PrepareRowFile(int slot);
+    // A row file of this window dropped on a row: copied on a worker into
+    // the user's data folder and loaded from there. False for any other
+    // file.
+    bool KeepDroppedRowFile(int slot, const QString& path);
+    // Removes the row folders that windows which died left behind.
+    void RemoveStaleRowFiles();
     void OnRowDragAsked(int slot);
     void StartRowDrag(int slot);
 
@@ -347,14 +370,18 @@ private:
     bool m_closing = false;
     bool m_convertKeyRead = false;  // the profile holds the option: written back even when off
     QPoint m_savedPosition;         // as read, kept where the platform cannot place windows
-    QString m_openedBankPath;       // the last bank opened, absolute
+    QString m_openedBankPath;       // the last bank opened (or saved), absolute
+    QString m_savedBankPath;        // the last bank saved: its file name is its name
     QString m_bankToOpen;           // opened once shown
     QString m_pendingBank;          // the newest request to open a bank, waiting
     bool m_pendingBankPosted = false;
     bool m_openingBank = false;
     static constexpr int PendingBankRetryMs = 100;
     std::unique_ptr<QShortcut> m_openShortcut;
-    std::unique_ptr<PadInput> m_pads;           // keyboard and MIDI pads
+    std::unique_ptr<PadInput> m_pads;  // keyboard and MIDI pads
+    std::unique_ptr<BlockedCloseFilter> m_blockedClose;
+    RowEditorDialog* m_rowEditor = nullptr;  // while EditRow runs it
+    bool m_closeAfterEditor = false;
     std::array<bool, SlotCount> m_restoring{};  // restored at start, not yet stored
     bool m_saving = false;
     int m_targetRow = 0;

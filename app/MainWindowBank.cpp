@@ -223,8 +223,12 @@ void MainWindow::ProposeSaveTarget(SaveBankDialog& dialog) const {
             const QString root = QFile::decodeName(QByteArray::fromStdString(listed.root));
             if (folder == root + QStringLiteral("gridlume/")) volume = root;
         }
-        // The bank's stored name, else its file name cleaned to the rule.
+        // The name it was saved under, else the bank's stored name, else
+        // its file name cleaned to the rule.
         std::string proposed;
+        if (m_openedBankPath == m_savedBankPath)
+            proposed =
+                QFile::encodeName(QFileInfo(m_savedBankPath).completeBaseName()).toStdString();
         for (int slot = 0; slot < SlotCount && proposed.empty(); ++slot) {
             SlotFormat format;
             if (m_model.ReadSlotFormat(slot, &format) && format.fromBank &&

@@ -10,13 +10,11 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QTemporaryDir>
 #include <QUrl>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,35 +23,14 @@
 #include "app/PadInput.h"
 #include "app/RowEditorDialog.h"
 #include "app/RowUndo.h"
+#include "app/model/BankRows.h"
+#include "app/model/RowFilesFolder.h"
 #include "audio/RowMark.h"
 #include "controls/MessageBox.h"
 #include "convert/AudioConverter.h"
 #include "convert/SoundFiles.h"
 #include "res/StringTable.h"
 #include "voicebank/VoiceBankImage.h"
-
-// The folder rows taken out are written to, made by the first job that
-// needs it and used by every later one, also when that job was cancelled
-// or its write failed. Kept after the program ends: a drop target may
-// refer to the file rather than copy it (a row of this window does), and
-// the system clears its temporary folder in time.
-struct RowFilesFolder {
-    std::mutex mutex;
-    QString path;
-
-    // The folder, made on first use; empty when it cannot be made.
-    QString Get() {
-        const std::lock_guard lock(mutex);
-        if (path.isEmpty()) {
-            QTemporaryDir made;
-            if (made.isValid()) {
-                made.setAutoRemove(false);
-                path = made.path();
-            }
-        }
-        return path;
-    }
-};
 
 namespace {
 
@@ -76,7 +53,7 @@ QString LeftOutWord(int leftOut, int firstSlot, int filled) {
 // returns its path, or nothing on failure. Runs on a worker.
 QString WriteRowFile(const VoiceBankImage& image, int slot, const RowOrigin& origin,
                      RowFilesFolder& folder, const QString& inFolder) {
-    const QString dir = folder.Get();
+    const QString dir = QFile::decodeName(QByteArray::fromStdString(folder.Get()));
     if (dir.isEmpty()) return {};
     const QString path = QDir(dir).filePath(inFolder);
     const std::filesystem::path file(QFile::encodeName(path).toStdString());
@@ -344,7 +321,9 @@ void MainWindow::PrepareRowFile(int slot) {
         QString::number(slot + 1) + QLatin1Char('/') + name + QStringLiteral(".wav");
     // The mark makes the file load back exactly as the row stands.
     const RowOrigin origin = format.fromBank ? format.origin : RowOrigin{{}, slot + 1};
-    if (!m_rowFilesFolder) m_rowFilesFolder = std::make_shared<RowFilesFolder>();
+    if (!m_rowFilesFolder)
+        m_rowFilesFolder =
+            std::make_shared<RowFilesFolder>(QFile::encodeName(QDir::tempPath()).toStdString());
     m_jobs.Run<QString>(
         QStringLiteral("row out"), this,
         [image, slot, origin, folder = m_rowFilesFolder, inFolder](const std::atomic<bool>&) {
@@ -358,6 +337,57 @@ void MainWindow::PrepareRowFile(int slot) {
             // The drag starts only while the button is still held.
             if (wanted && (QGuiApplication::mouseButtons() & Qt::LeftButton)) StartRowDrag(slot);
         });
+}
+
+bool MainWindow::KeepDroppedRowFile(int slot, const QString& path) {
+    if (!m_rowFilesFolder || !m_rowFilesFolder->Holds(QFile::encodeName(path).toStdString()))
+        return false;
+    const QString data = UserDataFolder();
+    // The temporary folder goes when the window ends: the row is loaded from
+    // a copy kept beside the opened banks' rows.
+    struct Kept {
+        bool ok = false;
+        std::string path;
+        std::string reason;
+    };
+    m_jobs.Run<Kept>(
+        RowJobLane(slot), this,
+        [file = QFile::encodeName(path).toStdString(),
+         root = QFile::encodeName(data + QStringLiteral("/banks/rows")).toStdString(),
+         noData = data.isEmpty()](const std::atomic<bool>&) {
+            Kept kept;
+            if (noData) {
+                kept.reason = "there is no data folder for this user";
+            } else {
+                kept.ok = KeepRowFile(file, root, &kept.path, &kept.reason);
+            }
+            return kept;
+        },
+        [this, slot](Kept kept) {
+            if (!kept.ok) {
+                MessageRequest request;
+                request.parent = this;
+                request.stringId = IdsLoadError;
+                request.informativeText = QFile::decodeName(QByteArray::fromStdString(kept.reason));
+                (void)ShowMessage(std::move(request));
+                return;
+            }
+            const QString copy = QFile::decodeName(QByteArray::fromStdString(kept.path));
+            const auto step = BeginRowStep(tr("drop on row %1").arg(slot + 1));
+            LoadSlotFile(slot, &copy, true);
+        });
+    UpdateRowControls(slot);
+    return true;
+}
+
+void MainWindow::RemoveStaleRowFiles() {
+    std::vector<std::string> keep;
+    for (int i = 0; i < SlotCount; ++i) keep.push_back(m_model.SlotPath(i));
+    m_jobs.Run<int>(
+        QStringLiteral("row files"), this,
+        [root = QFile::encodeName(QDir::tempPath()).toStdString(), keep = std::move(keep)](
+            const std::atomic<bool>&) { return RemoveStaleRowFolders(root, keep); },
+        [](int) {});
 }
 
 void MainWindow::OnRowDragAsked(int slot) {

@@ -67,6 +67,9 @@ void SaveBankDialog::BuildControls() {
     }
     m_volumeList->installEventFilter(this);
     m_nameEdit->installEventFilter(this);
+    // Save waits for a volume: with none chosen it could only do nothing.
+    connect(m_volumeList, &QListWidget::itemSelectionChanged, this,
+            [this] { m_saveButton->setEnabled(SelectedVolumeItem() >= 0); });
 
     connect(m_saveButton, &QPushButton::clicked, this, [this] { OnSave(); });
     connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -133,7 +136,10 @@ void SaveBankDialog::FillControls() {
     } else if (m_volumeList->count() > 0) {
         m_volumeList->setCurrentRow(0);
     }
-    m_saveButton->setFocus(Qt::OtherFocusReason);
+    m_saveButton->setEnabled(SelectedVolumeItem() >= 0);
+    // A name typed at once replaces the proposed one; Enter keeps it.
+    m_nameEdit->setFocus(Qt::OtherFocusReason);
+    m_nameEdit->selectAll();
 }
 
 void SaveBankDialog::FillVolumeList() {
@@ -164,6 +170,8 @@ void SaveBankDialog::OnSave() {
     }
     const int item = SelectedVolumeItem();
     if (item < 0 || m_volumeRoots.size() < m_volumeList->count()) {
+        // Enter with no volume chosen: the list, where one is chosen.
+        m_volumeList->setFocus(Qt::OtherFocusReason);
         return;
     }
     if (const std::string problem = BankNameProblem(m_fileName.toStdString()); !problem.empty()) {

@@ -22,7 +22,9 @@ struct DialogItem;
 //
 // Keys: Enter in the volume list or the name edit saves, Enter on Cancel
 // cancels, Enter on Save clicks it, Escape cancels; no other Enter closes
-// it. It opens with the focus on Save. It has no close box.
+// it. It opens with the focus in the name edit, its text selected, so a
+// name typed at once replaces the proposed one. Save is disabled while no
+// volume is selected. It has no close box.
 class SaveBankDialog : public QDialog {
     Q_OBJECT
 public:

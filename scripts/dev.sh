@@ -13,7 +13,7 @@ esac
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   libopenal-dev libsndfile1-dev libsoxr-dev libkissfft-dev libebur128-dev
   libasound2-dev libjack-jackd2-dev
   libgtest-dev libgmock-dev libbenchmark-dev

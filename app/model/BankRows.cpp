@@ -14,6 +14,7 @@
 #include "audio/RowMark.h"
 #include "voicebank/BankFile.h"
 #include "voicebank/VoiceBankBuilder.h"
+#include "voicebank/WholeFileReader.h"
 
 bool ReadBankForOpening(const std::string& path, OpenedBankFile* out, std::string* reason,
                         bool* missing) {
@@ -102,6 +103,42 @@ bool WriteBankRows(const OpenedBankFile& opened, const std::string& banksRoot,
         written[static_cast<size_t>(i)] = path;
     }
     *paths = std::move(written);
+    return true;
+}
+
+bool KeepRowFile(const std::string& path, const std::string& rowsRoot, std::string* kept,
+                 std::string* reason) {
+    // A row file is at most a second of 16-bit stereo and its mark.
+    constexpr uintmax_t RowFileMaxBytes = 1 << 20;
+    std::vector<uint8_t> bytes;
+    std::string why;
+    switch (ReadWholeFile(path, RowFileMaxBytes, &bytes, &why)) {
+    case WholeFileRead::Read: break;
+    case WholeFileRead::TooLarge: *reason = path + " is too large for a row"; return false;
+    case WholeFileRead::Failed: *reason = path + " cannot be read: " + why; return false;
+    }
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x",
+                  static_cast<unsigned>(Crc32(bytes.data(), bytes.size())));
+    const std::string folder = rowsRoot + '/' + hex;
+    const std::string name = path.substr(path.rfind('/') + 1);
+    const std::string copy = folder + '/' + name;
+    if (!FitsPathMax(copy) || !CreateDirectoryTree(folder.c_str())) {
+        *reason = "the folder " + folder + " cannot be made";
+        return false;
+    }
+    // A copy already there with the same bytes is the same row.
+    std::vector<uint8_t> there;
+    if (ReadWholeFile(copy, RowFileMaxBytes, &there, &why) == WholeFileRead::Read &&
+        there == bytes) {
+        *kept = copy;
+        return true;
+    }
+    if (!WriteWholeFile(copy.c_str(), bytes.data(), static_cast<ptrdiff_t>(bytes.size()))) {
+        *reason = copy + " cannot be written";
+        return false;
+    }
+    *kept = copy;
     return true;
 }
 

@@ -45,6 +45,16 @@ struct OpenedBankFile {
                                  std::array<std::string, VoiceSlotCount>* paths,
                                  std::string* reason);
 
+// A row file dropped onto a row from where rows taken out are written
+// (a temporary folder, gone at the window's end): copied byte for byte to
+// rowsRoot/<CRC-32 of its bytes, 8 lowercase hex digits>/<its file name>,
+// where it stays, so a copy never replaces another's different bytes and the
+// same row dropped again reuses its copy. True with the copy's path in
+// *kept; false with the reason (no such file, not a row file's size, not
+// written). Runs on a worker.
+[[nodiscard]] bool KeepRowFile(const std::string& path, const std::string& rowsRoot,
+                               std::string* kept, std::string* reason);
+
 // The steps of opening a bank, run on a worker: first the file is read and
 // checked, then, once the musician agreed, its rows are copied and read back
 // as the slots will hold them.

@@ -5,7 +5,16 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
 #include "AppTestSupport.h"
+#include "app/model/RowFilesFolder.h"
 #include "controls/FileDropTarget.h"
 #include "res/StringTable.h"
 #include "voicebank/VoiceBankImage.h"
@@ -135,6 +144,71 @@ TEST_F(FillTest, RowTakenOutLoadsBackAsTheSameRow) {
     ASSERT_EQ(a.channels, b.channels);
     EXPECT_TRUE(std::equal(a.left, a.left + a.frames, b.left));
     EXPECT_TRUE(std::equal(a.right, a.right + a.frames, b.right));
+}
+
+TEST_F(FillTest, RowDroppedOnARowIsKeptInTheDataFolderAndItsTemporaryFolderGoesWithTheWindow) {
+    Open();
+    ASSERT_TRUE(Load(2, Wav("Kick 3.wav", 2, 30000)));
+    QTest::mousePress(Label(2), Qt::LeftButton);
+    QTest::mouseRelease(Label(2), Qt::LeftButton);
+    Settle();
+    const std::string out = window->RowFileForDrag(2).toStdString();
+    ASSERT_FALSE(out.empty());
+    Drop(Label(7), {QString::fromStdString(out)});
+    Settle();
+    // The row refers to an exact copy kept beside the opened banks' rows.
+    const std::string kept = window->GetSlotPath(7).toStdString();
+    EXPECT_EQ(kept.rfind((MainWindow::UserDataFolder() + "/banks/rows/").toStdString(), 0), 0u)
+        << kept;
+    EXPECT_TRUE(kept.ends_with("/Kick 3.wav"));
+    EXPECT_TRUE(testsupport::ReadFile(kept) == testsupport::ReadFile(out));
+    EXPECT_TRUE(window->Model().IsSlotLoaded(7));
+    const std::filesystem::path temporary = std::filesystem::path(out).parent_path().parent_path();
+    window->reject();
+    window.reset();
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    EXPECT_TRUE(ReadIni().contains("File08=" + QByteArray::fromStdString(kept)));
+    EXPECT_TRUE(std::filesystem::exists(kept));
+}
+
+TEST(RowFilesFolders, OnlyFoldersNoRunningWindowHoldsAreRemoved) {
+    namespace fs = std::filesystem;
+    testsupport::TempDir root;
+    const std::string prefix = root.path() + "/" + RowFilesFolderPrefix;
+    const auto made = [](const std::string& folder, bool lockFile, bool old) {
+        fs::create_directories(folder + "/1");
+        testsupport::WriteFile(folder + "/1/a.wav", {1, 2, 3});
+        if (lockFile) testsupport::WriteFile(folder + "/.lock", {});
+        if (old)
+            fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    };
+    made(prefix + "DIEDAA", true, false);             // its window died: no lock held
+    made(prefix + "OLDVER", false, true);             // an earlier version's, no lock file
+    made(prefix + "YOUNGA", false, false);            // a window about to lock it
+    made(prefix + "KEPTAA", true, true);              // a row of the profile refers to it
+    made(prefix + "HELDAA", true, true);              // a running window holds it
+    made(root.path() + "/other-DIEDAA", true, true);  // not ours
+    const int held = ::open((prefix + "HELDAA/.lock").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    {
+        auto live = std::make_unique<RowFilesFolder>(root.path());
+        const std::string folder = live->Get();
+        ASSERT_FALSE(folder.empty());
+        EXPECT_TRUE(live->Holds(folder + "/3/b.wav"));
+        EXPECT_FALSE(live->Holds(folder + "x/3/b.wav"));
+        EXPECT_EQ(RemoveStaleRowFolders(root.path(), {prefix + "KEPTAA/1/a.wav"}), 2);
+        EXPECT_TRUE(fs::exists(folder));
+        for (const char* stays : {"YOUNGA", "KEPTAA", "HELDAA"})
+            EXPECT_TRUE(fs::exists(prefix + stays));
+        for (const char* gone : {"DIEDAA", "OLDVER"}) EXPECT_FALSE(fs::exists(prefix + gone));
+        EXPECT_TRUE(fs::exists(root.path() + "/other-DIEDAA"));
+        testsupport::WriteFile(folder + "/3/b.wav", {4});
+        // The folder goes with its window.
+        live.reset();
+        EXPECT_FALSE(fs::exists(folder));
+    }
+    ::close(held);
 }
 
 }  // namespace

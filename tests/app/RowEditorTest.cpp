@@ -100,6 +100,23 @@ TEST_F(RowEditorTest, OkLoadsTheRowWithTheChosenStartAndLevelCancelChangesNothin
     EXPECT_EQ(model->SlotOptions(0), options);
 }
 
+TEST_F(RowEditorTest, TheWindowsCloseAskedOverTheEditorCancelsItThenClosesTheWindow) {
+    Open();
+    ASSERT_TRUE(Load(0, SilenceThenTone("hit.wav")));
+    ASSERT_TRUE(Edit(0, [this](RowEditorDialog* editor) {
+        QTest::keyClick(editor, Qt::Key_Right);  // a change Cancel drops
+        // What the window manager's close button reaches while the editor
+        // blocks the window.
+        window->OnBlockedCloseRequest();
+        EXPECT_FALSE(editor->isVisible());
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->IsClosing(); }, 5000));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    EXPECT_TRUE(model->SlotOptions(0).IsDefault());
+    EXPECT_TRUE(ReadIni().contains("File01="));
+}
+
 TEST_F(RowEditorTest, ClosingTheEditorMidScanDropsTheFirstSoundAndFreesTheRow) {
     // A minute of silence, then a tone: the scan reads the whole minute.
     testsupport::Pcm pcm = testsupport::MakeRamp(1, 16, 44100, 0);

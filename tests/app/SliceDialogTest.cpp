@@ -127,6 +127,11 @@ TEST_F(SliceDialogTest, MarkersFollowEditsAndApplyFillsTheRowsGlwtoolBuilds) {
         EXPECT_GT(model->SlotOptions(slot).lengthNanoseconds, 0) << slot;
     }
     EXPECT_FALSE(model->IsSlotLoaded(6));
+    // The slices read apart, numbered by their start; the whole file does not.
+    EXPECT_EQ(Label(0)->text(), "loop");
+    for (int slot = 2; slot < 6; ++slot)
+        EXPECT_EQ(Label(slot)->text(), QStringLiteral("loop #%1").arg(slot - 1));
+    EXPECT_TRUE(Label(3)->toolTip().contains("start 0.5"));
     ExpectToolBankEqual("SLICED", {"--slice", loop, "--first-row", "3", "1=" + loop});
 
     // Equal parts by tempo from row 1: 120 quarter notes a minute in
@@ -152,6 +157,10 @@ TEST_F(SliceDialogTest, MarkersFollowEditsAndApplyFillsTheRowsGlwtoolBuilds) {
     }
     ExpectToolBankEqual("TEMPO",
                         {"--slice", loop, "--tempo", "120", "--note", "1/8", "--mode", "equal"});
+    EXPECT_EQ(Label(7)->text(), "loop #8");
+    ASSERT_TRUE(window->ClearSlotRow(0));
+    EXPECT_EQ(Label(1)->text(), "loop #1");
+    EXPECT_EQ(Label(7)->text(), "loop #7");
 }
 
 }  // namespace

@@ -278,17 +278,54 @@ TEST_F(SaveTest, SavedBankEqualsTheCommandLineToolsBank) {
 }
 #endif
 
-TEST_F(SaveTest, FailedExportShows104AndKeepsTheVolume) {
+TEST_F(SaveTest, FailedExportShows104AndComesBackToTheDialogWithTheNameKept) {
     // A folder standing where the bank should go: the dialog asks before
     // replacing (answered yes), the write fails.
     fs::create_directories(fs::path(card.path()) / "gridlume" / "MYBANK.glw" / "inside");
     answer = QMessageBox::Ok;
-    SaveAs(0, "MYBANK");
+    QString again;
+    int againRow = -1;
+    apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
+        modal->findChild<QListWidget*>("volumes")->setCurrentRow(0);
+        modal->findChild<FileNameEdit*>("fileName")->setText("MYBANK");
+        QTest::mouseClick(modal->findChild<QPushButton*>("save"), Qt::LeftButton);
+        // After the failure the dialog is back, as the musician left it.
+        apptest::WhenModalAppears(window.get(), [&](QWidget* back) {
+            again = back->findChild<FileNameEdit*>("fileName")->text();
+            againRow = back->findChild<QListWidget*>("volumes")->currentRow();
+            qobject_cast<QDialog*>(back)->reject();
+        });
+    });
+    QTest::mouseClick(SaveButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !again.isEmpty(); }, 10000));
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), IdsSaveError);
+    EXPECT_EQ(again, "MYBANK");
+    EXPECT_EQ(againRow, 0);
     EXPECT_EQ(window->GetLastVolume(), otherRoot);
     window->reject();
     EXPECT_TRUE(ReadIni().contains("Volume=" + otherRoot.toUtf8() + "\n"));
+}
+
+TEST_F(SaveTest, ASecondSaveProposesTheFirstsNameAndItsEarlierVersionsAreListed) {
+    EXPECT_FALSE(window->ShowEarlierVersions());  // no bank yet
+    EXPECT_TRUE(SaveAs(1, "SAVEDTWICE").endsWith("-VOICE"));
+    ASSERT_TRUE(Load(1, Wav("other.wav")));
+    // The replace question is answered yes; the bank replaced is kept.
+    EXPECT_EQ(SaveAs(1, "SAVEDTWICE"), "SAVEDTWICE");
+    ASSERT_EQ(messages, std::vector<int>{IdsReplaceFile});
+    QString title;
+    int versions = -1;
+    apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
+        title = modal->windowTitle();
+        auto* list = modal->findChild<QListWidget*>();
+        (void)QTest::qWaitFor([list] { return list != nullptr && list->count() > 0; }, 5000);
+        versions = list != nullptr ? list->count() : -1;
+        qobject_cast<QDialog*>(modal)->reject();
+    });
+    (void)window->ShowEarlierVersions();
+    EXPECT_EQ(title, "Earlier versions of SAVEDTWICE");
+    EXPECT_GE(versions, 1);
 }
 
 TEST_F(SaveTest, ABankFromOutsideACardIsProposedOnTheRememberedVolumeUnderItsStoredName) {

@@ -94,7 +94,7 @@ protected:
     }};
 };
 
-TEST_F(SaveDialog, OpensOnSaveSoEnterSavesThePresetAtOnce) {
+TEST_F(SaveDialog, OpensOnTheNameSoATypedNameOrEnterSavesAtOnce) {
     Add(disk, "Zeta (disk)");
     Add(card, "Alpha (card)");
     SaveBankDialog dlg(source);
@@ -112,8 +112,11 @@ TEST_F(SaveDialog, OpensOnSaveSoEnterSavesThePresetAtOnce) {
         // A preset is shown whole; the user's first change cuts it to 16.
         EXPECT_EQ(NameEdit(d)->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
         EXPECT_EQ(NameEdit(d)->GetMaxLength(), 16);
-        ASSERT_EQ(d.focusWidget(), SaveButton(d));
-        NameEdit(d)->SetText(QStringLiteral("ABCDEFGHIJKLMNOP"));
+        // The proposed name is selected: what is typed at once replaces it.
+        ASSERT_EQ(d.focusWidget(), NameEdit(d));
+        EXPECT_EQ(NameEdit(d)->selectedText(), NameEdit(d)->text());
+        QTest::keyClicks(d.focusWidget(), QStringLiteral("ABCDEFGHIJKLMNOPQ"));
+        EXPECT_EQ(NameEdit(d)->text(), QStringLiteral("ABCDEFGHIJKLMNOP"));
         QTest::keyClick(d.focusWidget(), Qt::Key_Return);
     });
     EXPECT_EQ(outcome.result, QDialog::Accepted);
@@ -161,8 +164,17 @@ TEST_F(SaveDialog, PreselectsOnlyAnExactMatchOrTheFirstWhenNoneIsPreset) {
         dlg.SetVolume(QString::fromLatin1(c.preset));
         const Outcome outcome = Run(dlg, [&](SaveBankDialog& d) {
             EXPECT_EQ(SelectedRow(d), c.expected);
+            // Save waits for a volume; Enter then leads to the list.
+            EXPECT_EQ(SaveButton(d)->isEnabled(), c.expected >= 0);
             if (c.expected < 0) {
-                Click(SaveButton(d));  // no volume: nothing happens
+                QTest::keyClick(NameEdit(d), Qt::Key_Return);
+                EXPECT_EQ(d.focusWidget(), VolumeList(d));
+                if (c.volumes > 0) {
+                    VolumeList(d)->setCurrentRow(0);
+                    EXPECT_TRUE(SaveButton(d)->isEnabled());
+                    VolumeList(d)->clearSelection();
+                    EXPECT_FALSE(SaveButton(d)->isEnabled());
+                }
             }
         });
         if (c.expected < 0) {
@@ -307,6 +319,8 @@ TEST_F(SaveDialog, EveryControlIsReachedAndUsedByKeyboard) {
     SaveBankDialog dlg(source);
     dlg.SetFileName(QStringLiteral("KEYS"));
     const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
+        ASSERT_EQ(d.focusWidget(), NameEdit(d));
+        QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
         ASSERT_EQ(d.focusWidget(), SaveButton(d));
         QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(d.focusWidget(), CancelButton(d));
@@ -316,6 +330,7 @@ TEST_F(SaveDialog, EveryControlIsReachedAndUsedByKeyboard) {
         EXPECT_EQ(SelectedRow(d), 1);
         QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
         ASSERT_EQ(d.focusWidget(), NameEdit(d));
+        QTest::keyClick(d.focusWidget(), Qt::Key_End);
         QTest::keyClicks(d.focusWidget(), "-2");
         // Arrows from the buttons reach the list too, and back.
         QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
