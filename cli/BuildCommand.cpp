@@ -111,12 +111,6 @@ int ParseRowArgument(const std::string& arg, bool emptyAllowed, std::string* fil
     return static_cast<int>(row);
 }
 
-bool EndsWithGlw(const fs::path& p) {
-    std::string ext = p.extension().string();
-    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return ext == ".glw";
-}
-
 // A file that fills the lowest free row: a FILE operand, or one of a DIR's
 // sound files (folder set), which may be left out when no row is free.
 struct BareFile {
@@ -193,7 +187,7 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
 
     job->outPath = operands.front();
     const fs::path target(job->outPath);
-    if (!target.has_filename() || !EndsWithGlw(target))
+    if (!target.has_filename() || !IsBankFileName(job->outPath))
         return UsageError(
             "build", "OUT must be a file name ending in .glw: '" + Printable(job->outPath) + "'",
             err);

@@ -11,6 +11,7 @@
 #include "app/model/PathUtils.h"
 #include "voicebank/BankFile.h"
 #include "voicebank/BankFolder.h"
+#include "voicebank/BankName.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/WholeFileReader.h"
 
@@ -127,8 +128,7 @@ bool SameBytes(const fs::path& file, const std::vector<uint8_t>& bytes) {
 // The bank's file name without ".glw": the name its copies are kept under.
 std::string BackupName(const std::string& bankPath) {
     std::string name = fs::path(bankPath).filename().string();
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".glw") == 0)
-        name.resize(name.size() - 4);
+    if (IsBankFileName(name)) name.resize(name.size() - BankFileExtension.size());
     return name;
 }
 
