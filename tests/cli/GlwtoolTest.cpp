@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -765,6 +766,53 @@ TEST_F(Glwtool, RestoreWritesACopyBackAndKeepsTheBankItReplaces) {
     EXPECT_NE(newest, old);
     EXPECT_EQ(Slurp(newest), replaced);
     EXPECT_NE(run.out.find(old + "\t2026-01-01"), std::string::npos);
+}
+
+// Matching states only what it applied: identical quiet rows met at their own
+// median stay as they were, silent rows are named and left, and a row that
+// would need a level no option names is refused with nothing written.
+TEST_F(Glwtool, MatchLoudnessAppliesWhatItSays) {
+    const auto sine = [](double amplitude) {
+        Pcm pcm = Constant(1, 44100, {});
+        for (int i = 0; i < 44100; ++i)
+            pcm.samples.push_back(static_cast<int16_t>(
+                std::lround(amplitude * std::sin(2.0 * 3.14159265358979 * 1000.0 * i / 44100.0))));
+        return MakeWav(pcm);
+    };
+    Put("quiet.wav", sine(9.24));  // about -71 LUFS
+    Put("quiet2.wav", sine(9.24));
+    Put("loud.wav", sine(3277.0));  // about -20 LUFS
+    Put("silence.wav", MakeWav(Constant(1, 44100, std::vector<int16_t>(4410, 0))));
+
+    ASSERT_EQ(
+        Run({"build", "a/Q.glw", "quiet.wav", "quiet2.wav", "silence.wav"}, dir.path()).exitCode,
+        0);
+    ToolRun r =
+        Run({"build", "--match-loudness", "b/Q.glw", "quiet.wav", "quiet2.wav", "silence.wav"},
+            dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("no row changed to match -7"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" LUFS (the median of the rows)\nrows 01, 02 left as they are, already "
+                         "at -7"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("row 03 is silent, left as it is\n"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(dir.file("a/Q.glw")), ReadFile(dir.file("b/Q.glw")));
+
+    r = Run({"build", "--match-loudness", "S.glw", "silence.wav", "silence.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("no row sounds: no loudness matched\nrows 01, 02 are silent, left as "
+                         "they are\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("matched to"), std::string::npos) << r.out;
+
+    r = Run({"build", "--match-loudness", "M.glw", "quiet.wav", "loud.wav"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("row 01 would need -4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("row 02 would need -4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("outside -40 to 0 LUFS"), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists("M.glw"));
 }
 
 // A folder fills rows like its sound files named in natural order; those
