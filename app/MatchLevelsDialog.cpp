@@ -182,8 +182,10 @@ void MatchLevelsDialog::ShowTargets() {
     if (!m_medianLevel) {
         m_status->setText(tr("No loaded row sounds: nothing to match."));
     } else if (!outside.isEmpty()) {
-        m_status->setText(tr("Row %1 would need a loudness outside %2 to %3 LUFS: choose "
-                             "another target.")
+        m_status->setText((outside.size() == 1 ? tr("Row %1 would need a loudness outside %2 to "
+                                                    "%3 LUFS: choose another target.")
+                                               : tr("Rows %1 would need a loudness outside %2 "
+                                                    "to %3 LUFS: choose another target."))
                               .arg(outside.join(QStringLiteral(", ")))
                               .arg(LoudnessMinLufs, 0, 'f', 0)
                               .arg(LoudnessMaxLufs, 0, 'f', 0));
