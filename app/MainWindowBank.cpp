@@ -45,9 +45,7 @@ void ShowWithReason(QWidget* parent, int stringId, const QString& reason) {
 
 }  // namespace
 
-bool MainWindow::IsBankFile(const QString& path) {
-    return path.endsWith(QLatin1String(".glw"), Qt::CaseInsensitive);
-}
+bool MainWindow::IsBankFile(const QString& path) { return IsBankFileName(path.toStdString()); }
 
 QString MainWindow::UserDataFolder() {
     const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);

@@ -148,10 +148,6 @@ void MatchLevelsDialog::TakeMeasures(std::vector<Row> rows) {
                           : tr("Median of the rows"));
     if (m_medianLevel) m_target->setValue(*m_medianLevel);
     m_measured = true;
-    m_status->setText(m_medianLevel ? tr("Each row's loudness is its loudest 400 ms; no row's "
-                                         "peak passes %1 dBFS.")
-                                          .arg(LoudnessCeilingDbfs, 0, 'f', 1)
-                                    : tr("No loaded row sounds: nothing to match."));
     ShowTargets();
 }
 
@@ -167,21 +163,50 @@ void MatchLevelsDialog::ShowTargets() {
         if (!row.readable) match.level = {};
         matches.push_back(match);
     }
-    m_levels = MatchLoudness(matches, Target(), m_keepGroups->isChecked());
-    for (int i = 0; i < static_cast<int>(m_levels.size()); ++i) {
-        const auto& level = m_levels[static_cast<size_t>(i)];
-        m_table->item(i, ColumnNew)->setText(level ? Tenths(*level, tr("LUFS")) : QString());
+    m_matches = MatchLoudness(matches, Target(), m_keepGroups->isChecked());
+    QStringList outside;
+    for (int i = 0; i < static_cast<int>(m_matches.size()); ++i) {
+        const LoudnessMatch& match = m_matches[static_cast<size_t>(i)];
+        QString text;
+        switch (match.step) {
+        case LoudnessMatch::Step::Silent: text = tr("left as it is"); break;
+        case LoudnessMatch::Step::AsIs: text = tr("as it is"); break;
+        case LoudnessMatch::Step::Set: text = Tenths(match.lufs, tr("LUFS")); break;
+        case LoudnessMatch::Step::Outside:
+            text = tr("%1: outside").arg(Tenths(match.lufs, tr("LUFS")));
+            outside << QString::number(m_rows[static_cast<size_t>(i)].slot + 1);
+            break;
+        }
+        m_table->item(i, ColumnNew)->setText(text);
     }
-    m_buttons->button(QDialogButtonBox::Apply)->setEnabled(!Changes().empty());
+    if (!m_medianLevel) {
+        m_status->setText(tr("No loaded row sounds: nothing to match."));
+    } else if (!outside.isEmpty()) {
+        m_status->setText((outside.size() == 1 ? tr("Row %1 would need a loudness outside %2 to "
+                                                    "%3 LUFS: choose another target.")
+                                               : tr("Rows %1 would need a loudness outside %2 "
+                                                    "to %3 LUFS: choose another target."))
+                              .arg(outside.join(QStringLiteral(", ")))
+                              .arg(LoudnessMinLufs, 0, 'f', 0)
+                              .arg(LoudnessMaxLufs, 0, 'f', 0));
+    } else {
+        m_status->setText(tr("Each row's loudness is its loudest 400 ms; no row's true peak "
+                             "passes %1 dBTP.")
+                              .arg(LoudnessCeilingDbtp, 0, 'f', 1));
+    }
+    m_buttons->button(QDialogButtonBox::Apply)->setEnabled(outside.isEmpty() && !Changes().empty());
 }
 
 std::vector<std::pair<int, VoiceOptions>> MatchLevelsDialog::Changes() const {
     std::vector<std::pair<int, VoiceOptions>> changes;
-    for (size_t i = 0; i < m_levels.size() && i < m_rows.size(); ++i) {
-        if (!m_levels[i]) continue;
+    for (size_t i = 0; i < m_matches.size() && i < m_rows.size(); ++i) {
+        const LoudnessMatch& match = m_matches[i];
+        if (match.step == LoudnessMatch::Step::Silent || match.step == LoudnessMatch::Step::Outside)
+            continue;
+        // A row left as it is keeps no level option: it is matched as measured.
         VoiceOptions options = m_rows[i].options;
-        options.loudness = true;
-        options.loudnessLufs = *m_levels[i];
+        options.loudness = match.step == LoudnessMatch::Step::Set;
+        options.loudnessLufs = options.loudness ? match.lufs : options.loudnessLufs;
         if (options != m_model.SlotOptions(m_rows[i].slot))
             changes.emplace_back(m_rows[i].slot, options);
     }

@@ -19,8 +19,9 @@ class QTableWidget;
 // "Match levels...": each loaded row's loudness and peak, measured on a
 // worker from its file as the row is made without a level option; a target
 // (the median of the rows, or a number); and whether rows cut from one file
-// keep their relative levels. The dialog changes nothing: after Apply its
-// caller loads the rows with Changes(), in one step.
+// keep their relative levels. A row that would need a loudness no option
+// names is shown so and Apply stays off. The dialog changes nothing: after
+// Apply its caller loads the rows with Changes(), in one step.
 class MatchLevelsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -61,7 +62,7 @@ private:
     const SlotModel& m_model;
     JobRunner m_jobs;
     std::vector<Row> m_rows;
-    std::vector<std::optional<double>> m_levels;  // per row of m_rows
+    std::vector<LoudnessMatch> m_matches;  // per row of m_rows
     std::optional<double> m_medianLevel;
     bool m_measured = false;
 

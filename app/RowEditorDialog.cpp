@@ -164,9 +164,9 @@ void RowEditorDialog::BuildControls(QVBoxLayout* layout) {
     m_loudness = new QCheckBox(tr("Loudness"), this);
     m_loudnessLevel =
         MakeLevelBox(LoudnessMinLufs, LoudnessMaxLufs, tr("LUFS"), tr("Loudness"), this);
-    m_loudnessLevel->setToolTip(tr("The loudest 400 ms of the row; its peak stays at or below "
-                                   "%1 dBFS")
-                                    .arg(LoudnessCeilingDbfs, 0, 'f', 1));
+    m_loudnessLevel->setToolTip(tr("The loudest 400 ms of the row; its true peak stays at or "
+                                   "below %1 dBTP")
+                                    .arg(LoudnessCeilingDbtp, 0, 'f', 1));
     connect(m_loudness, &QCheckBox::toggled, m_loudnessLevel, &QWidget::setEnabled);
     connect(m_loudness, &QCheckBox::toggled, this, [this](bool on) {
         if (on) m_normalize->setChecked(false);

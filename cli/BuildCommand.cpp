@@ -66,12 +66,14 @@ const char* const BuildHelp =
     "            scales the row so that its peak is at DBFS (-20 to 0) before the fade.\n"
     "  --loudness ROW=LUFS\n"
     "            scales the row, faded, so that its loudest 400 ms (K-weighted) measure\n"
-    "            LUFS (-40 to 0), unless its peak would pass -1 dBFS: then the peak lies\n"
-    "            at -1 dBFS and the row's line says so. A row takes --normalize or\n"
-    "            --loudness, not both.\n"
+    "            LUFS (-40 to 0), unless its true peak would pass -1 dBTP: then the true\n"
+    "            peak lies at -1 dBTP and the row's line says so. A row takes\n"
+    "            --normalize or --loudness, not both.\n"
     "  --match-loudness [LUFS]\n"
     "            sets every row to one loudness: LUFS, or the median of the rows. Rows\n"
     "            from one file keep their differences (the loudest meets the target).\n"
+    "            Silent rows, and rows already at a level outside -40 to 0, are left as\n"
+    "            they are and named; a row that would need such a level is a usage error.\n"
     "  --slice FILE\n"
     "            fills consecutive rows, from --first-row N (default 1) upward, with the\n"
     "            slices glwtool slices finds in FILE, each as --start and --length\n"
@@ -111,12 +113,6 @@ int ParseRowArgument(const std::string& arg, bool emptyAllowed, std::string* fil
     return static_cast<int>(row);
 }
 
-bool EndsWithGlw(const fs::path& p) {
-    std::string ext = p.extension().string();
-    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return ext == ".glw";
-}
-
 // A file that fills the lowest free row: a FILE operand, or one of a DIR's
 // sound files (folder set), which may be left out when no row is free.
 struct BareFile {
@@ -136,8 +132,8 @@ struct BuildJob {
     std::vector<BareFile> bare;                     // FILE and DIR operands, in order
     std::array<bool, VoiceSlotCount> kept{};        // kept as stored in --from
     std::array<VoiceLoadOutcome, VoiceSlotCount> outcomes{};
-    MatchRequest match;      // --match-loudness
-    double matchedTo = 0.0;  // the loudness the rows met at
+    MatchRequest match;   // --match-loudness
+    std::string matched;  // what --match-loudness did, for the last lines
 };
 
 // A FILE operand into bare, or a DIR's sound files in natural order.
@@ -193,7 +189,7 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
 
     job->outPath = operands.front();
     const fs::path target(job->outPath);
-    if (!target.has_filename() || !EndsWithGlw(target))
+    if (!target.has_filename() || !IsBankFileName(job->outPath))
         return UsageError(
             "build", "OUT must be a file name ending in .glw: '" + Printable(job->outPath) + "'",
             err);
@@ -318,9 +314,9 @@ int LoadRows(BuildJob* job, VoiceBankImage* image, std::ostream& err) {
     }
     if (!usage.empty()) return UsageError("build", usage, err);
     if (failed) return ExitFailure;
-    if (job->match.on && !MatchRowsLoudness(job->match, image, job->files, job->kept, &job->choices,
-                                            &job->outcomes, &job->matchedTo, err))
-        return ExitFailure;
+    if (job->match.on)
+        return MatchRowsLoudness(job->match, image, job->files, job->kept, &job->choices,
+                                 &job->outcomes, &job->matched, err);
     return ExitOk;
 }
 
@@ -371,9 +367,7 @@ void ReportBuild(const BuildJob& job, const VoiceBankImage& image, std::ostream&
             << DescribeApplied(job.choices[k], job.outcomes[k], rec) << DescribeLength(rec.frames)
             << '\n';
     }
-    if (job.match.on)
-        out << "rows matched to " << DescribeLoudnessTarget(job.matchedTo, !job.match.target)
-            << '\n';
+    out << job.matched;
     std::error_code ec;
     const auto size = fs::file_size(fs::path(job.outPath), ec);
     out << "wrote " << Printable(job.outPath) << " (" << (ec ? 0 : size) << " bytes)\n";

@@ -33,13 +33,16 @@ struct MatchRequest {
 // Sets the sounding rows of image (made from files[k], or kept[k] from a
 // bank) to the loudness that matches them: rows of one file keep their
 // differences. choices and outcomes then tell each row's loudness as an
-// option would; *target is the loudness the rows meet at. False, with the
-// reason written to err, when a row cannot be measured (no memory).
-[[nodiscard]] bool MatchRowsLoudness(const MatchRequest& request, VoiceBankImage* image,
-                                     const std::array<std::string, VoiceSlotCount>& files,
-                                     const std::array<bool, VoiceSlotCount>& kept,
-                                     std::vector<RowChoice>* choices,
-                                     std::array<VoiceLoadOutcome, VoiceSlotCount>* outcomes,
-                                     double* target, std::ostream& err);
+// option would; *summary holds the lines that say what was done: the
+// target met, rows left as they are (silent, or already at a level no
+// option names). Returns ExitOk; ExitUsage when a row would need a level
+// outside -40 ... 0 LUFS (nothing changed); ExitFailure when a row cannot
+// be measured (no memory). Either reason is written to err.
+[[nodiscard]] int MatchRowsLoudness(const MatchRequest& request, VoiceBankImage* image,
+                                    const std::array<std::string, VoiceSlotCount>& files,
+                                    const std::array<bool, VoiceSlotCount>& kept,
+                                    std::vector<RowChoice>* choices,
+                                    std::array<VoiceLoadOutcome, VoiceSlotCount>* outcomes,
+                                    std::string* summary, std::ostream& err);
 
 }  // namespace glwtool

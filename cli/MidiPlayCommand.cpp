@@ -16,10 +16,12 @@
 #include "cli/Commands.h"
 #include "cli/RowOptions.h"
 #include "cli/Tool.h"
+#include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
 #include "engine/SoundEngine.h"
 #include "midi/MidiInput.h"
 #include "midi/NoteMap.h"
+#include "voicebank/BankName.h"
 #include "voicebank/VoiceBankCheck.h"
 
 namespace glwtool {
@@ -162,18 +164,24 @@ int ParseMidiPlay(const std::vector<std::string>& args, MidiPlayRequest* request
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string>& files = request->files;
-    if (!SplitArguments("play", args, {"--convert", MidiOption}, {"--start", "--normalize"},
-                        &options, &values, &files, err))
+    std::vector<std::string_view> valued;
+    for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
+    if (!SplitArguments("play", args, {"--convert", MidiOption}, valued, &options, &values, &files,
+                        err))
         return ExitUsage;
     request->convert = std::find(options.begin(), options.end(), "--convert") != options.end();
     if (files.empty()) return UsageError("play", "--midi needs BANK.glw or sound files", err);
     if (files.size() > VoiceSlotCount) {
         return UsageError("play", "--midi takes at most 16 files, one per row", err);
     }
-    request->bank = files.size() == 1 && files[0].ends_with(".glw");
+    request->bank = files.size() == 1 && IsBankFileName(files[0]);
     if (request->bank && (request->convert || !values.empty())) {
-        return UsageError("play", "a bank plays as it stands: no --convert, --start or --normalize",
-                          err);
+        std::string refused = "--convert";
+        for (const RowOptionText& option : RowOptionTexts()) {
+            refused += ", ";
+            refused += option.option;
+        }
+        return UsageError("play", "a bank plays as it stands: no " + refused, err);
     }
     if (!ParseRowOptions("play", values, files.size(), "file", &request->choices, err))
         return ExitUsage;

@@ -20,8 +20,8 @@
 namespace glwtool {
 
 const char* const PlayHelp =
-    "usage: glwtool play [--convert] [--start N=SECONDS|N=auto]... [--normalize N=DBFS]...\n"
-    "                    [--loudness N=LUFS]... FILE...\n"
+    "usage: glwtool play [--convert] [--start N=SECONDS|N=auto]... [--length N=SECONDS]...\n"
+    "                    [--normalize N=DBFS]... [--loudness N=LUFS]... FILE...\n"
     "       glwtool play --midi BANK.glw | --midi [options above] FILE...\n\n"
     "Plays WAV or AIFF files through the sound device, one after another. Each file is\n"
     "loaded into a slot as the window loads it (its first second at most, at 44100 Hz,\n"
@@ -32,9 +32,10 @@ const char* const PlayHelp =
     "--convert also plays the files the window's rules refuse (24-bit, float, any rate,\n"
     "more channels, FLAC, Ogg ...): their first second, channels 1 and 2, at 44100 Hz\n"
     "in 16 bits, as glwtool build --convert keeps them.\n"
-    "--start, --normalize and --loudness work as in glwtool build, N being the file's\n"
-    "place in the list (1 for the first). A row file written by glwtool extract plays as\n"
-    "it stands.\n"
+    "--start, --length, --normalize and --loudness work as in glwtool build, N being\n"
+    "the file's place in the list (1 for the first); --midi takes them too. A row file\n"
+    "written by glwtool extract plays as it stands; so does a bank (.glw, in any case)\n"
+    "with --midi.\n"
     "--midi loads the bank's rows (or the files into rows 1, 2, ...) and plays them from\n"
     "MIDI until Ctrl+C, as the window does: note 60 plays row 1, the rows repeat every 16\n"
     "notes, velocity sets the level. It reads the ALSA sequencer (client \"GRIDLUME User\n"

@@ -6,6 +6,7 @@
 
 #include "app/model/BankBackup.h"
 #include "voicebank/BankFile.h"
+#include "voicebank/BankName.h"
 
 namespace glwtool {
 
@@ -17,9 +18,13 @@ const char* const VersionsHelp =
     "usage: glwtool versions NAME\n\n"
     "Lists the copies kept of the bank NAME (its file name without .glw) each time a\n"
     "save or a restore replaced it, newest first, one line each, tab-separated:\n"
-    "VERSION, path, date (UTC), rows filled, size in bytes. VERSION is what\n"
-    "glwtool restore takes. Copies live in $XDG_DATA_HOME (else ~/.local/share)\n"
-    "/Vantor/gridlume-voice-manager/backups/NAME.\n\n"
+    "VERSION, path, date (UTC), rows filled (\"damaged\", or \"holds OTHER\" for a copy\n"
+    "of another bank, which restore refuses), size in bytes. VERSION is what glwtool\n"
+    "restore takes. Copies live in $XDG_DATA_HOME (else ~/.local/share)\n"
+    "/Vantor/gridlume-voice-manager/backups/NAME; only regular files there count.\n"
+    "NAME keeps the bank-name rule: 1 to 16 ASCII letters, digits or hyphens (give\n"
+    "-- before a NAME that begins with a hyphen). Bytes other than printable ASCII in\n"
+    "what is printed are shown as \\xNN.\n\n"
     "exit codes: 0 listed (also when there is none), 2 usage error\n";
 
 const char* const RestoreHelp =
@@ -28,25 +33,28 @@ const char* const RestoreHelp =
     "the safe writer, after keeping a copy of the bank it replaces. VERSION is the\n"
     "number glwtool versions shows (1 is the newest) or the copy's date stamp\n"
     "(YYYYMMDD-HHMMSS, with its -N when several copies share a second); the newest\n"
-    "copy when it is left out. A damaged copy is refused.\n\n"
+    "copy when it is left out. A damaged copy, a link, and a copy of another bank are\n"
+    "refused. NAME keeps the bank-name rule, as for glwtool versions.\n\n"
     "exit codes: 0 restored, 1 the copy is damaged or nothing could be written, 2 usage\n"
     "error or no such copy\n";
 
-// The bank name as a folder and file name: no path, no ".glw".
+// NAME keeps the bank-name rule, as the save dialog's name field does.
 bool CheckName(const char* command, const std::string& name, std::ostream& err) {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
-        name.find('\0') != std::string::npos) {
-        (void)UsageError(command, "NAME is a bank's file name without .glw and without a folder",
+    if (const std::string problem = BankNameProblem(name); !problem.empty()) {
+        (void)UsageError(command, "NAME is a bank's file name without .glw: " + Printable(problem),
                          err);
         return false;
     }
     return true;
 }
 
-std::string RowsFilled(const std::string& path) {
+// The rows filled, "damaged", or, for a copy of another bank put in NAME's
+// folder, "holds OTHER": the one restore refuses.
+std::string RowsFilled(const std::string& path, const std::string& name) {
     BankFile file;
     std::string why;
     if (!ReadBankFile(path, &file, &why) || !file.report.valid) return "damaged";
+    if (file.report.bank.bankName != name) return "holds " + Printable(file.report.bank.bankName);
     int rows = 0;
     for (const VoiceBankRow& row : file.report.bank.rows) rows += row.channels != 0 ? 1 : 0;
     return std::to_string(rows);
@@ -84,8 +92,8 @@ int RunVersions(const std::vector<std::string>& args, std::ostream& out, std::os
     const std::vector<BankBackupCopy> copies = ListBankBackups(root, operands[0]);
     for (size_t i = 0; i < copies.size(); ++i) {
         const BankBackupCopy& copy = copies[i];
-        out << i + 1 << '\t' << copy.path << '\t' << DescribeBackupTime(copy.stamp) << '\t'
-            << RowsFilled(copy.path) << '\t' << copy.size << '\n';
+        out << i + 1 << '\t' << Printable(copy.path) << '\t' << DescribeBackupTime(copy.stamp)
+            << '\t' << RowsFilled(copy.path, operands[0]) << '\t' << copy.size << '\n';
     }
     return ExitOk;
 }
@@ -102,7 +110,7 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
     const fs::path card(operands.back());
     std::error_code ec;
     if (!fs::is_directory(card, ec)) {
-        err << "glwtool restore: " << card.string() << " is no folder\n";
+        err << "glwtool restore: " << Printable(card.string()) << " is no folder\n";
         return ExitUsage;
     }
     const std::string root = DefaultBackupsRoot();
@@ -110,25 +118,25 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
     const std::vector<BankBackupCopy> copies = ListBankBackups(root, name);
     const BankBackupCopy* copy = FindCopy(copies, version);
     if (copy == nullptr) {
-        err << "glwtool restore: no copy " << version << " of " << name << " in " << root << '/'
-            << name << " (glwtool versions " << name << " lists them)\n";
+        err << "glwtool restore: no copy " << Printable(version) << " of " << name << " in "
+            << Printable(root) << '/' << name << " (glwtool versions " << name << " lists them)\n";
         return ExitUsage;
     }
     const fs::path folder = card / "gridlume";
     (void)fs::create_directory(folder, ec);
     if (!fs::is_directory(folder, ec)) {
-        err << "glwtool restore: cannot create folder " << folder.string() << '\n';
+        err << "glwtool restore: cannot create folder " << Printable(folder.string()) << '\n';
         return ExitFailure;
     }
     const std::string bank = (folder / (name + ".glw")).string();
     std::string backup;
     std::string reason;
     if (!RestoreBankCopy(copy->path, bank, root, std::time(nullptr), &backup, &reason)) {
-        err << "glwtool restore: " << reason << '\n';
+        err << "glwtool restore: " << Printable(reason) << '\n';
         return ExitFailure;
     }
-    out << "restored " << bank << " from " << copy->path << '\n';
-    if (!backup.empty()) out << "kept the bank it replaced as " << backup << '\n';
+    out << "restored " << Printable(bank) << " from " << Printable(copy->path) << '\n';
+    if (!backup.empty()) out << "kept the bank it replaced as " << Printable(backup) << '\n';
     return ExitOk;
 }
 

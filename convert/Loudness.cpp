@@ -3,13 +3,16 @@
 #include <ebur128.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <new>
 #include <system_error>
+#include <vector>
 
 #include "audio/AudioData.h"
 
@@ -36,8 +39,77 @@ int PeakOf(const AudioData& record) {
     return peak;
 }
 
-int CeilingSample() {
-    return static_cast<int>(std::lround(32767.0 * std::pow(10.0, LoudnessCeilingDbfs / 20.0)));
+// The wave between the samples, as a converter rebuilds it: 8 points per
+// sample, each a windowed sinc over 48 samples either side (Blackman; flat
+// to about 20.7 kHz). The 4-times interpolator of the loudness library
+// reads high cymbals and hats as much as 0.5 dB under this.
+constexpr int kPhases = 8;
+constexpr int kHalfTaps = 48;
+constexpr int kTaps = 2 * kHalfTaps;  // a multiple of 4
+// What the 8 points may miss of a crest between them (under 0.02 dB for
+// anything a converter passes), kept as headroom.
+constexpr double kGridMarginDb = 0.02;
+
+using PhaseTaps = std::array<std::array<float, kTaps>, kPhases>;
+
+PhaseTaps MakePhaseTaps() {
+    constexpr double pi = 3.14159265358979323846;
+    PhaseTaps taps{};
+    for (int p = 1; p < kPhases; ++p) {
+        double sum = 0.0;
+        std::array<double, kTaps> h{};
+        for (int j = 0; j < kTaps; ++j) {
+            // Tap j weighs the sample kHalfTaps - 1 - j before the one at
+            // the point's left.
+            const double d = static_cast<double>(p) / kPhases + (kHalfTaps - 1 - j);
+            const double x = pi * d / kHalfTaps;  // -pi ... pi over the span
+            const double window = 0.42 + 0.5 * std::cos(x) + 0.08 * std::cos(2.0 * x);
+            h[static_cast<size_t>(j)] = window * std::sin(pi * d) / (pi * d);
+            sum += h[static_cast<size_t>(j)];
+        }
+        // Each point passes a constant as it is.
+        for (int j = 0; j < kTaps; ++j)
+            taps[static_cast<size_t>(p)][static_cast<size_t>(j)] =
+                static_cast<float>(h[static_cast<size_t>(j)] / sum);
+    }
+    return taps;
+}
+
+// The largest absolute value of the rebuilt wave of one channel, 1.0 being
+// full scale, with silence before and after the samples, into *truePeak
+// when larger. False without memory for it.
+bool TruePeakOf(const int16_t* samples, size_t frames, double* truePeak) {
+    static const PhaseTaps taps = MakePhaseTaps();
+    const size_t size = frames + 2 * kTaps;
+    const std::unique_ptr<float[]> padded(new (std::nothrow) float[size]());
+    if (!padded) return false;
+    float peak = 0.0f;
+    for (size_t i = 0; i < frames; ++i) {
+        padded[i + kTaps] = static_cast<float>(samples[i]) / 32768.0f;
+        peak = std::max(peak, std::abs(padded[i + kTaps]));
+    }
+    // Points between padded[n] and padded[n + 1], for every n whose span
+    // reaches a sample: from kHalfTaps before the first to kHalfTaps after
+    // the last.
+    for (size_t n = kTaps - kHalfTaps; n + 1 < kTaps + frames + kHalfTaps; ++n) {
+        const float* window = padded.get() + n - (kHalfTaps - 1);
+        for (size_t p = 1; p < kPhases; ++p) {
+            // Four sums apart, so the products need not wait on each other.
+            std::array<float, 4> sums{};
+            for (size_t j = 0; j < kTaps; j += 4)
+                for (size_t k = 0; k < 4; ++k) sums[k] += window[j + k] * taps[p][j + k];
+            peak = std::max(peak, std::abs((sums[0] + sums[1]) + (sums[2] + sums[3])));
+        }
+    }
+    *truePeak = std::max(*truePeak, static_cast<double>(peak));
+    return true;
+}
+
+// The ceiling as a true peak (1.0 full scale), one step of the samples
+// below it: rounding the scaled samples moves the wave between them by
+// less than that, so the made row measures at or under the ceiling.
+double CeilingTruePeak() {
+    return std::pow(10.0, (LoudnessCeilingDbtp - kGridMarginDb) / 20.0) - 1.0 / 32768.0;
 }
 
 }  // namespace
@@ -75,6 +147,13 @@ bool MeasureRow(const AudioData& record, RowLevel* level) {
     return true;
 }
 
+bool MeasureTruePeak(const AudioData& record, double* truePeak) {
+    *truePeak = 0.0;
+    const size_t frames = FramesOf(record);
+    return TruePeakOf(record.left, frames, truePeak) &&
+           (record.channels != 2 || TruePeakOf(record.right, frames, truePeak));
+}
+
 bool ScaleRowToLoudness(AudioData* record, double targetLufs, LoudnessApplied* applied) {
     *applied = {};
     RowLevel before;
@@ -83,11 +162,12 @@ bool ScaleRowToLoudness(AudioData* record, double targetLufs, LoudnessApplied* a
         applied->level = before;
         return true;
     }
+    double truePeak = 0.0;
+    if (!MeasureTruePeak(*record, &truePeak)) return false;
     targetLufs = std::clamp(targetLufs, LoudnessMinLufs, LoudnessMaxLufs);
     double gain = std::pow(10.0, (targetLufs - before.loudnessLufs) / 20.0);
-    const int ceiling = CeilingSample();
-    if (std::lround(before.peak * gain) > ceiling) {
-        gain = static_cast<double>(ceiling) / before.peak;
+    if (const double ceiling = CeilingTruePeak(); truePeak * gain > ceiling) {
+        gain = ceiling / truePeak;
         applied->atCeiling = true;
     }
     auto scale = [gain](int16_t s) {
@@ -122,7 +202,7 @@ std::string DescribeLoudnessApplied(double targetLufs, const LoudnessApplied& ap
     if (!applied.scaled) return "silent, loudness not set";
     if (!applied.atCeiling) return "loudness " + Tenths(targetLufs) + " LUFS";
     return "loudness " + Tenths(applied.level.loudnessLufs) + " LUFS, held at the " +
-           Tenths(LoudnessCeilingDbfs) + " dBFS ceiling (" + Tenths(targetLufs) + " asked)";
+           Tenths(LoudnessCeilingDbtp) + " dBTP ceiling (" + Tenths(targetLufs) + " asked)";
 }
 
 std::string DescribeLoudnessTarget(double targetLufs, bool median) {
@@ -143,8 +223,8 @@ std::optional<double> MedianLoudness(const std::vector<MatchRow>& rows) {
     return RoundToTenth(median);
 }
 
-std::vector<std::optional<double>> MatchLoudness(const std::vector<MatchRow>& rows, double target,
-                                                 bool keepGroups) {
+std::vector<LoudnessMatch> MatchLoudness(const std::vector<MatchRow>& rows, double target,
+                                         bool keepGroups) {
     // Each group's loudest row; a row alone is its own group.
     std::map<std::string, double> loudest;
     if (keepGroups) {
@@ -154,16 +234,25 @@ std::vector<std::optional<double>> MatchLoudness(const std::vector<MatchRow>& ro
             if (!added) it->second = std::max(it->second, row.level.loudnessLufs);
         }
     }
-    std::vector<std::optional<double>> targets(rows.size());
+    std::vector<LoudnessMatch> matches(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
         const RowLevel& level = rows[i].level;
         if (!level.sounding) continue;
         const double shift =
             keepGroups ? target - loudest[rows[i].group] : target - level.loudnessLufs;
-        targets[i] =
-            std::clamp(RoundToTenth(level.loudnessLufs + shift), LoudnessMinLufs, LoudnessMaxLufs);
+        LoudnessMatch& match = matches[i];
+        match.lufs = RoundToTenth(level.loudnessLufs + shift);
+        if (match.lufs >= LoudnessMinLufs && match.lufs <= LoudnessMaxLufs) {
+            match.step = LoudnessMatch::Step::Set;
+        } else {
+            // No option names such a level; a row that needs no change
+            // needs none.
+            match.step = match.lufs == RoundToTenth(level.loudnessLufs)
+                             ? LoudnessMatch::Step::AsIs
+                             : LoudnessMatch::Step::Outside;
+        }
     }
-    return targets;
+    return matches;
 }
 
 std::string SourceGroup(const std::string& path) {

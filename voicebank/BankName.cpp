@@ -22,3 +22,12 @@ std::string CleanBankName(std::string_view name) {
     }
     return kept;
 }
+
+bool IsBankFileName(std::string_view path) {
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    if (name.size() <= BankFileExtension.size()) return false;
+    const std::string_view tail = name.substr(name.size() - BankFileExtension.size());
+    return std::equal(tail.begin(), tail.end(), BankFileExtension.begin(), [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+    });
+}

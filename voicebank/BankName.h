@@ -26,3 +26,8 @@ inline constexpr size_t MaxBankNameLength = 16;
 // The name cleaned to the rule: its letters, digits and hyphens in order, cut
 // to the longest length allowed; empty when none is left.
 [[nodiscard]] std::string CleanBankName(std::string_view name);
+
+// The one rule for a bank file, in every command and the window: a path
+// whose name ends in ".glw" in any letter case ("K2.glw", "K2.GLW").
+inline constexpr std::string_view BankFileExtension = ".glw";
+[[nodiscard]] bool IsBankFileName(std::string_view path);

@@ -11,6 +11,7 @@
 #include "app/model/PathUtils.h"
 #include "voicebank/BankFile.h"
 #include "voicebank/BankFolder.h"
+#include "voicebank/BankName.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/WholeFileReader.h"
 
@@ -67,15 +68,29 @@ struct Copy {
     fs::path path;
 };
 
+// Whether path is itself a folder, not a link to one: a link in the backups
+// could lead a listing, a restore or a pruning to files kept elsewhere.
+bool IsOwnFolder(const fs::path& path) {
+    std::error_code ec;
+    return fs::symlink_status(path, ec).type() == fs::file_type::directory;
+}
+
+// Whether path is itself a regular file, not a link to one.
+bool IsOwnFile(const fs::path& path) {
+    std::error_code ec;
+    return fs::symlink_status(path, ec).type() == fs::file_type::regular;
+}
+
 // The copies of name in folder, oldest first: by the time each was written,
-// then by stamp and number.
+// then by stamp and number. Only regular files in a real folder count.
 std::vector<Copy> ListCopies(const fs::path& folder, const std::string& name) {
     std::vector<Copy> copies;
+    if (!IsOwnFolder(folder)) return copies;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         Copy copy;
         std::error_code timeError;
-        if (it->is_regular_file(timeError) &&
+        if (it->symlink_status(timeError).type() == fs::file_type::regular &&
             ParseCopyName(it->path().filename().string(), name, &copy.stamp, &copy.number)) {
             copy.written = fs::last_write_time(it->path(), timeError);
             copy.path = it->path();
@@ -127,8 +142,7 @@ bool SameBytes(const fs::path& file, const std::vector<uint8_t>& bytes) {
 // The bank's file name without ".glw": the name its copies are kept under.
 std::string BackupName(const std::string& bankPath) {
     std::string name = fs::path(bankPath).filename().string();
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".glw") == 0)
-        name.resize(name.size() - 4);
+    if (IsBankFileName(name)) name.resize(name.size() - BankFileExtension.size());
     return name;
 }
 
@@ -195,6 +209,10 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
         return false;
     }
     if (!MakeFolder(folder, reason)) return false;
+    if (!IsOwnFolder(folder)) {
+        *reason = "the backup folder " + folder + " is a link, not a folder; no copy is kept there";
+        return false;
+    }
     // The same bank saved again: its newest copy already keeps it.
     if (const std::vector<Copy> copies = ListCopies(folder, name);
         !copies.empty() && SameBytes(copies.back().path, bytes)) {
@@ -266,6 +284,10 @@ bool RestoreBankCopy(const std::string& copyPath, const std::string& bankPath,
                      const std::string& backupsRoot, std::time_t now, std::string* backupPath,
                      std::string* reason) {
     backupPath->clear();
+    if (!IsOwnFile(copyPath) || !IsOwnFolder(fs::path(copyPath).parent_path())) {
+        *reason = copyPath + " is a link or no regular file in the backups; it is no kept copy";
+        return false;
+    }
     BankFile copy;
     std::string why;
     if (!ReadBankFile(copyPath, &copy, &why)) {
@@ -276,6 +298,10 @@ bool RestoreBankCopy(const std::string& copyPath, const std::string& bankPath,
         *reason =
             copyPath + " is damaged: " +
             (copy.report.problems.empty() ? std::string("no bank") : copy.report.problems.front());
+        return false;
+    }
+    if (const std::string name = BackupName(bankPath); copy.report.bank.bankName != name) {
+        *reason = copyPath + " holds the bank " + copy.report.bank.bankName + ", not " + name;
         return false;
     }
     // As a save does: the bank it replaces is kept once the new file is

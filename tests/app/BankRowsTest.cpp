@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include <sys/stat.h>
@@ -176,6 +177,28 @@ TEST(BankBackup, TheCopyJustMadeStaysAndTheSameBankIsKeptOnce) {
     EXPECT_NE(reason.find("is a file, not a folder"), std::string::npos) << reason;
     EXPECT_FALSE(BackUpBank(bank, "relative", noon, &copy, &reason));
     EXPECT_NE(reason.find("not an absolute path"), std::string::npos) << reason;
+}
+
+// A name's backup folder that is a link leads elsewhere: no copy is made
+// there and pruning takes none of the files it leads to.
+TEST(BankBackup, AFolderThatIsALinkIsNeverWrittenNorPruned) {
+    testsupport::TempDir dir;
+    const std::string bank = dir.file("KIT.glw");
+    const std::string root = dir.file("backups");
+    const std::string elsewhere = dir.file("elsewhere");
+    fs::create_directories(root);
+    fs::create_directories(elsewhere);
+    for (int n = 0; n < 21; ++n) {
+        const std::string name = "/KIT-20270101-0000" + std::to_string(10 + n) + ".glw";
+        ASSERT_TRUE(testsupport::WriteFile(elsewhere + name, testsupport::Bytes(8, uint8_t(n))));
+    }
+    fs::create_directory_symlink(elsewhere, root + "/KIT");
+    ASSERT_TRUE(testsupport::WriteFile(bank, testsupport::Bytes(8, 99)));
+    std::string copy, reason;
+    EXPECT_FALSE(BackUpBank(bank, root, 1'800'000'000, &copy, &reason, 1));
+    EXPECT_NE(reason.find("is a link"), std::string::npos) << reason;
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), fs::directory_iterator()), 21);
+    EXPECT_TRUE(ListBankBackups(root, "KIT").empty());
 }
 
 }  // namespace

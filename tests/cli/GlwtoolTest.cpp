@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -765,6 +766,111 @@ TEST_F(Glwtool, RestoreWritesACopyBackAndKeepsTheBankItReplaces) {
     EXPECT_NE(newest, old);
     EXPECT_EQ(Slurp(newest), replaced);
     EXPECT_NE(run.out.find(old + "\t2026-01-01"), std::string::npos);
+}
+
+// restore takes only names the save dialog would (anything else could write
+// a file the instrument never shows, or print a terminal control) and only
+// copies that are this bank's own regular files, never a link nor another
+// bank's file put in its folder.
+TEST_F(Glwtool, RestoreTakesOnlyBankNamesAndTheirOwnCopies) {
+    const auto bankWith = [](int row) {
+        auto image = std::make_unique<VoiceBankImage>();
+        EXPECT_TRUE(InitVoiceBankImage(image.get()));
+        image->voices[size_t(row)] = AudioData{1, 44100, 16, 32, {}, {}};
+        return image;
+    };
+    const std::string data = dir.file("data");
+    const std::string backups = data + "/Vantor/gridlume-voice-manager/backups/";
+    fs::create_directories(dir.file("card/gridlume"));
+    ASSERT_TRUE(ExportImageToFile(*bankWith(3), dir.file("card/gridlume/DRUMS.glw").c_str()));
+    ASSERT_TRUE(ExportImageToFile(*bankWith(7), dir.file("KIT.glw").c_str()));
+    const std::string drums = Slurp(dir.file("card/gridlume/DRUMS.glw"));
+    ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
+
+    for (const std::string name :
+         {"a\nb", "\x1b[31mRED", "....", "*", "DRUMS.glw", "ABCDEFGHIJKLMNOPQ"}) {
+        fs::create_directories(backups + name);
+        fs::copy_file(dir.file("KIT.glw"), backups + name + "/" + name + "-20260101-000000.glw");
+        for (const std::string command : {"versions", "restore"}) {
+            std::vector<std::string> args = {command, "--", name};
+            if (command == "restore") args.push_back(dir.file("card"));
+            const ToolRun run = Run(args);
+            EXPECT_EQ(run.exitCode, 2) << name;
+            EXPECT_NE(run.err.find("NAME is a bank's file name"), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+            EXPECT_EQ(Count(run.err, "\n"), 2u) << run.err;
+        }
+    }
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(dir.file("card/gridlume")), fs::directory_iterator()),
+        1);
+    // "--" lets a name begin with a hyphen, as the rule allows.
+    ToolRun run = Run({"restore", "--", "-X", dir.file("card")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("no copy 1 of -X"), std::string::npos) << run.err;
+
+    // A link in DRUMS's folder to another bank is no copy of DRUMS.
+    fs::create_directories(backups + "DRUMS");
+    fs::create_symlink(dir.file("KIT.glw"), backups + "DRUMS/DRUMS-20260102-000000.glw");
+    run = Run({"versions", "DRUMS"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Run({"restore", "DRUMS", dir.file("card")}).exitCode, 2);
+    // Another bank's file copied there is shown as such and refused.
+    fs::copy_file(dir.file("KIT.glw"), backups + "DRUMS/DRUMS-20260103-000000.glw");
+    run = Run({"versions", "DRUMS"});
+    EXPECT_NE(run.out.find("\tholds KIT\t"), std::string::npos) << run.out;
+    run = Run({"restore", "DRUMS", dir.file("card")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("holds the bank KIT, not DRUMS"), std::string::npos) << run.err;
+    EXPECT_EQ(Slurp(dir.file("card/gridlume/DRUMS.glw")), drums);
+}
+
+// Matching states only what it applied: identical quiet rows met at their own
+// median stay as they were, silent rows are named and left, and a row that
+// would need a level no option names is refused with nothing written.
+TEST_F(Glwtool, MatchLoudnessAppliesWhatItSays) {
+    const auto sine = [](double amplitude) {
+        Pcm pcm = Constant(1, 44100, {});
+        for (int i = 0; i < 44100; ++i)
+            pcm.samples.push_back(static_cast<int16_t>(
+                std::lround(amplitude * std::sin(2.0 * 3.14159265358979 * 1000.0 * i / 44100.0))));
+        return MakeWav(pcm);
+    };
+    Put("quiet.wav", sine(9.24));  // about -71 LUFS
+    Put("quiet2.wav", sine(9.24));
+    Put("loud.wav", sine(3277.0));  // about -20 LUFS
+    Put("silence.wav", MakeWav(Constant(1, 44100, std::vector<int16_t>(4410, 0))));
+
+    ASSERT_EQ(
+        Run({"build", "a/Q.glw", "quiet.wav", "quiet2.wav", "silence.wav"}, dir.path()).exitCode,
+        0);
+    ToolRun r =
+        Run({"build", "--match-loudness", "b/Q.glw", "quiet.wav", "quiet2.wav", "silence.wav"},
+            dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("no row changed to match -7"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" LUFS (the median of the rows)\nrows 01, 02 left as they are, already "
+                         "at -7"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("row 03 is silent, left as it is\n"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(dir.file("a/Q.glw")), ReadFile(dir.file("b/Q.glw")));
+
+    r = Run({"build", "--match-loudness", "S.glw", "silence.wav", "silence.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("no row sounds: no loudness matched\nrows 01, 02 are silent, left as "
+                         "they are\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("matched to"), std::string::npos) << r.out;
+
+    r = Run({"build", "--match-loudness", "M.glw", "quiet.wav", "loud.wav"}, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("row 01 would need -4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("row 02 would need -4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("outside -40 to 0 LUFS"), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists("M.glw"));
 }
 
 // A folder fills rows like its sound files named in natural order; those

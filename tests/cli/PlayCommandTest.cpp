@@ -128,6 +128,31 @@ TEST_F(GlwtoolPlay, WithoutFilesIsAUsageError) {
     EXPECT_NE(r.err.find("play"), std::string::npos);
 }
 
+// play --midi knows a bank by the one rule (any letter case) and takes every
+// row option play takes: each case is refused for what it is, before anything
+// listens.
+TEST_F(GlwtoolPlay, MidiTakesWhatPlayTakes) {
+    const std::string file = Sound("a.wav", 1, 44100, 4410);
+    const std::string bank = dir.file("K2.GLW");
+    ASSERT_TRUE(WriteFile(bank, Bytes(16, 0)));
+    ToolRun r = Run({"play", "--midi", "--loudness", "1=-16", bank});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("a bank plays as it stands: no --convert, --start, --length, "
+                         "--normalize, --loudness"),
+              std::string::npos)
+        << r.err;
+    r = Run({"play", "--midi", bank});
+    EXPECT_EQ(r.exitCode, 1) << "read as a bank, a damaged one";
+    EXPECT_NE(r.err.find("K2.GLW is damaged; nothing plays"), std::string::npos) << r.err;
+    for (const std::string option : {"--loudness", "--length"}) {
+        const std::string bad = option == "--loudness" ? "1=-41" : "1=x";
+        r = Run({"play", "--midi", option, bad, file});
+        EXPECT_EQ(r.exitCode, 2) << option;
+        EXPECT_NE(r.err.find(option + " " + bad + ": "), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("unknown option"), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(GlwtoolPlay, TheDeviceReceivesEachSlotsSamplesInOrder) {
     const std::string capturePath = dir.file("capture.wav");
     const std::string conf = dir.file("alsoft.conf");

@@ -92,12 +92,35 @@ TEST(LoudnessTest, ARowIsMadeAtItsLoudnessOrHeldAtTheCeiling) {
     ASSERT_TRUE(LoadVoice(hit.c_str(), LoudnessOf(-24.0), false, again.get(), &outcome));
     EXPECT_TRUE(*row == *again);
 
-    // A 1 kHz sine's peak lies at its loudness: at 0 LUFS it would pass -1 dBFS.
+    // A 1 kHz sine's peak lies at its loudness: at 0 LUFS it would pass -1 dBTP.
+    const double ceiling = std::pow(10.0, -1.0 / 20.0);
     ASSERT_TRUE(LoadVoice(tone.c_str(), LoudnessOf(0.0), false, row.get(), &outcome));
     EXPECT_TRUE(outcome.loudness.atCeiling);
     ASSERT_TRUE(MeasureRow(*row, &made));
-    EXPECT_EQ(made.peak, 29204);  // round(32767 * 10^(-1/20))
+    double truePeak = 0.0;
+    ASSERT_TRUE(MeasureTruePeak(*row, &truePeak));
+    EXPECT_LE(truePeak, ceiling);
+    EXPECT_GT(truePeak, ceiling * 0.995);
     EXPECT_NEAR(made.loudnessLufs, -1.0, 0.1);
+
+    // A 10 ms burst of a quarter-rate sine sampled 45 degrees off its
+    // crests: every sample sits 3 dB under the wave's peak, which the ceiling
+    // holds, not the samples.
+    Pcm between;
+    between.channels = 1;
+    for (int i = 0; i < 30000; ++i) {
+        const double window = i < 441 ? 0.5 - 0.5 * std::cos(2.0 * kPi * i / 441.0) : 0.0;
+        between.samples.push_back(static_cast<int16_t>(
+            std::lround(8000.0 * window * std::sin(kPi / 2.0 * i + kPi / 4.0))));
+    }
+    const auto high = Row(between);
+    LoudnessApplied applied;
+    ASSERT_TRUE(ScaleRowToLoudness(high.get(), 0.0, &applied));
+    EXPECT_TRUE(applied.atCeiling);
+    ASSERT_TRUE(MeasureTruePeak(*high, &truePeak));
+    EXPECT_LE(truePeak, ceiling);
+    EXPECT_GT(truePeak, ceiling * 0.99);
+    EXPECT_NEAR(applied.level.peakDbfs, -4.0, 0.15);
 
     VoiceOptions both = LoudnessOf(-20.0);
     both.normalize = true;
@@ -117,14 +140,34 @@ TEST(LoudnessTest, RowsOfOneFileKeepTheirDifferencesWhenMatched) {
         {RowLevel{}, "quiet.wav"},  {level(-12.0), "hat.wav"},
     };
     EXPECT_EQ(MedianLoudness(rows), -16.0);
+    using Step = LoudnessMatch::Step;
     const auto kept = MatchLoudness(rows, -16.0, true);
-    EXPECT_EQ(kept[0], -16.0);
-    EXPECT_EQ(kept[1], -26.0);
-    EXPECT_EQ(kept[2], -16.0);
-    EXPECT_FALSE(kept[3].has_value());
-    EXPECT_EQ(kept[4], -16.0);
+    EXPECT_EQ(kept[0].lufs, -16.0);
+    EXPECT_EQ(kept[1].lufs, -26.0);
+    EXPECT_EQ(kept[2].lufs, -16.0);
+    EXPECT_EQ(kept[3].step, Step::Silent);
+    EXPECT_EQ(kept[4].lufs, -16.0);
     const auto each = MatchLoudness(rows, -16.0, false);
-    EXPECT_EQ(each[1], -16.0);
+    EXPECT_EQ(each[1].lufs, -16.0);
+    EXPECT_EQ(each[1].step, Step::Set);
+
+    // A level no option can name is never replaced by the nearest one: rows
+    // already there stay as they are; a row that would need one is Outside.
+    const std::vector<MatchRow> quiet = {
+        {level(-71.04), "a.wav"}, {level(-70.96), "b.wav"}, {level(-20.0), "c.wav"}};
+    const auto low = MatchLoudness({quiet[0], quiet[1]}, -71.0, false);
+    EXPECT_EQ(low[0].step, Step::AsIs);
+    EXPECT_EQ(low[1].step, Step::AsIs);
+    EXPECT_EQ(low[0].lufs, -71.0);
+    const auto mixed = MatchLoudness(quiet, -71.0, false);
+    EXPECT_EQ(mixed[2].step, Step::Outside);
+    EXPECT_EQ(mixed[2].lufs, -71.0);
+    // A slice 30 LU under its loop's loudest would fall past -40 LUFS.
+    const auto grouped =
+        MatchLoudness({{level(-10.0), "loop.wav"}, {level(-40.0), "loop.wav"}}, -20.0, true);
+    EXPECT_EQ(grouped[0].step, Step::Set);
+    EXPECT_EQ(grouped[1].step, Step::Outside);
+    EXPECT_EQ(grouped[1].lufs, -50.0);
     EXPECT_EQ(SourceGroup("a/../loop.wav"), SourceGroup("./loop.wav"));
 }
 
