@@ -47,6 +47,14 @@ Pcm Constant(int channels, uint32_t rate, std::vector<int16_t> samples) {
     return p;
 }
 
+// A bank image with one short mono row, told apart from others by its row.
+std::unique_ptr<VoiceBankImage> BankWithRow(int row) {
+    auto image = std::make_unique<VoiceBankImage>();
+    EXPECT_TRUE(InitVoiceBankImage(image.get()));
+    image->voices[size_t(row)] = AudioData{1, 44100, 16, 32, {}, {}};
+    return image;
+}
+
 // The record a slot load makes of a file: reader, then the tail fade.
 std::unique_ptr<AudioData> SlotLoad(const std::string& path) {
     auto rec = std::make_unique<AudioData>();
@@ -727,12 +735,6 @@ TEST_F(Glwtool, OutputIsSafeAndReadsAsGiven) {
 // A kept copy goes back to the card byte for byte, and the bank it replaced
 // is kept in its turn, listed first from then on.
 TEST_F(Glwtool, RestoreWritesACopyBackAndKeepsTheBankItReplaces) {
-    const auto bankWith = [](int row) {
-        auto image = std::make_unique<VoiceBankImage>();
-        EXPECT_TRUE(InitVoiceBankImage(image.get()));
-        image->voices[size_t(row)] = AudioData{1, 44100, 16, 32, {}, {}};
-        return image;
-    };
     const std::string data = dir.file("data");
     const std::string folder = data + "/Vantor/gridlume-voice-manager/backups/KIT";
     fs::create_directories(folder);
@@ -740,9 +742,9 @@ TEST_F(Glwtool, RestoreWritesACopyBackAndKeepsTheBankItReplaces) {
     const std::string old = folder + "/KIT-20260101-000000.glw";
     const std::string bank = dir.file("card/gridlume/KIT.glw");
     // Written under the bank's own name, as a backup copy is.
-    ASSERT_TRUE(ExportImageToFile(*bankWith(2), dir.file("KIT.glw").c_str()));
+    ASSERT_TRUE(ExportImageToFile(*BankWithRow(2), dir.file("KIT.glw").c_str()));
     fs::rename(dir.file("KIT.glw"), old);
-    ASSERT_TRUE(ExportImageToFile(*bankWith(5), bank.c_str()));
+    ASSERT_TRUE(ExportImageToFile(*BankWithRow(5), bank.c_str()));
     const std::string oldBytes = Slurp(old);
     const std::string replaced = Slurp(bank);
     ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
@@ -773,17 +775,11 @@ TEST_F(Glwtool, RestoreWritesACopyBackAndKeepsTheBankItReplaces) {
 // copies that are this bank's own regular files, never a link nor another
 // bank's file put in its folder.
 TEST_F(Glwtool, RestoreTakesOnlyBankNamesAndTheirOwnCopies) {
-    const auto bankWith = [](int row) {
-        auto image = std::make_unique<VoiceBankImage>();
-        EXPECT_TRUE(InitVoiceBankImage(image.get()));
-        image->voices[size_t(row)] = AudioData{1, 44100, 16, 32, {}, {}};
-        return image;
-    };
     const std::string data = dir.file("data");
     const std::string backups = data + "/Vantor/gridlume-voice-manager/backups/";
     fs::create_directories(dir.file("card/gridlume"));
-    ASSERT_TRUE(ExportImageToFile(*bankWith(3), dir.file("card/gridlume/DRUMS.glw").c_str()));
-    ASSERT_TRUE(ExportImageToFile(*bankWith(7), dir.file("KIT.glw").c_str()));
+    ASSERT_TRUE(ExportImageToFile(*BankWithRow(3), dir.file("card/gridlume/DRUMS.glw").c_str()));
+    ASSERT_TRUE(ExportImageToFile(*BankWithRow(7), dir.file("KIT.glw").c_str()));
     const std::string drums = Slurp(dir.file("card/gridlume/DRUMS.glw"));
     ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
 
