@@ -175,50 +175,56 @@ bool MainWindow::PutFilesOnRows(const QStringList& files, int firstSlot) {
 void MainWindow::ReportFillRefusals(int firstSlot, const QStringList& files) {
     struct Report {
         int pending = 0;
-        QStringList lines;
+        std::vector<std::pair<int, QString>> lines;        // slot, line
         std::vector<std::pair<int, QString>> convertible;  // slot, file
         QMetaObject::Connection connection;
     };
     auto report = std::make_shared<Report>();
     report->pending = static_cast<int>(files.size());
-    report->connection = connect(
-        this, &MainWindow::RowLoadFinished, this,
-        [this, report, firstSlot, files](int slot, bool loaded) {
-            const int i = slot - firstSlot;
-            if (i < 0 || i >= files.size()) return;
-            if (!loaded) {
-                report->lines.append(tr("Row %1: %2: %3")
-                                         .arg(slot + 1)
-                                         .arg(QFileInfo(files[i]).fileName(),
-                                              QString::fromStdString(m_lastLoadFailure.reason)));
-                if (m_lastLoadFailure.convertible && !m_model.ConvertFormats())
-                    report->convertible.emplace_back(slot, files[i]);
-            }
-            if (--report->pending > 0) return;
-            disconnect(report->connection);
-            if (report->lines.isEmpty()) return;
-            MessageRequest request;
-            request.parent = this;
-            request.stringId = IdsLoadError;
-            request.informativeText = report->lines.join(QLatin1Char('\n'));
-            if (!report->convertible.empty()) {
-                request.buttons = QMessageBox::Apply | QMessageBox::Ok;
-                request.applyText = tr("&Convert");
-                request.defaultButton = QMessageBox::Ok;
-                request.escapeButton = QMessageBox::Ok;
-                request.informativeText +=
-                    tr("\n\nConvert (or \"Convert other formats\" in the panel's menu) takes "
-                       "%n of these files: their first second, channels 1 and 2, at 44,100 Hz "
-                       "in 16 bits.",
-                       nullptr, static_cast<int>(report->convertible.size()));
-            }
-            if (ShowMessage(std::move(request)) != QMessageBox::Apply ||
-                report->convertible.empty())
-                return;
-            SetConvertFormats(true);
-            for (const auto& [row, file] : report->convertible)
-                (void)LoadSlotFile(row, &file, true);
-        });
+    report->connection =
+        connect(this, &MainWindow::RowLoadFinished, this,
+                [this, report, firstSlot, files](int slot, bool loaded) {
+                    const int i = slot - firstSlot;
+                    if (i < 0 || i >= files.size()) return;
+                    if (!loaded) {
+                        report->lines.emplace_back(
+                            slot, tr("Row %1: %2: %3")
+                                      .arg(slot + 1)
+                                      .arg(QFileInfo(files[i]).fileName(),
+                                           QString::fromStdString(m_lastLoadFailure.reason)));
+                        if (m_lastLoadFailure.convertible && !m_model.ConvertFormats())
+                            report->convertible.emplace_back(slot, files[i]);
+                    }
+                    if (--report->pending > 0) return;
+                    disconnect(report->connection);
+                    if (report->lines.empty()) return;
+                    // Loads finish in any order; the box reads row by row.
+                    std::sort(report->lines.begin(), report->lines.end());
+                    std::sort(report->convertible.begin(), report->convertible.end());
+                    QStringList lines;
+                    for (const auto& line : report->lines) lines.append(line.second);
+                    MessageRequest request;
+                    request.parent = this;
+                    request.stringId = IdsLoadError;
+                    request.informativeText = lines.join(QLatin1Char('\n'));
+                    if (!report->convertible.empty()) {
+                        request.buttons = QMessageBox::Apply | QMessageBox::Ok;
+                        request.applyText = tr("&Convert");
+                        request.defaultButton = QMessageBox::Ok;
+                        request.escapeButton = QMessageBox::Ok;
+                        request.informativeText += tr(
+                            "\n\nConvert (or \"Convert other formats\" in the panel's menu) takes "
+                            "%n of these files: their first second, channels 1 and 2, at 44,100 Hz "
+                            "in 16 bits.",
+                            nullptr, static_cast<int>(report->convertible.size()));
+                    }
+                    if (ShowMessage(std::move(request)) != QMessageBox::Apply ||
+                        report->convertible.empty())
+                        return;
+                    SetConvertFormats(true);
+                    for (const auto& [row, file] : report->convertible)
+                        (void)LoadSlotFile(row, &file, true);
+                });
 }
 
 bool MainWindow::AskToReplaceRows(int stringId, const QStringList& filled, const QString& more) {
