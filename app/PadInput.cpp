@@ -38,7 +38,14 @@ constexpr quint32 XkbKeycodeOffset = 8;
 
 }  // namespace
 
-PadInput::PadInput(SlotModel& model, QObject* parent) : QObject(parent), m_model(model) {}
+PadInput::PadInput(SlotModel& model, QObject* parent) : QObject(parent), m_model(model) {
+    // The sound device may play through the JACK server that went away:
+    // it closes (on the window's thread) before MIDI joins the new server.
+    m_midi.SetJackLostNotice([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { m_model.DropSoundDevice(); }, Qt::QueuedConnection);
+    });
+}
 
 PadInput::~PadInput() { StopMidi(); }
 

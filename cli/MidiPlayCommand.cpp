@@ -32,6 +32,9 @@ constexpr const char* MidiOption = "--midi";
 
 // Notes and the interrupt, handed to the thread that owns the engine: the
 // engine serves one thread only.
+// Not a MIDI note: the sound device is to close (the JACK server went away).
+constexpr int DropDeviceNote = -1;
+
 class NoteQueue {
 public:
     void Push(int note, int velocity) {
@@ -194,6 +197,9 @@ int PlayUntilInterrupted(SoundEngine& engine, const InterruptMask& mask, std::os
                          std::ostream& err) {
     NoteQueue queue;
     midi::MidiInput input;
+    // A lost JACK server: the sound device closes on this thread (the loop
+    // below), which a note of its own tells.
+    input.SetJackLostNotice([&queue] { queue.Push(DropDeviceNote, 0); });
     const bool listening = input.Start(
         midi::InputSettings{}, [&queue](int note, int velocity) { queue.Push(note, velocity); });
     out << (listening ? "" : "no MIDI system found (no ALSA sequencer, no JACK server); ")
@@ -214,6 +220,12 @@ int PlayUntilInterrupted(SoundEngine& engine, const InterruptMask& mask, std::os
     int note = 0;
     int velocity = 0;
     while (queue.Next(&note, &velocity)) {
+        if (note == DropDeviceNote) {
+            // If it plays through JACK it is bound to the server that went
+            // away; the next note opens the default device again.
+            engine.DropDevice();
+            continue;
+        }
         // An empty row simply stays silent.
         (void)engine.PlaySlot(midi::RowForNote(note) - 1, midi::GainForVelocity(velocity));
     }

@@ -211,6 +211,10 @@ bool SoundEngine::IsAuditionPlaying() const {
 
 bool SoundEngine::IsDeviceLost() const { return IsOpen() && m_player->IsDeviceLost(); }
 
+void SoundEngine::DropDevice() {
+    if (IsOpen()) m_player->DropDevice();
+}
+
 const int16_t* SoundEngine::GetSlotPlaybackCopy(int slot, uint32_t* bytes) const {
     if (!IsValidSlot(slot)) {
         if (bytes != nullptr) *bytes = 0;

@@ -148,6 +148,13 @@ public:
     // True when the open device has gone away (unplugged, sound server
     // ended). The next PlaySlot tries to open it again.
     [[nodiscard]] bool IsDeviceLost() const;
+    // Closes the open device as lost, for one whose sound server went away
+    // without the device noticing (OpenAL's JACK output never does): the
+    // next PlaySlot opens the default device again, and until then
+    // StrikeSlot is refused. Closing it before anything joins the returned
+    // server matters: a JACK client of this process left bound to the old
+    // server crashes when another has joined the new one.
+    void DropDevice();
 
     // Writes the image as a voice-bank file at path, named after path's base
     // name. The engine's image is not changed. Returns true when the file

@@ -194,6 +194,13 @@ bool SoundPlayer::Arm(int slot, std::unique_ptr<int16_t[]> copy, uint32_t bytes)
     const std::lock_guard voices(m_voiceMutex);
     SlotVoice& voice = Voice(slot);
     if (voice.armed || !copy || bytes == 0) return false;
+    // A dropped device: the copy waits for the voice Reopen makes.
+    if (!m_context) {
+        voice.playbackCopy = std::move(copy);
+        voice.playbackBytes = bytes;
+        voice.armed = true;
+        return true;
+    }
     const openal::ThreadContextScope bound(m_context.get());
     if (!bound.ok()) return false;
     // The watcher reads only the voices of slots that await a stop report,
@@ -294,6 +301,22 @@ bool SoundPlayer::IsConnected(ALCdevice* device) const {
 }
 
 bool SoundPlayer::IsDeviceLost() const { return !IsConnected(m_device.get()); }
+
+void SoundPlayer::DropDevice() {
+    const std::lock_guard voices(m_voiceMutex);
+    const WatcherHoldOff holdOff(*this);
+    {
+        const openal::ThreadContextScope bound(m_context.get());
+        for (SlotVoice& voice : m_voices) {
+            voice.source.reset();
+            voice.buffer.reset();
+        }
+    }
+    // The context goes before its device. A play that awaited its report
+    // now meets no context and is reported stopped.
+    m_context.reset();
+    m_device.reset();
+}
 
 bool SoundPlayer::Reopen() {
     openal::Device device;

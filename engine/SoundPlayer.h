@@ -55,6 +55,10 @@ public:
     [[nodiscard]] bool Stop(int slot);
     [[nodiscard]] bool IsPlaying(int slot) const;
     [[nodiscard]] bool IsDeviceLost() const;
+    // Closes the device (its voices, context and device) as a lost one:
+    // armed slots keep their copies, and the next Play opens the default
+    // device again. For a device whose sound server went away unseen.
+    void DropDevice();
     [[nodiscard]] const int16_t* PlaybackCopy(int slot, uint32_t* bytes) const;
     [[nodiscard]] std::string DeviceName() const;
 

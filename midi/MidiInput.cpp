@@ -92,6 +92,7 @@ void MidiInput::OpenMissing(bool atStart) {
     if (lostJack) {
         lostJack.reset();
         m_jackWasLost = true;
+        if (m_jackLostNotice) m_jackLostNotice();
     }
     // Trying JACK costs its library a few milliseconds of CPU even with no
     // server: between tries in full, the socket of a JACK server (jackd)

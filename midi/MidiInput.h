@@ -64,6 +64,12 @@ public:
     // system was opened now; the others are tried again in the background
     // until Stop.
     bool Start(const InputSettings& settings, NoteHandler handler);
+    // notice is called (on the retry thread, once per loss, after the lost
+    // client closed) when the JACK server went away; set it before the first Start.
+    // Another JACK client of this process, such as a sound device playing
+    // through JACK, must close then: the server is rejoined only once none
+    // is left bound to the old one.
+    void SetJackLostNotice(std::function<void()> notice) { m_jackLostNotice = std::move(notice); }
     // Ends the retries and closes both clients: their ports leave the
     // systems before it returns, and the handler is not called after it.
     void Stop();
@@ -84,6 +90,7 @@ private:
 
     InputSettings m_settings;
     NoteHandler m_handler;
+    std::function<void()> m_jackLostNotice;
     // Guards the two clients, which the retry thread replaces while other
     // threads ask for them.
     mutable std::mutex m_inputsMutex;

@@ -202,6 +202,8 @@ bool SlotModel::StrikeSlotFromInput(int slot, float gain) {
     return m_engine->StrikeSlot(slot, gain);
 }
 
+void SlotModel::DropSoundDevice() { m_engine->DropDevice(); }
+
 void SlotModel::ShowStruck(int slot) {
     // A very short sound may have ended, and its stop been told, already.
     if (m_engine->IsSlotPlaying(slot)) Notify(slot, SlotChange::Started);

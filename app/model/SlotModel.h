@@ -165,6 +165,9 @@ public:
     // a note: the model's thread then calls ShowStruck. False for an empty
     // or bad slot or a lost device; StrikeSlot there opens it again.
     [[nodiscard]] bool StrikeSlotFromInput(int slot, float gain);
+    // Closes the sound device as lost (its JACK server went away); the next
+    // StrikeSlot opens it again.
+    void DropSoundDevice();
     // Tells the views that a stroke made by StrikeSlotFromInput sounds.
     void ShowStruck(int slot);
     // Stops every sounding slot. False when a stop fails.
