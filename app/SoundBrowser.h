@@ -48,7 +48,7 @@ public:
     // How long a released moving key waits for the repeat's press of the
     // same instant before the hold counts as over (X11 repeats come as a
     // release and a press with one timestamp).
-    static constexpr int HoldEndGraceMs = 25;
+    static constexpr int HoldEndGraceMs = 10;
 
 signals:
     void ReplayAsked();  // Right, Space
