@@ -71,12 +71,8 @@ bool PadInput::eventFilter(QObject* watched, QEvent* event) {
     // Keys a child (a text field, a button's Space) took never get here.
     if (event->type() == QEvent::KeyPress && OnKeyPress(static_cast<const QKeyEvent&>(*event)))
         return true;
-    if (event->type() == QEvent::KeyRelease) {
-        const auto& key = static_cast<const QKeyEvent&>(*event);
-        m_lastRelease[key.nativeScanCode() != 0 ? key.nativeScanCode()
-                                                : static_cast<quint32>(key.key())] =
-            key.timestamp();
-    }
+    if (event->type() == QEvent::KeyRelease)
+        m_repeats.NoteRelease(static_cast<const QKeyEvent&>(*event));
     return QObject::eventFilter(watched, event);
 }
 
@@ -84,24 +80,13 @@ bool PadInput::OnKeyPress(const QKeyEvent& event) {
     if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
     if (IsStopAllKey(event.key())) {
-        if (!IsRepeat(event)) StopAll();
+        if (!m_repeats.IsRepeat(event)) StopAll();
         return true;
     }
     const int row = RowForKey(event.nativeScanCode(), event.key());
     if (row == 0) return false;
-    if (!IsRepeat(event)) (void)Strike(row);
+    if (!m_repeats.IsRepeat(event)) (void)Strike(row);
     return true;
-}
-
-bool PadInput::IsRepeat(const QKeyEvent& press) const {
-    if (press.isAutoRepeat()) return true;
-    // Qt marks an X11 repeat only when its release and press were queued
-    // together; otherwise the press carries its release's timestamp.
-    const quint32 key =
-        press.nativeScanCode() != 0 ? press.nativeScanCode() : static_cast<quint32>(press.key());
-    const auto found = m_lastRelease.find(key);
-    return found != m_lastRelease.end() && press.timestamp() != 0 &&
-           found->second == press.timestamp();
 }
 
 void PadInput::StartMidi(ProfileStore* profile) {

@@ -3,9 +3,9 @@
 #include <QObject>
 #include <QString>
 
-#include <map>
 #include <optional>
 
+#include "controls/RepeatedKeyFilter.h"
 #include "midi/MidiInput.h"
 
 class ProfileStore;
@@ -70,7 +70,6 @@ protected:
 
 private:
     bool OnKeyPress(const QKeyEvent& event);
-    [[nodiscard]] bool IsRepeat(const QKeyEvent& press) const;
     void AddMidiMenu(QMenu& menu);
 
     SlotModel& m_model;
@@ -78,5 +77,5 @@ private:
     midi::InputSettings m_settings;
     bool m_midiStarted = false;
     bool m_settingsRead = false;  // the profile held the section: written back as it is
-    std::map<quint32, quint64> m_lastRelease;  // scan code -> timestamp of its last release
+    KeyRepeats m_repeats{KeyRepeats::SameKey::ByPosition};  // pads are key positions
 };

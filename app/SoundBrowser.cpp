@@ -282,14 +282,6 @@ SoundList::SoundList(QWidget* parent) : QTreeView(parent) {
     });
 }
 
-bool SoundList::IsRepeatPress(const QKeyEvent& event) const {
-    if (event.isAutoRepeat()) return true;
-    // A repeat whose release Qt did not pair: same key, same instant.
-    const auto found = m_lastRelease.find(event.key());
-    return found != m_lastRelease.end() && event.timestamp() != 0 &&
-           found->second == event.timestamp();
-}
-
 void SoundList::keyPressEvent(QKeyEvent* event) {
     // Plain keys only: Shift+arrows extend the selection as usual.
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
@@ -313,7 +305,7 @@ void SoundList::keyPressEvent(QKeyEvent* event) {
     }
     Move move = Move::None;
     if (IsMovingKey(event->key())) {
-        const bool repeat = IsRepeatPress(*event);
+        const bool repeat = m_repeats.IsRepeat(*event);
         move = repeat ? Move::Repeat : Move::Fresh;
         if (repeat) {
             m_holdEnd.stop();  // the release just seen was a repeat's
@@ -331,7 +323,7 @@ void SoundList::keyPressEvent(QKeyEvent* event) {
 
 void SoundList::keyReleaseEvent(QKeyEvent* event) {
     if (IsMovingKey(event->key())) {
-        m_lastRelease[event->key()] = event->timestamp();
+        m_repeats.NoteRelease(*event);
         // Only a hold that moved silently plays where it stopped; a single
         // press played at once.
         if (!event->isAutoRepeat() && m_heldRepeated) m_holdEnd.start();

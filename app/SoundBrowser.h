@@ -5,11 +5,11 @@
 #include <QTreeView>
 #include <QWidget>
 
-#include <map>
 #include <utility>
 #include <vector>
 
 #include "app/JobRunner.h"
+#include "controls/RepeatedKeyFilter.h"
 
 class QCheckBox;
 class QFileSystemModel;
@@ -67,11 +67,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    bool IsRepeatPress(const QKeyEvent& event) const;
-
     Move m_move = Move::None;
     bool m_heldRepeated = false;
-    std::map<int, quint64> m_lastRelease;  // moving key -> timestamp of its last release
+    KeyRepeats m_repeats;  // of the moving keys
     QTimer m_holdEnd;
 };
 

@@ -13,11 +13,18 @@ bool IsClosingKey(int key) { return IsEnterKey(key) || key == Qt::Key_Escape; }
 
 }  // namespace
 
-bool RepeatedKeyFilter::IsRepeat(const QKeyEvent& press) const {
-    if (press.isAutoRepeat()) {
-        return true;
-    }
-    const auto found = m_lastRelease.find(press.key());
+quint32 KeyRepeats::KeyOf(const QKeyEvent& event) const {
+    if (m_same == SameKey::ByPosition && event.nativeScanCode() != 0) return event.nativeScanCode();
+    return static_cast<quint32>(event.key());
+}
+
+void KeyRepeats::NoteRelease(const QKeyEvent& release) {
+    m_lastRelease[KeyOf(release)] = release.timestamp();
+}
+
+bool KeyRepeats::IsRepeat(const QKeyEvent& press) const {
+    if (press.isAutoRepeat()) return true;
+    const auto found = m_lastRelease.find(KeyOf(press));
     return found != m_lastRelease.end() && press.timestamp() != 0 &&
            found->second == press.timestamp();
 }
@@ -31,7 +38,7 @@ bool RepeatedKeyFilter::eventFilter(QObject* watched, QEvent* event) {
             (key->key() == Qt::Key_Space && qobject_cast<QAbstractButton*>(watched) != nullptr);
         if (type == QEvent::KeyRelease &&
             (IsClosingKey(key->key()) || key->key() == Qt::Key_Space)) {
-            m_lastRelease[key->key()] = key->timestamp();
+            m_repeats.NoteRelease(*key);
         } else if (type == QEvent::KeyPress && watchedKey && IsRepeat(*key)) {
             return true;
         }
