@@ -14,8 +14,8 @@
 #include "app/ProfileStore.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
-#include "app/model/PathUtils.h"
-#include "app/model/SlotModel.h"
+#include "core/PathUtils.h"
+#include "core/SlotModel.h"
 #include "controls/RepeatedKeyFilter.h"
 
 namespace {

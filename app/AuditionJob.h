@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 
 class JobRunner;
 class QWidget;

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/model/BankBackup.h"
+#include "core/BankBackup.h"
 #include "voicebank/VoiceBankBuilder.h"
 
 namespace {

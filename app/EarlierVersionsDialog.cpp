@@ -12,7 +12,7 @@
 #include <new>
 #include <utility>
 
-#include "app/model/BankBackup.h"
+#include "core/BankBackup.h"
 #include "controls/MessageBox.h"
 #include "res/StringTable.h"
 #include "voicebank/BankFile.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/JobRunner.h"
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 
 class QLabel;
 class QListWidget;

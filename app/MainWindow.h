@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/JobRunner.h"
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 #include "controls/SlotPanel.h"
 
 class BlockedCloseFilter;

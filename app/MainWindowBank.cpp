@@ -19,8 +19,9 @@
 #include <utility>
 
 #include "app/MainWindow.h"
-#include "app/model/BankBackup.h"
-#include "app/model/BankRows.h"
+#include "core/BankBackup.h"
+#include "core/UserData.h"
+#include "core/BankRows.h"
 #include "controls/FileDropTarget.h"
 #include "controls/MessageBox.h"
 #include "res/StringTable.h"
@@ -48,8 +49,7 @@ void ShowWithReason(QWidget* parent, int stringId, const QString& reason) {
 bool MainWindow::IsBankFile(const QString& path) { return IsBankFileName(path.toStdString()); }
 
 QString MainWindow::UserDataFolder() {
-    const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return home.isEmpty() ? QString() : home + QLatin1Char('/') + QLatin1String(UserDataSubfolder);
+    return QFile::decodeName(::UserDataFolder().c_str());
 }
 
 void MainWindow::OpenBankWhenShown(const QString& path) { m_bankToOpen = path; }
@@ -93,7 +93,7 @@ bool MainWindow::BrowseForBankFile(QString& out) {
     // bank's folder; the home folder when none of them is there.
     QString start;
     for (const QString& candidate :
-         {m_lastVolume.isEmpty() ? QString() : m_lastVolume + QStringLiteral("gridlume"),
+         {m_lastVolume.isEmpty() ? QString() : m_lastVolume + QLatin1String(BankFolderName.data()),
           m_lastVolume,
           m_openedBankPath.isEmpty() ? QString() : QFileInfo(m_openedBankPath).path()}) {
         if (!candidate.isEmpty() && QFileInfo(candidate).isDir()) {

@@ -114,10 +114,11 @@ QString MainWindow::VersionsBankName() const {
 
 QString MainWindow::VersionsCardBank(const QString& name) const {
     // The bank opened from a card's bank folder, else the last volume's.
-    if (!m_openedBankPath.isEmpty() && QFileInfo(m_openedBankPath).dir().dirName() == "gridlume")
+    if (!m_openedBankPath.isEmpty() && QFileInfo(m_openedBankPath).dir().dirName() == QLatin1String(BankFolderName.data()))
         return m_openedBankPath;
     if (m_lastVolume.isEmpty()) return {};
-    return m_lastVolume + QStringLiteral("gridlume/") + name + QStringLiteral(".glw");
+    return m_lastVolume + QLatin1String(BankFolderName.data()) + QLatin1Char('/') + name +
+           QLatin1String(BankFileExtension.data());
 }
 
 bool MainWindow::ShowEarlierVersions() {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/JobRunner.h"
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 #include "convert/Loudness.h"
 
 class QCheckBox;

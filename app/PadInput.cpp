@@ -9,7 +9,7 @@
 #include <array>
 
 #include "app/ProfileStore.h"
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 #include "midi/NoteMap.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 #include "convert/PeakOverview.h"
 #include "convert/VoiceLoad.h"
 

@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 
 struct RowChange {
     int slot = -1;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 #include "convert/Onsets.h"
 #include "convert/PeakOverview.h"
 #include "convert/VoiceLoad.h"

@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 #include "convert/PeakOverview.h"
 #include "convert/SoundFiles.h"
 #include "savedlg/VolumeSource.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/model/BankBackup.h"
+#include "core/BankBackup.h"
 #include "voicebank/BankFile.h"
 #include "voicebank/BankName.h"
 
@@ -122,13 +122,13 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
             << Printable(root) << '/' << name << " (glwtool versions " << name << " lists them)\n";
         return ExitUsage;
     }
-    const fs::path folder = card / "gridlume";
+    const fs::path folder = card / BankFolderName;
     (void)fs::create_directory(folder, ec);
     if (!fs::is_directory(folder, ec)) {
         err << "glwtool restore: cannot create folder " << Printable(folder.string()) << '\n';
         return ExitFailure;
     }
-    const std::string bank = (folder / (name + ".glw")).string();
+    const std::string bank = (folder / (name + std::string(BankFileExtension))).string();
     std::string backup;
     std::string reason;
     if (!RestoreBankCopy(copy->path, bank, root, std::time(nullptr), &backup, &reason)) {

@@ -16,8 +16,8 @@
 namespace {
 
 constexpr int NameMaxLength = static_cast<int>(MaxBankNameLength);
-const QString BankFolderName = QStringLiteral("gridlume");
-const QString BankExtension = QStringLiteral(".glw");
+const QString BankFolder = QLatin1String(::BankFolderName.data());
+const QString BankExtension = QLatin1String(BankFileExtension.data());
 
 bool IsEnterKey(const QEvent* event) {
     if (event->type() != QEvent::KeyPress) {
@@ -200,7 +200,7 @@ void SaveBankDialog::OnSave() {
         }
         return;
     }
-    const QString folder = m_volume + BankFolderName;
+    const QString folder = m_volume + BankFolder;
     m_filePath = folder;
     if (!EnsureBankFolder(QFile::encodeName(folder).toStdString())) {
         (void)ShowMessage(this, IdsIllegalPath);

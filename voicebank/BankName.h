@@ -30,4 +30,6 @@ inline constexpr size_t MaxBankNameLength = 16;
 // The one rule for a bank file, in every command and the window: a path
 // whose name ends in ".glw" in any letter case ("K2.glw", "K2.GLW").
 inline constexpr std::string_view BankFileExtension = ".glw";
+// The card's folder that holds the banks: CARD/gridlume/NAME.glw.
+inline constexpr std::string_view BankFolderName = "gridlume";
 [[nodiscard]] bool IsBankFileName(std::string_view path);

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "AppTestSupport.h"
-#include "app/model/RowFilesFolder.h"
+#include "core/RowFilesFolder.h"
 #include "controls/FileDropTarget.h"
 #include "res/StringTable.h"
 #include "voicebank/VoiceBankImage.h"

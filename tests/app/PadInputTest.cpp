@@ -5,7 +5,7 @@
 #include "AppTestSupport.h"
 #include "FakeSoundDevice.h"
 #include "app/PadInput.h"
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 #include "res/SkinResources.h"
 
 namespace {

@@ -39,7 +39,7 @@
 #include "SndfileWriter.h"
 #include "SoundFileWriter.h"
 #include "app/SoundBrowser.h"
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-#include "app/model/BankBackup.h"
+#include "core/BankBackup.h"
+#include "core/UserData.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/model/PathUtils.h"
+#include "core/PathUtils.h"
 #include "voicebank/BankFile.h"
 #include "voicebank/BankFolder.h"
 #include "voicebank/BankName.h"
@@ -233,19 +234,8 @@ bool BackUpBank(const std::string& bankPath, const std::string& backupsRoot, std
 }
 
 std::string DefaultBackupsRoot() {
-    std::string home;
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
-        home = data;
-    } else if (const char* user = std::getenv("HOME"); user != nullptr && user[0] == '/') {
-        home = user;
-        home += "/.local/share";
-    } else {
-        return {};
-    }
-    home += '/';
-    home += UserDataSubfolder;
-    home += "/backups";
-    return home;
+    const std::string data = UserDataFolder();
+    return data.empty() ? data : data + "/backups";
 }
 
 std::string DescribeBackupTime(const std::string& stamp) {

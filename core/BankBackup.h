@@ -27,11 +27,8 @@ inline constexpr int BackupsKeptPerBank = 20;
                               std::time_t now, std::string* backupPath, std::string* reason,
                               int keep = BackupsKeptPerBank, const std::string& spare = {});
 
-// The user's folder under the data home that keeps opened banks' rows and
-// the backups.
-inline constexpr const char* UserDataSubfolder = "Vantor/gridlume-voice-manager";
-// Where the backups are kept: $XDG_DATA_HOME (else $HOME/.local/share), the
-// user's folder, "backups"; empty when neither variable names a folder.
+// Where the backups are kept: the user data folder's "backups"
+// (core/UserData.h); empty when there is none.
 [[nodiscard]] std::string DefaultBackupsRoot();
 
 // One kept copy of a bank.

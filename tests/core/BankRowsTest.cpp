@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 
 #include "SoundFileWriter.h"
-#include "app/model/BankBackup.h"
-#include "app/model/BankRows.h"
+#include "core/BankBackup.h"
+#include "core/BankRows.h"
 #include "convert/VoiceLoad.h"
 #include "voicebank/BankHead.h"
 #include "voicebank/VoiceBankBuilder.h"

@@ -1,4 +1,4 @@
-#include "app/model/BankRows.h"
+#include "core/BankRows.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,7 +9,7 @@
 
 #include <sys/stat.h>
 
-#include "app/model/PathUtils.h"
+#include "core/PathUtils.h"
 #include "audio/ReadFailure.h"
 #include "audio/RowMark.h"
 #include "voicebank/BankFile.h"

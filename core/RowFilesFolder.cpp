@@ -1,4 +1,4 @@
-#include "app/model/RowFilesFolder.h"
+#include "core/RowFilesFolder.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

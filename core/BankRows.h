@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 #include "convert/VoiceLoad.h"
 #include "voicebank/VoiceBankCheck.h"
 

@@ -1,4 +1,4 @@
-#include "app/model/PathUtils.h"
+#include "core/PathUtils.h"
 
 #include <gtest/gtest.h>
 

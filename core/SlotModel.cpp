@@ -1,8 +1,8 @@
-#include "app/model/SlotModel.h"
+#include "core/SlotModel.h"
 
 #include <new>
 
-#include "app/model/PathUtils.h"
+#include "core/PathUtils.h"
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
 #include "audio/ReadFailure.h"
