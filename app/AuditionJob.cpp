@@ -8,7 +8,7 @@
 #include "controls/MessageBox.h"
 #include "res/StringTable.h"
 
-void AuditionFile(JobRunner& jobs, const QString& lane, QWidget* parent, SlotModel& model,
+void AuditionFile(JobRunner& jobs, JobLane lane, QWidget* parent, SlotModel& model,
                   const std::string& path, const VoiceOptions& options, bool convert,
                   std::function<void()> after) {
     jobs.Run<MadeRow>(

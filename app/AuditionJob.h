@@ -7,7 +7,7 @@
 
 #include "core/SlotModel.h"
 
-class JobRunner;
+#include "app/JobRunner.h"
 class QWidget;
 
 // Plays the row that the file at path would make with options (and the
@@ -16,6 +16,6 @@ class QWidget;
 // cannot be made or does not start shows the load error with its reason
 // over parent. after (may be empty) runs first when the result is in, on
 // the GUI thread.
-void AuditionFile(JobRunner& jobs, const QString& lane, QWidget* parent, SlotModel& model,
+void AuditionFile(JobRunner& jobs, JobLane lane, QWidget* parent, SlotModel& model,
                   const std::string& path, const VoiceOptions& options, bool convert,
                   std::function<void()> after = {});

@@ -132,7 +132,7 @@ void EarlierVersionsDialog::List() {
         bool cardHasBank = true;
     };
     m_jobs.Run<Listing>(
-        QStringLiteral("list"), this,
+        JobLane{JobLane::Kind::List}, this,
         [root = m_backupsRoot, name = ToFile(m_name),
          card = ToFile(m_cardBank)](const std::atomic<bool>& cancelled) {
             Listing listing;
@@ -217,7 +217,7 @@ void EarlierVersionsDialog::RestoreSelected() {
         std::string reason;
     };
     m_jobs.Run<Outcome>(
-        QStringLiteral("restore"), this,
+        JobLane{JobLane::Kind::Restore}, this,
         [copy = version->path, bank = ToFile(m_cardBank),
          root = m_backupsRoot](const std::atomic<bool>&) {
             Outcome outcome;

@@ -17,7 +17,7 @@ JobRunner::~JobRunner() {
     // Deliveries still posted to this object die with it.
 }
 
-void JobRunner::Enqueue(const QString& lane, QObject* receiver, Task task) {
+void JobRunner::Enqueue(JobLane lane, QObject* receiver, Task task) {
     Job job;
     job.task = std::move(task);
     job.receiver = receiver;
@@ -28,7 +28,7 @@ void JobRunner::Enqueue(const QString& lane, QObject* receiver, Task task) {
     UpdateBusy();
 }
 
-void JobRunner::StartNext(const QString& laneName) {
+void JobRunner::StartNext(JobLane laneName) {
     auto found = m_lanes.find(laneName);
     if (found == m_lanes.end()) return;
     Lane& lane = found->second;
@@ -47,7 +47,7 @@ void JobRunner::StartNext(const QString& laneName) {
     });
 }
 
-void JobRunner::Finish(const QString& laneName, const Delivery& delivery) {
+void JobRunner::Finish(JobLane laneName, const Delivery& delivery) {
     auto found = m_lanes.find(laneName);
     if (found == m_lanes.end() || !found->second.running) return;
     Lane& lane = found->second;
@@ -76,7 +76,7 @@ void JobRunner::Finish(const QString& laneName, const Delivery& delivery) {
     UpdateBusy();
 }
 
-void JobRunner::Cancel(const QString& laneName) {
+void JobRunner::Cancel(JobLane laneName) {
     auto found = m_lanes.find(laneName);
     if (found == m_lanes.end()) return;
     Lane& lane = found->second;
@@ -93,7 +93,7 @@ void JobRunner::CancelAll() {
     UpdateBusy();
 }
 
-bool JobRunner::IsBusy(const QString& laneName) const {
+bool JobRunner::IsBusy(JobLane laneName) const {
     auto found = m_lanes.find(laneName);
     return found != m_lanes.end() && (found->second.running || !found->second.queued.empty());
 }

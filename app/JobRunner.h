@@ -3,23 +3,52 @@
 // Work the window starts off the GUI thread (reads, decodes, scans,
 // copies, fsyncs), with its result handed back on the GUI thread.
 //
-// Jobs are queued in lanes named by what they touch ("row 3", "save",
-// "bank"): the jobs of one lane run one after another in the order they
+// Jobs are queued in lanes named by what they touch (row 3, the save, the
+// bank): the jobs of one lane run one after another in the order they
 // were queued and their results arrive in that order, so a later load of
 // a row never lands before an earlier one. Different lanes run side by
 // side on a small pool of threads owned by the runner.
 
 #include <QObject>
 #include <QPointer>
-#include <QString>
 #include <QThreadPool>
 
 #include <atomic>
+#include <compare>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <utility>
+
+// What a job touches. Each runner belongs to one window or dialog, so a
+// lane of one never holds up another's.
+struct JobLane {
+    enum class Kind : uint8_t {
+        Row,        // a row's loads (index: the row)
+        Save,       // the bank's save
+        Bank,       // opening a bank
+        Fill,       // listing a folder for a fill
+        RowOut,     // a row written out for a drag
+        RowFiles,   // clearing row files left behind
+        Audition,   // making a row to play outside the rows
+        Probe,      // reading a file's format and first sound
+        Waveform,   // a file's waveform overview
+        Measure,    // measuring rows' loudness
+        Analyse,    // a file's slicing analysis
+        Markers,    // slices found at a setting
+        List,       // listing a folder or the kept copies
+        Details,    // reading listed files' details
+        Places,     // the browser's places
+        Restore,    // putting a kept copy back
+    };
+    Kind kind;
+    int index = 0;
+
+    [[nodiscard]] static constexpr JobLane ForRow(int row) { return {Kind::Row, row}; }
+    friend constexpr auto operator<=>(const JobLane&, const JobLane&) = default;
+};
 
 class JobRunner : public QObject {
     Q_OBJECT
@@ -39,7 +68,7 @@ public:
     // and return early once it is set; its result is then dropped. work must
     // not throw, and done must not delete the runner.
     template <typename Result>
-    void Run(const QString& lane, QObject* receiver,
+    void Run(JobLane lane, QObject* receiver,
              std::function<Result(const std::atomic<bool>& cancelled)> work,
              std::function<void(Result)> done) {
         Enqueue(lane, receiver,
@@ -51,13 +80,13 @@ public:
     }
 
     // Drops the lane's queued jobs and flags its running one as cancelled.
-    void Cancel(const QString& lane);
+    void Cancel(JobLane lane);
     void CancelAll();
 
     // A lane is busy while it has a job queued or running; the result of
     // its last job is delivered after the lane stopped being busy, so done
     // may queue the next job or enable controls again.
-    [[nodiscard]] bool IsBusy(const QString& lane) const;
+    [[nodiscard]] bool IsBusy(JobLane lane) const;
     [[nodiscard]] bool IsBusy() const;
 
 signals:
@@ -80,12 +109,12 @@ private:
         Job current;  // the running job, while running
     };
 
-    void Enqueue(const QString& lane, QObject* receiver, Task task);
-    void StartNext(const QString& laneName);
-    void Finish(const QString& laneName, const Delivery& delivery);
+    void Enqueue(JobLane lane, QObject* receiver, Task task);
+    void StartNext(JobLane laneName);
+    void Finish(JobLane laneName, const Delivery& delivery);
     void UpdateBusy();
 
-    std::map<QString, Lane> m_lanes;  // touched on the GUI thread only
+    std::map<JobLane, Lane> m_lanes;  // touched on the GUI thread only
     bool m_busy = false;
     QThreadPool m_pool;
 };

@@ -227,7 +227,7 @@ bool MainWindow::LoadSlotFile(int slot, const QString* path, bool showErrors,
 
 bool MainWindow::IsRowBusy(int slot) const {
     return SlotPanel::IsValidSlot(slot) &&
-           (m_restoring[static_cast<size_t>(slot)] || m_jobs.IsBusy(RowJobLane(slot)));
+           (m_restoring[static_cast<size_t>(slot)] || m_jobs.IsBusy(JobLane::ForRow(slot)));
 }
 
 bool MainWindow::IsBusy() const { return m_jobs.IsBusy() || !AreRowsRestored(); }
@@ -243,7 +243,7 @@ void MainWindow::QueueRowLoad(int slot, const QString& path, bool showErrors,
     const std::string file = ToModelPath(path);
     const bool convert = m_model.ConvertFormats();
     m_jobs.Run<MadeRow>(
-        RowJobLane(slot), this,
+        JobLane::ForRow(slot), this,
         [file, options, convert](const std::atomic<bool>& cancelled) {
             return SlotModel::MakeRow(file, options, convert, cancelled);
         },
@@ -289,7 +289,7 @@ void MainWindow::FinishRowLoad(int slot, const QString& path, bool showErrors, M
 
 void MainWindow::CancelRowJobs() {
     for (int i = 0; i < SlotCount; ++i) {
-        m_jobs.Cancel(RowJobLane(i));
+        m_jobs.Cancel(JobLane::ForRow(i));
         EndRestoring(i);
         UpdateRowControls(i);
     }
@@ -418,7 +418,7 @@ int MainWindow::SliceNumber(int slot) const {
 bool MainWindow::ClearSlotRow(int slot) {
     // A load still on its way must not fill the row again.
     if (SlotPanel::IsValidSlot(slot)) {
-        m_jobs.Cancel(RowJobLane(slot));
+        m_jobs.Cancel(JobLane::ForRow(slot));
         EndRestoring(slot);
         UpdateRowControls(slot);
     }
@@ -493,7 +493,7 @@ void MainWindow::RunSaveDialog(const QString& name, const QString& volume) {
     // Build, write, sync and backup run on a worker; the rows wait.
     SetSaving(true);
     m_jobs.Run<BankSaveOutcome>(
-        QStringLiteral("save"), this,
+        JobLane{JobLane::Kind::Save}, this,
         [image, request](const std::atomic<bool>&) { return SaveBank(*image, request); },
         [this, path, chosenVolume, chosenName](BankSaveOutcome outcome) {
             SetSaving(false);

@@ -124,7 +124,7 @@ bool MainWindow::OpenBankFile(const QString& path) {
     m_openBankAs.clear();
     SetOpeningBank(true);
     m_jobs.Run<CheckedBank>(
-        QStringLiteral("bank"), this,
+        JobLane{JobLane::Kind::Bank}, this,
         [file = ToModelPath(absolute)](const std::atomic<bool>&) { return CheckBank(file); },
         [this, absolute](CheckedBank checked) { OnBankChecked(absolute, std::move(checked)); });
     return true;
@@ -153,7 +153,7 @@ void MainWindow::OnBankChecked(const QString& absolute, CheckedBank checked) {
         return;
     }
     m_jobs.Run<MadeBankRows>(
-        QStringLiteral("bank"), this,
+        JobLane{JobLane::Kind::Bank}, this,
         [opened = checked.opened, root = ToModelPath(data + QStringLiteral("/banks")),
          convert = m_model.ConvertFormats()](const std::atomic<bool>& cancelled) {
             return CopyAndReadBankRows(*opened, root, convert, cancelled);

@@ -256,7 +256,7 @@ bool MainWindow::FillRowsFromFolder() {
     };
     // The folder is read on a worker; its files are put on rows when it is.
     m_jobs.Run<Listing>(
-        QStringLiteral("fill"), this,
+        JobLane{JobLane::Kind::Fill}, this,
         [dir = std::filesystem::path(QFile::encodeName(folder).toStdString()),
          convert](const std::atomic<bool>&) {
             Listing listing;
@@ -312,7 +312,7 @@ void MainWindow::PrepareRowFile(int slot) {
     m_rowFiles[static_cast<size_t>(slot)].clear();
     m_dragWanted = -1;
     // Only the newest press's file may start a drag.
-    m_jobs.Cancel(QStringLiteral("row out"));
+    m_jobs.Cancel(JobLane{JobLane::Kind::RowOut});
     SlotFormat format;
     if (IsRowBusy(slot) || m_openingBank || !m_model.ReadSlotFormat(slot, &format)) return;
     // A copy of the rows in memory; the file is made and written off this
@@ -331,7 +331,7 @@ void MainWindow::PrepareRowFile(int slot) {
         m_rowFilesFolder =
             std::make_shared<RowFilesFolder>(QFile::encodeName(QDir::tempPath()).toStdString());
     m_jobs.Run<QString>(
-        QStringLiteral("row out"), this,
+        JobLane{JobLane::Kind::RowOut}, this,
         [image, slot, origin, folder = m_rowFilesFolder, inFolder](const std::atomic<bool>&) {
             return WriteRowFile(*image, slot, origin, *folder, inFolder);
         },
@@ -357,7 +357,7 @@ bool MainWindow::KeepDroppedRowFile(int slot, const QString& path) {
         std::string reason;
     };
     m_jobs.Run<Kept>(
-        RowJobLane(slot), this,
+        JobLane::ForRow(slot), this,
         [file = QFile::encodeName(path).toStdString(),
          root = QFile::encodeName(data + QStringLiteral("/banks/rows")).toStdString(),
          noData = data.isEmpty()](const std::atomic<bool>&) {
@@ -390,7 +390,7 @@ void MainWindow::RemoveStaleRowFiles() {
     std::vector<std::string> keep;
     for (int i = 0; i < SlotCount; ++i) keep.push_back(m_model.SlotPath(i));
     m_jobs.Run<int>(
-        QStringLiteral("row files"), this,
+        JobLane{JobLane::Kind::RowFiles}, this,
         [root = QFile::encodeName(QDir::tempPath()).toStdString(), keep = std::move(keep)](
             const std::atomic<bool>&) { return RemoveStaleRowFolders(root, keep); },
         [](int) {});

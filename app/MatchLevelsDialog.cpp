@@ -114,7 +114,7 @@ void MatchLevelsDialog::StartMeasuring() {
         paths.push_back(m_model.SlotPath(slot));
     }
     m_jobs.Run<std::vector<Row>>(
-        QStringLiteral("measure"), this,
+        JobLane{JobLane::Kind::Measure}, this,
         [rows, paths, convert = m_model.ConvertFormats()](const std::atomic<bool>& cancelled) {
             return Measure(rows, paths, convert, cancelled);
         },

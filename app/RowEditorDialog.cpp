@@ -59,14 +59,12 @@ QPalette PanelPalette(QPalette palette) {
 
 }  // namespace
 
-QString RowJobLane(int slot) { return QStringLiteral("row %1").arg(slot); }
-
 RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, JobRunner& jobs, QWidget* parent)
     : QDialog(parent),
       m_model(model),
       m_jobs(jobs),
       m_slot(slot),
-      m_lane(RowJobLane(slot)),
+      m_lane(JobLane::ForRow(slot)),
       m_path(model.SlotPath(slot)),
       m_convert(model.ConvertFormats()) {
     setWindowTitle(tr("Edit row %1").arg(slot + 1));

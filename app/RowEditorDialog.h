@@ -12,7 +12,7 @@
 #include "convert/PeakOverview.h"
 #include "convert/VoiceLoad.h"
 
-class JobRunner;
+#include "app/JobRunner.h"
 class WaveformJob;
 
 class QCheckBox;
@@ -23,9 +23,6 @@ class QPushButton;
 class QVBoxLayout;
 class WaveformView;
 
-// The lane of a row's jobs: a row's loads and its editor's reads run one
-// after another, never overtaking each other.
-[[nodiscard]] QString RowJobLane(int slot);
 
 // Chooses the part of a loaded row's file that goes into the row and its
 // level: the file's waveform with the row marked as a window the user
@@ -97,7 +94,7 @@ private:
     SlotModel& m_model;
     JobRunner& m_jobs;
     const int m_slot;
-    const QString m_lane;
+    const JobLane m_lane;
     const std::string m_path;
     const bool m_convert;
     SourceInfo m_info;

@@ -332,7 +332,7 @@ SliceDialog::~SliceDialog() = default;
 
 void SliceDialog::Analyse() {
     m_jobs->Run<Analysed>(
-        QStringLiteral("analyse"), this,
+        JobLane{JobLane::Kind::Analyse}, this,
         [path = m_path, convert = m_convert](const std::atomic<bool>& cancelled) {
             Analysed result;
             std::string why;
@@ -401,9 +401,9 @@ void SliceDialog::FindMarkers() {
     if (!m_analysis) return;
     const SliceSettings settings = Settings();
     // Only the latest setting matters while the slider moves.
-    m_jobs->Cancel(QStringLiteral("markers"));
+    m_jobs->Cancel(JobLane{JobLane::Kind::Markers});
     m_jobs->Run<Found>(
-        QStringLiteral("markers"), this,
+        JobLane{JobLane::Kind::Markers}, this,
         [analysis = m_analysis, settings](const std::atomic<bool>&) {
             Found found;
             found.markers = analysis->SliceStarts(settings);
@@ -476,7 +476,7 @@ void SliceDialog::PlaySlice(int index) {
     const VoiceOptions options =
         SliceVoiceOptions(slices[static_cast<size_t>(index)], m_analysis->SampleRate());
     // The newest click is the one heard.
-    const QString lane = QStringLiteral("audition");
+    const JobLane lane{JobLane::Kind::Audition};
     m_jobs->Cancel(lane);
     AuditionFile(*m_jobs, lane, this, m_model, m_path, options, m_model.ConvertFormats());
 }

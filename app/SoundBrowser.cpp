@@ -512,7 +512,7 @@ void SoundBrowser::ListCards() {
     // stalled mount must not stall the window.
     const VolumeSource* volumes = m_volumes;
     m_jobs.Run<Places>(
-        QStringLiteral("places"), this,
+        JobLane{JobLane::Kind::Places}, this,
         [volumes](const std::atomic<bool>&) {
             const SystemVolumeSource system;
             Places out;
@@ -579,8 +579,8 @@ void SoundBrowser::NoteFolderUsed() {
 }
 
 void SoundBrowser::Refresh() {
-    m_jobs.Cancel(QStringLiteral("list"));
-    m_jobs.Cancel(QStringLiteral("details"));
+    m_jobs.Cancel(JobLane{JobLane::Kind::List});
+    m_jobs.Cancel(JobLane{JobLane::Kind::Details});
     m_detailsReading = false;
     m_detailsAgain = false;
     m_files->SetFiles({});
@@ -589,7 +589,7 @@ void SoundBrowser::Refresh() {
     const quint64 listing = ++m_listing;
     const std::string folder = ToNative(m_folder);
     m_jobs.Run<Listing>(
-        QStringLiteral("list"), this,
+        JobLane{JobLane::Kind::List}, this,
         [folder](const std::atomic<bool>&) {
             Listing out;
             std::vector<std::filesystem::path> files;
@@ -651,7 +651,7 @@ void SoundBrowser::ReadDetails() {
     const bool convert = m_model.ConvertFormats();
     m_detailsReading = true;
     m_jobs.Run<std::vector<Details>>(
-        QStringLiteral("details"), this,
+        JobLane{JobLane::Kind::Details}, this,
         [files = std::move(files), convert](const std::atomic<bool>& cancelled) {
             std::vector<Details> out;
             out.reserve(files.size());
@@ -803,9 +803,9 @@ void SoundBrowser::Preview(const QString& path) {
     const std::string native = ToNative(path);
     const bool convert = m_model.ConvertFormats();
     // A preview still being made is of no use any more.
-    m_jobs.Cancel(QStringLiteral("preview"));
+    m_jobs.Cancel(JobLane{JobLane::Kind::Audition});
     m_jobs.Run<std::shared_ptr<MadeRow>>(
-        QStringLiteral("preview"), this,
+        JobLane{JobLane::Kind::Audition}, this,
         [native, convert](const std::atomic<bool>&) {
             // The row exactly as a load would make it.
             return std::make_shared<MadeRow>(SlotModel::MakeRow(native, {}, convert));
@@ -825,7 +825,7 @@ void SoundBrowser::Preview(const QString& path) {
 void SoundBrowser::StopPreview() {
     m_settle.stop();
     ++m_previewAsked;  // a preview being made does not start after all
-    m_jobs.Cancel(QStringLiteral("preview"));
+    m_jobs.Cancel(JobLane{JobLane::Kind::Audition});
     m_model.StopAudition();
 }
 

@@ -38,24 +38,24 @@ TEST(JobRunner, ResultsOfOneLaneArriveInOrderWhileOtherLanesRunBeside) {
     auto slow = std::make_shared<Gate>();
 
     runner.Run<int>(
-        "row 1", &receiver,
+        JobLane::ForRow(1), &receiver,
         [slow](const std::atomic<bool>& cancelled) {
             slow->Wait(cancelled);
             return 1;
         },
         [&](int value) { delivered.push_back(value); });
     runner.Run<int>(
-        "row 1", &receiver, [](const std::atomic<bool>&) { return 2; },
+        JobLane::ForRow(1), &receiver, [](const std::atomic<bool>&) { return 2; },
         [&](int value) { delivered.push_back(value); });
     runner.Run<int>(
-        "row 2", &receiver, [](const std::atomic<bool>&) { return 3; },
+        JobLane::ForRow(2), &receiver, [](const std::atomic<bool>&) { return 3; },
         [&](int value) { delivered.push_back(value); });
 
     // Row 2 finishes while row 1's first job is still held.
     ASSERT_TRUE(SpinUntil([&] { return delivered.size() == 1; }));
     EXPECT_EQ(delivered, std::vector<int>{3});
-    EXPECT_TRUE(runner.IsBusy("row 1"));
-    EXPECT_FALSE(runner.IsBusy("row 2"));
+    EXPECT_TRUE(runner.IsBusy(JobLane::ForRow(1)));
+    EXPECT_FALSE(runner.IsBusy(JobLane::ForRow(2)));
 
     slow->open = true;
     ASSERT_TRUE(SpinUntil([&] { return !runner.IsBusy(); }));
@@ -74,7 +74,7 @@ TEST(JobRunner, CancelledJobsAndGoneReceiversGetNoResult) {
     QObject receiver;
 
     runner.Run<int>(
-        "scan", &receiver,
+        JobLane{JobLane::Kind::List}, &receiver,
         [gate, &sawCancel](const std::atomic<bool>& cancelled) {
             gate->Wait(cancelled);
             sawCancel = cancelled.load();
@@ -82,8 +82,8 @@ TEST(JobRunner, CancelledJobsAndGoneReceiversGetNoResult) {
         },
         [&](int) { ++delivered; });
     runner.Run<int>(
-        "scan", &receiver, [](const std::atomic<bool>&) { return 2; }, [&](int) { ++delivered; });
-    runner.Cancel("scan");
+        JobLane{JobLane::Kind::List}, &receiver, [](const std::atomic<bool>&) { return 2; }, [&](int) { ++delivered; });
+    runner.Cancel(JobLane{JobLane::Kind::List});
     ASSERT_TRUE(SpinUntil([&] { return !runner.IsBusy(); }));
     EXPECT_TRUE(sawCancel);
 
@@ -91,7 +91,7 @@ TEST(JobRunner, CancelledJobsAndGoneReceiversGetNoResult) {
     auto shortLived = std::make_unique<QObject>();
     auto held = std::make_shared<Gate>();
     runner.Run<int>(
-        "load", shortLived.get(),
+        JobLane::ForRow(0), shortLived.get(),
         [held](const std::atomic<bool>& cancelled) {
             held->Wait(cancelled);
             return 3;
@@ -112,7 +112,7 @@ TEST(JobRunner, DestroyingTheRunnerStopsAndWaitsForItsWork) {
     {
         JobRunner runner;
         runner.Run<int>(
-            "bank", &receiver,
+            JobLane{JobLane::Kind::Bank}, &receiver,
             [&returned](const std::atomic<bool>& cancelled) {
                 while (!cancelled.load()) std::this_thread::yield();
                 returned = true;
