@@ -10,13 +10,16 @@
 
 #include <cstdio>
 
+#include "app/BankController.h"
+#include "app/BrowseController.h"
 #include "app/MainWindow.h"
 #include "app/ProfileStore.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
+#include "app/WindowContext.h"
+#include "controls/RepeatedKeyFilter.h"
 #include "core/PathUtils.h"
 #include "core/SlotModel.h"
-#include "controls/RepeatedKeyFilter.h"
 
 namespace {
 
@@ -162,57 +165,60 @@ QString PrepareProfile() {
     return profilePath;
 }
 
-// Builds the slot model and the window and runs it until it closes.
-int RunWindow(QApplication& application, SingleInstance& instance, const CommandLine& line,
-              const WindowExtras& extras) {
-    // The wiring: the slots first, then the window that drives and shows
-    // them.
-    IniProfileStore profile(PrepareProfile());
-    SlotModel model;
-    MainWindow window(model, &profile);
-    QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,
-                     [&window](const QString& token) { BringForward(window, token); });
-    QObject::connect(&instance, &SingleInstance::OpenBankRequested, &window,
-                     [&window](const QString& path) { window.OpenBankLater(path); });
-    QObject::connect(&instance, &SingleInstance::BrowseRequested, &window,
-                     [&window](const QString& folder) { window.BrowseFolder(folder); });
-    if (!line.bank.isEmpty()) window.OpenBankWhenShown(line.bank);
-    if (!line.browse.isEmpty()) window.BrowseWhenShown(line.browse);
-
-    // Ended by the session or a terminal: the same road as the Close button.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::Received, &window,
-                     [&window] { EndLikeCloseButton(window); });
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
-                     [&window](QSessionManager&) { EndLikeCloseButton(window); });
-
-    const std::shared_ptr<void> extra = extras ? extras(window, instance) : nullptr;
-    (void)window.exec();
-    // A quit request ends every event loop without closing the window.
-    if (!window.IsClosing()) window.OnCloseButton();
-    return 0;
-}
-
 }  // namespace
 
-int RunProgram(int argc, char** argv, const WindowExtras& extras) {
+struct Program::Parts {
+    std::unique_ptr<RepeatedKeyFilter> freshKeysOnly;
+    std::unique_ptr<QApplication> application;
+    std::unique_ptr<SingleInstance> instance;
+    CommandLine line;
+    std::unique_ptr<IniProfileStore> profile;
+    std::unique_ptr<SlotModel> model;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<TerminationSignals> termination;
+
+    ~Parts() {
+        // The window before what it drives; the application last.
+        termination.reset();
+        window.reset();
+        model.reset();
+        profile.reset();
+        instance.reset();
+        if (application && freshKeysOnly) application->removeEventFilter(freshKeysOnly.get());
+        application.reset();
+    }
+};
+
+Program::Program(int argc, char** argv)
+    : m_argc(argc), m_argv(argv), m_parts(std::make_unique<Parts>()) {}
+
+Program::~Program() = default;
+
+MainWindow& Program::Window() { return *m_parts->window; }
+
+SingleInstance& Program::Instance() { return *m_parts->instance; }
+
+int Program::Start() {
     if (!HasDisplay()) {
         SayThereIsNoDisplay();
         return 1;
     }
+    Parts& parts = *m_parts;
     PrepareApplication();
-    QApplication application(argc, argv);
+    parts.application = std::make_unique<QApplication>(m_argc, m_argv);
     NameApplication();
     // A held Enter confirms once and a held Escape closes one dialog, in
     // the window and in every dialog.
-    RepeatedKeyFilter freshKeysOnly;
-    application.installEventFilter(&freshKeysOnly);
+    parts.freshKeysOnly = std::make_unique<RepeatedKeyFilter>();
+    parts.application->installEventFilter(parts.freshKeysOnly.get());
 
-    SingleInstance instance(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
-                            QString::fromLatin1(SingleInstanceName));
-    const CommandLine line = ParseCommandLine(QCoreApplication::arguments());
+    parts.instance = std::make_unique<SingleInstance>(
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
+        QString::fromLatin1(SingleInstanceName));
+    SingleInstance& instance = *parts.instance;
+    parts.line = ParseCommandLine(QCoreApplication::arguments());
     switch (instance.TryBecomeFirst()) {
-    case SingleInstance::Role::Later: return HandOverToFirstCopy(instance, line);
+    case SingleInstance::Role::Later: return HandOverToFirstCopy(instance, parts.line);
     case SingleInstance::Role::Alone:
         Warn(QStringLiteral("warning: running without the single-copy lock: %1.")
                  .arg(instance.LockProblem()));
@@ -223,5 +229,41 @@ int RunProgram(int argc, char** argv, const WindowExtras& extras) {
                      .arg(instance.ListenProblem()));
         break;
     }
-    return RunWindow(application, instance, line, extras);
+
+    // The wiring: the slots first, then the window that drives and shows
+    // them.
+    parts.profile = std::make_unique<IniProfileStore>(PrepareProfile());
+    parts.model = std::make_unique<SlotModel>();
+    parts.window = std::make_unique<MainWindow>(*parts.model, parts.profile.get());
+    MainWindow& window = *parts.window;
+    QObject::connect(&instance, &SingleInstance::ComeForwardRequested, &window,
+                     [&window](const QString& token) { BringForward(window, token); });
+    QObject::connect(&instance, &SingleInstance::OpenBankRequested, &window.Banks(),
+                     &BankController::OpenBankLater);
+    QObject::connect(&instance, &SingleInstance::BrowseRequested, &window.Browse(),
+                     &BrowseController::BrowseFolder);
+    if (!parts.line.bank.isEmpty()) window.Banks().OpenBankWhenShown(parts.line.bank);
+    if (!parts.line.browse.isEmpty()) window.Browse().BrowseWhenShown(parts.line.browse);
+
+    // Ended by the session or a terminal: the same road as the Close button.
+    parts.termination = std::make_unique<TerminationSignals>();
+    QObject::connect(parts.termination.get(), &TerminationSignals::Received, &window,
+                     [&window] { EndLikeCloseButton(window); });
+    QObject::connect(parts.application.get(), &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { EndLikeCloseButton(window); });
+    return -1;
+}
+
+int Program::Run() {
+    MainWindow& window = *m_parts->window;
+    (void)window.exec();
+    // A quit request ends every event loop without closing the window.
+    if (!window.Context().closing) window.OnCloseButton();
+    return 0;
+}
+
+int RunProgram(int argc, char** argv) {
+    Program program(argc, argv);
+    const int code = program.Start();
+    return code >= 0 ? code : program.Run();
 }

@@ -59,10 +59,9 @@ QPalette PanelPalette(QPalette palette) {
 
 }  // namespace
 
-RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, JobRunner& jobs, QWidget* parent)
+RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, QWidget* parent)
     : QDialog(parent),
       m_model(model),
-      m_jobs(jobs),
       m_slot(slot),
       m_lane(JobLane::ForRow(slot)),
       m_path(model.SlotPath(slot)),

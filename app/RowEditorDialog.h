@@ -37,9 +37,9 @@ class WaveformView;
 class RowEditorDialog : public QDialog {
     Q_OBJECT
 public:
-    // model: holds the row (slot) and plays auditions; jobs: runs the
-    // reads. Both must outlive the dialog.
-    RowEditorDialog(SlotModel& model, int slot, JobRunner& jobs, QWidget* parent = nullptr);
+    // model: holds the row (slot) and plays auditions; it must outlive the
+    // dialog. The dialog's reads run on a job runner of its own.
+    RowEditorDialog(SlotModel& model, int slot, QWidget* parent = nullptr);
     // What exec() returns when "Slice across rows..." was pressed.
     static constexpr int SliceAsked = 2;
     ~RowEditorDialog() override;
@@ -92,7 +92,7 @@ private:
     [[nodiscard]] QString SourceName() const;
 
     SlotModel& m_model;
-    JobRunner& m_jobs;
+    JobRunner m_jobs;  // the editor's own: its reads never hold up the window's rows
     const int m_slot;
     const JobLane m_lane;
     const std::string m_path;

@@ -6,15 +6,6 @@
 #include "res/StringTable.h"
 #include "res/VersionInfo.h"
 
-namespace {
-
-MessageResponder& Responder() {
-    static MessageResponder responder;
-    return responder;
-}
-
-}  // namespace
-
 QMessageBox::StandardButton ShowMessage(QWidget* parent, int stringId,
                                         QMessageBox::StandardButtons buttons,
                                         QMessageBox::Icon icon) {
@@ -28,12 +19,10 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, int stringId,
 
 QMessageBox::StandardButton ShowMessage(MessageRequest request) {
     request.text = LoadResString(request.stringId);
-    if (const MessageResponder& responder = Responder()) {
-        return responder(request);
-    }
     QMessageBox box(request.icon, QString::fromLatin1(VersionFileDescription), request.text,
                     request.buttons, request.parent);
     box.setTextFormat(Qt::PlainText);
+    box.setProperty(MessageStringIdProperty, request.stringId);
     if (!request.informativeText.isEmpty()) {
         box.setInformativeText(request.informativeText);
         // A file name in the details must show as it is, never as markup.
@@ -47,10 +36,4 @@ QMessageBox::StandardButton ShowMessage(MessageRequest request) {
     if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
     if (request.escapeButton != QMessageBox::NoButton) box.setEscapeButton(request.escapeButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
-}
-
-MessageResponder SetMessageResponder(MessageResponder responder) {
-    MessageResponder previous = std::move(Responder());
-    Responder() = std::move(responder);
-    return previous;
 }

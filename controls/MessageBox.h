@@ -3,12 +3,10 @@
 #include <QMessageBox>
 #include <QString>
 
-#include <functional>
-
 class QWidget;
 
-// Every message box of the program goes through ShowMessage, so tests can
-// watch and answer boxes instead of blocking in a modal loop.
+// Every message box of the program goes through ShowMessage: one look,
+// texts from the string table, file names shown as they are.
 
 // What a box would show.
 struct MessageRequest {
@@ -24,13 +22,13 @@ struct MessageRequest {
     QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
 };
 
-// Answers a box in place of the user; returns the button "pressed".
-using MessageResponder = std::function<QMessageBox::StandardButton(const MessageRequest&)>;
+// The property of a shown box that holds its string id, for tests that
+// answer boxes.
+inline constexpr const char* MessageStringIdProperty = "stringId";
 
 // Shows the text of string id in a modal box with the given buttons, over
-// parent (may be null). Returns the button chosen; with a responder
-// installed, the responder's answer and no box is shown. An id the string
-// table lacks shows an empty text.
+// parent (may be null). Returns the button chosen. An id the string table
+// lacks shows an empty text.
 QMessageBox::StandardButton ShowMessage(QWidget* parent, int stringId,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                         QMessageBox::Icon icon = QMessageBox::Warning);
@@ -38,20 +36,3 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, int stringId,
 // The same for a request filled in by the caller; its text is taken from
 // the string table by stringId.
 QMessageBox::StandardButton ShowMessage(MessageRequest request);
-
-// Installs responder (an empty function restores real boxes) and returns
-// the one it replaces. GUI thread only.
-MessageResponder SetMessageResponder(MessageResponder responder);
-
-// Installs a responder for its own lifetime, then puts the previous back.
-class ScopedMessageResponder {
-public:
-    explicit ScopedMessageResponder(MessageResponder responder)
-        : m_previous(SetMessageResponder(std::move(responder))) {}
-    ~ScopedMessageResponder() { SetMessageResponder(std::move(m_previous)); }
-    ScopedMessageResponder(const ScopedMessageResponder&) = delete;
-    ScopedMessageResponder& operator=(const ScopedMessageResponder&) = delete;
-
-private:
-    MessageResponder m_previous;
-};

@@ -1,8 +1,8 @@
 #pragma once
 
 // Shared fixture for main-window tests: a window over an INI profile in a
-// temporary folder, fake volumes, message boxes recorded and answered, and
-// sound files made on the spot.
+// temporary folder, fake volumes, the real message boxes recorded and
+// answered, and sound files made on the spot.
 
 #include <gtest/gtest.h>
 
@@ -20,9 +20,22 @@
 #include <string>
 #include <vector>
 
+#include "BoxWatcher.h"
 #include "SoundFileWriter.h"
+#include "app/BankController.h"
+#include "app/BrowseController.h"
+#include "app/EditController.h"
+#include "app/FillController.h"
+#include "app/HistoryController.h"
+#include "app/LevelsController.h"
+#include "app/LoadController.h"
 #include "app/MainWindow.h"
 #include "app/ProfileStore.h"
+#include "app/RowsView.h"
+#include "app/SaveController.h"
+#include "app/SettingsController.h"
+#include "app/SliceController.h"
+#include "app/WindowContext.h"
 #include "controls/MessageBox.h"
 #include "controls/SkinButton.h"
 #include "controls/SlotLabel.h"
@@ -37,14 +50,16 @@ public:
 };
 
 // Runs act on the first modal widget other than below once it is up
-// (checked every few milliseconds, given up after 10 s).
+// (checked every few milliseconds, given up after 10 s); message boxes are
+// the box watcher's.
 inline void WhenModalAppears(QWidget* below, std::function<void(QWidget*)> act) {
     auto* timer = new QTimer(qApp);  // deletes itself
     const QDeadlineTimer deadline(10000);
     QObject::connect(timer, &QTimer::timeout, timer,
                      [timer, below, act = std::move(act), deadline] {
                          QWidget* modal = QApplication::activeModalWidget();
-                         if (modal != nullptr && modal != below) {
+                         if (modal != nullptr && modal != below &&
+                             qobject_cast<QMessageBox*>(modal) == nullptr) {
                              timer->stop();
                              timer->deleteLater();
                              act(modal);
@@ -63,7 +78,11 @@ protected:
     std::vector<int> messages;
     std::vector<MessageRequest> requests;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
-    ScopedMessageResponder responder{[this](const MessageRequest& request) {
+    std::vector<int> openBoxes;       // how many boxes were up as each was answered
+    std::function<bool()> holdBoxes;  // while it says so, boxes stay up unanswered
+    testsupport::BoxWatcher boxes{[this](const MessageRequest& request, int open) {
+        if (holdBoxes && holdBoxes()) return QMessageBox::NoButton;
+        openBoxes.push_back(open);
         messages.push_back(request.stringId);
         requests.push_back(request);
         return answer;
@@ -101,7 +120,7 @@ protected:
     // Waits (at most 10 s) until no job of the window runs.
     void Settle() const {
         const QDeadlineTimer deadline(10000);
-        while (window->IsBusy() && !deadline.hasExpired())
+        while (window->Context().IsBusy() && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QCoreApplication::processEvents();
     }
@@ -121,18 +140,18 @@ protected:
     }
 
     [[nodiscard]] SkinButton* LoadButton(int slot) const {
-        return window->Panel().LoadButton(slot);
+        return window->Context().panel.LoadButton(slot);
     }
     [[nodiscard]] SkinButton* ClearButton(int slot) const {
-        return window->Panel().ClearButton(slot);
+        return window->Context().panel.ClearButton(slot);
     }
     [[nodiscard]] SkinButton* PlayButton(int slot) const {
-        return window->Panel().PlayButton(slot);
+        return window->Context().panel.PlayButton(slot);
     }
-    [[nodiscard]] SkinButton* SaveButton() const { return window->Panel().SaveButton(); }
-    [[nodiscard]] SkinButton* CloseButton() const { return window->Panel().CloseButton(); }
-    [[nodiscard]] SlotLabel* Label(int slot) const { return window->Panel().Label(slot); }
-    [[nodiscard]] const QPixmap* Bmp(int id) const { return window->Panel().Bitmap(id); }
+    [[nodiscard]] SkinButton* SaveButton() const { return window->Context().panel.SaveButton(); }
+    [[nodiscard]] SkinButton* CloseButton() const { return window->Context().panel.CloseButton(); }
+    [[nodiscard]] SlotLabel* Label(int slot) const { return window->Context().panel.Label(slot); }
+    [[nodiscard]] const QPixmap* Bmp(int id) const { return window->Context().panel.Bitmap(id); }
 
     // Loads as the window does and waits for the row's job: true when
     // the row was loaded.
@@ -140,11 +159,11 @@ protected:
               const VoiceOptions& options = {}) {
         std::optional<bool> loaded;
         const QMetaObject::Connection connection =
-            QObject::connect(window.get(), &MainWindow::RowLoadFinished, window.get(),
+            QObject::connect(&window->Loads(), &LoadController::RowLoadFinished, window.get(),
                              [&loaded, slot](int finished, bool ok) {
                                  if (finished == slot) loaded = ok;
                              });
-        bool result = window->LoadSlotFile(slot, &path, showErrors, options);
+        bool result = window->Loads().LoadSlot(slot, path, showErrors, options);
         if (result && !path.isEmpty()) {
             const QDeadlineTimer deadline(10000);
             while (!loaded && !deadline.hasExpired())

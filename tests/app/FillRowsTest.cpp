@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "AppTestSupport.h"
-#include "core/RowFilesFolder.h"
 #include "controls/FileDropTarget.h"
+#include "core/RowFilesFolder.h"
 #include "res/StringTable.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -32,14 +32,14 @@ TEST_F(FillTest, TwentyFilesFromRow10FillTheRowsAboveInNaturalOrder) {
     for (int i = 20; i >= 1; --i) files << Wav("s" + std::to_string(i) + ".wav", 1, 64);
 
     answer = QMessageBox::Cancel;
-    EXPECT_FALSE(window->PutFilesOnRows(files, 9));
+    EXPECT_FALSE(window->Fill().PutFilesOnRows(files, 9));
     Settle();
-    EXPECT_EQ(window->Model().CountLoadedSlots(), 1);
-    EXPECT_EQ(window->TargetRow(), 0);
+    EXPECT_EQ(window->Context().model.CountLoadedSlots(), 1);
+    EXPECT_EQ(window->Fill().TargetRow(), 0);
 
     answer = QMessageBox::Ok;
     requests.clear();
-    EXPECT_TRUE(window->PutFilesOnRows(files, 9));
+    EXPECT_TRUE(window->Fill().PutFilesOnRows(files, 9));
     Settle();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].stringId, IdsReplaceFillRows);
@@ -47,8 +47,8 @@ TEST_F(FillTest, TwentyFilesFromRow10FillTheRowsAboveInNaturalOrder) {
               "Filled rows replaced: 12. 13 files did not fit: rows 10 to 16 were filled.");
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(Label(9 + i)->text(), QStringLiteral("s%1").arg(i + 1)) << i;
-    EXPECT_EQ(window->Model().CountLoadedSlots(), 7);
-    EXPECT_EQ(window->TargetRow(), 15);
+    EXPECT_EQ(window->Context().model.CountLoadedSlots(), 7);
+    EXPECT_EQ(window->Fill().TargetRow(), 15);
 
     // The browser's files dropped on a row fill from it without a question;
     // the target moves past them.
@@ -64,37 +64,37 @@ TEST_F(FillTest, TwentyFilesFromRow10FillTheRowsAboveInNaturalOrder) {
     EXPECT_TRUE(requests.empty());
     EXPECT_EQ(Label(2)->text(), "s1");
     EXPECT_EQ(Label(3)->text(), "s20");
-    EXPECT_EQ(window->TargetRow(), 4);
+    EXPECT_EQ(window->Fill().TargetRow(), 4);
 }
 
 TEST_F(FillTest, TargetRowFollowsClicksKeysAndPadsAndIsAnnounced) {
     Open();
-    EXPECT_EQ(window->TargetRow(), 0);
+    EXPECT_EQ(window->Fill().TargetRow(), 0);
     EXPECT_TRUE(Label(0)->HasTargetMark());
     EXPECT_TRUE(Label(0)->accessibleDescription().contains("Target row"));
 
     QTest::mouseClick(Label(6), Qt::LeftButton);
-    EXPECT_EQ(window->TargetRow(), 6);
+    EXPECT_EQ(window->Fill().TargetRow(), 6);
     EXPECT_FALSE(Label(0)->HasTargetMark());
     EXPECT_FALSE(Label(0)->accessibleDescription().contains("Target row"));
     EXPECT_TRUE(Label(6)->HasTargetMark());
 
     PlayButton(5)->setFocus();
     QTest::keyClick(PlayButton(5), Qt::Key_Up);
-    EXPECT_EQ(window->TargetRow(), 7);
+    EXPECT_EQ(window->Fill().TargetRow(), 7);
     QTest::keyClick(PlayButton(5), Qt::Key_Down);
     QTest::keyClick(PlayButton(5), Qt::Key_Down);
-    EXPECT_EQ(window->TargetRow(), 5);
+    EXPECT_EQ(window->Fill().TargetRow(), 5);
 
     // Z plays row 1 as a pad and makes it the target.
     QTest::keyClick(window.get(), Qt::Key_Z);
-    EXPECT_EQ(window->TargetRow(), 0);
+    EXPECT_EQ(window->Fill().TargetRow(), 0);
 
     // A single file takes the target row and moves the target up one.
-    EXPECT_TRUE(window->PutFilesOnRows({Wav("one.wav")}));
+    EXPECT_TRUE(window->Fill().PutFilesOnRows({Wav("one.wav")}));
     Settle();
     EXPECT_EQ(Label(0)->text(), "one");
-    EXPECT_EQ(window->TargetRow(), 1);
+    EXPECT_EQ(window->Fill().TargetRow(), 1);
 }
 
 // A fill tells what the rows refused once, file by file and row by row,
@@ -108,7 +108,7 @@ TEST_F(FillTest, RefusedFilesOfAFillAreToldOnceByRowAndFile) {
     ASSERT_TRUE(testsupport::WriteFile(junk.toStdString(), testsupport::Bytes(64, 7)));
     answer = QMessageBox::Ok;
     requests.clear();
-    EXPECT_TRUE(window->PutFilesOnRows({Wav("a good.wav", 1, 441), deep, junk}, 4));
+    EXPECT_TRUE(window->Fill().PutFilesOnRows({Wav("a good.wav", 1, 441), deep, junk}, 4));
     Settle();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].stringId, IdsLoadError);
@@ -118,7 +118,7 @@ TEST_F(FillTest, RefusedFilesOfAFillAreToldOnceByRowAndFile) {
     EXPECT_TRUE(lines[1].startsWith("Row 7: c junk.wav: ")) << lines[1].toStdString();
     EXPECT_TRUE(requests[0].buttons.testFlag(QMessageBox::Apply));
     EXPECT_TRUE(requests[0].informativeText.contains("1 of these files"));
-    EXPECT_TRUE(window->Model().IsSlotLoaded(4));
+    EXPECT_TRUE(window->Context().model.IsSlotLoaded(4));
 }
 
 }  // namespace
@@ -133,10 +133,10 @@ TEST_F(FillTest, RowTakenOutLoadsBackAsTheSameRow) {
     QTest::mousePress(Label(2), Qt::LeftButton);
     QTest::mouseRelease(Label(2), Qt::LeftButton);
     Settle();
-    const QString out = window->RowFileForDrag(2);
+    const QString out = window->Fill().RowFileForDrag(2);
     ASSERT_TRUE(out.endsWith("/kick.wav")) << out.toStdString();
     ASSERT_TRUE(Load(7, out));
-    const auto image = window->Model().CopyBankImage();
+    const auto image = window->Context().model.CopyBankImage();
     ASSERT_TRUE(image);
     const AudioData& a = image->voices[2];
     const AudioData& b = image->voices[7];
@@ -152,17 +152,16 @@ TEST_F(FillTest, RowDroppedOnARowIsKeptInTheDataFolderAndItsTemporaryFolderGoesW
     QTest::mousePress(Label(2), Qt::LeftButton);
     QTest::mouseRelease(Label(2), Qt::LeftButton);
     Settle();
-    const std::string out = window->RowFileForDrag(2).toStdString();
+    const std::string out = window->Fill().RowFileForDrag(2).toStdString();
     ASSERT_FALSE(out.empty());
     Drop(Label(7), {QString::fromStdString(out)});
     Settle();
     // The row refers to an exact copy kept beside the opened banks' rows.
-    const std::string kept = window->GetSlotPath(7).toStdString();
-    EXPECT_EQ(kept.rfind((MainWindow::UserDataFolder() + "/banks/rows/").toStdString(), 0), 0u)
-        << kept;
+    const std::string kept = window->Context().SlotPath(7).toStdString();
+    EXPECT_EQ(kept.rfind((UserDataPath() + "/banks/rows/").toStdString(), 0), 0u) << kept;
     EXPECT_TRUE(kept.ends_with("/Kick 3.wav"));
     EXPECT_TRUE(testsupport::ReadFile(kept) == testsupport::ReadFile(out));
-    EXPECT_TRUE(window->Model().IsSlotLoaded(7));
+    EXPECT_TRUE(window->Context().model.IsSlotLoaded(7));
     const std::filesystem::path temporary = std::filesystem::path(out).parent_path().parent_path();
     window->reject();
     window.reset();

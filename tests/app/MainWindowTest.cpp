@@ -23,7 +23,7 @@ int CountKeys(const QByteArray& ini) {
 
 TEST_F(WindowTest, FreshStartShowsEmptyRowsAtTheOrigin) {
     Open();
-    EXPECT_TRUE(window->IsInitialised());
+    EXPECT_TRUE(window->Context().initialised);
     EXPECT_EQ(window->windowTitle(), "GRIDLUME User Voice Manager");
     EXPECT_EQ(window->pos(), QPoint(0, 0));
     EXPECT_EQ(window->size(), QSize(640, 640));  // the client area
@@ -60,7 +60,7 @@ TEST_F(WindowTest, ControlsSitAtTheirPixelPositions) {
     EXPECT_EQ(LoadButton(1)->geometry().y(), 479);
     EXPECT_EQ(CloseButton()->geometry(), QRect(292, 46, 58, 25));
     EXPECT_EQ(SaveButton()->geometry(), QRect(438, 554, 100, 39));
-    EXPECT_EQ(window->Panel().geometry(), QRect(0, 0, 640, 640));
+    EXPECT_EQ(window->Context().panel.geometry(), QRect(0, 0, 640, 640));
     // 16 labels and 50 buttons, nothing else.
     EXPECT_EQ(window->findChildren<SkinButton*>().size(), 50);
     EXPECT_EQ(window->findChildren<SlotLabel*>().size(), 16);
@@ -78,11 +78,11 @@ TEST_F(WindowTest, ControlsSitAtTheirPixelPositions) {
 
 TEST_F(WindowTest, EscapeEndsWithCancelAfterClosingTheEngineAndSaves) {
     Open();
-    ASSERT_TRUE(window->Model().IsOpen());
+    ASSERT_TRUE(window->Context().model.IsOpen());
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Rejected);
-    EXPECT_FALSE(window->Model().IsOpen());  // engine closed
+    EXPECT_FALSE(window->Context().model.IsOpen());  // engine closed
     const QByteArray ini = ReadIni();
     EXPECT_EQ(CountKeys(ini), 19) << ini.constData();
     EXPECT_TRUE(ini.contains("File16=\n"));
@@ -94,7 +94,7 @@ TEST_F(WindowTest, TitleBarCloseEndsWithOkAndSaves) {
     window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Accepted);
-    EXPECT_FALSE(window->Model().IsOpen());
+    EXPECT_FALSE(window->Context().model.IsOpen());
     EXPECT_EQ(CountKeys(ReadIni()), 19);
 }
 
@@ -111,7 +111,7 @@ TEST_F(WindowTest, EnterNeverClosesTheWindow) {
     QTest::keyClick(window.get(), Qt::Key_Enter, Qt::KeypadModifier);
     window->accept();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(window->Model().IsOpen());
+    EXPECT_TRUE(window->Context().model.IsOpen());
     EXPECT_TRUE(ReadIni().isEmpty());  // nothing saved yet
 }
 
@@ -131,10 +131,10 @@ TEST_F(WindowTest, SavedPositionIsRestoredAndOneOffEveryScreenFallsBack) {
 TEST(WindowPosition, KeptAsReadWhereThePlatformCannotReportIt) {
     const QPoint shown(0, 0);
     const QPoint read(300, 200);
-    EXPECT_EQ(MainWindow::PositionToStore("wayland", shown, read), read);
-    EXPECT_EQ(MainWindow::PositionToStore("wayland-egl", shown, read), read);
-    EXPECT_EQ(MainWindow::PositionToStore("xcb", QPoint(5, 6), read), QPoint(5, 6));
-    EXPECT_EQ(MainWindow::PositionToStore("offscreen", QPoint(5, 6), read), QPoint(5, 6));
+    EXPECT_EQ(SettingsController::PositionToStore("wayland", shown, read), read);
+    EXPECT_EQ(SettingsController::PositionToStore("wayland-egl", shown, read), read);
+    EXPECT_EQ(SettingsController::PositionToStore("xcb", QPoint(5, 6), read), QPoint(5, 6));
+    EXPECT_EQ(SettingsController::PositionToStore("offscreen", QPoint(5, 6), read), QPoint(5, 6));
 }
 
 TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
@@ -176,20 +176,20 @@ TEST_F(WindowTest, RowsRestoredAtStartArriveAfterTheWindowIsShownAndMissingOnesS
     Open(false);
     // Shown before any file is read: the rows wait, marked, their controls off.
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->Model().CountLoadedSlots(), 0);
-    EXPECT_TRUE(window->IsRowBusy(3));
+    EXPECT_EQ(window->Context().model.CountLoadedSlots(), 0);
+    EXPECT_TRUE(window->Context().IsRowBusy(3));
     EXPECT_FALSE(LoadButton(3)->isEnabled());
     EXPECT_EQ(Label(3)->text(), "fourth %1 row%2 (loading...)");
     Settle();
-    EXPECT_TRUE(window->AreRowsRestored());
+    EXPECT_TRUE(window->Context().AreRowsRestored());
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(LoadButton(3)->isEnabled());
     EXPECT_EQ(Label(3)->text(), "fourth %1 row%2");
     EXPECT_EQ(Label(12)->text(), "thirteen.aif");
     EXPECT_TRUE(PlayButton(3)->isEnabled());
     EXPECT_TRUE(ClearButton(12)->isEnabled());
-    EXPECT_EQ(window->Model().CountLoadedSlots(), 2);
-    EXPECT_EQ(window->GetLastVolume(), "/media/card/");
+    EXPECT_EQ(window->Context().model.CountLoadedSlots(), 2);
+    EXPECT_EQ(window->Context().lastVolume, "/media/card/");
     // The missing file's row holds no sound but shows its name dimmed, says
     // why, and the file is tried again next time.
     EXPECT_EQ(Label(6)->text(), "deleted");
@@ -231,10 +231,10 @@ TEST_F(WindowTest, ClearedSlotEmptiesItsKeyAtExit) {
 TEST_F(WindowTest, AStopReportedFromAWatcherReachesTheButtonOnTheWindowsThread) {
     Open();
     ASSERT_TRUE(Load(5, Wav("w.wav")));
-    ASSERT_TRUE(window->SetPlayButtonState(5, true));
+    ASSERT_TRUE(window->Context().rows->SetPlayButtonState(5, true));
     std::thread watcher([&] {
-        window->SlotChanged(5, SlotChange::Stopped);
-        window->SlotChanged(16, SlotChange::Stopped);  // ignored
+        window->Context().rows->SlotChanged(5, SlotChange::Stopped);
+        window->Context().rows->SlotChanged(16, SlotChange::Stopped);  // ignored
     });
     watcher.join();
     // Posted, not applied on the watcher's thread.
@@ -248,22 +248,22 @@ TEST(WindowWithoutProfile, StopsAfterOpeningTheEngine) {
     SlotModel model;
     MainWindow window(model, nullptr);
     window.show();
-    EXPECT_FALSE(window.IsInitialised());
+    EXPECT_FALSE(window.Context().initialised);
     EXPECT_EQ(window.windowTitle(), "");
-    EXPECT_TRUE(window.Model().IsOpen());
-    EXPECT_FALSE(window.SaveSettings());
+    EXPECT_TRUE(window.Context().model.IsOpen());
+    EXPECT_FALSE(window.Settings().SaveSettings());
 }
 
 TEST(BankName, MonthDayHourLetterMinutesSeconds) {
     auto at = [](int month, int day, int h, int m, int s) {
-        return MainWindow::MakeBankName(QDateTime(QDate(2026, month, day), QTime(h, m, s)));
+        return SaveController::MakeBankName(QDateTime(QDate(2026, month, day), QTime(h, m, s)));
     };
     EXPECT_EQ(at(12, 7, 14, 5, 9), "1207E0509-VOICE");
     EXPECT_EQ(at(1, 1, 0, 0, 0), "010100000-VOICE");
     EXPECT_EQ(at(3, 9, 10, 59, 1), "0309A5901-VOICE");
     EXPECT_EQ(at(3, 9, 9, 1, 2), "030990102-VOICE");
     EXPECT_EQ(at(10, 31, 23, 59, 59), "1031N5959-VOICE");
-    EXPECT_EQ(MainWindow::MakeDefaultBankName().size(), 15);
+    EXPECT_EQ(SaveController::MakeDefaultBankName().size(), 15);
 }
 
 }  // namespace
@@ -293,23 +293,23 @@ TEST_F(WindowTest, BankRequestsWaitForAnOpenDialogAndOnlyTheLastIsOpened) {
     QDialog editor(window.get());
     editor.open();
     for (int i = 0; i < 5000; ++i)
-        window->OpenBankLater(i % 2 == 0 ? first : QString::fromStdString(dir.path()));
-    window->OpenBankLater(last);
+        window->Banks().OpenBankLater(i % 2 == 0 ? first : QString::fromStdString(dir.path()));
+    window->Banks().OpenBankLater(last);
     QTest::qWait(300);
-    EXPECT_TRUE(window->IsOpeningBank());
+    EXPECT_TRUE(window->Banks().IsOpeningBank());
     EXPECT_EQ(model->CountLoadedSlots(), 0);
     editor.reject();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->IsOpeningBank(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, 10000));
     EXPECT_TRUE(model->IsSlotLoaded(5));
     EXPECT_FALSE(model->IsSlotLoaded(2));
     EXPECT_EQ(Label(5)->text(), "LAST 06");
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(LoadButton(0)->isEnabled());
 
-    ASSERT_TRUE(window->OpenBankFile(QString::fromStdString(dir.file("gone.glw"))));
+    ASSERT_TRUE(window->Banks().OpenBankFile(QString::fromStdString(dir.file("gone.glw"))));
     EXPECT_FALSE(LoadButton(0)->isEnabled());
     EXPECT_FALSE(PlayButton(5)->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->IsOpeningBank(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, 10000));
     EXPECT_EQ(messages, std::vector<int>{IdsOpenBankMissing});
     EXPECT_TRUE(model->IsSlotLoaded(5));
     EXPECT_TRUE(PlayButton(5)->isEnabled());

@@ -58,7 +58,7 @@ TEST_F(MatchLevelsTest, ApplySetsEveryRowsLoudnessAsGlwtoolDoes) {
         EXPECT_TRUE(dialog->KeepGroupsBox()->isChecked());
         dialog->Buttons()->button(QDialogButtonBox::Apply)->click();
     });
-    EXPECT_TRUE(window->MatchLevels());
+    EXPECT_TRUE(window->Levels().MatchLevels());
     EXPECT_TRUE(shown);
     Settle();  // the rows load again in the background
     const VoiceOptions& first = model->SlotOptions(0);

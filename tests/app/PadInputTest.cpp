@@ -36,21 +36,21 @@ TEST_F(WindowTest, PadKeysSoundRowsTogetherAndBackspaceStopsThemAll) {
     ASSERT_TRUE(Load(1, Wav("b.wav", 2, 44100)));
     PlayButton(0)->setFocus();
     QTest::keyClick(PlayButton(0), Qt::Key_Z);
-    ASSERT_TRUE(window->Model().IsSlotPlaying(0));
+    ASSERT_TRUE(window->Context().model.IsSlotPlaying(0));
     QTest::keyClick(PlayButton(0), Qt::Key_X);
-    EXPECT_TRUE(window->Model().IsSlotPlaying(0)) << "a pad stopped another row";
-    EXPECT_TRUE(window->Model().IsSlotPlaying(1));
+    EXPECT_TRUE(window->Context().model.IsSlotPlaying(0)) << "a pad stopped another row";
+    EXPECT_TRUE(window->Context().model.IsSlotPlaying(1));
     QCoreApplication::processEvents();
     EXPECT_EQ(PlayButton(1)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
 
     QTest::keyClick(PlayButton(0), Qt::Key_Backspace);
-    EXPECT_FALSE(window->Model().IsSlotPlaying(0));
-    EXPECT_FALSE(window->Model().IsSlotPlaying(1));
+    EXPECT_FALSE(window->Context().model.IsSlotPlaying(0));
+    EXPECT_FALSE(window->Context().model.IsSlotPlaying(1));
     // A held key repeats: the repeats do not strike again, X11's neither
     // (a release and a press with one timestamp, not marked as a repeat).
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, QStringLiteral("z"), true);
     QCoreApplication::sendEvent(PlayButton(0), &repeat);
-    EXPECT_FALSE(window->Model().IsSlotPlaying(0));
+    EXPECT_FALSE(window->Context().model.IsSlotPlaying(0));
     const auto send = [&](QEvent::Type type, ulong time) {
         QKeyEvent key(type, Qt::Key_Z, Qt::NoModifier, 52, 0, 0, QStringLiteral("z"));
         key.setTimestamp(time);
@@ -58,10 +58,10 @@ TEST_F(WindowTest, PadKeysSoundRowsTogetherAndBackspaceStopsThemAll) {
     };
     send(QEvent::KeyRelease, 500);
     send(QEvent::KeyPress, 500);
-    EXPECT_FALSE(window->Model().IsSlotPlaying(0)) << "an X11 repeat struck";
+    EXPECT_FALSE(window->Context().model.IsSlotPlaying(0)) << "an X11 repeat struck";
     send(QEvent::KeyRelease, 530);
     send(QEvent::KeyPress, 900);
-    EXPECT_TRUE(window->Model().IsSlotPlaying(0)) << "a fresh press did not strike";
+    EXPECT_TRUE(window->Context().model.IsSlotPlaying(0)) << "a fresh press did not strike";
 }
 
 // A note sounds on the input's thread, before the window's thread runs;

@@ -107,10 +107,10 @@ TEST_F(RowEditorTest, TheWindowsCloseAskedOverTheEditorCancelsItThenClosesTheWin
         QTest::keyClick(editor, Qt::Key_Right);  // a change Cancel drops
         // What the window manager's close button reaches while the editor
         // blocks the window.
-        window->OnBlockedCloseRequest();
+        window->Edits().OnBlockedCloseRequest();
         EXPECT_FALSE(editor->isVisible());
     }));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return window->IsClosing(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->Context().closing; }, 5000));
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Accepted);
     EXPECT_TRUE(model->SlotOptions(0).IsDefault());
@@ -134,7 +134,7 @@ TEST_F(RowEditorTest, ClosingTheEditorMidScanDropsTheFirstSoundAndFreesTheRow) {
     }));
     // The scan's answer never lands: the row stays as it was and is free.
     EXPECT_TRUE(model->SlotOptions(0).IsDefault());
-    EXPECT_FALSE(window->IsRowBusy(0));
+    EXPECT_FALSE(window->Context().IsRowBusy(0));
     EXPECT_TRUE(LoadButton(0)->isEnabled());
     EXPECT_TRUE(Label(0)->isEnabled());
 }
@@ -176,7 +176,7 @@ TEST_F(RowEditorTest, OptionsLiveInTheirOwnSectionAndComeBackAtStart) {
     EXPECT_EQ(model->SlotOptions(1), level);
     // Loading another file and clearing drop them, and their keys go.
     ASSERT_TRUE(Load(0, a));
-    ASSERT_TRUE(window->ClearSlotRow(1));
+    ASSERT_TRUE(window->Loads().ClearSlotRow(1));
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_FALSE(ReadIni().contains("RowOptions")) << ReadIni().constData();
 

@@ -37,7 +37,7 @@ protected:
             WaitForMarkers(dialog);
             act(dialog);
         });
-        const bool applied = window->SliceAcrossRows(slot);
+        const bool applied = window->Slices().SliceAcrossRows(slot);
         Settle();  // the rows load in the background
         return applied;
     }
@@ -158,7 +158,7 @@ TEST_F(SliceDialogTest, MarkersFollowEditsAndApplyFillsTheRowsGlwtoolBuilds) {
     ExpectToolBankEqual("TEMPO",
                         {"--slice", loop, "--tempo", "120", "--note", "1/8", "--mode", "equal"});
     EXPECT_EQ(Label(7)->text(), "loop #8");
-    ASSERT_TRUE(window->ClearSlotRow(0));
+    ASSERT_TRUE(window->Loads().ClearSlotRow(0));
     EXPECT_EQ(Label(1)->text(), "loop #1");
     EXPECT_EQ(Label(7)->text(), "loop #7");
 }

@@ -27,20 +27,41 @@ TEST_F(WindowTest, FirstLoadEnablesSaveAndClearingTheLastDisablesIt) {
     EXPECT_TRUE(save->isEnabled());
     EXPECT_EQ(save->GetNormalBitmap(), Bmp(BmpSaveNormal));
     EXPECT_EQ(Label(0)->text(), "kick drum");
-    EXPECT_EQ(window->GetSlotPath(0), path);
+    EXPECT_EQ(window->Context().SlotPath(0), path);
     EXPECT_TRUE(ClearButton(0)->isEnabled());
     EXPECT_EQ(ClearButton(0)->GetNormalBitmap(), Bmp(BmpClearNormal));
     EXPECT_EQ(PlayButton(0)->GetNormalBitmap(), Bmp(BmpPlayNormal));
     EXPECT_EQ(PlayButton(0)->GetHoverBitmap(), Bmp(BmpPlayHover));
 
     ASSERT_TRUE(Load(9, Wav("snare.wav")));
-    ASSERT_TRUE(window->ClearSlotRow(0));
+    ASSERT_TRUE(window->Loads().ClearSlotRow(0));
     EXPECT_TRUE(save->isEnabled());  // slot 9 still loaded
-    ASSERT_TRUE(window->ClearSlotRow(9));
+    ASSERT_TRUE(window->Loads().ClearSlotRow(9));
     EXPECT_FALSE(save->isEnabled());
     EXPECT_EQ(save->GetNormalBitmap(), Bmp(BmpSaveDisabled));
-    EXPECT_EQ(window->GetSlotPath(9), "");
+    EXPECT_EQ(window->Context().SlotPath(9), "");
     EXPECT_TRUE(messages.empty());
+}
+
+// Loads that fail while the box of another is up: their boxes come one
+// after another, never one inside the other.
+TEST_F(WindowTest, BoxesOfFailedLoadsComeOneAfterAnother) {
+    Open();
+    const std::string bad = dir.file("bad.wav");
+    ASSERT_TRUE(testsupport::WriteFile(bad, testsupport::Bytes(100, 0x41)));
+    std::vector<int> failed;
+    QObject::connect(&window->Loads(), &LoadController::RowLoadFinished, window.get(),
+                     [&failed](int slot, bool loaded) {
+                         if (!loaded) failed.push_back(slot);
+                     });
+    // The first box stays up until both loads have been delivered.
+    holdBoxes = [this] { return window->Context().jobs.IsBusy(); };
+    ASSERT_TRUE(window->Loads().LoadSlot(0, QString::fromStdString(bad), true));
+    ASSERT_TRUE(window->Loads().LoadSlot(1, QString::fromStdString(bad), true));
+    ASSERT_TRUE(QTest::qWaitFor([&failed] { return failed.size() == 2; }, 10000));
+    EXPECT_EQ(messages, (std::vector<int>{IdsLoadError, IdsLoadError}));
+    EXPECT_EQ(openBoxes, (std::vector<int>{1, 1}));
+    EXPECT_EQ(failed, (std::vector<int>{0, 1}));
 }
 
 TEST_F(WindowTest, LoadingIntoAFilledSlotReplacesIt) {
@@ -49,9 +70,9 @@ TEST_F(WindowTest, LoadingIntoAFilledSlotReplacesIt) {
     const QString two = Wav("two.wav", 1);
     ASSERT_TRUE(Load(4, two));
     EXPECT_EQ(Label(4)->text(), "two");
-    EXPECT_EQ(window->GetSlotPath(4), two);
+    EXPECT_EQ(window->Context().SlotPath(4), two);
     EXPECT_TRUE(PlayButton(4)->isEnabled());
-    EXPECT_EQ(window->Model().CountLoadedSlots(), 1);
+    EXPECT_EQ(window->Context().model.CountLoadedSlots(), 1);
 }
 
 TEST_F(WindowTest, FailedLoadLeavesTheRowAsItWasAndShows106) {
@@ -63,9 +84,9 @@ TEST_F(WindowTest, FailedLoadLeavesTheRowAsItWasAndShows106) {
     EXPECT_FALSE(Load(2, QString::fromStdString(bad)));
     EXPECT_EQ(messages, std::vector<int>{IdsLoadError});
     EXPECT_EQ(Label(2)->text(), "good");
-    EXPECT_EQ(window->GetSlotPath(2), good);
+    EXPECT_EQ(window->Context().SlotPath(2), good);
     EXPECT_TRUE(PlayButton(2)->isEnabled());
-    EXPECT_TRUE(window->Model().IsSlotLoaded(2));
+    EXPECT_TRUE(window->Context().model.IsSlotLoaded(2));
     // The load button is marked until the pointer moves elsewhere.
     EXPECT_TRUE(LoadButton(2)->IsHoverSet());
     QTest::mouseMove(Label(9), QPoint(3, 3));
@@ -75,7 +96,7 @@ TEST_F(WindowTest, FailedLoadLeavesTheRowAsItWasAndShows106) {
     messages.clear();
     EXPECT_FALSE(Load(5, QString::fromStdString(bad), false));
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(window->GetSlotPath(5), "");
+    EXPECT_EQ(window->Context().SlotPath(5), "");
     EXPECT_FALSE(PlayButton(5)->isEnabled());
 }
 
@@ -90,12 +111,12 @@ TEST_F(WindowTest, RefusedFileShows106WithItsReasonAndConvertTurnsConversionOn) 
     EXPECT_EQ(requests[0].stringId, IdsLoadError);
     EXPECT_TRUE(requests[0].informativeText.startsWith("unsupported sample rate 32000 Hz"));
     EXPECT_TRUE(requests[0].buttons.testFlag(QMessageBox::Apply));
-    EXPECT_FALSE(window->ConvertFormats());
+    EXPECT_FALSE(window->Loads().ConvertFormats());
 
     answer = QMessageBox::Apply;  // Convert
     EXPECT_TRUE(Load(3, file));
-    EXPECT_TRUE(window->ConvertFormats());
-    EXPECT_TRUE(window->Model().IsSlotLoaded(3));
+    EXPECT_TRUE(window->Loads().ConvertFormats());
+    EXPECT_TRUE(window->Context().model.IsSlotLoaded(3));
 
     // With conversion on, a file neither reader takes gives both reasons and
     // no Convert.
@@ -111,9 +132,9 @@ TEST_F(WindowTest, RefusedFileShows106WithItsReasonAndConvertTurnsConversionOn) 
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_TRUE(ReadIni().contains("[Options]\nConvertFormats=1"));
     Open();
-    EXPECT_TRUE(window->ConvertFormats());
-    EXPECT_TRUE(window->Model().IsSlotLoaded(3));
-    window->SetConvertFormats(false);
+    EXPECT_TRUE(window->Loads().ConvertFormats());
+    EXPECT_TRUE(window->Context().model.IsSlotLoaded(3));
+    window->Loads().SetConvertFormats(false);
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_TRUE(ReadIni().contains("ConvertFormats=0"));
 }
@@ -125,7 +146,7 @@ TEST_F(WindowTest, OverLongPathIsAFailedLoad) {
     path += ".wav";
     EXPECT_FALSE(Load(1, path));
     EXPECT_EQ(messages, std::vector<int>{IdsLoadError});
-    EXPECT_EQ(window->GetSlotPath(1), "");
+    EXPECT_EQ(window->Context().SlotPath(1), "");
     // An empty path is no load at all.
     messages.clear();
     EXPECT_TRUE(Load(1, QString()));
@@ -140,7 +161,7 @@ TEST_F(WindowTest, DroppingOneFileLoadsItAndTwoFilesShow109) {
     Drop(Label(5), {one});
     Settle();
     EXPECT_EQ(Label(5)->text(), "dropped");
-    EXPECT_EQ(window->GetSlotPath(5), one);
+    EXPECT_EQ(window->Context().SlotPath(5), one);
     EXPECT_FALSE(LoadButton(5)->IsHoverSet());  // hover only while dragging
 
     // The drag over the label lights the row's load button.
@@ -156,7 +177,7 @@ TEST_F(WindowTest, DroppingOneFileLoadsItAndTwoFilesShow109) {
     Drop(LoadButton(6), {Wav("a.wav"), Wav("b.wav")});
     EXPECT_EQ(messages, std::vector<int>{IdsMultipleFiles});
     EXPECT_EQ(Label(6)->text(), "");
-    EXPECT_EQ(window->Model().CountLoadedSlots(), 1);
+    EXPECT_EQ(window->Context().model.CountLoadedSlots(), 1);
 
     // A bad file dropped onto a loaded row: 106, row kept.
     messages.clear();
@@ -173,13 +194,13 @@ TEST_F(WindowTest, OnlyOneSlotSoundsAtATime) {
     ASSERT_TRUE(Load(3, Wav("three.wav", 2, 44100)));
     ASSERT_TRUE(Load(7, Wav("seven.wav", 2, 44100)));
     QTest::mouseClick(PlayButton(7), Qt::LeftButton);
-    ASSERT_TRUE(window->Model().IsSlotPlaying(7));
+    ASSERT_TRUE(window->Context().model.IsSlotPlaying(7));
     EXPECT_EQ(PlayButton(7)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
     EXPECT_EQ(PlayButton(7)->GetHoverBitmap(), Bmp(BmpPlayPlaying));
 
-    ASSERT_TRUE(window->PlaySlotRow(3));
-    EXPECT_FALSE(window->Model().IsSlotPlaying(7));
-    EXPECT_TRUE(window->Model().IsSlotPlaying(3));
+    ASSERT_TRUE(window->Loads().PlaySlotRow(3));
+    EXPECT_FALSE(window->Context().model.IsSlotPlaying(7));
+    EXPECT_TRUE(window->Context().model.IsSlotPlaying(3));
     EXPECT_EQ(PlayButton(3)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
     // Slot 7's watcher notices the stop and restores the stopped look.
     EXPECT_TRUE(QTest::qWaitFor(
@@ -187,20 +208,20 @@ TEST_F(WindowTest, OnlyOneSlotSoundsAtATime) {
     EXPECT_EQ(PlayButton(7)->GetPressedBitmap(), Bmp(BmpPlayPressed));
 
     // Playing the sounding slot again starts it over; it still sounds.
-    ASSERT_TRUE(window->PlaySlotRow(3));
-    EXPECT_TRUE(window->Model().IsSlotPlaying(3));
+    ASSERT_TRUE(window->Loads().PlaySlotRow(3));
+    EXPECT_TRUE(window->Context().model.IsSlotPlaying(3));
     // An empty slot cannot play; nothing else is disturbed by the refusal
     // beyond the stop.
-    EXPECT_FALSE(window->PlaySlotRow(0));
-    EXPECT_FALSE(window->PlaySlotRow(16));
+    EXPECT_FALSE(window->Loads().PlaySlotRow(0));
+    EXPECT_FALSE(window->Loads().PlaySlotRow(16));
 
     // At the end of the sound the look returns by itself.
-    ASSERT_TRUE(window->PlaySlotRow(7));
+    ASSERT_TRUE(window->Loads().PlaySlotRow(7));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return PlayButton(7)->GetNormalBitmap() == Bmp(BmpPlayNormal); }, 5000));
     // A row set loaded while it plays keeps the playing look.
-    ASSERT_TRUE(window->PlaySlotRow(3));
-    ASSERT_TRUE(window->SetRowState(3, true));
+    ASSERT_TRUE(window->Loads().PlaySlotRow(3));
+    ASSERT_TRUE(window->Context().rows->SetRowState(3, true));
     EXPECT_EQ(PlayButton(3)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
 }
 
@@ -235,13 +256,13 @@ protected:
             if (modal->isVisible()) qobject_cast<QDialog*>(modal)->reject();
         });
         QTest::mouseClick(SaveButton(), Qt::LeftButton);
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->IsSaving(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->Saves().IsSaving(); }, 10000));
         return offered;
     }
 };
 
 TEST_F(SaveTest, SuccessfulSaveWritesTheBankAndRemembersTheVolume) {
-    EXPECT_EQ(window->GetLastVolume(), otherRoot);
+    EXPECT_EQ(window->Context().lastVolume, otherRoot);
     const QString offered = SaveAs(0, "MYBANK");
     EXPECT_EQ(offered.size(), 15);
     EXPECT_TRUE(offered.endsWith("-VOICE"));
@@ -249,7 +270,7 @@ TEST_F(SaveTest, SuccessfulSaveWritesTheBankAndRemembersTheVolume) {
     const fs::path bank = fs::path(card.path()) / "gridlume" / "MYBANK.glw";
     ASSERT_TRUE(fs::exists(bank));
     EXPECT_GT(fs::file_size(bank), 2144u);
-    EXPECT_EQ(window->GetLastVolume(), cardRoot);
+    EXPECT_EQ(window->Context().lastVolume, cardRoot);
     window->reject();
     EXPECT_TRUE(ReadIni().contains("Volume=" + cardRoot.toUtf8() + "\n"));
 }
@@ -302,13 +323,13 @@ TEST_F(SaveTest, FailedExportShows104AndComesBackToTheDialogWithTheNameKept) {
     EXPECT_EQ(messages.back(), IdsSaveError);
     EXPECT_EQ(again, "MYBANK");
     EXPECT_EQ(againRow, 0);
-    EXPECT_EQ(window->GetLastVolume(), otherRoot);
+    EXPECT_EQ(window->Context().lastVolume, otherRoot);
     window->reject();
     EXPECT_TRUE(ReadIni().contains("Volume=" + otherRoot.toUtf8() + "\n"));
 }
 
 TEST_F(SaveTest, ASecondSaveProposesTheFirstsNameAndItsEarlierVersionsAreListed) {
-    EXPECT_FALSE(window->ShowEarlierVersions());  // no bank yet
+    EXPECT_FALSE(window->History().ShowEarlierVersions());  // no bank yet
     EXPECT_TRUE(SaveAs(1, "SAVEDTWICE").endsWith("-VOICE"));
     ASSERT_TRUE(Load(1, Wav("other.wav")));
     // The replace question is answered yes; the bank replaced is kept.
@@ -323,7 +344,7 @@ TEST_F(SaveTest, ASecondSaveProposesTheFirstsNameAndItsEarlierVersionsAreListed)
         versions = list != nullptr ? list->count() : -1;
         qobject_cast<QDialog*>(modal)->reject();
     });
-    (void)window->ShowEarlierVersions();
+    (void)window->History().ShowEarlierVersions();
     EXPECT_EQ(title, "Earlier versions of SAVEDTWICE");
     EXPECT_GE(versions, 1);
 }
@@ -338,8 +359,8 @@ TEST_F(SaveTest, ABankFromOutsideACardIsProposedOnTheRememberedVolumeUnderItsSto
     ASSERT_TRUE(BuildVoiceBankFile(image.get(), &file));
     const std::string backup = dir.file("DRUMS-1-20261209-114734.glw");
     ASSERT_TRUE(testsupport::WriteFile(backup, file));
-    ASSERT_TRUE(window->OpenBankFile(QString::fromStdString(backup)));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->IsOpeningBank(); }, 10000));
+    ASSERT_TRUE(window->Banks().OpenBankFile(QString::fromStdString(backup)));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->Banks().IsOpeningBank(); }, 10000));
     messages.clear();  // the question before the rows were replaced
     QString offered;
     int row = -1;
@@ -350,8 +371,8 @@ TEST_F(SaveTest, ABankFromOutsideACardIsProposedOnTheRememberedVolumeUnderItsSto
     });
     QTest::mouseClick(SaveButton(), Qt::LeftButton);
     // The rows wait, with Save, until the worker reports.
-    EXPECT_TRUE(window->IsSaving() && !SaveButton()->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->IsSaving(); }, 10000));
+    EXPECT_TRUE(window->Saves().IsSaving() && !SaveButton()->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->Saves().IsSaving(); }, 10000));
     EXPECT_TRUE(SaveButton()->isEnabled());
     EXPECT_EQ(offered, "DRUMS-1");
     EXPECT_EQ(row, 1);  // the remembered volume
@@ -365,7 +386,7 @@ TEST_F(SaveTest, CancelledSaveChangesNothing) {
     });
     QTest::mouseClick(SaveButton(), Qt::LeftButton);
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(window->GetLastVolume(), otherRoot);
+    EXPECT_EQ(window->Context().lastVolume, otherRoot);
     EXPECT_FALSE(fs::exists(fs::path(card.path()) / "gridlume"));
 }
 

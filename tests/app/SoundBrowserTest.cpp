@@ -24,8 +24,8 @@ protected:
     }
 
     SoundBrowser& OpenOn(const QString& path) {
-        window->BrowseFolder(path);
-        SoundBrowser& browser = *window->Browser();
+        window->Browse().BrowseFolder(path);
+        SoundBrowser& browser = *window->Browse().Browser();
         WaitFor([&] { return browser.ListedFiles().size() == 3; });
         return browser;
     }
@@ -39,11 +39,11 @@ protected:
 
 TEST_F(BrowserTest, PaneWidensTheWindowBesideThePanelAndIsKeptInItsOwnSection) {
     Open();
-    ASSERT_EQ(window->Browser(), nullptr);  // never made until used
+    ASSERT_EQ(window->Browse().Browser(), nullptr);  // never made until used
     SoundBrowser& browser = OpenOn(folder);
     EXPECT_GT(window->width(), 640);
     EXPECT_EQ(window->height(), 640);
-    EXPECT_EQ(window->Panel().geometry(), QRect(0, 0, 640, 640));
+    EXPECT_EQ(window->Context().panel.geometry(), QRect(0, 0, 640, 640));
     EXPECT_EQ(browser.geometry().left(), 640);
     // Natural order, sound files only.
     EXPECT_EQ(browser.ListedFiles(),
@@ -55,29 +55,29 @@ TEST_F(BrowserTest, PaneWidensTheWindowBesideThePanelAndIsKeptInItsOwnSection) {
     browser.SetPreviewLevel(40);
     browser.SetPreviewOn(false);
 
-    window->SetBrowserOpen(false);
+    window->Browse().SetBrowserOpen(false);
     EXPECT_EQ(window->size(), QSize(640, 640));
-    window->SetBrowserOpen(true);
+    window->Browse().SetBrowserOpen(true);
     window->close();
     const QByteArray ini = ReadIni();
     EXPECT_TRUE(ini.contains("[SoundBrowser]\n")) << ini.constData();
 
     Open();
-    WaitFor([&] { return window->IsBrowserOpen(); });
-    ASSERT_TRUE(window->IsBrowserOpen());
-    EXPECT_EQ(window->Browser()->Folder(), folder);
-    EXPECT_EQ(window->Browser()->PreviewLevel(), 40);
-    EXPECT_FALSE(window->Browser()->PreviewOn());
-    EXPECT_EQ(window->Browser()->RecentFolders().value(0), folder);
+    WaitFor([&] { return window->Browse().IsBrowserOpen(); });
+    ASSERT_TRUE(window->Browse().IsBrowserOpen());
+    EXPECT_EQ(window->Browse().Browser()->Folder(), folder);
+    EXPECT_EQ(window->Browse().Browser()->PreviewLevel(), 40);
+    EXPECT_FALSE(window->Browse().Browser()->PreviewOn());
+    EXPECT_EQ(window->Browse().Browser()->RecentFolders().value(0), folder);
 
     // Closed at exit: the next start keeps it closed, its settings as they were.
-    window->SetBrowserOpen(false);
+    window->Browse().SetBrowserOpen(false);
     window->close();
     Open();
-    EXPECT_FALSE(window->IsBrowserOpen());
+    EXPECT_FALSE(window->Browse().IsBrowserOpen());
     EXPECT_EQ(window->size(), QSize(640, 640));
-    ASSERT_NE(window->Browser(), nullptr);
-    EXPECT_EQ(window->Browser()->PreviewLevel(), 40);
+    ASSERT_NE(window->Browse().Browser(), nullptr);
+    EXPECT_EQ(window->Browse().Browser()->PreviewLevel(), 40);
 }
 
 TEST_F(BrowserTest, OnlyTheFileTheSelectionSettlesOnPlays) {
@@ -94,7 +94,7 @@ TEST_F(BrowserTest, OnlyTheFileTheSelectionSettlesOnPlays) {
     // Results of one lane arrive in order: nothing older can come later.
     WaitFor([&] { return !started.isEmpty(); });
     EXPECT_EQ(started, QStringList{files[1]});
-    EXPECT_TRUE(window->Model().IsAuditionPlaying());
+    EXPECT_TRUE(window->Context().model.IsAuditionPlaying());
 
     // Arrowing through the list plays only where the keys came to rest.
     started.clear();
@@ -120,7 +120,7 @@ TEST_F(BrowserTest, OnlyTheFileTheSelectionSettlesOnPlays) {
     EXPECT_EQ(started, QStringList{files[1]});
     send(QEvent::KeyRelease, 600);
     send(QEvent::KeyPress, 600);
-    EXPECT_FALSE(window->Model().IsAuditionPlaying()) << "a repeat played";
+    EXPECT_FALSE(window->Context().model.IsAuditionPlaying()) << "a repeat played";
     send(QEvent::KeyRelease, 700);
     WaitFor([&] { return started.size() == 2; });
     EXPECT_EQ(started, QStringList({files[1], files[0]}));
@@ -130,14 +130,14 @@ TEST_F(BrowserTest, OnlyTheFileTheSelectionSettlesOnPlays) {
     WaitFor([&] { return !started.isEmpty(); });
     // Left stops; Escape stops too and leaves the program running; Space replays.
     QTest::keyClick(&browser.List(), Qt::Key_Left);
-    EXPECT_FALSE(window->Model().IsAuditionPlaying());
+    EXPECT_FALSE(window->Context().model.IsAuditionPlaying());
     QTest::keyClick(&browser.List(), Qt::Key_Space);
     WaitFor([&] { return started.size() == 2; });
     EXPECT_EQ(started.value(1), files[1]);
     QTest::keyClick(&browser.List(), Qt::Key_Escape);
     QTest::keyClick(&browser.Filter(), Qt::Key_Escape);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(window->Model().IsAuditionPlaying());
+    EXPECT_FALSE(window->Context().model.IsAuditionPlaying());
 }
 
 TEST_F(BrowserTest, EnterHandsOnTheSelectedFilesAndADragCarriesThem) {
@@ -170,23 +170,23 @@ TEST_F(BrowserTest, EnterHandsOnTheSelectedFilesAndADragCarriesThem) {
 TEST_F(BrowserTest, TypingSearchesTheListAndEnterFillsOnlyTheTargetRow) {
     Open();
     ASSERT_TRUE(Load(2, Wav("c.wav", 1, 4410)));  // the pad "c" would strike
-    window->SetTargetRow(5);
+    window->Fill().SetTargetRow(5);
     SoundBrowser& browser = OpenOn(folder);
     QSignalSpy started(&browser, &SoundBrowser::PreviewStarted);
     QTest::qWait(200);
     EXPECT_EQ(started.count(), 0) << "opening played a file";
-    EXPECT_FALSE(window->Model().IsAuditionPlaying());
+    EXPECT_FALSE(window->Context().model.IsAuditionPlaying());
 
     browser.List().setFocus();
     QTest::keyClicks(&browser.List(), "snare");
     EXPECT_EQ(browser.SelectedFiles(), QStringList{folder + "/snare.wav"});
-    EXPECT_FALSE(window->Model().IsSlotPlaying(2)) << "a letter struck a pad";
-    EXPECT_EQ(window->TargetRow(), 5);
+    EXPECT_FALSE(window->Context().model.IsSlotPlaying(2)) << "a letter struck a pad";
+    EXPECT_EQ(window->Fill().TargetRow(), 5);
     QTest::keyClick(&browser.List(), Qt::Key_Return);
-    WaitFor([&] { return window->Model().IsSlotLoaded(5); });
-    EXPECT_EQ(window->GetSlotPath(5), folder + "/snare.wav");
-    for (int row : {0, 1, 3, 4, 6}) EXPECT_FALSE(window->Model().IsSlotLoaded(row)) << row;
-    EXPECT_EQ(window->TargetRow(), 6);
+    WaitFor([&] { return window->Context().model.IsSlotLoaded(5); });
+    EXPECT_EQ(window->Context().SlotPath(5), folder + "/snare.wav");
+    for (int row : {0, 1, 3, 4, 6}) EXPECT_FALSE(window->Context().model.IsSlotLoaded(row)) << row;
+    EXPECT_EQ(window->Fill().TargetRow(), 6);
 
     browser.Filter().setFocus();
     QTest::keyClicks(&browser.Filter(), "kick1");
@@ -195,9 +195,9 @@ TEST_F(BrowserTest, TypingSearchesTheListAndEnterFillsOnlyTheTargetRow) {
     EXPECT_EQ(browser.SelectedFiles(), QStringList{folder + "/kick10.wav"});
     browser.Filter().setFocus();
     QTest::keyClick(&browser.Filter(), Qt::Key_Return);
-    WaitFor([&] { return window->Model().IsSlotLoaded(6); });
-    EXPECT_EQ(window->GetSlotPath(6), folder + "/kick10.wav");
-    EXPECT_FALSE(window->Model().IsSlotLoaded(7));
+    WaitFor([&] { return window->Context().model.IsSlotLoaded(6); });
+    EXPECT_EQ(window->Context().SlotPath(6), folder + "/kick10.wav");
+    EXPECT_FALSE(window->Context().model.IsSlotLoaded(7));
 }
 
 // Files the strict reader refuses are listed greyed, saying how to take
@@ -208,8 +208,8 @@ TEST_F(BrowserTest, RefusedFilesAreListedWithTheWayToTakeThemAndDetailsComeAsSho
                                             std::vector<float>(4410, 0.25f)));
     for (int i = 0; i < 300; ++i) Wav("kit/z" + std::to_string(1000 + i) + ".wav", 1, 441);
     Open();
-    window->BrowseFolder(folder);
-    SoundBrowser& browser = *window->Browser();
+    window->Browse().BrowseFolder(folder);
+    SoundBrowser& browser = *window->Browse().Browser();
     QSignalSpy filled(&browser, &SoundBrowser::DetailsFilled);
     WaitFor([&] { return browser.ListedFiles().size() == 304 && filled.count() > 0; });
     ASSERT_EQ(browser.ListedFiles().value(2), folder + "/loop.flac");

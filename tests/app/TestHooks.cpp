@@ -13,9 +13,12 @@
 
 #include <unistd.h>
 
+#include "BoxWatcher.h"
+#include "app/BankController.h"
+#include "app/LoadController.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
-#include "controls/MessageBox.h"
+#include "app/WindowContext.h"
 
 namespace {
 
@@ -41,19 +44,19 @@ QJsonObject WindowState(MainWindow& window) {
     QJsonArray labels;
     QJsonArray tips;
     for (int i = 0; i < SlotCount; ++i) {
-        tips.append(window.Panel().Label(i)->toolTip());
-        paths.append(window.GetSlotPath(i));
-        loaded.append(window.Model().IsSlotLoaded(i));
-        labels.append(window.Panel().Label(i)->text());
+        tips.append(window.Context().panel.Label(i)->toolTip());
+        paths.append(window.Context().SlotPath(i));
+        loaded.append(window.Context().model.IsSlotLoaded(i));
+        labels.append(window.Context().panel.Label(i)->text());
     }
     return QJsonObject{{"x", window.pos().x()},
                        {"y", window.pos().y()},
                        {"clientWidth", window.width()},
                        {"clientHeight", window.height()},
                        {"title", window.windowTitle()},
-                       {"initialised", window.IsInitialised()},
+                       {"initialised", window.Context().initialised},
                        {"minimized", window.isMinimized()},
-                       {"volume", window.GetLastVolume()},
+                       {"volume", window.Context().lastVolume},
                        {"paths", paths},
                        {"loaded", loaded},
                        {"labels", labels},
@@ -63,8 +66,8 @@ QJsonObject WindowState(MainWindow& window) {
 
 // Runs act once the window opens no bank any more.
 void AfterBankOpened(MainWindow& window, const std::function<void()>& act) {
-    QTimer::singleShot(window.IsOpeningBank() ? 10 : 0, &window, [&window, act] {
-        if (window.IsOpeningBank()) {
+    QTimer::singleShot(window.Banks().IsOpeningBank() ? 10 : 0, &window, [&window, act] {
+        if (window.Banks().IsOpeningBank()) {
             AfterBankOpened(window, act);
         } else {
             act();
@@ -88,8 +91,8 @@ qint64 MsSinceStart() {
 
 }  // namespace
 
-std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
-                                                         SingleInstance& instance) {
+std::unique_ptr<testsupport::BoxWatcher> InstallTestHooks(MainWindow& window,
+                                                          SingleInstance& instance) {
     const QString logPath = qEnvironmentVariable("GLW_TEST_EVENT_LOG");
     const QString closeWhenShown = qEnvironmentVariable("GLW_TEST_CLOSE_WHEN_SHOWN");
     const bool minimizeWhenShown =
@@ -100,12 +103,13 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
     const int clearRow =
         qEnvironmentVariableIntValue("GLW_TEST_CLEAR_ROW_WHEN_SHOWN", &clearRowSet);
 
-    std::unique_ptr<ScopedMessageResponder> responder;
+    std::unique_ptr<testsupport::BoxWatcher> boxes;
     if (!logPath.isEmpty()) {
-        // Boxes never block a child process. A question is answered with its
-        // safe choice, so a stray variable can never replace a bank unasked.
-        responder =
-            std::make_unique<ScopedMessageResponder>([logPath](const MessageRequest& request) {
+        // Boxes never block a child process: each is answered as soon as it
+        // is up. A question is answered with its safe choice, so a stray
+        // variable can never replace a bank unasked.
+        boxes = std::make_unique<testsupport::BoxWatcher>(
+            [logPath](const MessageRequest& request, int) {
                 AppendEvent(logPath, QJsonObject{{"event", "message"}, {"id", request.stringId}});
                 return request.buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel
                                                                      : QMessageBox::Ok;
@@ -118,7 +122,7 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
     // the window is up, with the milliseconds since the process started.
     const auto whenShown = [&window, logPath, closeWhenShown, minimizeWhenShown, clearRowSet,
                             clearRow] {
-        if (clearRowSet) (void)window.ClearSlotRow(clearRow);
+        if (clearRowSet) (void)window.Loads().ClearSlotRow(clearRow);
         if (minimizeWhenShown) window.showMinimized();
         if (!logPath.isEmpty()) {
             QJsonObject event = WindowState(window);
@@ -135,10 +139,10 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
         // the bank named on the command line has been opened.
         QTimer::singleShot(0, &window, [&window, whenShown] {
             const auto afterBank = [&window, whenShown] { AfterBankOpened(window, whenShown); };
-            if (window.AreRowsRestored()) {
+            if (window.Context().AreRowsRestored()) {
                 afterBank();
             } else {
-                QObject::connect(&window, &MainWindow::RowsRestored, &window, afterBank,
+                QObject::connect(&window.Loads(), &LoadController::RowsRestored, &window, afterBank,
                                  Qt::SingleShotConnection);
             }
         });
@@ -154,5 +158,5 @@ std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
                          if (closeAfterComeForward)
                              QTimer::singleShot(0, &window, [&window] { window.reject(); });
                      });
-    return responder;
+    return boxes;
 }

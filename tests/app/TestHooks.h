@@ -3,8 +3,10 @@
 #include <memory>
 
 class MainWindow;
-class ScopedMessageResponder;
 class SingleInstance;
+namespace testsupport {
+class BoxWatcher;
+}
 
 // Hooks of the program's test build (gridlume-voice-manager-testbuild), for
 // tests that run it as a child process; the installed program has none.
@@ -14,7 +16,8 @@ class SingleInstance;
 //       (ms: milliseconds from the process's start to the first show),
 //       "shown" once the rows restored at start are in (position, client size, title, slot paths,
 //       row states, labels and their tooltips and the process's resident memory), "message" (a
-//       message box's string id; boxes are answered OK at once instead of shown), "come-forward"
+//       message box's string id; each box is answered as soon as it is up: Cancel
+//       when it has one, else OK), "come-forward"
 //       and "closed" (the result).
 //   GLW_TEST_CLOSE_WHEN_SHOWN=escape|close   ends the window once shown,
 //       as Escape or as the title bar's close button would.
@@ -24,7 +27,7 @@ class SingleInstance;
 //   GLW_TEST_CLEAR_ROW_WHEN_SHOWN=<slot>   clears that slot's row once
 //       shown, before "shown" is logged.
 //
-// Without these variables nothing is installed. Keep the result (the
-// message-box responder, or null) while the window runs.
-[[nodiscard]] std::unique_ptr<ScopedMessageResponder> InstallTestHooks(MainWindow& window,
-                                                                       SingleInstance& instance);
+// Without these variables nothing is installed. Keep the result (what
+// answers the boxes, or null) while the window runs.
+[[nodiscard]] std::unique_ptr<testsupport::BoxWatcher> InstallTestHooks(MainWindow& window,
+                                                                        SingleInstance& instance);

@@ -21,6 +21,7 @@
 #include "SoundFileWriter.h"
 #include "app/MainWindow.h"
 #include "app/ProfileStore.h"
+#include "app/WindowContext.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ void BM_WindowShownWithSixteenRows(benchmark::State& state) {
         QObject::connect(window.get(), &MainWindow::Shown, [&shown] { shown = true; });
         window->show();
         while (!shown) QCoreApplication::processEvents();
-        if (window->Model().CountLoadedSlots() != SlotCount)
+        if (window->Context().model.CountLoadedSlots() != SlotCount)
             state.SkipWithError("rows not restored");
         state.PauseTiming();
         loaded = ResidentMiB();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "BoxWatcher.h"
 #include "controls/MessageBox.h"
 #include "controls/SkinButton.h"
 #include "controls/SlotLabel.h"
@@ -94,7 +95,7 @@ protected:
         return drop.isAccepted();
     }
 
-    ScopedMessageResponder boxes{[this](const MessageRequest& r) {
+    testsupport::BoxWatcher boxes{[this](const MessageRequest& r, int) {
         window.boxes.push_back(r.stringId);
         EXPECT_EQ(r.text, QStringLiteral("Multiple files are selected."));
         EXPECT_EQ(r.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -197,26 +198,29 @@ TEST(DropAction, CopyIsPreferredSoTheSourceNeverDeletesTheFile) {
     EXPECT_EQ(FileDropTarget::ChooseDropAction(Qt::LinkAction, Qt::LinkAction), Qt::LinkAction);
 }
 
-TEST(MessageHook, ResponderAnswersAndIsRestored) {
+TEST(MessageHook, RealBoxesAreAnsweredWithTheirTextAndIcon) {
     std::vector<MessageRequest> seen;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
     {
-        ScopedMessageResponder outer([&](const MessageRequest& r) {
+        testsupport::BoxWatcher outer([&](const MessageRequest& r, int) {
             seen.push_back(r);
-            return QMessageBox::Yes;
+            return answer;
         });
         EXPECT_EQ(ShowMessage(nullptr, IdsReplaceFile, QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::Question),
                   QMessageBox::Yes);
         {
-            ScopedMessageResponder inner([](const MessageRequest&) { return QMessageBox::No; });
+            answer = QMessageBox::No;
             EXPECT_EQ(ShowMessage(nullptr, IdsReplaceFile, QMessageBox::Yes | QMessageBox::No),
                       QMessageBox::No);
+            answer = QMessageBox::Yes;
         }
-        EXPECT_EQ(ShowMessage(nullptr, IdsLoadError), QMessageBox::Yes);
+        // A box without the button asked for: its own button is pressed.
+        EXPECT_EQ(ShowMessage(nullptr, IdsLoadError), QMessageBox::Ok);
     }
-    ASSERT_EQ(seen.size(), 2u);
+    ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].text,
               QStringLiteral("File already exists. Do you really want to replace it?"));
     EXPECT_EQ(seen[0].icon, QMessageBox::Question);
-    EXPECT_EQ(seen[1].stringId, IdsLoadError);
+    EXPECT_EQ(seen[2].stringId, IdsLoadError);
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <sstream>
 
+#include "BoxWatcher.h"
 #include "SoundFileWriter.h"
 #include "controls/FileNameEdit.h"
 #include "controls/MessageBox.h"
@@ -88,7 +89,7 @@ protected:
     FakeVolumes source;
     std::vector<MessageRequest> shown;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
-    ScopedMessageResponder responder{[this](const MessageRequest& request) {
+    testsupport::BoxWatcher boxes{[this](const MessageRequest& request, int) {
         shown.push_back(request);
         return answer;
     }};
