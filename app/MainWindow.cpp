@@ -622,7 +622,7 @@ int MainWindow::RowAt(QPoint point) {
 bool MainWindow::EditRow(int slot) {
     // Rows a bank is replacing, or a row still loading, are not edited.
     if (!m_model.IsSlotLoaded(slot) || IsRowBusy(slot) || m_openingBank) return false;
-    RowEditorDialog editor(m_model, slot, m_jobs, this);
+    RowEditorDialog editor(m_model, slot, this);
     editor.KeepVisible(m_panel.Label(slot));
     m_rowEditor = &editor;
     const int result = editor.exec();
