@@ -14,9 +14,9 @@
 #include <memory>
 #include <new>
 
-#include "app/AuditionJob.h"
+#include "app/AuditionFile.h"
 #include "app/JobRunner.h"
-#include "app/LevelBox.h"
+#include "app/MakeLevelBox.h"
 #include "app/RowWaveformPane.h"
 #include "audio/AudioData.h"
 
