@@ -39,8 +39,6 @@
 #include "SndfileWriter.h"
 #include "SoundFileWriter.h"
 #include "app/SoundBrowser.h"
-#include "app/SoundListModel.h"
-#include "app/SoundPreview.h"
 #include "core/SlotModel.h"
 
 namespace {
