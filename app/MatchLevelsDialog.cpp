@@ -14,7 +14,7 @@
 #include <memory>
 #include <new>
 
-#include "app/LevelBox.h"
+#include "app/MakeLevelBox.h"
 #include "audio/AudioData.h"
 
 namespace {

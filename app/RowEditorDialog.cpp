@@ -5,8 +5,6 @@
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMetaObject>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -16,21 +14,41 @@
 #include <memory>
 #include <new>
 
-#include "app/AuditionJob.h"
+#include "app/AuditionFile.h"
 #include "app/JobRunner.h"
-#include "app/LevelBox.h"
-#include "app/WaveformJob.h"
-#include "app/WaveformView.h"
+#include "app/MakeLevelBox.h"
+#include "app/RowWaveformPane.h"
 #include "audio/AudioData.h"
 
 namespace {
 
 constexpr int RowRate = 44100;
-// Enough bins for the detail view to show about 5 ms per bin even in a
-// long file, few enough to stay small (8 bytes each).
-constexpr int64_t WantedBins = 262144;
-constexpr int64_t SmallestBin = 32;
 constexpr double DefaultLevel = -1.0;
+const JobLane ProbeLane{JobLane::Kind::Probe};
+const JobLane AuditionLane{JobLane::Kind::Audition};
+
+// The longest row, in the source's frames: MaxVoiceFrames at 44,100 Hz.
+int64_t WindowFrames(const SourceInfo& info) {
+    return (int64_t{MaxVoiceFrames} * info.sampleRate + RowRate - 1) / RowRate;
+}
+
+// The latest start that leaves sound: at least 1 ms of the file stays in
+// the row (all of a shorter file).
+int64_t LastStart(const SourceInfo& info) {
+    const int64_t least = std::max<int64_t>(1, info.sampleRate / 1000);
+    return std::max<int64_t>(0, info.frames - least);
+}
+
+// A row kept from a bank lives in a copy of the program's own: name the
+// bank and row rather than that copy.
+QString SourceName(const SlotModel& model, int slot) {
+    SlotFormat format;
+    if (model.ReadSlotFormat(slot, &format) && format.fromBank && format.origin.row > 0)
+        return RowEditorDialog::tr("Row %1 of %2")
+            .arg(QString::number(format.origin.row),
+                 QString::fromStdString(format.origin.bankName));
+    return QString::fromStdString(model.SlotPath(slot));
+}
 
 QString Seconds(int64_t frames, int rate) {
     return QString::number(rate > 0 ? static_cast<double>(frames) / rate : 0.0, 'f', 3);
@@ -63,7 +81,6 @@ RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, QWidget* parent)
     : QDialog(parent),
       m_model(model),
       m_slot(slot),
-      m_lane(JobLane::ForRow(slot)),
       m_path(model.SlotPath(slot)),
       m_convert(model.ConvertFormats()) {
     setWindowTitle(tr("Edit row %1").arg(slot + 1));
@@ -81,59 +98,23 @@ RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, QWidget* parent)
     m_loudness->setChecked(options.loudness && !options.normalize);
     m_loudnessLevel->setValue(options.loudness ? options.loudnessLufs : -16.0);
     Probe();
-    m_overview->setFocus();
+    m_waveforms->setFocus();
 }
 
 RowEditorDialog::~RowEditorDialog() {
-    // The row's lane is not cancelled here: after OK it already holds the
-    // window's load. done() cancelled what the dialog waited for, and a
-    // result for a dialog that is gone is dropped.
+    // The runner, going last, cancels what is left and waits for it.
     m_model.StopAudition();
 }
 
 void RowEditorDialog::BuildWidgets() {
     auto* layout = new QVBoxLayout(this);
-    auto* name = new QLabel(SourceName(), this);
+    auto* name = new QLabel(SourceName(m_model, m_slot), this);
     name->setTextFormat(Qt::PlainText);
     layout->addWidget(name);
-    BuildViews(layout);
+    m_waveforms = new RowWaveformPane(m_jobs, this);
+    layout->addWidget(m_waveforms, 1);
     BuildControls(layout);
     ConnectWidgets();
-}
-
-QString RowEditorDialog::SourceName() const {
-    // A row kept from a bank lives in a copy of the program's own: name the
-    // bank and row rather than that copy.
-    SlotFormat format;
-    if (m_model.ReadSlotFormat(m_slot, &format) && format.fromBank && format.origin.row > 0)
-        return tr("Row %1 of %2")
-            .arg(QString::number(format.origin.row),
-                 QString::fromStdString(format.origin.bankName));
-    return QString::fromStdString(m_path);
-}
-
-void RowEditorDialog::BuildViews(QVBoxLayout* layout) {
-    // Extra height goes to the waveforms (stretch), none to the gaps.
-    m_overview = new WaveformView(WaveformView::DragMoves::Window, this);
-    m_overview->setToolTip(tr("Drag the window, or use the arrow keys (Shift: larger steps)"));
-    m_overview->setMinimumSize(640, 110);
-    m_overview->setAccessibleName(tr("Waveform of the file"));
-    layout->addWidget(m_overview, 1);
-    m_progress = new QProgressBar(this);
-    m_progress->setRange(0, 1000);
-    m_progress->setFormat(tr("Reading the waveform... %p%"));
-    // Its place stays when it hides: nothing below jumps.
-    QSizePolicy keep = m_progress->sizePolicy();
-    keep.setRetainSizeWhenHidden(true);
-    m_progress->setSizePolicy(keep);
-    layout->addWidget(m_progress);
-
-    layout->addWidget(new QLabel(tr("Around the start:"), this));
-    m_detail = new WaveformView(WaveformView::DragMoves::Waveform, this);
-    m_detail->setToolTip(tr("Drag to move the start, or use the arrow keys"));
-    m_detail->setMinimumSize(640, 140);
-    m_detail->setAccessibleName(tr("Waveform around the start"));
-    layout->addWidget(m_detail, 1);
 }
 
 void RowEditorDialog::BuildControls(QVBoxLayout* layout) {
@@ -192,10 +173,8 @@ void RowEditorDialog::BuildControls(QVBoxLayout* layout) {
 }
 
 void RowEditorDialog::ConnectWidgets() {
-    for (WaveformView* view : {m_overview, m_detail}) {
-        connect(view, &WaveformView::StartDragged, this, &RowEditorDialog::MoveStart);
-        connect(view, &WaveformView::StepAsked, this, &RowEditorDialog::Step);
-    }
+    connect(m_waveforms, &RowWaveformPane::StartDragged, this, &RowEditorDialog::MoveStart);
+    connect(m_waveforms, &RowWaveformPane::StepAsked, this, &RowEditorDialog::Step);
     connect(m_firstSoundButton, &QPushButton::clicked, this, &RowEditorDialog::StartAtFirstSound);
     connect(m_normalize, &QCheckBox::toggled, m_level, &QWidget::setEnabled);
     connect(m_play, &QPushButton::clicked, this, &RowEditorDialog::Play);
@@ -227,7 +206,6 @@ void RowEditorDialog::KeepVisible(const QWidget* row) {
 }
 
 void RowEditorDialog::Probe() {
-    m_progress->hide();
     m_startText->setText(tr("Reading the file..."));
     const std::string path = m_path;
     const bool convert = m_convert;
@@ -237,7 +215,7 @@ void RowEditorDialog::Probe() {
         std::string why;
     };
     m_jobs.Run<ProbeResult>(
-        m_lane, this,
+        ProbeLane, this,
         [path, convert](const std::atomic<bool>&) {
             ProbeResult result;
             result.readable = ProbeSoundFile(path.c_str(), convert, &result.info, &result.why) &&
@@ -255,63 +233,23 @@ void RowEditorDialog::Probed(bool readable, const SourceInfo& info, const QStrin
     m_info = info;
     m_readable = readable;
     if (m_readable) {
-        m_start = std::clamp<int64_t>(m_start, 0, LastStart());
-        m_progress->show();
-        StartOverview();
+        m_start = std::clamp<int64_t>(m_start, 0, LastStart(m_info));
+        m_waveforms->Read(m_path, m_convert, m_info);
     } else {
         m_startText->setText(why);
     }
     ShowStart();
     UpdateBusy();
-    m_overview->setFocus();
+    m_waveforms->setFocus();
 }
 
-void RowEditorDialog::StartOverview() {
-    const int64_t framesPerBin =
-        std::max(SmallestBin, (m_info.frames + WantedBins - 1) / WantedBins);
-    m_waveform = std::make_unique<WaveformJob>();
-    const bool stereo = m_info.channels > 1;
-    m_overview->SetSource(m_info.frames, framesPerBin, stereo, m_waveform->Bins());
-    m_detail->SetSource(m_info.frames, framesPerBin, stereo, m_waveform->Bins());
-    m_overview->SetVisibleRange(0, m_info.frames);
-    connect(m_waveform.get(), &WaveformJob::Progress, this, [this](int64_t framesDone) {
-        m_progress->setValue(
-            static_cast<int>(framesDone * 1000 / std::max<int64_t>(m_info.frames, 1)));
-        m_overview->update();
-        m_detail->update();
-    });
-    connect(m_waveform.get(), &WaveformJob::Finished, this, &RowEditorDialog::OverviewEnded);
-    QString why;
-    if (!m_waveform->Start(m_path, m_convert, m_info.frames, framesPerBin, &why))
-        OverviewEnded(why);
-}
+bool RowEditorDialog::IsWaveformReady() const { return m_waveforms->IsReady(); }
 
-void RowEditorDialog::OverviewEnded(const QString& failure) {
-    m_overview->update();
-    m_detail->update();
-    m_ready = failure.isEmpty();
-    m_waveformFailure = failure;
-    if (m_ready) {
-        m_progress->hide();
-    } else {
-        m_progress->setFormat(tr("The waveform cannot be read: %1").arg(failure));
-    }
-}
-
-int64_t RowEditorDialog::WindowFrames() const {
-    // MaxVoiceFrames at 44,100 Hz, in the source's frames.
-    return (int64_t{MaxVoiceFrames} * m_info.sampleRate + RowRate - 1) / RowRate;
-}
-
-int64_t RowEditorDialog::LastStart() const {
-    // At least 1 ms of the file stays in the row (all of a shorter file).
-    const int64_t least = std::max<int64_t>(1, m_info.sampleRate / 1000);
-    return std::max<int64_t>(0, m_info.frames - least);
-}
+const QString& RowEditorDialog::WaveformFailure() const { return m_waveforms->Failure(); }
 
 void RowEditorDialog::MoveStart(int64_t frame) {
     if (!m_readable) return;
-    m_start = std::clamp<int64_t>(frame, 0, LastStart());
+    m_start = std::clamp<int64_t>(frame, 0, LastStart(m_info));
     m_firstSound = false;
     ShowStart();
 }
@@ -331,7 +269,7 @@ void RowEditorDialog::StartAtFirstSound() {
         int64_t frame = 0;
     };
     m_jobs.Run<Found>(
-        m_lane, this,
+        ProbeLane, this,
         [path, convert](const std::atomic<bool>& cancelled) {
             Found result;
             int rate = 0;
@@ -349,7 +287,10 @@ void RowEditorDialog::StartAtFirstSound() {
     UpdateBusy();
 }
 
-bool RowEditorDialog::IsBusy() const { return m_jobs.IsBusy(m_lane); }
+bool RowEditorDialog::IsBusy() const {
+    // The waveform's lane is not waited for: it is shown as it comes.
+    return m_jobs.IsBusy(ProbeLane) || m_jobs.IsBusy(AuditionLane);
+}
 
 void RowEditorDialog::UpdateBusy() {
     const bool busy = IsBusy();
@@ -359,7 +300,7 @@ void RowEditorDialog::UpdateBusy() {
     m_play->setEnabled(!busy);
     m_ok->setEnabled(!busy && m_probed);
     // A drag would be undone by the first sound when it arrives.
-    for (WaveformView* view : {m_overview, m_detail}) view->setEnabled(!busy);
+    m_waveforms->SetMovable(!busy);
     if (!busy) m_busyText->clear();
     if (busy) {
         setCursor(Qt::BusyCursor);
@@ -371,12 +312,9 @@ void RowEditorDialog::UpdateBusy() {
 void RowEditorDialog::ShowStart() {
     if (!m_readable) return;
     const int rate = m_info.sampleRate;
-    const int64_t window = WindowFrames();
+    const int64_t window = WindowFrames(m_info);
     const int64_t length = std::min(window, m_info.frames - m_start);
-    m_overview->SetSelection(m_start, length);
-    m_detail->SetSelection(m_start, length);
-    // The detail shows the window with a quarter of its length either side.
-    m_detail->SetVisibleRange(m_start - window / 4, window + window / 2);
+    m_waveforms->ShowRow(m_start, length, window);
     m_startText->setText(tr("Start: %1 s").arg(Seconds(m_start, rate)));
     m_lengthText->setText(tr("Row length: %1 s").arg(Seconds(std::max<int64_t>(length, 0), rate)));
 }
@@ -398,7 +336,7 @@ VoiceOptions RowEditorDialog::Options() const {
 
 void RowEditorDialog::Play() {
     if (IsBusy()) return;
-    AuditionFile(m_jobs, m_lane, this, m_model, m_path, Options(), m_convert,
+    AuditionFile(m_jobs, AuditionLane, this, m_model, m_path, Options(), m_convert,
                  [this] { UpdateBusy(); });
     m_busyText->setText(tr("Making the row..."));
     UpdateBusy();
@@ -406,8 +344,9 @@ void RowEditorDialog::Play() {
 
 void RowEditorDialog::done(int result) {
     // Closing drops what the dialog still waits for.
-    m_jobs.Cancel(m_lane);
-    m_waveform.reset();
+    m_jobs.Cancel(ProbeLane);
+    m_jobs.Cancel(AuditionLane);
+    m_waveforms->Stop();
     m_model.StopAudition();
     QDialog::done(result);
 }

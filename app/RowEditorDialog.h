@@ -8,21 +8,17 @@
 #include <memory>
 #include <string>
 
-#include "core/SlotModel.h"
 #include "convert/PeakOverview.h"
 #include "convert/VoiceLoad.h"
+#include "core/SlotModel.h"
 
 #include "app/JobRunner.h"
-class WaveformJob;
-
 class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
-class QProgressBar;
 class QPushButton;
 class QVBoxLayout;
-class WaveformView;
-
+class RowWaveformPane;
 
 // Chooses the part of a loaded row's file that goes into the row and its
 // level: the file's waveform with the row marked as a window the user
@@ -30,10 +26,12 @@ class WaveformView;
 // to" or "Loudness", and Play and Stop of the row as it would sound. The dialog changes
 // nothing of the row: its caller loads the row with Options() after OK.
 //
-// The file is read off the GUI thread: its probe, the first sound and the
-// audition are jobs of the row's lane, and the waveform is a job of its own
-// shown as it arrives. While a job runs, the controls it would race wait;
-// closing the dialog cancels the row's jobs and stops the waveform.
+// The file is read off the GUI thread, by the dialog's own runner: its probe
+// and the first sound are jobs of its Probe lane, the audition of its
+// Audition lane, and the waveform a job of its Waveform lane shown as it
+// arrives. While a probe or an audition runs, the controls it would race
+// wait; closing the dialog cancels its jobs. The window's rows are never
+// marked busy by the dialog.
 class RowEditorDialog : public QDialog {
     Q_OBJECT
 public:
@@ -60,11 +58,11 @@ public:
     // it ends.
     void StartAtFirstSound();
     // True once the whole waveform is shown.
-    [[nodiscard]] bool IsWaveformReady() const { return m_ready; }
-    // A job of the row runs (probe, first sound, audition).
+    [[nodiscard]] bool IsWaveformReady() const;
+    // A job the controls wait for runs (probe, first sound, audition).
     [[nodiscard]] bool IsBusy() const;
     // Why the waveform could not be shown; empty while it is fine.
-    [[nodiscard]] const QString& WaveformFailure() const { return m_waveformFailure; }
+    [[nodiscard]] const QString& WaveformFailure() const;
 
     [[nodiscard]] QPushButton* FirstSoundButton() const { return m_firstSoundButton; }
     [[nodiscard]] QCheckBox* NormalizeBox() const { return m_normalize; }
@@ -75,26 +73,18 @@ public:
 
 private:
     void BuildWidgets();
-    void BuildViews(QVBoxLayout* layout);
     void BuildControls(QVBoxLayout* layout);
     void ConnectWidgets();
     void Probe();
     void Probed(bool readable, const SourceInfo& info, const QString& why);
-    void StartOverview();
-    void OverviewEnded(const QString& failure);
     void Step(int direction, bool large);
     void ShowStart();
     void Play();
     // Enables what a running job would race and shows the busy mark.
     void UpdateBusy();
-    [[nodiscard]] int64_t WindowFrames() const;  // the longest row, in source frames
-    [[nodiscard]] int64_t LastStart() const;     // the latest start that leaves sound
-    [[nodiscard]] QString SourceName() const;
 
     SlotModel& m_model;
-    JobRunner m_jobs;  // the editor's own: its reads never hold up the window's rows
     const int m_slot;
-    const JobLane m_lane;
     const std::string m_path;
     const bool m_convert;
     SourceInfo m_info;
@@ -102,14 +92,8 @@ private:
     bool m_readable = false;
     int64_t m_start = 0;
     bool m_firstSound = false;  // the start is the first sound's, kept as such
-    bool m_ready = false;
-    QString m_waveformFailure;
 
-    std::unique_ptr<WaveformJob> m_waveform;
-
-    WaveformView* m_overview = nullptr;
-    WaveformView* m_detail = nullptr;
-    QProgressBar* m_progress = nullptr;
+    RowWaveformPane* m_waveforms = nullptr;
     QLabel* m_startText = nullptr;
     QLabel* m_lengthText = nullptr;
     QLabel* m_busyText = nullptr;
@@ -120,4 +104,6 @@ private:
     QDoubleSpinBox* m_level = nullptr;
     QCheckBox* m_loudness = nullptr;  // exclusive with m_normalize
     QDoubleSpinBox* m_loudnessLevel = nullptr;
+    // Last: its jobs end before anything they report to goes.
+    JobRunner m_jobs;
 };

@@ -4,10 +4,7 @@
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -16,19 +13,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/AuditionJob.h"
+#include "app/AuditionFile.h"
 #include "app/JobRunner.h"
+#include "app/SliceView.h"
 #include "audio/AudioData.h"
 
 namespace {
 
-constexpr int RowRate = 44100;
 constexpr int ViewBins = 2048;
-constexpr double GrabPixels = 4.0;
-const QColor Background(24, 28, 24);
-const QColor Wave(255, 255, 0);
-const QColor Marker(255, 96, 64);
-const QColor CutOff(0, 0, 0, 150);
 
 // The mode list's entries, in order: equal parts come by a count or by a
 // tempo.
@@ -51,9 +43,6 @@ constexpr NoteChoice NoteChoices[] = {
 };
 constexpr int DefaultNoteChoice = 2;
 
-// Source frames a row can hold at most.
-int64_t RowLimitFrames(int rate) { return static_cast<int64_t>(MaxVoiceFrames) * rate / RowRate; }
-
 // What the worker makes of the file: the analysis and the waveform.
 struct Analysed {
     std::shared_ptr<const OnsetAnalysis> analysis;
@@ -69,148 +58,6 @@ struct Found {
 };
 
 }  // namespace
-
-SliceView::SliceView(QWidget* parent) : QWidget(parent) {
-    setFocusPolicy(Qt::StrongFocus);
-    setMinimumSize(600, 140);
-    setMouseTracking(false);
-}
-
-void SliceView::SetSource(int64_t frames, int rate, std::vector<PeakBin> bins) {
-    m_frames = frames;
-    m_rate = rate;
-    m_bins = std::move(bins);
-    update();
-}
-
-void SliceView::SetMarkers(std::vector<int64_t> markers) {
-    m_markers = std::move(markers);
-    m_dragged = m_touched = -1;
-    update();
-}
-
-void SliceView::SetFirstRow(int row) {
-    m_firstRow = row;
-    update();
-}
-
-double SliceView::XOf(int64_t frame) const {
-    return m_frames > 0 ? static_cast<double>(frame) * width() / static_cast<double>(m_frames) : 0;
-}
-
-int64_t SliceView::FrameAt(double x) const {
-    if (width() <= 0) return 0;
-    const auto frame = static_cast<int64_t>(x * static_cast<double>(m_frames) / width());
-    return std::clamp<int64_t>(frame, 0, std::max<int64_t>(0, m_frames - 1));
-}
-
-int SliceView::MarkerNear(double x) const {
-    int best = -1;
-    double distance = GrabPixels + 1;
-    for (size_t i = 0; i < m_markers.size(); ++i) {
-        const double d = std::abs(XOf(m_markers[i]) - x);
-        if (d <= GrabPixels && d < distance) {
-            best = static_cast<int>(i);
-            distance = d;
-        }
-    }
-    return best;
-}
-
-void SliceView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), Background);
-    const int h = height();
-    const double middle = h / 2.0;
-    painter.setPen(Wave);
-    for (size_t i = 0; i < m_bins.size(); ++i) {
-        const double x = static_cast<double>(i) * width() / static_cast<double>(m_bins.size());
-        const double top = middle - m_bins[i].max1 * (middle - 14) / 32768.0;
-        const double bottom = middle - m_bins[i].min1 * (middle - 14) / 32768.0;
-        painter.drawLine(QPointF(x, top), QPointF(x, bottom));
-    }
-    const int64_t limit = RowLimitFrames(m_rate);
-    for (size_t i = 0; i < m_markers.size(); ++i) {
-        const int64_t start = m_markers[i];
-        const int64_t end = i + 1 < m_markers.size() ? m_markers[i + 1] : m_frames;
-        const double x = XOf(start);
-        // Where the row's limit cuts a long slice: what is left out is shaded.
-        if (end - start > limit)
-            painter.fillRect(QRectF(XOf(start + limit), 0, XOf(end) - XOf(start + limit), h),
-                             CutOff);
-        painter.setPen(QPen(Marker, i == static_cast<size_t>(m_touched) ? 3 : 1));
-        painter.drawLine(QPointF(x, 0), QPointF(x, h));
-        const int row = m_firstRow + static_cast<int>(i);
-        painter.setPen(Qt::white);
-        painter.drawText(QPointF(x + 3, 12),
-                         row < SlotCount ? QString::number(row + 1) : QStringLiteral("-"));
-    }
-    if (hasFocus()) {
-        painter.setPen(QPen(Qt::gray, 1, Qt::DotLine));
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
-}
-
-void SliceView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
-    const double x = event->position().x();
-    m_dragged = MarkerNear(x);
-    if (m_dragged >= 0) {
-        m_touched = m_dragged;
-        update();
-        return;
-    }
-    // A press between markers picks that slice.
-    const int64_t frame = FrameAt(x);
-    const auto after = std::upper_bound(m_markers.begin(), m_markers.end(), frame);
-    if (after != m_markers.begin())
-        emit SliceClicked(static_cast<int>(after - m_markers.begin()) - 1);
-}
-
-void SliceView::mouseMoveEvent(QMouseEvent* event) {
-    if (m_dragged < 0) return;
-    const auto i = static_cast<size_t>(m_dragged);
-    // Between its neighbours: markers never pass each other.
-    const int64_t low = i > 0 ? m_markers[i - 1] + 1 : 0;
-    const int64_t high = i + 1 < m_markers.size() ? m_markers[i + 1] - 1 : m_frames - 1;
-    if (low > high) return;
-    m_markers[i] = std::clamp(FrameAt(event->position().x()), low, high);
-    update();
-}
-
-void SliceView::mouseReleaseEvent(QMouseEvent*) {
-    if (m_dragged < 0) return;
-    m_dragged = -1;
-    emit MarkersEdited();
-}
-
-void SliceView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || m_frames <= 0) return;
-    const double x = event->position().x();
-    const int near = MarkerNear(x);
-    if (near >= 0) {
-        m_markers.erase(m_markers.begin() + near);
-    } else {
-        const int64_t frame = FrameAt(x);
-        m_markers.insert(std::upper_bound(m_markers.begin(), m_markers.end(), frame), frame);
-        m_markers.erase(std::unique(m_markers.begin(), m_markers.end()), m_markers.end());
-    }
-    m_dragged = m_touched = -1;
-    update();
-    emit MarkersEdited();
-}
-
-void SliceView::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) && m_touched >= 0 &&
-        m_touched < static_cast<int>(m_markers.size())) {
-        m_markers.erase(m_markers.begin() + m_touched);
-        m_touched = -1;
-        update();
-        emit MarkersEdited();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
 
 SliceDialog::SliceDialog(SlotModel& model, int slot, QWidget* parent)
     : QDialog(parent),
@@ -446,7 +293,7 @@ void SliceDialog::ShowRows() {
         tr("Rows %1 to %2 get slices 1 to %3.").arg(first + 1).arg(first + filled).arg(filled);
     if (LeftOut() > 0)
         text += ' ' + tr("Slices %1 to %2 do not fit.").arg(filled + 1).arg(slices.size());
-    const int64_t limit = RowLimitFrames(m_analysis->SampleRate());
+    const int64_t limit = SliceView::RowLimitFrames(m_analysis->SampleRate());
     int cut = 0;
     for (int i = 0; i < filled; ++i) cut += slices[static_cast<size_t>(i)].length > limit ? 1 : 0;
     if (cut > 0)

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "core/SlotModel.h"
 #include "convert/Onsets.h"
 #include "convert/PeakOverview.h"
 #include "convert/VoiceLoad.h"
+#include "core/SlotModel.h"
+
+#include "app/SliceView.h"
 
 class JobRunner;
 class QComboBox;
@@ -22,49 +24,6 @@ class QLabel;
 class QPushButton;
 class QSlider;
 class QSpinBox;
-
-// The file's waveform with the slice markers: a double-click adds a marker
-// or removes the one under it, a marker can be dragged, Delete removes the
-// one last touched, and a click between markers picks that slice. Each
-// slice shows the row it will fill and where the row's 1 s limit cuts it.
-class SliceView : public QWidget {
-    Q_OBJECT
-public:
-    explicit SliceView(QWidget* parent = nullptr);
-
-    void SetSource(int64_t frames, int rate, std::vector<PeakBin> bins);
-    void SetMarkers(std::vector<int64_t> markers);
-    [[nodiscard]] const std::vector<int64_t>& Markers() const { return m_markers; }
-    // Row (0-based) of the first slice; slices past the last row get none.
-    void SetFirstRow(int row);
-
-    [[nodiscard]] QSize sizeHint() const override { return {600, 160}; }
-
-signals:
-    void MarkersEdited();
-    void SliceClicked(int index);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    [[nodiscard]] int64_t FrameAt(double x) const;
-    [[nodiscard]] double XOf(int64_t frame) const;
-    [[nodiscard]] int MarkerNear(double x) const;  // -1 when none
-
-    int64_t m_frames = 0;
-    int m_rate = 0;
-    std::vector<PeakBin> m_bins;
-    std::vector<int64_t> m_markers;  // ascending
-    int m_firstRow = 0;
-    int m_dragged = -1;
-    int m_touched = -1;
-};
 
 // "Slice across rows...": finds the hits of a row's file and fills
 // consecutive rows with one slice each, as start and length options of the

@@ -8,11 +8,49 @@
 #include "controls/MessageBox.h"
 #include "res/StringTable.h"
 
+// Hands the owner's drag events to its target, in place of the owner's own
+// drag handlers.
+class FileDropTarget::EventRouter : public QObject {
+public:
+    EventRouter(FileDropTarget& target, QWidget& owner) : m_target(target), m_owner(owner) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != &m_owner) return false;
+        switch (event->type()) {
+        case QEvent::DragEnter:
+            m_target.HandleDragEnter(&m_owner, static_cast<QDragEnterEvent*>(event));
+            return true;
+        case QEvent::DragMove:
+            m_target.HandleDragMove(&m_owner, static_cast<QDragMoveEvent*>(event));
+            return true;
+        case QEvent::DragLeave:
+            m_target.HandleDragLeave(&m_owner, static_cast<QDragLeaveEvent*>(event));
+            return true;
+        case QEvent::Drop:
+            m_target.HandleDrop(&m_owner, static_cast<QDropEvent*>(event));
+            return true;
+        default: return false;
+        }
+    }
+
+private:
+    FileDropTarget& m_target;
+    QWidget& m_owner;
+};
+
+FileDropTarget::FileDropTarget() = default;
+
+FileDropTarget::~FileDropTarget() = default;
+
 bool FileDropTarget::Register(QWidget* owner) {
     if (owner == nullptr) {
         return false;
     }
     owner->setAcceptDrops(true);
+    if (!m_router) {
+        m_router = std::make_unique<EventRouter>(*this, *owner);
+        owner->installEventFilter(m_router.get());
+    }
     m_registered = true;
     return true;
 }
@@ -52,8 +90,8 @@ bool FileDropTarget::OnDragEnter(QWidget* window, const QMimeData* data) {
     if (window == nullptr || data == nullptr) {
         return false;
     }
-    if (window->parentWidget() != nullptr) {
-        ReportDragEntered();
+    if (window->parentWidget() != nullptr && m_reports.dragEntered) {
+        m_reports.dragEntered();
     }
     return true;
 }
@@ -62,8 +100,8 @@ void FileDropTarget::OnDragLeave(QWidget* window) {
     if (window == nullptr) {
         return;
     }
-    if (window->parentWidget() != nullptr) {
-        ReportDragLeft();
+    if (window->parentWidget() != nullptr && m_reports.dragLeft) {
+        m_reports.dragLeft();
     }
 }
 
@@ -75,8 +113,8 @@ bool FileDropTarget::OnDrop(QWidget* window, const QMimeData* data, QPoint point
         return false;
     }
     if (const QStringList files = BrowserFiles(data); !files.isEmpty()) {
-        ReportFilesDropped(files);
-        AfterDrop(point);
+        if (m_reports.filesDropped) m_reports.filesDropped(files);
+        if (m_reports.afterDrop) m_reports.afterDrop(point);
         return true;
     }
     QString path;
@@ -88,8 +126,8 @@ bool FileDropTarget::OnDrop(QWidget* window, const QMimeData* data, QPoint point
     } else {
         ShowMessage(window, IdsMultipleFiles, QMessageBox::Ok);
     }
-    ReportDropped(path);
-    AfterDrop(point);
+    if (m_reports.dropped) m_reports.dropped(path);
+    if (m_reports.afterDrop) m_reports.afterDrop(point);
     return true;
 }
 

@@ -5,6 +5,9 @@
 #include <QStringList>
 #include <Qt>
 
+#include <functional>
+#include <memory>
+
 class QDragEnterEvent;
 class QDragLeaveEvent;
 class QDragMoveEvent;
@@ -13,22 +16,40 @@ class QMimeData;
 class QWidget;
 
 // Lets a control accept one file dragged from the desktop and report the
-// drag through ReportDragEntered, ReportDragLeft and ReportDropped, which
-// the control implements by emitting its signals (connected directly, so
-// each report is handled before the drag handler returns).
+// drag through its Reports, which the control sets to emit its signals
+// (connected directly, so each report is handled before the drag event
+// returns).
 //
-// A control derives from its widget class first and from this second, and
-// forwards its four drag event handlers to the Handle* functions below.
+// A control derives from its widget class first and from this second, sets
+// its reports and registers itself: the target then takes the control's
+// drag events (an event filter), so the control needs no drag handlers.
 class FileDropTarget {
 public:
-    FileDropTarget() = default;
-    virtual ~FileDropTarget() = default;
+    // The control's reports; each names the control by its index.
+    struct Reports {
+        std::function<void()> dragEntered;
+        std::function<void()> dragLeft;
+        // path: the dropped file's full path, empty when the drop did not
+        // hold exactly one local file.
+        std::function<void(const QString& path)> dropped;
+        // Files dragged out of the sound browser (BrowserFilesFormat), one
+        // or more, which fill rows from this one.
+        std::function<void(const QStringList& paths)> filesDropped;
+        // Runs after the drop was reported and handled; point in the
+        // control's coordinates (may be empty).
+        std::function<void(QPoint point)> afterDrop;
+    };
+
+    FileDropTarget();
+    virtual ~FileDropTarget();
     FileDropTarget(const FileDropTarget&) = delete;
     FileDropTarget& operator=(const FileDropTarget&) = delete;
 
-    // Makes owner (the control itself) accept drops. Returns false for a
-    // null owner, else true. Until it succeeds the target stays inert.
+    // Makes owner (the control itself) accept drops and routes its drag
+    // events here. Returns false for a null owner, else true. Until it
+    // succeeds the target stays inert.
     [[nodiscard]] bool Register(QWidget* owner);
+    void SetReports(Reports reports) { m_reports = std::move(reports); }
 
     // The number that identifies the control in its reports (the slot).
     void SetIndex(int index) { m_index = index; }
@@ -54,16 +75,6 @@ public:
     [[nodiscard]] static QStringList BrowserFiles(const QMimeData* data);
 
 protected:
-    // The control's reports; each names the control by its index.
-    virtual void ReportDragEntered() = 0;
-    virtual void ReportDragLeft() = 0;
-    // path: the dropped file's full path, empty when the drop did not hold
-    // exactly one local file.
-    virtual void ReportDropped(const QString& path) = 0;
-    // Files dragged out of the sound browser (BrowserFilesFormat), one or
-    // more, which fill rows from this one.
-    virtual void ReportFilesDropped(const QStringList& paths) = 0;
-
     // Drag entered window: reports it when window has a parent. Returns
     // false, reporting nothing, for a null window or data.
     bool OnDragEnter(QWidget* window, const QMimeData* data);
@@ -78,11 +89,7 @@ protected:
     // data, no parent, or a single file with an empty path.
     bool OnDrop(QWidget* window, const QMimeData* data, QPoint point);
 
-    // Runs after the drop was reported and handled; point in the control's
-    // coordinates. The button shows its hover look here.
-    virtual void AfterDrop(QPoint point) { (void)point; }
-
-    // Event plumbing for the control's overrides of the drag handlers.
+    // Event plumbing for the control's drag events.
     void HandleDragEnter(QWidget* window, QDragEnterEvent* event);
     void HandleDragMove(QWidget* window, QDragMoveEvent* event);
     void HandleDragLeave(QWidget* window, QDragLeaveEvent* event);
@@ -91,5 +98,9 @@ protected:
     int m_index = 0;
 
 private:
+    class EventRouter;
+
+    Reports m_reports;
+    std::unique_ptr<EventRouter> m_router;
     bool m_registered = false;
 };

@@ -1,7 +1,5 @@
 #include "controls/SkinButton.h"
 
-#include <QCoreApplication>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QPainter>
 
@@ -12,6 +10,15 @@ SkinButton::SkinButton(QWidget* parent) : QAbstractButton(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     UpdateRegions();
+    SetReports({[this] { emit FileDragEntered(m_index); }, [this] { emit FileDragLeft(m_index); },
+                [this](const QString& path) { emit FileDropped(m_index, path); },
+                [this](const QStringList& paths) { emit FilesDropped(m_index, paths); },
+                // A drop inside shows the hover look.
+                [this](QPoint point) {
+                    if (m_clientRect.contains(point)) {
+                        SetHover(true);
+                    }
+                }});
 }
 
 bool SkinButton::SetBitmaps(const QPixmap* normal, const QPixmap* pressed, const QPixmap* hover) {
@@ -31,54 +38,14 @@ void SkinButton::UpdateRegions() {
     m_innerRect = m_clientRect.adjusted(1, 1, -1, -1);
 }
 
-void SkinButton::SetHover(bool hover) {
-    m_hover = hover;
-    Refresh();
-}
+void SkinButton::SetHover(bool hover) { m_look.Set(hover); }
 
-void SkinButton::ShowHoverMark() {
-    // The pointer may have left while a dialog was up, unseen by the button.
-    m_pointerInside = PointerIsOver();
-    SetHover(true);
-    if (!m_hoverMark && QCoreApplication::instance() != nullptr) {
-        m_hoverMark = true;
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-}
-
-void SkinButton::EndHoverMark() {
-    if (!m_hoverMark) {
-        return;
-    }
-    m_hoverMark = false;
-    QCoreApplication::instance()->removeEventFilter(this);
-    if (!m_pointerInside) {
-        SetHover(false);
-    }
-}
-
-bool SkinButton::PointerIsOver() const { return rect().contains(mapFromGlobal(QCursor::pos())); }
-
-bool SkinButton::eventFilter(QObject* watched, QEvent* event) {
-    if (m_hoverMark && event->type() == QEvent::MouseMove && watched->isWidgetType()) {
-        const QPoint global = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
-        if (!rect().contains(mapFromGlobal(global))) {
-            m_pointerInside = false;
-            EndHoverMark();
-        }
-    }
-    return QAbstractButton::eventFilter(watched, event);
-}
+void SkinButton::ShowHoverMark() { m_look.ShowMark(); }
 
 void SkinButton::focusOutEvent(QFocusEvent* event) {
-    if (m_hoverMark) {
-        m_pointerInside = PointerIsOver();
-        EndHoverMark();
-    }
+    m_look.FocusLost();
     QAbstractButton::focusOutEvent(event);
 }
-
-void SkinButton::Refresh() { update(); }
 
 QSize SkinButton::sizeHint() const {
     if (const QPixmap* normal = m_normalImage) {
@@ -87,24 +54,17 @@ QSize SkinButton::sizeHint() const {
     return {25, 25};
 }
 
-const QPixmap* SkinButton::CurrentImage() const {
-    if (isDown()) {
-        return m_pressedImage;
-    }
-    // A disabled button hears no mouse, so only SetHover lights it.
-    if (m_hover || (m_pointerInside && isEnabled())) {
-        return m_hoverImage;
-    }
-    return m_normalImage;
-}
-
 void SkinButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect item = rect();
     painter.fillRect(item, palette().color(QPalette::Active, QPalette::Button));
     // The disabled state is not looked at: the owner gives a disabled
     // button its disabled images.
-    if (const QPixmap* image = CurrentImage()) {
+    // The image by state: pressed, hovered, else normal.
+    const QPixmap* image = isDown()                    ? m_pressedImage
+                           : m_look.IsLit(isEnabled()) ? m_hoverImage
+                                                       : m_normalImage;
+    if (image != nullptr) {
         (void)DrawCentered(&painter, item.left(), item.top(), item.left() + item.width(),
                            item.top() + item.height(), image);
     }
@@ -118,21 +78,8 @@ void SkinButton::paintEvent(QPaintEvent*) {
     }
 }
 
-void SkinButton::PointerLeft() {
-    m_pointerInside = false;
-    m_hover = false;
-    EndHoverMark();
-    Refresh();
-}
-
 void SkinButton::mouseMoveEvent(QMouseEvent* event) {
-    const bool inside = rect().contains(event->position().toPoint());
-    if (inside && !m_pointerInside) {
-        m_pointerInside = true;
-        Refresh();
-    } else if (!inside && (m_pointerInside || m_hover)) {
-        PointerLeft();
-    }
+    m_look.PointerMoved(rect().contains(event->position().toPoint()));
     QAbstractButton::mouseMoveEvent(event);
 }
 
@@ -149,13 +96,12 @@ void SkinButton::mouseReleaseEvent(QMouseEvent* event) {
     }
     QAbstractButton::mouseReleaseEvent(event);
     if (!rect().contains(event->position().toPoint())) {
-        PointerLeft();
+        m_look.PointerLeft();
     }
 }
 
 void SkinButton::enterEvent(QEnterEvent* event) {
-    m_pointerInside = true;
-    Refresh();
+    m_look.PointerEntered();
     QAbstractButton::enterEvent(event);
 }
 
@@ -163,7 +109,7 @@ void SkinButton::leaveEvent(QEvent* event) {
     // While the left button is held the pointer belongs to this button;
     // its moves decide the look then.
     if (!m_mouseDown) {
-        PointerLeft();
+        m_look.PointerLeft();
     }
     QAbstractButton::leaveEvent(event);
 }
@@ -184,15 +130,4 @@ void SkinButton::keyPressEvent(QKeyEvent* event) {
 void SkinButton::resizeEvent(QResizeEvent* event) {
     UpdateRegions();
     QAbstractButton::resizeEvent(event);
-}
-
-void SkinButton::dragEnterEvent(QDragEnterEvent* event) { HandleDragEnter(this, event); }
-void SkinButton::dragMoveEvent(QDragMoveEvent* event) { HandleDragMove(this, event); }
-void SkinButton::dragLeaveEvent(QDragLeaveEvent* event) { HandleDragLeave(this, event); }
-void SkinButton::dropEvent(QDropEvent* event) { HandleDrop(this, event); }
-
-void SkinButton::AfterDrop(QPoint point) {
-    if (m_clientRect.contains(point)) {
-        SetHover(true);
-    }
 }

@@ -6,11 +6,12 @@
 #include <QRect>
 
 #include "controls/FileDropTarget.h"
+#include "controls/HoverLook.h"
 
 // The skinned push button: shows one of three images (normal, pressed,
 // hover) centred on itself, a one-pixel focus frame when it has the focus,
-// swaps in the hover image while the pointer is over it, clicks itself on
-// Enter, and reports file drags to its parent (FileDropTarget).
+// swaps in the hover image while the pointer is over it (HoverLook), clicks
+// itself on Enter, and reports file drags to its parent (FileDropTarget).
 //
 // The images belong to the caller and must outlive their use here. GUI
 // thread only.
@@ -20,7 +21,7 @@ public:
     explicit SkinButton(QWidget* parent = nullptr);
 
     // Stores the three images. Returns false and keeps the former images
-    // when any of them is null. Does not repaint: call Refresh.
+    // when any of them is null. Does not repaint: call update().
     [[nodiscard]] bool SetBitmaps(const QPixmap* normal, const QPixmap* pressed,
                                   const QPixmap* hover);
 
@@ -40,16 +41,13 @@ public:
     // With true, every repaint shows the hover image until the pointer
     // leaves the button or SetHover(false); then repaints.
     void SetHover(bool hover);
-    [[nodiscard]] bool IsHoverSet() const { return m_hover; }
+    [[nodiscard]] bool IsHoverSet() const { return m_look.IsSet(); }
 
     // Shows the hover look as a mark that points at this button (after a
     // failed load) without the pointer being there. It goes at the next
     // pointer move anywhere in the program that is not over the button, or
     // when the button loses the focus.
     void ShowHoverMark();
-
-    // Repaints the whole button.
-    void Refresh();
 
     [[nodiscard]] QSize sizeHint() const override;
 
@@ -63,12 +61,6 @@ signals:
     void FilesDropped(int slot, const QStringList& paths);
 
 protected:
-    void ReportDragEntered() override { emit FileDragEntered(m_index); }
-    void ReportDragLeft() override { emit FileDragLeft(m_index); }
-    void ReportDropped(const QString& path) override { emit FileDropped(m_index, path); }
-    void ReportFilesDropped(const QStringList& paths) override {
-        emit FilesDropped(m_index, paths);
-    }
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -78,20 +70,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dragLeaveEvent(QDragLeaveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-    void AfterDrop(QPoint point) override;
 
 private:
-    // The image the button shows now, by state.
-    [[nodiscard]] const QPixmap* CurrentImage() const;
-    void PointerLeft();
-    void EndHoverMark();
-    [[nodiscard]] bool PointerIsOver() const;
-
     const QPixmap* m_normalImage = nullptr;
     const QPixmap* m_pressedImage = nullptr;
     const QPixmap* m_hoverImage = nullptr;
@@ -100,7 +80,5 @@ private:
     QColor m_frameColor{0, 0, 0};
     bool m_mouseDown = false;
     bool m_focusFrame = false;
-    bool m_pointerInside = false;
-    bool m_hover = false;
-    bool m_hoverMark = false;  // watching the program's pointer moves
+    HoverLook m_look{*this};
 };

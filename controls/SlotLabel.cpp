@@ -13,12 +13,12 @@ SlotLabel::SlotLabel(QWidget* parent) : QLabel(parent) {
     // File names are shown as they are, never read as markup.
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    SetReports({[this] { emit FileDragEntered(m_index); },
+                [this] { emit FileDragLeft(m_index); },
+                [this](const QString& path) { emit FileDropped(m_index, path); },
+                [this](const QStringList& paths) { emit FilesDropped(m_index, paths); },
+                {}});
 }
-
-void SlotLabel::dragEnterEvent(QDragEnterEvent* event) { HandleDragEnter(this, event); }
-void SlotLabel::dragMoveEvent(QDragMoveEvent* event) { HandleDragMove(this, event); }
-void SlotLabel::dragLeaveEvent(QDragLeaveEvent* event) { HandleDragLeave(this, event); }
-void SlotLabel::dropEvent(QDropEvent* event) { HandleDrop(this, event); }
 
 void SlotLabel::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {

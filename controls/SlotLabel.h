@@ -43,16 +43,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void ReportDragEntered() override { emit FileDragEntered(m_index); }
-    void ReportDragLeft() override { emit FileDragLeft(m_index); }
-    void ReportDropped(const QString& path) override { emit FileDropped(m_index, path); }
-    void ReportFilesDropped(const QStringList& paths) override {
-        emit FilesDropped(m_index, paths);
-    }
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dragLeaveEvent(QDragLeaveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
     QColor m_background{236, 238, 236};

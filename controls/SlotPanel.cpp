@@ -199,9 +199,9 @@ bool SlotPanel::SetRowState(int slot, bool loaded, bool playing) {
     }
     clear.setEnabled(loaded);
     play.setEnabled(loaded);
-    load.Refresh();
-    clear.Refresh();
-    play.Refresh();
+    load.update();
+    clear.update();
+    play.update();
     return ok;
 }
 
@@ -212,7 +212,7 @@ bool SlotPanel::SetPlayButtonState(int slot, bool playing) {
                                               Bitmap(BmpPlayPlaying))
                             : play.SetBitmaps(Bitmap(BmpPlayNormal), Bitmap(BmpPlayPressed),
                                               Bitmap(BmpPlayHover));
-    play.Refresh();
+    play.update();
     return ok;
 }
 
@@ -220,7 +220,7 @@ void SlotPanel::SetSaveEnabled(bool enabled) {
     (void)m_saveButton.SetBitmaps(Bitmap(enabled ? BmpSaveNormal : BmpSaveDisabled),
                                   Bitmap(BmpSavePressed), Bitmap(BmpSaveHover));
     m_saveButton.setEnabled(enabled);
-    m_saveButton.Refresh();
+    m_saveButton.update();
 }
 
 bool SlotPanel::SetSlotText(int slot, const QString& text, const QString& toolTip) {

@@ -139,6 +139,23 @@ TEST_F(RowEditorTest, ClosingTheEditorMidScanDropsTheFirstSoundAndFreesTheRow) {
     EXPECT_TRUE(Label(0)->isEnabled());
 }
 
+TEST_F(RowEditorTest, TheEditorsScanRunsOnItsOwnRunnerAndLeavesTheWindowsRowFree) {
+    // A minute of silence: the scan for the first sound is still running
+    // when the window is asked about the row.
+    testsupport::Pcm pcm = testsupport::MakeRamp(1, 16, 44100, 0);
+    pcm.samples.assign(44100 * 60, 0);
+    const std::string path = dir.file("quiet.wav");
+    ASSERT_TRUE(testsupport::WriteFile(path, testsupport::MakeWav(pcm)));
+    Open();
+    ASSERT_TRUE(Load(0, QString::fromStdString(path)));
+    ASSERT_TRUE(Edit(0, [this](RowEditorDialog* editor) {
+        editor->FirstSoundButton()->click();
+        EXPECT_TRUE(editor->IsBusy());
+        EXPECT_FALSE(window->Context().IsRowBusy(0));
+        editor->reject();
+    }));
+}
+
 TEST_F(RowEditorTest, OptionsLiveInTheirOwnSectionAndComeBackAtStart) {
     const QString a = Wav("a.wav", 2, 88200);
     const QString b = Wav("b.wav");

@@ -6,6 +6,8 @@
 #include "AppTestSupport.h"
 #include "SndfileWriter.h"
 #include "app/SoundBrowser.h"
+#include "app/SoundListModel.h"
+#include "app/SoundPreview.h"
 #include "convert/SoundSource.h"
 
 namespace {
@@ -26,7 +28,7 @@ protected:
     SoundBrowser& OpenOn(const QString& path) {
         window->Browse().BrowseFolder(path);
         SoundBrowser& browser = *window->Browse().Browser();
-        WaitFor([&] { return browser.ListedFiles().size() == 3; });
+        WaitFor([&] { return browser.List().ListedFiles().size() == 3; });
         return browser;
     }
 
@@ -46,11 +48,11 @@ TEST_F(BrowserTest, PaneWidensTheWindowBesideThePanelAndIsKeptInItsOwnSection) {
     EXPECT_EQ(window->Context().panel.geometry(), QRect(0, 0, 640, 640));
     EXPECT_EQ(browser.geometry().left(), 640);
     // Natural order, sound files only.
-    EXPECT_EQ(browser.ListedFiles(),
+    EXPECT_EQ(browser.List().ListedFiles(),
               QStringList({folder + "/kick2.wav", folder + "/kick10.wav", folder + "/snare.wav"}));
     // A folder becomes recent once a file of it was played.
-    QSignalSpy started(&browser, &SoundBrowser::PreviewStarted);
-    browser.Preview(browser.ListedFiles()[0]);
+    QSignalSpy started(&browser.Preview(), &SoundPreview::Started);
+    browser.Preview().Play(browser.List().ListedFiles()[0]);
     ASSERT_TRUE(started.wait(10000));
     browser.SetPreviewLevel(40);
     browser.SetPreviewOn(false);
@@ -84,13 +86,13 @@ TEST_F(BrowserTest, OnlyTheFileTheSelectionSettlesOnPlays) {
     Open();
     SoundBrowser& browser = OpenOn(folder);
     QStringList started;
-    QObject::connect(&browser, &SoundBrowser::PreviewStarted,
+    QObject::connect(&browser.Preview(), &SoundPreview::Started,
                      [&started](const QString& path) { started.append(path); });
-    const QStringList files = browser.ListedFiles();
+    const QStringList files = browser.List().ListedFiles();
 
     // Asked one after the other: the first one's row is dropped unheard.
-    browser.Preview(files[0]);
-    browser.Preview(files[1]);
+    browser.Preview().Play(files[0]);
+    browser.Preview().Play(files[1]);
     // Results of one lane arrive in order: nothing older can come later.
     WaitFor([&] { return !started.isEmpty(); });
     EXPECT_EQ(started, QStringList{files[1]});
@@ -147,7 +149,7 @@ TEST_F(BrowserTest, EnterHandsOnTheSelectedFilesAndADragCarriesThem) {
     browser.List().selectAll();
     QTest::keyClick(&browser.List(), Qt::Key_Return);
     ASSERT_EQ(chosen.size(), 1);
-    EXPECT_EQ(chosen[0][0].toStringList(), browser.ListedFiles());
+    EXPECT_EQ(chosen[0][0].toStringList(), browser.List().ListedFiles());
     // A held Enter's repeats put nothing more on the rows.
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
     QApplication::sendEvent(&browser.List(), &repeat);
@@ -155,7 +157,7 @@ TEST_F(BrowserTest, EnterHandsOnTheSelectedFilesAndADragCarriesThem) {
 
     // The filter hides what does not match; hidden files are not chosen.
     QTest::keyClicks(&browser.Filter(), "KICK");
-    EXPECT_EQ(browser.SelectedFiles().size(), 2);
+    EXPECT_EQ(browser.List().SelectedFiles().size(), 2);
 
     const QModelIndexList items = browser.List().selectionModel()->selectedIndexes();
     const std::unique_ptr<QMimeData> data(browser.List().model()->mimeData(items));
@@ -172,14 +174,14 @@ TEST_F(BrowserTest, TypingSearchesTheListAndEnterFillsOnlyTheTargetRow) {
     ASSERT_TRUE(Load(2, Wav("c.wav", 1, 4410)));  // the pad "c" would strike
     window->Fill().SetTargetRow(5);
     SoundBrowser& browser = OpenOn(folder);
-    QSignalSpy started(&browser, &SoundBrowser::PreviewStarted);
+    QSignalSpy started(&browser.Preview(), &SoundPreview::Started);
     QTest::qWait(200);
     EXPECT_EQ(started.count(), 0) << "opening played a file";
     EXPECT_FALSE(window->Context().model.IsAuditionPlaying());
 
     browser.List().setFocus();
     QTest::keyClicks(&browser.List(), "snare");
-    EXPECT_EQ(browser.SelectedFiles(), QStringList{folder + "/snare.wav"});
+    EXPECT_EQ(browser.List().SelectedFiles(), QStringList{folder + "/snare.wav"});
     EXPECT_FALSE(window->Context().model.IsSlotPlaying(2)) << "a letter struck a pad";
     EXPECT_EQ(window->Fill().TargetRow(), 5);
     QTest::keyClick(&browser.List(), Qt::Key_Return);
@@ -192,7 +194,7 @@ TEST_F(BrowserTest, TypingSearchesTheListAndEnterFillsOnlyTheTargetRow) {
     QTest::keyClicks(&browser.Filter(), "kick1");
     QTest::keyClick(&browser.Filter(), Qt::Key_Down);
     EXPECT_TRUE(browser.List().hasFocus());
-    EXPECT_EQ(browser.SelectedFiles(), QStringList{folder + "/kick10.wav"});
+    EXPECT_EQ(browser.List().SelectedFiles(), QStringList{folder + "/kick10.wav"});
     browser.Filter().setFocus();
     QTest::keyClick(&browser.Filter(), Qt::Key_Return);
     WaitFor([&] { return window->Context().model.IsSlotLoaded(6); });
@@ -211,8 +213,8 @@ TEST_F(BrowserTest, RefusedFilesAreListedWithTheWayToTakeThemAndDetailsComeAsSho
     window->Browse().BrowseFolder(folder);
     SoundBrowser& browser = *window->Browse().Browser();
     QSignalSpy filled(&browser, &SoundBrowser::DetailsFilled);
-    WaitFor([&] { return browser.ListedFiles().size() == 304 && filled.count() > 0; });
-    ASSERT_EQ(browser.ListedFiles().value(2), folder + "/loop.flac");
+    WaitFor([&] { return browser.List().ListedFiles().size() == 304 && filled.count() > 0; });
+    ASSERT_EQ(browser.List().ListedFiles().value(2), folder + "/loop.flac");
     QAbstractItemModel& files = *browser.List().model();
     WaitFor([&] { return !files.index(2, 0).data(Qt::ToolTipRole).toString().endsWith("flac"); });
     EXPECT_TRUE(

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "SoundFileWriter.h"
+#include "app/JobRunner.h"
 #include "app/WaveformJob.h"
 
 namespace {
@@ -42,7 +43,8 @@ TEST(WaveformJob, KeepsTheBinsInOrderAndStopsWithAReasonWhenABatchDoesNotFit) {
         },
         nullptr));
 
-    WaveformJob whole;
+    JobRunner jobs;
+    WaveformJob whole(jobs);
     QString why;
     ASSERT_TRUE(whole.Start(path, false, Frames, 100, &why)) << why.toStdString();
     EXPECT_EQ(RunToEnd(whole), QString());
@@ -50,7 +52,7 @@ TEST(WaveformJob, KeepsTheBinsInOrderAndStopsWithAReasonWhenABatchDoesNotFit) {
 
     // Told the file is a tenth of its length: the batch that overflows is
     // refused whole, what was stored stays where it belongs.
-    WaveformJob shorter;
+    WaveformJob shorter(jobs);
     ASSERT_TRUE(shorter.Start(path, false, Frames / 10, 100, &why));
     const std::optional<QString> failure = RunToEnd(shorter);
     ASSERT_TRUE(failure);
@@ -60,7 +62,7 @@ TEST(WaveformJob, KeepsTheBinsInOrderAndStopsWithAReasonWhenABatchDoesNotFit) {
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), expected.begin()));
 
     // A file that cannot be read says why.
-    WaveformJob missing;
+    WaveformJob missing(jobs);
     ASSERT_TRUE(missing.Start(dir.file("none.wav"), false, Frames, 100, &why));
     const std::optional<QString> gone = RunToEnd(missing);
     ASSERT_TRUE(gone);

@@ -174,14 +174,15 @@ void RunPreviews(benchmark::State& state, int format, int rate, int channels, co
     SoundBrowser browser(model);
     browser.show();
     (void)browser.SetFolder(QString::fromStdString(dir.path()));
-    if (!Spin(10000, [&] { return browser.ListedFiles().size() == 2 && recorder.Started(); })) {
+    if (!Spin(10000,
+              [&] { return browser.List().ListedFiles().size() == 2 && recorder.Started(); })) {
         state.SkipWithError("the files were not listed");
         return;
     }
     QWidget& list = browser.List();
     list.setFocus();
     browser.SetPreviewOn(false);
-    (void)browser.SelectFile(browser.ListedFiles()[0]);
+    (void)browser.SelectFile(browser.List().ListedFiles()[0]);
     browser.SetPreviewOn(true);
 
     std::vector<double> ms;
@@ -272,7 +273,7 @@ void BM_ListFolder100k(benchmark::State& state) {
         probe.start();
         (void)browser.SetFolder(QString::fromStdString(dir.file("files")));
         const bool done = Spin(60000, [&] {
-            return browser.ListedFiles().size() == Files && filled &&
+            return browser.List().ListedFiles().size() == Files && filled &&
                    !browser.List().model()->index(0, 1).data().toString().isEmpty();
         });
         state.counters["listed_ms"] = static_cast<double>(timer.elapsed());

@@ -1,4 +1,4 @@
-#include "app/LevelBox.h"
+#include "app/MakeLevelBox.h"
 
 #include <QDoubleSpinBox>
 

@@ -1,4 +1,4 @@
-#include "app/AuditionJob.h"
+#include "app/AuditionFile.h"
 
 #include <QWidget>
 

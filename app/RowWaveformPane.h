@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "convert/VoiceLoad.h"
+
+class JobRunner;
+class QProgressBar;
+class WaveformJob;
+class WaveformView;
+
+// The row editor's waveforms: the whole file with the row marked as a
+// window the user drags, the progress of its reading, and the detail around
+// the start. The file's overview is read by a WaveformJob on the owner's
+// runner and drawn as it arrives.
+class RowWaveformPane : public QWidget {
+    Q_OBJECT
+public:
+    // jobs reads the overview; it must outlive the pane's reads (a runner
+    // waits for its jobs when it goes).
+    explicit RowWaveformPane(JobRunner& jobs, QWidget* parent = nullptr);
+    ~RowWaveformPane() override;
+
+    // Reads the overview of the file at path, whose header gave info.
+    void Read(const std::string& path, bool convert, const SourceInfo& info);
+    // Stops the read; nothing more is drawn.
+    void Stop();
+    // Marks the row's frames start ... start + length and shows the detail
+    // around them (window: the longest row, in the file's frames).
+    void ShowRow(int64_t start, int64_t length, int64_t window);
+    // Whether a drag or a key may move the start.
+    void SetMovable(bool movable);
+
+    // True once the whole waveform is shown.
+    [[nodiscard]] bool IsReady() const { return m_ready; }
+    // Why the waveform could not be shown; empty while it is fine.
+    [[nodiscard]] const QString& Failure() const { return m_failure; }
+
+signals:
+    // The user moved the start to frame (not yet clamped).
+    void StartDragged(int64_t frame);
+    // An arrow key: direction -1 or 1; large with Shift.
+    void StepAsked(int direction, bool large);
+
+private:
+    void Ended(const QString& failure);
+
+    JobRunner& m_jobs;
+    WaveformView* m_overview = nullptr;
+    WaveformView* m_detail = nullptr;
+    QProgressBar* m_progress = nullptr;
+    std::unique_ptr<WaveformJob> m_waveform;
+    int64_t m_frames = 0;
+    bool m_ready = false;
+    QString m_failure;
+};

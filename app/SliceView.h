@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <vector>
+
+#include "convert/PeakOverview.h"
+
+// The file's waveform with the slice markers: a double-click adds a marker
+// or removes the one under it, a marker can be dragged, Delete removes the
+// one last touched, and a click between markers picks that slice. Each
+// slice shows the row it will fill and where the row's 1 s limit cuts it.
+class SliceView : public QWidget {
+    Q_OBJECT
+public:
+    explicit SliceView(QWidget* parent = nullptr);
+
+    void SetSource(int64_t frames, int rate, std::vector<PeakBin> bins);
+    void SetMarkers(std::vector<int64_t> markers);
+    [[nodiscard]] const std::vector<int64_t>& Markers() const { return m_markers; }
+    // Row (0-based) of the first slice; slices past the last row get none.
+    void SetFirstRow(int row);
+
+    [[nodiscard]] QSize sizeHint() const override { return {600, 160}; }
+    // Source frames a row can hold at most, at rate.
+    [[nodiscard]] static int64_t RowLimitFrames(int rate);
+
+signals:
+    void MarkersEdited();
+    void SliceClicked(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    [[nodiscard]] int64_t FrameAt(double x) const;
+    [[nodiscard]] double XOf(int64_t frame) const;
+    [[nodiscard]] int MarkerNear(double x) const;  // -1 when none
+
+    int64_t m_frames = 0;
+    int m_rate = 0;
+    std::vector<PeakBin> m_bins;
+    std::vector<int64_t> m_markers;  // ascending
+    int m_firstRow = 0;
+    int m_dragged = -1;
+    int m_touched = -1;
+};
