@@ -1,5 +1,6 @@
 #include "cli/MatchLoudness.h"
 
+#include <cassert>
 #include <map>
 
 #include "audio/AudioData.h"
@@ -15,6 +16,12 @@ constexpr std::string_view kOption = "--match-loudness";
 bool Refuse(const std::string& why, std::ostream& err) {
     UsageError("build", why, err);
     return false;
+}
+
+const RowOptionText& LoudnessOption() {
+    const RowOptionText* option = FindRowOption("--loudness");
+    assert(option != nullptr);
+    return *option;
 }
 
 bool LooksLikeLevel(const std::string& text) {
@@ -46,12 +53,12 @@ bool TakeMatchLoudness(std::vector<std::string>* args, MatchRequest* request, st
         } else {
             continue;
         }
-        double lufs = 0;
-        if (!ParseDecimalText(value, &lufs))
-            return Refuse("--match-loudness: '" + value + "' is not a loudness in LUFS", err);
-        if (lufs < LoudnessMinLufs || lufs > LoudnessMaxLufs)
-            return Refuse("--match-loudness: the loudness must lie between -40 and 0 LUFS", err);
-        request->target = lufs;
+        // The target is read as a row's --loudness is, in the same words.
+        VoiceOptions target;
+        std::string why;
+        if (!LoudnessOption().parse(value, &target, &why))
+            return Refuse("--match-loudness: " + why, err);
+        request->target = target.loudnessLufs;
     }
     *args = std::move(rest);
     return true;
@@ -61,8 +68,7 @@ bool CanMatchLoudness(const std::vector<RowChoice>& choices, std::ostream& err) 
     const auto texts = RowOptionTexts();
     for (const RowChoice& choice : choices) {
         for (size_t i = 0; i < texts.size() && i < choice.given.size(); ++i) {
-            const bool level = texts[i].option == "--normalize" || texts[i].option == "--loudness";
-            if (level && !choice.given[i].empty())
+            if (texts[i].part == RowOptionPart::Level && !choice.given[i].empty())
                 return Refuse("--match-loudness sets every row's level; drop " + choice.given[i],
                               err);
         }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/RowOptions.h"
+#include "cli/RowChoices.h"
 #include "voicebank/VoiceBankImage.h"
 
 namespace glwtool {

@@ -14,7 +14,7 @@
 
 #include "audio/AudioData.h"
 #include "cli/Commands.h"
-#include "cli/RowOptions.h"
+#include "cli/RowChoices.h"
 #include "cli/Tool.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"

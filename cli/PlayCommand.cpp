@@ -11,7 +11,7 @@
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
 #include "cli/MidiPlayCommand.h"
-#include "cli/RowOptions.h"
+#include "cli/RowChoices.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
 #include "engine/SoundEngine.h"

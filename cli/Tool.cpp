@@ -163,7 +163,7 @@ namespace glwtool {
 
 std::vector<Command> CoreCommands() {
     return {
-        {"build", "build a bank from up to 16 WAV or AIFF files", BuildHelp, RunBuild},
+        {"build", "build a bank from up to 16 WAV or AIFF files", BuildHelp(), RunBuild},
         {"info", "check a bank and list its 16 rows", InfoHelp, RunInfo},
         {"extract", "write each filled row of a bank as a WAV file", ExtractHelp, RunExtract},
         {"slices", "find the hits of a loop, one slice per hit", SlicesHelp, RunSlices},
