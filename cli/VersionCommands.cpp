@@ -60,6 +60,22 @@ std::string RowsFilled(const std::string& path, const std::string& name) {
     return std::to_string(rows);
 }
 
+// The bank NAME in the card's folder: a file there named NAME.glw in any
+// letter case is the bank a restore replaces (NAME.glw itself first), else
+// NAME.glw is made.
+fs::path BankOnCard(const fs::path& folder, const std::string& name) {
+    const std::string wanted = name + std::string(BankFileExtension);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(folder / wanted, ec))) return folder / wanted;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string file = it->path().filename().string();
+        if (IsBankFileName(file) && file.size() == wanted.size() &&
+            file.compare(0, name.size(), name) == 0)
+            return it->path();
+    }
+    return folder / wanted;
+}
+
 // The copy VERSION names: a number from 1 (the newest) or a stamp.
 const BankBackupCopy* FindCopy(const std::vector<BankBackupCopy>& copies,
                                const std::string& version) {
@@ -128,7 +144,7 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "glwtool restore: cannot create folder " << Printable(folder.string()) << '\n';
         return ExitFailure;
     }
-    const std::string bank = (folder / (name + std::string(BankFileExtension))).string();
+    const std::string bank = BankOnCard(folder, name).string();
     std::string backup;
     std::string reason;
     if (!RestoreBankCopy(copy->path, bank, root, std::time(nullptr), &backup, &reason)) {
