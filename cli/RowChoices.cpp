@@ -1,5 +1,7 @@
 #include "cli/RowChoices.h"
 
+#include <cstring>
+
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
 #include "cli/ConvertLoad.h"
@@ -75,6 +77,7 @@ std::string FirstOptionGiven(const RowChoice& choice) {
 bool LoadRowFile(const std::string& file, const RowChoice& choice, bool convert, AudioData* record,
                  VoiceLoadOutcome* outcome, std::string* failure, bool* usage) {
     *usage = false;
+    std::memset(record, 0, sizeof(AudioData));
     if (LoadVoice(file.c_str(), choice.options, convert, record, outcome)) return true;
     if (outcome->levelsConflict) {
         *usage = true;

@@ -106,6 +106,23 @@ bool ParseSliceSettings(std::string_view command, const std::vector<OptionValue>
 
 namespace {
 
+// FindSlices for a command: false when file cannot be read or has no slice,
+// with "FILE: REASON" or "FILE: no slices found" and noneMore written to err.
+bool FindFileSlices(const std::string& file, bool convert, const SliceSettings& settings,
+                    std::string_view noneMore, std::vector<Slice>* slices, int* rate, bool* more,
+                    std::ostream& err) {
+    std::string why;
+    if (!FindSlices(file.c_str(), convert, settings, slices, rate, &why, more)) {
+        err << Printable(file) << ": " << why << '\n';
+        return false;
+    }
+    if (slices->empty()) {
+        err << Printable(file) << ": no slices found" << noneMore << '\n';
+        return false;
+    }
+    return true;
+}
+
 // What build's --slice, --first-row and slice options ask for.
 struct SliceRequest {
     std::string file;  // empty: no slicing asked for
@@ -155,7 +172,7 @@ int GiveSliceToRow(const std::string& file, size_t index, const VoiceOptions& sl
         if (choice.given[t].empty() || texts[t].part == RowOptionPart::Level) continue;
         return UsageError("build",
                           choice.given[t] + ": row " + std::to_string(row + 1) + " takes slice " +
-                              std::to_string(index + 1) + " of " + file,
+                              std::to_string(index + 1) + " of " + Printable(file),
                           err);
     }
     (*named)[row] = true;
@@ -177,16 +194,10 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
     const std::string& file = request.file;
     std::vector<Slice> slices;
     int rate = 0;
-    std::string why;
     bool more = false;
-    if (!FindSlices(file.c_str(), convert, request.settings, &slices, &rate, &why, &more)) {
-        err << file << ": " << why << '\n';
+    if (!FindFileSlices(file, convert, request.settings, "; nothing written", &slices, &rate, &more,
+                        err))
         return ExitFailure;
-    }
-    if (slices.empty()) {
-        err << file << ": no slices found; nothing written\n";
-        return ExitFailure;
-    }
     const RowPlacement placement = PlaceOnRows(request.firstRow - 1, slices.size());
     for (const PlacedItem& placed : placement.items) {
         const int code =
@@ -196,11 +207,12 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
     }
     const size_t fitting = placement.items.size();
     if (more)
-        err << "glwtool build: " << file << " has more than " << MaxSlices << " slices; slices "
-            << fitting + 1 << " onward do not fit above row 16 and are left out\n";
+        err << "glwtool build: " << Printable(file) << " has more than " << MaxSlices
+            << " slices; slices " << fitting + 1
+            << " onward do not fit above row 16 and are left out\n";
     else if (fitting < slices.size())
-        err << "glwtool build: " << file << " has " << slices.size() << " slices; slices "
-            << fitting + 1 << " to " << slices.size()
+        err << "glwtool build: " << Printable(file) << " has " << slices.size()
+            << " slices; slices " << fitting + 1 << " to " << slices.size()
             << " do not fit above row 16 and are left out\n";
     return ExitOk;
 }
@@ -219,24 +231,17 @@ int RunSlices(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const std::string& file = operands.front();
     std::vector<Slice> slices;
     int rate = 0;
-    std::string why;
     bool more = false;
-    if (!FindSlices(file.c_str(), !options.empty(), settings, &slices, &rate, &why, &more)) {
-        err << file << ": " << why << '\n';
+    if (!FindFileSlices(file, !options.empty(), settings, "", &slices, &rate, &more, err))
         return ExitFailure;
-    }
-    if (slices.empty()) {
-        err << file << ": no slices found\n";
-        return ExitFailure;
-    }
     for (size_t i = 0; i < slices.size(); ++i) {
         out << i + 1 << '\t' << FrameSecondsText(slices[i].start, rate) << '\t'
             << FrameSecondsText(slices[i].length, rate) << '\t' << slices[i].start << '\t'
             << slices[i].length << '\n';
     }
     if (more)
-        err << "glwtool slices: " << file << " has more than " << MaxSlices << " slices; the first "
-            << MaxSlices << " are listed\n";
+        err << "glwtool slices: " << Printable(file) << " has more than " << MaxSlices
+            << " slices; the first " << MaxSlices << " are listed\n";
     return ExitOk;
 }
 

@@ -48,6 +48,14 @@ bool CheckName(const char* command, const std::string& name, std::ostream& err) 
     return true;
 }
 
+// Where the kept copies live; false, with a usage error written, when
+// there is no home for them.
+bool FindBackupsRoot(const char* command, std::string* root, std::ostream& err) {
+    *root = DefaultBackupsRoot();
+    if (root->empty()) (void)UsageError(command, "neither XDG_DATA_HOME nor HOME is set", err);
+    return !root->empty();
+}
+
 // The rows filled, "damaged", or, for a copy of another bank put in NAME's
 // folder, "holds OTHER": the one restore refuses.
 std::string RowsFilled(const std::string& path, const std::string& name) {
@@ -103,8 +111,8 @@ int RunVersions(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!SplitArguments("versions", args, {}, &options, &operands, err)) return ExitUsage;
     if (operands.size() != 1) return UsageError("versions", "give exactly one NAME", err);
     if (!CheckName("versions", operands[0], err)) return ExitUsage;
-    const std::string root = DefaultBackupsRoot();
-    if (root.empty()) return UsageError("versions", "neither XDG_DATA_HOME nor HOME is set", err);
+    std::string root;
+    if (!FindBackupsRoot("versions", &root, err)) return ExitUsage;
     const std::vector<BankBackupCopy> copies = ListBankBackups(root, operands[0]);
     for (size_t i = 0; i < copies.size(); ++i) {
         const BankBackupCopy& copy = copies[i];
@@ -129,8 +137,8 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "glwtool restore: " << Printable(card.string()) << " is no folder\n";
         return ExitUsage;
     }
-    const std::string root = DefaultBackupsRoot();
-    if (root.empty()) return UsageError("restore", "neither XDG_DATA_HOME nor HOME is set", err);
+    std::string root;
+    if (!FindBackupsRoot("restore", &root, err)) return ExitUsage;
     const std::vector<BankBackupCopy> copies = ListBankBackups(root, name);
     const BankBackupCopy* copy = FindCopy(copies, version);
     if (copy == nullptr) {

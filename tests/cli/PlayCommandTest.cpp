@@ -157,6 +157,25 @@ TEST_F(GlwtoolPlay, MidiTakesWhatPlayTakes) {
     }
 }
 
+// What any command prints of a bank's or a sound's name cannot reach the
+// terminal as a control or forge a line.
+TEST_F(GlwtoolPlay, EveryCommandPrintsNamesSafely) {
+    const std::string bank = dir.file("K\n\x1b]0;t\x07.glw");
+    ASSERT_TRUE(WriteFile(bank, Bytes(16, 0)));
+    const std::vector<std::vector<std::string>> runs = {
+        {"info", bank},
+        {"extract", bank, dir.file("rows")},
+        {"play", "--midi", bank},
+        {"slices", bank},
+        {"build", "--slice", bank, dir.file("O.glw")}};
+    for (const std::vector<std::string>& args : runs) {
+        const ToolRun r = Run(args);
+        EXPECT_NE(r.exitCode, 0) << args[0];
+        EXPECT_NE(r.err.find("K\\x0A\\x1B]0;t\\x07.glw"), std::string::npos) << r.err;
+        EXPECT_EQ((r.out + r.err).find_first_of("\x1b\x07"), std::string::npos) << args[0];
+    }
+}
+
 TEST_F(GlwtoolPlay, TheDeviceReceivesEachSlotsSamplesInOrder) {
     const std::string capturePath = dir.file("capture.wav");
     const std::string conf = dir.file("alsoft.conf");
