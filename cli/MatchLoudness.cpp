@@ -153,8 +153,7 @@ int MatchRowsLoudness(const MatchRequest& request, VoiceBankImage* image,
     for (size_t k = 0; k < VoiceSlotCount; ++k) {
         if (matches[k].step != LoudnessMatch::Step::Set) continue;
         RowChoice& choice = (*choices)[k];
-        choice.options.loudness = true;
-        choice.options.loudnessLufs = matches[k].lufs;
+        choice.options = MatchedRowOptions(choice.options, matches[k]);
         if (!ScaleRowToLoudness(&image->voices[k], matches[k].lufs, &(*outcomes)[k].loudness)) {
             err << "glwtool build: not enough memory to measure row " << RowNumber(k) << '\n';
             return ExitFailure;
