@@ -44,6 +44,16 @@ protected:
         return path;
     }
 
+    // The child's sound goes to a WAV file at capturePath (WaveCapture.h).
+    bool CaptureTo(const std::string& capturePath) {
+        const std::string conf = dir.file("alsoft.conf");
+        const std::string text = wavecapture::Config(capturePath);
+        if (!WriteFile(conf, Bytes(text.begin(), text.end()))) return false;
+        setenv("ALSOFT_CONF", conf.c_str(), 1);
+        setenv("ALSOFT_DRIVERS", "wave", 1);
+        return true;
+    }
+
     TempDir dir;
     TempDir scratch;
 };
@@ -178,11 +188,7 @@ TEST_F(GlwtoolPlay, EveryCommandPrintsNamesSafely) {
 
 TEST_F(GlwtoolPlay, TheDeviceReceivesEachSlotsSamplesInOrder) {
     const std::string capturePath = dir.file("capture.wav");
-    const std::string conf = dir.file("alsoft.conf");
-    const std::string text = wavecapture::Config(capturePath);
-    ASSERT_TRUE(WriteFile(conf, Bytes(text.begin(), text.end())));
-    setenv("ALSOFT_CONF", conf.c_str(), 1);
-    setenv("ALSOFT_DRIVERS", "wave", 1);
+    ASSERT_TRUE(CaptureTo(capturePath));
 
     const std::string stereo = Sound("s.wav", 2, 48000, 12000);
     const std::string mono = Sound("m.wav", 1, 22050, 3000);
@@ -254,11 +260,7 @@ TEST_F(GlwtoolPlay, EveryCommandMakesTheSameRowsFromTheSameOptions) {
 
     // play: the device receives the bank's rows, sample for sample.
     const std::string capturePath = dir.file("capture.wav");
-    const std::string conf = dir.file("alsoft.conf");
-    const std::string text = wavecapture::Config(capturePath);
-    ASSERT_TRUE(WriteFile(conf, Bytes(text.begin(), text.end())));
-    setenv("ALSOFT_CONF", conf.c_str(), 1);
-    setenv("ALSOFT_DRIVERS", "wave", 1);
+    ASSERT_TRUE(CaptureTo(capturePath));
     r = Run(with({"play"}, {a, b}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto capture = wavecapture::Read(capturePath);
