@@ -167,9 +167,9 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
     std::vector<std::string_view> valued = {"--from", "--slice", "--first-row"};
     valued.insert(valued.end(), SliceSettingOptions.begin(), SliceSettingOptions.end());
     for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
-    std::vector<std::string> rest = args;
-    if (!TakeMatchLoudness(&rest, &job->match, err)) return ExitUsage;
-    if (!SplitArguments("build", rest, {"--convert"}, valued, &options, &values, &operands, err))
+    if (!SplitArguments("build", args, {"--convert"}, valued, &options, &values, &operands, err,
+                        {MatchLoudnessOption()}) ||
+        !ReadMatchLoudness(values, &job->match, err))
         return ExitUsage;
     job->convert = !options.empty();
     for (const OptionValue& v : values) {

@@ -31,36 +31,23 @@ bool LooksLikeLevel(const std::string& text) {
 
 }  // namespace
 
-bool TakeMatchLoudness(std::vector<std::string>* args, MatchRequest* request, std::ostream& err) {
+OptionalValue MatchLoudnessOption() { return {kOption, LooksLikeLevel}; }
+
+bool ReadMatchLoudness(const std::vector<OptionValue>& values, MatchRequest* request,
+                       std::ostream& err) {
     *request = {};
-    std::vector<std::string> rest;
-    bool ended = false;
-    for (size_t i = 0; i < args->size(); ++i) {
-        const std::string& arg = (*args)[i];
-        if (ended || arg.rfind(kOption, 0) != 0 ||
-            (arg.size() > kOption.size() && arg[kOption.size()] != '=')) {
-            ended = ended || arg == "--";
-            rest.push_back(arg);
-            continue;
-        }
+    for (const OptionValue& v : values) {
+        if (v.name != kOption) continue;
         if (request->on) return Refuse("--match-loudness is given twice", err);
         request->on = true;
-        std::string value;
-        if (arg.size() > kOption.size()) {
-            value = arg.substr(kOption.size() + 1);
-        } else if (i + 1 < args->size() && LooksLikeLevel((*args)[i + 1])) {
-            value = (*args)[++i];
-        } else {
-            continue;
-        }
+        if (v.bare) continue;
         // The target is read as a row's --loudness is, in the same words.
         VoiceOptions target;
         std::string why;
-        if (!LoudnessOption().parse(value, &target, &why))
+        if (!LoudnessOption().parse(v.value, &target, &why))
             return Refuse("--match-loudness: " + why, err);
         request->target = target.loudnessLufs;
     }
-    *args = std::move(rest);
     return true;
 }
 
