@@ -40,6 +40,6 @@ void WriteRowOptions(ProfileStore& profile, int slot, const VoiceOptions& option
 QString DescribeRowOptions(const VoiceOptions& options, int64_t startFrame, int sourceRate,
                            const LoudnessApplied* loudness) {
     // The window does not keep whether a normalised row was silent.
-    return QString::fromStdString(DescribeRowOptions(
+    return QString::fromStdString(DescribeAppliedOptions(
         options, AppliedOptions{startFrame, sourceRate, options.normalize, loudness}));
 }

@@ -67,7 +67,7 @@ bool ReadBankReport(const char* command, const std::string& path, VoiceBankRepor
     std::string why = DescribePathProblem(path);
     BankFile file;
     if (!why.empty() || !ReadBankFile(path, &file, &why)) {
-        err << "glwtool " << command << ": cannot read " << path << ": " << why << '\n';
+        err << "glwtool " << command << ": cannot read " << Printable(path) << ": " << why << '\n';
         *exit = ExitUsage;
         return false;
     }
@@ -87,7 +87,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!ReadBankReport("info", path, &report, err, &exit)) return exit;
 
     if (report.decoded) {
-        out << path << ": bank \"" << Printable(report.bank.bankName) << "\"\n";
+        out << Printable(path) << ": bank \"" << Printable(report.bank.bankName) << "\"\n";
         WriteRows(report.bank, out);
     }
     if (report.valid) {
@@ -97,7 +97,7 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     out << "damaged: " << report.problems.size()
         << (report.problems.size() == 1 ? " problem\n" : " problems\n");
     for (const std::string& p : report.problems) out << "  " << p << '\n';
-    err << "glwtool info: " << path << " is damaged\n";
+    err << "glwtool info: " << Printable(path) << " is damaged\n";
     return ExitFailure;
 }
 
@@ -114,16 +114,17 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
     int exit = ExitOk;
     if (!ReadBankReport("extract", path, &report, err, &exit)) return exit;
     if (!report.valid) {
-        for (const std::string& p : report.problems) err << path << ": " << p << '\n';
+        for (const std::string& p : report.problems) err << Printable(path) << ": " << p << '\n';
         if (!force || !report.decoded) {
-            err << "glwtool extract: " << path << " is damaged; nothing extracted"
+            err << "glwtool extract: " << Printable(path) << " is damaged; nothing extracted"
                 << (report.decoded ? " (--force extracts what can be decoded)" : "") << '\n';
             return ExitFailure;
         }
     }
 
     if (std::string why; !MakeFolderPath(dir, &why)) {
-        err << "glwtool extract: cannot create folder " << dir.string() << ": " << why << '\n';
+        err << "glwtool extract: cannot create folder " << Printable(dir.string()) << ": " << why
+            << '\n';
         return ExitFailure;
     }
     for (size_t k = 0; k < report.bank.rows.size(); ++k) {
@@ -135,10 +136,10 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
             MakeRowWave(rec, RowOrigin{report.bank.bankName, static_cast<int>(k + 1)});
         if (wave.empty() ||
             !WriteWholeFile(file.c_str(), wave.data(), static_cast<ptrdiff_t>(wave.size()))) {
-            err << "glwtool extract: cannot write " << file << '\n';
+            err << "glwtool extract: cannot write " << Printable(file) << '\n';
             return ExitFailure;
         }
-        out << "row " << RowNumber(k) << "  " << file << "  "
+        out << "row " << RowNumber(k) << "  " << Printable(file) << "  "
             << (rec.channels == 2 ? "stereo" : "mono") << ", " << DescribeLength(rec.frames)
             << '\n';
     }

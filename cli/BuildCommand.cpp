@@ -10,13 +10,14 @@
 #include "cli/ConvertLoad.h"
 #include "cli/LoadMessages.h"
 #include "cli/MatchLoudness.h"
-#include "cli/RowOptions.h"
+#include "cli/RowChoices.h"
 #include "cli/Slicing.h"
 #include "cli/Tool.h"
 #include "convert/ConvertingReader.h"
 #include "convert/RowOptionText.h"
 #include "convert/SoundFiles.h"
 #include "convert/VoiceLoad.h"
+#include "core/RowPlacement.h"
 #include "voicebank/BankFolder.h"
 #include "voicebank/BankName.h"
 #include "voicebank/VoiceBankBuilder.h"
@@ -27,7 +28,9 @@ namespace glwtool {
 
 namespace fs = std::filesystem;
 
-const char* const BuildHelp =
+// The help's parts before and after the row options, which come from their
+// table.
+constexpr const char* BuildHelpHead =
     "usage: glwtool build [--convert] [--from BANK.glw] [--start ROW=SECONDS|ROW=auto]...\n"
     "                     [--length ROW=SECONDS]... [--normalize ROW=DBFS]...\n"
     "                     [--loudness ROW=LUFS]... [--match-loudness [LUFS]]\n"
@@ -54,21 +57,9 @@ const char* const BuildHelp =
     "            replaces a row, ROW= empties one, a bare FILE fills the lowest row that\n"
     "            is empty in BANK and not named. OUT may be BANK itself: the old bank\n"
     "            stays until the new one is written and read back. A damaged BANK is\n"
-    "            refused and nothing is written.\n"
-    "  --start ROW=SECONDS\n"
-    "            the row begins that far into its file (1.25 = 1 s 250 ms, at most 9\n"
-    "            decimals); ROW=auto begins 1 ms before the first sound that reaches\n"
-    "            -40 dBFS. The row then takes up to 0.97 s from there.\n"
-    "  --length ROW=SECONDS\n"
-    "            the row takes at most that much of its file from its start (at most\n"
-    "            0.97 s still), with the fade at its end\n"
-    "  --normalize ROW=DBFS\n"
-    "            scales the row so that its peak is at DBFS (-20 to 0) before the fade.\n"
-    "  --loudness ROW=LUFS\n"
-    "            scales the row, faded, so that its loudest 400 ms (K-weighted) measure\n"
-    "            LUFS (-40 to 0), unless its true peak would pass -1 dBTP: then the true\n"
-    "            peak lies at -1 dBTP and the row's line says so. A row takes\n"
-    "            --normalize or --loudness, not both.\n"
+    "            refused and nothing is written.\n";
+
+constexpr const char* BuildHelpTail =
     "  --match-loudness [LUFS]\n"
     "            sets every row to one loudness: LUFS, or the median of the rows. Rows\n"
     "            from one file keep their differences (the loudest meets the target).\n"
@@ -86,6 +77,15 @@ const char* const BuildHelp =
     "exit codes: 0 written, 1 a file could not be loaded, BANK is damaged or the bank\n"
     "not written, 2 usage error (also a bad --start or --normalize value, or BANK\n"
     "cannot be read)\n";
+
+std::string_view BuildHelp() {
+    static const std::string help = [] {
+        std::string text = BuildHelpHead;
+        for (const RowOptionText& option : RowOptionTexts()) text.append(option.help);
+        return text + BuildHelpTail;
+    }();
+    return help;
+}
 
 std::string CheckBankName(const std::string& name) { return BankNameProblem(name); }
 
@@ -167,9 +167,9 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
     std::vector<std::string_view> valued = {"--from", "--slice", "--first-row"};
     valued.insert(valued.end(), SliceSettingOptions.begin(), SliceSettingOptions.end());
     for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
-    std::vector<std::string> rest = args;
-    if (!TakeMatchLoudness(&rest, &job->match, err)) return ExitUsage;
-    if (!SplitArguments("build", rest, {"--convert"}, valued, &options, &values, &operands, err))
+    if (!SplitArguments("build", args, {"--convert"}, valued, &options, &values, &operands, err,
+                        {MatchLoudnessOption()}) ||
+        !ReadMatchLoudness(values, &job->match, err))
         return ExitUsage;
     job->convert = !options.empty();
     for (const OptionValue& v : values) {
@@ -273,15 +273,19 @@ int PlaceRows(BuildJob* job, VoiceBankImage* image, std::ostream& err) {
             job->kept[k] = true;
         }
     }
-    size_t next = 0;
-    for (size_t i = 0; i < job->bare.size(); ++i) {
-        while (next < job->files.size() && (job->named[next] || job->kept[next])) ++next;
-        if (next == job->files.size()) {
-            if (const int exit = LeaveOutFolderFiles(*job, i, err); exit != ExitOk) return exit;
-            break;
-        }
-        job->named[next] = true;
-        job->files[next] = job->bare[i].file;
+    // Bare files take the free rows from row 1, as the window's fill takes
+    // them from its target row.
+    TakenRows taken{};
+    for (size_t k = 0; k < taken.size(); ++k) taken[k] = job->named[k] || job->kept[k];
+    const RowPlacement placement = PlaceOnRows(0, job->bare.size(), taken);
+    for (const PlacedItem& placed : placement.items) {
+        const auto k = static_cast<size_t>(placed.row);
+        job->named[k] = true;
+        job->files[k] = job->bare[placed.item].file;
+    }
+    if (placement.leftOut > 0) {
+        if (const int exit = LeaveOutFolderFiles(*job, placement.items.size(), err); exit != ExitOk)
+            return exit;
     }
     for (size_t k = 0; k < job->files.size(); ++k) {
         const std::string given = FirstOptionGiven(job->choices[k]);

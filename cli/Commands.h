@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct VoiceBankReport;
@@ -13,7 +14,8 @@ namespace glwtool {
 // build [--from BANK.glw] OUT.glw [ROW=FILE | ROW= | FILE | DIR]...
 [[nodiscard]] int RunBuild(const std::vector<std::string>& args, std::ostream& out,
                            std::ostream& err);
-extern const char* const BuildHelp;
+// Its help, the row options' paragraphs from their table.
+[[nodiscard]] std::string_view BuildHelp();
 
 // info BANK.glw
 [[nodiscard]] int RunInfo(const std::vector<std::string>& args, std::ostream& out,

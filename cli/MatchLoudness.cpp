@@ -1,5 +1,6 @@
 #include "cli/MatchLoudness.h"
 
+#include <cassert>
 #include <map>
 
 #include "audio/AudioData.h"
@@ -17,6 +18,12 @@ bool Refuse(const std::string& why, std::ostream& err) {
     return false;
 }
 
+const RowOptionText& LoudnessOption() {
+    const RowOptionText* option = FindRowOption("--loudness");
+    assert(option != nullptr);
+    return *option;
+}
+
 bool LooksLikeLevel(const std::string& text) {
     double value = 0;
     return ParseDecimalText(text, &value);
@@ -24,36 +31,23 @@ bool LooksLikeLevel(const std::string& text) {
 
 }  // namespace
 
-bool TakeMatchLoudness(std::vector<std::string>* args, MatchRequest* request, std::ostream& err) {
+OptionalValue MatchLoudnessOption() { return {kOption, LooksLikeLevel}; }
+
+bool ReadMatchLoudness(const std::vector<OptionValue>& values, MatchRequest* request,
+                       std::ostream& err) {
     *request = {};
-    std::vector<std::string> rest;
-    bool ended = false;
-    for (size_t i = 0; i < args->size(); ++i) {
-        const std::string& arg = (*args)[i];
-        if (ended || arg.rfind(kOption, 0) != 0 ||
-            (arg.size() > kOption.size() && arg[kOption.size()] != '=')) {
-            ended = ended || arg == "--";
-            rest.push_back(arg);
-            continue;
-        }
+    for (const OptionValue& v : values) {
+        if (v.name != kOption) continue;
         if (request->on) return Refuse("--match-loudness is given twice", err);
         request->on = true;
-        std::string value;
-        if (arg.size() > kOption.size()) {
-            value = arg.substr(kOption.size() + 1);
-        } else if (i + 1 < args->size() && LooksLikeLevel((*args)[i + 1])) {
-            value = (*args)[++i];
-        } else {
-            continue;
-        }
-        double lufs = 0;
-        if (!ParseDecimalText(value, &lufs))
-            return Refuse("--match-loudness: '" + value + "' is not a loudness in LUFS", err);
-        if (lufs < LoudnessMinLufs || lufs > LoudnessMaxLufs)
-            return Refuse("--match-loudness: the loudness must lie between -40 and 0 LUFS", err);
-        request->target = lufs;
+        if (v.bare) continue;
+        // The target is read as a row's --loudness is, in the same words.
+        VoiceOptions target;
+        std::string why;
+        if (!LoudnessOption().parse(v.value, &target, &why))
+            return Refuse("--match-loudness: " + why, err);
+        request->target = target.loudnessLufs;
     }
-    *args = std::move(rest);
     return true;
 }
 
@@ -61,8 +55,7 @@ bool CanMatchLoudness(const std::vector<RowChoice>& choices, std::ostream& err) 
     const auto texts = RowOptionTexts();
     for (const RowChoice& choice : choices) {
         for (size_t i = 0; i < texts.size() && i < choice.given.size(); ++i) {
-            const bool level = texts[i].option == "--normalize" || texts[i].option == "--loudness";
-            if (level && !choice.given[i].empty())
+            if (texts[i].part == RowOptionPart::Level && !choice.given[i].empty())
                 return Refuse("--match-loudness sets every row's level; drop " + choice.given[i],
                               err);
         }
@@ -147,8 +140,7 @@ int MatchRowsLoudness(const MatchRequest& request, VoiceBankImage* image,
     for (size_t k = 0; k < VoiceSlotCount; ++k) {
         if (matches[k].step != LoudnessMatch::Step::Set) continue;
         RowChoice& choice = (*choices)[k];
-        choice.options.loudness = true;
-        choice.options.loudnessLufs = matches[k].lufs;
+        choice.options = MatchedRowOptions(choice.options, matches[k]);
         if (!ScaleRowToLoudness(&image->voices[k], matches[k].lufs, &(*outcomes)[k].loudness)) {
             err << "glwtool build: not enough memory to measure row " << RowNumber(k) << '\n';
             return ExitFailure;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/RowOptions.h"
+#include "cli/RowChoices.h"
 #include "voicebank/VoiceBankImage.h"
 
 namespace glwtool {
@@ -19,11 +19,15 @@ struct MatchRequest {
     std::optional<double> target;  // none: the median of the rows
 };
 
-// Takes "--match-loudness", "--match-loudness=LUFS" and "--match-loudness
-// LUFS" (a number after it is its value) out of args, before any "--". A
-// bad or out-of-range value, or a second one, is a usage error: written to
-// err, false returned.
-[[nodiscard]] bool TakeMatchLoudness(std::vector<std::string>* args, MatchRequest* request,
+// The splitter's entry for --match-loudness: "--match-loudness",
+// "--match-loudness=LUFS" or "--match-loudness LUFS" (a number after it is
+// its value).
+[[nodiscard]] OptionalValue MatchLoudnessOption();
+
+// Reads --match-loudness of values (others are left to the caller) into
+// *request. A bad or out-of-range value, or a second one, is a usage error:
+// written to err, false returned.
+[[nodiscard]] bool ReadMatchLoudness(const std::vector<OptionValue>& values, MatchRequest* request,
                                      std::ostream& err);
 
 // Matching sets every row's level: a row given --normalize or --loudness

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -14,7 +13,8 @@
 
 #include "audio/AudioData.h"
 #include "cli/Commands.h"
-#include "cli/RowOptions.h"
+#include "cli/PlayCommand.h"
+#include "cli/RowChoices.h"
 #include "cli/Tool.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
@@ -102,8 +102,8 @@ bool LoadBank(const std::string& path, SoundEngine& engine, std::ostream& out, s
     VoiceBankReport report;
     if (!ReadBankReport("play", path, &report, err, exit)) return false;
     if (!report.valid) {
-        for (const std::string& p : report.problems) err << path << ": " << p << '\n';
-        err << "glwtool play: " << path << " is damaged; nothing plays\n";
+        for (const std::string& p : report.problems) err << Printable(path) << ": " << p << '\n';
+        err << "glwtool play: " << Printable(path) << " is damaged; nothing plays\n";
         *exit = ExitFailure;
         return false;
     }
@@ -111,8 +111,8 @@ bool LoadBank(const std::string& path, SoundEngine& engine, std::ostream& out, s
         const AudioData& row = report.bank.image->voices[k];
         if (row.channels == 0) continue;
         if (!engine.LoadSlotRecord(static_cast<int>(k), row, SoundEngine::TailFade::Keep)) {
-            err << "glwtool play: " << path << ": the sound device refused row " << RowNumber(k)
-                << '\n';
+            err << "glwtool play: " << Printable(path) << ": the sound device refused row "
+                << RowNumber(k) << '\n';
             *exit = ExitFailure;
             return false;
         }
@@ -133,7 +133,6 @@ bool LoadFiles(const std::vector<std::string>& files, const std::vector<RowChoic
         return false;
     }
     for (size_t i = 0; i < files.size(); ++i) {
-        std::memset(record.get(), 0, sizeof(AudioData));
         VoiceLoadOutcome outcome;
         std::string why;
         bool badOption = false;
@@ -143,11 +142,12 @@ bool LoadFiles(const std::vector<std::string>& files, const std::vector<RowChoic
             return false;
         }
         if (!engine.LoadSlotRecord(static_cast<int>(i), *record, SoundEngine::TailFade::Keep)) {
-            err << "glwtool play: " << files[i] << ": the sound device refused the sound\n";
+            err << "glwtool play: " << Printable(files[i])
+                << ": the sound device refused the sound\n";
             *exit = ExitFailure;
             return false;
         }
-        out << "row " << RowNumber(i) << "  " << files[i] << "  "
+        out << "row " << RowNumber(i) << "  " << Printable(files[i]) << "  "
             << DescribeApplied(choices[i], outcome, *record) << DescribeLength(record->frames)
             << '\n';
     }
@@ -252,11 +252,7 @@ int RunPlayMidi(const std::vector<std::string>& args, std::ostream& out, std::os
     const InterruptMask mask;
     NoReports noReports;
     SoundEngine engine;
-    if (!engine.Open(&noReports, VoiceSlotCount, HostLittleEndian)) {
-        err << "no sound device\n";
-        return ExitNoSoundDevice;
-    }
-    out << "device: " << engine.GetDeviceName() << '\n';
+    if (!OpenSoundDevice(engine, &noReports, out, err)) return ExitNoSoundDevice;
     int exit = ExitOk;
     if (request.bank
             ? !LoadBank(request.files[0], engine, out, err, &exit)

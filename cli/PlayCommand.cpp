@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -11,7 +10,7 @@
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
 #include "cli/MidiPlayCommand.h"
-#include "cli/RowOptions.h"
+#include "cli/RowChoices.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
 #include "engine/SoundEngine.h"
@@ -105,7 +104,6 @@ int ParsePlayArguments(const std::vector<std::string>& args, PlayJob* job, std::
 int CheckStarts(const PlayJob& job, AudioData* record, std::ostream& err) {
     for (size_t i = 0; i < job.files.size(); ++i) {
         if (job.choices[i].options.start == VoiceOptions::Start::Beginning) continue;
-        std::memset(record, 0, sizeof(AudioData));
         VoiceLoadOutcome outcome;
         std::string why;
         bool badOption = false;
@@ -123,7 +121,6 @@ enum class Played { Yes, Failed, DeviceLost };
 Played PlayFile(const PlayJob& job, size_t i, SoundEngine& engine, StopWaiter& waiter,
                 AudioData* record, std::ostream& out, std::ostream& err) {
     const std::string file = Printable(job.files[i]);
-    std::memset(record, 0, sizeof(AudioData));
     VoiceLoadOutcome outcome;
     std::string why;
     bool badOption = false;
@@ -177,11 +174,7 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     StopWaiter waiter;
     SoundEngine engine;
-    if (!engine.Open(&waiter, VoiceSlotCount, HostLittleEndian)) {
-        err << "no sound device\n";
-        return ExitNoSoundDevice;
-    }
-    out << "device: " << engine.GetDeviceName() << '\n' << std::flush;
+    if (!OpenSoundDevice(engine, &waiter, out, err)) return ExitNoSoundDevice;
 
     bool failed = false;
     bool played = false;
@@ -195,6 +188,16 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (played) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     engine.Close();
     return failed ? ExitFailure : ExitOk;
+}
+
+bool OpenSoundDevice(SoundEngine& engine, SoundEngine::Listener* listener, std::ostream& out,
+                     std::ostream& err) {
+    if (!engine.Open(listener, VoiceSlotCount, HostLittleEndian)) {
+        err << "no sound device\n";
+        return false;
+    }
+    out << "device: " << engine.GetDeviceName() << '\n' << std::flush;
+    return true;
 }
 
 Command PlayCommand() {

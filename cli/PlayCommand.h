@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Tool.h"
+#include "engine/SoundEngine.h"
 
 namespace glwtool {
 
@@ -18,6 +19,12 @@ namespace glwtool {
 [[nodiscard]] int RunPlay(const std::vector<std::string>& args, std::ostream& out,
                           std::ostream& err);
 extern const char* const PlayHelp;
+
+// Opens the sound device for play and play --midi, its name printed first;
+// false with "no sound device" written when none opens (exit code
+// ExitNoSoundDevice).
+[[nodiscard]] bool OpenSoundDevice(SoundEngine& engine, SoundEngine::Listener* listener,
+                                   std::ostream& out, std::ostream& err);
 
 // The command's entry for the dispatcher.
 [[nodiscard]] Command PlayCommand();

@@ -4,6 +4,7 @@
 #include "cli/Slicing.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
+#include "core/RowPlacement.h"
 
 namespace glwtool {
 
@@ -103,15 +104,24 @@ bool ParseSliceSettings(std::string_view command, const std::vector<OptionValue>
     return true;
 }
 
-std::string FrameSecondsText(int64_t frame, int rate) {
-    std::string text = SecondsText(NanosecondsOfFrame(frame, rate));
-    const size_t point = text.find('.');
-    if (point == std::string::npos) return text + ".000";
-    return text +
-           std::string(std::max<size_t>(text.size() - point, 4) - (text.size() - point), '0');
-}
-
 namespace {
+
+// FindSlices for a command: false when file cannot be read or has no slice,
+// with "FILE: REASON" or "FILE: no slices found" and noneMore written to err.
+bool FindFileSlices(const std::string& file, bool convert, const SliceSettings& settings,
+                    std::string_view noneMore, std::vector<Slice>* slices, int* rate, bool* more,
+                    std::ostream& err) {
+    std::string why;
+    if (!FindSlices(file.c_str(), convert, settings, slices, rate, &why, more)) {
+        err << Printable(file) << ": " << why << '\n';
+        return false;
+    }
+    if (slices->empty()) {
+        err << Printable(file) << ": no slices found" << noneMore << '\n';
+        return false;
+    }
+    return true;
+}
 
 // What build's --slice, --first-row and slice options ask for.
 struct SliceRequest {
@@ -146,8 +156,9 @@ int ParseSliceRequest(const std::vector<OptionValue>& values, SliceRequest* requ
     return ExitOk;
 }
 
-// The slice gives the row its start and length; a level stays. A row named
-// twice, or given its own --start or --length, is a usage error.
+// The slice gives the row its start and length; a level stays (the one
+// placement rule). A row named twice, or given its own --start or --length,
+// is a usage error.
 int GiveSliceToRow(const std::string& file, size_t index, const VoiceOptions& slice, size_t row,
                    std::array<std::string, VoiceSlotCount>* files,
                    std::array<bool, VoiceSlotCount>* named, std::vector<RowChoice>* choices,
@@ -157,19 +168,16 @@ int GiveSliceToRow(const std::string& file, size_t index, const VoiceOptions& sl
         return UsageError("build", "row " + std::to_string(row + 1) + " is given twice", err);
     const auto texts = RowOptionTexts();
     for (size_t t = 0; t < texts.size() && t < choice.given.size(); ++t) {
-        if (choice.given[t].empty() ||
-            (texts[t].option != "--start" && texts[t].option != "--length"))
-            continue;
+        // A slice sets where its row begins and how long it is.
+        if (choice.given[t].empty() || texts[t].part == RowOptionPart::Level) continue;
         return UsageError("build",
                           choice.given[t] + ": row " + std::to_string(row + 1) + " takes slice " +
-                              std::to_string(index + 1) + " of " + file,
+                              std::to_string(index + 1) + " of " + Printable(file),
                           err);
     }
     (*named)[row] = true;
     (*files)[row] = file;
-    choice.options.start = slice.start;
-    choice.options.startNanoseconds = slice.startNanoseconds;
-    choice.options.lengthNanoseconds = slice.lengthNanoseconds;
+    choice.options = PlacedRowOptions(choice.options, slice);
     return ExitOk;
 }
 
@@ -186,30 +194,25 @@ int PlaceSlices(const std::vector<OptionValue>& values, bool convert,
     const std::string& file = request.file;
     std::vector<Slice> slices;
     int rate = 0;
-    std::string why;
     bool more = false;
-    if (!FindSlices(file.c_str(), convert, request.settings, &slices, &rate, &why, &more)) {
-        err << file << ": " << why << '\n';
+    if (!FindFileSlices(file, convert, request.settings, "; nothing written", &slices, &rate, &more,
+                        err))
         return ExitFailure;
-    }
-    if (slices.empty()) {
-        err << file << ": no slices found; nothing written\n";
-        return ExitFailure;
-    }
-    const auto fitting =
-        std::min<size_t>(slices.size(), static_cast<size_t>(VoiceSlotCount + 1 - request.firstRow));
-    for (size_t i = 0; i < fitting; ++i) {
-        const size_t row = static_cast<size_t>(request.firstRow - 1) + i;
-        const int code = GiveSliceToRow(file, i, SliceVoiceOptions(slices[i], rate), row, files,
-                                        named, choices, err);
+    const RowPlacement placement = PlaceOnRows(request.firstRow - 1, slices.size());
+    for (const PlacedItem& placed : placement.items) {
+        const int code =
+            GiveSliceToRow(file, placed.item, SliceVoiceOptions(slices[placed.item], rate),
+                           static_cast<size_t>(placed.row), files, named, choices, err);
         if (code != ExitOk) return code;
     }
+    const size_t fitting = placement.items.size();
     if (more)
-        err << "glwtool build: " << file << " has more than " << MaxSlices << " slices; slices "
-            << fitting + 1 << " onward do not fit above row 16 and are left out\n";
+        err << "glwtool build: " << Printable(file) << " has more than " << MaxSlices
+            << " slices; slices " << fitting + 1
+            << " onward do not fit above row 16 and are left out\n";
     else if (fitting < slices.size())
-        err << "glwtool build: " << file << " has " << slices.size() << " slices; slices "
-            << fitting + 1 << " to " << slices.size()
+        err << "glwtool build: " << Printable(file) << " has " << slices.size()
+            << " slices; slices " << fitting + 1 << " to " << slices.size()
             << " do not fit above row 16 and are left out\n";
     return ExitOk;
 }
@@ -228,24 +231,17 @@ int RunSlices(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const std::string& file = operands.front();
     std::vector<Slice> slices;
     int rate = 0;
-    std::string why;
     bool more = false;
-    if (!FindSlices(file.c_str(), !options.empty(), settings, &slices, &rate, &why, &more)) {
-        err << file << ": " << why << '\n';
+    if (!FindFileSlices(file, !options.empty(), settings, "", &slices, &rate, &more, err))
         return ExitFailure;
-    }
-    if (slices.empty()) {
-        err << file << ": no slices found\n";
-        return ExitFailure;
-    }
     for (size_t i = 0; i < slices.size(); ++i) {
         out << i + 1 << '\t' << FrameSecondsText(slices[i].start, rate) << '\t'
             << FrameSecondsText(slices[i].length, rate) << '\t' << slices[i].start << '\t'
             << slices[i].length << '\n';
     }
     if (more)
-        err << "glwtool slices: " << file << " has more than " << MaxSlices << " slices; the first "
-            << MaxSlices << " are listed\n";
+        err << "glwtool slices: " << Printable(file) << " has more than " << MaxSlices
+            << " slices; the first " << MaxSlices << " are listed\n";
     return ExitOk;
 }
 

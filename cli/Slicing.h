@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/RowOptions.h"
+#include "cli/RowChoices.h"
 #include "cli/Tool.h"
 #include "convert/Onsets.h"
 #include "voicebank/VoiceBankImage.h"
@@ -42,11 +42,6 @@ inline constexpr std::array<std::string_view, 5> SliceSettingOptions = {
 [[nodiscard]] bool ParseSliceSettings(std::string_view command,
                                       const std::vector<OptionValue>& values,
                                       SliceSettings* settings, std::ostream& err);
-
-// A frame at a rate as the exact seconds a start or length option takes to
-// come back to that frame, with at least 3 decimals: "0.125", "1.000",
-// "0.047052155".
-[[nodiscard]] std::string FrameSecondsText(int64_t frame, int rate);
 
 // build --slice FILE [--first-row N] and the slice options of values: finds
 // the slices of FILE and gives each the next row from N upward ((*files),

@@ -87,13 +87,27 @@ bool SplitArguments(std::string_view command, const std::vector<std::string>& ar
                     const std::vector<std::string_view>& allowed,
                     const std::vector<std::string_view>& valued, std::vector<std::string>* options,
                     std::vector<OptionValue>* values, std::vector<std::string>* operands,
-                    std::ostream& err) {
+                    std::ostream& err, const std::vector<OptionalValue>& optional) {
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (!optionsEnded && a == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
+            const auto with = std::find_if(optional.begin(), optional.end(), [&](const auto& o) {
+                return a.rfind(o.name, 0) == 0 &&
+                       (a.size() == o.name.size() || a[o.name.size()] == '=');
+            });
+            if (with != optional.end()) {
+                const std::string name(with->name);
+                if (a.size() > name.size())
+                    values->push_back({name, a.substr(name.size() + 1)});
+                else if (i + 1 < args.size() && with->takesNext(args[i + 1]))
+                    values->push_back({name, args[++i]});
+                else
+                    values->push_back({name, {}, true});
+                continue;
+            }
             if (std::find(valued.begin(), valued.end(), a) != valued.end()) {
                 if (i + 1 == args.size()) {
                     UsageError(command, "option '" + a + "' needs a value", err);
@@ -163,7 +177,7 @@ namespace glwtool {
 
 std::vector<Command> CoreCommands() {
     return {
-        {"build", "build a bank from up to 16 WAV or AIFF files", BuildHelp, RunBuild},
+        {"build", "build a bank from up to 16 WAV or AIFF files", BuildHelp(), RunBuild},
         {"info", "check a bank and list its 16 rows", InfoHelp, RunInfo},
         {"extract", "write each filled row of a bank as a WAV file", ExtractHelp, RunExtract},
         {"slices", "find the hits of a loop, one slice per hit", SlicesHelp, RunSlices},

@@ -49,17 +49,28 @@ struct Command {
 struct OptionValue {
     std::string name;   // "--from"
     std::string value;  // "BANK.glw"
+    bool bare = false;  // an option whose value may be left out, given without one
+};
+
+// An option whose value may be left out: "--match-loudness",
+// "--match-loudness=-16", or "--match-loudness -16" when takesNext says the
+// argument after it is its value.
+struct OptionalValue {
+    std::string_view name;
+    bool (*takesNext)(const std::string& next);
 };
 
 // SplitArguments for a command whose options in valued take a value: each
 // such option and the argument after it go to *values, in order. An option
-// of valued given last, with no value after it, is a usage error.
+// of valued given last, with no value after it, is a usage error. Options
+// of optional go to *values too, with their value or bare.
 [[nodiscard]] bool SplitArguments(std::string_view command, const std::vector<std::string>& args,
                                   const std::vector<std::string_view>& allowed,
                                   const std::vector<std::string_view>& valued,
                                   std::vector<std::string>* options,
                                   std::vector<OptionValue>* values,
-                                  std::vector<std::string>* operands, std::ostream& err);
+                                  std::vector<std::string>* operands, std::ostream& err,
+                                  const std::vector<OptionalValue>& optional = {});
 
 // Writes "glwtool COMMAND: MESSAGE" and the pointer to --help to err.
 // Returns ExitUsage.

@@ -48,6 +48,14 @@ bool CheckName(const char* command, const std::string& name, std::ostream& err) 
     return true;
 }
 
+// Where the kept copies live; false, with a usage error written, when
+// there is no home for them.
+bool FindBackupsRoot(const char* command, std::string* root, std::ostream& err) {
+    *root = DefaultBackupsRoot();
+    if (root->empty()) (void)UsageError(command, "neither XDG_DATA_HOME nor HOME is set", err);
+    return !root->empty();
+}
+
 // The rows filled, "damaged", or, for a copy of another bank put in NAME's
 // folder, "holds OTHER": the one restore refuses.
 std::string RowsFilled(const std::string& path, const std::string& name) {
@@ -58,6 +66,22 @@ std::string RowsFilled(const std::string& path, const std::string& name) {
     int rows = 0;
     for (const VoiceBankRow& row : file.report.bank.rows) rows += row.channels != 0 ? 1 : 0;
     return std::to_string(rows);
+}
+
+// The bank NAME in the card's folder: a file there named NAME.glw in any
+// letter case is the bank a restore replaces (NAME.glw itself first), else
+// NAME.glw is made.
+fs::path BankOnCard(const fs::path& folder, const std::string& name) {
+    const std::string wanted = name + std::string(BankFileExtension);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(folder / wanted, ec))) return folder / wanted;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string file = it->path().filename().string();
+        if (IsBankFileName(file) && file.size() == wanted.size() &&
+            file.compare(0, name.size(), name) == 0)
+            return it->path();
+    }
+    return folder / wanted;
 }
 
 // The copy VERSION names: a number from 1 (the newest) or a stamp.
@@ -87,8 +111,8 @@ int RunVersions(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!SplitArguments("versions", args, {}, &options, &operands, err)) return ExitUsage;
     if (operands.size() != 1) return UsageError("versions", "give exactly one NAME", err);
     if (!CheckName("versions", operands[0], err)) return ExitUsage;
-    const std::string root = DefaultBackupsRoot();
-    if (root.empty()) return UsageError("versions", "neither XDG_DATA_HOME nor HOME is set", err);
+    std::string root;
+    if (!FindBackupsRoot("versions", &root, err)) return ExitUsage;
     const std::vector<BankBackupCopy> copies = ListBankBackups(root, operands[0]);
     for (size_t i = 0; i < copies.size(); ++i) {
         const BankBackupCopy& copy = copies[i];
@@ -113,8 +137,8 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "glwtool restore: " << Printable(card.string()) << " is no folder\n";
         return ExitUsage;
     }
-    const std::string root = DefaultBackupsRoot();
-    if (root.empty()) return UsageError("restore", "neither XDG_DATA_HOME nor HOME is set", err);
+    std::string root;
+    if (!FindBackupsRoot("restore", &root, err)) return ExitUsage;
     const std::vector<BankBackupCopy> copies = ListBankBackups(root, name);
     const BankBackupCopy* copy = FindCopy(copies, version);
     if (copy == nullptr) {
@@ -128,7 +152,7 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "glwtool restore: cannot create folder " << Printable(folder.string()) << '\n';
         return ExitFailure;
     }
-    const std::string bank = (folder / (name + std::string(BankFileExtension))).string();
+    const std::string bank = BankOnCard(folder, name).string();
     std::string backup;
     std::string reason;
     if (!RestoreBankCopy(copy->path, bank, root, std::time(nullptr), &backup, &reason)) {

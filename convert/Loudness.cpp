@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "audio/AudioData.h"
+#include "convert/VoiceLoad.h"
 
 namespace {
 
@@ -259,4 +260,15 @@ std::string SourceGroup(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     return ec ? path : absolute.lexically_normal().string();
+}
+
+VoiceOptions MatchedRowOptions(const VoiceOptions& options, const LoudnessMatch& match) {
+    VoiceOptions matched = options;
+    if (match.step == LoudnessMatch::Step::Set) {
+        matched.loudness = true;
+        matched.loudnessLufs = match.lufs;
+    } else if (match.step == LoudnessMatch::Step::AsIs) {
+        matched.loudness = false;
+    }
+    return matched;
 }

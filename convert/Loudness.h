@@ -13,6 +13,7 @@
 #include <vector>
 
 struct AudioData;
+struct VoiceOptions;
 
 // Targets a row's loudness may be set to, in LUFS.
 inline constexpr double LoudnessMinLufs = -40.0;
@@ -94,6 +95,11 @@ struct LoudnessMatch {
 // the match cannot be made as asked.
 [[nodiscard]] std::vector<LoudnessMatch> MatchLoudness(const std::vector<MatchRow>& rows,
                                                        double target, bool keepGroups);
+// The options a row takes from its match, in the window and in glwtool:
+// a row Set takes that loudness; a row left AsIs keeps no loudness (it is
+// matched as measured); a Silent or Outside row keeps its options.
+[[nodiscard]] VoiceOptions MatchedRowOptions(const VoiceOptions& options,
+                                             const LoudnessMatch& match);
 // The group a row's source file puts it in: the file's path made absolute
 // and free of "." and "..", so two spellings of one file are one group.
 [[nodiscard]] std::string SourceGroup(const std::string& path);

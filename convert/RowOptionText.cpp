@@ -1,5 +1,6 @@
 #include "convert/RowOptionText.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -165,13 +166,27 @@ std::string DescribeLoudness(const VoiceOptions& options, const AppliedOptions& 
 
 // clang-format off
 constexpr std::array<RowOptionText, 4> Texts{{
-    {"Start", "--start", "ROW=SECONDS or ROW=auto", "start",
+    {"Start", "--start", "ROW=SECONDS or ROW=auto", "start", RowOptionPart::Start,
+     "  --start ROW=SECONDS\n"
+     "            the row begins that far into its file (1.25 = 1 s 250 ms, at most 9\n"
+     "            decimals); ROW=auto begins 1 ms before the first sound that reaches\n"
+     "            -40 dBFS. The row then takes up to 0.97 s from there.\n",
      ParseStart, FormatStart, DescribeStart},
-    {"Length", "--length", "ROW=SECONDS", "length",
+    {"Length", "--length", "ROW=SECONDS", "length", RowOptionPart::Length,
+     "  --length ROW=SECONDS\n"
+     "            the row takes at most that much of its file from its start (at most\n"
+     "            0.97 s still), with the fade at its end\n",
      ParseLength, FormatLength, DescribeLength},
-    {"Normalize", "--normalize", "ROW=DBFS", "level",
+    {"Normalize", "--normalize", "ROW=DBFS", "level", RowOptionPart::Level,
+     "  --normalize ROW=DBFS\n"
+     "            scales the row so that its peak is at DBFS (-20 to 0) before the fade.\n",
      ParseNormalize, FormatNormalize, DescribeNormalize},
-    {"Loudness", "--loudness", "ROW=LUFS", "loudness",
+    {"Loudness", "--loudness", "ROW=LUFS", "loudness", RowOptionPart::Level,
+     "  --loudness ROW=LUFS\n"
+     "            scales the row, faded, so that its loudest 400 ms (K-weighted) measure\n"
+     "            LUFS (-40 to 0), unless its true peak would pass -1 dBTP: then the true\n"
+     "            peak lies at -1 dBTP and the row's line says so. A row takes\n"
+     "            --normalize or --loudness, not both.\n",
      ParseLoudness, FormatLoudness, DescribeLoudness},
 }};
 // clang-format on
@@ -201,6 +216,14 @@ std::string SecondsText(int64_t nanoseconds) {
     while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
     std::string text = std::to_string(nanoseconds / NanosPerSecond);
     return fraction.empty() ? text : text + "." + fraction;
+}
+
+std::string FrameSecondsText(int64_t frame, int rate) {
+    std::string text = SecondsText(NanosecondsOfFrame(frame, rate));
+    const size_t point = text.find('.');
+    if (point == std::string::npos) return text + ".000";
+    return text +
+           std::string(std::max<size_t>(text.size() - point, 4) - (text.size() - point), '0');
 }
 
 std::string ShownSecondsText(int64_t frame, int rate) {
@@ -250,12 +273,25 @@ std::string DecimalText(double value) {
 
 std::span<const RowOptionText> RowOptionTexts() { return Texts; }
 
-std::string ConflictingOptions(const VoiceOptions& options) {
-    return options.normalize && options.loudness ? "--normalize or --loudness, not both"
-                                                 : std::string();
+const RowOptionText* FindRowOption(std::string_view option) {
+    for (const RowOptionText& text : Texts) {
+        if (text.option == option) return &text;
+    }
+    return nullptr;
 }
 
-std::string DescribeRowOptions(const VoiceOptions& options, const AppliedOptions& applied) {
+std::string ConflictingOptions(const VoiceOptions& options) {
+    if (!(options.normalize && options.loudness)) return {};
+    std::string text;
+    for (const RowOptionText& option : Texts) {
+        if (option.part != RowOptionPart::Level) continue;
+        if (!text.empty()) text += " or ";
+        text.append(option.option);
+    }
+    return text + ", not both";
+}
+
+std::string DescribeAppliedOptions(const VoiceOptions& options, const AppliedOptions& applied) {
     std::string text;
     for (const RowOptionText& option : Texts) {
         const std::string part = option.describe(options, applied);

@@ -1,9 +1,10 @@
 #pragma once
 
-// A row's options as text, one wording for the profile (Start01=1.25) and
-// glwtool (--start 1=1.25): how each option is read, stored and described.
+// The one table of a row's options, one wording for the profile
+// (Start01=1.25) and every glwtool command that makes rows (--start
+// 1=1.25): how each option is named, read, stored, described and helped.
 // Every option is one entry of RowOptionTexts(); a new option is a new
-// entry there, and both users pick it up.
+// entry there, and every user picks it up.
 
 #include <cstdint>
 #include <span>
@@ -21,6 +22,10 @@
 [[nodiscard]] std::string SecondsText(int64_t nanoseconds);
 // A frame at a rate in seconds, rounded to milliseconds, as shown: "1.250".
 [[nodiscard]] std::string ShownSecondsText(int64_t frame, int rate);
+// A frame at a rate as the exact seconds a start or length option takes to
+// come back to that frame, with at least 3 decimals: "0.125", "1.000",
+// "0.047052155".
+[[nodiscard]] std::string FrameSecondsText(int64_t frame, int rate);
 
 // A decimal number: an optional sign, digits with at most one point, blanks
 // around them ignored; no exponent. False for anything else.
@@ -39,12 +44,19 @@ struct AppliedOptions {
     const LoudnessApplied* loudness = nullptr;
 };
 
+// What part of a row an option sets: where it begins, how long it is (a
+// slice gives both), or its level (a row takes one level option at most).
+enum class RowOptionPart { Start, Length, Level };
+
 // One option of a row.
 struct RowOptionText {
     std::string_view profileKey;  // "Start": the profile's Start01 ... Start16
     std::string_view option;      // "--start": glwtool's --start ROW=VALUE
     std::string_view usage;       // "ROW=SECONDS or ROW=auto": what to give
     std::string_view noun;        // "start": "a second start for that row"
+    RowOptionPart part;
+    // Its paragraph in glwtool build's help, lines ending in '\n'.
+    std::string_view help;
     // Reads text into *options; on failure leaves them as they were and
     // sets *why ("'x' is not a level in dBFS").
     bool (*parse)(std::string_view text, VoiceOptions* options, std::string* why);
@@ -57,11 +69,14 @@ struct RowOptionText {
 // Every option, in the order they are described and stored.
 [[nodiscard]] std::span<const RowOptionText> RowOptionTexts();
 
+// The entry of the option named option ("--start"); null for none.
+[[nodiscard]] const RowOptionText* FindRowOption(std::string_view option);
+
 // A row takes a peak level or a loudness, not both: "--normalize or
 // --loudness, not both" as glwtool says it; empty when options are fine.
 [[nodiscard]] std::string ConflictingOptions(const VoiceOptions& options);
 
-// The options' descriptions joined by ", ": "start 1.250 s, normalized to
-// -1.0 dBFS"; empty for default options.
-[[nodiscard]] std::string DescribeRowOptions(const VoiceOptions& options,
-                                             const AppliedOptions& applied);
+// The options' descriptions joined by ", " as a loaded row applied them:
+// "start 1.250 s, normalized to -1.0 dBFS"; empty for default options.
+[[nodiscard]] std::string DescribeAppliedOptions(const VoiceOptions& options,
+                                                 const AppliedOptions& applied);

@@ -12,7 +12,7 @@
 #include "app/ProfileStore.h"
 #include "app/RowOptions.h"
 #include "audio/AudioData.h"
-#include "cli/RowOptions.h"
+#include "cli/RowChoices.h"
 #include "convert/RowOptionText.h"
 
 namespace {

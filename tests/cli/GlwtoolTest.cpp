@@ -900,3 +900,40 @@ TEST_F(Glwtool, BuildFillsRowsFromAFolder) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("no sound files in folder 'empty'"), std::string::npos) << r.err;
 }
+
+// A bank is a bank in any letter case: every command that takes one takes
+// KIT.GLW, and restore replaces the card's KIT.GLW rather than writing a
+// KIT.glw beside it (play --midi: GlwtoolPlay.MidiTakesWhatPlayTakes).
+TEST_F(Glwtool, EveryCommandTakesABankInAnyLetterCase) {
+    Put("a.wav", MakeWav(MakeRamp(1, 16, 44100, 3000)));
+    Put("b.wav", MakeWav(MakeRamp(2, 16, 44100, 2000)));
+    ToolRun r = Run({"build", "KIT.GLW", "a.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Run({"build", "--from", "KIT.GLW", "KIT.GLW", "2=b.wav"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("row 01  kept from KIT.GLW"), std::string::npos) << r.out;
+    r = Run({"info", "KIT.GLW"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("bank \"KIT\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("row 02  stereo"), std::string::npos) << r.out;
+    r = Run({"extract", "KIT.GLW", "rows"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Exists("rows/02.wav"));
+
+    const std::string data = dir.file("data");
+    const std::string backups = data + "/Vantor/gridlume-voice-manager/backups/KIT";
+    fs::create_directories(backups);
+    fs::create_directories(dir.file("card/gridlume"));
+    ASSERT_EQ(Run({"build", "old/KIT.glw", "b.wav"}, dir.path()).exitCode, 0);
+    fs::copy_file(dir.file("old/KIT.glw"), backups + "/KIT-20260101-000000.glw");
+    fs::copy_file(dir.file("KIT.GLW"), dir.file("card/gridlume/KIT.GLW"));
+    ASSERT_EQ(setenv("XDG_DATA_HOME", data.c_str(), 1), 0);
+    r = Run({"restore", "KIT", dir.file("card")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.file("card/gridlume/KIT.GLW")), ReadFile(dir.file("old/KIT.glw")));
+    EXPECT_FALSE(Exists("card/gridlume/KIT.glw")) << "a second bank beside the first";
+    r = Run({"versions", "KIT"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Count(r.out, "\n"), 2u) << "the replaced KIT.GLW is kept:\n" << r.out;
+    unsetenv("XDG_DATA_HOME");
+}

@@ -19,7 +19,11 @@
 #include "WaveCapture.h"
 #include "audio/AudioData.h"
 #include "cli/PlayCommand.h"
+#include "cli/RowChoices.h"
+#include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
+#include "voicebank/BankFile.h"
+#include "voicebank/VoiceBankImage.h"
 
 using namespace testsupport;
 
@@ -38,6 +42,16 @@ protected:
         const std::string path = dir.file(name);
         EXPECT_TRUE(WriteFile(path, MakeWav(MakeRamp(channels, 16, rate, frames))));
         return path;
+    }
+
+    // The child's sound goes to a WAV file at capturePath (WaveCapture.h).
+    bool CaptureTo(const std::string& capturePath) {
+        const std::string conf = dir.file("alsoft.conf");
+        const std::string text = wavecapture::Config(capturePath);
+        if (!WriteFile(conf, Bytes(text.begin(), text.end()))) return false;
+        setenv("ALSOFT_CONF", conf.c_str(), 1);
+        setenv("ALSOFT_DRIVERS", "wave", 1);
+        return true;
     }
 
     TempDir dir;
@@ -153,13 +167,28 @@ TEST_F(GlwtoolPlay, MidiTakesWhatPlayTakes) {
     }
 }
 
+// What any command prints of a bank's or a sound's name cannot reach the
+// terminal as a control or forge a line.
+TEST_F(GlwtoolPlay, EveryCommandPrintsNamesSafely) {
+    const std::string bank = dir.file("K\n\x1b]0;t\x07.glw");
+    ASSERT_TRUE(WriteFile(bank, Bytes(16, 0)));
+    const std::vector<std::vector<std::string>> runs = {
+        {"info", bank},
+        {"extract", bank, dir.file("rows")},
+        {"play", "--midi", bank},
+        {"slices", bank},
+        {"build", "--slice", bank, dir.file("O.glw")}};
+    for (const std::vector<std::string>& args : runs) {
+        const ToolRun r = Run(args);
+        EXPECT_NE(r.exitCode, 0) << args[0];
+        EXPECT_NE(r.err.find("K\\x0A\\x1B]0;t\\x07.glw"), std::string::npos) << r.err;
+        EXPECT_EQ((r.out + r.err).find_first_of("\x1b\x07"), std::string::npos) << args[0];
+    }
+}
+
 TEST_F(GlwtoolPlay, TheDeviceReceivesEachSlotsSamplesInOrder) {
     const std::string capturePath = dir.file("capture.wav");
-    const std::string conf = dir.file("alsoft.conf");
-    const std::string text = wavecapture::Config(capturePath);
-    ASSERT_TRUE(WriteFile(conf, Bytes(text.begin(), text.end())));
-    setenv("ALSOFT_CONF", conf.c_str(), 1);
-    setenv("ALSOFT_DRIVERS", "wave", 1);
+    ASSERT_TRUE(CaptureTo(capturePath));
 
     const std::string stereo = Sound("s.wav", 2, 48000, 12000);
     const std::string mono = Sound("m.wav", 1, 22050, 3000);
@@ -182,6 +211,87 @@ TEST_F(GlwtoolPlay, TheDeviceReceivesEachSlotsSamplesInOrder) {
         at += sound.size();
     }
     EXPECT_TRUE(wavecapture::SilentFrom(*capture, at));
+}
+
+// The same files with the same row options make the same rows through every
+// command that makes rows and through the profile's texts: build's bank,
+// play's sound at the device, the options stored as the profile stores them
+// and read back, and build --slice against build given each slice's --start
+// and --length (a level given to a slice's row stays). play --midi loads its
+// files through play's own reader and options (LoadRowFile).
+TEST_F(GlwtoolPlay, EveryCommandMakesTheSameRowsFromTheSameOptions) {
+    const std::string a = Sound("a.wav", 1, 44100, 30000);
+    const std::string b = Sound("b.wav", 2, 48000, 20000);
+    const std::vector<std::string> options = {"--start",  "1=0.125", "--normalize", "1=-3",
+                                              "--length", "2=0.25",  "--loudness",  "2=-20"};
+    const auto with = [&options](std::vector<std::string> head, std::vector<std::string> tail) {
+        head.insert(head.end(), options.begin(), options.end());
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    const std::string bankPath = dir.file("K.glw");
+    ToolRun r = Run(with({"build"}, {bankPath, "1=" + a, "2=" + b}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    BankFile bank;
+    std::string why;
+    ASSERT_TRUE(ReadBankFile(bankPath, &bank, &why)) << why;
+    ASSERT_TRUE(bank.report.valid);
+    const auto& rows = bank.report.bank.image->voices;
+
+    // The profile's texts: each option as stored (Start01=0.125) and read back.
+    std::vector<glwtool::OptionValue> values;
+    for (size_t i = 0; i < options.size(); i += 2) values.push_back({options[i], options[i + 1]});
+    std::vector<glwtool::RowChoice> choices;
+    std::ostringstream err;
+    ASSERT_TRUE(glwtool::ParseRowOptions("build", values, 2, "row", &choices, err)) << err.str();
+    for (size_t k = 0; k < 2; ++k) {
+        VoiceOptions stored;
+        for (const RowOptionText& option : RowOptionTexts()) {
+            const std::string text = option.format(choices[k].options);
+            if (!text.empty()) {
+                EXPECT_TRUE(option.parse(text, &stored, &why)) << why;
+            }
+        }
+        EXPECT_EQ(stored, choices[k].options) << "row " << k + 1;
+        auto record = std::make_unique<AudioData>();
+        ASSERT_TRUE(LoadVoice((k == 0 ? a : b).c_str(), stored, false, record.get(), nullptr));
+        EXPECT_EQ(wavecapture::FramesOf(*record), wavecapture::FramesOf(rows[k])) << k + 1;
+    }
+
+    // play: the device receives the bank's rows, sample for sample.
+    const std::string capturePath = dir.file("capture.wav");
+    ASSERT_TRUE(CaptureTo(capturePath));
+    r = Run(with({"play"}, {a, b}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto capture = wavecapture::Read(capturePath);
+    ASSERT_TRUE(capture.has_value());
+    size_t at = 0;
+    for (size_t k = 0; k < 2; ++k) {
+        const auto sound = wavecapture::FramesOf(rows[k]);
+        at = wavecapture::FirstSound(*capture, at);
+        ASSERT_EQ(wavecapture::MatchingRun(*capture, at, sound), sound.size()) << "row " << k + 1;
+        at += sound.size();
+    }
+
+    // Slicing: the same bytes as the slices' own --start and --length.
+    const std::string loop = Sound("loop.wav", 1, 44100, 44100);
+    r = Run({"slices", "--mode", "equal", "--count", "2", loop});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::vector<std::string> byHand = {"build", "--normalize", "2=-3"};
+    for (std::string number, start, length, rest;
+         lines >> number >> start >> length >> rest >> rest;) {
+        byHand.insert(byHand.end(), {"--start", number + "=" + start, "--length",
+                                     number + "=" + length, number + "=" + loop});
+    }
+    ASSERT_EQ(byHand.size(), 13u) << r.out;
+    r = Run({"build", "--slice", loop, "--mode", "equal", "--count", "2", "--normalize", "2=-3",
+             dir.file("sliced/L.glw")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    byHand.insert(byHand.begin() + 3, dir.file("byhand/L.glw"));
+    r = Run(byHand);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.file("sliced/L.glw")), ReadFile(dir.file("byhand/L.glw")));
 }
 
 }  // namespace

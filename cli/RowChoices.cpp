@@ -1,4 +1,6 @@
-#include "cli/RowOptions.h"
+#include "cli/RowChoices.h"
+
+#include <cstring>
 
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
@@ -10,14 +12,19 @@ namespace glwtool {
 
 namespace {
 
-// The row option named option ("--start") as given; empty when not given.
-const std::string& Given(const RowChoice& choice, std::string_view option) {
-    static const std::string none;
+// The row options setting part as given, joined by ", " ("--normalize
+// 3=-1, --loudness 3=-16"); an option not given counts as empty.
+std::string Given(const RowChoice& choice, RowOptionPart part) {
+    std::string text;
+    bool first = true;
     const auto texts = RowOptionTexts();
     for (size_t i = 0; i < texts.size() && i < choice.given.size(); ++i) {
-        if (texts[i].option == option) return choice.given[i];
+        if (texts[i].part != part) continue;
+        if (!first) text += ", ";
+        first = false;
+        text += choice.given[i];
     }
-    return none;
+    return text;
 }
 
 }  // namespace
@@ -55,7 +62,7 @@ bool ParseRowOptions(std::string_view command, const std::vector<OptionValue>& v
         choice.given[index] = given;
         if (const std::string conflict = ConflictingOptions(choice.options); !conflict.empty())
             return fail("a " + std::string(what) + " takes " + conflict + " (" +
-                        Given(choice, "--normalize") + ", " + Given(choice, "--loudness") + ")");
+                        Given(choice, RowOptionPart::Level) + ")");
     }
     return true;
 }
@@ -70,16 +77,17 @@ std::string FirstOptionGiven(const RowChoice& choice) {
 bool LoadRowFile(const std::string& file, const RowChoice& choice, bool convert, AudioData* record,
                  VoiceLoadOutcome* outcome, std::string* failure, bool* usage) {
     *usage = false;
+    std::memset(record, 0, sizeof(AudioData));
     if (LoadVoice(file.c_str(), choice.options, convert, record, outcome)) return true;
     if (outcome->levelsConflict) {
         *usage = true;
-        *failure = Given(choice, "--normalize") + ", " + Given(choice, "--loudness") + ": " +
-                   ConflictingOptions(choice.options);
+        *failure = Given(choice, RowOptionPart::Level) + ": " + ConflictingOptions(choice.options);
         return false;
     }
     if (outcome->code == ReadOk && outcome->startPastEnd) {
         *usage = true;
-        *failure = Given(choice, "--start") + ": " + Printable(file) + " ends before that start";
+        *failure = Given(choice, RowOptionPart::Start) + ": " + Printable(file) +
+                   " ends before that start";
         return false;
     }
     *failure = convert && outcome->code != ReadOk
@@ -97,9 +105,9 @@ std::string DescribeApplied(const RowChoice& choice, const VoiceLoadOutcome& out
             text += " row " + RowNumber(static_cast<size_t>(outcome.origin.row - 1));
         text += ", ";
     }
-    const std::string applied =
-        DescribeRowOptions(choice.options, AppliedOptions{outcome.startFrame, record.sampleRate,
-                                                          outcome.normalized, &outcome.loudness});
+    const std::string applied = DescribeAppliedOptions(
+        choice.options, AppliedOptions{outcome.startFrame, record.sampleRate, outcome.normalized,
+                                       &outcome.loudness});
     if (!applied.empty()) text += applied + ", ";
     return text;
 }

@@ -36,7 +36,7 @@ struct RowChoice {
 // the row has none.
 [[nodiscard]] std::string FirstOptionGiven(const RowChoice& choice);
 
-// Loads a file into a row as LoadVoice makes it. Returns true when record
+// Loads a file into a row as LoadVoice makes it (record is cleared first). Returns true when record
 // holds the row. Otherwise *failure is the line to print: the reader's
 // reason and code (and the converter's), or, with *usage set, the start
 // option that lies past the file's end.
