@@ -110,7 +110,7 @@ bool LoadBank(const std::string& path, SoundEngine& engine, std::ostream& out, s
     for (size_t k = 0; k < VoiceSlotCount; ++k) {
         const AudioData& row = report.bank.image->voices[k];
         if (row.channels == 0) continue;
-        if (!engine.LoadSlotRecord(static_cast<int>(k), row, SoundEngine::TailFade::Keep)) {
+        if (!engine.ArmSlotVoice(static_cast<int>(k), row)) {
             err << "glwtool play: " << path << ": the sound device refused row " << RowNumber(k)
                 << '\n';
             *exit = ExitFailure;
@@ -142,7 +142,7 @@ bool LoadFiles(const std::vector<std::string>& files, const std::vector<RowChoic
             if (!badOption) err << why << '\n';
             return false;
         }
-        if (!engine.LoadSlotRecord(static_cast<int>(i), *record, SoundEngine::TailFade::Keep)) {
+        if (!engine.ArmSlotVoice(static_cast<int>(i), *record)) {
             err << "glwtool play: " << files[i] << ": the sound device refused the sound\n";
             *exit = ExitFailure;
             return false;
@@ -252,7 +252,7 @@ int RunPlayMidi(const std::vector<std::string>& args, std::ostream& out, std::os
     const InterruptMask mask;
     NoReports noReports;
     SoundEngine engine;
-    if (!engine.Open(&noReports, VoiceSlotCount, HostLittleEndian)) {
+    if (!engine.Open(&noReports, VoiceSlotCount)) {
         err << "no sound device\n";
         return ExitNoSoundDevice;
     }

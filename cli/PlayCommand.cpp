@@ -133,7 +133,7 @@ Played PlayFile(const PlayJob& job, size_t i, SoundEngine& engine, StopWaiter& w
         return Played::Failed;
     }
     // The row is made already: faded, or kept exactly as a row file holds it.
-    if (!engine.LoadSlotRecord(PlaySlotNumber, *record, SoundEngine::TailFade::Keep)) {
+    if (!engine.ArmSlotVoice(PlaySlotNumber, *record)) {
         err << "glwtool play: " << file << ": the sound device refused the sound\n";
         return Played::Failed;
     }
@@ -177,7 +177,7 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     StopWaiter waiter;
     SoundEngine engine;
-    if (!engine.Open(&waiter, VoiceSlotCount, HostLittleEndian)) {
+    if (!engine.Open(&waiter, VoiceSlotCount)) {
         err << "no sound device\n";
         return ExitNoSoundDevice;
     }
