@@ -44,7 +44,7 @@ std::string DescribeFailure(const VoiceBankImage& image, const BankSaveRequest& 
 
 }  // namespace
 
-BankSaveOutcome SaveBank(const VoiceBankImage& image, const BankSaveRequest& request) {
+BankSaveOutcome ExportVoiceBank(const VoiceBankImage& image, const BankSaveRequest& request) {
     BankSaveOutcome outcome;
     if (std::string gone = CheckVolumeIdentity(request.volume); !gone.empty()) {
         outcome.reason = std::move(gone);

@@ -68,7 +68,7 @@ void SaveController::RunSaveDialog(const QString& name, const QString& volume) {
     SetSaving(true);
     m_context.jobs.Run<BankSaveOutcome>(
         JobLane{JobLane::Kind::Save}, this,
-        [image, request](const std::atomic<bool>&) { return SaveBank(*image, request); },
+        [image, request](const std::atomic<bool>&) { return ExportVoiceBank(*image, request); },
         [this, path, chosenVolume, chosenName](BankSaveOutcome outcome) {
             SetSaving(false);
             if (!outcome.saved) {

@@ -110,7 +110,7 @@ bool LoadBank(const std::string& path, SoundEngine& engine, std::ostream& out, s
     for (size_t k = 0; k < VoiceSlotCount; ++k) {
         const AudioData& row = report.bank.image->voices[k];
         if (row.channels == 0) continue;
-        if (!engine.LoadSlotRecord(static_cast<int>(k), row, SoundEngine::TailFade::Keep)) {
+        if (!engine.ArmSlotVoice(static_cast<int>(k), row)) {
             err << "glwtool play: " << Printable(path) << ": the sound device refused row "
                 << RowNumber(k) << '\n';
             *exit = ExitFailure;
@@ -141,7 +141,7 @@ bool LoadFiles(const std::vector<std::string>& files, const std::vector<RowChoic
             if (!badOption) err << why << '\n';
             return false;
         }
-        if (!engine.LoadSlotRecord(static_cast<int>(i), *record, SoundEngine::TailFade::Keep)) {
+        if (!engine.ArmSlotVoice(static_cast<int>(i), *record)) {
             err << "glwtool play: " << Printable(files[i])
                 << ": the sound device refused the sound\n";
             *exit = ExitFailure;

@@ -130,7 +130,7 @@ Played PlayFile(const PlayJob& job, size_t i, SoundEngine& engine, StopWaiter& w
         return Played::Failed;
     }
     // The row is made already: faded, or kept exactly as a row file holds it.
-    if (!engine.LoadSlotRecord(PlaySlotNumber, *record, SoundEngine::TailFade::Keep)) {
+    if (!engine.ArmSlotVoice(PlaySlotNumber, *record)) {
         err << "glwtool play: " << file << ": the sound device refused the sound\n";
         return Played::Failed;
     }
@@ -192,7 +192,7 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 bool OpenSoundDevice(SoundEngine& engine, SoundEngine::Listener* listener, std::ostream& out,
                      std::ostream& err) {
-    if (!engine.Open(listener, VoiceSlotCount, HostLittleEndian)) {
+    if (!engine.Open(listener, VoiceSlotCount)) {
         err << "no sound device\n";
         return false;
     }

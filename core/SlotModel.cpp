@@ -17,17 +17,14 @@ SlotModel::~SlotModel() {
     Close();
 }
 
-bool SlotModel::Open() { return m_engine->Open(this, SlotCount, HostLittleEndian); }
+bool SlotModel::Open() { return m_engine->Open(this, SlotCount); }
 
-void SlotModel::Close() { m_engine->Close(); }
-
-bool SlotModel::IsOpen() const { return m_engine->GetImage() != nullptr; }
-
-bool SlotModel::LoadSlot(int slot, const std::string& path, LoadFailure* why,
-                         const VoiceOptions& options) {
-    if (!IsValidSlot(slot)) return false;
-    return StoreRow(slot, MakeRow(path, options, m_convertFormats), why);
+void SlotModel::Close() {
+    m_engine->Close();
+    for (auto& record : m_records) record.reset();
 }
+
+bool SlotModel::IsOpen() const { return m_engine->IsOpen(); }
 
 MadeRow SlotModel::MakeRow(const std::string& path, const VoiceOptions& options, bool convert,
                            const std::atomic<bool>& cancelled) {
@@ -74,28 +71,27 @@ MadeRow SlotModel::MakeRow(const std::string& path, const VoiceOptions& options,
 bool SlotModel::StoreRow(int slot, MadeRow row, LoadFailure* why) {
     if (!IsValidSlot(slot)) return false;
     LoadFailure failure = std::move(row.failure);
-    const bool wasLoaded = m_engine->IsSlotLoaded(slot);
+    const bool wasLoaded = IsSlotLoaded(slot);
     bool loaded = false;
     if (row.read && !IsOpen()) {
         failure = {};
         failure.reason = "the sound device is not open";
     } else if (row.made) {
-        loaded = PutMadeRow(slot, row.path, *row.record, row.outcome, row.options);
+        loaded = PutRecord(slot, row.path, std::move(row.record), row.outcome, row.options);
         if (!loaded) failure.reason = "the sound device refused the sound";
     } else if (row.read && row.outcome.code == ReadOk && !row.outcome.startPastEnd) {
-        // A file read with no frames empties the slot, as the engine's own
-        // load does.
-        (void)m_engine->LoadSlotRecord(slot, *row.record, SoundEngine::TailFade::Keep);
+        // A file read with no frames empties the slot.
+        (void)ArmRecord(slot, nullptr);
     }
     const auto s = static_cast<size_t>(slot);
     if (!loaded) {
         // A slot the engine emptied after reading the file must not keep
         // looking loaded.
-        if (wasLoaded && !m_engine->IsSlotLoaded(slot)) {
+        if (wasLoaded && !IsSlotLoaded(slot)) {
             (void)ClearSlot(slot);
         }
         // A remembered row whose file cannot be loaded stays, shown missing.
-        if (!m_engine->IsSlotLoaded(slot) && !m_paths[s].empty() && m_paths[s] == row.path) {
+        if (!IsSlotLoaded(slot) && !m_paths[s].empty() && m_paths[s] == row.path) {
             m_making[s].missing = failure.reason;
             Notify(slot, SlotChange::Cleared);
         }
@@ -107,9 +103,27 @@ bool SlotModel::StoreRow(int slot, MadeRow row, LoadFailure* why) {
 
 bool SlotModel::PutMadeRow(int slot, const std::string& path, const AudioData& record,
                            const VoiceLoadOutcome& outcome, const VoiceOptions& options) {
+    std::unique_ptr<AudioData> copy(new (std::nothrow) AudioData(record));
+    if (copy == nullptr) return false;
+    return PutRecord(slot, path, std::move(copy), outcome, options);
+}
+
+bool SlotModel::ArmRecord(int slot, std::shared_ptr<const AudioData> record) {
+    const auto s = static_cast<size_t>(slot);
+    if (record != nullptr && m_engine->ArmSlotVoice(slot, *record)) {
+        m_records[s] = std::move(record);
+        return true;
+    }
+    (void)m_engine->ClearSlot(slot);
+    m_records[s].reset();
+    return false;
+}
+
+bool SlotModel::PutRecord(int slot, const std::string& path, std::shared_ptr<const AudioData> record,
+                          const VoiceLoadOutcome& outcome, const VoiceOptions& options) {
     if (!IsValidSlot(slot) || !IsOpen()) return false;
     // Stores and arms the row as made; empties the slot when that fails.
-    if (!m_engine->LoadSlotRecord(slot, record, SoundEngine::TailFade::Keep)) return false;
+    if (!ArmRecord(slot, std::move(record))) return false;
     const auto s = static_cast<size_t>(slot);
     m_paths[s] = path;
     m_making[s] = {options,
@@ -148,19 +162,13 @@ RowState SlotModel::TakeRow(int slot) const {
     row.origin = making.origin;
     row.missing = making.missing;
     row.loudness = making.loudness;
-    const VoiceBankImage* image = m_engine->GetImage();
-    if (image != nullptr && m_engine->IsSlotLoaded(slot)) {
-        std::unique_ptr<AudioData> copy(new (std::nothrow) AudioData(image->voices[s]));
-        row.record = std::move(copy);
-    }
+    row.record = m_records[s];
     return row;
 }
 
 bool SlotModel::PutRow(int slot, const RowState& row) {
     if (!IsValidSlot(slot) || !IsOpen()) return false;
-    const bool loaded = row.record != nullptr &&
-                        m_engine->LoadSlotRecord(slot, *row.record, SoundEngine::TailFade::Keep);
-    if (!loaded) (void)m_engine->ClearSlot(slot);
+    const bool loaded = ArmRecord(slot, row.record);
     const auto s = static_cast<size_t>(slot);
     m_paths[s] = row.path;
     m_making[s] = {row.options, row.startFrame, row.fromBank,
@@ -179,6 +187,7 @@ const VoiceOptions& SlotModel::SlotOptions(int slot) const {
 bool SlotModel::ClearSlot(int slot) {
     if (!IsValidSlot(slot)) return false;
     if (!m_engine->ClearSlot(slot)) return false;
+    m_records[static_cast<size_t>(slot)].reset();
     m_paths[static_cast<size_t>(slot)].clear();
     m_making[static_cast<size_t>(slot)] = {};
     Notify(slot, SlotChange::Cleared);
@@ -232,31 +241,31 @@ bool SlotModel::AuditionRow(MadeRow row, LoadFailure* why, float gain) {
 
 void SlotModel::StopAudition() { m_engine->StopAudition(); }
 
-bool SlotModel::IsAuditionPlaying() const { return m_engine->IsAuditionPlaying(); }
-
-bool SlotModel::ExportVoiceBank(const std::string& path) const {
-    if (path.find('\0') != std::string::npos || !FitsPathMax(path)) return false;
-    return m_engine->ExportVoiceBank(path.c_str());
-}
-
 std::shared_ptr<const VoiceBankImage> SlotModel::CopyBankImage() const {
-    const VoiceBankImage* image = m_engine->GetImage();
-    if (image == nullptr) return nullptr;
-    std::unique_ptr<VoiceBankImage> copy(new (std::nothrow) VoiceBankImage(*image));
-    return copy;
+    if (!IsOpen()) return nullptr;
+    std::unique_ptr<VoiceBankImage> image(new (std::nothrow) VoiceBankImage());
+    if (image == nullptr || !InitVoiceBankImage(image.get())) return nullptr;
+    for (size_t s = 0; s < m_records.size(); ++s) {
+        if (m_records[s] != nullptr) image->voices[s] = *m_records[s];
+    }
+    return image;
 }
 
-bool SlotModel::IsSlotLoaded(int slot) const { return m_engine->IsSlotLoaded(slot); }
+bool SlotModel::IsSlotLoaded(int slot) const {
+    return IsValidSlot(slot) && m_records[static_cast<size_t>(slot)] != nullptr;
+}
 
 bool SlotModel::IsSlotPlaying(int slot) const { return m_engine->IsSlotPlaying(slot); }
 
-int SlotModel::CountLoadedSlots() const { return m_engine->CountLoadedSlots(); }
+int SlotModel::CountLoadedSlots() const {
+    int count = 0;
+    for (const auto& record : m_records) count += record != nullptr ? 1 : 0;
+    return count;
+}
 
 bool SlotModel::ReadSlotFormat(int slot, SlotFormat* out) const {
-    const VoiceBankImage* image = m_engine->GetImage();
-    if (out == nullptr || image == nullptr || !IsValidSlot(slot)) return false;
-    if (!m_engine->IsSlotLoaded(slot)) return false;
-    const AudioData& record = image->voices[static_cast<size_t>(slot)];
+    if (out == nullptr || !IsSlotLoaded(slot)) return false;
+    const AudioData& record = *m_records[static_cast<size_t>(slot)];
     out->channels = record.channels;
     out->sampleRate = record.sampleRate;
     out->bitsPerSample = record.bitsPerSample;

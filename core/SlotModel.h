@@ -10,6 +10,8 @@
 #include "convert/VoiceLoad.h"
 #include "engine/SoundEngine.h"
 
+struct VoiceBankImage;
+
 inline constexpr int SlotCount = 16;
 
 // What happened to a slot: emptied, filled with a sound, started, or its
@@ -106,20 +108,14 @@ public:
     void Close();
     [[nodiscard]] bool IsOpen() const;
 
-    // Loads the sound file at path into the slot and remembers the path.
-    // On failure (an unreadable or refused file, a path with a NUL or too
-    // long for the platform) the slot keeps its former sound and path,
-    // unless the engine emptied it while reading: then the row is cleared
-    // as by ClearSlot. why (may be null) receives the reason of a failure.
-    // A file the strict reader refuses is converted when conversion is on.
-    // options: the part of the file and the level the row takes; the slot
-    // keeps them while it holds this file.
-    [[nodiscard]] bool LoadSlot(int slot, const std::string& path, LoadFailure* why = nullptr,
-                                const VoiceOptions& options = {});
-    // LoadSlot in two steps, so the file is read off the GUI thread:
-    // MakeRow reads the file and makes the row and touches nothing of the
-    // model (any thread); StoreRow puts it into the slot (the model's
-    // thread). A failed store of a row whose path the slot remembers
+    // A sound file onto a row, in two steps so the file is read off the
+    // GUI thread: MakeRow reads the file and makes the row and touches
+    // nothing of the model (any thread); StoreRow puts it into the slot (the
+    // model's thread), remembering its path and options. On a failure (an
+    // unreadable or refused file, a path with a NUL or too long for the
+    // platform) the slot keeps its former row; why (may be null) receives
+    // the reason. A file the strict reader refuses is converted when
+    // convert is set. A failed store of a row whose path the slot remembers
     // without holding a sound marks the slot missing, with the reason.
     // A set cancelled flag stops it early with nothing made.
     [[nodiscard]] static MadeRow MakeRow(const std::string& path, const VoiceOptions& options,
@@ -128,15 +124,15 @@ public:
     [[nodiscard]] bool StoreRow(int slot, MadeRow row, LoadFailure* why = nullptr);
 
     // Puts a row that LoadVoice made from path with these options (on a
-    // worker) into the slot, as a successful LoadSlot does. False when the
+    // worker) into the slot, as a successful StoreRow does. False when the
     // sound device refuses it (the slot is then emptied) or the model is
     // closed.
     [[nodiscard]] bool PutMadeRow(int slot, const std::string& path, const AudioData& record,
                                   const VoiceLoadOutcome& outcome,
                                   const VoiceOptions& options = {});
 
-    // The slot's row as it stands; an empty state for a bad slot. Null
-    // record when memory is short for the copy: the row then reads as empty.
+    // The slot's row as it stands, its record shared (rows never change a
+    // record once made); an empty state for a bad slot.
     [[nodiscard]] RowState TakeRow(int slot) const;
     // Puts a row taken by TakeRow back into the slot as it was, a missing
     // row's path and reason included. False when the sound device refuses
@@ -178,18 +174,14 @@ public:
     // was not made or does not start.
     [[nodiscard]] bool AuditionRow(MadeRow row, LoadFailure* why = nullptr, float gain = 1.0f);
     void StopAudition();
-    [[nodiscard]] bool IsAuditionPlaying() const;
-    // Writes the voice bank of every loaded slot to path.
-    [[nodiscard]] bool ExportVoiceBank(const std::string& path) const;
-    // A copy of the bank of every loaded slot, for a save on a worker; null
-    // for a closed model or when memory is short.
+    // The bank of every loaded row, for a save on a worker; null for a
+    // closed model or when memory is short.
     [[nodiscard]] std::shared_ptr<const VoiceBankImage> CopyBankImage() const;
-
+    // A row is loaded while it holds a sound.
     [[nodiscard]] bool IsSlotLoaded(int slot) const;
     [[nodiscard]] bool IsSlotPlaying(int slot) const;
     [[nodiscard]] int CountLoadedSlots() const;
-    // The loaded slot's format; false for a closed model, a bad or an empty
-    // slot.
+    // The loaded slot's format; false for a bad or an empty slot.
     [[nodiscard]] bool ReadSlotFormat(int slot, SlotFormat* out) const;
 
     // The path the row remembers: the last loaded one, or the one restored
@@ -206,6 +198,12 @@ public:
     [[nodiscard]] static bool IsValidSlot(int slot) { return slot >= 0 && slot < SlotCount; }
 
 private:
+    // Arms the slot's voice with record and keeps it; empties the slot when
+    // record is null or the device refuses it (false).
+    bool ArmRecord(int slot, std::shared_ptr<const AudioData> record);
+    [[nodiscard]] bool PutRecord(int slot, const std::string& path,
+                                 std::shared_ptr<const AudioData> record,
+                                 const VoiceLoadOutcome& outcome, const VoiceOptions& options);
     // The engine's watcher thread (never blocking).
     void SlotStopped(int slot) override;
 
@@ -214,6 +212,9 @@ private:
     std::unique_ptr<SoundEngine> m_engine;
     SlotModelListener* m_listener = nullptr;
     std::array<std::string, SlotCount> m_paths;
+    // Each row's sound as made (null: empty), shared with undo steps and
+    // saves; the engine's voice plays a copy of it.
+    std::array<std::shared_ptr<const AudioData>, SlotCount> m_records;
     // Per loaded slot: how its row was made.
     struct RowMaking {
         VoiceOptions options;

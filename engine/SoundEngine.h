@@ -1,8 +1,9 @@
 #pragma once
 
-// The sound engine: the voice-bank image that holds every slot's converted
-// sound, and the preview player that auditions a slot through the default
-// sound device. One engine serves one window; every operation but
+// The sound engine: one voice per slot and one for auditions on the
+// default sound device. It plays what it is given: the rows themselves
+// (their records) belong to the caller, which arms a slot's voice from a
+// row with ArmSlotVoice. One engine serves one window; every operation but
 // StrikeSlot runs on that window's thread. The engine runs one watcher
 // thread of its own, which tells the listener when a slot's sound has
 // stopped.
@@ -16,7 +17,6 @@
 #include <string>
 
 struct AudioData;
-struct VoiceBankImage;
 class SoundPlayer;
 
 class SoundEngine {
@@ -46,69 +46,45 @@ public:
     // threads of its own calls it first thing in main(); Open calls it too.
     static void QuietSoundLibraryLogs();
 
-    // Opens the default sound device and an empty image of slotCount slots.
+    // Opens the default sound device with slotCount silent voices.
     // listener: told about stopped sounds (must outlive the engine's open
-    // time); slotCount: 1 ... 16; hostByteOrder: 1 (little-endian host) or
-    // 2, handed to the reader. Returns false for a null listener, a count
-    // outside 1 ... 16 or another byte-order code, and then nothing changes
-    // (an open engine stays open with its slots); any later failure (no
-    // device, no memory) also returns false and leaves the engine closed.
-    [[nodiscard]] bool Open(Listener* listener, int slotCount, int hostByteOrder);
+    // time); slotCount: 1 ... 16. Returns false for a null listener or a
+    // count outside 1 ... 16, and then nothing changes (an open engine stays
+    // open with its voices); any later failure (no device, no memory) also
+    // returns false and leaves the engine closed.
+    [[nodiscard]] bool Open(Listener* listener, int slotCount);
 
-    // Clears every loaded slot, ends the watcher, then releases the device
-    // and the image. Closing a closed engine does nothing.
+    // Disarms every slot, ends the watcher, then releases the device.
+    // Closing a closed engine does nothing.
     void Close();
+    [[nodiscard]] bool IsOpen() const;
 
-    // Reads a WAV or AIFF file into the slot: the record is stored in the
-    // image, its last 20 ms faded, and the slot armed for playback.
-    // Returns false when a bad slot, closed engine, missing path or a file
-    // the reader refuses leave the slot untouched (an old sound stays loaded
-    // and playable), or when a failure after the file was read left the
-    // slot empty.
-    [[nodiscard]] bool LoadSlot(int slot, const char* path);
-
-    // Whether LoadSlotRecord fades the record's last 20 ms: a record read
-    // from a sound file is faded; a row already made (taken from a bank, or
-    // made and faded by the caller) is stored as it stands.
-    enum class TailFade { Apply, Keep };
-
-    // The part of LoadSlot after the read, for a record already read (not
-    // one inside this engine's image): clears the slot, stores, fades (as
-    // fade says), copies and arms. Returns false with the slot untouched
-    // for a bad slot or closed engine, or false with the slot empty when
-    // the record holds 0 frames, a frame count beyond the record's arrays
-    // or a channel count other than 1 or 2, or cannot be armed.
-    [[nodiscard]] bool LoadSlotRecord(int slot, const AudioData& record,
-                                      TailFade fade = TailFade::Apply);
+    // Arms the slot's voice with a row as it stands (no fade is added):
+    // the slot's former voice is released first, then the slot keeps an
+    // interleaved stereo copy of the record (so it can be armed again on a
+    // new device) in a buffer and a source that plays it. Returns false
+    // with the slot untouched for a bad slot or closed engine, or false with
+    // the slot empty for a record of 0 frames, a frame count beyond its
+    // arrays, a channel count other than 1 or 2, no memory or an error of
+    // the sound library.
+    [[nodiscard]] bool ArmSlotVoice(int slot, const AudioData& record);
 
     // Empties the slot: silences it, ends all watching of it (no SlotStopped
-    // for it comes after this returns), releases its voice, frees its
-    // playback copy and zeroes its image record. Returns true (also for an
-    // empty slot), or false for a bad slot or a closed engine.
+    // for it comes after this returns) and releases its voice and copy.
+    // Returns true (also for an empty slot), or false for a bad slot or a
+    // closed engine.
     bool ClearSlot(int slot);
 
-    // True when the slot holds an armed sound.
-    [[nodiscard]] bool IsSlotLoaded(int slot) const;
+    // True when the slot's voice is armed.
+    [[nodiscard]] bool IsSlotArmed(int slot) const;
 
-    // Number of loaded slots; 0 when closed.
-    [[nodiscard]] int CountLoadedSlots() const;
-
-    // Arms an empty slot with a playback copy (interleaved 16-bit stereo at
-    // 44,100 Hz, 4 bytes per frame): the slot keeps its own copy of it (so
-    // that it can be armed again on a new device), and gets a buffer holding
-    // the whole sound and a source that plays it. bytes: a positive multiple
-    // of 4, at most the longest sound's size. Returns false with nothing of
-    // the slot changed for a bad slot, closed engine, missing copy, bad
-    // length, an already armed slot or any error of the sound library.
-    [[nodiscard]] bool ArmSlotVoice(int slot, const int16_t* copy, int64_t bytes);
-
-    // Starts a loaded slot from its first frame (also when it is playing:
+    // Starts an armed slot from its first frame (also when it is playing:
     // each slot has one voice, which restarts). Other slots keep sounding;
     // any number sound together. gain scales the slot's samples for this
     // play only: 1 plays them unchanged, 0 silences; a gain outside 0 ... 1
     // (or not a number) fails without sound.
     // On a lost device it first opens the default device again and arms
-    // every loaded slot anew from its playback copy; if that fails, the old
+    // every armed slot anew from its playback copy; if that fails, the old
     // device and every slot stay as they were and the play fails without
     // sound. Returns false for an empty or bad slot or when the sound does
     // not start.
@@ -117,13 +93,13 @@ public:
     // PlaySlot for other threads (a MIDI input's), so that a note sounds
     // without waiting for the engine's own thread. Any number of threads may
     // call it between a successful Open and Close; the owner ends them
-    // before Close. It starts a loaded slot as PlaySlot does, its stop
+    // before Close. It starts an armed slot as PlaySlot does, its stop
     // reported the same way, but never opens a lost device again: then, as
     // for an empty or bad slot or a bad gain, it returns false without
     // sound, and the engine's own thread may PlaySlot.
     [[nodiscard]] bool StrikeSlot(int slot, float gain = 1.0f);
 
-    // Stops a loaded slot. Returns false for an empty or bad slot or an
+    // Stops an armed slot. Returns false for an empty or bad slot or an
     // error of the sound library.
     [[nodiscard]] bool StopSlot(int slot);
 
@@ -131,7 +107,7 @@ public:
     // and on a lost device.
     [[nodiscard]] bool IsSlotPlaying(int slot) const;
 
-    // Auditions a made row outside the slots and the image (the row editor
+    // Auditions a made row outside the slots (the row editor
     // plays its choice before it goes into a slot): stops an earlier
     // audition, then plays a copy of the record as it stands (no fade
     // added). Slots keep playing; no SlotStopped is ever told for an
@@ -142,8 +118,6 @@ public:
     [[nodiscard]] bool AuditionRecord(const AudioData& record, float gain = 1.0f);
     // Silences the audition and releases its voice; nothing when none.
     void StopAudition();
-    // True while an audition plays.
-    [[nodiscard]] bool IsAuditionPlaying() const;
 
     // True when the open device has gone away (unplugged, sound server
     // ended). The next PlaySlot tries to open it again.
@@ -156,30 +130,13 @@ public:
     // server crashes when another has joined the new one.
     void DropDevice();
 
-    // Writes the image as a voice-bank file at path, named after path's base
-    // name. The engine's image is not changed. Returns true when the file
-    // was written completely; false for an empty path, a closed engine or a
-    // failed build or write.
-    [[nodiscard]] bool ExportVoiceBank(const char* path) const;
-
-    // The image (read-only), or null when closed.
-    [[nodiscard]] const VoiceBankImage* GetImage() const { return m_image.get(); }
-
-    // The slot's playback copy and its byte length, or null and 0 for an
-    // empty or bad slot.
-    [[nodiscard]] const int16_t* GetSlotPlaybackCopy(int slot, uint32_t* bytes) const;
-
     // The name of the open sound device; empty when closed.
     [[nodiscard]] std::string GetDeviceName() const;
 
 private:
-    [[nodiscard]] bool IsOpen() const;
     [[nodiscard]] bool IsValidSlot(int slot) const;
-    void ReleaseSlot(int slot);  // the voice, then the image record
 
-    int32_t m_hostByteOrder = 0;
     int32_t m_slotCount = 0;
-    std::unique_ptr<VoiceBankImage> m_image;
     // The device, every slot's voice and the watcher; null when closed.
     std::unique_ptr<SoundPlayer> m_player;
 };

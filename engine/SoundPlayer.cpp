@@ -232,12 +232,6 @@ void SoundPlayer::Disarm(int slot) {
 
 bool SoundPlayer::IsArmed(int slot) const { return Voice(slot).armed; }
 
-const int16_t* SoundPlayer::PlaybackCopy(int slot, uint32_t* bytes) const {
-    const SlotVoice& voice = Voice(slot);
-    if (bytes != nullptr) *bytes = voice.playbackCopy ? voice.playbackBytes : 0;
-    return voice.playbackCopy.get();
-}
-
 bool SoundPlayer::Play(int slot, float gain) {
     if (!Voice(slot).armed || !IsGain(gain)) return false;
     if (IsDeviceLost() && !Reopen()) return false;

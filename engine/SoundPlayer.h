@@ -59,7 +59,6 @@ public:
     // armed slots keep their copies, and the next Play opens the default
     // device again. For a device whose sound server went away unseen.
     void DropDevice();
-    [[nodiscard]] const int16_t* PlaybackCopy(int slot, uint32_t* bytes) const;
     [[nodiscard]] std::string DeviceName() const;
 
 private:

@@ -55,7 +55,7 @@ TEST(BankSave, AFailedWriteKeepsOldBankAndBackupsAndAGoneCardGetsNothing) {
     request.now = 1'800'000'000;
     const testsupport::Bytes old(3000, 7);
     ASSERT_TRUE(testsupport::WriteFile(request.path, old));
-    BankSaveOutcome first = SaveBank(*image, request);
+    BankSaveOutcome first = ExportVoiceBank(*image, request);
     ASSERT_TRUE(first.saved) << first.reason;
     ASSERT_TRUE(fs::exists(first.backupPath));
     EXPECT_TRUE(testsupport::ReadFile(first.backupPath) == old);
@@ -66,7 +66,7 @@ TEST(BankSave, AFailedWriteKeepsOldBankAndBackupsAndAGoneCardGetsNothing) {
     for (int n = 1; n <= 3; ++n) {
         request.now += n;
         FileSizeLimit limit(4096);
-        const BankSaveOutcome failed = SaveBank(*image, request);
+        const BankSaveOutcome failed = ExportVoiceBank(*image, request);
         EXPECT_FALSE(failed.saved);
         EXPECT_FALSE(failed.reason.empty());
     }
@@ -80,7 +80,7 @@ TEST(BankSave, AFailedWriteKeepsOldBankAndBackupsAndAGoneCardGetsNothing) {
 
     // A name against the rule is refused before anything is written.
     request.path = card.file("gridlume/my bank_x.glw");
-    BankSaveOutcome refused = SaveBank(*image, request);
+    BankSaveOutcome refused = ExportVoiceBank(*image, request);
     EXPECT_FALSE(refused.saved);
     EXPECT_NE(refused.reason.find("only ASCII letters"), std::string::npos) << refused.reason;
     EXPECT_FALSE(fs::exists(request.path));
@@ -88,7 +88,7 @@ TEST(BankSave, AFailedWriteKeepsOldBankAndBackupsAndAGoneCardGetsNothing) {
     // The card's root gone since it was listed: nothing is made there.
     request.path = card.file("gridlume/KIT.glw");
     fs::remove_all(card.path());
-    refused = SaveBank(*image, request);
+    refused = ExportVoiceBank(*image, request);
     EXPECT_NE(refused.reason.find("no longer there"), std::string::npos) << refused.reason;
     EXPECT_FALSE(fs::exists(card.path()));
 }

@@ -74,7 +74,7 @@ TEST(PadMidi, NotesSoundOnTheirThreadAndALostDeviceIsLeftToTheWindow) {
         wav, testsupport::MakeWav(testsupport::MakeRamp(2, 16, 44100, 44100))));
     SlotModel model;
     ASSERT_TRUE(model.Open());
-    ASSERT_TRUE(model.LoadSlot(15, wav));
+    ASSERT_TRUE(model.StoreRow(15, SlotModel::MakeRow(wav, {}, false)));
     PadInput pads(model);
     QSignalSpy struck(&pads, &PadInput::Struck);
 

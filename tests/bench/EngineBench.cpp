@@ -19,9 +19,12 @@
 
 #include "SoundFileWriter.h"
 #include "audio/AudioData.h"
+#include "EngineTestSupport.h"
 #include "engine/SoundEngine.h"
 
 namespace {
+
+using enginetest::ArmFile;
 
 using Clock = std::chrono::steady_clock;
 
@@ -69,12 +72,12 @@ double CpuPercentOverTenSeconds() {
 // an error to the benchmark and returns false on failure.
 bool OpenWithSlots(benchmark::State& state, SoundEngine& engine, SoundEngine::Listener& listener,
                    const std::string& path, int slots) {
-    if (!engine.Open(&listener, 16, HostLittleEndian)) {
+    if (!engine.Open(&listener, 16)) {
         state.SkipWithError("no sound device");
         return false;
     }
     for (int slot = 0; slot < slots; ++slot) {
-        if (!engine.LoadSlot(slot, path.c_str())) {
+        if (!ArmFile(engine, slot, path)) {
             state.SkipWithError("load failed");
             return false;
         }
@@ -82,8 +85,8 @@ bool OpenWithSlots(benchmark::State& state, SoundEngine& engine, SoundEngine::Li
     return true;
 }
 
-// LoadSlot of a 1 s, 48 kHz stereo WAV into an empty slot: read, convert,
-// store, fade, copy, and arm (buffer, source, watcher thread).
+// A 1 s, 48 kHz stereo WAV into an empty slot: read, convert, fade, copy,
+// and arm (buffer, source).
 void BM_LoadSlot(benchmark::State& state) {
     testsupport::TempDir dir;
     const std::string path = WriteSound(dir, 48000);
@@ -91,7 +94,7 @@ void BM_LoadSlot(benchmark::State& state) {
     SoundEngine engine;
     if (!OpenWithSlots(state, engine, listener, path, 0)) return;
     for (auto _ : state) {
-        if (!engine.LoadSlot(0, path.c_str())) {
+        if (!ArmFile(engine, 0, path)) {
             state.SkipWithError("load failed");
             break;
         }
@@ -202,23 +205,6 @@ void BM_StopReportLatency(benchmark::State& state) {
     state.counters["worst_us"] = micros.back();
 }
 BENCHMARK(BM_StopReportLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-// ExportVoiceBank of a full bank: 16 stereo slots of the longest sound.
-void BM_ExportFullBank(benchmark::State& state) {
-    testsupport::TempDir dir;
-    const std::string path = WriteSound(dir, 44100);
-    TimingListener listener;
-    SoundEngine engine;
-    if (!OpenWithSlots(state, engine, listener, path, 16)) return;
-    const std::string bank = dir.file("FULL-BANK.glw");
-    for (auto _ : state) {
-        if (!engine.ExportVoiceBank(bank.c_str())) {
-            state.SkipWithError("export failed");
-            break;
-        }
-    }
-}
-BENCHMARK(BM_ExportFullBank)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -7,10 +7,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "SoundFileWriter.h"
+#include "audio/AudioData.h"
+#include "audio/AudioReader.h"
+#include "audio/SampleConversion.h"
 #include "engine/SoundEngine.h"
 
 namespace enginetest {
@@ -79,6 +83,21 @@ inline std::string WriteRampWav(const testsupport::TempDir& dir, const std::stri
     testsupport::WriteFile(path,
                            testsupport::MakeWav(testsupport::MakeRamp(channels, 16, rate, frames)));
     return path;
+}
+
+// A sound file read as a row is made of it (its last 20 ms faded); null
+// when the reader refuses it.
+inline std::unique_ptr<AudioData> ReadRow(const std::string& path) {
+    auto row = std::make_unique<AudioData>();
+    if (ReadAudioFile(path.c_str(), row.get(), HostLittleEndian) != ReadOk) return nullptr;
+    if (!FadeVoiceTail(row.get())) return nullptr;
+    return row;
+}
+
+// Arms the slot with the row of the file at path.
+inline bool ArmFile(SoundEngine& engine, int slot, const std::string& path) {
+    const std::unique_ptr<AudioData> row = ReadRow(path);
+    return row != nullptr && engine.ArmSlotVoice(slot, *row);
 }
 
 }  // namespace enginetest

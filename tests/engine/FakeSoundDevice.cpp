@@ -17,6 +17,9 @@ ALCdevice* __real_alcOpenDevice(const ALCchar* name);
 ALCboolean __real_alcCloseDevice(ALCdevice* device);
 void __real_alcGetIntegerv(ALCdevice* device, ALCenum param, ALCsizei size, ALCint* values);
 void __real_alGetSourcei(ALuint source, ALenum param, ALint* value);
+void __real_alSourcePlay(ALuint source);
+void __real_alSourceStop(ALuint source);
+void __real_alDeleteSources(ALsizei n, const ALuint* sources);
 }
 
 namespace {
@@ -28,6 +31,7 @@ struct FakeState {
     std::vector<ALCdevice*> open;
     std::vector<ALCdevice*> unplugged;
     std::function<void(bool)> lookHook;
+    std::vector<ALuint> started;  // started, not yet stopped or deleted
 };
 
 FakeState& State() {
@@ -95,9 +99,39 @@ void __wrap_alGetSourcei(ALuint source, ALenum param, ALint* value) {
     if (hook) hook(*value == AL_PLAYING);
 }
 
+void __wrap_alSourcePlay(ALuint source) {
+    __real_alSourcePlay(source);
+    FakeState& s = State();
+    const std::lock_guard lock(s.mutex);
+    if (std::find(s.started.begin(), s.started.end(), source) == s.started.end())
+        s.started.push_back(source);
+}
+
+void __wrap_alSourceStop(ALuint source) {
+    __real_alSourceStop(source);
+    FakeState& s = State();
+    const std::lock_guard lock(s.mutex);
+    s.started.erase(std::remove(s.started.begin(), s.started.end(), source), s.started.end());
+}
+
+void __wrap_alDeleteSources(ALsizei n, const ALuint* sources) {
+    __real_alDeleteSources(n, sources);
+    FakeState& s = State();
+    const std::lock_guard lock(s.mutex);
+    for (ALsizei i = 0; i < n; ++i)
+        s.started.erase(std::remove(s.started.begin(), s.started.end(), sources[i]),
+                        s.started.end());
+}
+
 }  // extern "C"
 
 namespace enginetest {
+
+int SourcesStarted() {
+    FakeState& s = State();
+    const std::lock_guard lock(s.mutex);
+    return static_cast<int>(s.started.size());
+}
 
 void UnplugOpenDevices() {
     FakeState& s = State();
