@@ -3,6 +3,7 @@
 // rows dragged out as files.
 
 #include "app/FillController.h"
+#include "core/RowPlacement.h"
 
 #include <QDir>
 #include <QDrag>
@@ -170,8 +171,9 @@ bool FillController::PutFilesOnRows(const QStringList& files, int firstSlot) {
     std::stable_sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
         return NaturalLess(NameOf(a), NameOf(b));
     });
-    const int fitting = std::min(static_cast<int>(sorted.size()), SlotCount - firstSlot);
-    const int leftOut = static_cast<int>(sorted.size()) - fitting;
+    const RowPlacement placed = PlaceOnRows(firstSlot, static_cast<size_t>(sorted.size()));
+    const int fitting = static_cast<int>(placed.items.size());
+    const int leftOut = static_cast<int>(placed.leftOut);
     const QString word = leftOut > 0 ? LeftOutWord(leftOut, firstSlot, fitting) : QString();
 
     // One file replaces its row as a single load does; several ask once.
@@ -187,9 +189,12 @@ bool FillController::PutFilesOnRows(const QStringList& files, int firstSlot) {
     // Several files: what the rows refuse is told once, file by file.
     if (fitting > 1) ReportFillRefusals(firstSlot, sorted.mid(0, fitting));
     bool all = true;
-    for (int i = 0; i < fitting; ++i) {
-        const QString& path = sorted[i];
-        all = m_context.loads->LoadSlot(firstSlot + i, path, fitting == 1) && all;
+    for (const PlacedItem& p : placed.items) {
+        // A row keeps its level whatever file lands on it.
+        const VoiceOptions options = PlacedRowOptions(m_context.model.SlotOptions(p.row), {});
+        all = m_context.loads->LoadSlot(p.row, sorted[static_cast<int>(p.item)], fitting == 1,
+                                        options) &&
+              all;
     }
     SetTargetRow(std::min(firstSlot + fitting, SlotCount - 1));
     if (!word.isEmpty() && !told) {

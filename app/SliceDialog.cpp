@@ -17,6 +17,7 @@
 #include "app/JobRunner.h"
 #include "app/SliceView.h"
 #include "audio/AudioData.h"
+#include "core/RowPlacement.h"
 
 namespace {
 
@@ -271,8 +272,7 @@ std::vector<Slice> SliceDialog::Slices() const {
 }
 
 int SliceDialog::LeftOut() const {
-    const int fit = SlotCount - (m_firstRow->value() - 1);
-    return std::max(0, static_cast<int>(Slices().size()) - fit);
+    return static_cast<int>(PlaceOnRows(m_firstRow->value() - 1, Slices().size()).leftOut);
 }
 
 void SliceDialog::ShowRows() {
@@ -306,13 +306,9 @@ std::vector<SliceDialog::RowFill> SliceDialog::Rows() const {
     std::vector<RowFill> rows;
     if (!m_analysis) return rows;
     const std::vector<Slice> slices = Slices();
-    const int first = m_firstRow->value() - 1;
     const int rate = m_analysis->SampleRate();
-    for (size_t i = 0; i < slices.size(); ++i) {
-        const int slot = first + static_cast<int>(i);
-        if (slot >= SlotCount) break;
-        rows.push_back({slot, SliceVoiceOptions(slices[i], rate)});
-    }
+    for (const PlacedItem& p : PlaceOnRows(m_firstRow->value() - 1, slices.size()).items)
+        rows.push_back({p.row, SliceOptions(slices[p.item], rate, p.row)});
     return rows;
 }
 
@@ -321,11 +317,19 @@ void SliceDialog::PlaySlice(int index) {
     const std::vector<Slice> slices = Slices();
     if (index < 0 || static_cast<size_t>(index) >= slices.size()) return;
     const VoiceOptions options =
-        SliceVoiceOptions(slices[static_cast<size_t>(index)], m_analysis->SampleRate());
+        SliceOptions(slices[static_cast<size_t>(index)], m_analysis->SampleRate(),
+                     m_firstRow->value() - 1 + index);
     // The newest click is the one heard.
     const JobLane lane{JobLane::Kind::Audition};
     m_jobs->Cancel(lane);
     AuditionFile(*m_jobs, lane, this, m_model, m_path, options, m_model.ConvertFormats());
+}
+
+VoiceOptions SliceDialog::SliceOptions(const Slice& slice, int rate, int row) const {
+    // The row's own level stays, as every placement of files and slices keeps it.
+    const VoiceOptions rowOptions =
+        SlotModel::IsValidSlot(row) ? m_model.SlotOptions(row) : VoiceOptions{};
+    return PlacedRowOptions(rowOptions, SliceVoiceOptions(slice, rate));
 }
 
 void SliceDialog::done(int result) {

@@ -68,6 +68,8 @@ private:
     void Analyse();
     void FindMarkers();
     void ShowRows();
+    // The options of a slice on row (0-based; outside the rows: none kept).
+    [[nodiscard]] VoiceOptions SliceOptions(const Slice& slice, int rate, int row) const;
     void PlaySlice(int index);
     [[nodiscard]] std::vector<Slice> Slices() const;
 

@@ -25,6 +25,25 @@ namespace {
 
 using FillTest = WindowTest;
 
+// Files placed on rows take the rows' places, as glwtool's builds do: a
+// row set to a level keeps it with the new sound; its start does not stay.
+TEST_F(FillTest, AFilledRowKeepsItsLevelAndLosesItsStart) {
+    Open();
+    VoiceOptions level;
+    level.normalize = true;
+    level.normalizeDbfs = -6.0;
+    level.start = VoiceOptions::Start::FirstSound;
+    ASSERT_TRUE(Load(3, Wav("old.wav"), true, level));
+    answer = QMessageBox::Ok;
+    EXPECT_TRUE(window->Fill().PutFilesOnRows({Wav("a.wav"), Wav("b.wav")}, 3));
+    Settle();
+    const VoiceOptions& kept = window->Context().model.SlotOptions(3);
+    EXPECT_TRUE(kept.normalize);
+    EXPECT_EQ(kept.normalizeDbfs, -6.0);
+    EXPECT_EQ(kept.start, VoiceOptions::Start::Beginning);
+    EXPECT_TRUE(window->Context().model.SlotOptions(4).IsDefault());
+}
+
 TEST_F(FillTest, TwentyFilesFromRow10FillTheRowsAboveInNaturalOrder) {
     Open();
     ASSERT_TRUE(Load(11, Wav("kept.wav")));
