@@ -9,7 +9,7 @@
 #include "app/HistoryController.h"
 #include "app/LoadController.h"
 #include "app/RowEditorDialog.h"
-#include "app/RowUndo.h"
+#include "app/RowHistory.h"
 #include "app/SliceController.h"
 #include "app/WindowContext.h"
 #include "controls/SlotPanel.h"

@@ -23,7 +23,7 @@
 
 #include "app/HistoryController.h"
 #include "app/LoadController.h"
-#include "app/RowUndo.h"
+#include "app/RowHistory.h"
 #include "app/RowsView.h"
 #include "app/WindowContext.h"
 #include "audio/RowMark.h"
@@ -61,7 +61,7 @@ QString WriteRowFile(const VoiceBankImage& image, int slot, const RowOrigin& ori
     if (dir.isEmpty()) return {};
     const QString path = QDir(dir).filePath(inFolder);
     const std::filesystem::path file(QFile::encodeName(path).toStdString());
-    const std::vector<uint8_t> wave = MakeRowWave(image.voices[static_cast<size_t>(slot)], origin);
+    const std::vector<uint8_t> wave = MakeRowWavFile(image.voices[static_cast<size_t>(slot)], origin);
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
     if (wave.empty() || ec) return {};
@@ -318,7 +318,7 @@ bool FillController::BrowseForSoundFile(int slot) {
     QFileDialog dialog(&m_context.window);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    QString filter = AudioFileFilter();
+    QString filter = SoundFileDialogFilter();
     if (m_context.model.ConvertFormats()) {
         // The strict formats' entry stays; one entry more lists every
         // format the converter reads.

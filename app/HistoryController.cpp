@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "app/EarlierVersionsDialog.h"
-#include "app/RowUndo.h"
+#include "app/RowHistory.h"
 #include "app/WindowContext.h"
 #include "voicebank/BankName.h"
 

@@ -3,7 +3,7 @@
 #include "app/HistoryController.h"
 #include "app/LoadController.h"
 #include "app/MatchLevelsDialog.h"
-#include "app/RowUndo.h"
+#include "app/RowHistory.h"
 #include "app/WindowContext.h"
 
 LevelsController::LevelsController(WindowContext& context, QObject* parent)

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "app/HistoryController.h"
-#include "app/RowUndo.h"
+#include "app/RowHistory.h"
 #include "app/RowsView.h"
 #include "app/WindowContext.h"
 #include "controls/MessageBox.h"

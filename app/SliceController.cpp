@@ -2,7 +2,7 @@
 
 #include "app/HistoryController.h"
 #include "app/LoadController.h"
-#include "app/RowUndo.h"
+#include "app/RowHistory.h"
 #include "app/SliceDialog.h"
 #include "app/WindowContext.h"
 #include "res/StringTable.h"

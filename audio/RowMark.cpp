@@ -78,7 +78,7 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc) {
     return c ^ 0xFFFFFFFFu;
 }
 
-std::vector<uint8_t> MakeRowWave(const AudioData& record, const RowOrigin& origin) {
+std::vector<uint8_t> MakeRowWavFile(const AudioData& record, const RowOrigin& origin) {
     if (!IsRowShape(record)) return {};
     const std::vector<uint8_t> samples = SampleBytes(record);
     const auto ch = static_cast<uint32_t>(record.channels);

@@ -32,7 +32,7 @@ struct RowOrigin {
 // record's frames interleaved left, right. Empty for a record whose
 // channels is not 1 or 2 or whose frames is not a multiple of 16 in
 // 16 ... MaxVoiceFrames. A bank name longer than 32 bytes is cut to 32.
-[[nodiscard]] std::vector<uint8_t> MakeRowWave(const AudioData& record, const RowOrigin& origin);
+[[nodiscard]] std::vector<uint8_t> MakeRowWavFile(const AudioData& record, const RowOrigin& origin);
 
 // Whether a WAV source is a row file whose samples are unchanged: it holds a
 // mark, and record (what the strict reader read from the same source) is

@@ -133,7 +133,7 @@ int RunExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         const std::string file = (dir / (RowNumber(k) + ".wav")).string();
         // Marked as a row already made, so that building from it keeps it exactly.
         const std::vector<uint8_t> wave =
-            MakeRowWave(rec, RowOrigin{report.bank.bankName, static_cast<int>(k + 1)});
+            MakeRowWavFile(rec, RowOrigin{report.bank.bankName, static_cast<int>(k + 1)});
         if (wave.empty() ||
             !WriteWholeFile(file.c_str(), wave.data(), static_cast<ptrdiff_t>(wave.size()))) {
             err << "glwtool extract: cannot write " << Printable(file) << '\n';

@@ -11,7 +11,7 @@
 #include "cli/LoadMessages.h"
 #include "cli/MatchLoudness.h"
 #include "cli/RowChoices.h"
-#include "cli/Slicing.h"
+#include "cli/SliceCommand.h"
 #include "cli/Tool.h"
 #include "convert/ConvertingReader.h"
 #include "convert/RowOptionText.h"

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <string>
 
-#include "cli/Slicing.h"
+#include "cli/SliceCommand.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
 #include "core/RowPlacement.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "cli/Commands.h"
-#include "cli/Slicing.h"
+#include "cli/SliceCommand.h"
 
 #ifndef GLW_VERSION
 #define GLW_VERSION "0.0.0"

@@ -91,7 +91,7 @@ bool WriteBankRows(const OpenedBankFile& opened, const std::string& banksRoot,
         if (opened.bank.rows[static_cast<size_t>(i)].channels == 0) continue;
         const AudioData& record = opened.bank.image->voices[static_cast<size_t>(i)];
         const std::vector<uint8_t> wave =
-            MakeRowWave(record, RowOrigin{opened.bank.bankName, i + 1});
+            MakeRowWavFile(record, RowOrigin{opened.bank.bankName, i + 1});
         char name[8];
         std::snprintf(name, sizeof name, " %02d.wav", i + 1);
         const std::string path = prefix + name;

@@ -71,4 +71,4 @@ QString ToQtFileFilter(const QString& barFilter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-QString AudioFileFilter() { return ToQtFileFilter(LoadResString(IdsAudioFilter)); }
+QString SoundFileDialogFilter() { return ToQtFileFilter(LoadResString(IdsAudioFilter)); }

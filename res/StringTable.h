@@ -34,4 +34,4 @@ enum ResStringId : int {
 [[nodiscard]] QString ToQtFileFilter(const QString& barFilter);
 
 // String 102 in Qt's filter syntax, for QFileDialog.
-[[nodiscard]] QString AudioFileFilter();
+[[nodiscard]] QString SoundFileDialogFilter();

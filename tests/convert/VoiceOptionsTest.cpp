@@ -230,7 +230,7 @@ TEST_F(VoiceOptionsTest, AMarkCountsOnlyForTheWholeDataChunk) {
     row->frames = MaxVoiceFrames;
     std::fill(std::begin(row->left), std::end(row->left), int16_t{10000});
     std::fill(std::begin(row->right), std::end(row->right), int16_t{-10000});
-    Bytes wave = MakeRowWave(*row, RowOrigin{"DRUMS", 3});
+    Bytes wave = MakeRowWavFile(*row, RowOrigin{"DRUMS", 3});
     ASSERT_TRUE(WriteFile(dir.file("row.wav"), wave));
     const Made kept = Load(dir.file("row.wav"), {});
     ASSERT_TRUE(kept.ok);

@@ -29,7 +29,7 @@ TEST(StringTable, HoldsEveryTextVerbatim) {
 }
 
 TEST(StringTable, FilterBecomesQtSyntaxWithSpaceSeparatedPatterns) {
-    EXPECT_EQ(AudioFileFilter(),
+    EXPECT_EQ(SoundFileDialogFilter(),
               QStringLiteral("All Audio Files (*.wav *.aif *.aiff);;WAVE PCM Files (*.wav);;"
                              "AIFF Files (*.aif *.aiff);;ALL File (*)"));
     EXPECT_EQ(ToQtFileFilter(QStringLiteral("Text|*.txt||")), QStringLiteral("Text (*.txt)"));

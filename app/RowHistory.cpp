@@ -1,4 +1,4 @@
-#include "app/RowUndo.h"
+#include "app/RowHistory.h"
 
 #include <QUndoCommand>
 

@@ -10,7 +10,7 @@
 
 #include "AppTestSupport.h"
 #include "app/EarlierVersionsDialog.h"
-#include "app/RowUndo.h"
+#include "app/RowHistory.h"
 #include "res/StringTable.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankImage.h"
