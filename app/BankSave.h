@@ -25,8 +25,9 @@ struct BankSaveOutcome {
     std::string backupPath;  // the copy of the bank replaced, if any
 };
 
-// Saves the rows' bank image as described (the save button's export). Nothing is written anywhere when the volume is
-// no longer the one chosen; the old bank stays as it was on every failure,
-// and a backup is made only once the new bank is written and checked, just
-// before it replaces the old one.
-[[nodiscard]] BankSaveOutcome ExportVoiceBank(const VoiceBankImage& image, const BankSaveRequest& request);
+// Saves the rows' bank image as described (the save button's export). Nothing is written anywhere
+// when the volume is no longer the one chosen; the old bank stays as it was on every failure, and a
+// backup is made only once the new bank is written and checked, just before it replaces the old
+// one.
+[[nodiscard]] BankSaveOutcome ExportVoiceBank(const VoiceBankImage& image,
+                                              const BankSaveRequest& request);

@@ -12,8 +12,8 @@
 #include <new>
 #include <utility>
 
-#include "core/BankBackup.h"
 #include "controls/MessageBox.h"
+#include "core/BankBackup.h"
 #include "res/StringTable.h"
 #include "voicebank/BankFile.h"
 #include "voicebank/BankFolder.h"

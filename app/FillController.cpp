@@ -61,7 +61,8 @@ QString WriteRowFile(const VoiceBankImage& image, int slot, const RowOrigin& ori
     if (dir.isEmpty()) return {};
     const QString path = QDir(dir).filePath(inFolder);
     const std::filesystem::path file(QFile::encodeName(path).toStdString());
-    const std::vector<uint8_t> wave = MakeRowWavFile(image.voices[static_cast<size_t>(slot)], origin);
+    const std::vector<uint8_t> wave =
+        MakeRowWavFile(image.voices[static_cast<size_t>(slot)], origin);
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
     if (wave.empty() || ec) return {};

@@ -26,22 +26,22 @@
 // lane of one never holds up another's.
 struct JobLane {
     enum class Kind : uint8_t {
-        Row,        // a row's loads (index: the row)
-        Save,       // the bank's save
-        Bank,       // opening a bank
-        Fill,       // listing a folder for a fill
-        RowOut,     // a row written out for a drag
-        RowFiles,   // clearing row files left behind
-        Audition,   // making a row to play outside the rows
-        Probe,      // reading a file's format and first sound
-        Waveform,   // a file's waveform overview
-        Measure,    // measuring rows' loudness
-        Analyse,    // a file's slicing analysis
-        Markers,    // slices found at a setting
-        List,       // listing a folder or the kept copies
-        Details,    // reading listed files' details
-        Places,     // the browser's places
-        Restore,    // putting a kept copy back
+        Row,       // a row's loads (index: the row)
+        Save,      // the bank's save
+        Bank,      // opening a bank
+        Fill,      // listing a folder for a fill
+        RowOut,    // a row written out for a drag
+        RowFiles,  // clearing row files left behind
+        Audition,  // making a row to play outside the rows
+        Probe,     // reading a file's format and first sound
+        Waveform,  // a file's waveform overview
+        Measure,   // measuring rows' loudness
+        Analyse,   // a file's slicing analysis
+        Markers,   // slices found at a setting
+        List,      // listing a folder or the kept copies
+        Details,   // reading listed files' details
+        Places,    // the browser's places
+        Restore,   // putting a kept copy back
     };
     Kind kind;
     int index = 0;

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/JobRunner.h"
-#include "core/SlotModel.h"
 #include "convert/Loudness.h"
+#include "core/SlotModel.h"
 
 class QCheckBox;
 class QDialogButtonBox;

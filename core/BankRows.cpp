@@ -9,9 +9,9 @@
 
 #include <sys/stat.h>
 
-#include "core/PathUtils.h"
 #include "audio/ReadFailure.h"
 #include "audio/RowMark.h"
+#include "core/PathUtils.h"
 #include "voicebank/BankFile.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/WholeFileReader.h"

@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "core/SlotModel.h"
 #include "convert/VoiceLoad.h"
+#include "core/SlotModel.h"
 #include "voicebank/VoiceBankCheck.h"
 
 // A bank file read and found sound.

@@ -2,12 +2,12 @@
 
 #include <new>
 
-#include "core/PathUtils.h"
 #include "audio/AudioData.h"
 #include "audio/AudioReader.h"
 #include "audio/ReadFailure.h"
 #include "convert/ConvertingReader.h"
 #include "convert/VoiceLoad.h"
+#include "core/PathUtils.h"
 #include "voicebank/VoiceBankImage.h"
 
 SlotModel::SlotModel() : m_engine(std::make_unique<SoundEngine>()) {}
@@ -119,8 +119,9 @@ bool SlotModel::ArmRecord(int slot, std::shared_ptr<const AudioData> record) {
     return false;
 }
 
-bool SlotModel::PutRecord(int slot, const std::string& path, std::shared_ptr<const AudioData> record,
-                          const VoiceLoadOutcome& outcome, const VoiceOptions& options) {
+bool SlotModel::PutRecord(int slot, const std::string& path,
+                          std::shared_ptr<const AudioData> record, const VoiceLoadOutcome& outcome,
+                          const VoiceOptions& options) {
     if (!IsValidSlot(slot) || !IsOpen()) return false;
     // Stores and arms the row as made; empties the slot when that fails.
     if (!ArmRecord(slot, std::move(record))) return false;

@@ -82,7 +82,8 @@ TEST(JobRunner, CancelledJobsAndGoneReceiversGetNoResult) {
         },
         [&](int) { ++delivered; });
     runner.Run<int>(
-        JobLane{JobLane::Kind::List}, &receiver, [](const std::atomic<bool>&) { return 2; }, [&](int) { ++delivered; });
+        JobLane{JobLane::Kind::List}, &receiver, [](const std::atomic<bool>&) { return 2; },
+        [&](int) { ++delivered; });
     runner.Cancel(JobLane{JobLane::Kind::List});
     ASSERT_TRUE(SpinUntil([&] { return !runner.IsBusy(); }));
     EXPECT_TRUE(sawCancel);

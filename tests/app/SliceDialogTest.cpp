@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "AppTestSupport.h"
-#include "app/SliceDialog.h"
 #include "FakeSoundDevice.h"
+#include "app/SliceDialog.h"
 #include "res/StringTable.h"
 #include "voicebank/VoiceBankBuilder.h"
 

@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "SoundFileWriter.h"
 #include "audio/AudioData.h"
-#include "EngineTestSupport.h"
 #include "engine/SoundEngine.h"
 
 namespace {

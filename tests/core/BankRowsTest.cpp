@@ -10,9 +10,9 @@
 #include <sys/stat.h>
 
 #include "SoundFileWriter.h"
+#include "convert/VoiceLoad.h"
 #include "core/BankBackup.h"
 #include "core/BankRows.h"
-#include "convert/VoiceLoad.h"
 #include "voicebank/BankHead.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankImage.h"

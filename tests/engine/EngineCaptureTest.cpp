@@ -67,7 +67,8 @@ protected:
 };
 
 TEST_F(CaptureTest, MonoSlotReachesBothSidesUnchanged) {
-    const std::vector<Frame> expected = ArmExpected(engine, 0, WriteRampWav(dir, "m.wav", 1, 44100, 4410));
+    const std::vector<Frame> expected =
+        ArmExpected(engine, 0, WriteRampWav(dir, "m.wav", 1, 44100, 4410));
     ASSERT_FALSE(expected.empty());
     ASSERT_TRUE(engine.PlaySlot(0));
     ASSERT_TRUE(WaitFor([&] { return !engine.IsSlotPlaying(0); }));
@@ -103,7 +104,8 @@ TEST_F(CaptureTest, FullScaleRowReachesTheDeviceUnchanged) {
 }
 
 TEST_F(CaptureTest, PlayingAgainRestartsFromTheFirstFrame) {
-    const std::vector<Frame> expected = ArmExpected(engine, 3, WriteRampWav(dir, "s.wav", 2, 44100, 22050));
+    const std::vector<Frame> expected =
+        ArmExpected(engine, 3, WriteRampWav(dir, "s.wav", 2, 44100, 22050));
     ASSERT_FALSE(expected.empty());
     ASSERT_TRUE(engine.PlaySlot(3));
     ASSERT_TRUE(WaitForOutput(150));
@@ -122,7 +124,8 @@ TEST_F(CaptureTest, PlayingAgainRestartsFromTheFirstFrame) {
 }
 
 TEST_F(CaptureTest, FullVelocityPlaysTheRowUnchangedAndASoftNoteLeavesNoTrace) {
-    const std::vector<Frame> expected = ArmExpected(engine, 5, WriteRampWav(dir, "v.wav", 2, 44100, 4410));
+    const std::vector<Frame> expected =
+        ArmExpected(engine, 5, WriteRampWav(dir, "v.wav", 2, 44100, 4410));
     ASSERT_FALSE(expected.empty());
     // Velocity 127, velocity 40, then the play button.
     for (const float gain : {midi::GainForVelocity(127), midi::GainForVelocity(40), 1.0f}) {
@@ -147,7 +150,8 @@ TEST_F(CaptureTest, FullVelocityPlaysTheRowUnchangedAndASoftNoteLeavesNoTrace) {
 }
 
 TEST_F(CaptureTest, ClearingWhilePlayingSilencesAtOnce) {
-    const std::vector<Frame> expected = ArmExpected(engine, 9, WriteRampWav(dir, "s.wav", 2, 48000, 30000));
+    const std::vector<Frame> expected =
+        ArmExpected(engine, 9, WriteRampWav(dir, "s.wav", 2, 48000, 30000));
     ASSERT_FALSE(expected.empty());
     ASSERT_TRUE(engine.PlaySlot(9));
     ASSERT_TRUE(WaitForOutput(100));

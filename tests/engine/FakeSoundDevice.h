@@ -3,7 +3,8 @@
 // A sound device the test can unplug, and a view of the engine's watcher,
 // made at the sound library's edge: a program that uses this links the
 // engine's calls to alcOpenDevice, alcCloseDevice, alcGetIntegerv,
-// alGetSourcei, alSourcePlay, alSourceStop and alDeleteSources through the wrappers in FakeSoundDevice.cpp (the linker's
+// alGetSourcei, alSourcePlay, alSourceStop and alDeleteSources through the wrappers in
+// FakeSoundDevice.cpp (the linker's
 // --wrap; see glw_use_fake_sound_device). Every call still reaches OpenAL;
 // the wrappers only change what "connected" reads and count the looks.
 

@@ -247,8 +247,7 @@ TEST_F(EngineTest, StrikesFromAnotherThreadMeetEveryChangeOfTheSlots) {
     });
     bool changed = true;
     for (int round = 0; round < 40 && changed; ++round) {
-        for (int slot = 0; slot < 4; ++slot)
-            changed = changed && ArmFile(engine, slot, path);
+        for (int slot = 0; slot < 4; ++slot) changed = changed && ArmFile(engine, slot, path);
         changed = changed && engine.PlaySlot(round % 4) && engine.StopSlot(round % 4);
         for (int slot = 0; slot < 4; ++slot) changed = changed && engine.ClearSlot(slot);
     }
