@@ -3,7 +3,6 @@
 // rows dragged out as files.
 
 #include "app/FillController.h"
-#include "core/RowPlacement.h"
 
 #include <QDir>
 #include <QDrag>
@@ -33,6 +32,7 @@
 #include "convert/SoundFiles.h"
 #include "core/BankRows.h"
 #include "core/RowFilesFolder.h"
+#include "core/RowPlacement.h"
 #include "res/StringTable.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -245,10 +245,7 @@ void FillController::ReportFillRefusals(int firstSlot, const QStringList& files)
             request.stringId = IdsLoadError;
             request.informativeText = lines.join(QLatin1Char('\n'));
             if (!report->convertible.empty()) {
-                request.buttons = QMessageBox::Apply | QMessageBox::Ok;
-                request.applyText = tr("&Convert");
-                request.defaultButton = QMessageBox::Ok;
-                request.escapeButton = QMessageBox::Ok;
+                LoadController::OfferConvert(request);
                 request.informativeText +=
                     tr("\n\nConvert (or \"Convert other formats\" in the panel's menu) takes "
                        "%n of these files: their first second, channels 1 and 2, at 44,100 Hz "

@@ -24,6 +24,13 @@ bool LoadController::LoadSlot(int slot, const QString& path, bool showErrors,
     return true;
 }
 
+void LoadController::OfferConvert(MessageRequest& request) {
+    request.buttons = QMessageBox::Apply | QMessageBox::Ok;
+    request.applyText = tr("&Convert");
+    request.defaultButton = QMessageBox::Ok;
+    request.escapeButton = QMessageBox::Ok;
+}
+
 void LoadController::QueueRowLoad(int slot, const QString& path, bool showErrors,
                                   const VoiceOptions& options,
                                   const std::shared_ptr<PendingRowStep>& step) {
@@ -121,11 +128,7 @@ bool LoadController::ShowLoadError(const LoadFailure& failure) {
     // The converter is offered only for a file it was shown to read.
     const bool offerConvert = failure.convertible && !m_context.model.ConvertFormats();
     if (offerConvert) {
-        request.buttons = QMessageBox::Apply | QMessageBox::Ok;
-        request.applyText = tr("&Convert");
-        // Enter and Escape keep their meaning: OK, nothing converted.
-        request.defaultButton = QMessageBox::Ok;
-        request.escapeButton = QMessageBox::Ok;
+        OfferConvert(request);
         request.informativeText +=
             tr("\n\nConvert loads its first second, channels 1 and 2, at 44,100 Hz in 16 "
                "bits, and from then on converts such files without asking.");

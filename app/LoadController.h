@@ -7,6 +7,7 @@
 
 #include "core/SlotModel.h"
 
+struct MessageRequest;
 class PendingRowStep;
 class WindowContext;
 
@@ -28,6 +29,9 @@ public:
     // conversion on and loads the file converted. False for a bad slot.
     // options: the part of the file and the level the row takes.
     bool LoadSlot(int slot, const QString& path, bool showErrors, const VoiceOptions& options = {});
+    // The load error's Convert button beside OK; Enter and Escape keep
+    // their meaning: OK, nothing converted.
+    static void OfferConvert(MessageRequest& request);
     // Empties the slot and its row. False for a bad slot or engine failure.
     bool ClearSlotRow(int slot);
     // Stops every playing slot, then plays this one from its start.
