@@ -1,5 +1,6 @@
 #include "core/SlotModel.h"
 
+#include <mutex>
 #include <new>
 
 #include "audio/AudioData.h"
@@ -17,10 +18,18 @@ SlotModel::~SlotModel() {
     Close();
 }
 
-bool SlotModel::Open() { return m_engine->Open(this, SlotCount); }
+bool SlotModel::Open() {
+    const std::unique_lock gate(m_strikeGate);
+    m_struckOpen = m_engine->Open(this, SlotCount);
+    return m_struckOpen;
+}
 
 void SlotModel::Close() {
-    m_engine->Close();
+    {
+        const std::unique_lock gate(m_strikeGate);
+        m_struckOpen = false;
+        m_engine->Close();
+    }
     for (auto& record : m_records) record.reset();
 }
 
@@ -209,7 +218,8 @@ bool SlotModel::StrikeSlot(int slot, float gain) {
 }
 
 bool SlotModel::StrikeSlotFromInput(int slot, float gain) {
-    return m_engine->StrikeSlot(slot, gain);
+    const std::shared_lock gate(m_strikeGate);
+    return m_struckOpen && m_engine->StrikeSlot(slot, gain);
 }
 
 void SlotModel::DropSoundDevice() { m_engine->DropDevice(); }

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <shared_mutex>
 #include <string>
 
 #include "audio/AudioData.h"
@@ -157,9 +158,10 @@ public:
     // restarts. False for an empty or bad slot or when the start fails.
     [[nodiscard]] bool StrikeSlot(int slot, float gain = 1.0f);
     // The sound of a stroke, from a thread other than the model's (a MIDI
-    // input's, between Open and Close), so that a busy window never delays
-    // a note: the model's thread then calls ShowStruck. False for an empty
-    // or bad slot or a lost device; StrikeSlot there opens it again.
+    // input's), so that a busy window never delays a note: the model's
+    // thread then calls ShowStruck. False for an empty or bad slot, a lost
+    // device (StrikeSlot there opens it again) or a closed model: Open and
+    // Close wait for a stroke in progress, so one may come at any time.
     [[nodiscard]] bool StrikeSlotFromInput(int slot, float gain);
     // Closes the sound device as lost (its JACK server went away); the next
     // StrikeSlot opens it again.
@@ -226,4 +228,8 @@ private:
     };
     std::array<RowMaking, SlotCount> m_making;
     bool m_convertFormats = false;
+    // Strokes from other threads hold it shared; Open and Close hold it
+    // alone while the engine's device and voices come and go.
+    std::shared_mutex m_strikeGate;
+    bool m_struckOpen = false;  // under m_strikeGate
 };
