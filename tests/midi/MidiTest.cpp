@@ -112,21 +112,29 @@ std::string ReadLog(const std::string& path) {
     return std::string(log.begin(), log.end());
 }
 
+constexpr const char* NoJackServer =
+    "no JACK server could start here (jackd -d dummy); install jackd2 to run this test";
+
+// PADS.glw, built by glwtool from ROW=FILE arguments; empty when the build
+// failed.
+std::string BuildPads(const testsupport::TempDir& dir, const std::vector<std::string>& rows) {
+    const std::string bank = dir.file("PADS.glw");
+    std::vector<std::string> args = {GLWTOOL_PATH, "build", bank};
+    args.insert(args.end(), rows.begin(), rows.end());
+    return WaitExit(Spawn(args, dir.file("build.log"))) == 0 ? bank : std::string();
+}
+
 TEST(MidiOnJack, NotesPlayTheirRowsInTheOrderSent) {
     testsupport::TempDir dir;
     const jackprobe::Server server("glw-test-" + std::to_string(getpid()));
     if (!server.Running()) {
-        GTEST_SKIP() << "no JACK server could start here (jackd -d dummy); "
-                        "install jackd2 to run this test";
+        GTEST_SKIP() << NoJackServer;
     }
     const std::vector<int16_t> levels = {6000, 14000, 22000};  // rows 1, 2, 16
-    const std::string bank = dir.file("PADS.glw");
-    const pid_t build =
-        Spawn({GLWTOOL_PATH, "build", bank, "1=" + WriteLevelWav(dir, "a.wav", levels[0]),
-               "2=" + WriteLevelWav(dir, "b.wav", levels[1]),
-               "16=" + WriteLevelWav(dir, "c.wav", levels[2])},
-              dir.file("build.log"));
-    ASSERT_EQ(WaitExit(build), 0) << "glwtool build failed";
+    const std::string bank = BuildPads(dir, {"1=" + WriteLevelWav(dir, "a.wav", levels[0]),
+                                             "2=" + WriteLevelWav(dir, "b.wav", levels[1]),
+                                             "16=" + WriteLevelWav(dir, "c.wav", levels[2])});
+    ASSERT_FALSE(bank.empty()) << "glwtool build failed";
 
     ASSERT_TRUE(SoundThroughJack(dir));
     const pid_t player = Spawn({GLWTOOL_PATH, "play", "--midi", bank}, dir.file("play.log"));
@@ -204,14 +212,10 @@ TEST(MidiOnJack, NotesPlayAgainAfterTheServerRestarts) {
     const std::string serverName = "glw-restart-" + std::to_string(getpid());
     auto server = std::make_unique<jackprobe::Server>(serverName);
     if (!server->Running()) {
-        GTEST_SKIP() << "no JACK server could start here (jackd -d dummy); "
-                        "install jackd2 to run this test";
+        GTEST_SKIP() << NoJackServer;
     }
-    const std::string bank = dir.file("PADS.glw");
-    const pid_t build =
-        Spawn({GLWTOOL_PATH, "build", bank, "1=" + WriteLevelWav(dir, "a.wav", 20000)},
-              dir.file("build.log"));
-    ASSERT_EQ(WaitExit(build), 0) << "glwtool build failed";
+    const std::string bank = BuildPads(dir, {"1=" + WriteLevelWav(dir, "a.wav", 20000)});
+    ASSERT_FALSE(bank.empty()) << "glwtool build failed";
     const std::string config = dir.file("alsoft.conf"), sound = dir.file("sound.wav");
     const std::string text = "[general]\nsample-type = int16\n[wave]\nfile = " + sound + "\n";
     ASSERT_TRUE(testsupport::WriteFile(config, testsupport::Bytes(text.begin(), text.end())));
@@ -261,14 +265,10 @@ TEST(MidiOnJack, NotesSoundAtJackAgainAfterTheServerRestarts) {
     const std::string serverName = "glw-restart-jack-" + std::to_string(getpid());
     auto server = std::make_unique<jackprobe::Server>(serverName);
     if (!server->Running()) {
-        GTEST_SKIP() << "no JACK server could start here (jackd -d dummy); "
-                        "install jackd2 to run this test";
+        GTEST_SKIP() << NoJackServer;
     }
-    const std::string bank = dir.file("PADS.glw");
-    const pid_t build =
-        Spawn({GLWTOOL_PATH, "build", bank, "1=" + WriteLevelWav(dir, "a.wav", 20000)},
-              dir.file("build.log"));
-    ASSERT_EQ(WaitExit(build), 0) << "glwtool build failed";
+    const std::string bank = BuildPads(dir, {"1=" + WriteLevelWav(dir, "a.wav", 20000)});
+    ASSERT_FALSE(bank.empty()) << "glwtool build failed";
     ASSERT_TRUE(SoundThroughJack(dir));
     const pid_t player = Spawn({GLWTOOL_PATH, "play", "--midi", bank}, dir.file("play.log"));
     ASSERT_GT(player, 0);
