@@ -6,7 +6,7 @@
 #include <QStandardPaths>
 
 #include "app/JobRunner.h"
-#include "savedlg/VolumeSource.h"
+#include "volumes/VolumeSource.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <memory>
 #include <utility>
 
-#include "app/BankSave.h"
+#include "core/BankSave.h"
 #include "app/WindowContext.h"
 #include "controls/MessageBox.h"
 #include "controls/SlotPanel.h"
 #include "res/StringTable.h"
 #include "savedlg/SaveBankDialog.h"
-#include "savedlg/VolumeSource.h"
+#include "volumes/VolumeSource.h"
 #include "voicebank/BankName.h"
 
 SaveController::SaveController(WindowContext& context, QObject* parent)

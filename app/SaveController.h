@@ -8,7 +8,7 @@ class SaveBankDialog;
 class WindowContext;
 
 // The Save button: the save dialog, and the save it asks for on a worker
-// (app/BankSave.h) while the rows and the button are disabled.
+// (core/BankSave.h) while the rows and the button are disabled.
 class SaveController : public QObject {
     Q_OBJECT
 public:

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "savedlg/VolumeSource.h"
+#include "volumes/VolumeSource.h"
 
 class FileNameEdit;
 class QListWidget;

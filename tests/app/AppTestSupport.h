@@ -39,7 +39,7 @@
 #include "controls/MessageBox.h"
 #include "controls/SkinButton.h"
 #include "controls/SlotLabel.h"
-#include "savedlg/VolumeSource.h"
+#include "volumes/VolumeSource.h"
 
 namespace apptest {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "savedlg/VolumeList.h"
+#include "volumes/VolumeList.h"
 
 // Where the save dialog gets its volumes from. Tests give the dialog their
 // own (temporary folders); the program uses SystemVolumeSource.

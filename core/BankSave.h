@@ -8,7 +8,7 @@
 #include <ctime>
 #include <string>
 
-#include "savedlg/VolumeSource.h"
+#include "volumes/VolumeSource.h"
 
 struct VoiceBankImage;
 

@@ -1,5 +1,5 @@
-#include "savedlg/VolumeList.h"
-#include "savedlg/VolumeSource.h"
+#include "volumes/VolumeList.h"
+#include "volumes/VolumeSource.h"
 
 #include <gtest/gtest.h>
 

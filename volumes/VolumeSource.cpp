@@ -1,4 +1,4 @@
-#include "savedlg/VolumeSource.h"
+#include "volumes/VolumeSource.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>

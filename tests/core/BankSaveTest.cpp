@@ -1,7 +1,7 @@
 // Saving a bank from a worker: the volume still the chosen one, the name by
 // the rule, and a failed write that loses no backup.
 
-#include "app/BankSave.h"
+#include "core/BankSave.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "app/BankSave.h"
+#include "core/BankSave.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>

@@ -1,4 +1,4 @@
-#include "savedlg/VolumeList.h"
+#include "volumes/VolumeList.h"
 
 #include <algorithm>
 #include <array>
