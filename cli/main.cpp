@@ -1,6 +1,8 @@
 // glwtool: builds, checks and unpacks voice banks from the command line, and
 // plays sound files through the sound engine.
 
+#include <malloc.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,6 +13,12 @@
 #include "cli/VersionCommands.h"
 
 int main(int argc, char** argv) {
+    // Checking a bank takes a few buffers of its size (a whole card's banks
+    // for card ls): freed ones are kept for the next bank instead of being
+    // handed back to the system and faulted in again, which cost ten times
+    // the check itself.
+    (void)mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    (void)mallopt(M_TRIM_THRESHOLD, 128 << 20);
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<glwtool::Command> commands = glwtool::CoreCommands();
     commands.push_back(glwtool::PlayCommand());
