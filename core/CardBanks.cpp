@@ -487,6 +487,15 @@ CardOutcome RestoreCard(const CardPlace& place, const std::string& folder) {
             skipped.push_back(backup.name + " (cannot be read: " + why + ")");
             continue;
         }
+        std::string target = FindBank(cardFolder, backup.name);
+        if (target.empty())
+            target = cardFolder + '/' + backup.name + std::string(BankFileExtension);
+        // A bank already as the backup holds it (a damaged one too) is left
+        // alone: no write, no copy.
+        std::vector<uint8_t> onCard;
+        if (!file.tooLarge && SomethingStandsAt(target) && ReadBytes(target, &onCard, &why) &&
+            onCard == file.bytes)
+            continue;
         if (!file.report.valid) {
             skipped.push_back(backup.name + " (damaged: " +
                               (file.report.problems.empty() ? std::string("not a bank")
@@ -494,13 +503,6 @@ CardOutcome RestoreCard(const CardPlace& place, const std::string& folder) {
                               ")");
             continue;
         }
-        std::string target = FindBank(cardFolder, backup.name);
-        if (target.empty())
-            target = cardFolder + '/' + backup.name + std::string(BankFileExtension);
-        // A bank already as the backup holds it is left alone: no write, no copy.
-        std::vector<uint8_t> onCard;
-        if (SomethingStandsAt(target) && ReadBytes(target, &onCard, &why) && onCard == file.bytes)
-            continue;
         if (!EnsureBankFolder(cardFolder, nullptr, &why)) {
             Refuse(&outcome, why);
             return outcome;

@@ -226,6 +226,13 @@ TEST(CardBanks, BackupThenChangesThenRestoreGivesEveryBankBackAndTheDiffNamesCha
     EXPECT_EQ(restored.written.size(), 2u);
     EXPECT_EQ(ListBankBackups(card.place.backupsRoot, "KIT").size(), 1u);
     EXPECT_TRUE(ListBankBackups(card.place.backupsRoot, "PADS").empty());
+
+    // Once the damaged bank is as the backup holds it, a restore has nothing to do.
+    ASSERT_TRUE(testsupport::WriteFile(card.Bank("BROKEN"), original.at(card.Bank("BROKEN"))));
+    const CardOutcome again = RestoreCard(card.place, folder);
+    EXPECT_TRUE(again.ok) << again.reason;
+    EXPECT_TRUE(again.written.empty());
+    EXPECT_TRUE(again.kept.empty());
 }
 
 }  // namespace
