@@ -265,7 +265,11 @@ bool WriteUnderNewName(const CardPlace& place, const std::string& name, const st
     if (!ReadSoundBank(*source, name, &file, outcome)) return false;
     std::vector<uint8_t> bytes;
     if (!Rename(&file, newName, &bytes, outcome)) return false;
-    if (keepSourceFirst && !KeepBank(place, *source, outcome)) return false;
+    if (keepSourceFirst) {
+        if (!KeepBank(place, *source, outcome)) return false;
+        if (outcome->kept.empty() && seen->size > 0)
+            return Refuse(outcome, "no copy of " + *source + " could be kept; it stays");
+    }
 
     const std::string target = folder + '/' + newName + std::string(BankFileExtension);
     const BeforeReplace beforeReplace = [&](std::string* reason) {
@@ -477,10 +481,6 @@ CardOutcome RestoreCard(const CardPlace& place, const std::string& folder) {
     const std::string cardFolder = BankFolderOf(place.root);
     std::vector<std::string> skipped;
     for (const CardBank& backup : FindBankFiles(folder)) {
-        if (std::string gone = CardGone(place); !gone.empty()) {
-            Refuse(&outcome, gone);
-            return outcome;
-        }
         BankFile file;
         std::string why;
         if (!ReadBankFile(backup.path, &file, &why)) {
@@ -502,6 +502,12 @@ CardOutcome RestoreCard(const CardPlace& place, const std::string& folder) {
                                                             : file.report.problems.front()) +
                               ")");
             continue;
+        }
+        // Asked last before anything is made or written, so a card pulled
+        // while the backup's bank was read gets no folder made in its place.
+        if (std::string gone = CardGone(place); !gone.empty()) {
+            Refuse(&outcome, gone);
+            return outcome;
         }
         if (!EnsureBankFolder(cardFolder, nullptr, &why)) {
             Refuse(&outcome, why);
