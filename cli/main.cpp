@@ -1,8 +1,6 @@
 // glwtool: builds, checks and unpacks voice banks from the command line, and
 // plays sound files through the sound engine.
 
-#include <malloc.h>
-
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,14 +9,10 @@
 #include "cli/PlayCommand.h"
 #include "cli/Tool.h"
 #include "cli/VersionCommands.h"
+#include "core/CardBanks.h"
 
 int main(int argc, char** argv) {
-    // Checking a bank takes a few buffers of its size (a whole card's banks
-    // for card ls): freed ones are kept for the next bank instead of being
-    // handed back to the system and faulted in again, which cost ten times
-    // the check itself.
-    (void)mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    (void)mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    KeepFreedBankBuffers();  // card ls reads and checks every bank of a card
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<glwtool::Command> commands = glwtool::CoreCommands();
     commands.push_back(glwtool::PlayCommand());

@@ -1,6 +1,7 @@
 #include "core/CardBanks.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -102,6 +103,11 @@ void CheckCardBanks(std::vector<CardBank>* banks) {
 }
 
 }  // namespace
+
+void KeepFreedBankBuffers() {
+    (void)mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    (void)mallopt(M_TRIM_THRESHOLD, 128 << 20);
+}
 
 int CardBank::RowsFilled() const {
     return static_cast<int>(

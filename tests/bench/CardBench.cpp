@@ -2,8 +2,9 @@
 // to 16 full-length stereo rows, about 420 MB in all), as the musician
 // runs it: the program started, every bank read and checked, the lines
 // printed. Also ListCardBanks alone, in this process, which keeps the C
-// library's default policy for freed memory (glwtool keeps freed buffers
-// for the next bank; see cli/main.cpp). The banks are made
+// library's default policy for freed memory (glwtool calls
+// KeepFreedBankBuffers first; with GLIBC_TUNABLES=glibc.malloc.mmap_threshold=
+// 33554432:glibc.malloc.trim_threshold=134217728 this process does the same). The banks are made
 // once per run; the files are then in the page cache, as on a card the
 // system read a moment ago (a first read from a real card is bound by the
 // card's read speed instead). GLW_BENCH_CARD=FOLDER makes the card there and
