@@ -45,8 +45,9 @@ struct AppliedOptions {
 };
 
 // What part of a row an option sets: where it begins, how long it is (a
-// slice gives both), or its level (a row takes one level option at most).
-enum class RowOptionPart { Start, Length, Level };
+// slice gives both), how its sound is shaped after that (kept by a row as
+// its level is), or its level (a row takes one level option at most).
+enum class RowOptionPart { Start, Length, Shape, Level };
 
 // One option of a row.
 struct RowOptionText {
@@ -55,6 +56,9 @@ struct RowOptionText {
     std::string_view usage;       // "ROW=SECONDS or ROW=auto": what to give
     std::string_view noun;        // "start": "a second start for that row"
     RowOptionPart part;
+    // A switch: given as --snap ROW (no value), stored as "yes"; parse
+    // takes "yes".
+    bool flag;
     // Its paragraph in glwtool build's help, lines ending in '\n'.
     std::string_view help;
     // Reads text into *options; on failure leaves them as they were and
