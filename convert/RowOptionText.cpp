@@ -393,6 +393,38 @@ std::string ShownSecondsText(int64_t frame, int rate) {
     return std::to_string(ms / 1000) + "." + decimals;
 }
 
+bool ParseClockText(std::string_view text, int64_t* nanoseconds) {
+    text = Trimmed(text);
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos) return ParseSecondsText(text, nanoseconds);
+    const std::string_view minutes = text.substr(0, colon);
+    const std::string_view rest = text.substr(colon + 1);
+    // Two digits of seconds, as shown: 1:05.250, not 1:5.25.
+    if (minutes.empty() || minutes.size() > 9 || rest.size() < 2 || !IsDigit(rest[0]) ||
+        !IsDigit(rest[1]) || (rest.size() > 2 && rest[2] != '.'))
+        return false;
+    int64_t wholeMinutes = 0;
+    for (const char c : minutes) {
+        if (!IsDigit(c)) return false;
+        wholeMinutes = wholeMinutes * 10 + (c - '0');
+    }
+    int64_t seconds = 0;
+    if (!ParseSecondsText(rest, &seconds) || seconds >= 60 * NanosPerSecond) return false;
+    *nanoseconds = wholeMinutes * 60 * NanosPerSecond + seconds;
+    return true;
+}
+
+std::string ClockText(int64_t frame, int rate) {
+    int64_t nanoseconds = 0;
+    if (!ParseSecondsText(ShownSecondsText(frame, rate), &nanoseconds)) return "0:00.000";
+    const int64_t ms = nanoseconds / 1'000'000;
+    std::string seconds = std::to_string(ms / 1000 % 60);
+    std::string millis = std::to_string(ms % 1000);
+    seconds.insert(0, 2 - seconds.size(), '0');
+    millis.insert(0, 3 - millis.size(), '0');
+    return std::to_string(ms / 60000) + ":" + seconds + "." + millis;
+}
+
 bool ParseDecimalText(std::string_view text, double* value) {
     text = Trimmed(text);
     const bool negative = !text.empty() && text.front() == '-';

@@ -27,6 +27,13 @@
 // "0.047052155".
 [[nodiscard]] std::string FrameSecondsText(int64_t frame, int rate);
 
+// A time as typed in the row editor, "m:ss.mmm" (54:00.000 is 54 minutes;
+// the seconds below 60, at most 9 decimals) or plain seconds ("1.25"), read
+// exactly into nanoseconds. False for anything else.
+[[nodiscard]] bool ParseClockText(std::string_view text, int64_t* nanoseconds);
+// A frame at a rate as "m:ss.mmm", rounded to milliseconds: "54:00.000".
+[[nodiscard]] std::string ClockText(int64_t frame, int rate);
+
 // A decimal number: an optional sign, digits with at most one point, blanks
 // around them ignored; no exponent. False for anything else.
 [[nodiscard]] bool ParseDecimalText(std::string_view text, double* value);

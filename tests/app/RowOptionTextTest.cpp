@@ -155,5 +155,18 @@ TEST(RowOptionText, BothStoreAndDescribeInTheSameWords) {
     EXPECT_EQ(profile.GetProfileString("RowOptions", "Reverse03", {}), "yes");
     EXPECT_EQ(ReadRowOptions(profile, 2), shaped);
     EXPECT_EQ(DecimalText(-1.0), "-1.0");
+
+    // The editor's typed times: m:ss.mmm or plain seconds, exactly.
+    int64_t ns = 0;
+    EXPECT_TRUE(ParseClockText("54:00.000", &ns));
+    EXPECT_EQ(ns, 3'240'000'000'000);
+    EXPECT_TRUE(ParseClockText(" 1:05.25 ", &ns));
+    EXPECT_EQ(ns, 65'250'000'000);
+    EXPECT_TRUE(ParseClockText("12.5", &ns));
+    EXPECT_EQ(ns, 12'500'000'000);
+    for (const char* bad : {"1:5", "0:60.000", ":05", "1:05:00", "-1:00", "1:05x"})
+        EXPECT_FALSE(ParseClockText(bad, &ns)) << bad;
+    EXPECT_EQ(ClockText(int64_t{3240} * 96000, 96000), "54:00.000");
+    EXPECT_EQ(ClockText(65'250 * 441 / 10, 44100), "1:05.250");
     EXPECT_EQ(DecimalText(-0.0), "0.0");
 }
