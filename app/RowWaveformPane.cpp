@@ -32,31 +32,6 @@ struct Samples {
     std::vector<int16_t> interleaved;  // channels 1 and 2
 };
 
-// Channels 1 and 2 of frames first ... first + count - 1 of the file (zeros
-// before its start and past its end); count 0 when it cannot be read.
-Samples ReadFileSamples(const std::string& path, bool convert, int64_t first, int64_t count) {
-    Samples out;
-    const auto sound = OpenSoundFile(path.c_str(), convert, nullptr);
-    if (!sound) return out;
-    const int channels = std::max(sound->Info().channels, 1);
-    out.interleaved.assign(static_cast<size_t>(count) * 2, 0);
-    const int64_t from = std::max<int64_t>(first, 0);
-    if (from < first + count && sound->Seek(from)) {
-        std::vector<int16_t> read(static_cast<size_t>(first + count - from) *
-                                  static_cast<size_t>(channels));
-        const int64_t got = sound->ReadFrames(read.data(), first + count - from);
-        for (int64_t i = 0; i < got; ++i) {
-            const size_t at = static_cast<size_t>(from - first + i) * 2;
-            const size_t frame = static_cast<size_t>(i) * static_cast<size_t>(channels);
-            out.interleaved[at] = read[frame];
-            out.interleaved[at + 1] = read[frame + (channels > 1 ? 1 : 0)];
-        }
-    }
-    out.first = first;
-    out.count = count;
-    return out;
-}
-
 // The bins of a made row.
 struct MadeRow {
     bool made = false;
@@ -172,8 +147,15 @@ void RowWaveformPane::ReadSamples(int64_t first, int64_t count) {
     m_jobs.Cancel(SamplesLane);
     m_jobs.Run<Samples>(
         SamplesLane, this,
-        [path = m_path, convert = m_convert, first = first - margin, count = count + 2 * margin](
-            const std::atomic<bool>&) { return ReadFileSamples(path, convert, first, count); },
+        [path = m_path, convert = m_convert, first = first - margin,
+         count = count + 2 * margin](const std::atomic<bool>&) {
+            Samples samples;
+            if (ReadStereoFrames(path.c_str(), convert, first, count, &samples.interleaved)) {
+                samples.first = first;
+                samples.count = count;
+            }
+            return samples;
+        },
         [this](Samples samples) {
             if (samples.count > 0)
                 m_detail->SetSamples(samples.first, samples.count, std::move(samples.interleaved));

@@ -184,14 +184,14 @@ void WaveformView::paintEvent(QPaintEvent*) {
 void WaveformView::DrawMarkers(QPainter& painter) const {
     const int h = height();
     painter.setPen(QPen(FadeMark, 1));
-    // Each fade as its ramp of gain, from silence to full or back.
-    if (m_fadeInEnd >= 0) {
-        painter.drawLine(QPointF(XOf(m_start), h), QPointF(XOf(m_fadeInEnd), 0));
-        painter.drawLine(QPointF(XOf(m_fadeInEnd), 0), QPointF(XOf(m_fadeInEnd), h));
-    }
-    if (m_fadeOutStart >= 0) {
-        painter.drawLine(QPointF(XOf(m_fadeOutStart), 0), QPointF(XOf(m_start + m_length), h));
-        painter.drawLine(QPointF(XOf(m_fadeOutStart), 0), QPointF(XOf(m_fadeOutStart), h));
+    // Each fade as its ramp of gain, from silence at the part's nearer edge
+    // (a reversed row fades in at its part's end) to full at its marker.
+    const int64_t end = m_start + m_length;
+    for (const int64_t mark : {m_fadeInEnd, m_fadeOutStart}) {
+        if (mark < 0) continue;
+        const int64_t edge = std::abs(mark - m_start) <= std::abs(end - mark) ? m_start : end;
+        painter.drawLine(QPointF(XOf(edge), h), QPointF(XOf(mark), 0));
+        painter.drawLine(QPointF(XOf(mark), 0), QPointF(XOf(mark), h));
     }
 }
 
