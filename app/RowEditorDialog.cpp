@@ -384,7 +384,10 @@ void RowEditorDialog::ShowStart() {
                            options.reverse ? m_start + fadeOut : end - fadeOut);
     m_shape->ShowTimes(m_start, part, rate);
     m_startText->setText(tr("Start: %1 s").arg(Seconds(m_start, rate)));
-    m_lengthText->setText(tr("Row length: %1 s").arg(Seconds(length, rate)));
+    // The row plays its part at its speed.
+    const auto played = std::min<int64_t>(
+        window, static_cast<int64_t>(std::llround(static_cast<double>(part) / speed)));
+    m_lengthText->setText(tr("Row length: %1 s").arg(Seconds(std::max<int64_t>(played, 0), rate)));
     m_waveforms->MakeRow(options);
 }
 
