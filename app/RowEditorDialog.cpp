@@ -11,12 +11,14 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <new>
 
 #include "app/AuditionFile.h"
 #include "app/JobRunner.h"
 #include "app/MakeLevelBox.h"
+#include "app/RowShapeBox.h"
 #include "app/RowWaveformPane.h"
 #include "audio/AudioData.h"
 
@@ -48,6 +50,14 @@ QString SourceName(const SlotModel& model, int slot) {
             .arg(QString::number(format.origin.row),
                  QString::fromStdString(format.origin.bankName));
     return QString::fromStdString(model.SlotPath(slot));
+}
+
+// How much faster the row plays its part: 2 an octave up.
+double Speed(const VoiceOptions& options) { return std::pow(2.0, options.pitchCents / 1200.0); }
+
+// Source frames of a fade of ms in the row, at the row's speed.
+int64_t FadeSourceFrames(int ms, int rate, double speed) {
+    return static_cast<int64_t>(std::llround(ms * static_cast<double>(rate) / 1000 * speed));
 }
 
 QString Seconds(int64_t frames, int rate) {
@@ -93,6 +103,8 @@ RowEditorDialog::RowEditorDialog(SlotModel& model, int slot, QWidget* parent)
     if (options.start != VoiceOptions::Start::Beginning && model.ReadSlotFormat(slot, &format))
         m_start = format.startFrame;
     m_firstSound = options.start == VoiceOptions::Start::FirstSound;
+    m_lengthNanoseconds = options.lengthNanoseconds;
+    m_shape->SetShape(options);
     m_normalize->setChecked(options.normalize);
     m_level->setValue(options.normalize ? options.normalizeDbfs : DefaultLevel);
     m_loudness->setChecked(options.loudness && !options.normalize);
@@ -130,6 +142,8 @@ void RowEditorDialog::BuildControls(QVBoxLayout* layout) {
     times->addWidget(m_busyText);
     times->addWidget(m_firstSoundButton);
     layout->addLayout(times);
+    m_shape = new RowShapeBox(this);
+    layout->addWidget(m_shape);
 
     auto* level = new QHBoxLayout;
     m_normalize = new QCheckBox(tr("Normalize to"), this);
@@ -179,6 +193,45 @@ void RowEditorDialog::ConnectWidgets() {
     connect(m_normalize, &QCheckBox::toggled, m_level, &QWidget::setEnabled);
     connect(m_play, &QPushButton::clicked, this, &RowEditorDialog::Play);
     connect(&m_jobs, &JobRunner::busyChanged, this, &RowEditorDialog::UpdateBusy);
+
+    // Typed times and dragged markers set the start, the length and the
+    // fades; every change redraws the row as it will sound.
+    const auto frameOf = [this](int64_t nanoseconds) {
+        return StartFrameAt(nanoseconds, m_info.sampleRate);
+    };
+    const auto setLength = [this](int64_t frames) {
+        if (!m_readable) return;
+        m_length = std::clamp<int64_t>(frames, 1, WindowFrames(m_info));
+        ShowStart();
+    };
+    connect(m_shape, &RowShapeBox::StartTyped, this,
+            [this, frameOf](int64_t ns) { MoveStart(frameOf(ns)); });
+    connect(m_shape, &RowShapeBox::LengthTyped, this,
+            [frameOf, setLength](int64_t ns) { setLength(frameOf(ns)); });
+    connect(m_shape, &RowShapeBox::EndTyped, this,
+            [this, frameOf, setLength](int64_t ns) { setLength(frameOf(ns) - m_start); });
+    connect(m_shape, &RowShapeBox::ShapeChanged, this, &RowEditorDialog::ShowStart);
+    connect(m_waveforms, &RowWaveformPane::MarkerDragged, this,
+            [this, setLength](int marker, int64_t frame) {
+                if (!m_readable) return;
+                const VoiceOptions options = Options();
+                const int64_t end =
+                    m_start + std::min(WindowFrames(m_info), m_info.frames - m_start);
+                const int64_t partEnd = m_length > 0 ? std::min(end, m_start + m_length) : end;
+                const double perMs = m_info.sampleRate / 1000.0 * Speed(options);
+                const auto ms = [perMs](int64_t frames) {
+                    return static_cast<int>(std::lround(static_cast<double>(frames) / perMs));
+                };
+                if (marker == 1) setLength(frame - m_start);
+                // A reversed row's fade-in lies at its part's end.
+                const bool atStart = (marker == 2) != options.reverse;
+                if (marker >= 2)
+                    m_shape->SetFade(marker == 2, ms(atStart ? frame - m_start : partEnd - frame));
+            });
+    for (QCheckBox* box : {m_normalize, m_loudness})
+        connect(box, &QCheckBox::toggled, this, &RowEditorDialog::ShowStart);
+    for (QDoubleSpinBox* box : {m_level, m_loudnessLevel})
+        connect(box, &QDoubleSpinBox::valueChanged, this, &RowEditorDialog::ShowStart);
 }
 
 void RowEditorDialog::KeepVisible(const QWidget* row) {
@@ -234,6 +287,8 @@ void RowEditorDialog::Probed(bool readable, const SourceInfo& info, const QStrin
     m_readable = readable;
     if (m_readable) {
         m_start = std::clamp<int64_t>(m_start, 0, LastStart(m_info));
+        if (m_lengthNanoseconds > 0)
+            m_length = std::max<int64_t>(1, StartFrameAt(m_lengthNanoseconds, info.sampleRate));
         m_waveforms->Read(m_path, m_convert, m_info);
     } else {
         m_startText->setText(why);
@@ -313,10 +368,27 @@ void RowEditorDialog::ShowStart() {
     if (!m_readable) return;
     const int rate = m_info.sampleRate;
     const int64_t window = WindowFrames(m_info);
-    const int64_t length = std::min(window, m_info.frames - m_start);
+    const VoiceOptions options = Options();
+    const double speed = Speed(options);
+    // The part chosen, and of it what fills the row: a lower pitch takes
+    // less of the file into the row's frames.
+    int64_t part = std::min(window, m_info.frames - m_start);
+    if (m_length > 0) part = std::min(part, m_length);
+    const auto filled = static_cast<int64_t>(std::ceil(static_cast<double>(window) * speed));
+    const int64_t length = std::max<int64_t>(std::min(part, filled), 0);
     m_waveforms->ShowRow(m_start, length, window);
+    const int64_t fadeIn = FadeSourceFrames(options.fadeInMs, rate, speed);
+    const int64_t fadeOut = FadeSourceFrames(options.fadeOutMs, rate, speed);
+    const int64_t end = m_start + length;
+    m_waveforms->ShowFades(options.reverse ? end - fadeIn : m_start + fadeIn,
+                           options.reverse ? m_start + fadeOut : end - fadeOut);
+    m_shape->ShowTimes(m_start, part, rate);
     m_startText->setText(tr("Start: %1 s").arg(Seconds(m_start, rate)));
-    m_lengthText->setText(tr("Row length: %1 s").arg(Seconds(std::max<int64_t>(length, 0), rate)));
+    // The row plays its part at its speed.
+    const auto played = std::min<int64_t>(
+        window, static_cast<int64_t>(std::llround(static_cast<double>(part) / speed)));
+    m_lengthText->setText(tr("Row length: %1 s").arg(Seconds(std::max<int64_t>(played, 0), rate)));
+    m_waveforms->MakeRow(options);
 }
 
 VoiceOptions RowEditorDialog::Options() const {
@@ -327,6 +399,11 @@ VoiceOptions RowEditorDialog::Options() const {
         options.start = VoiceOptions::Start::At;
         options.startNanoseconds = NanosecondsOfFrame(m_start, m_info.sampleRate);
     }
+    // A length the user did not move stays as it was given.
+    options.lengthNanoseconds = m_lengthNanoseconds;
+    if (m_info.sampleRate > 0 && m_length != StartFrameAt(m_lengthNanoseconds, m_info.sampleRate))
+        options.lengthNanoseconds = NanosecondsOfFrame(m_length, m_info.sampleRate);
+    m_shape->ApplyShape(&options);
     options.normalize = m_normalize->isChecked();
     if (options.normalize) options.normalizeDbfs = m_level->value();
     options.loudness = m_loudness->isChecked();

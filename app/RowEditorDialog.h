@@ -18,13 +18,17 @@ class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
+class RowShapeBox;
 class RowWaveformPane;
 
-// Chooses the part of a loaded row's file that goes into the row and its
-// level: the file's waveform with the row marked as a window the user
-// drags, a detail around the window, "Start at first sound", "Normalize
-// to" or "Loudness", and Play and Stop of the row as it would sound. The dialog changes
-// nothing of the row: its caller loads the row with Options() after OK.
+// Chooses the part of a loaded row's file that goes into the row, its
+// shape and its level: the file's waveform with the row marked as a window
+// the user drags, a detail that zooms to single samples with markers for
+// the start, the end and the fades, the start, length and end typed as
+// m:ss.mmm, "Start at first sound", "End after last sound", snap, reverse,
+// pitch and fades, "Normalize to" or "Loudness", the row as it will sound
+// drawn below, and Play and Stop of it. The dialog changes nothing of the
+// row: its caller loads the row with Options() after OK.
 //
 // The file is read off the GUI thread, by the dialog's own runner: its probe
 // and the first sound are jobs of its Probe lane, the audition of its
@@ -68,6 +72,7 @@ public:
     [[nodiscard]] QCheckBox* NormalizeBox() const { return m_normalize; }
     [[nodiscard]] QCheckBox* LoudnessBox() const { return m_loudness; }
     [[nodiscard]] QDoubleSpinBox* LoudnessLevelBox() const { return m_loudnessLevel; }
+    [[nodiscard]] RowShapeBox* ShapeBox() const { return m_shape; }
 
     void done(int result) override;
 
@@ -92,8 +97,13 @@ private:
     bool m_readable = false;
     int64_t m_start = 0;
     bool m_firstSound = false;  // the start is the first sound's, kept as such
+    // The part's length in source frames; 0 up to the row's limit. Kept in
+    // nanoseconds until the file's rate is known.
+    int64_t m_length = 0;
+    int64_t m_lengthNanoseconds = 0;
 
     RowWaveformPane* m_waveforms = nullptr;
+    RowShapeBox* m_shape = nullptr;
     QLabel* m_startText = nullptr;
     QLabel* m_lengthText = nullptr;
     QLabel* m_busyText = nullptr;

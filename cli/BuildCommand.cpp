@@ -34,6 +34,8 @@ constexpr const char* BuildHelpHead =
     "usage: glwtool build [--convert] [--from BANK.glw] [--start ROW=SECONDS|ROW=auto]...\n"
     "                     [--length ROW=SECONDS]... [--normalize ROW=DBFS]...\n"
     "                     [--loudness ROW=LUFS]... [--match-loudness [LUFS]]\n"
+    "                     [--end ROW=auto]... [--snap ROW]... [--pitch ROW=SEMITONES]...\n"
+    "                     [--reverse ROW]... [--fade-in ROW=MS]... [--fade-out ROW=MS]...\n"
     "                     [--slice FILE [--first-row N] [--mode M] [--sensitivity N]\n"
     "                     [--count N | --tempo BPM --note A/B]]\n"
     "                     OUT.glw [ROW=FILE | ROW= | FILE | DIR]...\n\n"

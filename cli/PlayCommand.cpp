@@ -20,7 +20,9 @@ namespace glwtool {
 
 const char* const PlayHelp =
     "usage: glwtool play [--convert] [--start N=SECONDS|N=auto]... [--length N=SECONDS]...\n"
-    "                    [--normalize N=DBFS]... [--loudness N=LUFS]... FILE...\n"
+    "                    [--normalize N=DBFS]... [--loudness N=LUFS]... [--end N=auto]...\n"
+    "                    [--snap N]... [--pitch N=SEMITONES]... [--reverse N]...\n"
+    "                    [--fade-in N=MS]... [--fade-out N=MS]... FILE...\n"
     "       glwtool play --midi BANK.glw | --midi [options above] FILE...\n\n"
     "Plays WAV or AIFF files through the sound device, one after another. Each file is\n"
     "loaded into a slot as the window loads it (its first second at most, at 44100 Hz,\n"
@@ -31,7 +33,8 @@ const char* const PlayHelp =
     "--convert also plays the files the window's rules refuse (24-bit, float, any rate,\n"
     "more channels, FLAC, Ogg ...): their first second, channels 1 and 2, at 44100 Hz\n"
     "in 16 bits, as glwtool build --convert keeps them.\n"
-    "--start, --length, --normalize and --loudness work as in glwtool build, N being\n"
+    "--start, --length, --normalize, --loudness and the shaping options (--end, --snap,\n"
+    "--pitch, --reverse, --fade-in, --fade-out) work as in glwtool build, N being\n"
     "the file's place in the list (1 for the first); --midi takes them too. A row file\n"
     "written by glwtool extract plays as it stands; so does a bank (.glw, in any case)\n"
     "with --midi.\n"

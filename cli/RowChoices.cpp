@@ -43,8 +43,10 @@ bool ParseRowOptions(std::string_view command, const std::vector<OptionValue>& v
             UsageError(command, given + ": " + why, err);
             return false;
         };
-        const size_t equals = v.value.find('=');
-        if (equals == std::string::npos || equals == 0)
+        // A switch names only its row (--snap 3); any other option ROW=VALUE.
+        const size_t equals = text.flag ? v.value.size() : v.value.find('=');
+        if (equals == std::string::npos || equals == 0 ||
+            (text.flag && v.value.find('=') != std::string::npos))
             return fail("give " + std::string(text.usage));
         const std::string number = v.value.substr(0, equals);
         size_t row = 0;
@@ -58,7 +60,8 @@ bool ParseRowOptions(std::string_view command, const std::vector<OptionValue>& v
         if (!choice.given[index].empty())
             return fail("a second " + std::string(text.noun) + " for that " + std::string(what));
         std::string why;
-        if (!text.parse(v.value.substr(equals + 1), &choice.options, &why)) return fail(why);
+        const std::string value = text.flag ? "yes" : v.value.substr(equals + 1);
+        if (!text.parse(value, &choice.options, &why)) return fail(why);
         choice.given[index] = given;
         if (const std::string conflict = ConflictingOptions(choice.options); !conflict.empty())
             return fail("a " + std::string(what) + " takes " + conflict + " (" +

@@ -15,7 +15,7 @@ namespace glwtool {
 
 // What a command line asks of one row: each row option of
 // convert/RowOptionText.h as --OPTION ROW=VALUE (--start 3=1.25,
-// --normalize 3=-1).
+// --normalize 3=-1), a switch as --OPTION ROW (--reverse 3).
 struct RowChoice {
     VoiceOptions options;
     // Per entry of RowOptionTexts(): the option as given ("--start 3=1.25"),

@@ -168,8 +168,11 @@ int GiveSliceToRow(const std::string& file, size_t index, const VoiceOptions& sl
         return UsageError("build", "row " + std::to_string(row + 1) + " is given twice", err);
     const auto texts = RowOptionTexts();
     for (size_t t = 0; t < texts.size() && t < choice.given.size(); ++t) {
-        // A slice sets where its row begins and how long it is.
-        if (choice.given[t].empty() || texts[t].part == RowOptionPart::Level) continue;
+        // A slice sets where its row begins and how long it is; its sound's
+        // shape and level are the row's own.
+        if (choice.given[t].empty() || texts[t].part == RowOptionPart::Level ||
+            texts[t].part == RowOptionPart::Shape)
+            continue;
         return UsageError("build",
                           choice.given[t] + ": row " + std::to_string(row + 1) + " takes slice " +
                               std::to_string(index + 1) + " of " + Printable(file),

@@ -182,3 +182,29 @@ bool ComputePeakOverview(const char* path, bool convert, int64_t framesPerBin, c
 std::unique_ptr<SoundSource> OpenSoundFile(const char* path, bool convert, std::string* why) {
     return OpenChecked(path, convert, why);
 }
+
+bool ReadStereoFrames(const char* path, bool convert, int64_t first, int64_t count,
+                      std::vector<int16_t>* interleaved) {
+    if (path == nullptr || interleaved == nullptr || count < 0) return false;
+    const auto sound = OpenSoundFile(path, convert, nullptr);
+    if (!sound) return false;
+    const int channels = std::max(sound->Info().channels, 1);
+    try {
+        interleaved->assign(static_cast<size_t>(count) * 2, 0);
+        const int64_t from = std::max<int64_t>(first, 0);
+        if (from >= first + count) return true;
+        if (!sound->Seek(from)) return false;
+        std::vector<int16_t> read(static_cast<size_t>(first + count - from) *
+                                  static_cast<size_t>(channels));
+        const int64_t got = sound->ReadFrames(read.data(), first + count - from);
+        for (int64_t i = 0; i < got; ++i) {
+            const size_t at = static_cast<size_t>(from - first + i) * 2;
+            const size_t frame = static_cast<size_t>(i) * static_cast<size_t>(channels);
+            (*interleaved)[at] = read[frame];
+            (*interleaved)[at + 1] = read[frame + (channels > 1 ? 1 : 0)];
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}

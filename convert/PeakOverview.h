@@ -44,6 +44,13 @@ using PeakSink = std::function<bool(const std::vector<PeakBin>& newBins, int64_t
                                        const PeakSink& sink, std::string* why,
                                        const std::atomic<bool>& cancelled = NeverCancelled());
 
+// Channels 1 and 2 (1 twice for mono) of frames first ... first + count - 1
+// of a file, interleaved on the 16-bit scale, for drawing single samples:
+// frames before the file's start or past its end are 0. False when the
+// file cannot be opened or sought.
+[[nodiscard]] bool ReadStereoFrames(const char* path, bool convert, int64_t first, int64_t count,
+                                    std::vector<int16_t>* interleaved);
+
 // Opens a sound file for a pass (the strict reader's formats, and with
 // convert everything the converter reads). Null with the reason in *why
 // (may be null) when neither reader takes it.

@@ -164,30 +164,187 @@ std::string DescribeLoudness(const VoiceOptions& options, const AppliedOptions& 
                                    applied.loudness != nullptr ? *applied.loudness : asked);
 }
 
+// Whole milliseconds from 0 to MaxFadeMs.
+bool ParseFadeMs(std::string_view text, int* ms, std::string* why) {
+    const std::string_view digits = Trimmed(text);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size() || value < 0 ||
+        value > MaxFadeMs) {
+        *why = Quoted(text) + " is not a fade in whole milliseconds from 0 to 500";
+        return false;
+    }
+    *ms = value;
+    return true;
+}
+
+bool ParseFadeIn(std::string_view text, VoiceOptions* options, std::string* why) {
+    return ParseFadeMs(text, &options->fadeInMs, why);
+}
+
+std::string FormatFadeIn(const VoiceOptions& options) {
+    return options.fadeInMs > 0 ? std::to_string(options.fadeInMs) : std::string();
+}
+
+std::string DescribeFadeIn(const VoiceOptions& options, const AppliedOptions&) {
+    return options.fadeInMs > 0 ? "fade-in " + std::to_string(options.fadeInMs) + " ms"
+                                : std::string();
+}
+
+bool ParseFadeOut(std::string_view text, VoiceOptions* options, std::string* why) {
+    return ParseFadeMs(text, &options->fadeOutMs, why);
+}
+
+std::string FormatFadeOut(const VoiceOptions& options) {
+    return options.fadeOutMs != DefaultFadeOutMs ? std::to_string(options.fadeOutMs)
+                                                 : std::string();
+}
+
+std::string DescribeFadeOut(const VoiceOptions& options, const AppliedOptions&) {
+    if (options.fadeOutMs == DefaultFadeOutMs) return {};
+    return options.fadeOutMs == 0 ? std::string("no fade-out")
+                                  : "fade-out " + std::to_string(options.fadeOutMs) + " ms";
+}
+
+bool ParseEnd(std::string_view text, VoiceOptions* options, std::string* why) {
+    if (!EqualsNoCase(Trimmed(text), FirstSoundText)) {
+        *why = Quoted(text) + " is not auto (the row ends after its last sound)";
+        return false;
+    }
+    options->endAtLastSound = true;
+    return true;
+}
+
+std::string FormatEnd(const VoiceOptions& options) {
+    return options.endAtLastSound ? std::string(FirstSoundText) : std::string();
+}
+
+std::string DescribeEnd(const VoiceOptions& options, const AppliedOptions&) {
+    return options.endAtLastSound ? std::string("end after last sound") : std::string();
+}
+
+// A switch: on when given, stored as "yes".
+constexpr std::string_view OnText = "yes";
+
+bool ParseSwitch(std::string_view text, bool* on, std::string* why) {
+    if (!EqualsNoCase(Trimmed(text), OnText)) {
+        *why = Quoted(text) + " is not yes";
+        return false;
+    }
+    *on = true;
+    return true;
+}
+
+bool ParseSnap(std::string_view text, VoiceOptions* options, std::string* why) {
+    return ParseSwitch(text, &options->snap, why);
+}
+
+std::string FormatSnap(const VoiceOptions& options) {
+    return options.snap ? std::string(OnText) : std::string();
+}
+
+std::string DescribeSnap(const VoiceOptions& options, const AppliedOptions&) {
+    return options.snap ? std::string("snapped to zero crossings") : std::string();
+}
+
+bool ParseReverse(std::string_view text, VoiceOptions* options, std::string* why) {
+    return ParseSwitch(text, &options->reverse, why);
+}
+
+std::string FormatReverse(const VoiceOptions& options) {
+    return options.reverse ? std::string(OnText) : std::string();
+}
+
+std::string DescribeReverse(const VoiceOptions& options, const AppliedOptions&) {
+    return options.reverse ? std::string("reversed") : std::string();
+}
+
+bool ParsePitch(std::string_view text, VoiceOptions* options, std::string* why) {
+    double semitones = 0;
+    const std::string_view trimmed = Trimmed(text);
+    const size_t point = trimmed.find('.');
+    if (!ParseDecimalText(text, &semitones) ||
+        (point != std::string_view::npos && trimmed.size() - point - 1 > 2)) {
+        *why = Quoted(text) + " is not a pitch in semitones (as -12 or +0.5, two decimals at most)";
+        return false;
+    }
+    if (!(std::abs(semitones) <= MaxPitchCents / 100)) {
+        *why = "the pitch must lie between -24 and +24 semitones";
+        return false;
+    }
+    options->pitchCents = static_cast<int>(std::lround(semitones * 100));
+    return true;
+}
+
+std::string FormatPitch(const VoiceOptions& options) {
+    const int cents = options.pitchCents;
+    if (cents == 0) return {};
+    std::string text = (cents < 0 ? "-" : "+") + std::to_string(std::abs(cents) / 100);
+    if (const int rest = std::abs(cents) % 100; rest != 0)
+        text += rest % 10 == 0 ? "." + std::to_string(rest / 10)
+                               : (rest < 10 ? ".0" : ".") + std::to_string(rest);
+    return text;
+}
+
+std::string DescribePitch(const VoiceOptions& options, const AppliedOptions&) {
+    return options.pitchCents != 0 ? "pitch " + FormatPitch(options) + " semitones" : std::string();
+}
+
 // clang-format off
-constexpr std::array<RowOptionText, 4> Texts{{
-    {"Start", "--start", "ROW=SECONDS or ROW=auto", "start", RowOptionPart::Start,
+constexpr std::array<RowOptionText, 10> Texts{{
+    {"Start", "--start", "ROW=SECONDS or ROW=auto", "start", RowOptionPart::Start, false,
      "  --start ROW=SECONDS\n"
      "            the row begins that far into its file (1.25 = 1 s 250 ms, at most 9\n"
      "            decimals); ROW=auto begins 1 ms before the first sound that reaches\n"
      "            -40 dBFS. The row then takes up to 0.97 s from there.\n",
      ParseStart, FormatStart, DescribeStart},
-    {"Length", "--length", "ROW=SECONDS", "length", RowOptionPart::Length,
+    {"Length", "--length", "ROW=SECONDS", "length", RowOptionPart::Length, false,
      "  --length ROW=SECONDS\n"
      "            the row takes at most that much of its file from its start (at most\n"
      "            0.97 s still), with the fade at its end\n",
      ParseLength, FormatLength, DescribeLength},
-    {"Normalize", "--normalize", "ROW=DBFS", "level", RowOptionPart::Level,
+    {"Normalize", "--normalize", "ROW=DBFS", "level", RowOptionPart::Level, false,
      "  --normalize ROW=DBFS\n"
      "            scales the row so that its peak is at DBFS (-20 to 0) before the fade.\n",
      ParseNormalize, FormatNormalize, DescribeNormalize},
-    {"Loudness", "--loudness", "ROW=LUFS", "loudness", RowOptionPart::Level,
+    {"Loudness", "--loudness", "ROW=LUFS", "loudness", RowOptionPart::Level, false,
      "  --loudness ROW=LUFS\n"
      "            scales the row, faded, so that its loudest 400 ms (K-weighted) measure\n"
      "            LUFS (-40 to 0), unless its true peak would pass -1 dBTP: then the true\n"
      "            peak lies at -1 dBTP and the row's line says so. A row takes\n"
      "            --normalize or --loudness, not both.\n",
      ParseLoudness, FormatLoudness, DescribeLoudness},
+    {"End", "--end", "ROW=auto", "end", RowOptionPart::Length, false,
+     "  --end ROW=auto\n"
+     "            the row ends 1 ms after the last sound of its part that reaches\n"
+     "            -40 dBFS, with its fade-out before that end.\n",
+     ParseEnd, FormatEnd, DescribeEnd},
+    {"Snap", "--snap", "ROW", "snap", RowOptionPart::Shape, true,
+     "  --snap ROW\n"
+     "            the start, and the end where --length or --end sets one, move to the\n"
+     "            nearest zero crossing within 5 ms, so a row begins without a click.\n",
+     ParseSnap, FormatSnap, DescribeSnap},
+    {"Pitch", "--pitch", "ROW=SEMITONES", "pitch", RowOptionPart::Shape, false,
+     "  --pitch ROW=SEMITONES\n"
+     "            plays the row's part faster or slower (-24 to +24, two decimals for\n"
+     "            cents), as a sampler pitches a sample: +12 is an octave up in half the\n"
+     "            frames, -12 an octave down in twice as many, cut at 0.97 s.\n",
+     ParsePitch, FormatPitch, DescribePitch},
+    {"Reverse", "--reverse", "ROW", "reverse", RowOptionPart::Shape, true,
+     "  --reverse ROW\n"
+     "            plays the row's part backwards; the fades apply to the reversed sound.\n",
+     ParseReverse, FormatReverse, DescribeReverse},
+    {"FadeIn", "--fade-in", "ROW=MS", "fade-in", RowOptionPart::Shape, false,
+     "  --fade-in ROW=MS\n"
+     "            the row rises from silence over its first MS milliseconds (0 to 500).\n",
+     ParseFadeIn, FormatFadeIn, DescribeFadeIn},
+    {"FadeOut", "--fade-out", "ROW=MS", "fade-out", RowOptionPart::Shape, false,
+     "  --fade-out ROW=MS\n"
+     "            the row falls to silence over its last MS milliseconds (0 to 500,\n"
+     "            20 unless given). The part is chosen (start, length, end), then\n"
+     "            pitched, reversed, levelled by --normalize, faded, then set to its\n"
+     "            --loudness.\n",
+     ParseFadeOut, FormatFadeOut, DescribeFadeOut},
 }};
 // clang-format on
 
@@ -234,6 +391,38 @@ std::string ShownSecondsText(int64_t frame, int rate) {
     std::string decimals = std::to_string(ms % 1000);
     decimals.insert(0, 3 - decimals.size(), '0');
     return std::to_string(ms / 1000) + "." + decimals;
+}
+
+bool ParseClockText(std::string_view text, int64_t* nanoseconds) {
+    text = Trimmed(text);
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos) return ParseSecondsText(text, nanoseconds);
+    const std::string_view minutes = text.substr(0, colon);
+    const std::string_view rest = text.substr(colon + 1);
+    // Two digits of seconds, as shown: 1:05.250, not 1:5.25.
+    if (minutes.empty() || minutes.size() > 9 || rest.size() < 2 || !IsDigit(rest[0]) ||
+        !IsDigit(rest[1]) || (rest.size() > 2 && rest[2] != '.'))
+        return false;
+    int64_t wholeMinutes = 0;
+    for (const char c : minutes) {
+        if (!IsDigit(c)) return false;
+        wholeMinutes = wholeMinutes * 10 + (c - '0');
+    }
+    int64_t seconds = 0;
+    if (!ParseSecondsText(rest, &seconds) || seconds >= 60 * NanosPerSecond) return false;
+    *nanoseconds = wholeMinutes * 60 * NanosPerSecond + seconds;
+    return true;
+}
+
+std::string ClockText(int64_t frame, int rate) {
+    int64_t nanoseconds = 0;
+    if (!ParseSecondsText(ShownSecondsText(frame, rate), &nanoseconds)) return "0:00.000";
+    const int64_t ms = nanoseconds / 1'000'000;
+    std::string seconds = std::to_string(ms / 1000 % 60);
+    std::string millis = std::to_string(ms % 1000);
+    seconds.insert(0, 2 - seconds.size(), '0');
+    millis.insert(0, 3 - millis.size(), '0');
+    return std::to_string(ms / 60000) + ":" + seconds + "." + millis;
 }
 
 bool ParseDecimalText(std::string_view text, double* value) {

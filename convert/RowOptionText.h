@@ -27,6 +27,13 @@
 // "0.047052155".
 [[nodiscard]] std::string FrameSecondsText(int64_t frame, int rate);
 
+// A time as typed in the row editor, "m:ss.mmm" (54:00.000 is 54 minutes;
+// the seconds below 60, at most 9 decimals) or plain seconds ("1.25"), read
+// exactly into nanoseconds. False for anything else.
+[[nodiscard]] bool ParseClockText(std::string_view text, int64_t* nanoseconds);
+// A frame at a rate as "m:ss.mmm", rounded to milliseconds: "54:00.000".
+[[nodiscard]] std::string ClockText(int64_t frame, int rate);
+
 // A decimal number: an optional sign, digits with at most one point, blanks
 // around them ignored; no exponent. False for anything else.
 [[nodiscard]] bool ParseDecimalText(std::string_view text, double* value);
@@ -45,8 +52,9 @@ struct AppliedOptions {
 };
 
 // What part of a row an option sets: where it begins, how long it is (a
-// slice gives both), or its level (a row takes one level option at most).
-enum class RowOptionPart { Start, Length, Level };
+// slice gives both), how its sound is shaped after that (kept by a row as
+// its level is), or its level (a row takes one level option at most).
+enum class RowOptionPart { Start, Length, Shape, Level };
 
 // One option of a row.
 struct RowOptionText {
@@ -55,6 +63,9 @@ struct RowOptionText {
     std::string_view usage;       // "ROW=SECONDS or ROW=auto": what to give
     std::string_view noun;        // "start": "a second start for that row"
     RowOptionPart part;
+    // A switch: given as --snap ROW (no value), stored as "yes"; parse
+    // takes "yes".
+    bool flag;
     // Its paragraph in glwtool build's help, lines ending in '\n'.
     std::string_view help;
     // Reads text into *options; on failure leaves them as they were and

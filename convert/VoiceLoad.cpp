@@ -14,6 +14,7 @@
 #include "audio/SampleConversion.h"
 #include "convert/AudioConverter.h"
 #include "convert/ConvertingReader.h"
+#include "convert/RowShape.h"
 #include "convert/SoundSource.h"
 
 namespace {
@@ -31,10 +32,31 @@ int64_t LengthFrames(const VoiceOptions& options, int rate) {
     return std::max<int64_t>(1, StartFrameAt(options.lengthNanoseconds, rate));
 }
 
+// Reads the row of the opened file from a source frame, taking at most
+// limit source frames (0: up to the row limit); false when nothing lies
+// there.
+using WindowRead = std::function<bool(int64_t start, int64_t limit, AudioData* record)>;
+
+// A row frame (44,100 Hz) of a source frame at rate, and back, rounded.
+int64_t RowFrameOf(int64_t frame, int rate) { return (frame * 44100 + rate / 2) / rate; }
+int64_t SourceFrameOf(int64_t frame, int rate) { return (frame * rate + 22050) / 44100; }
+
+// Moves a start to the nearest zero crossing within 5 ms, read around it;
+// a start with none near stays.
+void SnapStart(int rate, const WindowRead& read, int64_t* start) {
+    const int64_t reach = SnapReachFrames(rate);
+    const int64_t from = std::max<int64_t>(0, *start - reach);
+    const auto near = std::make_unique<AudioData>();
+    if (reach == 0 || !read(from, *start - from + reach + 1, near.get())) return;
+    const int64_t crossing = NearestZeroCrossing(*near, RowFrameOf(*start - from, rate),
+                                                 SnapReachFrames(44100), SoundFrames(*near));
+    if (crossing >= 0) *start = from + SourceFrameOf(crossing, rate);
+}
+
 // Where the options start the row in the opened file, in its frames.
 // False when cancelled while looking for the first sound.
 bool ChooseStart(SoundSource& sound, const VoiceOptions& options,
-                 const std::atomic<bool>& cancelled, int64_t* start) {
+                 const std::atomic<bool>& cancelled, const WindowRead& read, int64_t* start) {
     const int rate = sound.Info().sampleRate;
     *start = 0;
     if (options.start == VoiceOptions::Start::At) {
@@ -44,17 +66,32 @@ bool ChooseStart(SoundSource& sound, const VoiceOptions& options,
         if (!sound.FindLoudFrame(&loudFrame, cancelled)) return false;
         *start = BeforeFirstSound(loudFrame, rate);
     }
+    if (options.snap && rate > 0) SnapStart(rate, read, start);
     return true;
+}
+
+// Source frames read for the row: its length, and 5 ms more when a snapped
+// end may lie past it; 0 for no limit.
+int64_t ReadLimit(const VoiceOptions& options, int rate) {
+    const int64_t length = LengthFrames(options, rate);
+    return length > 0 && options.snap ? length + SnapReachFrames(rate) + 1 : length;
 }
 
 // The strict reader's view of the file: the row from the chosen start.
 // Returns the reader's code; *start receives the frame used.
 int ReadStrict(SoundSource& sound, const VoiceOptions& options, const std::atomic<bool>& cancelled,
                AudioData* record, int64_t* start, bool* pastEnd) {
-    if (!ChooseStart(sound, options, cancelled, start)) return ReadBadArgument;
+    const auto read = [&](int64_t from, int64_t limit, AudioData* r) {
+        SampleWindow window;
+        window.startFrame = from;
+        window.frameLimit = limit;
+        return ReadAudioSourceWindow(sound.Bytes(), r, HostLittleEndian, &window) == ReadOk &&
+               !window.startPastEnd;
+    };
+    if (!ChooseStart(sound, options, cancelled, read, start)) return ReadBadArgument;
     SampleWindow window;
     window.startFrame = *start;
-    window.frameLimit = LengthFrames(options, sound.Info().sampleRate);
+    window.frameLimit = ReadLimit(options, sound.Info().sampleRate);
     const int code = ReadAudioSourceWindow(sound.Bytes(), record, HostLittleEndian, &window);
     *pastEnd = code == ReadOk && window.startPastEnd;
     return code;
@@ -64,10 +101,17 @@ int ReadStrict(SoundSource& sound, const VoiceOptions& options, const std::atomi
 bool ReadConverted(SoundSource& sound, const VoiceOptions& options,
                    const std::atomic<bool>& cancelled, AudioData* record, int64_t* start,
                    bool* pastEnd, std::string* reason) {
-    if (!ChooseStart(sound, options, cancelled, start)) return false;
+    const auto read = [&](int64_t from, int64_t limit, AudioData* r) {
+        ConvertWindow window;
+        window.startFrame = from;
+        window.frameLimit = limit;
+        std::string ignored;
+        return ConvertAudioSourceWindow(sound.Bytes(), r, &window, &ignored);
+    };
+    if (!ChooseStart(sound, options, cancelled, read, start)) return false;
     ConvertWindow window;
     window.startFrame = *start;
-    window.frameLimit = LengthFrames(options, sound.Info().sampleRate);
+    window.frameLimit = ReadLimit(options, sound.Info().sampleRate);
     const bool ok = ConvertAudioSourceWindow(sound.Bytes(), record, &window, reason);
     *pastEnd = !ok && window.startPastEnd;
     return ok;
@@ -173,15 +217,45 @@ bool ApplyLoudness(const VoiceOptions& options, AudioData* record, VoiceLoadOutc
     return ScaleRowToLoudness(record, options.loudnessLufs, &outcome->loudness);
 }
 
-// A row cut at a start or to a length, normalised or levelled.
+// Where the row's part ends in its frames: after the length, or after the
+// last sound, snapped; the frames read when neither sets an end.
+int32_t ChooseEnd(const VoiceOptions& options, const AudioData& record) {
+    const int32_t frames = SoundFrames(record);
+    const int rate = record.sampleRate;
+    const int64_t length = LengthFrames(options, rate);
+    int32_t end = frames;
+    if (length > 0 && rate > 0)
+        end = static_cast<int32_t>(std::min<int64_t>(frames, RowFrameOf(length, rate)));
+    if (options.endAtLastSound) end = EndAfterLastSound(record, end);
+    if (options.snap && (length > 0 || options.endAtLastSound) && end > 0) {
+        // The crossing becomes the row's last frame.
+        const int64_t crossing =
+            NearestZeroCrossing(record, end - 1, SnapReachFrames(44100), frames);
+        if (crossing >= 0) end = static_cast<int32_t>(crossing + 1);
+    }
+    return end;
+}
+
+// A row cut at a start or to a length or end, pitched, reversed,
+// normalised, faded and levelled, in that order.
 bool LoadShaped(SoundSource& sound, const VoiceOptions& options, bool convert,
                 const std::atomic<bool>& cancelled, AudioData* record, VoiceLoadOutcome* outcome) {
     if (!ReadFromStart(sound, options, convert, cancelled, record, outcome)) return false;
+    if (options.endAtLastSound || options.snap) {
+        const int32_t end = ChooseEnd(options, *record);
+        if (end < record->frames) CutRowAt(record, end);
+    }
+    if (!PitchRow(record, std::clamp(options.pitchCents, -MaxPitchCents, MaxPitchCents)))
+        return false;
+    if (options.reverse) ReverseRow(record);
     if (options.normalize) {
         const double level = std::clamp(options.normalizeDbfs, NormalizeMinDbfs, NormalizeMaxDbfs);
         outcome->normalized = NormalizeRow(record, level);
     }
-    return FadeVoiceTail(record) && ApplyLoudness(options, record, outcome);
+    FadeRowIn(record, FadeFramesOf(std::clamp(options.fadeInMs, 0, MaxFadeMs)));
+    const int fadeOut = std::clamp(options.fadeOutMs, 0, MaxFadeMs);
+    return FadeRowOut(record, FadeFramesOf(fadeOut), fadeOut != DefaultFadeOutMs) &&
+           ApplyLoudness(options, record, outcome);
 }
 
 }  // namespace

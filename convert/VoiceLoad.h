@@ -2,8 +2,10 @@
 
 // Making a row from a sound file, the one road the window, the slot model
 // and glwtool all take: the strict reader (or, when asked, the converter
-// behind it), the row's own options, then the 20 ms fade. A file that is a
-// row already made (audio/RowMark.h) is kept as it stands.
+// behind it), then the row's own options in a fixed order: the part (start,
+// length, end, snapped), pitch, reverse, a peak level, the fades (20 ms at
+// the end unless set), a loudness. A file that is a row already made
+// (audio/RowMark.h) is kept as it stands.
 
 #include <atomic>
 #include <cstdint>
@@ -19,6 +21,12 @@ struct AudioData;
 // Levels a row may be normalised to, in dBFS.
 inline constexpr double NormalizeMinDbfs = -20.0;
 inline constexpr double NormalizeMaxDbfs = 0.0;
+// Fades a row may be given, in milliseconds; the fade-out every row had
+// before fades could be set is 20 ms (FadeFrames).
+inline constexpr int MaxFadeMs = 500;
+inline constexpr int DefaultFadeOutMs = 20;
+// Pitches a row may be given, in hundredths of a semitone.
+inline constexpr int MaxPitchCents = 2400;
 
 // What part of its source a row takes and at what level. All off by
 // default; a row without options is made exactly as before they existed.
@@ -45,9 +53,31 @@ struct VoiceOptions {
     // has a peak level or a loudness, never both.
     bool loudness = false;
     double loudnessLufs = 0.0;  // LoudnessMinLufs ... LoudnessMaxLufs
+    // The row ends 1 ms after the last frame of its part that reaches
+    // -40 dBFS (the mirror of Start::FirstSound); the whole part when none
+    // does.
+    bool endAtLastSound = false;
+    // The start, and the end where a length or endAtLastSound sets one,
+    // move to the nearest zero crossing within 5 ms.
+    bool snap = false;
+    // Varispeed: the part played faster (higher, shorter) or slower (lower,
+    // longer, cut at the row limit), -MaxPitchCents ... MaxPitchCents.
+    int pitchCents = 0;
+    // The part played backwards; the fades apply to the reversed sound.
+    bool reverse = false;
+    // Gain rising from 0 over the row's first fadeInMs, falling to 0 over
+    // its last fadeOutMs (0 ... MaxFadeMs).
+    int fadeInMs = 0;
+    int fadeOutMs = DefaultFadeOutMs;
 
+    // The options that shape the sound after its part is chosen are off.
+    [[nodiscard]] bool IsUnshaped() const {
+        return !endAtLastSound && !snap && pitchCents == 0 && !reverse && fadeInMs == 0 &&
+               fadeOutMs == DefaultFadeOutMs;
+    }
     [[nodiscard]] bool IsDefault() const {
-        return start == Start::Beginning && lengthNanoseconds == 0 && !normalize && !loudness;
+        return start == Start::Beginning && lengthNanoseconds == 0 && !normalize && !loudness &&
+               IsUnshaped();
     }
     friend bool operator==(const VoiceOptions&, const VoiceOptions&) = default;
 };

@@ -17,5 +17,6 @@ VoiceOptions PlacedRowOptions(const VoiceOptions& row, const VoiceOptions& item)
     options.start = item.start;
     options.startNanoseconds = item.startNanoseconds;
     options.lengthNanoseconds = item.lengthNanoseconds;
+    options.endAtLastSound = item.endAtLastSound;
     return options;
 }

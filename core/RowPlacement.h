@@ -40,6 +40,7 @@ using TakenRows = std::array<bool, VoiceSlotCount>;
 
 // The one level rule: a row given a new file or slice takes where it begins
 // and how long it is from the item (a slice's start and length, a whole
-// file's none) and keeps its own level (a peak level or a loudness), so a
-// row set to -16 LUFS stays at -16 LUFS with whatever sound lands on it.
+// file's none) and keeps its own level (a peak level or a loudness) and
+// shape (snap, pitch, reverse, fades), so a row set to -16 LUFS stays at
+// -16 LUFS with whatever sound lands on it.
 [[nodiscard]] VoiceOptions PlacedRowOptions(const VoiceOptions& row, const VoiceOptions& item);

@@ -4,12 +4,16 @@
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include <cmath>
 
 #include "AppTestSupport.h"
 #include "app/RowEditorDialog.h"
+#include "app/RowShapeBox.h"
+#include "app/RowWaveformPane.h"
+#include "app/WaveformView.h"
 
 namespace {
 
@@ -98,6 +102,40 @@ TEST_F(RowEditorTest, OkLoadsTheRowWithTheChosenStartAndLevelCancelChangesNothin
         editor->reject();
     }));
     EXPECT_EQ(model->SlotOptions(0), options);
+}
+
+// The detail zooms to single samples; a typed start (Enter keeps the editor
+// open), reverse and pitch reach the row and its tooltip, and undo takes
+// them back in one step.
+TEST_F(RowEditorTest, TypedTimesAndShapesAreOneUndoStep) {
+    Open();
+    ASSERT_TRUE(Load(0, SilenceThenTone("hit.wav")));
+    ASSERT_TRUE(Edit(0, [](RowEditorDialog* editor) {
+        WaveformView* detail = editor->findChild<RowWaveformPane*>()->Detail();
+        detail->setFocus();
+        for (int i = 0; i < 20; ++i) QTest::keyClick(detail, Qt::Key_Plus);
+        EXPECT_EQ(detail->VisibleCount(), 16);
+        QLineEdit* start = editor->ShapeBox()->StartEdit();
+        start->setFocus();
+        start->selectAll();
+        QTest::keyClicks(start, "0:00.5");
+        QTest::keyClick(start, Qt::Key_Return);
+        EXPECT_TRUE(editor->isVisible());
+        EXPECT_EQ(editor->StartFrame(), 22050);
+        EXPECT_EQ(start->text(), "0:00.500");
+        editor->ShapeBox()->ReverseBox()->setChecked(true);
+        editor->ShapeBox()->PitchBox()->setValue(-12);
+        editor->accept();
+    }));
+    const VoiceOptions& options = model->SlotOptions(0);
+    EXPECT_EQ(options.startNanoseconds, 500'000'000);
+    EXPECT_TRUE(options.reverse);
+    EXPECT_EQ(options.pitchCents, -1200);
+    EXPECT_TRUE(Label(0)->toolTip().endsWith("\nstart 0.500 s, pitch -12 semitones, reversed"))
+        << Label(0)->toolTip().toStdString();
+    ASSERT_TRUE(window->History().UndoRowChange());
+    Settle();
+    EXPECT_TRUE(model->SlotOptions(0).IsDefault());
 }
 
 TEST_F(RowEditorTest, TheWindowsCloseAskedOverTheEditorCancelsItThenClosesTheWindow) {

@@ -37,6 +37,12 @@ VoiceOptions FirstSound() {
     return options;
 }
 
+VoiceOptions Shaped(void (*set)(VoiceOptions*)) {
+    VoiceOptions options;
+    set(&options);
+    return options;
+}
+
 struct Case {
     const char* option;  // "--start" or "--normalize"
     const char* text;
@@ -70,14 +76,30 @@ TEST(RowOptionText, TheProfileAndGlwtoolReadEveryTextAlike) {
         {"--normalize", "1", std::nullopt},
         {"--normalize", "-1e0", std::nullopt},
         {"--normalize", "loud", std::nullopt},
+        {"--pitch", "+12", Shaped([](VoiceOptions* o) { o->pitchCents = 1200; })},
+        {"--pitch", "-0.05", Shaped([](VoiceOptions* o) { o->pitchCents = -5; })},
+        {"--pitch", "-24.00", Shaped([](VoiceOptions* o) { o->pitchCents = -2400; })},
+        {"--pitch", "24.01", std::nullopt},
+        {"--pitch", "0.125", std::nullopt},
+        {"--fade-in", "500", Shaped([](VoiceOptions* o) { o->fadeInMs = 500; })},
+        {"--fade-in", "501", std::nullopt},
+        {"--fade-out", "0", Shaped([](VoiceOptions* o) { o->fadeOutMs = 0; })},
+        {"--fade-out", "2.5", std::nullopt},
+        {"--end", "auto", Shaped([](VoiceOptions* o) { o->endAtLastSound = true; })},
+        {"--end", "1", std::nullopt},
+        {"--snap", "", Shaped([](VoiceOptions* o) { o->snap = true; })},
+        {"--reverse", "", Shaped([](VoiceOptions* o) { o->reverse = true; })},
     };
     testsupport::TempDir dir;
     IniProfileStore profile(QString::fromStdString(dir.file("profile.ini")));
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.option) + " " + c.text);
-        const QString key =
-            QString::fromLatin1(std::string(c.option) == "--start" ? "Start01" : "Normalize01");
-        ASSERT_TRUE(profile.WriteProfileString("RowOptions", key, QString::fromLatin1(c.text)));
+        const RowOptionText* text = FindRowOption(c.option);
+        ASSERT_NE(text, nullptr);
+        const QString key = QString::fromStdString(std::string(text->profileKey) + "01");
+        // A switch is stored as yes and given as --snap ROW.
+        const std::string stored = text->flag ? "yes" : c.text;
+        ASSERT_TRUE(profile.WriteProfileString("RowOptions", key, QString::fromStdString(stored)));
         const VoiceOptions fromProfile = ReadRowOptions(profile, 0);
         profile.RemoveProfileKey("RowOptions", key);
         EXPECT_EQ(fromProfile, c.read.value_or(VoiceOptions{}));
@@ -85,7 +107,8 @@ TEST(RowOptionText, TheProfileAndGlwtoolReadEveryTextAlike) {
         std::vector<glwtool::RowChoice> choices;
         std::ostringstream err;
         const bool taken = glwtool::ParseRowOptions(
-            "build", {{c.option, std::string("1=") + c.text}}, 16, "row", &choices, err);
+            "build", {{c.option, text->flag ? std::string("1") : std::string("1=") + c.text}}, 16,
+            "row", &choices, err);
         EXPECT_EQ(taken, c.read.has_value()) << err.str();
         if (taken && c.read) {
             EXPECT_EQ(choices[0].options, *c.read);
@@ -121,6 +144,29 @@ TEST(RowOptionText, BothStoreAndDescribeInTheSameWords) {
     const std::string words = "start 0.299 s (first sound), normalized to -0.00001 dBFS";
     EXPECT_EQ(DescribeRowOptions(options, 13187, 44100).toStdString(), words);
     EXPECT_EQ(glwtool::DescribeApplied(choices[2], outcome, *record), words + ", ");
+    VoiceOptions shaped;
+    shaped.pitchCents = -1250;
+    shaped.reverse = true;
+    shaped.fadeOutMs = 0;
+    EXPECT_EQ(DescribeRowOptions(shaped, 0, 44100).toStdString(),
+              "pitch -12.5 semitones, reversed, no fade-out");
+    WriteRowOptions(profile, 2, shaped);
+    EXPECT_EQ(profile.GetProfileString("RowOptions", "Pitch03", {}), "-12.5");
+    EXPECT_EQ(profile.GetProfileString("RowOptions", "Reverse03", {}), "yes");
+    EXPECT_EQ(ReadRowOptions(profile, 2), shaped);
     EXPECT_EQ(DecimalText(-1.0), "-1.0");
+
+    // The editor's typed times: m:ss.mmm or plain seconds, exactly.
+    int64_t ns = 0;
+    EXPECT_TRUE(ParseClockText("54:00.000", &ns));
+    EXPECT_EQ(ns, 3'240'000'000'000);
+    EXPECT_TRUE(ParseClockText(" 1:05.25 ", &ns));
+    EXPECT_EQ(ns, 65'250'000'000);
+    EXPECT_TRUE(ParseClockText("12.5", &ns));
+    EXPECT_EQ(ns, 12'500'000'000);
+    for (const char* bad : {"1:5", "0:60.000", ":05", "1:05:00", "-1:00", "1:05x"})
+        EXPECT_FALSE(ParseClockText(bad, &ns)) << bad;
+    EXPECT_EQ(ClockText(int64_t{3240} * 96000, 96000), "54:00.000");
+    EXPECT_EQ(ClockText(65'250 * 441 / 10, 44100), "1:05.250");
     EXPECT_EQ(DecimalText(-0.0), "0.0");
 }

@@ -674,6 +674,12 @@ TEST_F(Glwtool, RowOptionUsageErrors) {
         {{"build", "--match-loudness", "--normalize", "1=-1", "O.glw", "a.wav"},
          "--match-loudness sets every row's level; drop --normalize 1=-1"},
         {{"build", "--match-loudness=x", "O.glw", "a.wav"}, "'x' is not a loudness in LUFS"},
+        {{"build", "--snap", "1=yes", "O.glw", "a.wav"}, "--snap 1=yes: give ROW"},
+        {{"build", "--pitch", "1=-24.5", "O.glw", "a.wav"}, "between -24 and +24 semitones"},
+        {{"build", "--fade-in", "1=501", "O.glw", "a.wav"}, "from 0 to 500"},
+        {{"build", "--slice", "a.wav", "--mode", "equal", "--count", "2", "--end", "1=auto",
+          "O.glw"},
+         "--end 1=auto: row 1 takes slice 1"},
         {{"play", "--start", "2=0", "a.wav"}, "--start 2=0: file 2 is not between 1 and 1"},
         {{"play", "--start", "1=1.5", "a.wav"}, "--start 1=1.5: a.wav ends before"},
     };

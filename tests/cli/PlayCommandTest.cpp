@@ -222,8 +222,11 @@ TEST_F(GlwtoolPlay, TheDeviceReceivesEachSlotsSamplesInOrder) {
 TEST_F(GlwtoolPlay, EveryCommandMakesTheSameRowsFromTheSameOptions) {
     const std::string a = Sound("a.wav", 1, 44100, 30000);
     const std::string b = Sound("b.wav", 2, 48000, 20000);
-    const std::vector<std::string> options = {"--start",  "1=0.125", "--normalize", "1=-3",
-                                              "--length", "2=0.25",  "--loudness",  "2=-20"};
+    // Each shape keeps the row's first frame sounding, for the capture to find it.
+    const std::vector<std::string> options = {
+        "--start",    "1=0.125", "--normalize", "1=-3",   "--length",   "2=0.25",
+        "--loudness", "2=-20",   "--pitch",     "1=-0.5", "--reverse",  "1",
+        "--end",      "2=auto",  "--snap",      "2",      "--fade-out", "2=50"};
     const auto with = [&options](std::vector<std::string> head, std::vector<std::string> tail) {
         head.insert(head.end(), options.begin(), options.end());
         head.insert(head.end(), tail.begin(), tail.end());
