@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/CardBanks.h"
+
+class JobRunner;
+class QWidget;
+
+// The card view's writes and their questions: rename, duplicate and delete
+// a bank, back up the whole card, restore a backup and compare the card
+// with one. Each runs on a worker of the view's runner (core/CardBanks.h
+// checks before every write that the card is still the one listed); a
+// failure shows its reason in a box over the view, and Finished comes after
+// each, so the view lists the card again.
+class CardActions : public QObject {
+    Q_OBJECT
+public:
+    // parent: the card view, over which the questions and boxes show.
+    // backupsRoot: where replaced and removed banks are kept;
+    // cardBackupsRoot: where whole-card backups go.
+    CardActions(QWidget& parent, JobRunner& jobs, std::string backupsRoot,
+                std::string cardBackupsRoot);
+
+    // Each asks what it needs (a new name, a confirmation, a backup), then
+    // starts its write; false when nothing was started. names: the banks
+    // listed on the card, for the question before one is replaced.
+    bool RenameBank(const CardPlace& place, const QString& name, const QStringList& names);
+    bool DuplicateBank(const CardPlace& place, const QString& name, const QStringList& names);
+    bool DeleteBank(const CardPlace& place, const QString& name);
+    // cardLabel names the backup's folder (the card's folder name when empty).
+    bool BackUpCard(const CardPlace& place, const QString& cardLabel);
+    // Both first list the backups (on a worker), then ask which one.
+    bool RestoreCard(const CardPlace& place);
+    bool CompareCard(const CardPlace& place);
+
+    // A write or a read of the backups runs, or its box is still to come.
+    [[nodiscard]] bool IsRunning() const { return m_running; }
+
+    // What the new-name question proposes and what the backup question
+    // chooses, for tests: given, they answer instead of the user (empty: the
+    // question is cancelled).
+    std::function<QString(const QString& proposed)> answerName;
+    std::function<QString(const QStringList& backups)> answerBackup;
+
+signals:
+    // A write ended (reason empty when it did all it should), or a compare
+    // was shown; the card should be listed again.
+    void Finished(const QString& reason);
+    // A write or read started: doing says what it does.
+    void Started(const QString& doing);
+
+private:
+    [[nodiscard]] QString AskNewName(const QString& title, const QString& proposed,
+                                     const QStringList& names, bool* replace);
+    // doneId: a box that says it was done (0: none), with the folder of
+    // what was written first.
+    void RunWrite(const QString& doing, std::function<CardOutcome()> write, int doneId = 0);
+    // Lists the backups, asks for one, then runs chosen(folder).
+    void ChooseBackup(const QString& title, std::function<void(const std::string&)> chosen);
+    void SetRunning(bool running, const QString& doing);
+    void ShowOutcome(const QString& reason);
+
+    QWidget& m_parent;
+    JobRunner& m_jobs;
+    std::string m_backupsRoot;
+    std::string m_cardBackupsRoot;
+    bool m_running = false;
+};

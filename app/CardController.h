@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class CardDialog;
+class QMenu;
+class QShortcut;
+class WindowContext;
+
+// "Card..." of the context menu and Ctrl+K: the card view over the
+// window's volumes (core/CardBanks.h). Open there asks the window to open
+// the chosen bank, as Open bank does.
+class CardController : public QObject {
+    Q_OBJECT
+public:
+    explicit CardController(WindowContext& context, QObject* parent = nullptr);
+    ~CardController() override;
+
+    // Adds "Card..." with its key.
+    void AddMenuItems(QMenu& menu);
+    // Shows the card view until it is closed; false when it did not open
+    // (the window is busy or closing).
+    bool ShowCardView();
+    // The view while it is open, else null.
+    [[nodiscard]] CardDialog* View() const { return m_view; }
+
+signals:
+    // Open was chosen for the bank at path.
+    void OpenBankAsked(const QString& path);
+    // The view is up (for tests that act in it).
+    void ViewShown(CardDialog* view);
+
+private:
+    WindowContext& m_context;
+    std::unique_ptr<QShortcut> m_shortcut;
+    CardDialog* m_view = nullptr;
+};

@@ -1,0 +1,388 @@
+#include "app/CardDialog.h"
+
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <new>
+#include <utility>
+
+#include "app/CardActions.h"
+#include "core/BankRows.h"
+#include "core/SlotModel.h"
+
+namespace {
+
+QString FromFile(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+const JobLane ListLane{JobLane::Kind::List};
+const JobLane RowsLane{JobLane::Kind::Details};
+
+enum BankColumn { NameColumn, RowsColumn, SizeColumn, DateColumn, NoteColumn, ColumnCount };
+
+QString Bytes(std::uintmax_t bytes) {
+    return QLocale().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeSIFormat);
+}
+
+QString Milliseconds(std::int32_t frames) {
+    return QString::number(static_cast<qint64>(frames) * 1000 / 44100);
+}
+
+// The card's label: its name in the list without the mount point after it.
+QString CardLabel(const Volume& volume) {
+    const QString shown = FromFile(volume.displayName);
+    QString root = FromFile(volume.root);
+    if (root.size() > 1 && root.endsWith(QLatin1Char('/'))) root.chop(1);
+    const QString tail = QStringLiteral(" (") + root + QLatin1Char(')');
+    return shown.endsWith(tail) ? shown.left(shown.size() - tail.size()) : QString();
+}
+
+bool IsClosingKey(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+}  // namespace
+
+CardDialog::CardDialog(SlotModel& model, const VolumeSource& volumes, CardFolders folders,
+                       QWidget* parent)
+    : QDialog(parent), m_model(model), m_volumes(volumes), m_folders(std::move(folders)) {
+    m_actions = std::make_unique<CardActions>(*this, m_jobs, m_folders.backupsRoot,
+                                              m_folders.cardBackupsRoot);
+    BuildControls();
+    connect(m_actions.get(), &CardActions::Started, this, [this](const QString& doing) {
+        m_status->setText(doing);
+        UpdateButtons();
+    });
+    connect(m_actions.get(), &CardActions::Finished, this, &CardDialog::Refresh);
+    Refresh();
+}
+
+CardDialog::~CardDialog() { m_model.StopAudition(); }
+
+void CardDialog::BuildControls() {
+    setWindowTitle(tr("Card"));
+    auto* layout = new QVBoxLayout(this);
+    m_status = new QLabel(this);
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setWordWrap(true);
+    layout->addWidget(m_status);
+    auto* lists = new QHBoxLayout;
+    m_volumeList = new QListWidget(this);
+    m_volumeList->setObjectName(QStringLiteral("volumes"));
+    m_volumeList->setAccessibleName(tr("Volume"));
+    m_volumeList->setMinimumWidth(160);
+    m_bankList = new QTreeWidget(this);
+    m_bankList->setObjectName(QStringLiteral("banks"));
+    m_bankList->setAccessibleName(tr("Voice banks"));
+    m_bankList->setColumnCount(ColumnCount);
+    m_bankList->setHeaderLabels({tr("Name"), tr("Rows"), tr("Size"), tr("Modified"), tr("Note")});
+    m_bankList->setRootIsDecorated(false);
+    m_bankList->setMinimumWidth(420);
+    m_bankList->header()->setStretchLastSection(true);
+    m_rowList = new QListWidget(this);
+    m_rowList->setObjectName(QStringLiteral("rows"));
+    m_rowList->setAccessibleName(tr("Rows of the selected bank"));
+    m_rowList->setMinimumWidth(140);
+    lists->addWidget(m_volumeList, 2);
+    lists->addWidget(m_bankList, 5);
+    lists->addWidget(m_rowList, 2);
+    layout->addLayout(lists);
+    m_space = new QLabel(this);
+    m_space->setTextFormat(Qt::PlainText);
+    layout->addWidget(m_space);
+
+    auto* bankButtons = new QHBoxLayout;
+    m_play = new QPushButton(tr("&Play"), this);
+    m_open = new QPushButton(tr("&Open"), this);
+    for (QPushButton* button : {m_play, m_open}) bankButtons->addWidget(button);
+    for (const QString& text : {tr("Re&name..."), tr("D&uplicate..."), tr("&Delete...")}) {
+        m_bankButtons.push_back(new QPushButton(text, this));
+        bankButtons->addWidget(m_bankButtons.back());
+    }
+    bankButtons->addStretch(1);
+    layout->addLayout(bankButtons);
+    auto* buttons = new QDialogButtonBox(this);
+    for (const QString& text :
+         {tr("&Back up card"), tr("&Restore a backup..."), tr("&Compare with a backup...")})
+        m_cardButtons.push_back(buttons->addButton(text, QDialogButtonBox::ActionRole));
+    m_close = buttons->addButton(QDialogButtonBox::Close);
+    layout->addWidget(buttons);
+    // No button takes Enter: a held Enter never deletes or opens anything.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    connect(m_volumeList, &QListWidget::currentRowChanged, this, [this] { ListBanks(); });
+    connect(m_bankList, &QTreeWidget::currentItemChanged, this, [this] {
+        ShowRows();
+        ReadRows();
+    });
+    connect(m_rowList, &QListWidget::currentRowChanged, this, &CardDialog::UpdateButtons);
+    connect(m_rowList, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { (void)PlayRow(m_rowList->row(item)); });
+    connect(m_play, &QPushButton::clicked, this,
+            [this] { (void)PlayRow(m_rowList->currentRow()); });
+    connect(m_open, &QPushButton::clicked, this, [this] {
+        if (const CardBank* bank = SelectedBank(); bank != nullptr && !bank->damaged) {
+            m_chosen = FromFile(bank->path);
+            done(OpenAsked);
+        }
+    });
+    const auto withBank = [this](auto act) {
+        return [this, act] {
+            if (const CardBank* bank = SelectedBank()) {
+                QStringList names;
+                for (const CardBank& listed : m_listing.banks) names << FromFile(listed.name);
+                (void)act(*m_actions, Place(), FromFile(bank->name), names);
+            }
+        };
+    };
+    connect(m_bankButtons[0], &QPushButton::clicked, this,
+            withBank([](CardActions& a, const CardPlace& p, const QString& n,
+                        const QStringList& all) { return a.RenameBank(p, n, all); }));
+    connect(m_bankButtons[1], &QPushButton::clicked, this,
+            withBank([](CardActions& a, const CardPlace& p, const QString& n,
+                        const QStringList& all) { return a.DuplicateBank(p, n, all); }));
+    connect(m_bankButtons[2], &QPushButton::clicked, this,
+            withBank([](CardActions& a, const CardPlace& p, const QString& n, const QStringList&) {
+                return a.DeleteBank(p, n);
+            }));
+    connect(m_cardButtons[0], &QPushButton::clicked, this, [this] {
+        const int item = m_volumeList->currentRow();
+        if (item >= 0 && static_cast<size_t>(item) < m_listedVolumes.size())
+            (void)m_actions->BackUpCard(Place(), CardLabel(m_listedVolumes[size_t(item)].volume));
+    });
+    connect(m_cardButtons[1], &QPushButton::clicked, this,
+            [this] { (void)m_actions->RestoreCard(Place()); });
+    connect(m_cardButtons[2], &QPushButton::clicked, this,
+            [this] { (void)m_actions->CompareCard(Place()); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &CardDialog::reject);
+}
+
+void CardDialog::Refresh() {
+    m_listed = false;
+    m_status->setText(tr("Looking for cards..."));
+    UpdateButtons();
+    m_jobs.Cancel(ListLane);
+    m_jobs.Run<std::vector<ListedVolume>>(
+        ListLane, this,
+        [source = &m_volumes](const std::atomic<bool>&) {
+            std::vector<ListedVolume> listed;
+            for (Volume& volume : source->ListVolumes()) {
+                ListedVolume entry;
+                // Taken now, so a write can tell whether the card is still the one listed.
+                (void)TakeVolumeIdentity(volume, &entry.identity);
+                entry.volume = std::move(volume);
+                listed.push_back(std::move(entry));
+            }
+            return listed;
+        },
+        [this](std::vector<ListedVolume> volumes) { ShowVolumes(std::move(volumes)); });
+}
+
+void CardDialog::ShowVolumes(std::vector<ListedVolume> volumes) {
+    const int was = m_volumeList->currentRow();
+    const std::string chosen = was >= 0 && static_cast<size_t>(was) < m_listedVolumes.size()
+                                   ? m_listedVolumes[size_t(was)].volume.root
+                                   : std::string();
+    m_listedVolumes = std::move(volumes);
+    int select = m_listedVolumes.empty() ? -1 : 0;
+    {
+        const QSignalBlocker blocker(m_volumeList);
+        m_volumeList->clear();
+        for (size_t i = 0; i < m_listedVolumes.size(); ++i) {
+            const Volume& volume = m_listedVolumes[i].volume;
+            auto* item = new QListWidgetItem(FromFile(volume.displayName), m_volumeList);
+            item->setToolTip(volume.removable ? tr("A card or stick") : tr("A fixed disk"));
+            if (volume.root == chosen) select = static_cast<int>(i);
+        }
+        m_volumeList->setCurrentRow(select);
+    }
+    ListBanks();
+}
+
+void CardDialog::ListBanks() {
+    m_jobs.Cancel(ListLane);
+    const CardPlace place = Place();
+    if (place.root.empty()) {
+        CardListing none;
+        none.reason = tr("No card or disk is mounted.").toStdString();
+        ShowBanks(std::move(none));
+        return;
+    }
+    m_listed = false;
+    m_status->setText(tr("Reading the card..."));
+    UpdateButtons();
+    m_jobs.Run<CardListing>(
+        ListLane, this,
+        [root = place.root](const std::atomic<bool>&) { return ListCardBanks(root); },
+        [this](CardListing listing) { ShowBanks(std::move(listing)); });
+}
+
+void CardDialog::ShowBanks(CardListing listing) {
+    const CardBank* was = SelectedBank();
+    const QString selected = was != nullptr ? FromFile(was->name) : QString();
+    m_listing = std::move(listing);
+    {
+        const QSignalBlocker blocker(m_bankList);
+        m_bankList->clear();
+        for (const CardBank& bank : m_listing.banks) {
+            auto* item = new QTreeWidgetItem(m_bankList);
+            item->setText(NameColumn, FromFile(bank.name));
+            item->setText(RowsColumn,
+                          bank.damaged ? tr("damaged") : QString::number(bank.RowsFilled()));
+            item->setText(SizeColumn, Bytes(bank.size));
+            item->setText(DateColumn, QDateTime::fromSecsSinceEpoch(bank.modified)
+                                          .toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+            item->setText(NoteColumn, FromFile(bank.reason));
+            item->setToolTip(NoteColumn, FromFile(bank.reason));
+            item->setTextAlignment(RowsColumn, Qt::AlignRight | Qt::AlignVCenter);
+            item->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+            if (item->text(NameColumn) == selected) m_bankList->setCurrentItem(item);
+        }
+        if (m_bankList->currentItem() == nullptr && m_bankList->topLevelItemCount() > 0)
+            m_bankList->setCurrentItem(m_bankList->topLevelItem(0));
+        for (int column = 0; column < NoteColumn; ++column)
+            m_bankList->resizeColumnToContents(column);
+    }
+    const size_t count = m_listing.banks.size();
+    if (!m_listing.ok) {
+        m_status->setText(FromFile(m_listing.reason));
+        m_space->clear();
+    } else {
+        m_status->setText(count == 0 ? tr("No voice banks in %1.").arg(FromFile(m_listing.folder))
+                                     : tr("Voice banks in %1:").arg(FromFile(m_listing.folder)));
+        m_space->setText(tr("Free on the card: %1. The banks take %2.")
+                             .arg(Bytes(m_listing.freeBytes), Bytes(m_listing.bankBytes)));
+    }
+    ShowRows();
+    ReadRows();
+    m_listed = true;
+    emit Listed();
+}
+
+const CardBank* CardDialog::SelectedBank() const {
+    QTreeWidgetItem* item = m_bankList->currentItem();
+    const int index = item != nullptr ? m_bankList->indexOfTopLevelItem(item) : -1;
+    return index >= 0 && static_cast<size_t>(index) < m_listing.banks.size()
+               ? &m_listing.banks[static_cast<size_t>(index)]
+               : nullptr;
+}
+
+CardPlace CardDialog::Place() const {
+    CardPlace place;
+    const int item = m_volumeList->currentRow();
+    if (item < 0 || static_cast<size_t>(item) >= m_listedVolumes.size()) return place;
+    place.root = m_listedVolumes[static_cast<size_t>(item)].volume.root;
+    place.volume = m_listedVolumes[static_cast<size_t>(item)].identity;
+    place.backupsRoot = m_folders.backupsRoot;
+    place.now = std::time(nullptr);
+    return place;
+}
+
+void CardDialog::ShowRows() {
+    m_model.StopAudition();
+    m_playWhenRead = -1;
+    const int was = m_rowList->currentRow();
+    m_rowList->clear();
+    const CardBank* bank = SelectedBank();
+    if (bank != nullptr && !bank->damaged) {
+        for (size_t k = 0; k < bank->rowFrames.size(); ++k) {
+            const std::int32_t frames = bank->rowFrames[k];
+            m_rowList->addItem(frames > 0 ? tr("Row %1, %2 ms").arg(k + 1).arg(Milliseconds(frames))
+                                          : tr("Row %1, empty").arg(k + 1));
+        }
+        m_rowList->setCurrentRow(was >= 0 ? was : 0);
+    } else if (bank != nullptr) {
+        m_status->setText(
+            tr("%1 is damaged: %2").arg(FromFile(bank->name), FromFile(bank->reason)));
+    }
+    UpdateButtons();
+}
+
+void CardDialog::ReadRows() {
+    const CardBank* bank = SelectedBank();
+    if (bank == nullptr || bank->damaged) {
+        m_rows.reset();
+        m_rowsPath.clear();
+        return;
+    }
+    // Read again after every listing: a write may have changed the bank.
+    m_rows.reset();
+    m_rowsPath = bank->path;
+    m_jobs.Cancel(RowsLane);
+    m_jobs.Run<CheckedBank>(
+        RowsLane, this, [path = bank->path](const std::atomic<bool>&) { return CheckBank(path); },
+        [this, path = bank->path](CheckedBank checked) {
+            if (path != m_rowsPath) return;  // another bank was selected since
+            if (!checked.ok) {
+                m_status->setText(
+                    tr("The rows could not be read: %1").arg(FromFile(checked.reason)));
+                m_playWhenRead = -1;
+                return;
+            }
+            m_rows = checked.opened;
+            if (const int row = std::exchange(m_playWhenRead, -1); row >= 0) (void)PlayRow(row);
+        });
+}
+
+bool CardDialog::PlayRow(int row) {
+    const CardBank* bank = SelectedBank();
+    if (bank == nullptr || bank->damaged || !SlotModel::IsValidSlot(row) ||
+        bank->rowFrames[static_cast<size_t>(row)] <= 0)
+        return false;
+    if (!m_rows || m_rowsPath != bank->path || !m_rows->bank.image) {
+        m_playWhenRead = row;  // plays once the rows are read
+        return true;
+    }
+    const AudioData& record = m_rows->bank.image->voices[static_cast<size_t>(row)];
+    if (record.channels == 0) return false;
+    MadeRow made;
+    made.record.reset(new (std::nothrow) AudioData(record));
+    made.read = true;
+    made.made = made.record != nullptr;
+    if (!m_model.AuditionRow(std::move(made))) return false;
+    emit RowPlayed(row);
+    return true;
+}
+
+void CardDialog::UpdateButtons() {
+    const bool idle = !m_actions->IsRunning();
+    const CardBank* bank = SelectedBank();
+    const bool sound = bank != nullptr && !bank->damaged;
+    const int row = m_rowList->currentRow();
+    m_play->setEnabled(sound && row >= 0 && bank->rowFrames[static_cast<size_t>(row)] > 0);
+    m_open->setEnabled(sound && idle);
+    m_bankButtons[0]->setEnabled(sound && idle);
+    m_bankButtons[1]->setEnabled(sound && idle);
+    m_bankButtons[2]->setEnabled(bank != nullptr && idle);
+    for (QPushButton* button : m_cardButtons)
+        button->setEnabled(idle && !Place().root.empty() && m_listing.ok);
+    m_volumeList->setEnabled(idle);
+    m_close->setEnabled(idle);
+}
+
+void CardDialog::reject() {
+    if (m_actions->IsRunning()) return;
+    QDialog::reject();
+}
+
+void CardDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->isAutoRepeat() && IsClosingKey(event->key())) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/JobRunner.h"
+#include "core/CardBanks.h"
+#include "volumes/VolumeSource.h"
+
+class CardActions;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTreeWidget;
+class SlotModel;
+struct OpenedBankFile;
+
+// Where the card view keeps what it takes off the card.
+struct CardFolders {
+    std::string backupsRoot;      // the kept copies of replaced and removed banks
+    std::string cardBackupsRoot;  // the whole-card backups
+};
+
+// "Card...": the volumes as the save dialog lists them (cards first) and,
+// for the chosen one, every bank in its bank folder with its name, rows
+// filled, size and date, damaged ones with the checker's reason, and the
+// card's free space against the space the banks take. A selected bank's 16
+// rows show with their lengths and play at once without the bank being
+// opened; Open asks the window to open it. The writes (rename, duplicate,
+// delete, back up, restore, compare) are CardActions'. Every read of the
+// card runs on a worker; the listing comes again after each write.
+class CardDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Returned by exec when Open was chosen; ChosenBank() names the bank.
+    static constexpr int OpenAsked = 2;
+
+    // model plays the rows, volumes lists the volumes; both must outlive
+    // the dialog.
+    CardDialog(SlotModel& model, const VolumeSource& volumes, CardFolders folders,
+               QWidget* parent = nullptr);
+    ~CardDialog() override;
+
+    // Lists the volumes again (keeping the chosen one when it is still
+    // there), then its banks.
+    void Refresh();
+    // The volumes and the chosen volume's banks are listed and no read runs.
+    [[nodiscard]] bool IsListed() const { return m_listed; }
+    [[nodiscard]] const CardListing& Listing() const { return m_listing; }
+    [[nodiscard]] const CardBank* SelectedBank() const;
+    // The chosen volume as listed, for a write (root empty: none chosen).
+    [[nodiscard]] CardPlace Place() const;
+    [[nodiscard]] QString ChosenBank() const { return m_chosen; }
+    // Plays row (0 ... 15) of the selected bank, once its rows are read;
+    // false for an empty row or no bank.
+    bool PlayRow(int row);
+
+    [[nodiscard]] CardActions& Actions() { return *m_actions; }
+    [[nodiscard]] QListWidget* VolumeList() const { return m_volumeList; }
+    [[nodiscard]] QTreeWidget* BankList() const { return m_bankList; }
+    [[nodiscard]] QListWidget* RowList() const { return m_rowList; }
+
+    // Not while a write runs: its outcome is still to be shown.
+    void reject() override;
+
+signals:
+    // The listing is in (again).
+    void Listed();
+    // A row started playing.
+    void RowPlayed(int row);
+
+protected:
+    // A held Enter or Escape acts once.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    struct ListedVolume {
+        Volume volume;
+        VolumeIdentity identity;
+    };
+    void BuildControls();
+    void ShowVolumes(std::vector<ListedVolume> volumes);
+    void ListBanks();
+    void ShowBanks(CardListing listing);
+    void ReadRows();
+    void ShowRows();
+    void UpdateButtons();
+
+    SlotModel& m_model;
+    const VolumeSource& m_volumes;
+    CardFolders m_folders;
+    std::vector<ListedVolume> m_listedVolumes;  // entry i belongs to list item i
+    CardListing m_listing;
+    std::shared_ptr<const OpenedBankFile> m_rows;  // the selected bank, once read
+    std::string m_rowsPath;
+    int m_playWhenRead = -1;
+    bool m_listed = false;
+    QString m_chosen;
+    QLabel* m_status = nullptr;
+    QLabel* m_space = nullptr;
+    QListWidget* m_volumeList = nullptr;
+    QTreeWidget* m_bankList = nullptr;
+    QListWidget* m_rowList = nullptr;
+    QPushButton* m_play = nullptr;
+    QPushButton* m_open = nullptr;
+    QPushButton* m_close = nullptr;
+    std::vector<QPushButton*> m_bankButtons;  // rename, duplicate, delete
+    std::vector<QPushButton*> m_cardButtons;  // back up, restore, compare
+    JobRunner m_jobs;
+    std::unique_ptr<CardActions> m_actions;  // after the runner it uses: it goes first
+};
