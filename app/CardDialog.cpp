@@ -13,11 +13,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <new>
 #include <utility>
 
 #include "app/CardActions.h"
-#include "core/BankRows.h"
+#include "app/CardRowList.h"
 #include "core/SlotModel.h"
 
 namespace {
@@ -33,10 +32,6 @@ enum BankColumn { NameColumn, RowsColumn, SizeColumn, DateColumn, NoteColumn, Co
 
 QString Bytes(std::uintmax_t bytes) {
     return QLocale().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeSIFormat);
-}
-
-QString Milliseconds(std::int32_t frames) {
-    return QString::number(static_cast<qint64>(frames) * 1000 / 44100);
 }
 
 // The card's label: its name in the list without the mount point after it.
@@ -90,9 +85,8 @@ void CardDialog::BuildControls() {
     m_bankList->setRootIsDecorated(false);
     m_bankList->setMinimumWidth(420);
     m_bankList->header()->setStretchLastSection(true);
-    m_rowList = new QListWidget(this);
+    m_rowList = new CardRowList(m_model, m_jobs, this);
     m_rowList->setObjectName(QStringLiteral("rows"));
-    m_rowList->setAccessibleName(tr("Rows of the selected bank"));
     m_rowList->setMinimumWidth(140);
     lists->addWidget(m_volumeList, 2);
     lists->addWidget(m_bankList, 5);
@@ -125,15 +119,13 @@ void CardDialog::BuildControls() {
     }
 
     connect(m_volumeList, &QListWidget::currentRowChanged, this, [this] { ListBanks(); });
-    connect(m_bankList, &QTreeWidget::currentItemChanged, this, [this] {
-        ShowRows();
-        ReadRows();
-    });
+    connect(m_bankList, &QTreeWidget::currentItemChanged, this, &CardDialog::ShowBank);
     connect(m_rowList, &QListWidget::currentRowChanged, this, &CardDialog::UpdateButtons);
-    connect(m_rowList, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem* item) { (void)PlayRow(m_rowList->row(item)); });
+    connect(m_rowList, &CardRowList::ReadFailed, this, [this](const QString& reason) {
+        m_status->setText(tr("The rows could not be read: %1").arg(reason));
+    });
     connect(m_play, &QPushButton::clicked, this,
-            [this] { (void)PlayRow(m_rowList->currentRow()); });
+            [this] { (void)m_rowList->PlayRow(m_rowList->currentRow()); });
     connect(m_open, &QPushButton::clicked, this, [this] {
         if (const CardBank* bank = SelectedBank(); bank != nullptr && !bank->damaged) {
             m_chosen = FromFile(bank->path);
@@ -267,8 +259,7 @@ void CardDialog::ShowBanks(CardListing listing) {
         m_space->setText(tr("Free on the card: %1. The banks take %2.")
                              .arg(Bytes(m_listing.freeBytes), Bytes(m_listing.bankBytes)));
     }
-    ShowRows();
-    ReadRows();
+    ShowBank();
     m_listed = true;
     emit Listed();
 }
@@ -292,78 +283,20 @@ CardPlace CardDialog::Place() const {
     return place;
 }
 
-void CardDialog::ShowRows() {
-    m_model.StopAudition();
-    m_playWhenRead = -1;
-    const int was = m_rowList->currentRow();
-    m_rowList->clear();
+void CardDialog::ShowBank() {
     const CardBank* bank = SelectedBank();
-    if (bank != nullptr && !bank->damaged) {
-        for (size_t k = 0; k < bank->rowFrames.size(); ++k) {
-            const std::int32_t frames = bank->rowFrames[k];
-            m_rowList->addItem(frames > 0 ? tr("Row %1, %2 ms").arg(k + 1).arg(Milliseconds(frames))
-                                          : tr("Row %1, empty").arg(k + 1));
-        }
-        m_rowList->setCurrentRow(was >= 0 ? was : 0);
-    } else if (bank != nullptr) {
+    m_rowList->ShowBank(bank);
+    if (bank != nullptr && bank->damaged)
         m_status->setText(
             tr("%1 is damaged: %2").arg(FromFile(bank->name), FromFile(bank->reason)));
-    }
     UpdateButtons();
-}
-
-void CardDialog::ReadRows() {
-    const CardBank* bank = SelectedBank();
-    if (bank == nullptr || bank->damaged) {
-        m_rows.reset();
-        m_rowsPath.clear();
-        return;
-    }
-    // Read again after every listing: a write may have changed the bank.
-    m_rows.reset();
-    m_rowsPath = bank->path;
-    m_jobs.Cancel(RowsLane);
-    m_jobs.Run<CheckedBank>(
-        RowsLane, this, [path = bank->path](const std::atomic<bool>&) { return CheckBank(path); },
-        [this, path = bank->path](CheckedBank checked) {
-            if (path != m_rowsPath) return;  // another bank was selected since
-            if (!checked.ok) {
-                m_status->setText(
-                    tr("The rows could not be read: %1").arg(FromFile(checked.reason)));
-                m_playWhenRead = -1;
-                return;
-            }
-            m_rows = checked.opened;
-            if (const int row = std::exchange(m_playWhenRead, -1); row >= 0) (void)PlayRow(row);
-        });
-}
-
-bool CardDialog::PlayRow(int row) {
-    const CardBank* bank = SelectedBank();
-    if (bank == nullptr || bank->damaged || !SlotModel::IsValidSlot(row) ||
-        bank->rowFrames[static_cast<size_t>(row)] <= 0)
-        return false;
-    if (!m_rows || m_rowsPath != bank->path || !m_rows->bank.image) {
-        m_playWhenRead = row;  // plays once the rows are read
-        return true;
-    }
-    const AudioData& record = m_rows->bank.image->voices[static_cast<size_t>(row)];
-    if (record.channels == 0) return false;
-    MadeRow made;
-    made.record.reset(new (std::nothrow) AudioData(record));
-    made.read = true;
-    made.made = made.record != nullptr;
-    if (!m_model.AuditionRow(std::move(made))) return false;
-    emit RowPlayed(row);
-    return true;
 }
 
 void CardDialog::UpdateButtons() {
     const bool idle = !m_actions->IsRunning();
     const CardBank* bank = SelectedBank();
     const bool sound = bank != nullptr && !bank->damaged;
-    const int row = m_rowList->currentRow();
-    m_play->setEnabled(sound && row >= 0 && bank->rowFrames[static_cast<size_t>(row)] > 0);
+    m_play->setEnabled(sound && m_rowList->IsCurrentRowFilled());
     m_open->setEnabled(sound && idle);
     m_bankButtons[0]->setEnabled(sound && idle);
     m_bankButtons[1]->setEnabled(sound && idle);

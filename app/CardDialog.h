@@ -12,12 +12,12 @@
 #include "volumes/VolumeSource.h"
 
 class CardActions;
+class CardRowList;
 class QLabel;
 class QListWidget;
 class QPushButton;
 class QTreeWidget;
 class SlotModel;
-struct OpenedBankFile;
 
 // Where the card view keeps what it takes off the card.
 struct CardFolders {
@@ -50,19 +50,15 @@ public:
     void Refresh();
     // The volumes and the chosen volume's banks are listed and no read runs.
     [[nodiscard]] bool IsListed() const { return m_listed; }
-    [[nodiscard]] const CardListing& Listing() const { return m_listing; }
     [[nodiscard]] const CardBank* SelectedBank() const;
     // The chosen volume as listed, for a write (root empty: none chosen).
     [[nodiscard]] CardPlace Place() const;
     [[nodiscard]] QString ChosenBank() const { return m_chosen; }
-    // Plays row (0 ... 15) of the selected bank, once its rows are read;
-    // false for an empty row or no bank.
-    bool PlayRow(int row);
 
     [[nodiscard]] CardActions& Actions() { return *m_actions; }
     [[nodiscard]] QListWidget* VolumeList() const { return m_volumeList; }
     [[nodiscard]] QTreeWidget* BankList() const { return m_bankList; }
-    [[nodiscard]] QListWidget* RowList() const { return m_rowList; }
+    [[nodiscard]] CardRowList* RowList() const { return m_rowList; }
 
     // Not while a write runs: its outcome is still to be shown.
     void reject() override;
@@ -70,8 +66,6 @@ public:
 signals:
     // The listing is in (again).
     void Listed();
-    // A row started playing.
-    void RowPlayed(int row);
 
 protected:
     // A held Enter or Escape acts once.
@@ -86,8 +80,8 @@ private:
     void ShowVolumes(std::vector<ListedVolume> volumes);
     void ListBanks();
     void ShowBanks(CardListing listing);
-    void ReadRows();
-    void ShowRows();
+    // The selected bank's rows, or why it is damaged.
+    void ShowBank();
     void UpdateButtons();
 
     SlotModel& m_model;
@@ -95,16 +89,13 @@ private:
     CardFolders m_folders;
     std::vector<ListedVolume> m_listedVolumes;  // entry i belongs to list item i
     CardListing m_listing;
-    std::shared_ptr<const OpenedBankFile> m_rows;  // the selected bank, once read
-    std::string m_rowsPath;
-    int m_playWhenRead = -1;
     bool m_listed = false;
     QString m_chosen;
     QLabel* m_status = nullptr;
     QLabel* m_space = nullptr;
     QListWidget* m_volumeList = nullptr;
     QTreeWidget* m_bankList = nullptr;
-    QListWidget* m_rowList = nullptr;
+    CardRowList* m_rowList = nullptr;
     QPushButton* m_play = nullptr;
     QPushButton* m_open = nullptr;
     QPushButton* m_close = nullptr;

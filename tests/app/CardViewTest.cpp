@@ -15,6 +15,7 @@
 #include "BankWriter.h"
 #include "app/CardActions.h"
 #include "app/CardDialog.h"
+#include "app/CardRowList.h"
 #include "core/BankBackup.h"
 #include "res/StringTable.h"
 
@@ -93,10 +94,11 @@ TEST_F(CardViewTest, ListsTheCardPlaysARowOfAnUnopenedBankAndOpensIt) {
         ASSERT_EQ(view->RowList()->count(), 16);
         EXPECT_EQ(view->RowList()->item(4)->text(), "Row 5, 72 ms");
         EXPECT_EQ(view->RowList()->item(5)->text(), "Row 6, empty");
-        QObject::connect(view, &CardDialog::RowPlayed, [&played](int row) { played = row; });
-        EXPECT_TRUE(view->PlayRow(4));
+        QObject::connect(view->RowList(), &CardRowList::RowPlayed,
+                         [&played](int row) { played = row; });
+        EXPECT_TRUE(view->RowList()->PlayRow(4));
         EXPECT_TRUE(QTest::qWaitFor([&] { return played.has_value(); }, 10000));
-        EXPECT_FALSE(view->PlayRow(5));
+        EXPECT_FALSE(view->RowList()->PlayRow(5));
         for (QPushButton* button : view->findChildren<QPushButton*>())
             if (button->text() == "&Open") button->click();
     });
