@@ -67,7 +67,7 @@ int RunTool(const std::vector<Command>& commands, const std::vector<std::string>
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     for (const std::string& a : rest) {
-        if (a == "--") break;
+        if (a == "--" || command->ownHelp) break;
         if (IsHelp(a)) {
             out << command->help;
             return ExitOk;

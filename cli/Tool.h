@@ -24,6 +24,9 @@ struct Command {
     std::string_view summary;  // one line for the overview
     std::string_view help;     // the full text of "glwtool NAME --help"
     CommandFunction run;
+    // The command reads --help itself (one with commands of its own, each
+    // with its own help).
+    bool ownHelp = false;
 };
 
 // build, info and extract. A command that needs more than the audio and

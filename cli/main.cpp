@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CardCommands.h"
 #include "cli/PlayCommand.h"
 #include "cli/Tool.h"
 #include "cli/VersionCommands.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     commands.push_back(glwtool::PlayCommand());
     commands.push_back(glwtool::VersionsCommand());
     commands.push_back(glwtool::RestoreCommand());
+    commands.push_back(glwtool::CardCommand());
     const int code = glwtool::RunTool(commands, args, std::cout, std::cerr);
     std::cout.flush();
     return std::cout.good() ? code : glwtool::ExitFailure;

@@ -3,10 +3,10 @@
 // Writes test voice banks: rows of given lengths filled with a pattern that
 // differs per row and per seed, so a row that changed shows in its samples.
 
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankImage.h"
@@ -23,7 +23,7 @@ struct TestRow {
 
 // The bank at path (its stored name the file's base name) with rows; true
 // when written.
-inline bool WriteTestBank(const std::string& path, std::initializer_list<TestRow> rows,
+inline bool WriteTestBank(const std::string& path, const std::vector<TestRow>& rows,
                           int seed = 0) {
     auto image = std::make_unique<VoiceBankImage>();
     if (!InitVoiceBankImage(image.get())) return false;
