@@ -131,26 +131,32 @@ TEST_F(CardViewTest, DeleteKeepsACopyFirst) {
 }
 
 // A card pulled after it was listed: its mount point is a plain folder on
-// another disk now. Delete reports why and writes nothing there, nor a copy
-// anywhere else; the bank is still on the card.
+// another disk now, which even holds a bank of that name. Delete reports why
+// and touches nothing there, nor keeps a copy anywhere else; the bank is
+// still on the card.
 TEST_F(CardViewTest, APulledCardIsReportedAndNothingIsWritten) {
     CardDialog view(*model, volumes, Folders(), window.get());
     WaitListed(view);
     const std::string pulled = dir.file("pulled");
     fs::rename(dir.file("card"), pulled);
-    // Where the system offers a second filesystem, the empty mount point
-    // stands on it, as a pulled card's does; else nothing stands there.
+    // Where the system offers a second filesystem, the mount point stands
+    // on it, as a pulled card's does; else nothing stands there.
     std::string other = "/dev/shm/glw-card-XXXXXX";
     const bool elsewhere = fs::is_directory("/dev/shm") && mkdtemp(other.data()) != nullptr;
-    if (elsewhere) fs::create_directory_symlink(other, dir.file("card"));
+    if (elsewhere) {
+        fs::create_directory_symlink(other, dir.file("card"));
+        fs::create_directory(other + "/gridlume");
+        fs::copy_file(pulled + "/gridlume/DRUMS.glw", other + "/gridlume/KIT.glw");
+    }
 
     const QString reason = Delete(view, "KIT");
-    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_TRUE(reason.contains("no longer there")) << reason.toStdString();
     EXPECT_EQ(messages, (std::vector<int>{IdsDeleteCardBank, IdsCardError}));
     EXPECT_TRUE(fs::exists(pulled + "/gridlume/KIT.glw"));
     EXPECT_FALSE(fs::exists(Folders().backupsRoot));
     if (elsewhere) {
-        EXPECT_TRUE(fs::is_empty(other));
+        EXPECT_TRUE(fs::exists(other + "/gridlume/KIT.glw"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(other + "/gridlume"), {}), 1);
         fs::remove_all(other);
     }
 }
