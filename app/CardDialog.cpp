@@ -107,8 +107,8 @@ void CardDialog::BuildControls() {
     bankButtons->addStretch(1);
     layout->addLayout(bankButtons);
     auto* buttons = new QDialogButtonBox(this);
-    for (const QString& text :
-         {tr("&Back up card"), tr("&Restore a backup..."), tr("&Compare with a backup...")})
+    for (const QString& text : {tr("&Back up card"), tr("&Restore a backup..."),
+                                tr("&Compare with a backup..."), tr("Re&fresh")})
         m_cardButtons.push_back(buttons->addButton(text, QDialogButtonBox::ActionRole));
     m_close = buttons->addButton(QDialogButtonBox::Close);
     layout->addWidget(buttons);
@@ -160,6 +160,7 @@ void CardDialog::BuildControls() {
             [this] { (void)m_actions->RestoreCard(Place()); });
     connect(m_cardButtons[2], &QPushButton::clicked, this,
             [this] { (void)m_actions->CompareCard(Place()); });
+    connect(m_cardButtons[3], &QPushButton::clicked, this, &CardDialog::Refresh);
     connect(buttons, &QDialogButtonBox::rejected, this, &CardDialog::reject);
 }
 
@@ -185,12 +186,11 @@ void CardDialog::Refresh() {
 }
 
 void CardDialog::ShowVolumes(std::vector<ListedVolume> volumes) {
-    const int was = m_volumeList->currentRow();
-    const std::string chosen = was >= 0 && static_cast<size_t>(was) < m_listedVolumes.size()
-                                   ? m_listedVolumes[size_t(was)].volume.root
-                                   : std::string();
+    // The volume chosen last, also when it went away meanwhile: it comes back
+    // chosen once it is mounted again.
+    const std::string& chosen = m_chosenRoot;
     m_listedVolumes = std::move(volumes);
-    int select = m_listedVolumes.empty() ? -1 : 0;
+    int select = chosen.empty() && !m_listedVolumes.empty() ? 0 : -1;
     {
         const QSignalBlocker blocker(m_volumeList);
         m_volumeList->clear();
@@ -200,17 +200,25 @@ void CardDialog::ShowVolumes(std::vector<ListedVolume> volumes) {
             item->setToolTip(volume.removable ? tr("A card or stick") : tr("A fixed disk"));
             if (volume.root == chosen) select = static_cast<int>(i);
         }
+        // A card pulled since it was chosen is not swapped for another volume.
         m_volumeList->setCurrentRow(select);
     }
     ListBanks();
+    if (select < 0 && !chosen.empty())
+        m_status->setText(tr("The card (%1) is no longer there: it was removed or unmounted. "
+                             "Choose a volume.")
+                              .arg(FromFile(chosen)));
 }
 
 void CardDialog::ListBanks() {
     m_jobs.Cancel(ListLane);
     const CardPlace place = Place();
+    if (!place.root.empty()) m_chosenRoot = place.root;
     if (place.root.empty()) {
         CardListing none;
-        none.reason = tr("No card or disk is mounted.").toStdString();
+        none.reason =
+            (m_listedVolumes.empty() ? tr("No card or disk is mounted.") : tr("Choose a volume."))
+                .toStdString();
         ShowBanks(std::move(none));
         return;
     }
@@ -251,12 +259,12 @@ void CardDialog::ShowBanks(CardListing listing) {
     }
     const size_t count = m_listing.banks.size();
     if (!m_listing.ok) {
-        m_status->setText(FromFile(m_listing.reason));
+        m_listingText = FromFile(m_listing.reason);
         m_space->clear();
     } else {
-        m_status->setText(count == 0 ? tr("No voice banks in %1.").arg(FromFile(m_listing.folder))
-                                     : tr("Voice banks in %1:").arg(FromFile(m_listing.folder)));
-        m_space->setText(tr("Free on the card: %1. The banks take %2.")
+        m_listingText = count == 0 ? tr("No voice banks in %1.").arg(FromFile(m_listing.folder))
+                                   : tr("Voice banks in %1:").arg(FromFile(m_listing.folder));
+        m_space->setText(tr("Free on this volume: %1. The banks take %2.")
                              .arg(Bytes(m_listing.freeBytes), Bytes(m_listing.bankBytes)));
     }
     ShowBank();
@@ -286,9 +294,10 @@ CardPlace CardDialog::Place() const {
 void CardDialog::ShowBank() {
     const CardBank* bank = SelectedBank();
     m_rowList->ShowBank(bank);
-    if (bank != nullptr && bank->damaged)
-        m_status->setText(
-            tr("%1 is damaged: %2").arg(FromFile(bank->name), FromFile(bank->reason)));
+    m_status->setText(
+        bank != nullptr && bank->damaged
+            ? tr("%1 is damaged: %2").arg(FromFile(bank->name), FromFile(bank->reason))
+            : m_listingText);
     UpdateButtons();
 }
 
@@ -303,6 +312,7 @@ void CardDialog::UpdateButtons() {
     m_bankButtons[2]->setEnabled(bank != nullptr && idle);
     for (QPushButton* button : m_cardButtons)
         button->setEnabled(idle && !Place().root.empty() && m_listing.ok);
+    m_cardButtons[3]->setEnabled(idle);
     m_volumeList->setEnabled(idle);
     m_close->setEnabled(idle);
 }

@@ -88,9 +88,11 @@ private:
     const VolumeSource& m_volumes;
     CardFolders m_folders;
     std::vector<ListedVolume> m_listedVolumes;  // entry i belongs to list item i
+    std::string m_chosenRoot;                   // the volume chosen last
     CardListing m_listing;
     bool m_listed = false;
     QString m_chosen;
+    QString m_listingText;  // what the status says of the listing
     QLabel* m_status = nullptr;
     QLabel* m_space = nullptr;
     QListWidget* m_volumeList = nullptr;
@@ -100,7 +102,7 @@ private:
     QPushButton* m_open = nullptr;
     QPushButton* m_close = nullptr;
     std::vector<QPushButton*> m_bankButtons;  // rename, duplicate, delete
-    std::vector<QPushButton*> m_cardButtons;  // back up, restore, compare
+    std::vector<QPushButton*> m_cardButtons;  // back up, restore, compare, refresh
     JobRunner m_jobs;
     std::unique_ptr<CardActions> m_actions;  // after the runner it uses: it goes first
 };

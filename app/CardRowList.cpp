@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -38,7 +39,11 @@ void CardRowList::ShowBank(const CardBank* bank) {
                                       .arg(static_cast<qint64>(m_frames[k]) * 1000 / 44100)
                                 : tr("Row %1, empty").arg(k + 1));
     }
-    setCurrentRow(was >= 0 ? was : 0);
+    // The row chosen before when it holds a sound here too, else the first that does.
+    int current = was >= 0 && m_frames[static_cast<size_t>(was)] > 0 ? was : -1;
+    for (size_t k = 0; k < m_frames.size() && current < 0; ++k)
+        if (m_frames[k] > 0) current = static_cast<int>(k);
+    setCurrentRow(std::max(current, 0));
     // Read again after every listing: a write may have changed the bank.
     m_jobs.Run<CheckedBank>(
         lane, this, [path = m_path](const std::atomic<bool>&) { return CheckBank(path); },
