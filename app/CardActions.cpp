@@ -113,12 +113,17 @@ bool CardActions::RenameBank(const CardPlace& place, const QString& name,
                              const QStringList& names) {
     if (m_running || place.root.empty()) return false;
     bool replace = false;
-    const QString newName = AskNewName(tr("Rename %1").arg(name), name, names, &replace);
+    // A new letter case of its own name replaces no other bank.
+    QStringList others = names;
+    others.removeAll(name);
+    const QString newName = AskNewName(tr("Rename %1").arg(name), name, others, &replace);
     if (newName.isEmpty() || newName == name) return false;
-    RunWrite(tr("Renaming %1 to %2...").arg(name, newName),
-             [place, name = ToFile(name), newName = ToFile(newName), replace] {
-                 return RenameCardBank(place, name, newName, replace);
-             });
+    RunWrite(
+        tr("Renaming %1 to %2...").arg(name, newName),
+        [place, name = ToFile(name), newName = ToFile(newName), replace] {
+            return RenameCardBank(place, name, newName, replace);
+        },
+        0, newName);
     return true;
 }
 
@@ -130,10 +135,12 @@ bool CardActions::DuplicateBank(const CardPlace& place, const QString& name,
         AskNewName(tr("Duplicate %1").arg(name),
                    CleanBankName(ToFile(name + QStringLiteral("-2"))).c_str(), names, &replace);
     if (newName.isEmpty() || newName.compare(name, Qt::CaseInsensitive) == 0) return false;
-    RunWrite(tr("Copying %1 to %2...").arg(name, newName),
-             [place, name = ToFile(name), newName = ToFile(newName), replace] {
-                 return CopyCardBank(place, name, newName, replace);
-             });
+    RunWrite(
+        tr("Copying %1 to %2...").arg(name, newName),
+        [place, name = ToFile(name), newName = ToFile(newName), replace] {
+            return CopyCardBank(place, name, newName, replace);
+        },
+        0, newName);
     return true;
 }
 
@@ -262,13 +269,15 @@ void CardActions::ChooseBackup(const QString& title,
         });
 }
 
-void CardActions::RunWrite(const QString& doing, std::function<CardOutcome()> write, int doneId) {
+void CardActions::RunWrite(const QString& doing, std::function<CardOutcome()> write, int doneId,
+                           const QString& newBank) {
     SetRunning(true, doing);
     m_jobs.Run<CardOutcome>(
         WriteLane, this, [write = std::move(write)](const std::atomic<bool>&) { return write(); },
-        [this, doneId](CardOutcome outcome) {
+        [this, doneId, newBank](CardOutcome outcome) {
             // The box waits until this delivery has returned.
-            QTimer::singleShot(0, this, [this, doneId, outcome = std::move(outcome)] {
+            QTimer::singleShot(0, this, [this, doneId, newBank, outcome = std::move(outcome)] {
+                if (outcome.ok && !newBank.isEmpty()) emit BankWritten(newBank);
                 if (outcome.ok && doneId != 0) {
                     MessageRequest request;
                     request.parent = &m_parent;

@@ -53,6 +53,8 @@ signals:
     // A write ended (reason empty when it did all it should), or a compare
     // was shown; the card should be listed again.
     void Finished(const QString& reason);
+    // A rename or duplicate made the bank name (before Finished).
+    void BankWritten(const QString& name);
     // A write or read started: doing says what it does.
     void Started(const QString& doing);
 
@@ -61,7 +63,9 @@ private:
                                      const QStringList& names, bool* replace);
     // doneId: a box that says it was done (0: none), with the folder of
     // what was written first.
-    void RunWrite(const QString& doing, std::function<CardOutcome()> write, int doneId = 0);
+    // newBank: the name of the bank it makes, for BankWritten.
+    void RunWrite(const QString& doing, std::function<CardOutcome()> write, int doneId = 0,
+                  const QString& newBank = {});
     // Lists the backups, asks for one, then runs chosen(folder).
     void ChooseBackup(const QString& title, std::function<void(const std::string&)> chosen);
     void SetRunning(bool running, const QString& doing);

@@ -59,6 +59,8 @@ CardDialog::CardDialog(SlotModel& model, const VolumeSource& volumes, CardFolder
         m_status->setText(doing);
         UpdateButtons();
     });
+    connect(m_actions.get(), &CardActions::BankWritten, this,
+            [this](const QString& name) { m_selectName = name; });
     connect(m_actions.get(), &CardActions::Finished, this, &CardDialog::Refresh);
     Refresh();
 }
@@ -233,7 +235,8 @@ void CardDialog::ListBanks() {
 
 void CardDialog::ShowBanks(CardListing listing) {
     const CardBank* was = SelectedBank();
-    const QString selected = was != nullptr ? FromFile(was->name) : QString();
+    QString selected = std::exchange(m_selectName, QString());
+    if (selected.isEmpty() && was != nullptr) selected = FromFile(was->name);
     m_listing = std::move(listing);
     {
         const QSignalBlocker blocker(m_bankList);

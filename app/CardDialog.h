@@ -93,6 +93,7 @@ private:
     bool m_listed = false;
     QString m_chosen;
     QString m_listingText;  // what the status says of the listing
+    QString m_selectName;   // the bank a write made, selected once listed
     QLabel* m_status = nullptr;
     QLabel* m_space = nullptr;
     QListWidget* m_volumeList = nullptr;
