@@ -68,9 +68,13 @@ QString DescribeDifferences(const std::vector<CardDifference>& differences) {
         case CardDifference::Kind::Changed: {
             QStringList rows;
             for (const int row : difference.rows) rows << QString::number(row);
-            lines << (rows.isEmpty() ? QObject::tr("changed: %1").arg(name)
-                                     : QObject::tr("changed: %1, rows %2")
-                                           .arg(name, rows.join(QStringLiteral(", "))));
+            if (rows.isEmpty()) {
+                lines << QObject::tr("changed: %1").arg(name);
+            } else {
+                lines << (rows.size() == 1 ? QObject::tr("changed: %1, row %2")
+                                           : QObject::tr("changed: %1, rows %2"))
+                             .arg(name, rows.join(QStringLiteral(", ")));
+            }
             break;
         }
         }
@@ -256,10 +260,12 @@ void CardActions::ChooseBackup(const QString& title,
                 if (answerBackup) {
                     item = answerBackup(items);
                 } else {
-                    bool ok = false;
-                    item = QInputDialog::getItem(&m_parent, title, tr("Backup (newest first):"),
-                                                 items, 0, false, &ok);
-                    if (!ok) item.clear();
+                    QInputDialog dialog(&m_parent);
+                    dialog.setWindowTitle(title);
+                    dialog.setLabelText(tr("Backup (newest first):"));
+                    dialog.setComboBoxItems(items);
+                    dialog.setMinimumWidth(360);  // the title shows whole
+                    if (dialog.exec() == QDialog::Accepted) item = dialog.textValue();
                 }
                 const qsizetype index = items.indexOf(item);
                 if (index >= 0) chosen(backups[static_cast<size_t>(index)].path);
