@@ -41,12 +41,16 @@ bool CardController::ShowCardView() {
     CardFolders folders;
     folders.backupsRoot = DefaultBackupsRoot();
     folders.cardBackupsRoot = DefaultCardBackupsRoot();
+    // The volume chosen last time, else the one the last save went to.
+    folders.volume =
+        !m_lastVolume.empty() ? m_lastVolume : QFile::encodeName(c.lastVolume).toStdString();
     CardDialog view(m_context.model, c.volumes != nullptr ? *c.volumes : system, folders,
                     &m_context.window);
     m_view = &view;
     emit ViewShown(&view);
     const int result = view.exec();
     m_view = nullptr;
+    m_lastVolume = view.ChosenVolume();
     if (result == CardDialog::OpenAsked && !m_context.closing)
         emit OpenBankAsked(view.ChosenBank());
     return true;

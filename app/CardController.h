@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 class CardDialog;
 class QMenu;
@@ -37,4 +38,5 @@ private:
     WindowContext& m_context;
     std::unique_ptr<QShortcut> m_shortcut;
     CardDialog* m_view = nullptr;
+    std::string m_lastVolume;  // the root chosen in the view last time
 };

@@ -51,7 +51,11 @@ bool IsClosingKey(int key) {
 
 CardDialog::CardDialog(SlotModel& model, const VolumeSource& volumes, CardFolders folders,
                        QWidget* parent)
-    : QDialog(parent), m_model(model), m_volumes(volumes), m_folders(std::move(folders)) {
+    : QDialog(parent),
+      m_model(model),
+      m_volumes(volumes),
+      m_folders(std::move(folders)),
+      m_chosenRoot(m_folders.volume) {
     m_actions = std::make_unique<CardActions>(*this, m_jobs, m_folders.backupsRoot,
                                               m_folders.cardBackupsRoot);
     BuildControls();
@@ -189,10 +193,13 @@ void CardDialog::Refresh() {
 
 void CardDialog::ShowVolumes(std::vector<ListedVolume> volumes) {
     // The volume chosen last, also when it went away meanwhile: it comes back
-    // chosen once it is mounted again.
-    const std::string& chosen = m_chosenRoot;
+    // chosen once it is mounted again. The one asked for at the start may not
+    // be there at all: then the first is chosen.
+    const std::string chosen = m_chosenRoot;
+    const bool first = !m_volumesListed;
+    m_volumesListed = true;
     m_listedVolumes = std::move(volumes);
-    int select = chosen.empty() && !m_listedVolumes.empty() ? 0 : -1;
+    int select = -1;
     {
         const QSignalBlocker blocker(m_volumeList);
         m_volumeList->clear();
@@ -202,11 +209,12 @@ void CardDialog::ShowVolumes(std::vector<ListedVolume> volumes) {
             item->setToolTip(volume.removable ? tr("A card or stick") : tr("A fixed disk"));
             if (volume.root == chosen) select = static_cast<int>(i);
         }
-        // A card pulled since it was chosen is not swapped for another volume.
+        if (select < 0 && (chosen.empty() || first) && !m_listedVolumes.empty()) select = 0;
         m_volumeList->setCurrentRow(select);
     }
     ListBanks();
-    if (select < 0 && !chosen.empty())
+    // A card pulled since it was chosen is not swapped for another volume.
+    if (select < 0 && !chosen.empty() && !first)
         m_status->setText(tr("The card (%1) is no longer there: it was removed or unmounted. "
                              "Choose a volume.")
                               .arg(FromFile(chosen)));

@@ -19,10 +19,12 @@ class QPushButton;
 class QTreeWidget;
 class SlotModel;
 
-// Where the card view keeps what it takes off the card.
+// Where the card view keeps what it takes off the card, and the volume it
+// chooses first.
 struct CardFolders {
     std::string backupsRoot;      // the kept copies of replaced and removed banks
     std::string cardBackupsRoot;  // the whole-card backups
+    std::string volume;           // a volume's root (empty or not listed: the first volume)
 };
 
 // "Card...": the volumes as the save dialog lists them (cards first) and,
@@ -54,6 +56,8 @@ public:
     // The chosen volume as listed, for a write (root empty: none chosen).
     [[nodiscard]] CardPlace Place() const;
     [[nodiscard]] QString ChosenBank() const { return m_chosen; }
+    // The root of the volume chosen last.
+    [[nodiscard]] const std::string& ChosenVolume() const { return m_chosenRoot; }
 
     [[nodiscard]] CardActions& Actions() { return *m_actions; }
     [[nodiscard]] QListWidget* VolumeList() const { return m_volumeList; }
@@ -91,6 +95,7 @@ private:
     std::string m_chosenRoot;                   // the volume chosen last
     CardListing m_listing;
     bool m_listed = false;
+    bool m_volumesListed = false;
     QString m_chosen;
     QString m_listingText;  // what the status says of the listing
     QString m_selectName;   // the bank a write made, selected once listed

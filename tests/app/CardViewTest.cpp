@@ -47,7 +47,7 @@ protected:
     }
 
     [[nodiscard]] CardFolders Folders() const {
-        return {dir.file("backups"), dir.file("card-backups")};
+        return {dir.file("backups"), dir.file("card-backups"), {}};
     }
 
     static void WaitListed(CardDialog& view) {
