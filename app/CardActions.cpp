@@ -53,7 +53,7 @@ QString AskBankName(QWidget* parent, const QString& title, const QString& propos
     return dialog.exec() == QDialog::Accepted ? edit->text() : QString();
 }
 
-// "new KIT", "changed DRUMS: rows 3, 9", one a line.
+// "new: KIT (only on the card)", "changed: DRUMS, rows 3, 9", one a line.
 QString DescribeDifferences(const std::vector<CardDifference>& differences) {
     QStringList lines;
     for (const CardDifference& difference : differences) {
@@ -87,8 +87,7 @@ QString DescribeDifferences(const std::vector<CardDifference>& differences) {
 
 CardActions::CardActions(QWidget& parent, JobRunner& jobs, std::string backupsRoot,
                          std::string cardBackupsRoot)
-    : QObject(&parent),
-      m_parent(parent),
+    : m_parent(parent),
       m_jobs(jobs),
       m_backupsRoot(std::move(backupsRoot)),
       m_cardBackupsRoot(std::move(cardBackupsRoot)) {}
@@ -96,8 +95,7 @@ CardActions::CardActions(QWidget& parent, JobRunner& jobs, std::string backupsRo
 QString CardActions::AskNewName(const QString& title, const QString& proposed,
                                 const QStringList& names, bool* replace) {
     *replace = false;
-    const QString name =
-        answerName ? answerName(proposed) : AskBankName(&m_parent, title, proposed);
+    const QString name = AskBankName(&m_parent, title, proposed);
     if (name.isEmpty()) return {};
     if (const std::string problem = BankNameProblem(ToFile(name)); !problem.empty()) {
         ShowWithReason(&m_parent, IdsIllegalPath, QString::fromStdString(problem));
@@ -257,16 +255,12 @@ void CardActions::ChooseBackup(const QString& title,
                                 ? tr("%1 (1 bank)").arg(FromFile(backup.name))
                                 : tr("%1 (%2 banks)").arg(FromFile(backup.name)).arg(backup.banks));
                 QString item;
-                if (answerBackup) {
-                    item = answerBackup(items);
-                } else {
-                    QInputDialog dialog(&m_parent);
-                    dialog.setWindowTitle(title);
-                    dialog.setLabelText(tr("Backup (newest first):"));
-                    dialog.setComboBoxItems(items);
-                    dialog.setMinimumWidth(360);  // the title shows whole
-                    if (dialog.exec() == QDialog::Accepted) item = dialog.textValue();
-                }
+                QInputDialog dialog(&m_parent);
+                dialog.setWindowTitle(title);
+                dialog.setLabelText(tr("Backup (newest first):"));
+                dialog.setComboBoxItems(items);
+                dialog.setMinimumWidth(360);  // the title shows whole
+                if (dialog.exec() == QDialog::Accepted) item = dialog.textValue();
                 const qsizetype index = items.indexOf(item);
                 if (index >= 0) chosen(backups[static_cast<size_t>(index)].path);
                 // Cancelled at a question: the view takes its controls back.

@@ -43,12 +43,6 @@ public:
     // A write or a read of the backups runs, or its box is still to come.
     [[nodiscard]] bool IsRunning() const { return m_running; }
 
-    // What the new-name question proposes and what the backup question
-    // chooses, for tests: given, they answer instead of the user (empty: the
-    // question is cancelled).
-    std::function<QString(const QString& proposed)> answerName;
-    std::function<QString(const QStringList& backups)> answerBackup;
-
 signals:
     // A write ended (reason empty when it did all it should), or a compare
     // was shown; the card should be listed again.
