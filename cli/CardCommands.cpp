@@ -126,12 +126,14 @@ std::string Modified(std::time_t time) {
 // mount point, that mount; false with a usage error when it is no folder.
 bool TakeCard(const std::string& command, const std::string& root, CardPlace* place,
               std::ostream& err) {
-    Volume volume;
-    volume.root = root;
-    std::ifstream in("/proc/self/mountinfo");
-    const std::string table((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The mount table names mount points by their absolute paths: a relative
+    // or linked CARD_ROOT is looked up, and later checked, as the folder it is.
     std::error_code ec;
     const std::string real = std::filesystem::canonical(root, ec).string();
+    Volume volume;
+    volume.root = ec ? root : real;
+    std::ifstream in("/proc/self/mountinfo");
+    const std::string table((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (const MountEntry& mount : ParseMountInfo(table))
         if (!ec && mount.mountPoint == real) volume.mountId = mount.mountId;  // the last one counts
     if (!TakeVolumeIdentity(volume, &place->volume)) {

@@ -9,8 +9,10 @@
 #include "cli/PlayCommand.h"
 #include "cli/Tool.h"
 #include "cli/VersionCommands.h"
+#include "core/CardBanks.h"
 
 int main(int argc, char** argv) {
+    KeepFreedBankBuffers();  // card ls reads and checks every bank of a card
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<glwtool::Command> commands = glwtool::CoreCommands();
     commands.push_back(glwtool::PlayCommand());

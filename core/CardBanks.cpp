@@ -1,6 +1,7 @@
 #include "core/CardBanks.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -102,6 +103,11 @@ void CheckCardBanks(std::vector<CardBank>* banks) {
 }
 
 }  // namespace
+
+void KeepFreedBankBuffers() {
+    (void)mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    (void)mallopt(M_TRIM_THRESHOLD, 128 << 20);
+}
 
 int CardBank::RowsFilled() const {
     return static_cast<int>(
@@ -265,7 +271,11 @@ bool WriteUnderNewName(const CardPlace& place, const std::string& name, const st
     if (!ReadSoundBank(*source, name, &file, outcome)) return false;
     std::vector<uint8_t> bytes;
     if (!Rename(&file, newName, &bytes, outcome)) return false;
-    if (keepSourceFirst && !KeepBank(place, *source, outcome)) return false;
+    if (keepSourceFirst) {
+        if (!KeepBank(place, *source, outcome)) return false;
+        if (outcome->kept.empty() && seen->size > 0)
+            return Refuse(outcome, "no copy of " + *source + " could be kept; it stays");
+    }
 
     const std::string target = folder + '/' + newName + std::string(BankFileExtension);
     const BeforeReplace beforeReplace = [&](std::string* reason) {
@@ -477,16 +487,21 @@ CardOutcome RestoreCard(const CardPlace& place, const std::string& folder) {
     const std::string cardFolder = BankFolderOf(place.root);
     std::vector<std::string> skipped;
     for (const CardBank& backup : FindBankFiles(folder)) {
-        if (std::string gone = CardGone(place); !gone.empty()) {
-            Refuse(&outcome, gone);
-            return outcome;
-        }
         BankFile file;
         std::string why;
         if (!ReadBankFile(backup.path, &file, &why)) {
             skipped.push_back(backup.name + " (cannot be read: " + why + ")");
             continue;
         }
+        std::string target = FindBank(cardFolder, backup.name);
+        if (target.empty())
+            target = cardFolder + '/' + backup.name + std::string(BankFileExtension);
+        // A bank already as the backup holds it (a damaged one too) is left
+        // alone: no write, no copy.
+        std::vector<uint8_t> onCard;
+        if (!file.tooLarge && SomethingStandsAt(target) && ReadBytes(target, &onCard, &why) &&
+            onCard == file.bytes)
+            continue;
         if (!file.report.valid) {
             skipped.push_back(backup.name + " (damaged: " +
                               (file.report.problems.empty() ? std::string("not a bank")
@@ -494,13 +509,12 @@ CardOutcome RestoreCard(const CardPlace& place, const std::string& folder) {
                               ")");
             continue;
         }
-        std::string target = FindBank(cardFolder, backup.name);
-        if (target.empty())
-            target = cardFolder + '/' + backup.name + std::string(BankFileExtension);
-        // A bank already as the backup holds it is left alone: no write, no copy.
-        std::vector<uint8_t> onCard;
-        if (SomethingStandsAt(target) && ReadBytes(target, &onCard, &why) && onCard == file.bytes)
-            continue;
+        // Asked last before anything is made or written, so a card pulled
+        // while the backup's bank was read gets no folder made in its place.
+        if (std::string gone = CardGone(place); !gone.empty()) {
+            Refuse(&outcome, gone);
+            return outcome;
+        }
         if (!EnsureBankFolder(cardFolder, nullptr, &why)) {
             Refuse(&outcome, why);
             return outcome;

@@ -21,6 +21,14 @@
 #include "voicebank/VoiceBankImage.h"
 #include "volumes/VolumeSource.h"
 
+// Checking a bank takes a few buffers of its size. By default the C library
+// hands freed ones back to the system and faults them in again for the
+// next bank, which costs about fifteen times the checks themselves
+// (ListCardBanks on 500 banks: 15 s instead of 0.9 s here). Called once at
+// a program's start, before its threads, this keeps freed memory (up to
+// 128 MB) for reuse instead; glwtool does.
+void KeepFreedBankBuffers();
+
 // One bank file in the card's gridlume folder.
 struct CardBank {
     std::string name;  // the file name without its extension, as on the card

@@ -1,5 +1,6 @@
 #include "voicebank/VoiceBankCheck.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -20,6 +21,13 @@ Bytes Unexchange(const uint8_t* data, size_t size) {
     Bytes v(data, data + size);
     for (size_t i = 0; i + 1 < size; i += 2) std::swap(v[i], v[i + 1]);
     return v;
+}
+
+// The parameter area in its logical form: every field read in that form
+// lies before the sample area, so the samples (most of the file) are left
+// where they stand instead of copied.
+Bytes LogicalHead(const uint8_t* data, size_t size) {
+    return Unexchange(data, std::min(size, bank::SampleAreaOffset));
 }
 
 // Big-endian value of width bytes at off; the caller keeps off + width in range.
@@ -109,16 +117,19 @@ size_t SampleBytes(const Shape& s) {
 // Reads count encoded samples from the stored sample area at byte pos (past
 // its start); samples beyond the file's end read as silence.
 void ReadChannel(const uint8_t* data, size_t size, size_t pos, int32_t count, int16_t* dst) {
-    for (int32_t i = 0; i < count; ++i) {
-        const size_t off = bank::SampleAreaOffset + pos + 2u * static_cast<size_t>(i);
-        if (off + 1 >= size) {
-            dst[i] = 0;
-            continue;
-        }
+    if (count <= 0) return;
+    const size_t start = bank::SampleAreaOffset + pos;
+    // The samples whose both bytes are in the file; the check stays out of
+    // the loop over them.
+    const size_t whole =
+        std::min(static_cast<size_t>(count), start < size ? (size - start) / 2u : size_t{0});
+    const uint8_t* from = data + start;
+    for (size_t i = 0; i < whole; ++i) {
         // Stored form: the big-endian word with its pair exchanged, so low byte first.
-        const auto e = static_cast<uint16_t>(data[off] | (data[off + 1] << 8));
+        const auto e = static_cast<uint16_t>(from[2 * i] | (from[2 * i + 1] << 8));
         dst[i] = EncodeSampleWord(static_cast<int16_t>(e));
     }
+    for (size_t i = whole; i < static_cast<size_t>(count); ++i) dst[i] = 0;
 }
 
 // ---- naming a differing field of the parameter head ----
@@ -343,7 +354,7 @@ void ReadRowSamples(const uint8_t* data, size_t size, const RowShapes& options,
 bool DecodeVoiceBank(const uint8_t* data, size_t size, DecodedVoiceBank* out) {
     if (data == nullptr || out == nullptr || size < bank::SampleAreaOffset) return false;
     try {
-        const Bytes logical = Unexchange(data, size);
+        const Bytes logical = LogicalHead(data, size);
         DecodedVoiceBank result;
         result.image = std::make_unique<VoiceBankImage>();
         if (!InitVoiceBankImage(result.image.get())) return false;
@@ -409,7 +420,7 @@ void CompareWithRebuilt(const uint8_t* data, size_t size, const Bytes& logical,
         problems.push_back("the bank could not be rebuilt for comparison");
         return;
     }
-    NameHeadDifferences(logical, Unexchange(rebuilt.data(), rebuilt.size()), problems);
+    NameHeadDifferences(logical, LogicalHead(rebuilt.data(), rebuilt.size()), problems);
 
     if (size > rebuilt.size()) {
         problems.push_back(Num(size - rebuilt.size()) +
@@ -443,7 +454,7 @@ VoiceBankReport CheckVoiceBank(const uint8_t* data, size_t size) {
     try {
         auto& problems = report.problems;
         if (RefuseNonBank(data, size, problems)) return report;
-        const Bytes logical = Unexchange(data, size);
+        const Bytes logical = LogicalHead(data, size);
         if (size % 2 != 0) {
             problems.push_back("the file's length " + Num(size) +
                                " is odd; a bank's is always even");

@@ -113,6 +113,10 @@ bool WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length, Wr
     // filesystem and never replaces anything but the target.
     std::string temp;
     temp.append(folder).append("/.").append(target.filename().string()).append(".XXXXXX");
+    // The folder as it is now: a failed write removes its temporary file
+    // there even when the path no longer leads to it (a card unmounted
+    // while open files keep it alive).
+    Fd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
     const auto fail = [&why](int error, std::string reason) {
         why = {error, std::move(reason)};
@@ -137,7 +141,9 @@ bool WriteWholeFile(const char* path, const uint8_t* bytes, ptrdiff_t length, Wr
                     (!beforeReplace || beforeReplace(&why.reason) || fail(0, why.reason)) &&
                     (::rename(temp.c_str(), path) == 0 || failErrno());
     if (!ok) {
-        ::unlink(temp.c_str());
+        const std::string tempName = temp.substr(folder.size() + 1);
+        if (folderFd.get() < 0 || ::unlinkat(folderFd.get(), tempName.c_str(), 0) != 0)
+            ::unlink(temp.c_str());
         return false;
     }
     SyncFolder(folder);

@@ -1,10 +1,14 @@
 // glwtool card ls on a card of 500 banks of mixed sizes (a few short rows
 // to 16 full-length stereo rows, about 420 MB in all), as the musician
 // runs it: the program started, every bank read and checked, the lines
-// printed. Also ListCardBanks alone, in this process. The banks are made
+// printed. Also ListCardBanks alone, in this process, which keeps the C
+// library's default policy for freed memory (glwtool calls
+// KeepFreedBankBuffers first; with GLIBC_TUNABLES=glibc.malloc.mmap_threshold=
+// 33554432:glibc.malloc.trim_threshold=134217728 this process does the same). The banks are made
 // once per run; the files are then in the page cache, as on a card the
 // system read a moment ago (a first read from a real card is bound by the
-// card's read speed instead).
+// card's read speed instead). GLW_BENCH_CARD=FOLDER makes the card there and
+// leaves it (to try it by hand, or copy it onto a real card).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -13,6 +17,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,13 +35,17 @@ constexpr int BankCount = 500;
 // The card: mostly kits of short one-shots, some banks of longer loops,
 // a tenth filled to the top with full-length stereo rows.
 const std::string& Card() {
-    static testsupport::TempDir dir;
+    static testsupport::TempDir temporary;
+    static const std::string root =
+        std::getenv("GLW_BENCH_CARD") != nullptr ? std::getenv("GLW_BENCH_CARD") : temporary.path();
     static const bool made = [] {
+        const auto file = [](const std::string& name) { return root + '/' + name; };
         std::mt19937 random(34);
         const auto pick = [&random](int low, int high) {
             return std::uniform_int_distribution<int>(low, high)(random);
         };
-        (void)::mkdir(dir.file("gridlume").c_str(), 0755);
+        (void)::mkdir(root.c_str(), 0755);
+        (void)::mkdir(file("gridlume").c_str(), 0755);
         for (int n = 0; n < BankCount; ++n) {
             std::vector<testsupport::TestRow> rows;
             const int kind = pick(0, 9);
@@ -46,14 +55,14 @@ const std::string& Card() {
                 const int frames = std::min(MaxVoiceFrames, seconds100 * 441 / 16 * 16 + 16);
                 rows.push_back({row, kind == 0 || pick(0, 2) == 0 ? 2 : 1, frames});
             }
-            if (!testsupport::WriteTestBank(dir.file("gridlume/BANK" + std::to_string(n) + ".glw"),
+            if (!testsupport::WriteTestBank(file("gridlume/BANK" + std::to_string(n) + ".glw"),
                                             rows, n))
                 return false;
         }
         return true;
     }();
     (void)made;
-    return dir.path();
+    return root;
 }
 
 void BM_CardLsProgram(benchmark::State& state) {

@@ -56,6 +56,20 @@ TEST(CardBanks, ListsBanksByNameWithRowsAndTheCheckersReasonForADamagedOne) {
               listing.banks[0].size + listing.banks[1].size + listing.banks[2].size);
     EXPECT_EQ(listing.banks[2].size, fs::file_size(card.file("gridlume/KIT.glw")));
 
+    // Enough banks to be checked on several threads: each keeps its own verdict.
+    for (int n = 1; n <= 12; ++n)
+        ASSERT_TRUE(WriteTestBank(card.file("gridlume/ROW" + std::to_string(n + 10) + ".glw"),
+                                  {{n, 1, 16 * n}}));
+    const CardListing many = ListCardBanks(card.path());
+    ASSERT_EQ(many.banks.size(), 15u);
+    for (int n = 1; n <= 12; ++n) {
+        const CardBank& bank = many.banks[static_cast<size_t>(n + 2)];
+        EXPECT_EQ(bank.name, "ROW" + std::to_string(n + 10));
+        EXPECT_EQ(bank.RowsFilled(), 1);
+        EXPECT_EQ(bank.rowFrames[static_cast<size_t>(n - 1)], 16 * n) << bank.name;
+    }
+    EXPECT_TRUE(many.banks[1].damaged);
+
     // A card without a bank folder holds none; a root that is no folder is refused.
     testsupport::TempDir empty;
     const CardListing none = ListCardBanks(empty.path());
@@ -226,6 +240,13 @@ TEST(CardBanks, BackupThenChangesThenRestoreGivesEveryBankBackAndTheDiffNamesCha
     EXPECT_EQ(restored.written.size(), 2u);
     EXPECT_EQ(ListBankBackups(card.place.backupsRoot, "KIT").size(), 1u);
     EXPECT_TRUE(ListBankBackups(card.place.backupsRoot, "PADS").empty());
+
+    // Once the damaged bank is as the backup holds it, a restore has nothing to do.
+    ASSERT_TRUE(testsupport::WriteFile(card.Bank("BROKEN"), original.at(card.Bank("BROKEN"))));
+    const CardOutcome again = RestoreCard(card.place, folder);
+    EXPECT_TRUE(again.ok) << again.reason;
+    EXPECT_TRUE(again.written.empty());
+    EXPECT_TRUE(again.kept.empty());
 }
 
 }  // namespace

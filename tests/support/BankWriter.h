@@ -23,8 +23,7 @@ struct TestRow {
 
 // The bank at path (its stored name the file's base name) with rows; true
 // when written.
-inline bool WriteTestBank(const std::string& path, const std::vector<TestRow>& rows,
-                          int seed = 0) {
+inline bool WriteTestBank(const std::string& path, const std::vector<TestRow>& rows, int seed = 0) {
     auto image = std::make_unique<VoiceBankImage>();
     if (!InitVoiceBankImage(image.get())) return false;
     for (const TestRow& row : rows) {

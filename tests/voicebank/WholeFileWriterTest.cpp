@@ -112,6 +112,28 @@ TEST(WholeFileWriter, FailuresLeaveNothingBehind) {
     }
 }
 
+// A card unmounted after the new file was written, just before it would
+// replace the old one: the path leads elsewhere now, yet the card keeps no
+// temporary file.
+TEST(WholeFileWriter, ACardGoneBeforeTheRenameKeepsNoTemporaryFile) {
+    TempDir dir;
+    fs::create_directories(dir.file("card/gridlume"));
+    const Bytes old(100, 1);
+    ASSERT_TRUE(WriteFile(dir.file("card/gridlume/B.glw"), old));
+    const Bytes bytes(200, 2);
+    WriteFailure failure;
+    EXPECT_FALSE(WriteWholeFile(dir.file("card/gridlume/B.glw").c_str(), bytes.data(),
+                                static_cast<ptrdiff_t>(bytes.size()), &failure,
+                                [&dir](std::string* reason) {
+                                    fs::rename(dir.file("card"), dir.file("pulled"));
+                                    *reason = "the card is gone";
+                                    return false;
+                                }));
+    EXPECT_EQ(failure.reason, "the card is gone");
+    EXPECT_EQ(Entries(dir.file("pulled/gridlume")), std::vector<std::string>{"B.glw"});
+    EXPECT_EQ(ReadFile(dir.file("pulled/gridlume/B.glw")), old);
+}
+
 namespace {
 
 // Marks a folder immutable for its lifetime: nothing can be created, renamed
