@@ -36,7 +36,7 @@ void CardController::AddMenuItems(QMenu& menu) {
 
 bool CardController::ShowCardView() {
     const WindowContext& c = m_context;
-    if (m_view != nullptr || c.closing || c.openingBank || c.saving || !c.initialised) return false;
+    if (m_showing || c.closing || c.openingBank || c.saving || !c.initialised) return false;
     const SystemVolumeSource system;
     CardFolders folders;
     folders.backupsRoot = DefaultBackupsRoot();
@@ -46,10 +46,9 @@ bool CardController::ShowCardView() {
         !m_lastVolume.empty() ? m_lastVolume : QFile::encodeName(c.lastVolume).toStdString();
     CardDialog view(m_context.model, c.volumes != nullptr ? *c.volumes : system, folders,
                     &m_context.window);
-    m_view = &view;
-    emit ViewShown(&view);
+    m_showing = true;
     const int result = view.exec();
-    m_view = nullptr;
+    m_showing = false;
     m_lastVolume = view.ChosenVolume();
     if (result == CardDialog::OpenAsked && !m_context.closing)
         emit OpenBankAsked(view.ChosenBank());

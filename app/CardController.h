@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-class CardDialog;
 class QMenu;
 class QShortcut;
 class WindowContext;
@@ -25,18 +24,14 @@ public:
     // Shows the card view until it is closed; false when it did not open
     // (the window is busy or closing).
     bool ShowCardView();
-    // The view while it is open, else null.
-    [[nodiscard]] CardDialog* View() const { return m_view; }
 
 signals:
     // Open was chosen for the bank at path.
     void OpenBankAsked(const QString& path);
-    // The view is up (for tests that act in it).
-    void ViewShown(CardDialog* view);
 
 private:
     WindowContext& m_context;
     std::unique_ptr<QShortcut> m_shortcut;
-    CardDialog* m_view = nullptr;
+    bool m_showing = false;
     std::string m_lastVolume;  // the root chosen in the view last time
 };
