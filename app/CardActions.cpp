@@ -154,9 +154,12 @@ bool CardActions::DeleteBank(const CardPlace& place, const QString& name) {
     request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
     request.icon = QMessageBox::Question;
     request.defaultButton = QMessageBox::Cancel;
+    // Where the copy goes and the two ways back from there.
     request.informativeText =
-        tr("%1: a copy is kept first in %2, where \"Earlier versions...\" brings it back.")
-            .arg(name, FromFile(m_backupsRoot) + QLatin1Char('/') + name);
+        tr("%1: a copy is kept first in %2. \"Earlier versions...\" in the window's menu lists "
+           "it whenever the rows are a bank named %1, and \"glwtool restore %1 %3\" brings it "
+           "back.")
+            .arg(name, FromFile(m_backupsRoot) + QLatin1Char('/') + name, FromFile(place.root));
     if (ShowMessage(std::move(request)) != QMessageBox::Ok) return false;
     RunWrite(tr("Deleting %1...").arg(name),
              [place, name = ToFile(name)] { return RemoveCardBank(place, name); });
