@@ -11,15 +11,20 @@
 #include <QWidget>
 
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <utility>
 
+#include "app/EarlierVersionsDialog.h"
 #include "app/JobRunner.h"
 #include "app/WindowContext.h"
 #include "controls/FileNameEdit.h"
 #include "controls/MessageBox.h"
+#include "core/BankBackup.h"
 #include "res/StringTable.h"
 #include "voicebank/BankName.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -85,9 +90,10 @@ QString DescribeDifferences(const std::vector<CardDifference>& differences) {
 
 }  // namespace
 
-CardActions::CardActions(QWidget& parent, JobRunner& jobs, std::string backupsRoot,
-                         std::string cardBackupsRoot)
+CardActions::CardActions(QWidget& parent, SlotModel& model, JobRunner& jobs,
+                         std::string backupsRoot, std::string cardBackupsRoot)
     : m_parent(parent),
+      m_model(model),
       m_jobs(jobs),
       m_backupsRoot(std::move(backupsRoot)),
       m_cardBackupsRoot(std::move(cardBackupsRoot)) {}
@@ -233,6 +239,58 @@ bool CardActions::CompareCard(const CardPlace& place) {
                 });
             });
     });
+    return true;
+}
+
+bool CardActions::ShowEarlierVersions(const CardPlace& place, const QString& selected,
+                                      const QString& selectedPath) {
+    if (m_running || place.root.empty()) return false;
+    SetRunning(true, tr("Listing the kept copies..."));
+    m_jobs.Run<QStringList>(
+        WriteLane, this,
+        [root = m_backupsRoot](const std::atomic<bool>&) {
+            // Every bank name with a copy kept: a deleted bank's too.
+            QStringList names;
+            std::error_code ec;
+            for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+                const std::string name = it->path().filename().string();
+                if (IsValidBankName(name) && !ListBankBackups(root, name).empty())
+                    names << QString::fromStdString(name);
+            }
+            names.sort(Qt::CaseInsensitive);
+            return names;
+        },
+        [this, place, selected, selectedPath](QStringList names) {
+            QTimer::singleShot(0, this, [this, place, selected, selectedPath, names] {
+                QString name = selected;
+                if (!names.isEmpty()) {
+                    QInputDialog dialog(&m_parent);
+                    dialog.setWindowTitle(tr("Earlier versions"));
+                    dialog.setLabelText(tr("Bank (copies are kept of these):"));
+                    dialog.setComboBoxItems(names);
+                    const qsizetype at = names.indexOf(selected);
+                    if (at >= 0) dialog.setTextValue(names[at]);
+                    dialog.setMinimumWidth(360);
+                    name = dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
+                }
+                if (name.isEmpty()) {
+                    ShowOutcome(QString());
+                    return;
+                }
+                const QString bank =
+                    name == selected && !selectedPath.isEmpty()
+                        ? selectedPath
+                        : FromFile(place.root) + QLatin1String(BankFolderName.data()) +
+                              QLatin1Char('/') + name + QLatin1String(BankFileExtension.data());
+                EarlierVersionsDialog versions(m_model, name, bank, m_backupsRoot, &m_parent);
+                if (versions.exec() == EarlierVersionsDialog::OpenAsked) {
+                    SetRunning(false, QString());
+                    emit CopyOpenAsked(versions.ChosenCopy(), bank);
+                    return;
+                }
+                ShowOutcome(QString());  // a copy may have been restored to the card
+            });
+        });
     return true;
 }
 

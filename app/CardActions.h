@@ -12,6 +12,7 @@
 
 class JobRunner;
 class QWidget;
+class SlotModel;
 
 // The card view's writes and their questions: rename, duplicate and delete
 // a bank, back up the whole card, restore a backup and compare the card
@@ -23,9 +24,9 @@ class CardActions : public QObject {
     Q_OBJECT
 public:
     // parent: the card view, over which the questions and boxes show.
-    // backupsRoot: where replaced and removed banks are kept;
-    // cardBackupsRoot: where whole-card backups go.
-    CardActions(QWidget& parent, JobRunner& jobs, std::string backupsRoot,
+    // model plays the rows of a kept copy. backupsRoot: where replaced and
+    // removed banks are kept; cardBackupsRoot: where whole-card backups go.
+    CardActions(QWidget& parent, SlotModel& model, JobRunner& jobs, std::string backupsRoot,
                 std::string cardBackupsRoot);
 
     // Each asks what it needs (a new name, a confirmation, a backup), then
@@ -39,6 +40,11 @@ public:
     // Both first list the backups (on a worker), then ask which one.
     bool RestoreCard(const CardPlace& place);
     bool CompareCard(const CardPlace& place);
+    // "Earlier versions..." of a bank on this card, also one deleted: lists
+    // the names copies are kept of (on a worker), asks which (selected
+    // first; its file at selectedPath), then shows that bank's copies.
+    bool ShowEarlierVersions(const CardPlace& place, const QString& selected,
+                             const QString& selectedPath);
 
     // A write or a read of the backups runs, or its box is still to come.
     [[nodiscard]] bool IsRunning() const { return m_running; }
@@ -47,6 +53,9 @@ signals:
     // A write ended (reason empty when it did all it should), or a compare
     // was shown; the card should be listed again.
     void Finished(const QString& reason);
+    // Open was chosen for a kept copy of the card's bank (its path on the
+    // card); no Finished follows.
+    void CopyOpenAsked(const QString& copy, const QString& bank);
     // A rename or duplicate made the bank name (before Finished).
     void BankWritten(const QString& name);
     // A write or read started: doing says what it does.
@@ -66,6 +75,7 @@ private:
     void ShowOutcome(const QString& reason);
 
     QWidget& m_parent;
+    SlotModel& m_model;
     JobRunner& m_jobs;
     std::string m_backupsRoot;
     std::string m_cardBackupsRoot;

@@ -50,7 +50,11 @@ bool CardController::ShowCardView() {
     const int result = view.exec();
     m_showing = false;
     m_lastVolume = view.ChosenVolume();
-    if (result == CardDialog::OpenAsked && !m_context.closing)
+    if (result != CardDialog::OpenAsked || m_context.closing) return true;
+    if (view.ChosenCopyOf().isEmpty()) {
         emit OpenBankAsked(view.ChosenBank());
+    } else {
+        emit OpenCopyAsked(view.ChosenBank(), view.ChosenCopyOf());
+    }
     return true;
 }

@@ -28,6 +28,8 @@ public:
 signals:
     // Open was chosen for the bank at path.
     void OpenBankAsked(const QString& path);
+    // Open was chosen for a kept copy of the card's bank.
+    void OpenCopyAsked(const QString& copy, const QString& bank);
 
 private:
     WindowContext& m_context;

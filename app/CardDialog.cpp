@@ -56,7 +56,7 @@ CardDialog::CardDialog(SlotModel& model, const VolumeSource& volumes, CardFolder
       m_volumes(volumes),
       m_folders(std::move(folders)),
       m_chosenRoot(m_folders.volume) {
-    m_actions = std::make_unique<CardActions>(*this, m_jobs, m_folders.backupsRoot,
+    m_actions = std::make_unique<CardActions>(*this, m_model, m_jobs, m_folders.backupsRoot,
                                               m_folders.cardBackupsRoot);
     BuildControls();
     connect(m_actions.get(), &CardActions::Started, this, [this](const QString& doing) {
@@ -66,6 +66,12 @@ CardDialog::CardDialog(SlotModel& model, const VolumeSource& volumes, CardFolder
     connect(m_actions.get(), &CardActions::BankWritten, this,
             [this](const QString& name) { m_selectName = name; });
     connect(m_actions.get(), &CardActions::Finished, this, &CardDialog::Refresh);
+    connect(m_actions.get(), &CardActions::CopyOpenAsked, this,
+            [this](const QString& copy, const QString& bank) {
+                m_chosen = copy;
+                m_chosenCopyOf = bank;
+                done(OpenAsked);
+            });
     Refresh();
 }
 
@@ -106,7 +112,8 @@ void CardDialog::BuildControls() {
     m_play = new QPushButton(tr("&Play"), this);
     m_open = new QPushButton(tr("&Open"), this);
     for (QPushButton* button : {m_play, m_open}) bankButtons->addWidget(button);
-    for (const QString& text : {tr("Re&name..."), tr("D&uplicate..."), tr("&Delete...")}) {
+    for (const QString& text :
+         {tr("Re&name..."), tr("D&uplicate..."), tr("&Delete..."), tr("Earlier &versions...")}) {
         m_bankButtons.push_back(new QPushButton(text, this));
         bankButtons->addWidget(m_bankButtons.back());
     }
@@ -157,6 +164,12 @@ void CardDialog::BuildControls() {
             withBank([](CardActions& a, const CardPlace& p, const QString& n, const QStringList&) {
                 return a.DeleteBank(p, n);
             }));
+    connect(m_bankButtons[3], &QPushButton::clicked, this, [this] {
+        const CardBank* bank = SelectedBank();
+        (void)m_actions->ShowEarlierVersions(Place(),
+                                             bank != nullptr ? FromFile(bank->name) : QString(),
+                                             bank != nullptr ? FromFile(bank->path) : QString());
+    });
     connect(m_cardButtons[0], &QPushButton::clicked, this, [this] {
         const int item = m_volumeList->currentRow();
         if (item >= 0 && static_cast<size_t>(item) < m_listedVolumes.size())
@@ -321,6 +334,7 @@ void CardDialog::UpdateButtons() {
     m_bankButtons[0]->setEnabled(sound && idle);
     m_bankButtons[1]->setEnabled(sound && idle);
     m_bankButtons[2]->setEnabled(bank != nullptr && idle);
+    m_bankButtons[3]->setEnabled(idle && !Place().root.empty());
     for (QPushButton* button : m_cardButtons)
         button->setEnabled(idle && !Place().root.empty() && m_listing.ok);
     m_cardButtons[3]->setEnabled(idle);

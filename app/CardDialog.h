@@ -56,6 +56,9 @@ public:
     // The chosen volume as listed, for a write (root empty: none chosen).
     [[nodiscard]] CardPlace Place() const;
     [[nodiscard]] QString ChosenBank() const { return m_chosen; }
+    // When a kept copy was chosen (ChosenBank), the card's bank it is a copy
+    // of; else empty.
+    [[nodiscard]] QString ChosenCopyOf() const { return m_chosenCopyOf; }
     // The root of the volume chosen last.
     [[nodiscard]] const std::string& ChosenVolume() const { return m_chosenRoot; }
 
@@ -97,6 +100,7 @@ private:
     bool m_listed = false;
     bool m_volumesListed = false;
     QString m_chosen;
+    QString m_chosenCopyOf;
     QString m_listingText;  // what the status says of the listing
     QString m_selectName;   // the bank a write made, selected once listed
     QLabel* m_status = nullptr;
@@ -107,7 +111,7 @@ private:
     QPushButton* m_play = nullptr;
     QPushButton* m_open = nullptr;
     QPushButton* m_close = nullptr;
-    std::vector<QPushButton*> m_bankButtons;  // rename, duplicate, delete
+    std::vector<QPushButton*> m_bankButtons;  // rename, duplicate, delete, earlier versions
     std::vector<QPushButton*> m_cardButtons;  // back up, restore, compare, refresh
     JobRunner m_jobs;
     std::unique_ptr<CardActions> m_actions;  // after the runner it uses: it goes first

@@ -123,6 +123,10 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
             [this](const QStringList& files) { (void)m_fill->PutFilesOnRows(files); });
     connect(m_card.get(), &CardController::OpenBankAsked, m_banks.get(),
             &BankController::OpenBankLater);
+    connect(m_card.get(), &CardController::OpenCopyAsked, m_banks.get(),
+            [this](const QString& copy, const QString& bank) {
+                (void)m_banks->OpenBankCopy(copy, bank);
+            });
     connect(m_loads.get(), &LoadController::ConvertFormatsChanged, m_browse.get(),
             &BrowseController::Refresh);
     m_history->SetOpenCopy([this](const QString& path, const QString& bank) {

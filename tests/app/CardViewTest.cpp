@@ -1,6 +1,7 @@
 #include <QTest>
 
 #include <QDir>
+#include <QInputDialog>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -16,6 +17,7 @@
 #include "app/CardActions.h"
 #include "app/CardDialog.h"
 #include "app/CardRowList.h"
+#include "app/EarlierVersionsDialog.h"
 #include "core/BankBackup.h"
 #include "res/StringTable.h"
 
@@ -62,7 +64,9 @@ protected:
     // waits for the outcome.
     static QString Delete(CardDialog& view, const QString& name) {
         std::optional<QString> reason;
-        QObject::connect(&view.Actions(), &CardActions::Finished,
+        // A context object: the connection ends with this call.
+        QObject here;
+        QObject::connect(&view.Actions(), &CardActions::Finished, &here,
                          [&reason](const QString& why) { reason = why; });
         if (!view.Actions().DeleteBank(view.Place(), name)) return QStringLiteral("not started");
         EXPECT_TRUE(QTest::qWaitFor([&] { return reason.has_value(); }, 10000));
@@ -112,9 +116,10 @@ TEST_F(CardViewTest, ListsTheCardPlaysARowOfAnUnopenedBankAndOpensIt) {
     EXPECT_TRUE(messages.empty());
 }
 
-// Delete asks first, keeps the bank's bytes as a copy where "Earlier
-// versions" finds them, then removes it; the listing follows.
-TEST_F(CardViewTest, DeleteKeepsACopyFirst) {
+// Delete asks first, keeps the bank's bytes as a copy, then removes it; the
+// listing follows, and "Earlier versions..." of the view brings the deleted
+// bank back byte for byte.
+TEST_F(CardViewTest, DeleteKeepsACopyThatEarlierVersionsBringsBack) {
     const std::string bank = card + "gridlume/KIT.glw";
     const std::string before = Bytes(bank);
     CardDialog view(*model, volumes, Folders(), window.get());
@@ -128,6 +133,37 @@ TEST_F(CardViewTest, DeleteKeepsACopyFirst) {
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(Bytes(kept.front().path), before);
     EXPECT_EQ(view.BankList()->topLevelItemCount(), 2);
+
+    std::optional<QString> restored;
+    // The nested closures outlive the chooser's: they hold this pointer, not a reference.
+    std::optional<QString>* const restoredAt = &restored;
+    apptest::WhenModalAppears(window.get(), [this, restoredAt](QWidget* chooser) {
+        auto* names = qobject_cast<QInputDialog*>(chooser);
+        ASSERT_NE(names, nullptr);
+        EXPECT_EQ(names->comboBoxItems(), QStringList{"KIT"});
+        names->setTextValue("KIT");
+        names->accept();
+        // Once the chooser has gone: the copies of KIT.
+        apptest::WhenModalAppears(window.get(), [restoredAt](QWidget* modal) {
+            auto* versions = qobject_cast<EarlierVersionsDialog*>(modal);
+            ASSERT_NE(versions, nullptr);
+            ASSERT_TRUE(QTest::qWaitFor([versions] { return versions->IsListed(); }, 10000));
+            QObject::connect(versions, &EarlierVersionsDialog::Restored,
+                             [restoredAt](const QString& reason) { *restoredAt = reason; });
+            versions->RestoreSelected();
+            EXPECT_TRUE(QTest::qWaitFor([restoredAt] { return restoredAt->has_value(); }, 10000));
+            versions->reject();
+        });
+    });
+    std::optional<QString> finished;
+    QObject::connect(&view.Actions(), &CardActions::Finished,
+                     [&finished](const QString& why) { finished = why; });
+    ASSERT_TRUE(view.Actions().ShowEarlierVersions(view.Place(), {}, {}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }, 20000));
+    EXPECT_EQ(restored, QString());
+    EXPECT_EQ(Bytes(bank), before);
+    WaitListed(view);
+    EXPECT_EQ(view.BankList()->topLevelItemCount(), 3);
 }
 
 // A card pulled after it was listed: its mount point is a plain folder on
