@@ -162,9 +162,8 @@ bool CardActions::DeleteBank(const CardPlace& place, const QString& name) {
     request.defaultButton = QMessageBox::Cancel;
     // Where the copy goes and the two ways back from there.
     request.informativeText =
-        tr("%1: a copy is kept first in %2. \"Earlier versions...\" in the window's menu lists "
-           "it whenever the rows are a bank named %1, and \"glwtool restore %1 %3\" brings it "
-           "back.")
+        tr("%1: a copy is kept first in %2. \"Earlier versions...\" here, "
+           "or \"glwtool restore %1 %3\", brings it back.")
             .arg(name, FromFile(m_backupsRoot) + QLatin1Char('/') + name, FromFile(place.root));
     if (ShowMessage(std::move(request)) != QMessageBox::Ok) return false;
     RunWrite(tr("Deleting %1...").arg(name),
