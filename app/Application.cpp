@@ -18,6 +18,7 @@
 #include "app/TerminationSignals.h"
 #include "app/WindowContext.h"
 #include "controls/RepeatedKeyFilter.h"
+#include "core/CardBanks.h"
 #include "core/PathUtils.h"
 #include "core/SlotModel.h"
 
@@ -263,6 +264,10 @@ int Program::Run() {
 }
 
 int RunProgram(int argc, char** argv) {
+    // Before any thread: the card view reads and checks every bank of a
+    // card, and 500 banks took 9 s instead of 0.7 s while freed buffers went
+    // back to the system (about 15 MB more stay resident after such a listing).
+    KeepFreedBankBuffers();
     Program program(argc, argv);
     const int code = program.Start();
     return code >= 0 ? code : program.Run();

@@ -42,6 +42,7 @@ struct JobLane {
         Details,   // reading listed files' details
         Places,    // the browser's places
         Restore,   // putting a kept copy back
+        Card,      // the card view's writes, one after another
     };
     Kind kind;
     int index = 0;

@@ -13,6 +13,7 @@
 
 #include "app/BankController.h"
 #include "app/BrowseController.h"
+#include "app/CardController.h"
 #include "app/EditController.h"
 #include "app/FillController.h"
 #include "app/HistoryController.h"
@@ -95,6 +96,7 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
     m_slices = std::make_unique<SliceController>(context);
     m_levels = std::make_unique<LevelsController>(context);
     m_browse = std::make_unique<BrowseController>(context);
+    m_card = std::make_unique<CardController>(context);
     m_pads = std::make_unique<PadInput>(model);
     m_settings = std::make_unique<SettingsController>(context, *m_browse, *m_pads);
     m_model.SetListener(m_rows.get());
@@ -119,6 +121,12 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
     // Enter in the browser: the files go on the rows from the target row.
     connect(m_browse.get(), &BrowseController::FilesChosen, m_fill.get(),
             [this](const QStringList& files) { (void)m_fill->PutFilesOnRows(files); });
+    connect(m_card.get(), &CardController::OpenBankAsked, m_banks.get(),
+            &BankController::OpenBankLater);
+    connect(m_card.get(), &CardController::OpenCopyAsked, m_banks.get(),
+            [this](const QString& copy, const QString& bank) {
+                (void)m_banks->OpenBankCopy(copy, bank);
+            });
     connect(m_loads.get(), &LoadController::ConvertFormatsChanged, m_browse.get(),
             &BrowseController::Refresh);
     m_history->SetOpenCopy([this](const QString& path, const QString& bank) {
@@ -233,6 +241,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     browse->setCheckable(true);
     browse->setChecked(m_browse->IsBrowserOpen());
     browse->setShortcut(m_browse->ShortcutKey());
+    m_card->AddMenuItems(menu);
     m_pads->AddMenuItems(menu);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == match) m_levels->MatchLevels();

@@ -9,6 +9,7 @@
 
 class BankController;
 class BrowseController;
+class CardController;
 class EditController;
 class FillController;
 class HistoryController;
@@ -32,7 +33,7 @@ inline constexpr const char* MainWindowTitle = "GRIDLUME User Voice Manager";
 // The main window: the skinned panel (controls/SlotPanel.h) over the slot
 // model, its context menu and the wiring of one controller per feature
 // (loads, banks, saves, fills, slices, levels, the row editor, the browser,
-// undo, settings), which share a WindowContext.
+// the card view, undo, settings), which share a WindowContext.
 //
 // The window initialises itself when first shown (exec or show): it opens
 // the model's sound device, reads the settings and restores the rows.
@@ -101,6 +102,7 @@ private:
     std::unique_ptr<LevelsController> m_levels;
     std::unique_ptr<EditController> m_edits;
     std::unique_ptr<BrowseController> m_browse;
+    std::unique_ptr<CardController> m_card;
     std::unique_ptr<PadInput> m_pads;  // keyboard and MIDI pads
     std::unique_ptr<SettingsController> m_settings;
     std::unique_ptr<QShortcut> m_openShortcut;

@@ -11,7 +11,7 @@ struct Entry {
     const char* text;
 };
 
-constexpr std::array<Entry, 16> Table{{
+constexpr std::array<Entry, 21> Table{{
     {IdsAboutMenu, "GRIDLUME User Voice Manager Version Info(&A)..."},
     {IdsAudioFilter,
      "All Audio Files (*.wav;*.aif;*.aiff)|*.wav;*.aif;*.aiff|WAVE PCM Files (*.wav)|*.wav|"
@@ -31,6 +31,13 @@ constexpr std::array<Entry, 16> Table{{
     {IdsReplaceFillRows, "The files replace rows that are filled. Do you want to continue?"},
     {IdsFilesLeftOut, "Not every file found a row."},
     {IdsFillFolderError, "No sound files were found in the folder. Nothing was changed."},
+    {IdsCardError, "The voice banks on the card could not be read or changed as asked."},
+    {IdsDeleteCardBank, "Do you really want to delete this voice bank from the card?"},
+    {IdsRestoreCard,
+     "Restoring the backup replaces the card's voice banks of the same names. Do you want to "
+     "continue?"},
+    {IdsCardCompared, "The card compared with the backup:"},
+    {IdsCardBackedUp, "Every voice bank of the card was backed up and verified."},
 }};
 
 }  // namespace

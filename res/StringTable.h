@@ -20,6 +20,11 @@ enum ResStringId : int {
     IdsReplaceFillRows = 121,
     IdsFilesLeftOut = 122,
     IdsFillFolderError = 123,
+    IdsCardError = 124,
+    IdsDeleteCardBank = 125,
+    IdsRestoreCard = 126,
+    IdsCardCompared = 127,
+    IdsCardBackedUp = 128,
 };
 
 // The text of string id, verbatim; an empty string for an id the table does
