@@ -282,6 +282,7 @@ bool CardActions::ShowEarlierVersions(const CardPlace& place, const QString& sel
                         : FromFile(place.root) + QLatin1String(BankFolderName.data()) +
                               QLatin1Char('/') + name + QLatin1String(BankFileExtension.data());
                 EarlierVersionsDialog versions(m_model, name, bank, m_backupsRoot, &m_parent);
+                versions.SetCardVolume(place.volume);
                 if (versions.exec() == EarlierVersionsDialog::OpenAsked) {
                     SetRunning(false, QString());
                     emit CopyOpenAsked(versions.ChosenCopy(), bank);

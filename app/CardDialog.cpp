@@ -250,7 +250,9 @@ void CardDialog::ListBanks() {
     UpdateButtons();
     m_jobs.Run<CardListing>(
         ListLane, this,
-        [root = place.root](const std::atomic<bool>&) { return ListCardBanks(root); },
+        [root = place.root](const std::atomic<bool>& cancelled) {
+            return ListCardBanks(root, &cancelled);
+        },
         [this](CardListing listing) { ShowBanks(std::move(listing)); });
 }
 

@@ -218,9 +218,11 @@ void EarlierVersionsDialog::RestoreSelected() {
     };
     m_jobs.Run<Outcome>(
         JobLane{JobLane::Kind::Restore}, this,
-        [copy = version->path, bank = ToFile(m_cardBank),
-         root = m_backupsRoot](const std::atomic<bool>&) {
+        [copy = version->path, bank = ToFile(m_cardBank), root = m_backupsRoot,
+         volume = m_cardVolume](const std::atomic<bool>&) {
             Outcome outcome;
+            if (!volume.root.empty()) outcome.reason = CheckVolumeIdentity(volume);
+            if (!outcome.reason.empty()) return outcome;
             std::string backup;
             outcome.ok =
                 RestoreBankCopy(copy, bank, root, std::time(nullptr), &backup, &outcome.reason);

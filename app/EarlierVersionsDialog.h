@@ -9,6 +9,7 @@
 
 #include "app/JobRunner.h"
 #include "core/SlotModel.h"
+#include "volumes/VolumeSource.h"
 
 class QLabel;
 class QListWidget;
@@ -50,6 +51,9 @@ public:
     bool PlayRow(int row);
     // Restore to card, after the replace question.
     void RestoreSelected();
+    // The card the bank is on, as it was listed: a restore then writes
+    // nothing once that card was pulled (its mount folder is no card).
+    void SetCardVolume(const VolumeIdentity& volume) { m_cardVolume = volume; }
 
 signals:
     // The listing is in (again, after a restore).
@@ -68,6 +72,7 @@ private:
     QString m_cardBank;
     bool m_cardHasBank = true;  // as the last listing found; asks until then
     std::string m_backupsRoot;
+    VolumeIdentity m_cardVolume;  // root empty: not known, not checked
     std::vector<Version> m_versions;
     bool m_listed = false;
     QString m_chosen;

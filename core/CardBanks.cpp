@@ -83,10 +83,13 @@ void CheckCardBank(CardBank* bank) {
 
 // Checks every bank, on a few threads: the check is the listing's cost, and
 // each bank is checked on its own.
-void CheckCardBanks(std::vector<CardBank>* banks) {
+void CheckCardBanks(std::vector<CardBank>* banks, const std::atomic<bool>* cancelled) {
     std::atomic<size_t> next{0};
-    const auto work = [&next, banks] {
-        for (size_t i = next++; i < banks->size(); i = next++) CheckCardBank(&(*banks)[i]);
+    const auto work = [&next, banks, cancelled] {
+        for (size_t i = next++; i < banks->size(); i = next++) {
+            if (cancelled != nullptr && cancelled->load()) return;
+            CheckCardBank(&(*banks)[i]);
+        }
     };
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const size_t helpers = std::min<size_t>({cores - 1, 3, banks->size() / 4});
@@ -114,7 +117,7 @@ int CardBank::RowsFilled() const {
         std::count_if(rowFrames.begin(), rowFrames.end(), [](std::int32_t f) { return f > 0; }));
 }
 
-CardListing ListCardBanks(const std::string& cardRoot) {
+CardListing ListCardBanks(const std::string& cardRoot, const std::atomic<bool>* cancelled) {
     CardListing listing;
     struct stat info {};
     if (cardRoot.empty() || ::stat(cardRoot.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -124,7 +127,7 @@ CardListing ListCardBanks(const std::string& cardRoot) {
     listing.ok = true;
     listing.folder = BankFolderOf(cardRoot);
     listing.banks = FindBankFiles(listing.folder);
-    CheckCardBanks(&listing.banks);
+    CheckCardBanks(&listing.banks, cancelled);
     for (const CardBank& bank : listing.banks) listing.bankBytes += bank.size;
     struct statvfs fs {};
     if (::statvfs(cardRoot.c_str(), &fs) == 0)

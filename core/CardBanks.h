@@ -13,6 +13,7 @@
 // written into the empty mount folder on the system disk.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -52,8 +53,11 @@ struct CardListing {
 };
 
 // Lists the banks on the card whose root (mount point) is cardRoot. Links
-// and anything not a regular file are left out.
-[[nodiscard]] CardListing ListCardBanks(const std::string& cardRoot);
+// and anything not a regular file are left out. Once cancelled (may be null)
+// is set, the banks not yet checked are left unchecked, so a view that
+// closes waits for one bank at most.
+[[nodiscard]] CardListing ListCardBanks(const std::string& cardRoot,
+                                        const std::atomic<bool>* cancelled = nullptr);
 
 // What every card write needs.
 struct CardPlace {

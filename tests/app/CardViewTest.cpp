@@ -173,6 +173,13 @@ TEST_F(CardViewTest, DeleteKeepsACopyThatEarlierVersionsBringsBack) {
 TEST_F(CardViewTest, APulledCardIsReportedAndNothingIsWritten) {
     CardDialog view(*model, volumes, Folders(), window.get());
     WaitListed(view);
+    // A second view listed before the pull: the first lists the volumes
+    // again after its delete.
+    CardDialog second(*model, volumes, Folders(), window.get());
+    WaitListed(second);
+    std::string keptCopy;
+    std::string why;
+    ASSERT_TRUE(BackUpBank(card + "gridlume/KIT.glw", Folders().backupsRoot, 1, &keptCopy, &why));
     const std::string pulled = dir.file("pulled");
     fs::rename(dir.file("card"), pulled);
     // Where the system offers a second filesystem, the mount point stands
@@ -189,7 +196,30 @@ TEST_F(CardViewTest, APulledCardIsReportedAndNothingIsWritten) {
     EXPECT_TRUE(reason.contains("no longer there")) << reason.toStdString();
     EXPECT_EQ(messages, (std::vector<int>{IdsDeleteCardBank, IdsCardError}));
     EXPECT_TRUE(fs::exists(pulled + "/gridlume/KIT.glw"));
-    EXPECT_FALSE(fs::exists(Folders().backupsRoot));
+    EXPECT_EQ(ListBankBackups(Folders().backupsRoot, "KIT").size(), 1u);
+
+    // Nor does "Earlier versions..." of a view restore a copy onto it.
+    std::optional<QString> restored;
+    std::optional<QString>* const restoredAt = &restored;
+    apptest::WhenModalAppears(window.get(), [this, restoredAt](QWidget* chooser) {
+        qobject_cast<QInputDialog*>(chooser)->accept();
+        apptest::WhenModalAppears(window.get(), [this, restoredAt](QWidget* modal) {
+            auto* versions = qobject_cast<EarlierVersionsDialog*>(modal);
+            ASSERT_TRUE(QTest::qWaitFor([versions] { return versions->IsListed(); }, 10000));
+            QObject::connect(versions, &EarlierVersionsDialog::Restored,
+                             [restoredAt](const QString& reason) { *restoredAt = reason; });
+            versions->RestoreSelected();
+            EXPECT_TRUE(QTest::qWaitFor([restoredAt] { return restoredAt->has_value(); }, 10000));
+            versions->reject();
+        });
+    });
+    std::optional<QString> finished;
+    QObject::connect(&second.Actions(), &CardActions::Finished,
+                     [&finished](const QString& reason) { finished = reason; });
+    ASSERT_TRUE(second.Actions().ShowEarlierVersions(second.Place(), {}, {}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }, 20000));
+    ASSERT_TRUE(restored.has_value());
+    EXPECT_TRUE(restored->contains("no longer there")) << restored->toStdString();
     if (elsewhere) {
         EXPECT_TRUE(fs::exists(other + "/gridlume/KIT.glw"));
         EXPECT_EQ(std::distance(fs::directory_iterator(other + "/gridlume"), {}), 1);
