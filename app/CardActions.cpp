@@ -36,6 +36,18 @@ QString FromFile(const std::string& path) {
 const JobLane WriteLane{JobLane::Kind::Card};
 
 // The name field of the save dialog, in a small box of its own.
+// A question whose default answer is Cancel; true when it was answered OK.
+bool AskFirst(QWidget* parent, int stringId, const QString& text) {
+    MessageRequest request;
+    request.parent = parent;
+    request.stringId = stringId;
+    request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+    request.icon = QMessageBox::Question;
+    request.defaultButton = QMessageBox::Cancel;
+    request.informativeText = text;
+    return ShowMessage(std::move(request)) == QMessageBox::Ok;
+}
+
 QString AskBankName(QWidget* parent, const QString& title, const QString& proposed) {
     QDialog dialog(parent);
     dialog.setWindowTitle(title);
@@ -154,18 +166,13 @@ bool CardActions::DuplicateBank(const CardPlace& place, const QString& name,
 
 bool CardActions::DeleteBank(const CardPlace& place, const QString& name) {
     if (m_running || place.root.empty()) return false;
-    MessageRequest request;
-    request.parent = &m_parent;
-    request.stringId = IdsDeleteCardBank;
-    request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
-    request.icon = QMessageBox::Question;
-    request.defaultButton = QMessageBox::Cancel;
     // Where the copy goes and the two ways back from there.
-    request.informativeText =
-        tr("%1: a copy is kept first in %2. \"Earlier versions...\" here, "
-           "or \"glwtool restore %1 %3\", brings it back.")
-            .arg(name, FromFile(m_backupsRoot) + QLatin1Char('/') + name, FromFile(place.root));
-    if (ShowMessage(std::move(request)) != QMessageBox::Ok) return false;
+    if (!AskFirst(&m_parent, IdsDeleteCardBank,
+                  tr("%1: a copy is kept first in %2. \"Earlier versions...\" here, "
+                     "or \"glwtool restore %1 %3\", brings it back.")
+                      .arg(name, FromFile(m_backupsRoot) + QLatin1Char('/') + name,
+                           FromFile(place.root))))
+        return false;
     RunWrite(tr("Deleting %1...").arg(name),
              [place, name = ToFile(name)] { return RemoveCardBank(place, name); });
     return true;
@@ -188,15 +195,9 @@ bool CardActions::BackUpCard(const CardPlace& place, const QString& cardLabel) {
 bool CardActions::RestoreCard(const CardPlace& place) {
     if (m_running || place.root.empty()) return false;
     ChooseBackup(tr("Restore a backup"), [this, place](const std::string& folder) {
-        MessageRequest request;
-        request.parent = &m_parent;
-        request.stringId = IdsRestoreCard;
-        request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
-        request.icon = QMessageBox::Question;
-        request.defaultButton = QMessageBox::Cancel;
-        request.informativeText =
-            tr("Each bank replaced is kept first in %1.").arg(FromFile(m_backupsRoot));
-        if (ShowMessage(std::move(request)) != QMessageBox::Ok) return;
+        if (!AskFirst(&m_parent, IdsRestoreCard,
+                      tr("Each bank replaced is kept first in %1.").arg(FromFile(m_backupsRoot))))
+            return;
         RunWrite(tr("Restoring %1...").arg(FromFile(folder)),
                  [place, folder] { return ::RestoreCard(place, folder); });
     });

@@ -9,14 +9,14 @@
 #include <memory>
 #include <utility>
 
-#include "core/BankSave.h"
 #include "app/WindowContext.h"
 #include "controls/MessageBox.h"
 #include "controls/SlotPanel.h"
+#include "core/BankSave.h"
 #include "res/StringTable.h"
 #include "savedlg/SaveBankDialog.h"
-#include "volumes/VolumeSource.h"
 #include "voicebank/BankName.h"
+#include "volumes/VolumeSource.h"
 
 SaveController::SaveController(WindowContext& context, QObject* parent)
     : QObject(parent), m_context(context) {}

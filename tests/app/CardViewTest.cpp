@@ -73,6 +73,40 @@ protected:
         WaitListed(view);
         return reason.value_or(QStringLiteral("no outcome"));
     }
+    // "Earlier versions..." of the view: KIT chosen, its newest copy
+    // restored; the restore's outcome (empty: restored), none when it did
+    // not end.
+    std::optional<QString> RestoreKitThroughEarlierVersions(CardDialog& view) {
+        std::optional<QString> restored;
+        // The nested closures outlive the chooser's: they hold this pointer, not a reference.
+        std::optional<QString>* const restoredAt = &restored;
+        apptest::WhenModalAppears(window.get(), [this, restoredAt](QWidget* chooser) {
+            auto* names = qobject_cast<QInputDialog*>(chooser);
+            ASSERT_NE(names, nullptr);
+            EXPECT_EQ(names->comboBoxItems(), QStringList{"KIT"});
+            names->setTextValue("KIT");
+            names->accept();
+            // Once the chooser has gone: the copies of KIT.
+            apptest::WhenModalAppears(window.get(), [restoredAt](QWidget* modal) {
+                auto* versions = qobject_cast<EarlierVersionsDialog*>(modal);
+                ASSERT_NE(versions, nullptr);
+                ASSERT_TRUE(QTest::qWaitFor([versions] { return versions->IsListed(); }, 10000));
+                QObject::connect(versions, &EarlierVersionsDialog::Restored,
+                                 [restoredAt](const QString& reason) { *restoredAt = reason; });
+                versions->RestoreSelected();
+                EXPECT_TRUE(
+                    QTest::qWaitFor([restoredAt] { return restoredAt->has_value(); }, 10000));
+                versions->reject();
+            });
+        });
+        std::optional<QString> finished;
+        QObject here;
+        QObject::connect(&view.Actions(), &CardActions::Finished, &here,
+                         [&finished](const QString& why) { finished = why; });
+        EXPECT_TRUE(view.Actions().ShowEarlierVersions(view.Place(), {}, {}));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }, 20000));
+        return restored;
+    }
 };
 
 }  // namespace
@@ -134,41 +168,15 @@ TEST_F(CardViewTest, DeleteKeepsACopyThatEarlierVersionsBringsBack) {
     EXPECT_EQ(Bytes(kept.front().path), before);
     EXPECT_EQ(view.BankList()->topLevelItemCount(), 2);
 
-    std::optional<QString> restored;
-    // The nested closures outlive the chooser's: they hold this pointer, not a reference.
-    std::optional<QString>* const restoredAt = &restored;
-    apptest::WhenModalAppears(window.get(), [this, restoredAt](QWidget* chooser) {
-        auto* names = qobject_cast<QInputDialog*>(chooser);
-        ASSERT_NE(names, nullptr);
-        EXPECT_EQ(names->comboBoxItems(), QStringList{"KIT"});
-        names->setTextValue("KIT");
-        names->accept();
-        // Once the chooser has gone: the copies of KIT.
-        apptest::WhenModalAppears(window.get(), [restoredAt](QWidget* modal) {
-            auto* versions = qobject_cast<EarlierVersionsDialog*>(modal);
-            ASSERT_NE(versions, nullptr);
-            ASSERT_TRUE(QTest::qWaitFor([versions] { return versions->IsListed(); }, 10000));
-            QObject::connect(versions, &EarlierVersionsDialog::Restored,
-                             [restoredAt](const QString& reason) { *restoredAt = reason; });
-            versions->RestoreSelected();
-            EXPECT_TRUE(QTest::qWaitFor([restoredAt] { return restoredAt->has_value(); }, 10000));
-            versions->reject();
-        });
-    });
-    std::optional<QString> finished;
-    QObject::connect(&view.Actions(), &CardActions::Finished,
-                     [&finished](const QString& why) { finished = why; });
-    ASSERT_TRUE(view.Actions().ShowEarlierVersions(view.Place(), {}, {}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }, 20000));
-    EXPECT_EQ(restored, QString());
+    EXPECT_EQ(RestoreKitThroughEarlierVersions(view), QString());
     EXPECT_EQ(Bytes(bank), before);
     WaitListed(view);
     EXPECT_EQ(view.BankList()->topLevelItemCount(), 3);
 }
 
 // A card pulled after it was listed: its mount point is a plain folder on
-// another disk now, which even holds a bank of that name. Delete reports why
-// and touches nothing there, nor keeps a copy anywhere else; the bank is
+// another disk now, which even holds a bank of that name. Delete and a
+// restore of a kept copy report why and touch nothing there; the bank is
 // still on the card.
 TEST_F(CardViewTest, APulledCardIsReportedAndNothingIsWritten) {
     CardDialog view(*model, volumes, Folders(), window.get());
@@ -199,29 +207,11 @@ TEST_F(CardViewTest, APulledCardIsReportedAndNothingIsWritten) {
     EXPECT_EQ(ListBankBackups(Folders().backupsRoot, "KIT").size(), 1u);
 
     // Nor does "Earlier versions..." of a view restore a copy onto it.
-    std::optional<QString> restored;
-    std::optional<QString>* const restoredAt = &restored;
-    apptest::WhenModalAppears(window.get(), [this, restoredAt](QWidget* chooser) {
-        qobject_cast<QInputDialog*>(chooser)->accept();
-        apptest::WhenModalAppears(window.get(), [this, restoredAt](QWidget* modal) {
-            auto* versions = qobject_cast<EarlierVersionsDialog*>(modal);
-            ASSERT_TRUE(QTest::qWaitFor([versions] { return versions->IsListed(); }, 10000));
-            QObject::connect(versions, &EarlierVersionsDialog::Restored,
-                             [restoredAt](const QString& reason) { *restoredAt = reason; });
-            versions->RestoreSelected();
-            EXPECT_TRUE(QTest::qWaitFor([restoredAt] { return restoredAt->has_value(); }, 10000));
-            versions->reject();
-        });
-    });
-    std::optional<QString> finished;
-    QObject::connect(&second.Actions(), &CardActions::Finished,
-                     [&finished](const QString& reason) { finished = reason; });
-    ASSERT_TRUE(second.Actions().ShowEarlierVersions(second.Place(), {}, {}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }, 20000));
+    const std::optional<QString> restored = RestoreKitThroughEarlierVersions(second);
     ASSERT_TRUE(restored.has_value());
     EXPECT_TRUE(restored->contains("no longer there")) << restored->toStdString();
     if (elsewhere) {
-        EXPECT_TRUE(fs::exists(other + "/gridlume/KIT.glw"));
+        EXPECT_EQ(Bytes(other + "/gridlume/KIT.glw"), Bytes(pulled + "/gridlume/DRUMS.glw"));
         EXPECT_EQ(std::distance(fs::directory_iterator(other + "/gridlume"), {}), 1);
         fs::remove_all(other);
     }
