@@ -62,7 +62,8 @@ std::string RowsFilled(const std::string& path, const std::string& name) {
     BankFile file;
     std::string why;
     if (!ReadBankFile(path, &file, &why) || !file.report.valid) return "damaged";
-    if (file.report.bank.bankName != name) return "holds " + Printable(file.report.bank.bankName);
+    if (!SameBankName(file.report.bank.bankName, name))
+        return "holds " + Printable(file.report.bank.bankName);
     int rows = 0;
     for (const VoiceBankRow& row : file.report.bank.rows) rows += row.channels != 0 ? 1 : 0;
     return std::to_string(rows);

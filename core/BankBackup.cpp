@@ -290,7 +290,8 @@ bool RestoreBankCopy(const std::string& copyPath, const std::string& bankPath,
             (copy.report.problems.empty() ? std::string("no bank") : copy.report.problems.front());
         return false;
     }
-    if (const std::string name = BackupName(bankPath); copy.report.bank.bankName != name) {
+    if (const std::string name = BackupName(bankPath);
+        !SameBankName(copy.report.bank.bankName, name)) {
         *reason = copyPath + " holds the bank " + copy.report.bank.bankName + ", not " + name;
         return false;
     }

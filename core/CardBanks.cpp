@@ -137,14 +137,6 @@ CardListing ListCardBanks(const std::string& cardRoot, const std::atomic<bool>* 
 
 namespace {
 
-std::string ToLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-bool SameLetters(const std::string& a, const std::string& b) { return ToLower(a) == ToLower(b); }
-
 // The bank name in folder, in any letter case: NAME.glw itself when it is
 // there, else the first of the card's banks whose name matches; empty when
 // there is none.
@@ -153,7 +145,7 @@ std::string FindBank(const std::string& folder, const std::string& name) {
     struct stat info {};
     if (::lstat(exact.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return exact;
     for (const CardBank& bank : FindBankFiles(folder))
-        if (SameLetters(bank.name, name)) return bank.path;
+        if (SameBankName(bank.name, name)) return bank.path;
     return {};
 }
 
@@ -264,7 +256,7 @@ bool WriteUnderNewName(const CardPlace& place, const std::string& name, const st
     const std::string folder = BankFolderOf(place.root);
     *source = FindBank(folder, name);
     if (source->empty()) return Refuse(outcome, "there is no bank " + name + " on the card");
-    if (SameLetters(name, newName))
+    if (SameBankName(name, newName))
         return Refuse(outcome, newName + " is the same bank as " + name);
     const std::string existing = FindBank(folder, newName);
     if (!existing.empty() && !replace)

@@ -23,11 +23,21 @@ std::string CleanBankName(std::string_view name) {
     return kept;
 }
 
+namespace {
+
+char LowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 bool IsBankFileName(std::string_view path) {
     const std::string_view name = path.substr(path.rfind('/') + 1);
     if (name.size() <= BankFileExtension.size()) return false;
     const std::string_view tail = name.substr(name.size() - BankFileExtension.size());
-    return std::equal(tail.begin(), tail.end(), BankFileExtension.begin(), [](char a, char b) {
-        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-    });
+    return std::equal(tail.begin(), tail.end(), BankFileExtension.begin(),
+                      [](char a, char b) { return LowerCase(a) == b; });
+}
+
+bool SameBankName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return LowerCase(x) == LowerCase(y); });
 }

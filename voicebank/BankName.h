@@ -33,3 +33,7 @@ inline constexpr std::string_view BankFileExtension = ".glw";
 // The card's folder that holds the banks: CARD/gridlume/NAME.glw.
 inline constexpr std::string_view BankFolderName = "gridlume";
 [[nodiscard]] bool IsBankFileName(std::string_view path);
+
+// Whether two bank names are one bank's: equal but for ASCII letter case, as
+// a card's FAT folder finds them ("kit.glw" holding the name "KIT").
+[[nodiscard]] bool SameBankName(std::string_view a, std::string_view b);

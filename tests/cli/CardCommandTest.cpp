@@ -87,6 +87,14 @@ TEST_F(CardCommand, RefusalsExitWithTheirCodesAndARemovedBankComesBackByteForByt
     EXPECT_TRUE(testsupport::ReadFile(Bank("KIT")) == kit);
     ASSERT_EQ(Run({"restore", card, dir.file("copy")}).exitCode, 0);
     EXPECT_EQ(Run({"diff", card, dir.file("copy")}).exitCode, 0);
+
+    // A bank whose file name is its stored name in other letters (as a FAT
+    // card may show it) comes back as well.
+    fs::rename(Bank("KIT"), Bank("kit"));
+    ASSERT_EQ(Run({"rm", card, "kit"}).exitCode, 0);
+    run = RunGlwtool({"restore", "kit", card}, dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(testsupport::ReadFile(Bank("kit")) == kit);
 }
 
 }  // namespace
