@@ -279,10 +279,19 @@ bool ParsePitch(std::string_view text, VoiceOptions* options, std::string* why) 
 std::string FormatPitch(const VoiceOptions& options) {
     const int cents = options.pitchCents;
     if (cents == 0) return {};
-    std::string text = (cents < 0 ? "-" : "+") + std::to_string(std::abs(cents) / 100);
-    if (const int rest = std::abs(cents) % 100; rest != 0)
-        text += rest % 10 == 0 ? "." + std::to_string(rest / 10)
-                               : (rest < 10 ? ".0" : ".") + std::to_string(rest);
+    // Appended piece by piece: "literal" + std::string trips GCC 12's
+    // -Wrestrict at -O3.
+    std::string text(1, cents < 0 ? '-' : '+');
+    text += std::to_string(std::abs(cents) / 100);
+    if (const int rest = std::abs(cents) % 100; rest != 0) {
+        text += '.';
+        if (rest % 10 == 0) {
+            text += std::to_string(rest / 10);
+        } else {
+            if (rest < 10) text += '0';
+            text += std::to_string(rest);
+        }
+    }
     return text;
 }
 
