@@ -21,15 +21,23 @@ std::string WithThousands(unsigned long long value) {
 
 std::string DescribeFailure(const VoiceBankImage& image, const BankSaveRequest& request,
                             const WriteFailure& failure) {
-    const std::string folder = std::filesystem::path(request.path).parent_path().string();
     // A card pulled during the write fails with whatever the system says;
     // say what happened instead.
     if (std::string gone = CheckVolumeIdentity(request.volume); !gone.empty()) return gone;
+    return DescribeBankWriteFailure(request.path, request.volume.root, BankFileSize(image),
+                                    failure);
+}
+
+}  // namespace
+
+std::string DescribeBankWriteFailure(const std::string& path, const std::string& cardRoot,
+                                     std::uintmax_t bankBytes, const WriteFailure& failure) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
     switch (failure.error) {
     case ENOSPC:
     case EDQUOT: {
         struct statvfs fs {};
-        const std::string needs = WithThousands(BankFileSize(image)) + " bytes";
+        const std::string needs = WithThousands(bankBytes) + " bytes";
         if (::statvfs(folder.c_str(), &fs) != 0) return "the card is full; the bank needs " + needs;
         const auto free = static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
         return "the card is full: " + WithThousands(free) + " bytes are free, the bank needs " +
@@ -37,12 +45,10 @@ std::string DescribeFailure(const VoiceBankImage& image, const BankSaveRequest& 
     }
     case EACCES:
     case EPERM: return "permission denied: you may not write to " + folder;
-    case EROFS: return "the card is read-only (" + request.volume.root + ")";
+    case EROFS: return "the card is read-only (" + cardRoot + ")";
     default: return failure.reason;
     }
 }
-
-}  // namespace
 
 BankSaveOutcome ExportVoiceBank(const VoiceBankImage& image, const BankSaveRequest& request) {
     BankSaveOutcome outcome;

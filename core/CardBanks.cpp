@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "core/BankBackup.h"
+#include "core/BankSave.h"
 #include "core/UserData.h"
 #include "voicebank/BankFile.h"
 #include "voicebank/BankFolder.h"
@@ -296,8 +297,10 @@ bool WriteUnderNewName(const CardPlace& place, const std::string& name, const st
     if (!WriteWholeFile(target.c_str(), bytes.data(), static_cast<std::ptrdiff_t>(bytes.size()),
                         &failure, beforeReplace)) {
         std::string gone = CardGone(place);
-        return Refuse(outcome,
-                      !gone.empty() ? gone : target + " cannot be written: " + failure.reason);
+        return Refuse(outcome, !gone.empty() ? gone
+                                             : target + " cannot be written: " +
+                                                   DescribeBankWriteFailure(target, place.root,
+                                                                            bytes.size(), failure));
     }
     outcome->written.push_back(target);
     // The bank replaced under another letter case (drums.glw for DRUMS) goes
@@ -533,8 +536,11 @@ CardOutcome RestoreCard(const CardPlace& place, const std::string& folder) {
                             static_cast<std::ptrdiff_t>(file.bytes.size()), &failure,
                             beforeReplace)) {
             std::string gone = CardGone(place);
-            Refuse(&outcome,
-                   !gone.empty() ? gone : target + " cannot be written: " + failure.reason);
+            Refuse(&outcome, !gone.empty()
+                                 ? gone
+                                 : target + " cannot be written: " +
+                                       DescribeBankWriteFailure(target, place.root,
+                                                                file.bytes.size(), failure));
             return outcome;
         }
         outcome.written.push_back(target);
