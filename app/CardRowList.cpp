@@ -3,7 +3,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <new>
 #include <utility>
 
 #include "app/JobRunner.h"
@@ -72,13 +71,8 @@ bool CardRowList::PlayRow(int row) {
         m_playWhenRead = row;  // plays once the bank is read
         return true;
     }
-    const AudioData& record = m_read->bank.image->voices[static_cast<size_t>(row)];
-    if (record.channels == 0) return false;
-    MadeRow made;
-    made.record.reset(new (std::nothrow) AudioData(record));
-    made.read = true;
-    made.made = made.record != nullptr;
-    if (!m_model.AuditionRow(std::move(made))) return false;
+    if (!m_model.AuditionStoredRow(m_read->bank.image->voices[static_cast<size_t>(row)]))
+        return false;
     emit RowPlayed(row);
     return true;
 }

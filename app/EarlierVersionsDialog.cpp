@@ -9,7 +9,6 @@
 #include <QVBoxLayout>
 
 #include <ctime>
-#include <new>
 #include <utility>
 
 #include "controls/MessageBox.h"
@@ -193,13 +192,7 @@ void EarlierVersionsDialog::ShowRows() {
 bool EarlierVersionsDialog::PlayRow(int row) {
     const Version* version = Selected();
     if (version == nullptr || !version->image || !SlotModel::IsValidSlot(row)) return false;
-    const AudioData& record = version->image->voices[static_cast<size_t>(row)];
-    if (record.channels == 0) return false;
-    MadeRow made;
-    made.record.reset(new (std::nothrow) AudioData(record));
-    made.read = true;
-    made.made = made.record != nullptr;
-    return m_model.AuditionRow(std::move(made));
+    return m_model.AuditionStoredRow(version->image->voices[static_cast<size_t>(row)]);
 }
 
 void EarlierVersionsDialog::RestoreSelected() {

@@ -166,17 +166,20 @@ bool ResampleTo44k(const int32_t* first, const int32_t* second, size_t n, uint32
 bool FadeOutTail(int16_t* samples, uint32_t frames, int32_t start) {
     if (samples == nullptr || frames == 0 || static_cast<int64_t>(start) > frames) return false;
     if (start <= 0 || static_cast<int64_t>(frames) - 1 <= start) return true;
-    const uint32_t length = frames - static_cast<uint32_t>(start);
+    // The frames at and before start keep their value.
+    FadeLastFrames(samples, frames, frames - static_cast<uint32_t>(start));
+    return true;
+}
+
+void FadeLastFrames(int16_t* samples, uint32_t frames, uint32_t length) {
     const double q = 100.0 / length;
-    // Gain j/length at frame frames-1-j: the last sample becomes 0, the
-    // frames at and before start keep their value. The order of the double
-    // operations is fixed: every build of a bank must give the same samples.
+    // The order of the double operations is fixed: every build of a bank
+    // must give the same samples.
     for (uint32_t j = 0; j + 2 <= length; ++j) {
         const uint32_t k = frames - 1 - j;
         const double v = ((j * q) * samples[k]) * 0.01;
         samples[k] = static_cast<int16_t>(v);
     }
-    return true;
 }
 
 bool FadeVoiceTail(AudioData* record) {

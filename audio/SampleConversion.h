@@ -26,6 +26,11 @@
 // Returns true when done or nothing to do (start <= 0 or start >= frames - 1),
 // false for a null pointer, frames == 0 or start > frames.
 [[nodiscard]] bool FadeOutTail(int16_t* samples, uint32_t frames, int32_t start);
+// The ramp itself: gain j/length at frame frames-1-j for j < length - 1, so
+// the last sample becomes 0 (length <= frames, at least 1). FadeOutTail is
+// this ramp from start on; a fade over the whole row is it with length =
+// frames.
+void FadeLastFrames(int16_t* samples, uint32_t frames, uint32_t length);
 
 // Frames faded at the end of every loaded slot (20 ms at 44,100 Hz).
 inline constexpr int32_t FadeFrames = 882;

@@ -38,16 +38,6 @@ int16_t ToSample(float v) {
     return static_cast<int16_t>(std::lrint(std::clamp(v * 32768.0f, -32768.0f, 32767.0f)));
 }
 
-// The gain ramp of FadeOutTail (the same double operations, so a fade of
-// the same length gives the same samples) over the last length frames.
-void FadeLast(int16_t* samples, int32_t frames, int32_t length) {
-    const double q = 100.0 / length;
-    for (int32_t j = 0; j + 2 <= length; ++j) {
-        const int32_t k = frames - 1 - j;
-        samples[k] = static_cast<int16_t>(((j * q) * samples[k]) * 0.01);
-    }
-}
-
 }  // namespace
 
 int64_t SnapReachFrames(int rate) { return rate > 0 ? int64_t{rate} * 5 / 1000 : 0; }
@@ -153,13 +143,13 @@ void FadeRowIn(AudioData* record, int32_t length) {
 bool FadeRowOut(AudioData* record, int32_t length, bool whole) {
     if (record->frames <= 0 || record->frames > MaxVoiceFrames) return false;
     const int32_t frames = record->frames;
+    const auto count = static_cast<uint32_t>(frames);
     if (length < frames || !whole) {
-        const auto count = static_cast<uint32_t>(frames);
         const bool left = FadeOutTail(record->left, count, frames - length);
         const bool right = FadeOutTail(record->right, count, frames - length);
         return left && right;
     }
-    FadeLast(record->left, frames, frames);
-    FadeLast(record->right, frames, frames);
+    FadeLastFrames(record->left, count, count);
+    FadeLastFrames(record->right, count, count);
     return true;
 }

@@ -250,6 +250,10 @@ bool SlotModel::AuditionRow(MadeRow row, LoadFailure* why, float gain) {
     return played;
 }
 
+bool SlotModel::AuditionStoredRow(const AudioData& record) {
+    return record.channels != 0 && IsOpen() && m_engine->AuditionRecord(record);
+}
+
 void SlotModel::StopAudition() { m_engine->StopAudition(); }
 
 std::shared_ptr<const VoiceBankImage> SlotModel::CopyBankImage() const {

@@ -175,6 +175,9 @@ public:
     // (0 ... 1). False, with the reason in why (may be null), when the row
     // was not made or does not start.
     [[nodiscard]] bool AuditionRow(MadeRow row, LoadFailure* why = nullptr, float gain = 1.0f);
+    // Plays a stored bank's row (a card's bank, a kept copy) the same way;
+    // false for an empty row, a closed model or a refused sound.
+    [[nodiscard]] bool AuditionStoredRow(const AudioData& record);
     void StopAudition();
     // The bank of every loaded row, for a save on a worker; null for a
     // closed model or when memory is short.
