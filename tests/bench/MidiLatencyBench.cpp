@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <thread>
@@ -78,7 +79,8 @@ constexpr int JackNotes = 500;
 constexpr auto JackNoteSpacing = std::chrono::milliseconds(150);
 
 void BM_NoteToSoundAtJackOutputs(benchmark::State& state) {
-    jackprobe::Probe probe(JackNotes * 0.15 + 3.0);
+    // Room for the spacing and each send's wait for its cycle.
+    jackprobe::Probe probe(JackNotes * 0.2 + 3.0);
     if (!probe.Ok() || !probe.ConnectToProgram(std::chrono::seconds(5))) {
         state.SkipWithError("no JACK server with gridlume-voice-manager:midi_in, out_1 and out_2");
         return;
@@ -92,6 +94,10 @@ void BM_NoteToSoundAtJackOutputs(benchmark::State& state) {
         std::vector<long> sent;
         for (int i = 0; i < JackNotes; ++i) {
             sent.push_back(probe.SendNoteOn(60, 127, frame(random)));
+            if (sent.back() < 0) {
+                state.SkipWithError("the recording was full before the last note");
+                return;
+            }
             std::this_thread::sleep_for(JackNoteSpacing);
         }
         for (size_t i = 0; i < sent.size(); ++i) {
@@ -103,6 +109,13 @@ void BM_NoteToSoundAtJackOutputs(benchmark::State& state) {
                 latencies.push_back(heard - at);
             } else {
                 ++lost;
+            }
+            // Each note off the period, named, for a look at the recording.
+            if (!inTime || std::labs(heard - at - jackprobe::Period) > 1) {
+                std::fprintf(stderr, "note %zu at frame %ld (offset %ld): %s %ld\n", i, at,
+                             at % jackprobe::Period,
+                             inTime ? "heard after" : "not heard, first sound",
+                             inTime ? heard - at : heard);
             }
         }
     }
