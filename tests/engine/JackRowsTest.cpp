@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "engine/DeviceBuffer.h"
 #include "engine/RowSampler.h"
 
 namespace {
@@ -160,6 +164,38 @@ TEST(JackRows, StrokeAtTheJackOutputsIsReportedWhenItHasPlayedOut) {
     EXPECT_EQ(Render(*rows).left[0], 0.0f);
     rows->Detach();
     engine.Close();
+}
+
+// The program asks OpenAL Soft for the short buffer only while no
+// alsoft.conf of the user's sets one: a user's choice always wins.
+TEST(DeviceBuffer, ShortBufferIsAskedForUnlessTheUserChoseOne) {
+    EXPECT_TRUE(SetsDeviceBuffer("[general]\nperiod_size=1024\n"));
+    EXPECT_TRUE(SetsDeviceBuffer("  periods = 4\n"));
+    EXPECT_FALSE(SetsDeviceBuffer("#period_size = 1024\n[jack]\nbuffer-size = 512\n"));
+    EXPECT_FALSE(SetsDeviceBuffer("period_sizes = 1\n"));
+
+    const testsupport::Bytes system = testsupport::ReadFile("/etc/openal/alsoft.conf");
+    if (SetsDeviceBuffer(std::string(system.begin(), system.end()).c_str())) {
+        GTEST_SKIP() << "/etc/openal/alsoft.conf sets the buffer on this machine";
+    }
+    testsupport::TempDir home;
+    setenv("HOME", home.path().c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("XDG_CONFIG_DIRS", home.file("none").c_str(), 1);
+    unsetenv("ALSOFT_CONF");
+    const std::string user = "[general]\nperiod_size = 512\n";
+    ASSERT_TRUE(testsupport::WriteFile(home.file(".alsoftrc"),
+                                       testsupport::Bytes(user.begin(), user.end())));
+    AskForShortDeviceBuffer();
+    EXPECT_EQ(std::getenv("ALSOFT_CONF"), nullptr);
+
+    std::remove(home.file(".alsoftrc").c_str());
+    AskForShortDeviceBuffer();
+    const char* conf = std::getenv("ALSOFT_CONF");
+    ASSERT_NE(conf, nullptr);
+    const testsupport::Bytes asked = testsupport::ReadFile(conf);
+    EXPECT_EQ(std::string(asked.begin(), asked.end()),
+              "[general]\nperiod_size = 256\nperiods = 2\n");
 }
 
 }  // namespace
