@@ -7,6 +7,10 @@
 //   glwtool play --midi click.wav &            # or the window, row 1 = click.wav
 //   build-bench/tests/bench/glw_bench_midi_latency
 //
+// With busy processes beside it, start jackd in real time (jackd -R, where
+// the user may): a server without real-time priority is itself starved,
+// and its cycles, not the program, come late.
+//
 // BM_NoteToSoundAtJackOutputs: at the program's own JACK outputs
 // (gridlume-voice-manager:out_1/out_2), 500 notes for row 1, each at a
 // random frame within its cycle, 150 ms apart. Every note should sound
