@@ -6,10 +6,12 @@
 #include <QMenu>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <array>
 
 #include "app/ProfileStore.h"
 #include "core/SlotModel.h"
+#include "engine/RowSampler.h"
 #include "midi/NoteMap.h"
 
 namespace {
@@ -19,6 +21,10 @@ const QString KeyAlsa = QStringLiteral("AlsaSequencer");
 const QString KeyJack = QStringLiteral("Jack");
 const QString KeyAutoConnect = QStringLiteral("AutoConnect");
 const QString KeyChannel = QStringLiteral("Channel");
+const QString SectionOutput = QStringLiteral("SoundOutput");
+const QString KeyOutput = QStringLiteral("Output");
+const std::array<QString, 3> OutputNames = {QStringLiteral("Automatic"), QStringLiteral("Jack"),
+                                            QStringLiteral("Device")};
 
 // The grid by position, bottom row first; evdev key codes (X11 and Wayland
 // add 8) and the keys a US layout puts there.
@@ -62,7 +68,13 @@ bool PadInput::IsStopAllKey(int key) { return key == Qt::Key_Backspace; }
 
 bool PadInput::Strike(int row, int velocity) {
     emit Struck(row - 1);
-    return m_model.StrikeSlot(row - 1, midi::GainForVelocity(velocity));
+    const float gain = midi::GainForVelocity(velocity);
+    // At the JACK outputs the stroke starts with the next cycle.
+    if (m_midi.HasJackOutput() && m_model.StrikeSlotFromInput(row - 1, gain)) {
+        m_model.ShowStruck(row - 1);
+        return true;
+    }
+    return m_model.StrikeSlot(row - 1, gain);
 }
 
 void PadInput::StopAll() { (void)m_model.StopAllSlots(); }
@@ -104,17 +116,30 @@ void PadInput::StartMidi(ProfileStore* profile) {
         const int channel = profile->GetProfileInt(SectionMidi, KeyChannel, defaults.channel);
         m_settings.channel = channel >= 0 && channel <= 16 ? channel : defaults.channel;
     }
+    if (profile != nullptr && !m_outputRead) {
+        const QString name = profile->GetProfileString(SectionOutput, KeyOutput, QString());
+        m_outputRead = !name.isEmpty();
+        const auto known = std::find(OutputNames.begin(), OutputNames.end(), name);
+        if (known != OutputNames.end())
+            m_output = static_cast<SoundOutput>(known - OutputNames.begin());
+    }
     m_midiStarted = true;
-    (void)m_midi.Start(m_settings, [this](int note, int velocity) { PlayNote(note, velocity); });
+    const bool jackOutput =
+        m_output == SoundOutput::Jack || (m_output == SoundOutput::Automatic && m_settings.jack);
+    (void)m_midi.Start(
+        m_settings,
+        [this](int note, int velocity, bool sounded) { PlayNote(note, velocity, sounded); },
+        jackOutput ? std::shared_ptr<midi::SoundSource>(m_model.JackRows()) : nullptr);
 }
 
-void PadInput::PlayNote(int note, int velocity) {
+void PadInput::PlayNote(int note, int velocity, bool sounded) {
     // The note sounds on the caller's thread, so that a busy window does not
     // delay it; the window shows it afterwards. Where it cannot sound there
     // (a lost device, which only the window's thread opens again), the
-    // window's thread plays it.
+    // window's thread plays it. A JACK note may sound at the JACK outputs
+    // already, from its own frame.
     const int row = midi::RowForNote(note);
-    const bool sounded = m_model.StrikeSlotFromInput(row - 1, midi::GainForVelocity(velocity));
+    sounded = sounded || m_model.StrikeSlotFromInput(row - 1, midi::GainForVelocity(velocity));
     QMetaObject::invokeMethod(
         this,
         [this, row, velocity, sounded] {
@@ -138,7 +163,16 @@ void PadInput::SetMidiSettings(const midi::InputSettings& settings) {
     if (m_midiStarted) StartMidi(nullptr);
 }
 
+void PadInput::SetOutput(SoundOutput output) {
+    m_output = output;
+    if (m_midiStarted) StartMidi(nullptr);
+}
+
 void PadInput::SaveSettings(ProfileStore& profile) const {
+    if (m_outputRead || m_output != SoundOutput::Automatic) {
+        profile.WriteProfileString(SectionOutput, KeyOutput,
+                                   OutputNames[static_cast<size_t>(m_output)]);
+    }
     // A profile that never had the section stays as it was.
     if (!m_settingsRead && m_settings == midi::InputSettings{}) return;
     profile.WriteProfileInt(SectionMidi, KeyAlsa, m_settings.alsa ? 1 : 0);
@@ -152,6 +186,27 @@ void PadInput::AddMenuItems(QMenu& menu) {
     stop->setShortcut(QKeySequence(Qt::Key_Backspace));
     connect(stop, &QAction::triggered, this, &PadInput::StopAll);
     AddMidiMenu(menu);
+    AddSoundOutputMenu(menu);
+}
+
+void PadInput::AddSoundOutputMenu(QMenu& menu) {
+    QMenu* sub = menu.addMenu(tr("S&ound output"));
+    sub->addAction(m_midi.HasJackOutput() ? tr("Pads and MIDI play at JACK: %1:out_1, out_2")
+                                                .arg(QString::fromLatin1(midi::JackClientName))
+                                          : tr("Pads and MIDI play on the sound device"))
+        ->setEnabled(false);
+    sub->addSeparator();
+    auto* group = new QActionGroup(sub);  // owned by the submenu
+    const std::array<QString, 3> texts = {tr("&Automatic (JACK when MIDI comes from JACK)"),
+                                          tr("&JACK outputs"), tr("Sound &device")};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const auto output = static_cast<SoundOutput>(i);
+        QAction* action = sub->addAction(texts[i]);
+        action->setCheckable(true);
+        action->setChecked(m_output == output);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, output] { SetOutput(output); });
+    }
 }
 
 void PadInput::AddMidiMenu(QMenu& menu) {

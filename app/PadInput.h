@@ -50,7 +50,16 @@ public:
     void SetMidiSettings(const midi::InputSettings& settings);
     [[nodiscard]] const midi::MidiInput& Midi() const { return m_midi; }
 
-    // Adds "Stop all sounds" and the "MIDI input" submenu to a context menu.
+    // Where strokes sound: the program's own JACK outputs when the MIDI
+    // input is JACK (Automatic), always there (Jack: the JACK client is
+    // joined for them alone if need be), or the sound device. Auditions
+    // stay on the sound device.
+    enum class SoundOutput { Automatic, Jack, Device };
+    [[nodiscard]] SoundOutput Output() const { return m_output; }
+    void SetOutput(SoundOutput output);
+
+    // Adds "Stop all sounds" and the "MIDI input" and "Sound output"
+    // submenus to a context menu.
     void AddMenuItems(QMenu& menu);
 
     // One stroke of row (1 ... 16) at a MIDI velocity.
@@ -58,7 +67,8 @@ public:
     // A note-on as the instrument maps it, from any thread while the model
     // is open (the MIDI inputs call it): it sounds at once, and the stroke
     // is shown on this object's thread.
-    void PlayNote(int note, int velocity);
+    // sounded: it sounds at the JACK outputs already.
+    void PlayNote(int note, int velocity, bool sounded = false);
     void StopAll();
 
 signals:
@@ -71,11 +81,14 @@ protected:
 private:
     bool OnKeyPress(const QKeyEvent& event);
     void AddMidiMenu(QMenu& menu);
+    void AddSoundOutputMenu(QMenu& menu);
 
     SlotModel& m_model;
     midi::MidiInput m_midi;
     midi::InputSettings m_settings;
     bool m_midiStarted = false;
     bool m_settingsRead = false;  // the profile held the section: written back as it is
+    SoundOutput m_output = SoundOutput::Automatic;
+    bool m_outputRead = false;                              // the same for the output's section
     KeyRepeats m_repeats{KeyRepeats::SameKey::ByPosition};  // pads are key positions
 };

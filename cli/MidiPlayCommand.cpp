@@ -18,6 +18,7 @@
 #include "cli/Tool.h"
 #include "convert/RowOptionText.h"
 #include "convert/VoiceLoad.h"
+#include "engine/RowSampler.h"
 #include "engine/SoundEngine.h"
 #include "midi/MidiInput.h"
 #include "midi/NoteMap.h"
@@ -29,6 +30,7 @@ namespace glwtool {
 namespace {
 
 constexpr const char* MidiOption = "--midi";
+constexpr const char* SoundDeviceOption = "--sound-device";
 
 // Notes and the interrupt, handed to the thread that owns the engine: the
 // engine serves one thread only.
@@ -159,7 +161,8 @@ struct MidiPlayRequest {
     std::vector<std::string> files;
     std::vector<RowChoice> choices;
     bool convert = false;
-    bool bank = false;  // one .glw file, played as it stands
+    bool bank = false;         // one .glw file, played as it stands
+    bool soundDevice = false;  // never the JACK outputs
 };
 
 int ParseMidiPlay(const std::vector<std::string>& args, MidiPlayRequest* request,
@@ -169,10 +172,12 @@ int ParseMidiPlay(const std::vector<std::string>& args, MidiPlayRequest* request
     std::vector<std::string>& files = request->files;
     std::vector<std::string_view> valued;
     for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
-    if (!SplitArguments("play", args, {"--convert", MidiOption}, valued, &options, &values, &files,
-                        err))
+    if (!SplitArguments("play", args, {"--convert", MidiOption, SoundDeviceOption}, valued,
+                        &options, &values, &files, err))
         return ExitUsage;
     request->convert = std::find(options.begin(), options.end(), "--convert") != options.end();
+    request->soundDevice =
+        std::find(options.begin(), options.end(), SoundDeviceOption) != options.end();
     if (files.empty()) return UsageError("play", "--midi needs BANK.glw or sound files", err);
     if (files.size() > VoiceSlotCount) {
         return UsageError("play", "--midi takes at most 16 files, one per row", err);
@@ -193,15 +198,23 @@ int ParseMidiPlay(const std::vector<std::string>& args, MidiPlayRequest* request
 
 // Plays the engine's rows as notes arrive until SIGINT or SIGTERM (blocked
 // by mask) comes.
-int PlayUntilInterrupted(SoundEngine& engine, const InterruptMask& mask, std::ostream& out,
-                         std::ostream& err) {
+int PlayUntilInterrupted(SoundEngine& engine, bool soundDevice, const InterruptMask& mask,
+                         std::ostream& out, std::ostream& err) {
     NoteQueue queue;
     midi::MidiInput input;
     // A lost JACK server: the sound device closes on this thread (the loop
     // below), which a note of its own tells.
     input.SetJackLostNotice([&queue] { queue.Push(DropDeviceNote, 0); });
+    // When a JACK server runs, the rows play at the client's own outputs,
+    // each JACK note from its own frame; a note that sounds there already
+    // needs nothing more.
+    const std::shared_ptr<RowSampler> jackRows = soundDevice ? nullptr : engine.JackRows();
     const bool listening = input.Start(
-        midi::InputSettings{}, [&queue](int note, int velocity) { queue.Push(note, velocity); });
+        midi::InputSettings{},
+        [&queue](int note, int velocity, bool sounded) {
+            if (!sounded) queue.Push(note, velocity);
+        },
+        jackRows);
     out << (listening ? "" : "no MIDI system found (no ALSA sequencer, no JACK server); ")
         << "playing from MIDI: note 60 plays row 01; stop with Ctrl+C\n"
         << std::flush;
@@ -226,8 +239,15 @@ int PlayUntilInterrupted(SoundEngine& engine, const InterruptMask& mask, std::os
             engine.DropDevice();
             continue;
         }
-        // An empty row simply stays silent.
-        (void)engine.PlaySlot(midi::RowForNote(note) - 1, midi::GainForVelocity(velocity));
+        // An empty row simply stays silent. The sequencer's notes go to the
+        // JACK outputs too while they play.
+        const int slot = midi::RowForNote(note) - 1;
+        const float gain = midi::GainForVelocity(velocity);
+        if (jackRows && jackRows->Live()) {
+            (void)engine.StrikeSlot(slot, gain);
+        } else {
+            (void)engine.PlaySlot(slot, gain);
+        }
     }
     interrupts.join();
     input.Stop();
@@ -258,7 +278,7 @@ int RunPlayMidi(const std::vector<std::string>& args, std::ostream& out, std::os
             ? !LoadBank(request.files[0], engine, out, err, &exit)
             : !LoadFiles(request.files, request.choices, request.convert, engine, out, err, &exit))
         return exit;
-    return PlayUntilInterrupted(engine, mask, out, err);
+    return PlayUntilInterrupted(engine, request.soundDevice, mask, out, err);
 }
 
 }  // namespace glwtool

@@ -8,7 +8,8 @@ namespace glwtool {
 
 // play --midi BANK.glw | play --midi [--convert] [--start ...] [--normalize ...] FILE...:
 // loads the bank's rows (or the files into rows 1, 2, ... in order) and plays
-// them from MIDI note-ons, as the window does, until SIGINT or SIGTERM.
+// them from MIDI note-ons, as the window does, until SIGINT or SIGTERM: at
+// the JACK outputs while a JACK server runs, unless --sound-device.
 // Returns ExitOk after the interrupt, ExitFailure for a damaged bank or a
 // file that cannot be loaded (nothing plays), ExitUsage, or
 // ExitNoSoundDevice.

@@ -170,6 +170,8 @@ public:
     void ShowStruck(int slot);
     // Stops every sounding slot. False when a stop fails.
     bool StopAllSlots();
+    // The rows for the MIDI input's own JACK outputs (SoundEngine::JackRows).
+    [[nodiscard]] std::shared_ptr<RowSampler> JackRows() { return m_engine->JackRows(); }
     // Plays a row made by MakeRow outside the slots and the bank (the row
     // editor's, the slice dialog's and the browser's audition), at gain
     // (0 ... 1). False, with the reason in why (may be null), when the row

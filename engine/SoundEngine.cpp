@@ -6,6 +6,7 @@
 #include <new>
 
 #include "audio/AudioData.h"
+#include "engine/RowSampler.h"
 #include "engine/SoundPlayer.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -40,7 +41,11 @@ std::unique_ptr<int16_t[]> MakePlaybackCopy(const AudioData& record) {
 
 SoundEngine::SoundEngine() = default;
 
-SoundEngine::~SoundEngine() { Close(); }
+SoundEngine::~SoundEngine() {
+    Close();
+    // A MIDI input may hold the rows longer than the engine lives.
+    if (m_jackRows) m_jackRows->SetSoundedNotice({});
+}
 
 bool SoundEngine::IsOpen() const { return m_slotCount > 0 && m_player; }
 
@@ -52,10 +57,16 @@ bool SoundEngine::Open(Listener* listener, int slotCount) {
     // No more voices than a bank has rows.
     if (listener == nullptr || slotCount <= 0 || slotCount > VoiceSlotCount) return false;
     Close();
+    MakeJackRows();
+    std::unique_ptr<SoundPlayer> player;
     try {
-        m_player = std::make_unique<SoundPlayer>(slotCount, listener);
+        player = std::make_unique<SoundPlayer>(slotCount, listener, m_jackRows.get());
     } catch (const std::bad_alloc&) {
         return false;
+    }
+    {
+        const std::lock_guard lock(m_playerMutex);
+        m_player = std::move(player);
     }
     if (!m_player->Open()) {
         Close();
@@ -70,7 +81,15 @@ void SoundEngine::Close() {
         for (int slot = 0; slot < m_slotCount; ++slot) m_player->Disarm(slot);
         m_player->Disarm(m_player->AuditionVoice());
     }
-    m_player.reset();  // the watcher, then the device
+    if (m_jackRows) {
+        for (int slot = 0; slot < m_slotCount; ++slot) (void)m_jackRows->SetRow(slot, nullptr, 0);
+    }
+    std::unique_ptr<SoundPlayer> player;
+    {
+        const std::lock_guard lock(m_playerMutex);
+        player = std::move(m_player);
+    }
+    player.reset();  // the watcher, then the device
     m_slotCount = 0;
 }
 
@@ -80,13 +99,47 @@ bool SoundEngine::ArmSlotVoice(int slot, const AudioData& record) {
     if (!IsPlayable(record)) return false;
     std::unique_ptr<int16_t[]> copy = MakePlaybackCopy(record);
     if (!copy) return false;
-    return m_player->Arm(slot, std::move(copy), static_cast<uint32_t>(record.frames) * 4);
+    const bool armed =
+        m_player->Arm(slot, std::move(copy), static_cast<uint32_t>(record.frames) * 4);
+    SetJackRow(slot);
+    return armed;
 }
 
 bool SoundEngine::ClearSlot(int slot) {
     if (!IsValidSlot(slot)) return false;
     m_player->Disarm(slot);
+    SetJackRow(slot);
     return true;
+}
+
+void SoundEngine::SetJackRow(int slot) {
+    if (!m_jackRows || !m_jackRowsKept) return;
+    uint32_t bytes = 0;
+    const int16_t* copy = m_player->PlaybackCopy(slot, &bytes);
+    (void)m_jackRows->SetRow(slot, copy, bytes / 4);
+}
+
+std::shared_ptr<RowSampler> SoundEngine::JackRows() {
+    if (m_jackRows && !m_jackRowsKept) {
+        m_jackRowsKept = true;
+        for (int slot = 0; slot < m_slotCount; ++slot) SetJackRow(slot);
+    }
+    return m_jackRows;
+}
+
+void SoundEngine::MakeJackRows() {
+    if (m_jackRows) return;
+    try {
+        m_jackRows = std::make_shared<RowSampler>();
+    } catch (const std::bad_alloc&) {
+        return;  // the device plays every stroke
+    }
+    // From the MIDI input's thread: the note's stop is reported like a
+    // stroke's.
+    m_jackRows->SetSoundedNotice([this](int slot) {
+        const std::lock_guard lock(m_playerMutex);
+        if (m_player && slot >= 0 && slot < m_player->AuditionVoice()) m_player->AwaitStop(slot);
+    });
 }
 
 bool SoundEngine::IsSlotArmed(int slot) const {
@@ -98,13 +151,24 @@ bool SoundEngine::PlaySlot(int slot, float gain) {
 }
 
 bool SoundEngine::StrikeSlot(int slot, float gain) {
-    return IsValidSlot(slot) && m_player->Strike(slot, gain);
+    if (!IsValidSlot(slot)) return false;
+    if (m_jackRows && m_jackRows->Live()) {
+        if (!m_jackRows->Strike(slot, gain)) return false;
+        m_player->AwaitStop(slot);
+        return true;
+    }
+    return m_player->Strike(slot, gain);
 }
 
-bool SoundEngine::StopSlot(int slot) { return IsValidSlot(slot) && m_player->Stop(slot); }
+bool SoundEngine::StopSlot(int slot) {
+    if (!IsValidSlot(slot)) return false;
+    if (m_jackRows) m_jackRows->Stop(slot);
+    return m_player->Stop(slot);
+}
 
 bool SoundEngine::IsSlotPlaying(int slot) const {
-    return IsValidSlot(slot) && m_player->IsPlaying(slot);
+    return IsValidSlot(slot) &&
+           (m_player->IsPlaying(slot) || (m_jackRows && m_jackRows->IsSounding(slot)));
 }
 
 bool SoundEngine::AuditionRecord(const AudioData& record, float gain) {

@@ -14,9 +14,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 struct AudioData;
+class RowSampler;
 class SoundPlayer;
 
 class SoundEngine {
@@ -42,8 +44,10 @@ public:
     SoundEngine& operator=(const SoundEngine&) = delete;
 
     // Keeps the sound libraries' own error lines off stderr unless the user
-    // set ALSOFT_LOGLEVEL. It changes the environment, so a program with
-    // threads of its own calls it first thing in main(); Open calls it too.
+    // set ALSOFT_LOGLEVEL, and asks OpenAL Soft for a short output buffer
+    // (256 x 2 frames) unless the user's alsoft.conf sets one. It changes the
+    // environment, so a program with threads of its own calls it first
+    // thing in main(); Open calls it too.
     static void QuietSoundLibraryLogs();
 
     // Opens the default sound device with slotCount silent voices.
@@ -133,10 +137,31 @@ public:
     // The name of the open sound device; empty when closed.
     [[nodiscard]] std::string GetDeviceName() const;
 
+    // The rows for the program's own JACK outputs, which the MIDI input's
+    // JACK client renders: filled with every armed slot's row on the first
+    // call, then kept in step with the slots for the engine's life; null
+    // before the first Open or when memory was short. Call it on the
+    // engine's thread. While a client renders them, StrikeSlot
+    // sounds there (from the next cycle's first frame) instead of on the
+    // device, StopSlot silences them too, and IsSlotPlaying and the stop
+    // reports count a row sounding there. Auditions and PlaySlot stay on
+    // the device.
+    [[nodiscard]] std::shared_ptr<RowSampler> JackRows();
+
 private:
     [[nodiscard]] bool IsValidSlot(int slot) const;
 
+    // Copies the slot's row from its playback copy into the JACK rows.
+    void SetJackRow(int slot);
+    // Before the first player: its watcher reads them.
+    void MakeJackRows();
+
     int32_t m_slotCount = 0;
+    std::shared_ptr<RowSampler> m_jackRows;  // made by the first Open, kept until the end
+    bool m_jackRowsKept = false;             // the slots' rows are copied there
     // The device, every slot's voice and the watcher; null when closed.
     std::unique_ptr<SoundPlayer> m_player;
+    // Guards m_player for the JACK rows' notice, which comes from the MIDI
+    // input's thread while the engine may open or close.
+    std::mutex m_playerMutex;
 };

@@ -12,6 +12,9 @@
 #include <system_error>
 #include <utility>
 
+#include "engine/DeviceBuffer.h"
+#include "engine/RowSampler.h"
+
 namespace {
 
 constexpr ALCint PreviewRate = 44100;
@@ -48,6 +51,7 @@ void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 void QuietLibraryLogsOnce() {
     static std::once_flag once;
     std::call_once(once, [] {
+        AskForShortDeviceBuffer();
         if (std::getenv("ALSOFT_LOGLEVEL") != nullptr) return;
         // OpenAL Soft reads its log level when the first device or
         // extension call initialises it, which has not happened yet.
@@ -116,7 +120,8 @@ bool CanTurnLimiterOff(ALCdevice* device) {
 
 void SoundEngine::QuietSoundLibraryLogs() { QuietLibraryLogsOnce(); }
 
-SoundPlayer::SoundPlayer(int slotCount, SoundEngine::Listener* listener) : m_listener(listener) {
+SoundPlayer::SoundPlayer(int slotCount, SoundEngine::Listener* listener, const RowSampler* jackRows)
+    : m_listener(listener), m_jackRows(jackRows) {
     try {
         // One voice per slot and the audition's.
         m_voices.resize(static_cast<size_t>(slotCount) + 1);
@@ -268,6 +273,22 @@ bool SoundPlayer::StartVoice(int slot, float gain) {
     return true;
 }
 
+void SoundPlayer::AwaitStop(int slot) {
+    {
+        const std::lock_guard lock(m_watchMutex);
+        SlotVoice& voice = Voice(slot);
+        ++voice.playsStarted;
+        voice.awaitingStopReport = true;
+    }
+    m_watcherWake.notify_all();
+}
+
+const int16_t* SoundPlayer::PlaybackCopy(int slot, uint32_t* bytes) const {
+    const SlotVoice& voice = Voice(slot);
+    *bytes = voice.armed ? voice.playbackBytes : 0;
+    return voice.armed ? voice.playbackCopy.get() : nullptr;
+}
+
 bool SoundPlayer::Stop(int slot) {
     const std::lock_guard voices(m_voiceMutex);
     SlotVoice& voice = Voice(slot);
@@ -406,7 +427,8 @@ void SoundPlayer::Watch() {
             // Nothing plays on a lost device, whatever its sources say.
             const bool lost = !bound.ok() || !IsConnected(device);
             for (WatchedPlay& play : m_pass) {
-                play.stopped = lost || !SourcePlaying(play.source);
+                play.stopped = (lost || !SourcePlaying(play.source)) &&
+                               (m_jackRows == nullptr || !m_jackRows->IsSounding(play.slot));
             }
         }
 

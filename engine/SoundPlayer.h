@@ -25,10 +25,14 @@
 #include "engine/AlHandles.h"
 #include "engine/SoundEngine.h"
 
+class RowSampler;
+
 class SoundPlayer {
 public:
-    // listener: told about stopped sounds, from the watcher thread.
-    SoundPlayer(int slotCount, SoundEngine::Listener* listener);
+    // listener: told about stopped sounds, from the watcher thread. jackRows
+    // (may be null; must outlive the player): a slot sounding there counts
+    // as playing for the stop reports.
+    SoundPlayer(int slotCount, SoundEngine::Listener* listener, const RowSampler* jackRows);
     ~SoundPlayer();  // ends the watcher, then releases voices, context, device
     SoundPlayer(const SoundPlayer&) = delete;
     SoundPlayer& operator=(const SoundPlayer&) = delete;
@@ -53,6 +57,12 @@ public:
     // Play from any other thread: never opens a lost device again (false).
     [[nodiscard]] bool Strike(int slot, float gain);
     [[nodiscard]] bool Stop(int slot);
+    // From any thread: the slot was started on the JACK outputs; its stop is
+    // reported once it has played out there (and on the device).
+    void AwaitStop(int slot);
+    // The slot's playback copy (interleaved stereo) and its size in bytes;
+    // null when unarmed. The engine's thread only.
+    [[nodiscard]] const int16_t* PlaybackCopy(int slot, uint32_t* bytes) const;
     [[nodiscard]] bool IsPlaying(int slot) const;
     [[nodiscard]] bool IsDeviceLost() const;
     // Closes the device (its voices, context and device) as a lost one:
@@ -110,6 +120,7 @@ private:
     [[nodiscard]] bool HasPlayAwaitingReport() const;  // under m_watchMutex
 
     SoundEngine::Listener* const m_listener;
+    const RowSampler* const m_jackRows;
     int m_auditionVoice = 0;  // the last of m_voices
     openal::Device m_device;
     openal::Context m_context;

@@ -174,7 +174,7 @@ void AlsaSeqInput::Read() {
                 const auto status = static_cast<unsigned char>(0x90 | (note.channel & 0x0F));
                 if (IsPlayedNoteOn(status, note.velocity, m_settings)) {
                     lock.unlock();
-                    m_handler(note.note & 0x7F, note.velocity & 0x7F);
+                    m_handler(note.note & 0x7F, note.velocity & 0x7F, false);
                     lock.lock();
                 }
                 break;

@@ -6,25 +6,32 @@
 #include <jack/types.h>
 
 #include <atomic>
+#include <memory>
 #include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "midi/MidiInput.h"
+#include "midi/SoundSource.h"
 
 namespace midi {
 
 class JackMidiInput {
 public:
-    JackMidiInput(const InputSettings& settings, NoteHandler handler);
-    ~JackMidiInput();  // closes the client (its port goes with it), then ends the dispatcher
+    // sound (may be null): played at the client's audio outputs.
+    JackMidiInput(const InputSettings& settings, NoteHandler handler,
+                  std::shared_ptr<SoundSource> sound);
+    ~JackMidiInput();  // closes the client (its ports go with it), then ends the dispatcher
     JackMidiInput(const JackMidiInput&) = delete;
     JackMidiInput& operator=(const JackMidiInput&) = delete;
 
-    // Joins a running server (never starts one) with the client and its
-    // port. False when no server runs.
+    // Joins a running server (never starts one) with the client: its MIDI
+    // port when the settings read JACK, and with a sound its two audio
+    // outputs, connected to the first two hardware playback ports. False
+    // when no server runs.
     [[nodiscard]] bool Open();
+    [[nodiscard]] bool HasOutput() const { return m_sound != nullptr; }
     [[nodiscard]] std::vector<std::string> Sources() const;
     // Whether the server went away (it stopped or failed) after Open: the
     // client is dead and only closing it is left.
@@ -38,19 +45,24 @@ public:
     [[nodiscard]] static bool ServerSocketPresent();
 
 private:
-    // JACK's real-time thread: copies played note-ons into the ring and
-    // wakes the dispatcher. Never blocks, never allocates.
+    // JACK's real-time thread: starts played note-ons in the sound at their
+    // frames, copies them into the ring and wakes the dispatcher. Never
+    // blocks, never allocates.
     static int Process(unsigned frames, void* self);
     // On one of the library's threads when the server goes: only marks the
     // client lost (nothing may be closed from there).
     static void OnShutdown(jack_status_t code, const char* reason, void* self);
     // Hands the ring's notes to the handler, off the real-time thread.
     void Dispatch();
+    void ConnectOutputs();
 
     const InputSettings m_settings;
     const NoteHandler m_handler;
     jack_client_t* m_client = nullptr;
-    jack_port_t* m_port = nullptr;
+    const std::shared_ptr<SoundSource> m_sound;
+    jack_port_t* m_port = nullptr;  // null when only the sound is asked for
+    jack_port_t* m_outputs[2] = {nullptr, nullptr};
+    bool m_attached = false;  // the sound was attached to this client
     jack_ringbuffer_t* m_ring = nullptr;
     std::counting_semaphore<> m_wake{0};
     std::atomic<bool> m_stop{false};

@@ -25,15 +25,17 @@ MidiInput::MidiInput() = default;
 
 MidiInput::~MidiInput() { Stop(); }
 
-bool MidiInput::Start(const InputSettings& settings, NoteHandler handler) {
+bool MidiInput::Start(const InputSettings& settings, NoteHandler handler,
+                      std::shared_ptr<SoundSource> sound) {
     Stop();
     m_settings = settings;
     m_jackWasLost = false;
     if (!handler) return false;
     m_handler = std::move(handler);
+    m_sound = std::move(sound);
     m_jackSkipped = 0;
     OpenMissing(true);
-    if (settings.alsa || settings.jack) {
+    if (settings.alsa || settings.jack || m_sound) {
         m_stopRetry = false;
         try {
             m_retry = std::thread(&MidiInput::Retry, this);
@@ -86,7 +88,7 @@ void MidiInput::OpenMissing(bool atStart) {
         if (m_alsa && m_alsa->Lost()) lostAlsa = std::move(m_alsa);
         if (m_jack && m_jack->Lost()) lostJack = std::move(m_jack);
         openAlsa = m_settings.alsa && !m_alsa;
-        openJack = m_settings.jack && !m_jack;
+        openJack = (m_settings.jack || m_sound) && !m_jack;
     }
     lostAlsa.reset();
     if (lostJack) {
@@ -117,7 +119,7 @@ void MidiInput::OpenMissing(bool atStart) {
     }
     if (openJack) {
         std::unique_ptr<JackMidiInput> jack(new (std::nothrow)
-                                                JackMidiInput(m_settings, m_handler));
+                                                JackMidiInput(m_settings, m_handler, m_sound));
         if (jack && jack->Open()) {
             const std::lock_guard lock(m_inputsMutex);
             m_jack = std::move(jack);
@@ -133,6 +135,11 @@ bool MidiInput::HasAlsa() const {
 bool MidiInput::HasJack() const {
     const std::lock_guard lock(m_inputsMutex);
     return m_jack && !m_jack->Lost();
+}
+
+bool MidiInput::HasJackOutput() const {
+    const std::lock_guard lock(m_inputsMutex);
+    return m_jack && !m_jack->Lost() && m_jack->HasOutput();
 }
 
 std::vector<std::string> MidiInput::Sources() const {

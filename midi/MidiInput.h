@@ -11,6 +11,12 @@
 //
 // The handler runs on a thread of the input's own, one note at a time, and
 // must return promptly (post the note to the thread that plays it).
+//
+// Given a sound, the JACK client also has two audio outputs (out_1, out_2,
+// connected to the hardware playback ports) and plays each JACK note-on in
+// the sound from the note's own frame, in the same process callback: the
+// note sounds exactly one period after it. The handler is then told that
+// the note already sounds.
 
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +26,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "midi/SoundSource.h"
 
 namespace midi {
 
@@ -41,8 +49,9 @@ struct InputSettings {
     bool operator==(const InputSettings&) const = default;
 };
 
-// A note-on with a velocity above 0 that passed the channel filter.
-using NoteHandler = std::function<void(int note, int velocity)>;
+// A note-on with a velocity above 0 that passed the channel filter;
+// sounded: it already sounds at the JACK outputs.
+using NoteHandler = std::function<void(int note, int velocity, bool sounded)>;
 
 // Whether a channel-voice message (status byte, two data bytes) is a note-on
 // to play under settings: note-on, velocity > 0, on the chosen channel.
@@ -60,10 +69,12 @@ public:
     MidiInput& operator=(const MidiInput&) = delete;
 
     // Opens the systems settings ask for (stopping what ran before) and
-    // hands every played note-on to handler. Returns true when at least one
-    // system was opened now; the others are tried again in the background
-    // until Stop.
-    bool Start(const InputSettings& settings, NoteHandler handler);
+    // hands every played note-on to handler. With a sound, JACK is joined
+    // for its outputs even when the settings leave JACK's MIDI off. Returns
+    // true when at least one system was opened now; the others are tried
+    // again in the background until Stop.
+    bool Start(const InputSettings& settings, NoteHandler handler,
+               std::shared_ptr<SoundSource> sound = nullptr);
     // notice is called (on the retry thread, once per loss, after the lost
     // client closed) when the JACK server went away; set it before the first Start.
     // Another JACK client of this process, such as a sound device playing
@@ -78,6 +89,8 @@ public:
     // Whether the system's client is joined now.
     [[nodiscard]] bool HasAlsa() const;
     [[nodiscard]] bool HasJack() const;
+    // Whether the JACK client plays the sound at its outputs now.
+    [[nodiscard]] bool HasJackOutput() const;
     // The ports that feed the inputs now, as "system: port" lines.
     [[nodiscard]] std::vector<std::string> Sources() const;
 
@@ -90,6 +103,7 @@ private:
 
     InputSettings m_settings;
     NoteHandler m_handler;
+    std::shared_ptr<SoundSource> m_sound;
     std::function<void()> m_jackLostNotice;
     // Guards the two clients, which the retry thread replaces while other
     // threads ask for them.

@@ -2,8 +2,8 @@
 
 // A JACK server with the dummy driver and a client that plays the MIDI
 // controller and the listener at once: it sends note-ons at known frames to
-// the program's MIDI port and records what the program's sound device
-// (OpenAL Soft's JACK client) puts out, frame by frame on the server's
+// the program's MIDI port and records what the program puts out (its own
+// JACK outputs, or its sound device's), frame by frame on the server's
 // clock. Shared by the end-to-end test and the latency benchmark.
 
 #include <fcntl.h>
@@ -28,6 +28,7 @@ namespace jackprobe {
 inline constexpr int Rate = 44100;
 inline constexpr int Period = 256;
 inline constexpr const char* ProgramMidiPort = "gridlume-voice-manager:midi_in";
+inline constexpr const char* ProgramOutputs = "^gridlume-voice-manager:out_";
 
 inline void Quiet(const char*) {}
 
@@ -108,11 +109,11 @@ public:
     Probe& operator=(const Probe&) = delete;
     [[nodiscard]] bool Ok() const { return m_ok; }
 
-    // Connects to the program: its MIDI port, and the sound device's
-    // outputs (the first two ports whose names match soundPorts, a regular
-    // expression) to this client's inputs. False when they do not appear.
+    // Connects to the program: its MIDI port, and its outputs (the first
+    // two ports whose names match soundPorts, a regular expression) to this
+    // client's inputs. False when they do not appear.
     [[nodiscard]] bool ConnectToProgram(std::chrono::milliseconds limit,
-                                        const char* soundPorts = "^alsoft") {
+                                        const char* soundPorts = ProgramOutputs) {
         if (!ConnectMidi(limit)) return false;
         return WaitFor(
             [&] {
@@ -147,10 +148,12 @@ public:
     // Starts recording the left channel from the next period on.
     void StartRecording() { m_recordWanted.store(true); }
 
-    // Sends a note-on at the start of the next period and returns the
-    // recording's frame it went out at; -1 when the recording is full.
-    [[nodiscard]] long SendNoteOn(int note, int velocity) {
+    // Sends a note-on at frame offset (0 ... Period - 1) of the next period
+    // and returns the recording's frame it went out at; -1 when the
+    // recording is full.
+    [[nodiscard]] long SendNoteOn(int note, int velocity, int offset = 0) {
         m_noteSent.store(-1);
+        m_offset.store(offset);
         m_note.store(note << 8 | velocity);
         m_noteWanted.store(true);
         (void)WaitFor([&] { return m_noteSent.load() >= 0 || Full(); },
@@ -183,8 +186,9 @@ private:
             const int note = probe->m_note.load();
             const jack_midi_data_t bytes[3] = {0x90, static_cast<jack_midi_data_t>(note >> 8),
                                                static_cast<jack_midi_data_t>(note & 0x7F)};
-            if (jack_midi_event_write(midi, 0, bytes, 3) == 0) {
-                probe->m_noteSent.store(static_cast<long>(at));
+            const int offset = probe->m_offset.load();
+            if (jack_midi_event_write(midi, static_cast<jack_nframes_t>(offset), bytes, 3) == 0) {
+                probe->m_noteSent.store(static_cast<long>(at) + offset);
             }
         }
         const auto* in = static_cast<const float*>(jack_port_get_buffer(probe->m_in[0], frames));
@@ -205,6 +209,7 @@ private:
     std::atomic<bool> m_recordWanted{false};
     std::atomic<bool> m_noteWanted{false};
     std::atomic<int> m_note{0};
+    std::atomic<int> m_offset{0};
     std::atomic<long> m_noteSent{-1};
 };
 

@@ -1,6 +1,7 @@
 // The note-to-row mapping and the velocity curve, and glwtool play --midi on
 // a real JACK server: notes sent to its port play the rows they name, in
-// the order sent, and play again after the server restarts.
+// the order sent, at its own outputs exactly one period after each note's
+// frame, and play again after the server restarts.
 
 #include <gtest/gtest.h>
 
@@ -150,12 +151,15 @@ TEST(MidiOnJack, NotesPlayTheirRowsInTheOrderSent) {
     }
     probe.StartRecording();
     std::vector<long> sent;
+    const int offsets[] = {0, 77, 255};  // frames within the cycle
     for (const int note : {60, 61, 59}) {
-        sent.push_back(probe.SendNoteOn(note, 127));
+        sent.push_back(probe.SendNoteOn(note, 127, offsets[sent.size()]));
         ASSERT_GE(sent.back(), 0);
         std::this_thread::sleep_for(400ms);  // longer than a row: each sounds alone
     }
     ASSERT_TRUE(jackprobe::WaitFor([&] { return probe.Full(); }, 10000ms));
+    // Each from its own frame, not from the cycle's start.
+    for (const long at : sent) EXPECT_EQ(probe.FirstSound(at) - at, jackprobe::Period) << at;
 
     kill(player, SIGINT);
     EXPECT_EQ(WaitExit(player), 0);
@@ -206,7 +210,7 @@ int LoudestSample(const testsupport::Bytes& wav) {
 
 // The server stopping and starting again while glwtool plays: its MIDI
 // port is back within 2 s of the server's return and notes sound again.
-// The sound goes to a file, away from the server.
+// The sound goes to a file on the sound device, away from the server.
 TEST(MidiOnJack, NotesPlayAgainAfterTheServerRestarts) {
     testsupport::TempDir dir;
     const std::string serverName = "glw-restart-" + std::to_string(getpid());
@@ -221,7 +225,8 @@ TEST(MidiOnJack, NotesPlayAgainAfterTheServerRestarts) {
     ASSERT_TRUE(testsupport::WriteFile(config, testsupport::Bytes(text.begin(), text.end())));
     setenv("ALSOFT_CONF", config.c_str(), 1);
     setenv("ALSOFT_DRIVERS", "wave", 1);
-    const pid_t player = Spawn({GLWTOOL_PATH, "play", "--midi", bank}, dir.file("play.log"));
+    const pid_t player =
+        Spawn({GLWTOOL_PATH, "play", "--midi", "--sound-device", bank}, dir.file("play.log"));
     unsetenv("ALSOFT_CONF");
     ASSERT_GT(player, 0);
     const auto endPlayer = [&] {
