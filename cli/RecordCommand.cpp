@@ -76,7 +76,8 @@ int RunRecord(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> files;
-    if (!SplitArguments(Name, args, {}, {"--input", "--connect", "--seconds", "--threshold", "--pre-roll"},
+    if (!SplitArguments(Name, args, {},
+                        {"--input", "--connect", "--seconds", "--threshold", "--pre-roll"},
                         &options, &values, &files, err))
         return ExitUsage;
     if (files.size() != 1) return UsageError(Name, "give one OUT.wav", err);
@@ -93,7 +94,8 @@ int RunRecord(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 return UsageError(Name, "--seconds takes 0.01 to 60", err);
         } else if (v.name == "--threshold") {
             settings.waitForThreshold = v.value != "off";
-            if (settings.waitForThreshold && !ParseNumber(v.value, -120, 0, &settings.thresholdDbfs))
+            if (settings.waitForThreshold &&
+                !ParseNumber(v.value, -120, 0, &settings.thresholdDbfs))
                 return UsageError(Name, "--threshold takes -120 to 0, or off", err);
         } else {
             double ms = 0;
@@ -113,7 +115,9 @@ int RunRecord(const std::vector<std::string>& args, std::ostream& out, std::ostr
             err << "glwtool record: waiting for the input to reach " << settings.thresholdDbfs
                 << " dBFS\n";
     };
-    events.finished = [&ended](record::RecordingResult result) { ended.set_value(std::move(result)); };
+    events.finished = [&ended](record::RecordingResult result) {
+        ended.set_value(std::move(result));
+    };
     record::Recording recording(record::OpenerFor(choice), std::move(events));
     recording.Arm(settings);  // before the first frame is read
     if (!recording.Start()) {
@@ -148,6 +152,8 @@ int RunRecord(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return ExitOk;
 }
 
-Command RecordCommand() { return {"record", "record a take from an input into a WAV file", RecordHelp, RunRecord}; }
+Command RecordCommand() {
+    return {"record", "record a take from an input into a WAV file", RecordHelp, RunRecord};
+}
 
 }  // namespace glwtool

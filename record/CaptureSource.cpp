@@ -17,8 +17,7 @@ CaptureChoice ParseCaptureChoice(const std::string& text) {
     return choice;
 }
 
-std::unique_ptr<CaptureSource> OpenCaptureSource(const CaptureChoice& choice,
-                                                 std::string* reason) {
+std::unique_ptr<CaptureSource> OpenCaptureSource(const CaptureChoice& choice, std::string* reason) {
     if (choice.kind == CaptureChoice::Kind::Jack) return JackCapture::Open(choice.connect, reason);
     return OpenAlCapture::Open(choice.kind == CaptureChoice::Kind::Named ? choice.name : "",
                                reason);

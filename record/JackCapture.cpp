@@ -96,7 +96,8 @@ int JackCapture::Process(jack_nframes_t frames, void* self) {
 }
 
 bool JackCapture::Read(std::vector<float>* frames) {
-    const size_t bytes = jack_ringbuffer_read_space(m_ring) / (2 * sizeof(float)) * 2 * sizeof(float);
+    const size_t bytes =
+        jack_ringbuffer_read_space(m_ring) / (2 * sizeof(float)) * 2 * sizeof(float);
     if (bytes > 0) {
         const size_t at = frames->size();
         frames->resize(at + bytes / sizeof(float));
@@ -105,8 +106,6 @@ bool JackCapture::Read(std::vector<float>* frames) {
     return !m_lost.load();
 }
 
-void JackCapture::Wait(std::chrono::milliseconds timeout) {
-    (void)m_wake.try_acquire_for(timeout);
-}
+void JackCapture::Wait(std::chrono::milliseconds timeout) { (void)m_wake.try_acquire_for(timeout); }
 
 }  // namespace record

@@ -73,7 +73,8 @@ bool OpenAlCapture::Read(std::vector<float>* frames) {
         } else {
             m_shorts.resize(count * 2);
             alcCaptureSamples(m_device, m_shorts.data(), available);
-            std::transform(m_shorts.begin(), m_shorts.end(), frames->begin() + static_cast<ptrdiff_t>(at),
+            std::transform(m_shorts.begin(), m_shorts.end(),
+                           frames->begin() + static_cast<ptrdiff_t>(at),
                            [](short s) { return static_cast<float>(s) / 32768.0f; });
         }
     }

@@ -84,20 +84,14 @@ void Recording::Run() {
             if (m_arm) {
                 recorder.Arm(*m_arm);
                 m_arm.reset();
-                if (recorder.Started()) {
-                    result.thresholdSeen = std::chrono::steady_clock::now();
-                    if (m_events.started) m_events.started();
-                }
+                if (recorder.Started() && m_events.started) m_events.started();
             }
         }
         const size_t count = frames.size() / 2;
         if (count == 0) continue;
         const bool wasStarted = recorder.Started();
         (void)recorder.Feed(frames.data(), count);
-        if (!wasStarted && recorder.Started()) {
-            result.thresholdSeen = std::chrono::steady_clock::now();
-            if (m_events.started) m_events.started();
-        }
+        if (!wasStarted && recorder.Started() && m_events.started) m_events.started();
         reportPeak = std::max(reportPeak, PeakOf(frames.data(), frames.size()));
         sinceReport += count;
         if (sinceReport >= reportFrames) {

@@ -36,9 +36,6 @@ struct RecordingResult {
     std::vector<float> take;  // interleaved stereo
     size_t thresholdFrame = 0;
     float peak = 0;
-    // When the frames holding the threshold's frame were read from the
-    // input: the start of the take's way onto a row.
-    std::chrono::steady_clock::time_point thresholdSeen;
 };
 
 struct RecordingEvents {

@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include <cstdint>
 #include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -24,10 +24,13 @@ void Put16(std::vector<uint8_t>& bytes, uint16_t value) {
 }
 
 void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.push_back(static_cast<uint8_t>(value >> shift));
 }
 
-void PutTag(std::vector<uint8_t>& bytes, const char* tag) { bytes.insert(bytes.end(), tag, tag + 4); }
+void PutTag(std::vector<uint8_t>& bytes, const char* tag) {
+    bytes.insert(bytes.end(), tag, tag + 4);
+}
 
 }  // namespace
 
@@ -41,9 +44,9 @@ std::string NewTakePath(const std::string& folder, int row, std::time_t when) {
     std::tm local{};
     (void)localtime_r(&when, &local);
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d.%02d.%02d row %02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                  row + 1);
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d.%02d.%02d row %02d",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, row + 1);
     std::string path = folder + "/" + stamp + ".wav";
     for (int n = 2; access(path.c_str(), F_OK) == 0; ++n)
         path = folder + "/" + stamp + " " + std::to_string(n) + ".wav";
@@ -91,7 +94,8 @@ bool WriteTakeFile(const std::string& path, const std::vector<float>& stereo, in
     bytes.resize(at + static_cast<size_t>(dataBytes));
     // The samples go out little-endian, as the host holds them here.
     static_assert(std::endian::native == std::endian::little);
-    if (dataBytes > 0) std::memcpy(bytes.data() + at, stereo.data(), static_cast<size_t>(dataBytes));
+    if (dataBytes > 0)
+        std::memcpy(bytes.data() + at, stereo.data(), static_cast<size_t>(dataBytes));
     WriteFailure failure;
     if (WriteWholeFile(path.c_str(), bytes.data(), static_cast<ptrdiff_t>(bytes.size()), &failure))
         return true;

@@ -20,8 +20,8 @@ struct TakeSettings {
     // the take starts at the first frame after arming, with no pre-roll.
     bool waitForThreshold = true;
     double thresholdDbfs = -40.0;
-    int preRollMs = 20;        // 0 ... MaxPreRollMs
-    double seconds = 1.5;      // from the threshold's frame (or the start) to the end
+    int preRollMs = 20;    // 0 ... MaxPreRollMs
+    double seconds = 1.5;  // from the threshold's frame (or the start) to the end
 };
 
 class TakeRecorder {

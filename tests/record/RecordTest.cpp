@@ -157,7 +157,8 @@ TEST_F(RecordTest, LostOrClosedInputEndsWithoutATake) {
         record::Recording recording(record::OpenerFor({}), std::move(events));
         recording.Arm({});
         ASSERT_TRUE(recording.Start());
-        ASSERT_EQ(opened.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        ASSERT_EQ(opened.get_future().wait_for(std::chrono::seconds(10)),
+                  std::future_status::ready);
     }  // closed while waiting
     EXPECT_EQ(ended.get_future().get().end, RecordingResult::End::Cancelled);
     EXPECT_FALSE(CaptureOpen());
@@ -175,9 +176,10 @@ TEST_F(RecordTest, GlwtoolRecordReportsTheTakeAndRefusesAMissingInput) {
                                  text, err),
               glwtool::ExitOk)
         << err.str();
-    EXPECT_EQ(text.str(), out + ": 24240 frames at 48000 Hz (505.0 ms), 32-bit float, stereo\n"
-                                "peak: -6.0 dBFS\n"
-                                "sound starts: 5.0 ms (frame 240)\n");
+    EXPECT_EQ(text.str(), out +
+                              ": 24240 frames at 48000 Hz (505.0 ms), 32-bit float, stereo\n"
+                              "peak: -6.0 dBFS\n"
+                              "sound starts: 5.0 ms (frame 240)\n");
 
     std::ostringstream none;
     EXPECT_EQ(glwtool::RunRecord({dir.file("x.wav"), "--input", "No such device"}, none, none),
