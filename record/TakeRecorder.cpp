@@ -15,12 +15,17 @@ size_t FramesOf(double seconds, int rate) {
 }  // namespace
 
 TakeRecorder::TakeRecorder(int sampleRate)
-    : m_rate(sampleRate), m_historyFrames(FramesOf(MaxPreRollMs / 1000.0, sampleRate)) {}
+    : m_rate(sampleRate),
+      m_level(static_cast<float>(std::pow(10.0, TakeSettings{}.thresholdDbfs / 20.0))),
+      m_historyFrames(FramesOf(MaxPreRollMs / 1000.0, sampleRate)),
+      m_quietNeeded(FramesOf(QuietBeforeStartMs / 1000.0, sampleRate)) {}
 
 void TakeRecorder::Arm(const TakeSettings& settings) {
     m_settings = settings;
     m_settings.preRollMs = std::clamp(settings.preRollMs, 0, MaxPreRollMs);
-    m_level = static_cast<float>(std::pow(10.0, settings.thresholdDbfs / 20.0));
+    const auto level = static_cast<float>(std::pow(10.0, settings.thresholdDbfs / 20.0));
+    if (level != m_level) m_quiet = 0;  // quiet at another level says nothing
+    m_level = level;
     m_historyFrames = FramesOf(m_settings.preRollMs / 1000.0, m_rate);
     const size_t kept = std::min(m_history.size() / 2, m_historyFrames);
     m_history.erase(m_history.begin(), m_history.end() - static_cast<ptrdiff_t>(kept * 2));
@@ -49,12 +54,18 @@ size_t TakeRecorder::Feed(const float* frames, size_t frameCount) {
     size_t before = 0;
     if (!m_started) {
         size_t first = frameCount;
-        if (m_armed) {
-            for (size_t i = 0; i < frameCount * 2; ++i) {
-                if (std::fabs(frames[i]) >= m_level) {
-                    first = i / 2;
-                    break;
-                }
+        // The quiet is counted armed or not: an input quiet before arming
+        // starts the take at the next sound.
+        for (size_t i = 0; i < frameCount; ++i) {
+            const bool loud =
+                std::fabs(frames[i * 2]) >= m_level || std::fabs(frames[i * 2 + 1]) >= m_level;
+            if (!loud) {
+                ++m_quiet;
+            } else if (m_armed && m_quiet >= m_quietNeeded) {
+                first = i;
+                break;
+            } else {
+                m_quiet = 0;
             }
         }
         m_history.insert(m_history.end(), frames, frames + first * 2);

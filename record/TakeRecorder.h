@@ -14,10 +14,16 @@ namespace record {
 
 // The longest pre-roll a take may keep, in milliseconds.
 inline constexpr int MaxPreRollMs = 500;
+// How long the input must stay below the threshold before reaching it
+// starts a take: a sound already going on when the take is armed (or the
+// input connected) is not its start; the next one is. Long enough that no
+// zero crossing of a held tone passes for quiet.
+inline constexpr int QuietBeforeStartMs = 10;
 
 struct TakeSettings {
-    // Wait for a sample (either channel) of at least thresholdDbfs; else
-    // the take starts at the first frame after arming, with no pre-roll.
+    // Wait for a sample (either channel) of at least thresholdDbfs after
+    // QuietBeforeStartMs below it; else the take starts at the first frame
+    // after arming, with no pre-roll.
     bool waitForThreshold = true;
     double thresholdDbfs = -40.0;
     int preRollMs = 20;    // 0 ... MaxPreRollMs
@@ -56,12 +62,14 @@ private:
 
     int m_rate;
     TakeSettings m_settings;
-    float m_level = 0;  // the threshold as a sample value
+    float m_level;  // the threshold as a sample value
     bool m_armed = false;
     bool m_started = false;
     bool m_done = false;
     std::vector<float> m_history;  // the latest frames before the start
     size_t m_historyFrames = 0;    // how many of them a pre-roll may keep
+    size_t m_quietNeeded;          // QuietBeforeStartMs in frames
+    size_t m_quiet = 0;            // frames below the threshold up to now
     std::vector<float> m_take;
     size_t m_endFrames = 0;  // the take's length once started
     size_t m_thresholdFrame = 0;

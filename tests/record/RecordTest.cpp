@@ -64,8 +64,9 @@ protected:
 
 // The take begins the pre-roll before the first frame that reaches the
 // threshold (whatever the input's blocks), holds the frames as they came and
-// ends the set time after that frame; a softer sound never starts it, and a
-// pre-roll longer than the input has run keeps what there is.
+// ends the set time after that frame; a softer sound never starts it, nor
+// one already going on when the input began; a pre-roll longer than the
+// input has run keeps what there is.
 TEST_F(RecordTest, ThresholdAndPreRollPlaceTheSound) {
     const size_t onset = 7000;
     const std::vector<float> stream = StreamWithOnset(onset, 100000);
@@ -82,10 +83,22 @@ TEST_F(RecordTest, ThresholdAndPreRollPlaceTheSound) {
 
     record::TakeRecorder early(Rate);
     early.Arm({.waitForThreshold = true, .thresholdDbfs = -40, .preRollMs = 20, .seconds = 0.5});
-    const std::vector<float> soon = StreamWithOnset(100, Rate);
+    const std::vector<float> soon = StreamWithOnset(600, Rate);
     (void)early.Feed(soon.data(), soon.size() / 2);
-    EXPECT_EQ(early.ThresholdFrame(), 100u);
-    EXPECT_EQ(early.TakeFrames(), 100u + Rate / 2);
+    EXPECT_EQ(early.ThresholdFrame(), 600u);
+    EXPECT_EQ(early.TakeFrames(), 600u + Rate / 2);
+
+    // Mid-sound at the start (a held tone's zero crossings are no quiet):
+    // the take begins at the next sound after a gap.
+    record::TakeRecorder late(Rate);
+    late.Arm({});
+    std::vector<float> held = Sine(Rate / 10, 50, 0.5f, Rate);
+    const std::vector<float> next = StreamWithOnset(Rate / 10, Rate * 2);
+    held.insert(held.end(), next.begin(), next.end());
+    (void)late.Feed(held.data(), held.size() / 2);
+    ASSERT_TRUE(late.Done());
+    EXPECT_EQ(late.Take()[PreRoll * 2], 0.5f);
+    EXPECT_EQ(late.Take()[0], 0.005f);
 
     // Stopped before anything reached the threshold: no take.
     record::TakeRecorder quiet(Rate);
