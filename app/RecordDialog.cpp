@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include <ctime>
+#include <utility>
 
 #include "app/LevelMeter.h"
 #include "app/WindowContext.h"
@@ -88,7 +89,10 @@ RecordDialog::RecordDialog(int row, const RecordChoices& choices, QWidget* paren
     auto* threshold = new QHBoxLayout;
     threshold->addWidget(m_threshold);
     threshold->addWidget(m_atOnce);
-    form->addRow(tr("&Threshold:"), threshold);
+    // A row of a layout gets no buddy by itself.
+    auto* thresholdLabel = new QLabel(tr("&Threshold:"), this);
+    thresholdLabel->setBuddy(m_threshold);
+    form->addRow(thresholdLabel, threshold);
     form->addRow(tr("&Pre-roll:"), m_preRoll);
     form->addRow(tr("Level:"), m_meter);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -238,7 +242,7 @@ void RecordDialog::OnFinished(int generation, const record::RecordingResult& res
                               const QString& take, const QString& writeError) {
     if (generation != m_generation) return;
     m_recording.reset();
-    m_armed = false;
+    const bool armed = std::exchange(m_armed, false);
     m_record->setEnabled(true);
     m_stop->setEnabled(false);
     using End = record::RecordingResult::End;
@@ -253,7 +257,10 @@ void RecordDialog::OnFinished(int generation, const record::RecordingResult& res
         return;
     }
     const QString reason = !writeError.isEmpty() ? writeError : FromModel(result.reason);
-    ShowState(reason);
+    ShowState(tr("Not recorded: %1.").arg(reason));
+    // An input missing as the dialog opens or another is chosen is said on
+    // the dialog; a box for what stopped a take asked for.
+    if (result.end == End::NoInput && !armed) return;
     MessageRequest request;
     request.parent = this;
     request.stringId = IdsRecordError;
