@@ -1,6 +1,7 @@
 #include "record/Recording.h"
 
 #include <algorithm>
+#include <deque>
 #include <system_error>
 #include <utility>
 
@@ -11,6 +12,56 @@ namespace {
 // The longest wait for frames before the stop and cancel flags are looked
 // at again.
 constexpr auto WaitSlice = std::chrono::milliseconds(10);
+
+// The level reports, paced: an input that delivers its frames in blocks
+// longer than a report (a sound server's 50 ms fragments) still gets one
+// every 1/LevelReportsPerSecond s, each part of a block in turn.
+class LevelPacer {
+public:
+    explicit LevelPacer(int rate)
+        : m_partFrames(static_cast<size_t>(std::max(1, rate / LevelReportsPerSecond))) {}
+
+    void Add(const float* stereo, size_t frames) {
+        while (frames > 0) {
+            const size_t count = std::min(frames, m_partFrames - m_frames);
+            m_peak = std::max(m_peak, PeakOf(stereo, count * 2));
+            m_frames += count;
+            stereo += count * 2;
+            frames -= count;
+            if (m_frames == m_partFrames) {
+                m_parts.push_back(m_peak);
+                m_frames = 0;
+                m_peak = 0;
+            }
+        }
+    }
+
+    // The report due now, if any. A backlog is never let grow: the meter
+    // shows the input as it is, not a while ago.
+    [[nodiscard]] std::optional<float> Due(std::chrono::steady_clock::time_point now) {
+        if (m_parts.empty()) return std::nullopt;
+        if (m_parts.size() <= MaxBacklog && now - m_last < MinGap) return std::nullopt;
+        float peak = m_parts.front();
+        m_parts.pop_front();
+        while (m_parts.size() > MaxBacklog) {
+            peak = std::max(peak, m_parts.front());
+            m_parts.pop_front();
+        }
+        m_last = now;
+        return peak;
+    }
+
+private:
+    static constexpr size_t MaxBacklog = 2;
+    // A little under a report's time: the loop looks every few milliseconds.
+    static constexpr auto MinGap = std::chrono::milliseconds(800 / LevelReportsPerSecond);
+
+    const size_t m_partFrames;
+    size_t m_frames = 0;
+    float m_peak = 0;
+    std::deque<float> m_parts;
+    std::chrono::steady_clock::time_point m_last;
+};
 
 }  // namespace
 
@@ -62,9 +113,7 @@ void Recording::Run() {
     result.sampleRate = rate;
     if (m_events.opened) m_events.opened(rate);
     TakeRecorder recorder(rate);
-    const size_t reportFrames = static_cast<size_t>(rate / LevelReportsPerSecond);
-    size_t sinceReport = 0;
-    float reportPeak = 0;
+    LevelPacer levels(rate);
     std::vector<float> frames;
     bool lost = false;
     bool stopped = false;
@@ -88,17 +137,14 @@ void Recording::Run() {
             }
         }
         const size_t count = frames.size() / 2;
+        levels.Add(frames.data(), count);
+        if (const std::optional<float> peak = levels.Due(std::chrono::steady_clock::now());
+            peak && m_events.level)
+            m_events.level(*peak);
         if (count == 0) continue;
         const bool wasStarted = recorder.Started();
         (void)recorder.Feed(frames.data(), count);
         if (!wasStarted && recorder.Started() && m_events.started) m_events.started();
-        reportPeak = std::max(reportPeak, PeakOf(frames.data(), frames.size()));
-        sinceReport += count;
-        if (sinceReport >= reportFrames) {
-            if (m_events.level) m_events.level(reportPeak);
-            sinceReport = 0;
-            reportPeak = 0;
-        }
     }
     source.reset();  // the input is let go before anyone hears the end
     if (m_cancel.load() || !recorder.Started()) {
