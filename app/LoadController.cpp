@@ -10,6 +10,7 @@
 #include "app/WindowContext.h"
 #include "controls/MessageBox.h"
 #include "controls/SlotPanel.h"
+#include "record/TakeFile.h"
 #include "res/StringTable.h"
 
 LoadController::LoadController(WindowContext& context, QObject* parent)
@@ -36,7 +37,8 @@ void LoadController::QueueRowLoad(int slot, const QString& path, bool showErrors
                                   const std::shared_ptr<PendingRowStep>& step) {
     if (step) m_context.history->Rows().Expect(step);
     const std::string file = ToModelPath(path);
-    const bool convert = m_context.model.ConvertFormats();
+    // A take the window recorded is beyond the strict reader (32-bit float).
+    const bool convert = m_context.model.ConvertFormats() || record::IsKeptTake(file);
     m_context.jobs.Run<MadeRow>(
         JobLane::ForRow(slot), this,
         [file, options, convert](const std::atomic<bool>& cancelled) {

@@ -20,6 +20,7 @@
 #include "app/LevelsController.h"
 #include "app/LoadController.h"
 #include "app/PadInput.h"
+#include "app/RecordController.h"
 #include "app/RowsView.h"
 #include "app/SaveController.h"
 #include "app/SettingsController.h"
@@ -97,6 +98,7 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
     m_levels = std::make_unique<LevelsController>(context);
     m_browse = std::make_unique<BrowseController>(context);
     m_card = std::make_unique<CardController>(context);
+    m_record = std::make_unique<RecordController>(context, *m_fill);
     m_pads = std::make_unique<PadInput>(model);
     m_settings = std::make_unique<SettingsController>(context, *m_browse, *m_pads);
     m_model.SetListener(m_rows.get());
@@ -242,6 +244,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     browse->setChecked(m_browse->IsBrowserOpen());
     browse->setShortcut(m_browse->ShortcutKey());
     m_card->AddMenuItems(menu);
+    m_record->AddMenuItems(menu);
     m_pads->AddMenuItems(menu);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == match) m_levels->MatchLevels();

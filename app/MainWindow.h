@@ -18,6 +18,7 @@ class LoadController;
 class PadInput;
 class ProfileStore;
 class QShortcut;
+class RecordController;
 class RowsView;
 class SaveController;
 class SettingsController;
@@ -103,6 +104,7 @@ private:
     std::unique_ptr<EditController> m_edits;
     std::unique_ptr<BrowseController> m_browse;
     std::unique_ptr<CardController> m_card;
+    std::unique_ptr<RecordController> m_record;
     std::unique_ptr<PadInput> m_pads;  // keyboard and MIDI pads
     std::unique_ptr<SettingsController> m_settings;
     std::unique_ptr<QShortcut> m_openShortcut;

@@ -7,6 +7,7 @@
 
 #include "cli/CardCommands.h"
 #include "cli/PlayCommand.h"
+#include "cli/RecordCommand.h"
 #include "cli/Tool.h"
 #include "cli/VersionCommands.h"
 #include "core/CardBanks.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     commands.push_back(glwtool::VersionsCommand());
     commands.push_back(glwtool::RestoreCommand());
     commands.push_back(glwtool::CardCommand());
+    commands.push_back(glwtool::RecordCommand());
     const int code = glwtool::RunTool(commands, args, std::cout, std::cerr);
     std::cout.flush();
     return std::cout.good() ? code : glwtool::ExitFailure;

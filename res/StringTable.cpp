@@ -11,7 +11,7 @@ struct Entry {
     const char* text;
 };
 
-constexpr std::array<Entry, 21> Table{{
+constexpr std::array<Entry, 22> Table{{
     {IdsAboutMenu, "GRIDLUME User Voice Manager Version Info(&A)..."},
     {IdsAudioFilter,
      "All Audio Files (*.wav;*.aif;*.aiff)|*.wav;*.aif;*.aiff|WAVE PCM Files (*.wav)|*.wav|"
@@ -38,6 +38,7 @@ constexpr std::array<Entry, 21> Table{{
      "continue?"},
     {IdsCardCompared, "The card compared with the backup:"},
     {IdsCardBackedUp, "Every voice bank of the card was backed up and verified."},
+    {IdsRecordError, "The sound could not be recorded. Nothing was changed."},
 }};
 
 }  // namespace

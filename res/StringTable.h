@@ -25,6 +25,7 @@ enum ResStringId : int {
     IdsRestoreCard = 126,
     IdsCardCompared = 127,
     IdsCardBackedUp = 128,
+    IdsRecordError = 140,
 };
 
 // The text of string id, verbatim; an empty string for an id the table does

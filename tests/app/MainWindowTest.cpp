@@ -147,8 +147,9 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
         ASSERT_NE(menu, nullptr);
         // Undo, Redo, Earlier versions, a separator, About, Open bank, the
         // converter option, Match levels, Fill rows from folder,
-        // Browse sounds, Card, Stop all sounds, MIDI input, Sound output
-        ASSERT_EQ(menu->actions().size(), 14);
+        // Browse sounds, Card, Record into row, Stop all sounds, MIDI input,
+        // Sound output
+        ASSERT_EQ(menu->actions().size(), 15);
         QAction* about = menu->actions().at(4);
         entry = about->text();
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
