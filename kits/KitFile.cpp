@@ -116,7 +116,9 @@ void TakeSfzRegion(const std::map<std::string, std::string>& op, const std::stri
     }
     KitRegion region;
     region.shown = *sample;
-    region.sample = ResolveSample(folder, defaultPath + *sample);
+    // default_path goes before a relative sample only.
+    const bool absolute = sample->front() == '/' || sample->front() == '\\';
+    region.sample = ResolveSample(folder, absolute ? *sample : defaultPath + *sample);
     int lo = 0;
     int hi = 127;
     int keycenter = 60;
