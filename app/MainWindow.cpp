@@ -17,6 +17,7 @@
 #include "app/EditController.h"
 #include "app/FillController.h"
 #include "app/HistoryController.h"
+#include "app/KitController.h"
 #include "app/LevelsController.h"
 #include "app/LoadController.h"
 #include "app/PadInput.h"
@@ -97,6 +98,7 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
     m_levels = std::make_unique<LevelsController>(context);
     m_browse = std::make_unique<BrowseController>(context);
     m_card = std::make_unique<CardController>(context);
+    m_kits = std::make_unique<KitController>(context);
     m_pads = std::make_unique<PadInput>(model);
     m_settings = std::make_unique<SettingsController>(context, *m_browse, *m_pads);
     m_model.SetListener(m_rows.get());
@@ -115,8 +117,12 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
 
     // How the features reach each other.
     connect(m_edits.get(), &EditController::CloseAsked, this, &MainWindow::OnCloseButton);
-    connect(m_fill.get(), &FillController::BankDropped, m_banks.get(),
-            &BankController::OpenBankLater);
+    connect(m_fill.get(), &FillController::BankDropped, this, [this](const QString& path) {
+        if (KitController::IsKitFile(path))
+            m_kits->ImportKitLater(path);
+        else
+            m_banks->OpenBankLater(path);
+    });
     connect(m_pads.get(), &PadInput::Struck, m_fill.get(), &FillController::SetTargetRow);
     // Enter in the browser: the files go on the rows from the target row.
     connect(m_browse.get(), &BrowseController::FilesChosen, m_fill.get(),
@@ -242,6 +248,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     browse->setChecked(m_browse->IsBrowserOpen());
     browse->setShortcut(m_browse->ShortcutKey());
     m_card->AddMenuItems(menu);
+    m_kits->AddMenuItems(menu);
     m_pads->AddMenuItems(menu);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == match) m_levels->MatchLevels();
@@ -259,7 +266,8 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     // The rows take their own drops; the rest of the window takes a bank.
-    if (IsBankFile(FileDropTarget::SingleLocalFile(event->mimeData()))) {
+    const QString dragged = FileDropTarget::SingleLocalFile(event->mimeData());
+    if (IsBankFile(dragged) || KitController::IsKitFile(dragged)) {
         event->setDropAction(
             FileDropTarget::ChooseDropAction(event->possibleActions(), event->proposedAction()));
         event->accept();
@@ -270,12 +278,15 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QString path = FileDropTarget::SingleLocalFile(event->mimeData());
-    if (!IsBankFile(path)) {
+    if (!IsBankFile(path) && !KitController::IsKitFile(path)) {
         event->ignore();
         return;
     }
     event->setDropAction(
         FileDropTarget::ChooseDropAction(event->possibleActions(), event->proposedAction()));
     event->accept();
-    m_banks->OpenBankLater(path);
+    if (KitController::IsKitFile(path))
+        m_kits->ImportKitLater(path);
+    else
+        m_banks->OpenBankLater(path);
 }
