@@ -17,7 +17,8 @@ const char* const ExportHelp =
     "(row 1 on note 60, as the instrument maps notes), one key per row, each row whole\n"
     "and once, velocity setting the level as the pads do. --format wav writes the rows\n"
     "alone. DIR is created when missing. Files already in DIR are not replaced unless\n"
-    "--replace is given; then nothing is written at all.\n\n"
+    "--replace is given: without it, a file in the way stops the export before\n"
+    "anything is written.\n\n"
     "glwtool import of the kit gives the bank back byte for byte.\n\n"
     "exit codes: 0 written, 1 damaged bank, a file in the way or not written, 2 usage\n"
     "error or the bank cannot be read\n";
