@@ -20,6 +20,7 @@
 #include "kits/KitExport.h"
 #include "kits/KitImport.h"
 #include "kits/KitRoll.h"
+#include "res/StringTable.h"
 #include "voicebank/BankName.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -41,12 +42,12 @@ QStringList FromModelLines(const std::vector<std::string>& lines) {
     return out;
 }
 
-// A box with text and the lines below it.
-void ShowLines(QWidget* parent, const QString& text, const QStringList& lines,
+// A box with the string's text and the lines below it.
+void ShowLines(QWidget* parent, int stringId, const QStringList& lines,
                QMessageBox::Icon icon = QMessageBox::Warning) {
     MessageRequest request;
     request.parent = parent;
-    request.text = text;
+    request.stringId = stringId;
     request.icon = icon;
     request.informativeText = lines.join(QChar('\n'));
     (void)ShowMessage(std::move(request));
@@ -140,13 +141,13 @@ bool KitController::ExportBankTo(const QString& folder, const QString& name, Kit
                 m_busy = false;
                 m_context.ShowLater([this, folder, rows, why] {
                     if (why.empty())
-                        ShowLines(&m_context.window, tr("The bank was exported."),
-                                  {tr("%n row(s) written to %1", nullptr, static_cast<int>(rows))
+                        ShowLines(&m_context.window, IdsKitExported,
+                                  {(rows == 1 ? tr("1 row written to %1")
+                                              : tr("%1 rows written to %2").arg(rows))
                                        .arg(folder)},
                                   QMessageBox::Information);
                     else
-                        ShowLines(&m_context.window, tr("The bank could not be exported."),
-                                  {FromModel(why)});
+                        ShowLines(&m_context.window, IdsKitExportError, {FromModel(why)});
                 });
             });
     };
@@ -167,7 +168,7 @@ bool KitController::ExportBankTo(const QString& folder, const QString& name, Kit
             m_context.ShowLater([this, write, shared] {
                 MessageRequest request;
                 request.parent = &m_context.window;
-                request.text = tr("These files are there already. Replace them?");
+                request.stringId = IdsKitReplaceFiles;
                 request.icon = QMessageBox::Question;
                 request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
                 request.informativeText = FromModelLines(shared->existing).join(QChar('\n'));
@@ -195,7 +196,7 @@ bool KitController::ImportKit(const QString& given) {
     if (m_context.model.CountLoadedSlots() > 0) {
         MessageRequest request;
         request.parent = &m_context.window;
-        request.text = tr("Importing the kit replaces all 16 rows. Do you want to continue?");
+        request.stringId = IdsKitReplaceRows;
         request.icon = QMessageBox::Question;
         request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
         if (ShowMessage(std::move(request)) != QMessageBox::Ok || m_context.closing) return false;
@@ -231,10 +232,8 @@ void KitController::FinishImport(const QString& path, KitRowsMade made) {
     if (!made.plan.error.empty())
         problems.prepend(name + QStringLiteral(": ") + FromModel(made.plan.error));
     if (!problems.isEmpty()) {
-        m_context.ShowLater([this, problems] {
-            ShowLines(&m_context.window, tr("The kit could not be imported; no row was changed."),
-                      problems);
-        });
+        m_context.ShowLater(
+            [this, problems] { ShowLines(&m_context.window, IdsKitImportError, problems); });
         return;
     }
     SlotModel& model = m_context.model;
@@ -255,8 +254,7 @@ void KitController::FinishImport(const QString& path, KitRowsMade made) {
     const QStringList words = made.words + refused;
     if (!words.isEmpty())
         m_context.ShowLater([this, words] {
-            ShowLines(&m_context.window, tr("The kit was imported."), words,
-                      QMessageBox::Information);
+            ShowLines(&m_context.window, IdsKitImported, words, QMessageBox::Information);
         });
 }
 
@@ -340,8 +338,7 @@ void KitController::FinishRoll(std::vector<int> chosen, KitRowsMade made) {
     emit RollFinished();
     if (!made.failures.isEmpty()) {
         m_context.ShowLater([this, failures = made.failures] {
-            ShowLines(&m_context.window, tr("The folder could not be read; no row was changed."),
-                      failures);
+            ShowLines(&m_context.window, IdsRollError, failures);
         });
         return;
     }
@@ -364,7 +361,6 @@ void KitController::FinishRoll(std::vector<int> chosen, KitRowsMade made) {
                                        std::move(before), bankBefore);
     if (!made.words.isEmpty())
         m_context.ShowLater([this, words = made.words] {
-            ShowLines(&m_context.window, tr("Some rows were not rolled."), words,
-                      QMessageBox::Information);
+            ShowLines(&m_context.window, IdsRollLeftOut, words, QMessageBox::Information);
         });
 }
