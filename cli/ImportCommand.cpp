@@ -63,7 +63,14 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << "glwtool import: cannot read " << Printable(kit) << ": " << Printable(why) << '\n';
         return ExitUsage;
     }
-    const KitImportPlan plan = PlanKitImport(kit, convert);
+    KitFormat format = KitFormat::Sfz;
+    (void)IsKitFileName(kit, &format);
+    const KitContents contents = ParseKit(format, text, fs::path(kit).parent_path().string());
+    KitImportPlan plan;
+    if (!contents.error.empty())
+        plan.error = contents.error;
+    else
+        plan = PlanKitRows(contents, convert);
     if (!plan.error.empty()) {
         err << "glwtool import: " << Printable(kit) << " is no kit: " << Printable(plan.error)
             << "; nothing written\n";

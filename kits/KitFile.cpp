@@ -739,12 +739,13 @@ std::string WriteKitText(KitFormat format, const std::string& bankName,
                     "\nkey=" + std::to_string(KitKeyOfRow(row.row)) + "\n";
         }
     } else if (format == KitFormat::Dspreset) {
-        text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- GRIDLUME bank " +
-               XmlEscape(bankName) +
-               ": row r plays on note 59 + r (row 1 on note 60), whole and once. -->\n"
-               "<DecentSampler minVersion=\"1.0.0\">\n  <groups>\n    <group name=\"" +
-               XmlEscape(bankName) +
-               "\" ampVelTrack=\"1\" attack=\"0\" decay=\"0\" sustain=\"1\" release=\"1\">\n";
+        // The name goes in the group's name only: a comment may not hold "--".
+        text =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- A GRIDLUME bank: row r plays on "
+            "note 59 + r (row 1 on note 60), whole and once. -->\n"
+            "<DecentSampler minVersion=\"1.0.0\">\n  <groups>\n    <group name=\"" +
+            XmlEscape(bankName) +
+            "\" ampVelTrack=\"1\" attack=\"0\" decay=\"0\" sustain=\"1\" release=\"1\">\n";
         for (const KitRowFile& row : rows) {
             const std::string key = std::to_string(KitKeyOfRow(row.row));
             text += "      <sample path=\"" + XmlEscape(row.fileName) + "\" rootNote=\"" + key +
