@@ -56,6 +56,13 @@ TEST_F(KitWindowTest, ImportAndRollAreOneUndoStepEachAndNeverDrawAHeldFile) {
     for (int slot = 1; slot <= 4; ++slot) EXPECT_FALSE(rows.IsSlotLoaded(slot)) << slot;
     EXPECT_TRUE(rows.IsSlotLoaded(5));
 
+    // A kit file dropped on a row is imported as Import kit does.
+    Drop(Label(7), {QString::fromStdString(dir.file("kit/k.sfz"))});
+    const QDeadlineTimer deadline(10000);
+    while (rows.SlotPath(1) != dir.file("kit/a.wav") && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(rows.SlotPath(0), dir.file("kit/sub/b.wav"));
+
     RollDialog dialog;
     dialog.SetFolderForAll(pool);
     dialog.SetLocked(3, true);
