@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/HistoryController.h"
+#include "app/KitController.h"
 #include "app/LoadController.h"
 #include "app/RowHistory.h"
 #include "app/RowsView.h"
@@ -111,7 +112,8 @@ void FillController::ConnectRows() {
         connect(panel.LoadButton(i), &QAbstractButton::pressed, this, target);
         connect(panel.PlayButton(i), &QAbstractButton::pressed, this, target);
         const auto dropped = [this](int slot, const QString& path) {
-            if (!path.isEmpty() && !IsBankFile(path)) SetTargetRow(slot);
+            if (!path.isEmpty() && !IsBankFile(path) && !KitController::IsKitFile(path))
+                SetTargetRow(slot);
         };
         connect(panel.Label(i), &SlotLabel::FileDropped, this, dropped);
         connect(panel.LoadButton(i), &SkinButton::FileDropped, this, dropped);
@@ -150,7 +152,7 @@ void FillController::OnFileDragLeft(int slot) {
 }
 
 void FillController::OnFileDropped(int slot, const QString& path) {
-    if (IsBankFile(path)) {
+    if (IsBankFile(path) || KitController::IsKitFile(path)) {
         emit BankDropped(path);
     } else if (!KeepDroppedRowFile(slot, path)) {
         const auto step = m_context.history->BeginRowStep(tr("drop on row %1").arg(slot + 1));

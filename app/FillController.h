@@ -53,7 +53,7 @@ public:
     void RemoveStaleRowFiles();
 
 signals:
-    // A bank file was dropped on a row.
+    // A bank file (or a kit file) was dropped on a row.
     void BankDropped(const QString& path);
 
 private:

@@ -17,6 +17,7 @@
 #include "app/EditController.h"
 #include "app/FillController.h"
 #include "app/HistoryController.h"
+#include "app/KitController.h"
 #include "app/LevelsController.h"
 #include "app/LoadController.h"
 #include "app/PadInput.h"
@@ -99,6 +100,7 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
     m_browse = std::make_unique<BrowseController>(context);
     m_card = std::make_unique<CardController>(context);
     m_record = std::make_unique<RecordController>(context, *m_fill);
+    m_kits = std::make_unique<KitController>(context);
     m_pads = std::make_unique<PadInput>(model);
     m_settings = std::make_unique<SettingsController>(context, *m_browse, *m_pads);
     m_model.SetListener(m_rows.get());
@@ -117,8 +119,12 @@ MainWindow::MainWindow(SlotModel& model, ProfileStore* profile, const VolumeSour
 
     // How the features reach each other.
     connect(m_edits.get(), &EditController::CloseAsked, this, &MainWindow::OnCloseButton);
-    connect(m_fill.get(), &FillController::BankDropped, m_banks.get(),
-            &BankController::OpenBankLater);
+    connect(m_fill.get(), &FillController::BankDropped, this, [this](const QString& path) {
+        if (KitController::IsKitFile(path))
+            m_kits->ImportKitLater(path);
+        else
+            m_banks->OpenBankLater(path);
+    });
     connect(m_pads.get(), &PadInput::Struck, m_fill.get(), &FillController::SetTargetRow);
     // Enter in the browser: the files go on the rows from the target row.
     connect(m_browse.get(), &BrowseController::FilesChosen, m_fill.get(),
@@ -245,6 +251,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     browse->setShortcut(m_browse->ShortcutKey());
     m_card->AddMenuItems(menu);
     m_record->AddMenuItems(menu);
+    m_kits->AddMenuItems(menu);
     m_pads->AddMenuItems(menu);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == match) m_levels->MatchLevels();
@@ -262,7 +269,8 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     // The rows take their own drops; the rest of the window takes a bank.
-    if (IsBankFile(FileDropTarget::SingleLocalFile(event->mimeData()))) {
+    const QString dragged = FileDropTarget::SingleLocalFile(event->mimeData());
+    if (IsBankFile(dragged) || KitController::IsKitFile(dragged)) {
         event->setDropAction(
             FileDropTarget::ChooseDropAction(event->possibleActions(), event->proposedAction()));
         event->accept();
@@ -273,12 +281,15 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QString path = FileDropTarget::SingleLocalFile(event->mimeData());
-    if (!IsBankFile(path)) {
+    if (!IsBankFile(path) && !KitController::IsKitFile(path)) {
         event->ignore();
         return;
     }
     event->setDropAction(
         FileDropTarget::ChooseDropAction(event->possibleActions(), event->proposedAction()));
     event->accept();
-    m_banks->OpenBankLater(path);
+    if (KitController::IsKitFile(path))
+        m_kits->ImportKitLater(path);
+    else
+        m_banks->OpenBankLater(path);
 }

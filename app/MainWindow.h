@@ -10,6 +10,7 @@
 class BankController;
 class BrowseController;
 class CardController;
+class KitController;
 class EditController;
 class FillController;
 class HistoryController;
@@ -105,6 +106,7 @@ private:
     std::unique_ptr<BrowseController> m_browse;
     std::unique_ptr<CardController> m_card;
     std::unique_ptr<RecordController> m_record;
+    std::unique_ptr<KitController> m_kits;
     std::unique_ptr<PadInput> m_pads;  // keyboard and MIDI pads
     std::unique_ptr<SettingsController> m_settings;
     std::unique_ptr<QShortcut> m_openShortcut;

@@ -1,8 +1,12 @@
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
+#include <random>
+#include <set>
 #include <system_error>
 
 #include "audio/AudioData.h"
@@ -18,6 +22,7 @@
 #include "convert/SoundFiles.h"
 #include "convert/VoiceLoad.h"
 #include "core/RowPlacement.h"
+#include "kits/KitRoll.h"
 #include "voicebank/BankFolder.h"
 #include "voicebank/BankName.h"
 #include "voicebank/VoiceBankBuilder.h"
@@ -38,6 +43,7 @@ constexpr const char* BuildHelpHead =
     "                     [--reverse ROW]... [--fade-in ROW=MS]... [--fade-out ROW=MS]...\n"
     "                     [--slice FILE [--first-row N] [--mode M] [--sensitivity N]\n"
     "                     [--count N | --tempo BPM --note A/B]]\n"
+    "                     [--random DIR [--seed N]]\n"
     "                     OUT.glw [ROW=FILE | ROW= | FILE | DIR]...\n\n"
     "Builds a voice bank from up to 16 WAV or AIFF files (8 or 16 bits, mono or stereo,\n"
     "22050, 24000, 44100 or 48000 Hz). Each file is converted as when it is loaded into\n"
@@ -67,6 +73,10 @@ constexpr const char* BuildHelpTail =
     "            from one file keep their differences (the loudest meets the target).\n"
     "            Silent rows, and rows already at a level outside -40 to 0, are left as\n"
     "            they are and named; a row that would need such a level is a usage error.\n"
+    "  --random DIR [--seed N]\n"
+    "            fills every row no argument fills with a sound file drawn at random from\n"
+    "            DIR and its sub-folders, no file twice nor one given for a row; the same\n"
+    "            seed draws the same files (one is chosen and printed when none is given)\n"
     "  --slice FILE\n"
     "            fills consecutive rows, from --first-row N (default 1) upward, with the\n"
     "            slices glwtool slices finds in FILE, each as --start and --length\n"
@@ -134,8 +144,11 @@ struct BuildJob {
     std::vector<BareFile> bare;                     // FILE and DIR operands, in order
     std::array<bool, VoiceSlotCount> kept{};        // kept as stored in --from
     std::array<VoiceLoadOutcome, VoiceSlotCount> outcomes{};
-    MatchRequest match;   // --match-loudness
-    std::string matched;  // what --match-loudness did, for the last lines
+    MatchRequest match;     // --match-loudness
+    std::string matched;    // what --match-loudness did, for the last lines
+    std::string randomDir;  // --random: the rows left free are drawn from it
+    std::optional<uint64_t> seed;
+    std::string rolled;  // what --random did, for the last lines
 };
 
 // A FILE operand into bare, or a DIR's sound files in natural order.
@@ -160,13 +173,87 @@ int AddBareOperand(const std::string& operand, bool convert, std::vector<BareFil
     return ExitOk;
 }
 
+// --random DIR and --seed N into job. Returns ExitOk or ExitUsage after the
+// message.
+int ReadRandomOptions(const std::vector<OptionValue>& values, BuildJob* job, std::ostream& err) {
+    for (const OptionValue& v : values) {
+        if (v.name == "--random") {
+            if (!job->randomDir.empty()) return UsageError("build", "--random is given twice", err);
+            if (v.value.empty()) return UsageError("build", "--random needs a folder", err);
+            job->randomDir = v.value;
+        } else if (v.name == "--seed") {
+            if (job->seed) return UsageError("build", "--seed is given twice", err);
+            uint64_t seed = 0;
+            const char* end = v.value.data() + v.value.size();
+            const auto result = std::from_chars(v.value.data(), end, seed);
+            if (v.value.empty() || result.ec != std::errc() || result.ptr != end)
+                return UsageError("build",
+                                  "--seed takes a whole number from 0 to 18446744073709551615, "
+                                  "not '" +
+                                      Printable(v.value) + "'",
+                                  err);
+            job->seed = seed;
+        }
+    }
+    if (job->seed && job->randomDir.empty())
+        return UsageError("build", "--seed goes with --random DIR", err);
+    return ExitOk;
+}
+
+// --random: every row no argument fills (nor --from keeps) gets a sound
+// file of the folder, drawn by the seed, never one given on the command
+// line or drawn for another row. Returns ExitOk or ExitUsage after the
+// message.
+int RollFreeRows(BuildJob* job, std::ostream& err) {
+    std::vector<std::string> files;
+    std::string why;
+    if (!ListSoundFilesUnder(job->randomDir, job->convert, &files, &why))
+        return UsageError("build", "cannot read folder '" + Printable(job->randomDir) + "': " + why,
+                          err);
+    if (files.empty())
+        return UsageError("build", "no sound files in folder '" + Printable(job->randomDir) + "'",
+                          err);
+    // A file given for a row is not drawn again, however its path is written.
+    std::set<fs::path> given;
+    std::error_code ec;
+    for (const std::string& file : job->files)
+        if (!file.empty()) given.insert(fs::weakly_canonical(file, ec));
+    std::vector<std::string> taken;
+    for (const std::string& file : files)
+        if (given.count(fs::weakly_canonical(file, ec)) > 0) taken.push_back(file);
+    std::array<std::vector<std::string>, 16> pools;
+    size_t free = 0;
+    for (size_t k = 0; k < pools.size(); ++k) {
+        if (job->named[k] || job->kept[k]) continue;
+        pools[k] = files;
+        ++free;
+    }
+    if (!job->seed) job->seed = (uint64_t{std::random_device{}()} << 32) | std::random_device{}();
+    const std::array<std::string, 16> drawn = RollRows(pools, taken, *job->seed);
+    size_t filled = 0;
+    for (size_t k = 0; k < drawn.size(); ++k) {
+        if (drawn[k].empty()) continue;
+        job->files[k] = drawn[k];
+        job->named[k] = true;
+        ++filled;
+    }
+    job->rolled = std::to_string(filled) + (filled == 1 ? " row" : " rows") + " drawn from " +
+                  Printable(job->randomDir) + " with --seed " + std::to_string(*job->seed) + '\n';
+    if (filled < free)
+        err << "glwtool build: " << Printable(job->randomDir)
+            << " has too few sound files: " << free - filled
+            << (free - filled == 1 ? " row stays" : " rows stay") << " empty\n";
+    return ExitOk;
+}
+
 // The command line into job. Returns ExitOk, or the exit code after the
 // usage error is written.
 int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std::ostream& err) {
     std::vector<std::string> options;
     std::vector<OptionValue> values;
     std::vector<std::string> operands;
-    std::vector<std::string_view> valued = {"--from", "--slice", "--first-row"};
+    std::vector<std::string_view> valued = {"--from", "--slice", "--first-row", "--random",
+                                            "--seed"};
     valued.insert(valued.end(), SliceSettingOptions.begin(), SliceSettingOptions.end());
     for (const RowOptionText& option : RowOptionTexts()) valued.push_back(option.option);
     if (!SplitArguments("build", args, {"--convert"}, valued, &options, &values, &operands, err,
@@ -180,13 +267,14 @@ int ParseBuildArguments(const std::vector<std::string>& args, BuildJob* job, std
         if (v.value.empty()) return UsageError("build", "--from needs a BANK.glw", err);
         job->fromPath = v.value;
     }
+    if (const int exit = ReadRandomOptions(values, job, err); exit != ExitOk) return exit;
     const bool from = !job->fromPath.empty();
     const bool slicing = std::any_of(values.begin(), values.end(),
                                      [](const OptionValue& v) { return v.name == "--slice"; });
     if (operands.empty())
         return UsageError("build", from ? "missing OUT.glw" : "missing OUT.glw and sound files",
                           err);
-    if (operands.size() < 2 && !from && !slicing)
+    if (operands.size() < 2 && !from && !slicing && job->randomDir.empty())
         return UsageError("build", "no sound files given", err);
 
     job->outPath = operands.front();
@@ -289,6 +377,9 @@ int PlaceRows(BuildJob* job, VoiceBankImage* image, std::ostream& err) {
         if (const int exit = LeaveOutFolderFiles(*job, placement.items.size(), err); exit != ExitOk)
             return exit;
     }
+    if (!job->randomDir.empty()) {
+        if (const int exit = RollFreeRows(job, err); exit != ExitOk) return exit;
+    }
     for (size_t k = 0; k < job->files.size(); ++k) {
         const std::string given = FirstOptionGiven(job->choices[k]);
         if (!given.empty() && job->files[k].empty())
@@ -373,7 +464,7 @@ void ReportBuild(const BuildJob& job, const VoiceBankImage& image, std::ostream&
             << DescribeApplied(job.choices[k], job.outcomes[k], rec) << DescribeLength(rec.frames)
             << '\n';
     }
-    out << job.matched;
+    out << job.matched << job.rolled;
     std::error_code ec;
     const auto size = fs::file_size(fs::path(job.outPath), ec);
     out << "wrote " << Printable(job.outPath) << " (" << (ec ? 0 : size) << " bytes)\n";

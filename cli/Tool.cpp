@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "cli/Commands.h"
+#include "cli/ExportCommand.h"
+#include "cli/ImportCommand.h"
 #include "cli/SliceCommand.h"
 
 #ifndef GLW_VERSION
@@ -181,6 +183,9 @@ std::vector<Command> CoreCommands() {
         {"info", "check a bank and list its 16 rows", InfoHelp, RunInfo},
         {"extract", "write each filled row of a bank as a WAV file", ExtractHelp, RunExtract},
         {"slices", "find the hits of a loop, one slice per hit", SlicesHelp, RunSlices},
+        {"export", "write a bank's rows as WAV files with an SFZ or Decent Sampler kit", ExportHelp,
+         RunExport},
+        {"import", "build a bank from an SFZ or Decent Sampler kit", ImportHelp, RunImport},
     };
 }
 

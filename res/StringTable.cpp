@@ -11,7 +11,7 @@ struct Entry {
     const char* text;
 };
 
-constexpr std::array<Entry, 22> Table{{
+constexpr std::array<Entry, 30> Table{{
     {IdsAboutMenu, "GRIDLUME User Voice Manager Version Info(&A)..."},
     {IdsAudioFilter,
      "All Audio Files (*.wav;*.aif;*.aiff)|*.wav;*.aif;*.aiff|WAVE PCM Files (*.wav)|*.wav|"
@@ -38,6 +38,14 @@ constexpr std::array<Entry, 22> Table{{
      "continue?"},
     {IdsCardCompared, "The card compared with the backup:"},
     {IdsCardBackedUp, "Every voice bank of the card was backed up and verified."},
+    {IdsKitExported, "The voice bank was exported."},
+    {IdsKitExportError, "The voice bank could not be exported."},
+    {IdsKitReplaceFiles, "These files exist already. Do you want to replace them?"},
+    {IdsKitReplaceRows, "Importing the kit replaces all 16 rows. Do you want to continue?"},
+    {IdsKitImportError, "The kit could not be imported. Nothing was changed."},
+    {IdsKitImported, "The kit was imported."},
+    {IdsRollError, "The folder could not be read. Nothing was changed."},
+    {IdsRollLeftOut, "Not every row was rolled."},
     {IdsRecordError, "The sound could not be recorded. Nothing was changed."},
 }};
 

@@ -25,7 +25,15 @@ enum ResStringId : int {
     IdsRestoreCard = 126,
     IdsCardCompared = 127,
     IdsCardBackedUp = 128,
-    IdsRecordError = 140,
+    IdsKitExported = 140,
+    IdsKitExportError = 141,
+    IdsKitReplaceFiles = 142,
+    IdsKitReplaceRows = 143,
+    IdsKitImportError = 144,
+    IdsKitImported = 145,
+    IdsRollError = 146,
+    IdsRollLeftOut = 147,
+    IdsRecordError = 148,
 };
 
 // The text of string id, verbatim; an empty string for an id the table does

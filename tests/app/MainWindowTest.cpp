@@ -147,9 +147,9 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
         ASSERT_NE(menu, nullptr);
         // Undo, Redo, Earlier versions, a separator, About, Open bank, the
         // converter option, Match levels, Fill rows from folder,
-        // Browse sounds, Card, Record into row, Stop all sounds, MIDI input,
-        // Sound output
-        ASSERT_EQ(menu->actions().size(), 15);
+        // Browse sounds, Card, Record into row, Export bank, Import kit,
+        // Roll rows from folders, Stop all sounds, MIDI input, Sound output
+        ASSERT_EQ(menu->actions().size(), 18);
         QAction* about = menu->actions().at(4);
         entry = about->text();
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
