@@ -29,9 +29,8 @@ constexpr const char* OutputNames[2] = {"out_1", "out_2"};
 
 void IgnoreJackMessage(const char*) {}
 
-// No server is normal, and so is one that stops and comes back while the
-// input tries again: the library's own lines about each failed connection
-// stay off stderr.
+}  // namespace
+
 void QuietJackMessages() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -39,8 +38,6 @@ void QuietJackMessages() {
         jack_set_info_function(&IgnoreJackMessage);
     });
 }
-
-}  // namespace
 
 JackMidiInput::JackMidiInput(const InputSettings& settings, NoteHandler handler,
                              std::shared_ptr<SoundSource> sound)

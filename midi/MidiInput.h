@@ -35,6 +35,10 @@ inline constexpr const char* AlsaClientName = "GRIDLUME User Voice Manager";
 inline constexpr const char* AlsaPortName = "MIDI in";
 inline constexpr const char* JackClientName = "gridlume-voice-manager";
 inline constexpr const char* JackPortName = "midi_in";
+// Keeps the JACK library's own lines off stderr, for every JACK client of
+// this process: no server is normal, and so is one that stops and comes
+// back while a client tries again.
+void QuietJackMessages();
 // How often a missing or lost system is tried again: a restarted JACK
 // server has the port back well within 2 s, and a machine with no MIDI
 // spends next to nothing on the tries (JACK's in full only when a server's

@@ -3,7 +3,6 @@
 #include <jack/jack.h>
 
 #include <algorithm>
-#include <mutex>
 
 #include "midi/MidiInput.h"
 
@@ -15,16 +14,6 @@ namespace {
 // few milliseconds.
 constexpr size_t RingSeconds = 2;
 
-void IgnoreJackMessage(const char*) {}
-
-void QuietJackMessages() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        jack_set_error_function(&IgnoreJackMessage);
-        jack_set_info_function(&IgnoreJackMessage);
-    });
-}
-
 }  // namespace
 
 std::unique_ptr<JackCapture> JackCapture::Open(const std::vector<std::string>& connect,
@@ -34,7 +23,7 @@ std::unique_ptr<JackCapture> JackCapture::Open(const std::vector<std::string>& c
         if (reason != nullptr) *reason = std::move(why);
         return nullptr;
     };
-    QuietJackMessages();
+    midi::QuietJackMessages();
     jack_status_t status{};
     // The window's MIDI input holds the name already: the server then
     // gives this client a numbered one.
