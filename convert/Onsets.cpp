@@ -246,14 +246,14 @@ int64_t Seconds(double seconds, int rate) {
     return std::max<int64_t>(1, static_cast<int64_t>(seconds * rate));
 }
 
-// The attack in range on the samples themselves or on their first
-// difference (where a soft hat on the loud low tail of a kick rises): where
-// the power rises most, then back to where the samples leave the level
-// before it. At the source's start, where there is nothing before, the level
-// before is the quietest stretch of the time after: a noise floor that
-// starts with the file is no hit, a hit on its first frame is.
-Attack FindAttackOf(const SampleSpan& samples, const AttackRange& range, int rate,
-                    bool difference) {
+// The attack in range, on the samples themselves or on their first
+// difference (where a soft hat on the loud low tail of a kick rises),
+// whichever rises more: where the power rises most, then back to where the
+// samples leave the level before it. At the source's start, where there is
+// nothing before, the level before is the quietest stretch of the time
+// after: a noise floor that starts with the file is no hit, a hit on its
+// first frame is. Sums of squares of both measures are kept once per hit.
+Attack FindAttack(const SampleSpan& samples, const AttackRange& range, int rate) {
     const int64_t after = Seconds(kAfterSeconds, rate);
     const int64_t before = Seconds(kBeforeSeconds, rate);
     const int64_t lo = std::max<int64_t>(1, range.from - before);
@@ -261,69 +261,76 @@ Attack FindAttackOf(const SampleSpan& samples, const AttackRange& range, int rat
     const int64_t hi = std::min(
         samples.total,
         std::max(range.to + after, atStart ? lo + Seconds(kQuietSeconds, rate) + before : 0));
-    Attack attack{range.from, 1.0};
-    if (hi - lo < 2) return attack;
-    const auto value = [&](int64_t i) {
-        return difference ? double{samples[i]} - samples[i - 1] : double{samples[i]};
+    if (hi - lo < 2) return {range.from, 1.0};
+    const auto value = [&](int64_t i, int difference) {
+        return difference != 0 ? double{samples[i]} - samples[i - 1] : double{samples[i]};
     };
-    std::vector<double> sums(static_cast<size_t>(hi - lo + 1), 0.0);
+    // Filled here, each entry before it is read: no need to clear.
+    const auto n = static_cast<size_t>(hi - lo + 1);
+    const std::unique_ptr<double[]> sums[2] = {std::make_unique_for_overwrite<double[]>(n),
+                                               std::make_unique_for_overwrite<double[]>(n)};
+    sums[0][0] = 0.0;
+    sums[1][0] = 0.0;
     for (int64_t i = lo; i < hi; ++i) {
-        const double v = value(i);
-        sums[static_cast<size_t>(i - lo + 1)] = sums[static_cast<size_t>(i - lo)] + v * v;
+        const auto k = static_cast<size_t>(i - lo);
+        const double v = value(i, 0);
+        const double d = value(i, 1);
+        sums[0][k + 1] = sums[0][k] + v * v;
+        sums[1][k + 1] = sums[1][k] + d * d;
     }
-    const auto power = [&](int64_t a, int64_t b) {
+    const auto power = [&](int m, int64_t a, int64_t b) {
         a = std::clamp(a, lo, hi);
         b = std::clamp(b, lo, hi);
-        return b > a ? (sums[static_cast<size_t>(b - lo)] - sums[static_cast<size_t>(a - lo)]) /
+        const double* sum = sums[m].get();
+        return b > a ? (sum[static_cast<size_t>(b - lo)] - sum[static_cast<size_t>(a - lo)]) /
                            static_cast<double>(b - a)
                      : 0.0;
     };
-    double quiet = 0.0;
+    double quiet[2] = {0.0, 0.0};
     if (atStart) {
-        quiet = std::numeric_limits<double>::max();
-        for (int64_t k = lo; k + before <= hi; k += before / 2)
-            quiet = std::min(quiet, power(k, k + before));
-        if (quiet == std::numeric_limits<double>::max()) quiet = 0.0;
+        for (int m = 0; m < 2; ++m) {
+            quiet[m] = std::numeric_limits<double>::max();
+            for (int64_t k = lo; k + before <= hi; k += before / 2)
+                quiet[m] = std::min(quiet[m], power(m, k, k + before));
+            if (quiet[m] == std::numeric_limits<double>::max()) quiet[m] = 0.0;
+        }
     }
-    const auto levelBefore = [&](int64_t t) {
-        if (t - before >= lo) return power(t - before, t);
-        return std::max(quiet, t - lo >= after ? power(lo, t) : 0.0);
-    };
-    const auto rise = [&](int64_t t) {
-        return (power(t, t + after) + kSilentPower) / (levelBefore(t) + kSilentPower);
+    const auto levelBefore = [&](int m, int64_t t) {
+        if (t - before >= lo) return power(m, t - before, t);
+        return std::max(quiet[m], t - lo >= after ? power(m, lo, t) : 0.0);
     };
     const int64_t to = std::min(range.to, hi);
     int64_t best = range.from;
     double bestRise = 0.0;
+    int measure = 0;
     for (int64_t t = range.from; t < to; t += Seconds(kStepSeconds, rate)) {
-        if (const double r = rise(t); r > bestRise) {
-            best = t;
-            bestRise = r;
+        for (int m = 0; m < 2; ++m) {
+            const double r =
+                (power(m, t, t + after) + kSilentPower) / (levelBefore(m, t) + kSilentPower);
+            if (r > bestRise) {
+                best = t;
+                bestRise = r;
+                measure = m;
+            }
         }
     }
     // Back while the peaks stay above the loudest of the level before.
     const int64_t envelope = Seconds(kEnvelopeSeconds, rate);
     double floor = 0.0;
     for (int64_t i = std::max(lo, best - before); i < best - 2 * envelope; ++i)
-        floor = std::max(floor, std::fabs(value(i)));
-    if (atStart) floor = std::max(floor, std::sqrt(quiet) * kQuietPeak);
+        floor = std::max(floor, std::fabs(value(i, measure)));
+    if (atStart) floor = std::max(floor, std::sqrt(quiet[measure]) * kQuietPeak);
     const int64_t limit = std::max({lo + envelope, range.from - Seconds(kBeforeRangeSeconds, rate),
                                     best - Seconds(kBackSeconds, rate)});
     int64_t at = best;
     while (at - envelope >= limit) {
         double peak = 0.0;
-        for (int64_t i = at - envelope; i < at; ++i) peak = std::max(peak, std::fabs(value(i)));
+        for (int64_t i = at - envelope; i < at; ++i)
+            peak = std::max(peak, std::fabs(value(i, measure)));
         if (peak <= floor) break;
         at -= envelope;
     }
     return {at, bestRise};
-}
-
-// The attack of the measure that rises more.
-Attack FindAttack(const SampleSpan& samples, const AttackRange& range, int rate) {
-    const Attack plain = FindAttackOf(samples, range, rate, false);
-    const Attack difference = FindAttackOf(samples, range, rate, true);
-    return difference.rise > plain.rise ? difference : plain;
 }
 
 // The zero crossing nearest before aim down to first or, when there is
@@ -529,7 +536,8 @@ std::vector<PeakBin> OnsetAnalysis::Overview(int bins) const {
 // where it stands, or from the start.
 bool OnsetAnalysis::ReadMono(int64_t from, int64_t count, std::vector<float>* out,
                              std::string* why) const {
-    out->assign(static_cast<size_t>(count), 0.0f);
+    // Every frame is filled below or the read fails: no need to clear.
+    out->resize(static_cast<size_t>(count));
     SoundSource& sound = *m_sound;
     int64_t at = m_soundAt;
     m_soundAt = -1;
@@ -543,19 +551,21 @@ bool OnsetAnalysis::ReadMono(int64_t from, int64_t count, std::vector<float>* ou
     }
     const int channels = sound.Info().channels;
     const int64_t blockFrames = std::max<int64_t>(1, std::min(count, kBlockSamples / channels));
-    std::vector<float> block(static_cast<size_t>(blockFrames * channels));
+    // Filled by each read before it is used.
+    const auto block =
+        std::make_unique_for_overwrite<float[]>(static_cast<size_t>(blockFrames * channels));
     int64_t done = 0;
     while (done < count) {
         const int64_t skip = std::max<int64_t>(0, from - at);
         const int64_t want =
             skip > 0 ? std::min(skip, blockFrames) : std::min(count - done, blockFrames);
-        const int64_t got = sound.ReadFrames(block.data(), want);
+        const int64_t got = sound.ReadFrames(block.get(), want);
         if (got <= 0) return Fail(why, "cannot be read again around its hits");
         at += got;
         if (skip > 0) continue;
         for (int64_t i = 0; i < got; ++i)
             (*out)[static_cast<size_t>(done + i)] =
-                MonoSample(block.data() + i * channels, channels, m_sign, nullptr, nullptr);
+                MonoSample(block.get() + i * channels, channels, m_sign, nullptr, nullptr);
         done += got;
     }
     m_soundAt = at;
