@@ -60,10 +60,13 @@ constexpr double kBeforeRangeSeconds = 0.004;
 // The start aims this long before the attack, so that a first part of the
 // attack lost under the level before it is still kept, and lands on the
 // nearest zero crossing before that down to kZeroCrossingSeconds before the
-// attack, or else after it up to a third of the lead; failing one, on the
-// quietest sample there (by more than kQuietStep, a 16-bit step).
-constexpr double kLeadSeconds = 0.0015;
+// attack, or else after it up to kNearestSeconds before the attack; failing
+// one, on the quietest sample there (by more than kQuietStep, a 16-bit step).
+// A recorded hit often rises for a millisecond or two under the level
+// before it, so the lead reaches well into that time.
+constexpr double kLeadSeconds = 0.0022;
 constexpr double kZeroCrossingSeconds = 0.003;
+constexpr double kNearestSeconds = 0.0005;
 // At the source's start the level before a hit is the quietest stretch of
 // this long after it, and the flux, against nothing before, says nothing: a
 // hit there must rise kStartRiseDecibels more.
@@ -394,7 +397,7 @@ Attack AttackStart(const SampleSpan& samples, const AttackRange& range, int rate
     const Attack attack = FindAttack(samples, range, rate);
     const int64_t aim = std::max(notBefore, attack.at - Seconds(kLeadSeconds, rate));
     return {NearestZeroCrossing(samples, aim, attack.at - Seconds(kZeroCrossingSeconds, rate),
-                                attack.at - Seconds(kLeadSeconds, rate) / 3, notBefore),
+                                attack.at - Seconds(kNearestSeconds, rate), notBefore),
             attack.rise};
 }
 
