@@ -36,13 +36,15 @@ constexpr int kRecentFrames = 4;
 // in the flux but do not rise in power; a soft hit under a loud tail rises
 // little in the flux but plainly in power. At the default sensitivity a hit
 // scores at least 0; each step below it asks kScoreStepDown more (0 keeps
-// only the plainest hits), each step above it kScoreStepUp less (100 takes
-// every soft hit): tails and noise score just under the soft hits, so the
-// upper half of the scale moves in finer steps.
+// only the plainest hits). Above it the score asked falls with the square
+// of the steps, by kScoreTopDrop at 100 (which takes every soft hit): tails
+// and noise score just under the soft hits, so the steps next to the
+// default are the finest and a little more sensitivity finds the softest
+// hits before it finds tails.
 constexpr double kLevelOffset = 2.0;
 constexpr double kRiseDecibels = 20.0;
 constexpr double kScoreStepDown = 0.08;
-constexpr double kScoreStepUp = 0.02;
+constexpr double kScoreTopDrop = 1.0;
 // A hit's attack is where the power over the next kAfterSeconds rises most
 // against the power over the kBeforeSeconds before it, looked for in steps
 // of kStepSeconds, on the samples and on their first difference.
@@ -83,7 +85,11 @@ struct FftConfigFree {
 // The least score a hit needs at a sensitivity.
 double MinScoreFor(int sensitivity) {
     const int s = std::clamp(sensitivity, MinSensitivity, MaxSensitivity);
-    if (s > DefaultSensitivity) return -kScoreStepUp * (s - DefaultSensitivity);
+    if (s > DefaultSensitivity) {
+        const double up =
+            static_cast<double>(s - DefaultSensitivity) / (MaxSensitivity - DefaultSensitivity);
+        return -kScoreTopDrop * up * up;
+    }
     return kScoreStepDown * (DefaultSensitivity - s);
 }
 
