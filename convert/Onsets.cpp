@@ -55,8 +55,18 @@ constexpr double kStepSeconds = 0.00025;
 // samples fall to the loudest of the level before it (or at the source's
 // start kQuietPeak times the RMS of its quietest stretch); at most
 // kBackSeconds back and kBeforeRangeSeconds before where it was looked for.
+// Beyond that, while the power over the kRiseWindowSeconds before is more
+// than kRiseOverLevel times that of every such window in the
+// kRiseLevelSeconds before them, the hit is still rising out of the level
+// before it: a recorded hit that swells out of a noise bed for a few
+// milliseconds is followed down into it, where no single sample stands out.
+// The loudest window, not the mean, so that the swing of a low tail is not
+// taken for a rise.
 constexpr double kQuietPeak = 3.0;
 constexpr double kEnvelopeSeconds = 0.0002;
+constexpr double kRiseWindowSeconds = 0.003;
+constexpr double kRiseLevelSeconds = 0.012;
+constexpr double kRiseOverLevel = 1.1;
 constexpr double kBackSeconds = 0.008;
 constexpr double kBeforeRangeSeconds = 0.004;
 // The start aims this long before the attack, so that a first part of the
@@ -323,7 +333,8 @@ Attack FindAttack(const SampleSpan& samples, const AttackRange& range, int rate)
             }
         }
     }
-    // Back while the peaks stay above the loudest of the level before.
+    // Back while the peaks stay above the loudest of the level before, then
+    // while the power still rises.
     const int64_t envelope = Seconds(kEnvelopeSeconds, rate);
     double floor = 0.0;
     for (int64_t i = std::max(lo, best - before); i < best - 2 * envelope; ++i)
@@ -331,12 +342,25 @@ Attack FindAttack(const SampleSpan& samples, const AttackRange& range, int rate)
     if (atStart) floor = std::max(floor, std::sqrt(quiet[measure]) * kQuietPeak);
     const int64_t limit = std::max({lo + envelope, range.from - Seconds(kBeforeRangeSeconds, rate),
                                     best - Seconds(kBackSeconds, rate)});
+    const int64_t window = Seconds(kRiseWindowSeconds, rate);
+    const int64_t reference = Seconds(kRiseLevelSeconds, rate);
+    const auto rising = [&](int64_t t) {
+        double loudest = 0.0;
+        for (int64_t k = t - window - reference; k + window <= t - window;
+             k += std::max<int64_t>(1, window / 2))
+            loudest = std::max(loudest, power(measure, k, k + window));
+        return power(measure, t - window, t) > kRiseOverLevel * loudest + kSilentPower;
+    };
     int64_t at = best;
+    bool overFloor = true;
     while (at - envelope >= limit) {
-        double peak = 0.0;
-        for (int64_t i = at - envelope; i < at; ++i)
-            peak = std::max(peak, std::fabs(value(i, measure)));
-        if (peak <= floor) break;
+        if (overFloor) {
+            double peak = 0.0;
+            for (int64_t i = at - envelope; i < at; ++i)
+                peak = std::max(peak, std::fabs(value(i, measure)));
+            overFloor = peak > floor;
+        }
+        if (!overFloor && !rising(at)) break;
         at -= envelope;
     }
     return {at, bestRise};
