@@ -30,35 +30,77 @@ constexpr float kCompression = 300.0f;
 constexpr int kLevelFrames = 8;
 // ... or, when higher, the mean of the flux of this many frames before.
 constexpr int kRecentFrames = 4;
-// At the default sensitivity a hit's flux must exceed its local level by
-// half that level plus this margin (weighted log-magnitude rises); each 25
-// steps of sensitivity divide or multiply the margin by ten, each 50 the
-// half.
-constexpr float kDefaultMargin = 1.0f;
-constexpr float kDefaultRatio = 0.5f;
-// -40 dBFS: how far a hit's first sample rises above the level before it.
-constexpr float kAttackRise = 0.01f;
-// The start lies this long before that first sample, then moves to a zero
-// crossing within kZeroCrossingSeconds, so it stays at most 4 ms before it.
-constexpr double kLeadSeconds = 0.003;
-constexpr double kZeroCrossingSeconds = 0.001;
-// The level before a hit: the largest magnitude over this time before it.
-constexpr double kBeforeSeconds = 0.02;
+// A hit's score: how far its flux stands above the local level, as
+// log2(flux / (level + kLevelOffset)), plus how far the power rises at its
+// attack, in decibels over kRiseDecibels. Reverb tails and noise beds waver
+// in the flux but do not rise in power; a soft hit under a loud tail rises
+// little in the flux but plainly in power. At the default sensitivity a hit
+// scores at least 0; each step below it asks kScoreStepDown more (0 keeps
+// only the plainest hits). Above it the score asked falls with the square
+// of the steps, by kScoreTopDrop at 100 (which takes every soft hit): tails
+// and noise score just under the soft hits, so the steps next to the
+// default are the finest and a little more sensitivity finds the softest
+// hits before it finds tails.
+constexpr double kLevelOffset = 2.0;
+constexpr double kRiseDecibels = 20.0;
+constexpr double kScoreStepDown = 0.08;
+constexpr double kScoreTopDrop = 1.0;
+// A hit's attack is where the power over the next kAfterSeconds rises most
+// against the power over the kBeforeSeconds before it, looked for in steps
+// of kStepSeconds, on the samples and on their first difference.
+constexpr double kAfterSeconds = 0.004;
+constexpr double kBeforeSeconds = 0.012;
+constexpr double kStepSeconds = 0.00025;
+// From there back, in steps of kEnvelopeSeconds, the attack begins where the
+// samples fall to the loudest of the level before it (or at the source's
+// start kQuietPeak times the RMS of its quietest stretch); at most
+// kBackSeconds back and kBeforeRangeSeconds before where it was looked for.
+// Beyond that, while the power over the kRiseWindowSeconds before is more
+// than kRiseOverLevel times that of every such window in the
+// kRiseLevelSeconds before them, the hit is still rising out of the level
+// before it: a recorded hit that swells out of a noise bed for a few
+// milliseconds is followed down into it, where no single sample stands out.
+// The loudest window, not the mean, so that the swing of a low tail is not
+// taken for a rise.
+constexpr double kQuietPeak = 3.0;
+constexpr double kEnvelopeSeconds = 0.0002;
+constexpr double kRiseWindowSeconds = 0.003;
+constexpr double kRiseLevelSeconds = 0.012;
+constexpr double kRiseOverLevel = 1.1;
+constexpr double kBackSeconds = 0.008;
+constexpr double kBeforeRangeSeconds = 0.004;
+// The start aims this long before the attack, so that a first part of the
+// attack lost under the level before it is still kept, and lands on the
+// nearest zero crossing before that down to kZeroCrossingSeconds before the
+// attack, or else after it up to kNearestSeconds before the attack; failing
+// one, on the quietest sample there (by more than kQuietStep, a 16-bit step).
+// A recorded hit often rises for a millisecond or two under the level
+// before it, so the lead reaches well into that time.
+constexpr double kLeadSeconds = 0.0022;
+constexpr double kZeroCrossingSeconds = 0.003;
+constexpr double kNearestSeconds = 0.0005;
+// At the source's start the level before a hit is the quietest stretch of
+// this long after it, and the flux, against nothing before, says nothing: a
+// hit there must rise kStartRiseDecibels more.
+constexpr double kQuietSeconds = 0.2;
+constexpr double kStartRiseDecibels = 15.0;
+constexpr float kQuietStep = 1.0f / 32768.0f;
+// Powers below -100 dBFS count as silence.
+constexpr double kSilentPower = 1e-10;
 
 struct FftConfigFree {
     void operator()(kiss_fftr_cfg cfg) const { kiss_fftr_free(cfg); }
 };
 
-float MarginFor(int sensitivity) {
+// The least score a hit needs at a sensitivity.
+double MinScoreFor(int sensitivity) {
     const int s = std::clamp(sensitivity, MinSensitivity, MaxSensitivity);
-    return kDefaultMargin * std::pow(10.0f, static_cast<float>(DefaultSensitivity - s) / 25.0f);
-}
-
-// The part of the local level a hit must also rise above: a noisy tail's
-// flux wavers in proportion to its level.
-float RatioFor(int sensitivity) {
-    const int s = std::clamp(sensitivity, MinSensitivity, MaxSensitivity);
-    return kDefaultRatio * std::pow(10.0f, static_cast<float>(DefaultSensitivity - s) / 50.0f);
+    if (s > DefaultSensitivity) {
+        const double up =
+            static_cast<double>(s - DefaultSensitivity) / (MaxSensitivity - DefaultSensitivity);
+        return -kScoreTopDrop * up * up;
+    }
+    return kScoreStepDown * (DefaultSensitivity - s);
 }
 
 int64_t GapFrames(int rate) {
@@ -206,177 +248,187 @@ struct SampleSpan {
     }
 };
 
-// On the samples themselves, and failing that on their first difference: a
-// soft hat on the loud tail of a kick rises only there.
-float Magnitude(const SampleSpan& samples, int64_t i, bool difference) {
-    const float v = samples[i];
-    if (!difference) return std::fabs(v);
-    return i > 0 ? 0.5f * std::fabs(v - samples[i - 1]) : 0.0f;
-}
-
-// Where a hit is looked for: from..to in blocks of a millisecond, with the
-// level before it taken over beforeBlocks blocks.
+// Where a hit is looked for: from..to.
 struct AttackRange {
     int64_t from = 0;
     int64_t to = 0;
-    int64_t block = 1;
-    int64_t beforeBlocks = 1;
-    [[nodiscard]] int64_t Blocks() const { return (to - from + block - 1) / block; }
 };
 
-// Block peaks from the level before the range to past its end, once per hit
-// and per measure (samples, differences): block k starts at from + k * block.
-class BlockPeaks {
-public:
-    BlockPeaks(const SampleSpan& samples, const AttackRange& range)
-        : m_first(-range.beforeBlocks), m_last(range.Blocks() + 4) {
-        const int64_t total = samples.total;
-        for (const bool difference : {false, true}) {
-            std::vector<float>& peak = m_peaks[difference ? 1 : 0];
-            peak.assign(static_cast<size_t>(m_last - m_first), 0.0f);
-            for (int64_t k = m_first; k < m_last; ++k) {
-                const int64_t a = std::max<int64_t>(0, range.from + k * range.block);
-                const int64_t b = std::min(total, range.from + (k + 1) * range.block);
-                float p = 0.0f;
-                for (int64_t i = a; i < b; ++i) p = std::max(p, Magnitude(samples, i, difference));
-                peak[static_cast<size_t>(k - m_first)] = p;
-            }
-        }
-    }
-
-    // The largest peak of blocks k0 .. k1 - 1.
-    [[nodiscard]] float Over(bool difference, int64_t k0, int64_t k1) const {
-        const std::vector<float>& peak = m_peaks[difference ? 1 : 0];
-        float p = 0.0f;
-        for (int64_t k = std::max(k0, m_first); k < std::min(k1, m_last); ++k)
-            p = std::max(p, peak[static_cast<size_t>(k - m_first)]);
-        return p;
-    }
-
-private:
-    int64_t m_first;
-    int64_t m_last;
-    std::vector<float> m_peaks[2];
+// A hit's attack: its first sample and how far the power rises there (as a
+// ratio).
+struct Attack {
+    int64_t at = 0;
+    double rise = 1.0;
 };
 
-// The first sample of the first block that rises 40 dB below full scale over
-// the level before it and goes on to at least half the way to the loudest
-// part (a lone crackle of noise is not a hit); -1 when none does.
-int64_t FirstRisingSample(const SampleSpan& samples, const AttackRange& range) {
-    const int64_t total = samples.total;
-    const BlockPeaks peaks(samples, range);
-    const int64_t blocks = range.Blocks();
-    for (const bool difference : {false, true}) {
-        const float loudest = peaks.Over(difference, 0, blocks);
-        for (int64_t k = 0; k < blocks; ++k) {
-            const float before = peaks.Over(difference, k - range.beforeBlocks, k);
-            const float threshold = before + kAttackRise;
-            if (peaks.Over(difference, k, k + 1) < threshold) continue;
-            if (peaks.Over(difference, k, k + 4) < before + 0.5f * (loudest - before)) continue;
-            const int64_t b = range.from + k * range.block;
-            for (int64_t i = b; i < std::min(b + range.block, total); ++i)
-                if (Magnitude(samples, i, difference) >= threshold) return i;
-        }
-    }
-    return -1;
+int64_t Seconds(double seconds, int rate) {
+    return std::max<int64_t>(1, static_cast<int64_t>(seconds * rate));
 }
 
-// A soft hit under a loud tail: where the power over the next 5 ms rises
-// against the power over the 10 ms before, from sums of squares kept once
-// for the range. Falls back to the analysis frame's own start.
-int64_t PowerRiseStart(const SampleSpan& samples, const AttackRange& range, int64_t frameStart) {
-    const int64_t total = samples.total;
-    const int64_t from = range.from;
-    const int64_t to = range.to;
-    const int64_t after = 5 * range.block;
-    const int64_t beforeSpan = range.beforeBlocks * range.block / 2;
-    const int64_t lo = std::max<int64_t>(0, from - beforeSpan);
-    const int64_t hi = std::min(total, to + after);
-    std::vector<double> sums(static_cast<size_t>(hi - lo + 1), 0.0);
+// The attack in range, on the samples themselves or on their first
+// difference (where a soft hat on the loud low tail of a kick rises),
+// whichever rises more: where the power rises most, then back to where the
+// samples leave the level before it. At the source's start, where there is
+// nothing before, the level before is the quietest stretch of the time
+// after: a noise floor that starts with the file is no hit, a hit on its
+// first frame is. Sums of squares of both measures are kept once per hit.
+Attack FindAttack(const SampleSpan& samples, const AttackRange& range, int rate) {
+    const int64_t after = Seconds(kAfterSeconds, rate);
+    const int64_t before = Seconds(kBeforeSeconds, rate);
+    const int64_t lo = std::max<int64_t>(1, range.from - before);
+    const bool atStart = range.from - before < lo;
+    const int64_t hi = std::min(
+        samples.total,
+        std::max(range.to + after, atStart ? lo + Seconds(kQuietSeconds, rate) + before : 0));
+    if (hi - lo < 2) return {range.from, 1.0};
+    const auto value = [&](int64_t i, int difference) {
+        return difference != 0 ? double{samples[i]} - samples[i - 1] : double{samples[i]};
+    };
+    // Filled here, each entry before it is read: no need to clear.
+    const auto n = static_cast<size_t>(hi - lo + 1);
+    const std::unique_ptr<double[]> sums[2] = {std::make_unique_for_overwrite<double[]>(n),
+                                               std::make_unique_for_overwrite<double[]>(n)};
+    sums[0][0] = 0.0;
+    sums[1][0] = 0.0;
     for (int64_t i = lo; i < hi; ++i) {
-        const double v = samples[i];
-        sums[static_cast<size_t>(i - lo + 1)] = sums[static_cast<size_t>(i - lo)] + v * v;
+        const auto k = static_cast<size_t>(i - lo);
+        const double v = value(i, 0);
+        const double d = value(i, 1);
+        sums[0][k + 1] = sums[0][k] + v * v;
+        sums[1][k + 1] = sums[1][k] + d * d;
     }
-    auto power = [&](int64_t a, int64_t b) {
+    const auto power = [&](int m, int64_t a, int64_t b) {
         a = std::clamp(a, lo, hi);
         b = std::clamp(b, lo, hi);
-        return b > a ? (sums[static_cast<size_t>(b - lo)] - sums[static_cast<size_t>(a - lo)]) /
+        const double* sum = sums[m].get();
+        return b > a ? (sum[static_cast<size_t>(b - lo)] - sum[static_cast<size_t>(a - lo)]) /
                            static_cast<double>(b - a)
                      : 0.0;
     };
-    // The rise is taken where the ratio first reaches half its largest value
-    // in decibels: a fading tail before the hit would otherwise pull the
-    // largest ratio past the attack.
-    const int64_t step = range.block / 4 + 1;
-    std::vector<double> ratios;
-    double best = 1.0;
-    for (int64_t b = from; b < to; b += step) {
-        ratios.push_back(power(b, b + after) / (power(b - beforeSpan, b) + 1e-12));
-        best = std::max(best, ratios.back());
+    double quiet[2] = {0.0, 0.0};
+    if (atStart) {
+        for (int m = 0; m < 2; ++m) {
+            quiet[m] = std::numeric_limits<double>::max();
+            for (int64_t k = lo; k + before <= hi; k += before / 2)
+                quiet[m] = std::min(quiet[m], power(m, k, k + before));
+            if (quiet[m] == std::numeric_limits<double>::max()) quiet[m] = 0.0;
+        }
     }
-    for (size_t i = 0; i < ratios.size(); ++i)
-        if (ratios[i] >= std::sqrt(best)) return from + static_cast<int64_t>(i) * step;
-    return std::clamp<int64_t>(frameStart, from, to - 1);
-}
-
-// The nearest zero crossing within reach of aim, never after the attack nor
-// at or before the hit ahead; aim itself when there is none.
-int64_t NearestZeroCrossing(const SampleSpan& samples, int64_t aim, int64_t reach, int64_t attack,
-                            int64_t notBefore) {
-    const int64_t total = samples.total;
-    int64_t best = aim;
-    int64_t bestDistance = reach + 1;
-    for (int64_t i = std::max(notBefore + 1, aim - reach); i <= std::min(aim + reach, attack);
-         ++i) {
-        if (i <= 0 || i >= total) continue;
-        const float a = samples[i - 1];
-        const float b = samples[i];
-        if ((a <= 0.0f && b >= 0.0f) || (a >= 0.0f && b <= 0.0f)) {
-            const int64_t distance = std::abs(i - aim);
-            if (distance < bestDistance) {
-                best = i;
-                bestDistance = distance;
+    const auto levelBefore = [&](int m, int64_t t) {
+        if (t - before >= lo) return power(m, t - before, t);
+        return std::max(quiet[m], t - lo >= after ? power(m, lo, t) : 0.0);
+    };
+    const int64_t to = std::min(range.to, hi);
+    int64_t best = range.from;
+    double bestRise = 0.0;
+    int measure = 0;
+    for (int64_t t = range.from; t < to; t += Seconds(kStepSeconds, rate)) {
+        for (int m = 0; m < 2; ++m) {
+            const double r =
+                (power(m, t, t + after) + kSilentPower) / (levelBefore(m, t) + kSilentPower);
+            if (r > bestRise) {
+                best = t;
+                bestRise = r;
+                measure = m;
             }
         }
     }
-    return best;
+    // Back while the peaks stay above the loudest of the level before, then
+    // while the power still rises.
+    const int64_t envelope = Seconds(kEnvelopeSeconds, rate);
+    double floor = 0.0;
+    for (int64_t i = std::max(lo, best - before); i < best - 2 * envelope; ++i)
+        floor = std::max(floor, std::fabs(value(i, measure)));
+    if (atStart) floor = std::max(floor, std::sqrt(quiet[measure]) * kQuietPeak);
+    const int64_t limit = std::max({lo + envelope, range.from - Seconds(kBeforeRangeSeconds, rate),
+                                    best - Seconds(kBackSeconds, rate)});
+    const int64_t window = Seconds(kRiseWindowSeconds, rate);
+    const int64_t reference = Seconds(kRiseLevelSeconds, rate);
+    const auto rising = [&](int64_t t) {
+        double loudest = 0.0;
+        for (int64_t k = t - window - reference; k + window <= t - window;
+             k += std::max<int64_t>(1, window / 2))
+            loudest = std::max(loudest, power(measure, k, k + window));
+        return power(measure, t - window, t) > kRiseOverLevel * loudest + kSilentPower;
+    };
+    int64_t at = best;
+    bool overFloor = true;
+    while (at - envelope >= limit) {
+        if (overFloor) {
+            double peak = 0.0;
+            for (int64_t i = at - envelope; i < at; ++i)
+                peak = std::max(peak, std::fabs(value(i, measure)));
+            overFloor = peak > floor;
+        }
+        if (!overFloor && !rising(at)) break;
+        at -= envelope;
+    }
+    return {at, bestRise};
+}
+
+// The zero crossing nearest before aim down to first or, when there is
+// none, nearest after it up to last; when there is none, the quietest
+// sample from first to last (a low tail may cross zero only every 10 ms).
+// Never at or before notBefore.
+int64_t NearestZeroCrossing(const SampleSpan& samples, int64_t aim, int64_t first, int64_t last,
+                            int64_t notBefore) {
+    first = std::max({first, notBefore + 1, int64_t{1}});
+    last = std::min(last, samples.total - 1);
+    if (aim < first || aim > last) return aim;
+    const auto crossing = [&](int64_t i) {
+        const float a = samples[i - 1];
+        const float b = samples[i];
+        return (a <= 0.0f && b >= 0.0f) || (a >= 0.0f && b <= 0.0f);
+    };
+    for (int64_t i = aim; i >= first; --i)
+        if (crossing(i)) return i;
+    for (int64_t i = aim + 1; i <= last; ++i)
+        if (crossing(i)) return i;
+    // Quieter by more than a 16-bit step, so that decoders that scale a
+    // little differently agree.
+    int64_t quietest = first;
+    for (int64_t i = first; i <= last; ++i)
+        if (std::fabs(samples[i]) + kQuietStep < std::fabs(samples[quietest])) quietest = i;
+    return quietest;
 }
 
 // Where the attack of a hit in analysis frame `frame` is looked for: the new
 // half of the frame and the half before it, where the flux saw the hit
 // begin, never at or before notBefore. Empty when nothing is left there.
-AttackRange AttackRangeOf(int64_t frame, int64_t notBefore, int rate, int64_t total) {
+AttackRange AttackRangeOf(int64_t frame, int64_t notBefore, int64_t total) {
     AttackRange range;
     range.from = std::max<int64_t>(notBefore, frame * kHop - kFrameSize / 2);
     range.to = std::min<int64_t>(total, frame * kHop + kHop + kHop / 2);
-    range.block = std::max(1, rate / 1000);
-    range.beforeBlocks = std::max<int64_t>(1, static_cast<int64_t>(kBeforeSeconds * 1000));
     return range;
 }
 
-int64_t LeadFrames(int rate) { return static_cast<int64_t>(kLeadSeconds * rate); }
-int64_t ReachFrames(int rate) { return static_cast<int64_t>(kZeroCrossingSeconds * rate); }
-
-// The samples AttackStart may read for range: the level before it, the
-// blocks and the power after it, the lead and the zero crossing's reach,
-// and each sample's neighbour.
+// The samples FindAttack and the start may read for range: the level
+// before it, the way back, the lead and the zero crossing's reach, and each
+// sample's neighbour; after it the power's span, and at the source's start
+// the stretch where the quietest part is looked for.
 std::pair<int64_t, int64_t> SamplesRead(const AttackRange& range, int rate, int64_t total) {
     if (range.from >= range.to) return {0, 0};
-    const int64_t margin =
-        (range.beforeBlocks + 6) * range.block + LeadFrames(rate) + ReachFrames(rate) + 2;
-    return {std::max<int64_t>(0, range.from - margin), std::min(total, range.to + margin)};
+    const int64_t back =
+        Seconds(kBeforeSeconds + kBeforeRangeSeconds + kLeadSeconds + kZeroCrossingSeconds, rate) +
+        2;
+    const int64_t before = Seconds(kBeforeSeconds, rate);
+    int64_t last = range.to + Seconds(kAfterSeconds, rate);
+    if (range.from - before < 1) last = std::max(last, 1 + Seconds(kQuietSeconds, rate) + before);
+    return {std::max<int64_t>(0, range.from - back), std::min(total, last + 1)};
 }
 
-// Each hit's start just before its attack, from the samples around it.
-int64_t AttackStart(const SampleSpan& samples, const AttackRange& range, int rate, int64_t frame,
-                    int64_t notBefore) {
+// A hit's start just before its attack, from the samples around it, and
+// how far the power rises there.
+Attack AttackStart(const SampleSpan& samples, const AttackRange& range, int rate, int64_t frame,
+                   int64_t notBefore) {
     const int64_t total = samples.total;
     if (range.from >= range.to)
-        return std::max<int64_t>(notBefore, std::min(frame * kHop, total - 1));
-    int64_t attack = FirstRisingSample(samples, range);
-    if (attack < 0) attack = PowerRiseStart(samples, range, frame * kHop);
-    const int64_t aim = std::max(notBefore, attack - LeadFrames(rate));
-    return NearestZeroCrossing(samples, aim, ReachFrames(rate), attack, notBefore);
+        return {std::max<int64_t>(notBefore, std::min(frame * kHop, total - 1)), 1.0};
+    const Attack attack = FindAttack(samples, range, rate);
+    const int64_t aim = std::max(notBefore, attack.at - Seconds(kLeadSeconds, rate));
+    return {NearestZeroCrossing(samples, aim, attack.at - Seconds(kZeroCrossingSeconds, rate),
+                                attack.at - Seconds(kNearestSeconds, rate), notBefore),
+            attack.rise};
 }
 
 bool Fail(std::string* why, std::string text) {
@@ -517,7 +569,8 @@ std::vector<PeakBin> OnsetAnalysis::Overview(int bins) const {
 // where it stands, or from the start.
 bool OnsetAnalysis::ReadMono(int64_t from, int64_t count, std::vector<float>* out,
                              std::string* why) const {
-    out->assign(static_cast<size_t>(count), 0.0f);
+    // Every frame is filled below or the read fails: no need to clear.
+    out->resize(static_cast<size_t>(count));
     SoundSource& sound = *m_sound;
     int64_t at = m_soundAt;
     m_soundAt = -1;
@@ -531,19 +584,21 @@ bool OnsetAnalysis::ReadMono(int64_t from, int64_t count, std::vector<float>* ou
     }
     const int channels = sound.Info().channels;
     const int64_t blockFrames = std::max<int64_t>(1, std::min(count, kBlockSamples / channels));
-    std::vector<float> block(static_cast<size_t>(blockFrames * channels));
+    // Filled by each read before it is used.
+    const auto block =
+        std::make_unique_for_overwrite<float[]>(static_cast<size_t>(blockFrames * channels));
     int64_t done = 0;
     while (done < count) {
         const int64_t skip = std::max<int64_t>(0, from - at);
         const int64_t want =
             skip > 0 ? std::min(skip, blockFrames) : std::min(count - done, blockFrames);
-        const int64_t got = sound.ReadFrames(block.data(), want);
+        const int64_t got = sound.ReadFrames(block.get(), want);
         if (got <= 0) return Fail(why, "cannot be read again around its hits");
         at += got;
         if (skip > 0) continue;
         for (int64_t i = 0; i < got; ++i)
             (*out)[static_cast<size_t>(done + i)] =
-                MonoSample(block.data() + i * channels, channels, m_sign, nullptr, nullptr);
+                MonoSample(block.get() + i * channels, channels, m_sign, nullptr, nullptr);
         done += got;
     }
     m_soundAt = at;
@@ -563,7 +618,16 @@ std::vector<OnsetAnalysis::Peak> OnsetAnalysis::Peaks() const {
     return peaks;
 }
 
-std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, std::string* why) const {
+double OnsetAnalysis::Score(int64_t frame, int64_t rangeFrom, double rise) const {
+    const double riseDecibels = 10.0 * std::log10(rise);
+    if (rangeFrom <= Seconds(kBeforeSeconds, m_rate))
+        return (riseDecibels - kStartRiseDecibels) / kRiseDecibels;
+    const auto k = static_cast<size_t>(frame);
+    return std::log2(m_flux[k] / (m_level[k] + kLevelOffset)) + riseDecibels / kRiseDecibels;
+}
+
+std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, double minScore,
+                                              std::string* why) const {
     std::sort(frames.begin(), frames.end());
     std::vector<int64_t> starts;
     const int64_t gap = GapFrames(m_rate);
@@ -574,9 +638,10 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, std::
     // each read lies after the one before.
     std::vector<float> samples;
     int64_t read = 0;
+    double lastScore = 0.0;
     try {
         for (const int64_t f : frames) {
-            const AttackRange range = AttackRangeOf(f, notBefore, m_rate, m_frames);
+            const AttackRange range = AttackRangeOf(f, notBefore, m_frames);
             const auto [first, last] = SamplesRead(range, m_rate, m_frames);
             if (first < last &&
                 (first < read || last > read + static_cast<int64_t>(samples.size()))) {
@@ -586,10 +651,17 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, std::
             }
             const SampleSpan span{samples.data(), read, static_cast<int64_t>(samples.size()),
                                   m_frames};
-            const int64_t start = AttackStart(span, range, m_rate, f, notBefore);
-            // Two flux peaks of one hit land on the same attack.
-            if (!starts.empty() && start - starts.back() < gap) continue;
+            const Attack attack = AttackStart(span, range, m_rate, f, notBefore);
+            const int64_t start = attack.at;
+            const double score = Score(f, range.from, attack.rise);
+            if (score < minScore) continue;
+            // Two flux peaks of one hit land close: the one that scores more.
+            if (!starts.empty() && start - starts.back() < gap) {
+                if (score <= lastScore) continue;
+                starts.pop_back();
+            }
             starts.push_back(start);
+            lastScore = score;
             // One more than listed says that more were found.
             if (starts.size() > static_cast<size_t>(MaxSlices)) break;
             notBefore = start + 1;
@@ -602,16 +674,11 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, std::
 }
 
 std::vector<int64_t> OnsetAnalysis::Transients(int sensitivity, std::string* why) const {
-    const float margin = MarginFor(sensitivity);
-    const float ratio = RatioFor(sensitivity);
-    const int64_t gapFrames = std::max<int64_t>(1, GapFrames(m_rate) / kHop);
     std::vector<int64_t> frames;
-    for (const Peak& p : Peaks()) {
-        if (p.strength <= p.level * (1.0f + ratio) + margin) continue;
-        if (!frames.empty() && p.frame - frames.back() <= gapFrames) continue;
-        frames.push_back(p.frame);
-    }
-    return PlaceHits(std::move(frames), why);
+    // A flux peak under its local level is never a hit.
+    for (const Peak& p : Peaks())
+        if (p.strength > p.level) frames.push_back(p.frame);
+    return PlaceHits(std::move(frames), MinScoreFor(sensitivity), why);
 }
 
 std::vector<int64_t> OnsetAnalysis::Strongest(int count, std::string* why) const {
@@ -629,7 +696,7 @@ std::vector<int64_t> OnsetAnalysis::Strongest(int count, std::string* why) const
         });
         if (!near) frames.push_back(p.frame);
     }
-    return PlaceHits(std::move(frames), why);
+    return PlaceHits(std::move(frames), -std::numeric_limits<double>::infinity(), why);
 }
 
 std::vector<int64_t> OnsetAnalysis::SliceStarts(const SliceSettings& settings,

@@ -2,9 +2,11 @@
 
 // Finding the hits of a loop or phrase, so that each can fill a row. The
 // detector works on a mono mix of the source, read in blocks: spectral flux
-// on overlapping frames against an adaptive threshold, then each hit is
-// moved back to just before its attack, so a row made from there keeps the
-// whole attack and nothing of the hit before it. Of the whole source only
+// on overlapping frames against the local level finds where hits may be;
+// the samples around each say whether the power rises there (a reverb
+// tail or a noise bed does not) and where the attack begins, and the hit is
+// moved to just before it, so a row made from there keeps the whole attack
+// and nothing of the hit before it. Of the whole source only
 // four numbers per analysis frame are kept (a 128th of its samples); the
 // attack is found in the samples around each hit, read again from the open
 // file. Computation on whatever thread calls it; a window runs it on a
@@ -99,13 +101,14 @@ public:
     // The mono mix's waveform in at most bins bins, for drawing.
     [[nodiscard]] std::vector<PeakBin> Overview(int bins) const;
 
-    // Where the slices begin, ascending: each hit's start just before its
-    // attack (at most 5 ms before the first sample that rises 40 dB below
-    // full scale above the level before it, on a zero crossing within 1 ms
-    // when there is one), never at or before the hit ahead of it. At most
-    // MaxSlices + 1 starts: one more than MaxSlices says that more were
-    // found. Empty with the reason in *why (may be null) when the samples
-    // around a hit cannot be read again.
+    // Where the slices begin, ascending: each hit's start 0.5 to 3 ms
+    // before its attack (where the samples leave the level before it), on
+    // a zero crossing when there is one there, never at or before the hit
+    // ahead of it. A hit is a flux peak whose flux stands above the local
+    // level and whose power rises at its attack; at most MaxSlices + 1
+    // starts: one more than MaxSlices says that more were found. Empty with
+    // the reason in *why (may be null) when the samples around a hit cannot
+    // be read again.
     [[nodiscard]] std::vector<int64_t> Transients(int sensitivity,
                                                   std::string* why = nullptr) const;
     [[nodiscard]] std::vector<int64_t> Strongest(int count, std::string* why = nullptr) const;
@@ -119,7 +122,10 @@ private:
         float level;  // the local level
     };
     [[nodiscard]] std::vector<Peak> Peaks() const;
-    [[nodiscard]] std::vector<int64_t> PlaceHits(std::vector<int64_t> frames,
+    // How plainly the flux peak at frame, its attack looked for from
+    // rangeFrom on and rising there by rise (a power ratio), is a hit.
+    [[nodiscard]] double Score(int64_t frame, int64_t rangeFrom, double rise) const;
+    [[nodiscard]] std::vector<int64_t> PlaceHits(std::vector<int64_t> frames, double minScore,
                                                  std::string* why) const;
     [[nodiscard]] bool ReadPass(const std::atomic<bool>& cancelled, double* sumPower,
                                 double* differencePower, std::string* why);
