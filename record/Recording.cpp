@@ -72,7 +72,7 @@ CaptureOpener OpenerFor(CaptureChoice choice) {
 }
 
 Recording::Recording(CaptureOpener open, RecordingEvents events)
-    : m_open(std::move(open)), m_events(std::move(events)) {}
+    : m_open(std::move(open)), m_handlers(std::move(events)) {}
 
 Recording::~Recording() {
     Cancel();
@@ -98,7 +98,7 @@ void Recording::Stop() { m_stop.store(true); }
 void Recording::Cancel() { m_cancel.store(true); }
 
 void Recording::Finish(RecordingResult result) {
-    if (m_events.finished) m_events.finished(std::move(result));
+    if (m_handlers.finished) m_handlers.finished(std::move(result));
 }
 
 void Recording::Run() {
@@ -111,7 +111,7 @@ void Recording::Run() {
     }
     const int rate = source->SampleRate();
     result.sampleRate = rate;
-    if (m_events.opened) m_events.opened(rate);
+    if (m_handlers.opened) m_handlers.opened(rate);
     TakeRecorder recorder(rate);
     LevelPacer levels(rate);
     std::vector<float> frames;
@@ -133,18 +133,18 @@ void Recording::Run() {
             if (m_arm) {
                 recorder.Arm(*m_arm);
                 m_arm.reset();
-                if (recorder.Started() && m_events.started) m_events.started();
+                if (recorder.Started() && m_handlers.started) m_handlers.started();
             }
         }
         const size_t count = frames.size() / 2;
         levels.Add(frames.data(), count);
         if (const std::optional<float> peak = levels.Due(std::chrono::steady_clock::now());
-            peak && m_events.level)
-            m_events.level(*peak);
+            peak && m_handlers.level)
+            m_handlers.level(*peak);
         if (count == 0) continue;
         const bool wasStarted = recorder.Started();
         (void)recorder.Feed(frames.data(), count);
-        if (!wasStarted && recorder.Started() && m_events.started) m_events.started();
+        if (!wasStarted && recorder.Started() && m_handlers.started) m_handlers.started();
     }
     source.reset();  // the input is let go before anyone hears the end
     if (m_cancel.load() || !recorder.Started()) {

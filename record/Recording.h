@@ -77,7 +77,7 @@ private:
     void Finish(RecordingResult result);
 
     const CaptureOpener m_open;
-    const RecordingEvents m_events;
+    const RecordingEvents m_handlers;
     std::mutex m_mutex;  // guards m_arm
     std::optional<TakeSettings> m_arm;
     std::atomic<bool> m_stop{false};
