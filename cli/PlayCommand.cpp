@@ -30,7 +30,7 @@ const char* const PlayHelp =
     "with a 20 ms fade) and played to its end. The device's name is printed first.\n\n"
     "OpenAL Soft picks the device; choose its backend with ALSOFT_DRIVERS (for example\n"
     "ALSOFT_DRIVERS=pulse) or with 'drivers = pulse,alsa' in ~/.config/alsoft.conf.\n"
-    "It is asked for a short buffer, 256 x 2 frames (12 ms on PulseAudio), unless an\n"
+    "It is asked for a short buffer, 128 x 3 frames (17 ms on PulseAudio), unless an\n"
     "alsoft.conf sets 'period_size' or 'periods' under [general] (set them there to\n"
     "choose another) or ALSOFT_CONF is set.\n"
     "A file that cannot be loaded is named with the reason; the others still play.\n"

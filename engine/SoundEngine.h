@@ -45,7 +45,7 @@ public:
 
     // Keeps the sound libraries' own error lines off stderr unless the user
     // set ALSOFT_LOGLEVEL, and asks OpenAL Soft for a short output buffer
-    // (256 x 2 frames) unless the user's alsoft.conf sets one. It changes the
+    // (128 x 3 frames) unless the user's alsoft.conf sets one. It changes the
     // environment, so a program with threads of its own calls it first
     // thing in main(); Open calls it too.
     static void QuietSoundLibraryLogs();

@@ -195,7 +195,7 @@ TEST(DeviceBuffer, ShortBufferIsAskedForUnlessTheUserChoseOne) {
     ASSERT_NE(conf, nullptr);
     const testsupport::Bytes asked = testsupport::ReadFile(conf);
     EXPECT_EQ(std::string(asked.begin(), asked.end()),
-              "[general]\nperiod_size = 256\nperiods = 2\n");
+              "[general]\nperiod_size = 128\nperiods = 3\n");
 }
 
 }  // namespace
