@@ -102,7 +102,7 @@ bool BankController::OpenBankFile(const QString& path) {
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
     (void)m_context.bank.TakeStandIn();
-    SetOpeningBank(true);
+    m_context.SetOpeningBank(true);
     m_context.jobs.Run<CheckedBank>(
         JobLane{JobLane::Kind::Bank}, this,
         [file = ToModelPath(absolute)](const std::atomic<bool>&) { return CheckBank(file); },
@@ -126,7 +126,7 @@ void BankController::OnBankChecked(const QString& absolute, CheckedBank checked)
     QWidget* window = &m_context.window;
     const QString name = QFileInfo(absolute).fileName();
     if (!checked.ok) {
-        SetOpeningBank(false);
+        m_context.SetOpeningBank(false);
         ShowWithReason(window, checked.missing ? IdsOpenBankMissing : IdsOpenBankError,
                        name + QStringLiteral(": ") + FromModel(checked.reason));
         return;
@@ -136,12 +136,12 @@ void BankController::OnBankChecked(const QString& absolute, CheckedBank checked)
          ShowMessage(window, IdsReplaceRows, QMessageBox::Ok | QMessageBox::Cancel,
                      QMessageBox::Question) != QMessageBox::Ok) ||
         m_context.closing) {
-        SetOpeningBank(false);
+        m_context.SetOpeningBank(false);
         return;
     }
     const QString data = UserDataPath();
     if (data.isEmpty()) {
-        SetOpeningBank(false);
+        m_context.SetOpeningBank(false);
         ShowWithReason(window, IdsCopyBankError, tr("There is no data folder for this user."));
         return;
     }
@@ -155,7 +155,7 @@ void BankController::OnBankChecked(const QString& absolute, CheckedBank checked)
 }
 
 void BankController::OnBankRowsMade(const QString& absolute, MadeBankRows made) {
-    SetOpeningBank(false);
+    m_context.SetOpeningBank(false);
     if (!made.copyFailure.empty()) {
         m_context.ShowLater([this, reason = FromModel(made.copyFailure)] {
             ShowWithReason(&m_context.window, IdsCopyBankError, reason);
@@ -185,17 +185,4 @@ void BankController::OnBankRowsMade(const QString& absolute, MadeBankRows made) 
     if (made.failed)
         m_context.ShowLater(
             [this, failure = made.firstFailure] { (void)m_context.loads->ShowLoadError(failure); });
-}
-
-void BankController::SetOpeningBank(bool opening) {
-    m_context.openingBank = opening;
-    // The rows the bank replaces take no clicks or drops meanwhile.
-    m_context.rows->UpdateAllRows();
-    if (opening) {
-        m_context.panel.SetSaveEnabled(false);
-        m_context.window.setCursor(Qt::BusyCursor);
-    } else {
-        m_context.rows->UpdateSaveButton();
-        m_context.window.unsetCursor();
-    }
 }

@@ -50,9 +50,6 @@ private:
     void OpenPendingBank();
     void OnBankChecked(const QString& absolute, CheckedBank checked);
     void OnBankRowsMade(const QString& absolute, MadeBankRows made);
-    // Disables the rows and the save button and shows the busy cursor, or
-    // undoes that.
-    void SetOpeningBank(bool opening);
 
     static constexpr int PendingBankRetryMs = 100;
     WindowContext& m_context;

@@ -89,15 +89,7 @@ void KitController::AddMenuItems(QMenu& menu) {
 void KitController::SetBusy(bool busy) {
     m_busy = busy;
     // The rows take no clicks or drops while the kit's rows are made.
-    m_context.openingBank = busy;
-    m_context.rows->UpdateAllRows();
-    if (busy) {
-        m_context.panel.SetSaveEnabled(false);
-        m_context.window.setCursor(Qt::BusyCursor);
-    } else {
-        m_context.rows->UpdateSaveButton();
-        m_context.window.unsetCursor();
-    }
+    m_context.SetOpeningBank(busy);
 }
 
 bool KitController::ExportBank() {

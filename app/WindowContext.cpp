@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/RowsView.h"
 #include "controls/MessageBox.h"
+#include "controls/SlotPanel.h"
 #include "core/UserData.h"
 #include "voicebank/BankName.h"
 
@@ -51,6 +53,19 @@ void WindowContext::ShowNextBox() {
     if (m_boxes.empty()) return;
     m_boxPosted = true;
     QTimer::singleShot(0, this, &WindowContext::ShowNextBox);
+}
+
+void WindowContext::SetOpeningBank(bool opening) {
+    openingBank = opening;
+    // The rows the bank replaces take no clicks or drops meanwhile.
+    rows->UpdateAllRows();
+    if (opening) {
+        panel.SetSaveEnabled(false);
+        window.setCursor(Qt::BusyCursor);
+    } else {
+        rows->UpdateSaveButton();
+        window.unsetCursor();
+    }
 }
 
 QString UserDataPath() { return QFile::decodeName(UserDataFolder().c_str()); }

@@ -70,6 +70,11 @@ public:
     // Dropped once the window closes.
     void ShowLater(std::function<void()> show);
 
+    // While every row is being replaced at once (a bank opening, a kit
+    // imported, a roll): the rows take no clicks or drops, Save is off and
+    // the cursor busy; false undoes that.
+    void SetOpeningBank(bool opening);
+
 private:
     void ShowNextBox();
 
