@@ -92,19 +92,12 @@ private:
 class Probe {
 public:
     explicit Probe(double seconds) : m_recording(static_cast<size_t>(seconds * Rate), 0.0f) {
-        m_client = jack_client_open("glw-probe", JackNoStartServer, nullptr);
-        if (m_client == nullptr) return;
-        m_midiOut =
-            jack_port_register(m_client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        m_in[0] = jack_port_register(m_client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        m_in[1] = jack_port_register(m_client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(m_client, &Probe::Process, this);
-        m_ok = m_midiOut != nullptr && m_in[0] != nullptr && m_in[1] != nullptr &&
-               jack_activate(m_client) == 0;
+        // A loaded server can turn a client away while another one joins
+        // (the program starting beside this probe): try again until a
+        // deadline rather than fail the first time.
+        m_ok = WaitFor([this] { return Open(); }, std::chrono::seconds(10));
     }
-    ~Probe() {
-        if (m_client != nullptr) jack_client_close(m_client);
-    }
+    ~Probe() { Close(); }
     Probe(const Probe&) = delete;
     Probe& operator=(const Probe&) = delete;
     [[nodiscard]] bool Ok() const { return m_ok; }
@@ -176,6 +169,23 @@ public:
     }
 
 private:
+    bool Open() {
+        Close();
+        m_client = jack_client_open("glw-probe", JackNoStartServer, nullptr);
+        if (m_client == nullptr) return false;
+        m_midiOut =
+            jack_port_register(m_client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        m_in[0] = jack_port_register(m_client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        m_in[1] = jack_port_register(m_client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(m_client, &Probe::Process, this);
+        return m_midiOut != nullptr && m_in[0] != nullptr && m_in[1] != nullptr &&
+               jack_activate(m_client) == 0;
+    }
+    void Close() {
+        if (m_client != nullptr) jack_client_close(m_client);
+        m_client = nullptr;
+    }
+
     static int Process(jack_nframes_t frames, void* self) {
         auto* probe = static_cast<Probe*>(self);
         void* midi = jack_port_get_buffer(probe->m_midiOut, frames);
