@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -147,24 +148,28 @@ int64_t SoundSource::ReadStrict(int16_t* interleaved, int64_t frames) {
     const int channels = m_info.channels;
     const auto frameBytes = static_cast<size_t>(m_frameBytes);
     const bool stereo = channels == 2;
-    std::vector<uint8_t> raw;
-    std::vector<int16_t> planar;
+    frames = std::min(frames, m_info.frames - m_position);
+    if (frames <= 0) return 0;
+    // No larger than the read, and not cleared: each part is written before
+    // it is read. A slicer reads a few thousand frames around each hit.
+    const int64_t block = std::min(kStrictBlockFrames, frames);
+    std::unique_ptr<uint8_t[]> raw;
+    std::unique_ptr<int16_t[]> planar;
     try {
-        raw.resize(static_cast<size_t>(kStrictBlockFrames) * frameBytes);
-        planar.resize(static_cast<size_t>(kStrictBlockFrames) * 2);
+        raw = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(block) * frameBytes);
+        planar = std::make_unique_for_overwrite<int16_t[]>(static_cast<size_t>(block) * 2);
     } catch (const std::bad_alloc&) {
         m_readFailed = true;
         return 0;
     }
     int64_t done = 0;
-    frames = std::min(frames, m_info.frames - m_position);
     while (done < frames) {
-        const int64_t want = std::min(kStrictBlockFrames, frames - done);
-        const size_t got = m_file->Read(raw.data(), static_cast<size_t>(want) * frameBytes);
+        const int64_t want = std::min(block, frames - done);
+        const size_t got = m_file->Read(raw.get(), static_cast<size_t>(want) * frameBytes);
         const size_t whole = got / frameBytes;
-        int16_t* first = planar.data();
-        int16_t* second = first + kStrictBlockFrames;
-        conversion::DecodeInto(raw.data(), whole, stereo, m_bitsPerSample, m_sourceKind, first,
+        int16_t* first = planar.get();
+        int16_t* second = first + block;
+        conversion::DecodeInto(raw.get(), whole, stereo, m_bitsPerSample, m_sourceKind, first,
                                second);
         int16_t* out = interleaved + done * channels;
         for (size_t i = 0; i < whole; ++i) {
@@ -221,9 +226,11 @@ int64_t SoundSource::ReadFrames(float* interleaved, int64_t frames) {
         return got;
     }
     // The strict reader's samples are 16-bit values: exact as floats.
-    std::vector<int16_t> block;
+    // Written by each read before it is used: not cleared.
+    std::unique_ptr<int16_t[]> block;
     try {
-        block.resize(static_cast<size_t>(std::min(frames, kStrictBlockFrames) * m_info.channels));
+        block = std::make_unique_for_overwrite<int16_t[]>(
+            static_cast<size_t>(std::min(frames, kStrictBlockFrames) * m_info.channels));
     } catch (const std::bad_alloc&) {
         m_readFailed = true;
         return 0;
@@ -231,7 +238,7 @@ int64_t SoundSource::ReadFrames(float* interleaved, int64_t frames) {
     int64_t got = 0;
     while (got < frames) {
         const int64_t want = std::min(frames - got, kStrictBlockFrames);
-        const int64_t n = ReadStrict(block.data(), want);
+        const int64_t n = ReadStrict(block.get(), want);
         float* out = interleaved + got * m_info.channels;
         for (int64_t i = 0; i < n * m_info.channels; ++i)
             out[i] = block[static_cast<size_t>(i)] / 32768.0f;
