@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "convert/PeakOverview.h"
@@ -85,6 +86,22 @@ constexpr double kNearestSeconds = 0.0005;
 constexpr double kQuietSeconds = 0.2;
 constexpr double kStartRiseDecibels = 15.0;
 constexpr float kQuietStep = 1.0f / 32768.0f;
+// A drum loop's hits lie on a grid: the plain ones (scoring kGridScore or
+// more) give it, and a doubtful hit within kOnGridSeconds of a line scores
+// kOnGridBonus more, one kOffGridSeconds or further from every line
+// kOffGridPenalty less, between the two in proportion. A bump in a ringing
+// tail or a second strike inside one recording falls between the lines; a
+// soft note a sixteenth after a loud one falls on a line. The reach covers
+// a drummer's few milliseconds either side and a start a little ahead of
+// its attack. A source with no steady grid scores as without it.
+constexpr double kGridScore = 1.0;
+// Hits scoring from kDoubtfulScore up to kGridScore say which part of the
+// plain hits' pulse the soft notes fall on.
+constexpr double kDoubtfulScore = -0.6;
+constexpr double kOnGridSeconds = 0.012;
+constexpr double kOffGridSeconds = 0.020;
+constexpr double kOnGridBonus = 0.2;
+constexpr double kOffGridPenalty = 1.0;
 // Powers below -100 dBFS count as silence.
 constexpr double kSilentPower = 1e-10;
 
@@ -101,6 +118,15 @@ double MinScoreFor(int sensitivity) {
         return -kScoreTopDrop * up * up;
     }
     return kScoreStepDown * (DefaultSensitivity - s);
+}
+
+double GridWeight(const BeatGrid& grid, int64_t start) {
+    const std::optional<double> distance = grid.Distance(start);
+    if (!distance) return 0.0;
+    if (*distance <= kOnGridSeconds) return kOnGridBonus;
+    if (*distance >= kOffGridSeconds) return -kOffGridPenalty;
+    return kOnGridBonus - (kOnGridBonus + kOffGridPenalty) * (*distance - kOnGridSeconds) /
+                              (kOffGridSeconds - kOnGridSeconds);
 }
 
 int64_t GapFrames(int rate) {
@@ -459,6 +485,8 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
         m_low.clear();
         m_high.clear();
         m_sound.reset();
+        m_grid = BeatGrid();
+        m_placed.clear();
     };
     clear();
     try {
@@ -488,6 +516,13 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
             return false;
         }
         m_level = LocalLevels(m_flux);
+        // Once for every sensitivity. Samples that cannot be read again
+        // leave no grid here and fail each listing of the hits.
+        std::string unread;
+        std::vector<int64_t> doubtful;
+        const std::vector<int64_t> plain =
+            PlaceHits(CandidateFrames(), kGridScore, nullptr, &unread, &doubtful);
+        m_grid = BeatGrid::Find(plain, doubtful, m_frames, m_rate);
         return true;
     } catch (const std::bad_alloc&) {
         clear();
@@ -627,12 +662,12 @@ double OnsetAnalysis::Score(int64_t frame, int64_t rangeFrom, double rise) const
 }
 
 std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, double minScore,
-                                              std::string* why) const {
+                                              const BeatGrid* grid, std::string* why,
+                                              std::vector<int64_t>* doubtful) const {
     std::sort(frames.begin(), frames.end());
     std::vector<int64_t> starts;
     const int64_t gap = GapFrames(m_rate);
     int64_t notBefore = 0;
-    const std::lock_guard lock(m_soundLock);
     if (!m_sound) return starts;
     // The samples read last, from frame `read` on: hits come in order, so
     // each read lies after the one before.
@@ -643,17 +678,38 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
         for (const int64_t f : frames) {
             const AttackRange range = AttackRangeOf(f, notBefore, m_frames);
             const auto [first, last] = SamplesRead(range, m_rate, m_frames);
-            if (first < last &&
-                (first < read || last > read + static_cast<int64_t>(samples.size()))) {
-                const int64_t end = std::min(m_frames, std::max(last, first + kHitReadFrames));
-                if (!ReadMono(first, end - first, &samples, why)) return {};
-                read = first;
+            // The hit ahead bounds this one only when it lies where this
+            // one's samples are read; else the attack is the same whatever
+            // came before, and is found once.
+            const int64_t bound =
+                notBefore > SamplesRead(AttackRangeOf(f, 0, m_frames), m_rate, m_frames).first
+                    ? notBefore
+                    : -1;
+            const auto known =
+                std::lower_bound(m_placed.begin(), m_placed.end(), std::pair{f, bound},
+                                 [](const Placed& p, std::pair<int64_t, int64_t> key) {
+                                     return std::pair{p.frame, p.bound} < key;
+                                 });
+            Placed placed;
+            if (known != m_placed.end() && known->frame == f && known->bound == bound) {
+                placed = *known;
+            } else {
+                if (first < last &&
+                    (first < read || last > read + static_cast<int64_t>(samples.size()))) {
+                    const int64_t end = std::min(m_frames, std::max(last, first + kHitReadFrames));
+                    if (!ReadMono(first, end - first, &samples, why)) return {};
+                    read = first;
+                }
+                const SampleSpan span{samples.data(), read, static_cast<int64_t>(samples.size()),
+                                      m_frames};
+                const Attack attack = AttackStart(span, range, m_rate, f, notBefore);
+                placed = {f, bound, attack.at, Score(f, range.from, attack.rise)};
+                m_placed.insert(known, placed);
             }
-            const SampleSpan span{samples.data(), read, static_cast<int64_t>(samples.size()),
-                                  m_frames};
-            const Attack attack = AttackStart(span, range, m_rate, f, notBefore);
-            const int64_t start = attack.at;
-            const double score = Score(f, range.from, attack.rise);
+            const int64_t start = placed.start;
+            const double score = placed.score + (grid != nullptr ? GridWeight(*grid, start) : 0.0);
+            if (doubtful != nullptr && score < minScore && score >= kDoubtfulScore)
+                doubtful->push_back(start);
             if (score < minScore) continue;
             // Two flux peaks of one hit land close: the one that scores more.
             if (!starts.empty() && start - starts.back() < gap) {
@@ -673,12 +729,17 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
     return starts;
 }
 
-std::vector<int64_t> OnsetAnalysis::Transients(int sensitivity, std::string* why) const {
+std::vector<int64_t> OnsetAnalysis::CandidateFrames() const {
     std::vector<int64_t> frames;
     // A flux peak under its local level is never a hit.
     for (const Peak& p : Peaks())
         if (p.strength > p.level) frames.push_back(p.frame);
-    return PlaceHits(std::move(frames), MinScoreFor(sensitivity), why);
+    return frames;
+}
+
+std::vector<int64_t> OnsetAnalysis::Transients(int sensitivity, std::string* why) const {
+    const std::lock_guard lock(m_soundLock);
+    return PlaceHits(CandidateFrames(), MinScoreFor(sensitivity), &m_grid, why);
 }
 
 std::vector<int64_t> OnsetAnalysis::Strongest(int count, std::string* why) const {
@@ -696,7 +757,8 @@ std::vector<int64_t> OnsetAnalysis::Strongest(int count, std::string* why) const
         });
         if (!near) frames.push_back(p.frame);
     }
-    return PlaceHits(std::move(frames), -std::numeric_limits<double>::infinity(), why);
+    const std::lock_guard lock(m_soundLock);
+    return PlaceHits(std::move(frames), -std::numeric_limits<double>::infinity(), nullptr, why);
 }
 
 std::vector<int64_t> OnsetAnalysis::SliceStarts(const SliceSettings& settings,

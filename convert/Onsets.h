@@ -7,10 +7,12 @@
 // tail or a noise bed does not) and where the attack begins, and the hit is
 // moved to just before it, so a row made from there keeps the whole attack
 // and nothing of the hit before it. Of the whole source only
-// four numbers per analysis frame are kept (a 128th of its samples); the
-// attack is found in the samples around each hit, read again from the open
-// file. Computation on whatever thread calls it; a window runs it on a
-// worker.
+// four numbers per analysis frame are kept (a 128th of its samples), and
+// each possible hit's start and score once found; the attack is found in
+// the samples around each hit, read again from the open file. A drum
+// loop's plain hits give the grid it is played on, and a doubtful hit
+// between the grid's lines counts for less than one on them. Computation on whatever thread calls
+// it; a window runs it on a worker.
 
 #include <atomic>
 #include <cstdint>
@@ -20,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/BeatGrid.h"
 #include "convert/PeakOverview.h"
 #include "convert/SoundSource.h"
 #include "convert/VoiceLoad.h"
@@ -125,8 +128,15 @@ private:
     // How plainly the flux peak at frame, its attack looked for from
     // rangeFrom on and rising there by rise (a power ratio), is a hit.
     [[nodiscard]] double Score(int64_t frame, int64_t rangeFrom, double rise) const;
+    // The flux peaks above their local level: where hits may be.
+    [[nodiscard]] std::vector<int64_t> CandidateFrames() const;
+    // The starts of the hits at frames that score minScore or more, a hit
+    // on or off grid (may be null) scoring more or less; the starts of the
+    // doubtful ones, scoring less but not much less, into *doubtful (may be
+    // null). m_soundLock held.
     [[nodiscard]] std::vector<int64_t> PlaceHits(std::vector<int64_t> frames, double minScore,
-                                                 std::string* why) const;
+                                                 const BeatGrid* grid, std::string* why,
+                                                 std::vector<int64_t>* doubtful = nullptr) const;
     [[nodiscard]] bool ReadPass(const std::atomic<bool>& cancelled, double* sumPower,
                                 double* differencePower, std::string* why);
     [[nodiscard]] bool ReadMono(int64_t from, int64_t count, std::vector<float>* out,
@@ -138,6 +148,18 @@ private:
     float m_sign = 1.0f;
     std::vector<float> m_flux;   // onset strength per analysis frame
     std::vector<float> m_level;  // its local median
+    BeatGrid m_grid;             // the grid the plainest hits lie on
+    // Each hit placed so far (a flux peak's frame, the start of the hit
+    // ahead where it bounds this one, else -1), by frame: a slider moved
+    // in a dialog places them again without reading the file (under
+    // m_soundLock).
+    struct Placed {
+        int64_t frame = 0;
+        int64_t bound = -1;
+        int64_t start = 0;
+        double score = 0.0;
+    };
+    mutable std::vector<Placed> m_placed;
     // The smallest and largest sample of each analysis frame's new half.
     std::vector<float> m_low;
     std::vector<float> m_high;

@@ -9,6 +9,7 @@
 
 #include "SndfileWriter.h"
 #include "SoundFileWriter.h"
+#include "convert/BeatGrid.h"
 #include "convert/Onsets.h"
 
 namespace {
@@ -200,6 +201,43 @@ TEST(Onsets, FindsTheHitsInARoomAndStartsJustBeforeThem) {
     const auto early = std::count_if(offsets.begin(), offsets.end(),
                                      [](int64_t d) { return d >= 0 && d <= 3 * kRate / 1000; });
     EXPECT_GE(static_cast<double>(early), 0.9 * static_cast<double>(offsets.size()));
+}
+
+// Plain hits on the eighths at 128 BPM, a few ms either side: soft notes on
+// the sixteenths between them make the grid sixteenths, on triplets it is
+// triplets; a bump 50 ms after a hit lies between the lines. Hits at free
+// times have no grid.
+TEST(BeatGrid, SoftNotesChooseThePartOfThePulseAndFreeTimingHasNone) {
+    Random random{11};
+    const double eighth = 60.0 / 128.0 / 2.0;
+    const auto frame = [](double seconds) { return std::llround(seconds * kRate); };
+    std::vector<int64_t> plain, sixteenths, triplets;
+    for (int n = 0; n < 40; ++n) {
+        const double at = 0.3 + n * eighth;
+        plain.push_back(frame(at + 0.006 * random.Noise()));
+        if (n % 3 == 0) sixteenths.push_back(frame(at + eighth / 2 + 0.006 * random.Noise()));
+        if (n % 3 == 1) triplets.push_back(frame(at + eighth / 3 + 0.006 * random.Noise()));
+    }
+    // Bumps in tails at random times are doubtful too.
+    for (int n = 0; n < 10; ++n) {
+        sixteenths.push_back(frame(0.3 + 9.0 * random.Next()));
+        triplets.push_back(sixteenths.back());
+    }
+    std::sort(sixteenths.begin(), sixteenths.end());
+    std::sort(triplets.begin(), triplets.end());
+    const int64_t frames = 11 * kRate;
+    const BeatGrid onSixteenths = BeatGrid::Find(plain, sixteenths, frames, kRate);
+    ASSERT_FALSE(onSixteenths.Empty());
+    EXPECT_NEAR(onSixteenths.StepAt(kRate), eighth / 2, 0.0005);
+    EXPECT_LT(*onSixteenths.Distance(frame(0.3 + 10.5 * eighth)), 0.008);
+    EXPECT_GT(*onSixteenths.Distance(plain[10] + frame(0.05)), 0.03);
+    EXPECT_NEAR(BeatGrid::Find(plain, triplets, frames, kRate).StepAt(kRate), eighth / 3, 0.0005);
+
+    std::vector<int64_t> free;
+    for (double at = 0.1; at < 10.0; at += 0.06 + 0.44 * random.Next()) free.push_back(frame(at));
+    const BeatGrid none = BeatGrid::Find(free, {}, frames, kRate);
+    EXPECT_TRUE(none.Empty());
+    EXPECT_FALSE(none.Distance(kRate));
 }
 
 // The N strongest are the loud hits, in time order; equal divisions cover
