@@ -2,8 +2,9 @@
 """Drum loops built from real recorded hits at known times, for measuring
 the slicer (scripts/drum-loop-accuracy.py).
 
-Hits come from the acoustic kits of Debian's hydrogen-drumkits package
-(installed with apt when missing). Their licences are not ours: the loops
+Hits come from the acoustic kits of Debian's hydrogen-drumkits package, or
+with --kits GMRockKit from hydrogen-data's, a kit the slicer was not tuned
+on (installed with apt when missing). Their licences are not ours: the loops
 go into a folder outside the repository and are never committed.
 
 Each kit gives four loops at a tempo from 80 to 174 BPM: a groove of kick,
@@ -51,11 +52,15 @@ ROLES = [
 ]
 
 
-def ensure_package():
-    if os.path.isdir(KITS_DIR):
+def ensure_packages(kits):
+    """Installs the packages that hold the kits asked for: hydrogen-drumkits,
+    and hydrogen-data for GMRockKit."""
+    missing = [k for k in kits if not os.path.isdir(os.path.join(KITS_DIR, k))]
+    if not missing:
         return
-    print("installing hydrogen-drumkits", file=sys.stderr)
-    subprocess.run(["apt-get", "install", "-y", "hydrogen-drumkits"], check=True)
+    packages = ["hydrogen-drumkits"] + (["hydrogen-data"] if "GMRockKit" in missing else [])
+    print("installing " + " ".join(packages), file=sys.stderr)
+    subprocess.run(["apt-get", "install", "-y", *packages], check=True)
 
 
 def role_of(text):
@@ -293,7 +298,7 @@ def main():
     repo = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
     if os.path.commonpath([out, repo]) == repo:
         sys.exit("the loops hold samples under other licences: write them outside the repository")
-    ensure_package()
+    ensure_packages(args.kits.split(","))
     os.makedirs(out, exist_ok=True)
     cache = os.path.join(out, "cache")
     os.makedirs(cache, exist_ok=True)
