@@ -114,7 +114,7 @@ BeatGrid BeatGrid::Find(const std::vector<int64_t>& plain, const std::vector<int
         double gathered = -std::numeric_limits<double>::infinity();
         for (const int part : kParts) {
             const double step = pulse->step / part;
-            if (step < kShortestStep) break;
+            if (part > 1 && step < kShortestStep) break;  // the pulse itself always counts
             if (const double g = Gathering(soft, step, pulse->phase); g > gathered) {
                 gathered = g;
                 piece.step = step;
