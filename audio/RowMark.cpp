@@ -6,6 +6,7 @@
 
 #include "audio/AudioData.h"
 #include "audio/ByteSource.h"
+#include "audio/RiffBytes.h"
 
 namespace {
 
@@ -26,12 +27,6 @@ constexpr uint32_t kRate = 44100;
 // chunks than that is not one of ours.
 constexpr int kMostChunksWalked = 64;
 
-void PutLe(std::vector<uint8_t>& out, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void PutTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
-
 uint32_t GetLe(const uint8_t* p, int bytes) {
     uint32_t v = 0;
     for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
@@ -49,8 +44,8 @@ std::vector<uint8_t> SampleBytes(const AudioData& record) {
     const auto frames = static_cast<size_t>(record.frames);
     bytes.reserve(frames * static_cast<size_t>(record.channels) * 2);
     for (size_t i = 0; i < frames; ++i) {
-        PutLe(bytes, static_cast<uint16_t>(record.left[i]), 2);
-        if (record.channels == 2) PutLe(bytes, static_cast<uint16_t>(record.right[i]), 2);
+        AppendLe(bytes, static_cast<uint16_t>(record.left[i]), 2);
+        if (record.channels == 2) AppendLe(bytes, static_cast<uint16_t>(record.right[i]), 2);
     }
     return bytes;
 }
@@ -87,35 +82,35 @@ std::vector<uint8_t> MakeRowWavFile(const AudioData& record, const RowOrigin& or
 
     std::vector<uint8_t> out;
     out.reserve(8 + riffBytes);
-    PutTag(out, "RIFF");
-    PutLe(out, riffBytes, 4);
-    PutTag(out, "WAVE");
-    PutTag(out, "fmt ");
-    PutLe(out, 16, 4);
-    PutLe(out, 1, 2);  // PCM
-    PutLe(out, ch, 2);
-    PutLe(out, kRate, 4);
-    PutLe(out, kRate * ch * 2u, 4);  // byte rate
-    PutLe(out, ch * 2u, 2);          // block alignment
-    PutLe(out, 16, 2);
+    AppendTag(out, "RIFF");
+    AppendLe(out, riffBytes, 4);
+    AppendTag(out, "WAVE");
+    AppendTag(out, "fmt ");
+    AppendLe(out, 16, 4);
+    AppendLe(out, 1, 2);  // PCM
+    AppendLe(out, ch, 2);
+    AppendLe(out, kRate, 4);
+    AppendLe(out, kRate * ch * 2u, 4);  // byte rate
+    AppendLe(out, ch * 2u, 2);          // block alignment
+    AppendLe(out, 16, 2);
 
-    PutTag(out, RowMarkChunkId);
-    PutLe(out, kBodyBytes, 4);
+    AppendTag(out, RowMarkChunkId);
+    AppendLe(out, kBodyBytes, 4);
     const size_t body = out.size();
     out.resize(body + kBodyBytes, 0);
     std::vector<uint8_t> field;
-    PutLe(field, kVersion, 2);
-    PutLe(field, ch, 2);
-    PutLe(field, static_cast<uint32_t>(record.frames), 4);
-    PutLe(field, Crc32(samples.data(), samples.size()), 4);
+    AppendLe(field, kVersion, 2);
+    AppendLe(field, ch, 2);
+    AppendLe(field, static_cast<uint32_t>(record.frames), 4);
+    AppendLe(field, Crc32(samples.data(), samples.size()), 4);
     std::copy(field.begin(), field.end(), out.begin() + static_cast<ptrdiff_t>(body));
     out[body + kRowAt] =
         static_cast<uint8_t>(origin.row >= 0 && origin.row <= 255 ? origin.row : 0);
     const size_t nameBytes = std::min(origin.bankName.size(), kNameBytes);
     std::memcpy(out.data() + body + kNameAt, origin.bankName.data(), nameBytes);
 
-    PutTag(out, "data");
-    PutLe(out, dataBytes, 4);
+    AppendTag(out, "data");
+    AppendLe(out, dataBytes, 4);
     out.insert(out.end(), samples.begin(), samples.end());
     return out;
 }

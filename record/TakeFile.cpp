@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "audio/RiffBytes.h"
 #include "core/UserData.h"
 #include "voicebank/VoiceBankBuilder.h"
 
@@ -17,20 +18,6 @@ namespace {
 constexpr uint16_t FormatFloat = 3;  // WAVE_FORMAT_IEEE_FLOAT
 constexpr uint16_t Channels = 2;
 constexpr uint16_t BitsPerSample = 32;
-
-void Put16(std::vector<uint8_t>& bytes, uint16_t value) {
-    bytes.push_back(static_cast<uint8_t>(value & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-        bytes.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void PutTag(std::vector<uint8_t>& bytes, const char* tag) {
-    bytes.insert(bytes.end(), tag, tag + 4);
-}
 
 }  // namespace
 
@@ -71,25 +58,25 @@ bool WriteTakeFile(const std::string& path, const std::vector<float>& stereo, in
     const uint16_t blockAlign = Channels * BitsPerSample / 8;
     std::vector<uint8_t> bytes;
     bytes.reserve(static_cast<size_t>(dataBytes) + 58);
-    PutTag(bytes, "RIFF");
-    Put32(bytes, static_cast<uint32_t>(4 + 26 + 12 + 8 + dataBytes));
-    PutTag(bytes, "WAVE");
+    AppendTag(bytes, "RIFF");
+    AppendLe(bytes, static_cast<uint32_t>(4 + 26 + 12 + 8 + dataBytes), 4);
+    AppendTag(bytes, "WAVE");
     // A format other than integer PCM has the extension size and a "fact"
     // chunk with the frame count.
-    PutTag(bytes, "fmt ");
-    Put32(bytes, 18);
-    Put16(bytes, FormatFloat);
-    Put16(bytes, Channels);
-    Put32(bytes, rate);
-    Put32(bytes, rate * blockAlign);
-    Put16(bytes, blockAlign);
-    Put16(bytes, BitsPerSample);
-    Put16(bytes, 0);
-    PutTag(bytes, "fact");
-    Put32(bytes, 4);
-    Put32(bytes, static_cast<uint32_t>(stereo.size() / Channels));
-    PutTag(bytes, "data");
-    Put32(bytes, static_cast<uint32_t>(dataBytes));
+    AppendTag(bytes, "fmt ");
+    AppendLe(bytes, 18, 4);
+    AppendLe(bytes, FormatFloat, 2);
+    AppendLe(bytes, Channels, 2);
+    AppendLe(bytes, rate, 4);
+    AppendLe(bytes, rate * blockAlign, 4);
+    AppendLe(bytes, blockAlign, 2);
+    AppendLe(bytes, BitsPerSample, 2);
+    AppendLe(bytes, 0, 2);
+    AppendTag(bytes, "fact");
+    AppendLe(bytes, 4, 4);
+    AppendLe(bytes, static_cast<uint32_t>(stereo.size() / Channels), 4);
+    AppendTag(bytes, "data");
+    AppendLe(bytes, static_cast<uint32_t>(dataBytes), 4);
     const size_t at = bytes.size();
     bytes.resize(at + static_cast<size_t>(dataBytes));
     // The samples go out little-endian, as the host holds them here.
