@@ -16,6 +16,7 @@
 #include "app/WindowContext.h"
 #include "controls/MessageBox.h"
 #include "controls/SlotPanel.h"
+#include "convert/SoundFiles.h"
 #include "core/RowPlacement.h"
 #include "kits/KitExport.h"
 #include "kits/KitImport.h"

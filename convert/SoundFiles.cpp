@@ -102,3 +102,39 @@ bool ListSoundFiles(const fs::path& dir, bool convert, std::vector<fs::path>* ou
     }
     return true;
 }
+
+bool ListSoundFilesUnder(const std::string& dir, bool convert, std::vector<std::string>* out,
+                         std::string* why, const std::atomic<bool>& cancelled) {
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        *why = ec ? ec.message() : "not a folder";
+        return false;
+    }
+    fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
+    if (ec) {
+        *why = ec.message();
+        return false;
+    }
+    std::vector<std::pair<std::string, std::string>> found;  // below dir, whole path
+    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) {
+            *why = ec.message();
+            return false;
+        }
+        if (cancelled) return false;
+        const fs::path& path = it->path();
+        if (path.filename().string().rfind('.', 0) == 0) {
+            if (it->is_directory(ec)) it.disable_recursion_pending();
+            continue;
+        }
+        // is_regular_file follows a link to its file; a FIFO or device is
+        // never a sound file here.
+        if (!it->is_regular_file(ec) || !IsSoundFileName(path, convert)) continue;
+        found.emplace_back(fs::relative(path, dir, ec).string(), path.string());
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
+    out->clear();
+    for (auto& [relative, whole] : found) out->push_back(std::move(whole));
+    return true;
+}

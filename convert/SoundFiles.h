@@ -3,10 +3,13 @@
 // Which files are sound files and the order they fill rows in, shared by
 // glwtool, the window's fills and the sound browser.
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "convert/SoundSource.h"
 
 // Natural order: digit runs compare as numbers ("kick2" < "kick10"),
 // letters without case first, then the bytes as a tie-break.
@@ -22,3 +25,11 @@
 [[nodiscard]] bool ListSoundFiles(const std::filesystem::path& dir, bool convert,
                                   std::vector<std::filesystem::path>* out,
                                   std::string* why = nullptr);
+
+// The sound files in dir and every folder below it (no hidden files or
+// folders, links to folders not followed, regular files only), in natural
+// order of their paths below dir. False with the reason when dir cannot
+// be read; cancelled stops it early (false, no reason).
+[[nodiscard]] bool ListSoundFilesUnder(const std::string& dir, bool convert,
+                                       std::vector<std::string>* out, std::string* why,
+                                       const std::atomic<bool>& cancelled = NeverCancelled());

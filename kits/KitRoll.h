@@ -2,25 +2,15 @@
 
 // Kits rolled at random from folders: glwtool build --random and the
 // window's "Roll rows from folders...". A folder's sound files are listed
-// with its sub-folders; each rolled row draws one, never a file another
-// row holds or drew. The draw is a fixed generator (SplitMix64) over the
-// files in natural order, so a seed gives the same rows on every machine.
+// with its sub-folders (ListSoundFilesUnder); each rolled row draws one,
+// never a file another row holds or drew. The draw is a fixed generator
+// (SplitMix64) over the files in natural order, so a seed gives the same
+// rows on every machine.
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "convert/SoundSource.h"
-
-// The sound files in dir and every folder below it (no hidden files or
-// folders, links to folders not followed, regular files only), in natural
-// order of their paths below dir. False with the reason when dir cannot
-// be read; cancelled stops it early (false, no reason).
-[[nodiscard]] bool ListSoundFilesUnder(const std::string& dir, bool convert,
-                                       std::vector<std::string>* out, std::string* why,
-                                       const std::atomic<bool>& cancelled = NeverCancelled());
 
 // The next number of the generator, advancing state.
 [[nodiscard]] uint64_t NextRandom(uint64_t* state);
