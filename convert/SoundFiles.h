@@ -1,7 +1,7 @@
 #pragma once
 
 // Which files are sound files and the order they fill rows in, shared by
-// glwtool, the window's fills and the sound browser.
+// glwtool, the window's fills and kit rolls, and the sound browser.
 
 #include <atomic>
 #include <filesystem>
