@@ -37,11 +37,11 @@ constexpr int kRecentFrames = 4;
 // in the flux but do not rise in power; a soft hit under a loud tail rises
 // little in the flux but plainly in power. At the default sensitivity a hit
 // scores at least 0; each step below it asks kScoreStepDown more (0 keeps
-// only the plainest hits). Above it the score asked falls with the square
-// of the steps, by kScoreTopDrop at 100 (which takes every soft hit): tails
-// and noise score just under the soft hits, so the steps next to the
-// default are the finest and a little more sensitivity finds the softest
-// hits before it finds tails.
+// only the plainest hits). Above it the score asked falls with the steps
+// to the power 1.5, by kScoreTopDrop at 100 (which takes every soft hit):
+// tails and noise score just under the soft hits, so the steps next to the
+// default are finer and a little more sensitivity finds the softest hits
+// before it finds tails; each step still finds some more.
 constexpr double kLevelOffset = 2.0;
 constexpr double kRiseDecibels = 20.0;
 constexpr double kScoreStepDown = 0.08;
@@ -115,7 +115,7 @@ double MinScoreFor(int sensitivity) {
     if (s > DefaultSensitivity) {
         const double up =
             static_cast<double>(s - DefaultSensitivity) / (MaxSensitivity - DefaultSensitivity);
-        return -kScoreTopDrop * up * up;
+        return -kScoreTopDrop * up * std::sqrt(up);
     }
     return kScoreStepDown * (DefaultSensitivity - s);
 }
