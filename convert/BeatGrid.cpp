@@ -96,10 +96,13 @@ BeatGrid BeatGrid::Find(const std::vector<int64_t>& plain, const std::vector<int
     if (rate <= 0 || frames <= 0) return grid;
     const double seconds = static_cast<double>(frames) / rate;
     const int64_t pieces = std::max<int64_t>(1, std::llround(seconds / kPieceSeconds));
+    // Each piece is fitted to the starts of half a piece either side too.
+    const auto reach = static_cast<int64_t>(kPieceSeconds / 2 * rate);
     const auto within = [&](const std::vector<int64_t>& starts, const Piece& piece) {
         std::vector<double> times;
         for (const int64_t s : starts)
-            if (s >= piece.from && s < piece.to) times.push_back(static_cast<double>(s) / rate);
+            if (s >= piece.from - reach && s < piece.to + reach)
+                times.push_back(static_cast<double>(s) / rate);
         return times;
     };
     for (int64_t p = 0; p < pieces; ++p) {

@@ -16,9 +16,11 @@
 class BeatGrid {
 public:
     // The grid of the plain hits' starts and the doubtful ones' (ascending
-    // frames at rate), fitted over pieces of about kPieceSeconds each; a
-    // piece with fewer than kMinStarts plain hits, or none that keep to a
-    // step, has no grid.
+    // frames at rate), fitted over pieces of about kPieceSeconds each, each
+    // to the starts from half a piece before it to half a piece after it (a
+    // drummer a little faster by the end is followed); a piece with fewer
+    // than kMinStarts plain hits there, or none that keep to a step, has no
+    // grid.
     [[nodiscard]] static BeatGrid Find(const std::vector<int64_t>& plain,
                                        const std::vector<int64_t>& doubtful, int64_t frames,
                                        int rate);
@@ -31,7 +33,7 @@ public:
     // The step of the piece holding frame, in seconds (0 without a grid).
     [[nodiscard]] double StepAt(int64_t frame) const;
 
-    static constexpr double kPieceSeconds = 12.0;
+    static constexpr double kPieceSeconds = 6.0;
     static constexpr int kMinStarts = 8;
     // A doubtful hit this near a line counts as on it when the soft notes'
     // part of the pulse is chosen.
