@@ -521,7 +521,11 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
         std::string unread;
         std::vector<int64_t> doubtful;
         const std::vector<int64_t> plain =
-            PlaceHits(CandidateFrames(), kGridScore, nullptr, &unread, &doubtful);
+            PlaceHits(CandidateFrames(), kGridScore, nullptr, &unread, &doubtful, &cancelled);
+        if (cancelled.load()) {
+            clear();
+            return Fail(why, "stopped");
+        }
         m_grid = BeatGrid::Find(plain, doubtful, m_frames, m_rate);
         return true;
     } catch (const std::bad_alloc&) {
@@ -663,7 +667,8 @@ double OnsetAnalysis::Score(int64_t frame, int64_t rangeFrom, double rise) const
 
 std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, double minScore,
                                               const BeatGrid* grid, std::string* why,
-                                              std::vector<int64_t>* doubtful) const {
+                                              std::vector<int64_t>* doubtful,
+                                              const std::atomic<bool>* cancelled) const {
     std::sort(frames.begin(), frames.end());
     std::vector<int64_t> starts;
     const int64_t gap = GapFrames(m_rate);
@@ -676,8 +681,8 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
     double lastScore = 0.0;
     try {
         for (const int64_t f : frames) {
+            if (cancelled != nullptr && cancelled->load()) return {};
             const AttackRange range = AttackRangeOf(f, notBefore, m_frames);
-            const auto [first, last] = SamplesRead(range, m_rate, m_frames);
             // The hit ahead bounds this one only when it lies where this
             // one's samples are read; else the attack is the same whatever
             // came before, and is found once.
@@ -694,6 +699,7 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
             if (known != m_placed.end() && known->frame == f && known->bound == bound) {
                 placed = *known;
             } else {
+                const auto [first, last] = SamplesRead(range, m_rate, m_frames);
                 if (first < last &&
                     (first < read || last > read + static_cast<int64_t>(samples.size()))) {
                     const int64_t end = std::min(m_frames, std::max(last, first + kHitReadFrames));

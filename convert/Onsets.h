@@ -11,8 +11,8 @@
 // each possible hit's start and score once found; the attack is found in
 // the samples around each hit, read again from the open file. A drum
 // loop's plain hits give the grid it is played on, and a doubtful hit
-// between the grid's lines counts for less than one on them. Computation on whatever thread calls
-// it; a window runs it on a worker.
+// between the grid's lines counts for less than one on them. Computation
+// on whatever thread calls it; a window runs it on a worker.
 
 #include <atomic>
 #include <cstdint>
@@ -133,10 +133,11 @@ private:
     // The starts of the hits at frames that score minScore or more, a hit
     // on or off grid (may be null) scoring more or less; the starts of the
     // doubtful ones, scoring less but not much less, into *doubtful (may be
-    // null). m_soundLock held.
-    [[nodiscard]] std::vector<int64_t> PlaceHits(std::vector<int64_t> frames, double minScore,
-                                                 const BeatGrid* grid, std::string* why,
-                                                 std::vector<int64_t>* doubtful = nullptr) const;
+    // null). Empty once *cancelled (may be null) is set. m_soundLock held.
+    [[nodiscard]] std::vector<int64_t> PlaceHits(
+        std::vector<int64_t> frames, double minScore, const BeatGrid* grid, std::string* why,
+        std::vector<int64_t>* doubtful = nullptr,
+        const std::atomic<bool>* cancelled = nullptr) const;
     [[nodiscard]] bool ReadPass(const std::atomic<bool>& cancelled, double* sumPower,
                                 double* differencePower, std::string* why);
     [[nodiscard]] bool ReadMono(int64_t from, int64_t count, std::vector<float>* out,
@@ -148,7 +149,7 @@ private:
     float m_sign = 1.0f;
     std::vector<float> m_flux;   // onset strength per analysis frame
     std::vector<float> m_level;  // its local median
-    BeatGrid m_grid;             // the grid the plainest hits lie on
+    BeatGrid m_grid;             // the grid the plain hits lie on
     // Each hit placed so far (a flux peak's frame, the start of the hit
     // ahead where it bounds this one, else -1), by frame: a slider moved
     // in a dialog places them again without reading the file (under
