@@ -100,9 +100,9 @@ BeatGrid BeatGrid::Find(const std::vector<int64_t>& plain, const std::vector<int
     const auto reach = static_cast<int64_t>(kPieceSeconds / 2 * rate);
     const auto within = [&](const std::vector<int64_t>& starts, const Piece& piece) {
         std::vector<double> times;
-        for (const int64_t s : starts)
-            if (s >= piece.from - reach && s < piece.to + reach)
-                times.push_back(static_cast<double>(s) / rate);
+        for (auto s = std::lower_bound(starts.begin(), starts.end(), piece.from - reach);
+             s != starts.end() && *s < piece.to + reach; ++s)
+            times.push_back(static_cast<double>(*s) / rate);
         return times;
     };
     for (int64_t p = 0; p < pieces; ++p) {
@@ -130,9 +130,13 @@ BeatGrid BeatGrid::Find(const std::vector<int64_t>& plain, const std::vector<int
 }
 
 const BeatGrid::Piece* BeatGrid::PieceAt(int64_t frame) const {
-    for (const Piece& piece : m_pieces)
-        if (frame >= piece.from && frame < piece.to) return &piece;
-    return nullptr;
+    // Pieces lie in order; those without a grid are left out.
+    const auto after =
+        std::upper_bound(m_pieces.begin(), m_pieces.end(), frame,
+                         [](int64_t f, const Piece& piece) { return f < piece.from; });
+    if (after == m_pieces.begin()) return nullptr;
+    const Piece& piece = *(after - 1);
+    return frame < piece.to ? &piece : nullptr;
 }
 
 std::optional<double> BeatGrid::Distance(int64_t frame) const {

@@ -526,6 +526,7 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
             clear();
             return Fail(why, "stopped");
         }
+        std::sort(doubtful.begin(), doubtful.end());
         m_grid = BeatGrid::Find(plain, doubtful, m_frames, m_rate);
         return true;
     } catch (const std::bad_alloc&) {
