@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "controls/MessageBox.h"
 #include "res/StringTable.h"
 

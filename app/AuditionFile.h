@@ -7,7 +7,7 @@
 
 #include "core/SlotModel.h"
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 class QWidget;
 
 // Plays the row that the file at path would make with options (and the

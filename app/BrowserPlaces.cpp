@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "volumes/VolumeSource.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <utility>
 
 #include "app/EarlierVersionsDialog.h"
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "app/WindowContext.h"
 #include "controls/FileNameEdit.h"
 #include "controls/MessageBox.h"

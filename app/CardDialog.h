@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "core/CardBanks.h"
 #include "volumes/VolumeSource.h"
 

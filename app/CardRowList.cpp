@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "core/BankRows.h"
 #include "core/CardBanks.h"
 #include "core/SlotModel.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "core/SlotModel.h"
 #include "volumes/VolumeSource.h"
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "controls/SlotPanel.h"
 
 class BankController;

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "convert/Loudness.h"
 #include "core/SlotModel.h"
 

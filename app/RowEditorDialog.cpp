@@ -16,7 +16,7 @@
 #include <new>
 
 #include "app/AuditionFile.h"
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "app/MakeLevelBox.h"
 #include "app/RowShapeBox.h"
 #include "app/RowWaveformPane.h"

@@ -12,7 +12,7 @@
 #include "convert/VoiceLoad.h"
 #include "core/SlotModel.h"
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;

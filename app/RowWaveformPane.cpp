@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "app/WaveformJob.h"
 #include "app/WaveformView.h"
 #include "audio/AudioData.h"

@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "app/AuditionFile.h"
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "app/SliceView.h"
 #include "audio/AudioData.h"
 #include "core/RowPlacement.h"

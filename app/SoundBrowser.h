@@ -5,7 +5,7 @@
 #include <QWidget>
 
 #include "app/BrowserPlaces.h"
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "app/SoundList.h"
 
 class FolderTree;

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "app/SoundList.h"
 #include "app/SoundListModel.h"
 #include "convert/PeakOverview.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "core/SlotModel.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <new>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 
 // The worker's side: the batch it leaves, and the way back to the job while
 // the job lives (cleared by the job's destructor, read on the GUI thread).

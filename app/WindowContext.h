@@ -8,7 +8,7 @@
 #include <deque>
 #include <functional>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "core/RowsBank.h"
 #include "core/SlotModel.h"
 

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "SoundFileWriter.h"
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 #include "app/WaveformJob.h"
 
 namespace {

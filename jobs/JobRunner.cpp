@@ -1,4 +1,4 @@
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 
 #include <QMetaObject>
 

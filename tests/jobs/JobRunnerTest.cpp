@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/JobRunner.h"
+#include "jobs/JobRunner.h"
 
 namespace {
 
