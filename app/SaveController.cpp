@@ -40,13 +40,15 @@ void SaveController::RunSaveDialog(const QString& name, const QString& volume) {
     if (m_context.saving || m_context.closing) return;
     QWidget* window = &m_context.window;
     std::unique_ptr<SaveBankDialog> dialog =
-        m_context.volumes != nullptr ? std::make_unique<SaveBankDialog>(*m_context.volumes, window)
-                                     : std::make_unique<SaveBankDialog>(window);
+        m_context.volumes != nullptr
+            ? std::make_unique<SaveBankDialog>(*m_context.volumes, m_context.jobs, window)
+            : std::make_unique<SaveBankDialog>(m_context.jobs, window);
     ProposeSaveTarget(*dialog);
     // Back after a failed save: the name and volume the musician chose.
     if (!name.isEmpty()) {
         dialog->SetFileName(name);
         dialog->SetVolume(volume);
+        dialog->SetPreferredVolume(QString());
     }
     if (dialog->exec() != QDialog::Accepted) return;
     std::shared_ptr<const VoiceBankImage> image = m_context.model.CopyBankImage();
@@ -101,19 +103,16 @@ void SaveController::SetSaving(bool saving) {
 }
 
 void SaveController::ProposeSaveTarget(SaveBankDialog& dialog) const {
-    QString volume = m_context.lastVolume;
     QString name = MakeDefaultBankName();
     const QString opened = m_context.OpenedBank();
     if (!opened.isEmpty()) {
         // The volume that holds the bank, only when it was opened from that
-        // volume's bank folder (not a backup or a download elsewhere).
+        // volume's bank folder (not a backup or a download elsewhere): the
+        // dialog prefers it when it lists it.
         const QString folder = QFileInfo(opened).path() + QLatin1Char('/');
-        const SystemVolumeSource system;
-        const VolumeSource& source = m_context.volumes != nullptr ? *m_context.volumes : system;
-        for (const Volume& listed : source.ListVolumes()) {
-            const QString root = QFile::decodeName(QByteArray::fromStdString(listed.root));
-            if (folder == root + QStringLiteral("gridlume/")) volume = root;
-        }
+        const QString bankFolder = QLatin1String(BankFolderName.data()) + QLatin1Char('/');
+        if (folder.endsWith(bankFolder))
+            dialog.SetPreferredVolume(folder.chopped(bankFolder.size()));
         // The name it was saved under, else the bank's stored name, else
         // its file name cleaned to the rule.
         std::string proposed;
@@ -133,5 +132,5 @@ void SaveController::ProposeSaveTarget(SaveBankDialog& dialog) const {
         if (!proposed.empty()) name = QString::fromStdString(proposed);
     }
     dialog.SetFileName(name);
-    dialog.SetVolume(volume);
+    dialog.SetVolume(m_context.lastVolume);
 }

@@ -43,6 +43,7 @@ struct JobLane {
         Places,    // the browser's places
         Restore,   // putting a kept copy back
         Card,      // the card view's writes, one after another
+        Volumes,   // the save dialog's volumes and its look at the card
     };
     Kind kind;
     int index = 0;

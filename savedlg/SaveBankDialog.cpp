@@ -8,6 +8,7 @@
 
 #include "controls/FileNameEdit.h"
 #include "controls/MessageBox.h"
+#include "jobs/JobRunner.h"
 #include "res/DialogTemplates.h"
 #include "res/StringTable.h"
 #include "voicebank/BankFolder.h"
@@ -27,17 +28,38 @@ bool IsEnterKey(const QEvent* event) {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
+std::string Local(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString FromLocal(const std::string& text) {
+    return QFile::decodeName(QByteArray::fromStdString(text));
+}
+
+constexpr JobLane VolumesLane{JobLane::Kind::Volumes};
+
 }  // namespace
 
-SaveBankDialog::SaveBankDialog(QWidget* parent)
-    : QDialog(parent),
-      m_ownSource(std::make_unique<SystemVolumeSource>()),
-      m_source(m_ownSource.get()) {
+// A volume as listed, with what it was then.
+struct SaveBankDialog::ListedVolume {
+    Volume volume;
+    VolumeIdentity identity;
+};
+
+// What a save found on the card before anything is written.
+struct SaveBankDialog::CardLook {
+    std::string gone;  // why the volume is no longer the one listed
+    bool folderMade = false;
+    bool somethingStands = false;
+};
+
+SaveBankDialog::SaveBankDialog(JobRunner& jobs, QWidget* parent)
+    : QDialog(parent), m_source(std::make_shared<SystemVolumeSource>()), m_jobs(jobs) {
     BuildControls();
 }
 
-SaveBankDialog::SaveBankDialog(const VolumeSource& source, QWidget* parent)
-    : QDialog(parent), m_source(&source) {
+SaveBankDialog::SaveBankDialog(const VolumeSource& source, JobRunner& jobs, QWidget* parent)
+    : QDialog(parent),
+      m_source(std::shared_ptr<const VolumeSource>(), &source),  // not owned
+      m_jobs(jobs) {
     BuildControls();
 }
 
@@ -118,6 +140,10 @@ QWidget* SaveBankDialog::CreateItem(const DialogItem& item, const QString& text)
 void SaveBankDialog::setVisible(bool visible) {
     if (visible && !isVisible()) {
         FillControls();
+    } else if (!visible && isVisible()) {
+        // Closed while a look at the card runs: its answer is for nobody.
+        m_jobs.Cancel(VolumesLane);
+        m_listing = m_looking = m_saveWhenListed = false;
     }
     QDialog::setVisible(visible);
 }
@@ -125,36 +151,57 @@ void SaveBankDialog::setVisible(bool visible) {
 void SaveBankDialog::FillControls() {
     m_nameEdit->SetMaxLength(NameMaxLength);
     m_nameEdit->SetText(m_fileName);
-    FillVolumeList();
-
-    // Exact, case-sensitive match; no match selects nothing.
-    if (!m_volume.isEmpty()) {
-        const qsizetype match = m_volumeRoots.indexOf(m_volume);
-        if (match >= 0) {
-            m_volumeList->setCurrentRow(static_cast<int>(match));
-        }
-    } else if (m_volumeList->count() > 0) {
-        m_volumeList->setCurrentRow(0);
-    }
-    m_saveButton->setEnabled(SelectedVolumeItem() >= 0);
+    ListVolumes();
     // A name typed at once replaces the proposed one; Enter keeps it.
     m_nameEdit->setFocus(Qt::OtherFocusReason);
     m_nameEdit->selectAll();
 }
 
-void SaveBankDialog::FillVolumeList() {
+void SaveBankDialog::ListVolumes() {
     m_volumeList->clear();
     m_volumeRoots.clear();
     m_identities.clear();
-    for (const Volume& volume : m_source->ListVolumes()) {
-        const QString name = QFile::decodeName(QByteArray::fromStdString(volume.displayName));
+    m_saveButton->setEnabled(false);
+    m_listing = true;
+    m_jobs.Run<std::vector<ListedVolume>>(
+        VolumesLane, this,
+        [source = m_source](const std::atomic<bool>&) {
+            std::vector<ListedVolume> listed;
+            for (Volume& volume : source->ListVolumes()) {
+                // Taken now, so a save can tell whether the card is still
+                // the one listed.
+                VolumeIdentity identity;
+                (void)TakeVolumeIdentity(volume, &identity);
+                listed.push_back({std::move(volume), std::move(identity)});
+            }
+            return listed;
+        },
+        [this](std::vector<ListedVolume> listed) { ShowVolumes(std::move(listed)); });
+}
+
+void SaveBankDialog::ShowVolumes(std::vector<ListedVolume> listed) {
+    m_listing = false;
+    for (ListedVolume& entry : listed) {
+        const QString name = FromLocal(entry.volume.displayName);
         auto* item = new QListWidgetItem(name, m_volumeList);  // owned by the list
         item->setToolTip(name);
-        m_volumeRoots.append(QFile::decodeName(QByteArray::fromStdString(volume.root)));
-        // Taken now, so a save can tell whether the card is still the one listed.
-        VolumeIdentity identity;
-        (void)TakeVolumeIdentity(volume, &identity);
-        m_identities.push_back(std::move(identity));
+        m_volumeRoots.append(FromLocal(entry.volume.root));
+        m_identities.push_back(std::move(entry.identity));
+    }
+    // Exact, case-sensitive match; no match selects nothing.
+    qsizetype match = m_preferredVolume.isEmpty() ? -1 : m_volumeRoots.indexOf(m_preferredVolume);
+    if (match < 0 && !m_volume.isEmpty()) {
+        match = m_volumeRoots.indexOf(m_volume);
+    } else if (match < 0 && m_volumeList->count() > 0) {
+        match = 0;
+    }
+    if (match >= 0) {
+        m_volumeList->setCurrentRow(static_cast<int>(match));
+    }
+    m_saveButton->setEnabled(SelectedVolumeItem() >= 0);
+    if (m_saveWhenListed) {
+        m_saveWhenListed = false;
+        OnSave();
     }
 }
 
@@ -165,7 +212,11 @@ int SaveBankDialog::SelectedVolumeItem() const {
 
 void SaveBankDialog::OnSave() {
     m_fileName = m_nameEdit->text();
-    if (m_fileName.isEmpty()) {
+    if (m_fileName.isEmpty() || m_looking) {
+        return;
+    }
+    if (m_listing) {
+        m_saveWhenListed = true;
         return;
     }
     const int item = SelectedVolumeItem();
@@ -185,31 +236,47 @@ void SaveBankDialog::OnSave() {
         return;
     }
     m_volume = m_volumeRoots[item];
+    m_preferredVolume.clear();
     m_identity = m_identities[static_cast<size_t>(item)];
-    // A card pulled while the dialog was open leaves a plain folder (or
-    // nothing) at its root: nothing is made there.
-    if (const std::string gone = CheckVolumeIdentity(m_identity); !gone.empty()) {
+    const QString folder = m_volume + BankFolder;
+    const QString path = folder + QLatin1Char('/') + m_fileName + BankExtension;
+    m_looking = true;
+    m_jobs.Run<CardLook>(
+        VolumesLane, this,
+        [identity = m_identity, folder = Local(folder),
+         path = Local(path)](const std::atomic<bool>&) {
+            CardLook look;
+            // A card pulled while the dialog was open leaves a plain folder
+            // (or nothing) at its root: nothing is made there.
+            look.gone = CheckVolumeIdentity(identity);
+            if (look.gone.empty()) look.folderMade = EnsureBankFolder(folder);
+            if (look.folderMade) look.somethingStands = SomethingStandsAt(path);
+            return look;
+        },
+        [this, folder, path](CardLook look) { OnCardLooked(look, folder, path); });
+}
+
+void SaveBankDialog::OnCardLooked(const CardLook& look, const QString& folder,
+                                  const QString& path) {
+    m_looking = false;
+    if (!look.gone.empty()) {
         MessageRequest request;
         request.parent = this;
         request.stringId = IdsSaveError;
-        request.informativeText = QFile::decodeName(QByteArray::fromStdString(gone));
+        request.informativeText = FromLocal(look.gone);
         (void)ShowMessage(std::move(request));
-        FillVolumeList();
-        if (const qsizetype again = m_volumeRoots.indexOf(m_volume); again >= 0) {
-            m_volumeList->setCurrentRow(static_cast<int>(again));
-        }
+        ListVolumes();  // selects the volume again if it is back
         return;
     }
-    const QString folder = m_volume + BankFolder;
     m_filePath = folder;
-    if (!EnsureBankFolder(QFile::encodeName(folder).toStdString())) {
+    if (!look.folderMade) {
         (void)ShowMessage(this, IdsIllegalPath);
         return;
     }
-    m_filePath = folder + QLatin1Char('/') + m_fileName + BankExtension;
+    m_filePath = path;
     // Anything standing there is asked about, even a file that cannot be
     // read, so no bank is replaced without the user's word.
-    if (SomethingStandsAt(QFile::encodeName(m_filePath).toStdString()) &&
+    if (look.somethingStands &&
         ShowMessage(this, IdsReplaceFile, QMessageBox::Ok | QMessageBox::Cancel,
                     QMessageBox::Question) != QMessageBox::Ok) {
         return;

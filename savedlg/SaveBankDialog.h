@@ -10,6 +10,7 @@
 #include "volumes/VolumeSource.h"
 
 class FileNameEdit;
+class JobRunner;
 class QListWidget;
 class QPushButton;
 struct DialogItem;
@@ -25,13 +26,19 @@ struct DialogItem;
 // it. It opens with the focus in the name edit, its text selected, so a
 // name typed at once replaces the proposed one. Save is disabled while no
 // volume is selected. It has no close box.
+//
+// The volumes are listed, and the card looked at before a save, on a
+// worker of the runner given: a slow or pulled card never stalls the
+// window. A Save asked for while the volumes are being listed goes ahead
+// once they are.
 class SaveBankDialog : public QDialog {
     Q_OBJECT
 public:
     // A dialog over the machine's mounted volumes.
-    explicit SaveBankDialog(QWidget* parent = nullptr);
-    // A dialog over the volumes of source, which must outlive the dialog.
-    explicit SaveBankDialog(const VolumeSource& source, QWidget* parent = nullptr);
+    explicit SaveBankDialog(JobRunner& jobs, QWidget* parent = nullptr);
+    // A dialog over the volumes of source, which must outlive the work of
+    // jobs.
+    SaveBankDialog(const VolumeSource& source, JobRunner& jobs, QWidget* parent = nullptr);
     ~SaveBankDialog() override;
 
     // The name the edit shows when the dialog opens (shown as given, not
@@ -41,6 +48,9 @@ public:
     // exactly, case included, or nothing is selected. Empty selects the
     // first volume.
     void SetVolume(const QString& root) { m_volume = root; }
+    // A root preselected before the one SetVolume gives, when it is listed
+    // (exactly, as with SetVolume).
+    void SetPreferredVolume(const QString& root) { m_preferredVolume = root; }
 
     // The bank's full path, built at the last Save attempt.
     [[nodiscard]] QString GetFilePath() const { return m_filePath; }
@@ -50,7 +60,11 @@ public:
     // the bank is written.
     [[nodiscard]] const VolumeIdentity& GetVolumeIdentity() const { return m_identity; }
 
-    // Fills the dialog whenever it is about to be shown (exec, open, show).
+    // The volumes are being listed or the card looked at.
+    [[nodiscard]] bool IsBusy() const { return m_listing || m_looking; }
+
+    // Fills the dialog whenever it is about to be shown (exec, open, show);
+    // hiding it drops the work still running for it.
     void setVisible(bool visible) override;
     // The platform's OK does nothing: only a successful Save closes with OK.
     void accept() override {}
@@ -61,16 +75,26 @@ protected:
 private:
     void BuildControls();
     QWidget* CreateItem(const DialogItem& item, const QString& text);
+    struct ListedVolume;
+    struct CardLook;
+
     void FillControls();
-    void FillVolumeList();
+    void ListVolumes();
+    void ShowVolumes(std::vector<ListedVolume> listed);
     void OnSave();
+    void OnCardLooked(const CardLook& look, const QString& folder, const QString& path);
     [[nodiscard]] int SelectedVolumeItem() const;
 
-    std::unique_ptr<VolumeSource> m_ownSource;  // set when none was given
-    const VolumeSource* m_source = nullptr;
+    // Shared with the listing jobs, which may outlive the dialog.
+    std::shared_ptr<const VolumeSource> m_source;
+    JobRunner& m_jobs;
+    bool m_listing = false;
+    bool m_looking = false;
+    bool m_saveWhenListed = false;
 
     QString m_fileName;
     QString m_volume;
+    QString m_preferredVolume;
     QString m_filePath;
     QStringList m_volumeRoots;                 // entry i belongs to list item i
     std::vector<VolumeIdentity> m_identities;  // likewise

@@ -11,6 +11,7 @@
 #include "controls/FileNameEdit.h"
 #include "res/SkinResources.h"
 #include "res/StringTable.h"
+#include "savedlg/SaveBankDialog.h"
 #include "voicebank/VoiceBankBuilder.h"
 #include "voicebank/VoiceBankImage.h"
 
@@ -228,6 +229,14 @@ TEST_F(WindowTest, OnlyOneSlotSoundsAtATime) {
     EXPECT_EQ(PlayButton(3)->GetNormalBitmap(), Bmp(BmpPlayPlaying));
 }
 
+// Until the save dialog's volumes are listed or its look at the card is
+// done.
+void SettleSaveDialog(QWidget* modal) {
+    auto* dialog = qobject_cast<SaveBankDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([dialog] { return !dialog->IsBusy(); }, 10000));
+}
+
 class SaveTest : public WindowTest {
 protected:
     testsupport::TempDir card;
@@ -250,12 +259,14 @@ protected:
     QString SaveAs(int volumeRow, const QString& name) {
         QString offered;
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
+            SettleSaveDialog(modal);
             auto* list = modal->findChild<QListWidget*>("volumes");
             auto* edit = modal->findChild<FileNameEdit*>("fileName");
             offered = edit->text();
             list->setCurrentRow(volumeRow);
             edit->setText(name);
             QTest::mouseClick(modal->findChild<QPushButton*>("save"), Qt::LeftButton);
+            SettleSaveDialog(modal);
             if (modal->isVisible()) qobject_cast<QDialog*>(modal)->reject();
         });
         QTest::mouseClick(SaveButton(), Qt::LeftButton);
@@ -310,11 +321,13 @@ TEST_F(SaveTest, FailedExportShows104AndComesBackToTheDialogWithTheNameKept) {
     QString again;
     int againRow = -1;
     apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
+        SettleSaveDialog(modal);
         modal->findChild<QListWidget*>("volumes")->setCurrentRow(0);
         modal->findChild<FileNameEdit*>("fileName")->setText("MYBANK");
         QTest::mouseClick(modal->findChild<QPushButton*>("save"), Qt::LeftButton);
         // After the failure the dialog is back, as the musician left it.
         apptest::WhenModalAppears(window.get(), [&](QWidget* back) {
+            SettleSaveDialog(back);
             again = back->findChild<FileNameEdit*>("fileName")->text();
             againRow = back->findChild<QListWidget*>("volumes")->currentRow();
             qobject_cast<QDialog*>(back)->reject();
@@ -368,6 +381,7 @@ TEST_F(SaveTest, ABankFromOutsideACardIsProposedOnTheRememberedVolumeUnderItsSto
     QString offered;
     int row = -1;
     apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
+        SettleSaveDialog(modal);
         offered = modal->findChild<FileNameEdit*>("fileName")->text();
         row = modal->findChild<QListWidget*>("volumes")->currentRow();
         QTest::mouseClick(modal->findChild<QPushButton*>("save"), Qt::LeftButton);

@@ -7,15 +7,18 @@
 #include <QTest>
 #include <QTimer>
 
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <sstream>
 
 #include "BoxWatcher.h"
 #include "SoundFileWriter.h"
 #include "controls/FileNameEdit.h"
 #include "controls/MessageBox.h"
+#include "jobs/JobRunner.h"
 #include "res/StringTable.h"
 
 namespace {
@@ -26,6 +29,29 @@ class FakeVolumes final : public VolumeSource {
 public:
     std::vector<Volume> volumes;
     [[nodiscard]] std::vector<Volume> ListVolumes() const override { return volumes; }
+};
+
+// Lists only once opened, as a slow or stuck card keeps a listing waiting.
+class GatedVolumes final : public VolumeSource {
+public:
+    std::vector<Volume> volumes;
+    [[nodiscard]] std::vector<Volume> ListVolumes() const override {
+        std::unique_lock lock(m_mutex);
+        m_opened.wait(lock, [this] { return m_open; });
+        return volumes;
+    }
+    void Open() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_open = true;
+        }
+        m_opened.notify_all();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_opened;
+    bool m_open = false;
 };
 
 std::string ReadAll(const std::string& path) {
@@ -59,12 +85,20 @@ protected:
         bool stayedOpen = false;  // still open once act was done
     };
 
-    // Runs exec; once the dialog is up, act plays the user. A dialog that
-    // act left open is noted and cancelled, so a test never hangs.
+    // Until the dialog's volumes are listed or its look at the card is done.
+    static void Settle(SaveBankDialog& dlg) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsBusy(); }, 10000));
+    }
+
+    // Runs exec; once the dialog is up and its volumes listed, act plays
+    // the user. A dialog that act left open is noted and cancelled, so a
+    // test never hangs.
     static Outcome Run(SaveBankDialog& dlg, const std::function<void(SaveBankDialog&)>& act) {
         Outcome outcome;
         QTimer::singleShot(0, &dlg, [&] {
+            Settle(dlg);
             act(dlg);
+            Settle(dlg);
             outcome.stayedOpen = dlg.isVisible();
             if (outcome.stayedOpen) {
                 dlg.reject();
@@ -87,6 +121,7 @@ protected:
     testsupport::TempDir card;
     testsupport::TempDir disk;
     FakeVolumes source;
+    JobRunner jobs;  // after the volumes: its work ends before they go
     std::vector<MessageRequest> shown;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
     testsupport::BoxWatcher boxes{[this](const MessageRequest& request, int) {
@@ -98,7 +133,7 @@ protected:
 TEST_F(SaveDialog, OpensOnTheNameSoATypedNameOrEnterSavesAtOnce) {
     Add(disk, "Zeta (disk)");
     Add(card, "Alpha (card)");
-    SaveBankDialog dlg(source);
+    SaveBankDialog dlg(source, jobs);
     dlg.SetFileName(QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
     dlg.SetVolume(Root(card));
 
@@ -129,9 +164,30 @@ TEST_F(SaveDialog, OpensOnTheNameSoATypedNameOrEnterSavesAtOnce) {
     EXPECT_TRUE(shown.empty());
 }
 
+TEST_F(SaveDialog, OpensAndTakesKeysWhileTheVolumesAreListedAndAnEarlyEnterSavesOnceTheyAre) {
+    GatedVolumes gated;
+    gated.volumes.push_back({card.path() + "/", "card"});
+    SaveBankDialog dlg(gated, jobs);
+    dlg.SetFileName(QStringLiteral("EARLY"));
+    QTimer::singleShot(0, &dlg, [&] {
+        EXPECT_TRUE(dlg.IsBusy());
+        EXPECT_EQ(VolumeList(dlg)->count(), 0);
+        EXPECT_FALSE(SaveButton(dlg)->isEnabled());
+        QTest::keyClicks(NameEdit(dlg), QStringLiteral("LATE"));
+        QTest::keyClick(NameEdit(dlg), Qt::Key_Return);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_FALSE(fs::exists(card.file("gridlume")));
+        gated.Open();
+        if (!QTest::qWaitFor([&] { return !dlg.isVisible(); }, 10000)) dlg.reject();
+    });
+    EXPECT_EQ(dlg.exec(), QDialog::Accepted);
+    EXPECT_EQ(dlg.GetFilePath(), Root(card) + "gridlume/LATE.glw");
+    EXPECT_TRUE(fs::is_directory(card.file("gridlume")));
+}
+
 TEST_F(SaveDialog, RepeatedEnterNeverSaves) {
     Add(card, "Alpha (card)");
-    SaveBankDialog dlg(source);
+    SaveBankDialog dlg(source, jobs);
     dlg.SetFileName(QStringLiteral("HELD"));
     // A repeat of an Enter held since before the dialog opened, on each
     // control that saves or cancels on Enter.
@@ -160,7 +216,7 @@ TEST_F(SaveDialog, PreselectsOnlyAnExactMatchOrTheFirstWhenNoneIsPreset) {
             const std::string root = std::string("/v/") + static_cast<char>('A' + i) + "/";
             volumes.volumes.push_back({root, root});
         }
-        SaveBankDialog dlg(volumes);
+        SaveBankDialog dlg(volumes, jobs);
         dlg.SetFileName(QStringLiteral("NAME"));
         dlg.SetVolume(QString::fromLatin1(c.preset));
         const Outcome outcome = Run(dlg, [&](SaveBankDialog& d) {
@@ -190,7 +246,7 @@ TEST_F(SaveDialog, PreselectsOnlyAnExactMatchOrTheFirstWhenNoneIsPreset) {
 TEST_F(SaveDialog, TypedNameAndChosenVolumeMakeThePath) {
     Add(disk, "disk");
     Add(card, "card");
-    SaveBankDialog dlg(source);
+    SaveBankDialog dlg(source, jobs);
     dlg.SetFileName(QStringLiteral("1207E0509-VOICE"));
     dlg.SetVolume(Root(disk));
     const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
@@ -210,7 +266,7 @@ TEST_F(SaveDialog, TypedNameAndChosenVolumeMakeThePath) {
 TEST_F(SaveDialog, EnterInTheListSavesAndAPlainFileCountsAsTheFolder) {
     std::ofstream(card.file("gridlume")) << "not a folder";
     Add(card, "card");
-    SaveBankDialog dlg(source);
+    SaveBankDialog dlg(source, jobs);
     dlg.SetFileName(QStringLiteral("BANK"));
     const Outcome outcome =
         Run(dlg, [](SaveBankDialog& d) { QTest::keyClick(VolumeList(d), Qt::Key_Return); });
@@ -225,7 +281,7 @@ TEST_F(SaveDialog, FolderThatCannotBeMadeSaysIllegalPathAndStaysOpen) {
     // plain file standing where its root folder should be.
     std::ofstream(card.file("blocker")) << "x";
     source.volumes.push_back({card.path() + "/blocker/", "gone"});
-    SaveBankDialog dlg(source);
+    SaveBankDialog dlg(source, jobs);
     dlg.SetFileName(QStringLiteral("BANK"));
     const Outcome outcome = Run(dlg, [](SaveBankDialog& d) { Click(SaveButton(d)); });
     EXPECT_TRUE(outcome.stayedOpen);
@@ -241,12 +297,13 @@ TEST_F(SaveDialog, ReplacingIsAskedAndCancelKeepsNameAndVolume) {
     std::ofstream(card.file("gridlume/BANK.glw")) << "old bank";
     Add(disk, "disk");
     Add(card, "card");
-    SaveBankDialog dlg(source);
+    SaveBankDialog dlg(source, jobs);
     dlg.SetFileName(QStringLiteral("BANK"));
     dlg.SetVolume(Root(card));
     answer = QMessageBox::Cancel;
     const Outcome outcome = Run(dlg, [this](SaveBankDialog& d) {
         Click(SaveButton(d));
+        Settle(d);
         ASSERT_TRUE(d.isVisible());
         EXPECT_EQ(NameEdit(d)->text(), QStringLiteral("BANK"));
         EXPECT_EQ(SelectedRow(d), 1);
@@ -268,7 +325,7 @@ TEST_F(SaveDialog, ReplacingIsAskedEvenWhenTheFileCannotBeRead) {
     fs::create_directory(card.file("gridlume"));
     fs::create_symlink(card.file("elsewhere"), card.file("gridlume/BANK.glw"));
     Add(card, "card");
-    SaveBankDialog dlg(source);
+    SaveBankDialog dlg(source, jobs);
     dlg.SetFileName(QStringLiteral("BANK"));
     answer = QMessageBox::Cancel;
     const Outcome outcome = Run(dlg, [](SaveBankDialog& d) { Click(SaveButton(d)); });
@@ -281,7 +338,7 @@ TEST_F(SaveDialog, OnlySaveClosesWithOk) {
     Add(card, "card");
     {
         SCOPED_TRACE("empty name, Enter in the edit");
-        SaveBankDialog dlg(source);
+        SaveBankDialog dlg(source, jobs);
         const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
             QTest::keyClick(NameEdit(d), Qt::Key_Return);
             d.accept();  // the platform's OK does nothing
@@ -300,7 +357,7 @@ TEST_F(SaveDialog, OnlySaveClosesWithOk) {
     };
     for (const auto& [what, act] : cancels) {
         SCOPED_TRACE(what);
-        SaveBankDialog dlg(source);
+        SaveBankDialog dlg(source, jobs);
         dlg.SetFileName(QStringLiteral("BANK"));
         const Outcome outcome = Run(dlg, act);
         EXPECT_FALSE(outcome.stayedOpen);
@@ -317,7 +374,7 @@ namespace {
 TEST_F(SaveDialog, EveryControlIsReachedAndUsedByKeyboard) {
     Add(disk, "Zeta (disk)");
     Add(card, "Alpha (card)");
-    SaveBankDialog dlg(source);
+    SaveBankDialog dlg(source, jobs);
     dlg.SetFileName(QStringLiteral("KEYS"));
     const Outcome outcome = Run(dlg, [](SaveBankDialog& d) {
         ASSERT_EQ(d.focusWidget(), NameEdit(d));
@@ -346,7 +403,7 @@ TEST_F(SaveDialog, EveryControlIsReachedAndUsedByKeyboard) {
 
 TEST_F(SaveDialog, ABadNameOrAVolumeGoneSinceListedWritesNothing) {
     Add(card, "Alpha (card)");
-    SaveBankDialog dlg(source);
+    SaveBankDialog dlg(source, jobs);
     dlg.SetFileName(QStringLiteral("DRUMS-1-20261209-114734"));
     const Outcome outcome = Run(dlg, [this](SaveBankDialog& d) {
         Click(SaveButton(d));
@@ -358,6 +415,7 @@ TEST_F(SaveDialog, ABadNameOrAVolumeGoneSinceListedWritesNothing) {
         NameEdit(d)->setText(QStringLiteral("DRUMS-1"));
         fs::remove_all(card.path());
         Click(SaveButton(d));
+        Settle(d);
         ASSERT_EQ(shown.size(), 2u);
         EXPECT_EQ(shown.back().stringId, IdsSaveError);
         EXPECT_TRUE(shown.back().informativeText.contains("no longer there"));
