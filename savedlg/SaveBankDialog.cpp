@@ -144,6 +144,7 @@ void SaveBankDialog::setVisible(bool visible) {
         // Closed while a look at the card runs: its answer is for nobody.
         m_jobs.Cancel(VolumesLane);
         m_listing = m_looking = m_saveWhenListed = false;
+        UpdateCursor();
     }
     QDialog::setVisible(visible);
 }
@@ -163,6 +164,7 @@ void SaveBankDialog::ListVolumes() {
     m_identities.clear();
     m_saveButton->setEnabled(false);
     m_listing = true;
+    UpdateCursor();
     m_jobs.Run<std::vector<ListedVolume>>(
         VolumesLane, this,
         [source = m_source](const std::atomic<bool>&) {
@@ -181,6 +183,7 @@ void SaveBankDialog::ListVolumes() {
 
 void SaveBankDialog::ShowVolumes(std::vector<ListedVolume> listed) {
     m_listing = false;
+    UpdateCursor();
     for (ListedVolume& entry : listed) {
         const QString name = FromLocal(entry.volume.displayName);
         auto* item = new QListWidgetItem(name, m_volumeList);  // owned by the list
@@ -241,6 +244,7 @@ void SaveBankDialog::OnSave() {
     const QString folder = m_volume + BankFolder;
     const QString path = folder + QLatin1Char('/') + m_fileName + BankExtension;
     m_looking = true;
+    UpdateCursor();
     m_jobs.Run<CardLook>(
         VolumesLane, this,
         [identity = m_identity, folder = Local(folder),
@@ -259,6 +263,7 @@ void SaveBankDialog::OnSave() {
 void SaveBankDialog::OnCardLooked(const CardLook& look, const QString& folder,
                                   const QString& path) {
     m_looking = false;
+    UpdateCursor();
     if (!look.gone.empty()) {
         MessageRequest request;
         request.parent = this;
@@ -282,6 +287,14 @@ void SaveBankDialog::OnCardLooked(const CardLook& look, const QString& folder,
         return;
     }
     QDialog::accept();
+}
+
+void SaveBankDialog::UpdateCursor() {
+    if (IsBusy()) {
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
+    }
 }
 
 bool SaveBankDialog::eventFilter(QObject* watched, QEvent* event) {

@@ -83,6 +83,8 @@ private:
     void ShowVolumes(std::vector<ListedVolume> listed);
     void OnSave();
     void OnCardLooked(const CardLook& look, const QString& folder, const QString& path);
+    // A busy cursor over the dialog while it lists or looks.
+    void UpdateCursor();
     [[nodiscard]] int SelectedVolumeItem() const;
 
     // Shared with the listing jobs, which may outlive the dialog.
