@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "jobs/JobRunner.h"
 #include "controls/MessageBox.h"
+#include "jobs/JobRunner.h"
 #include "res/StringTable.h"
 
 void AuditionFile(JobRunner& jobs, JobLane lane, QWidget* parent, SlotModel& model,

@@ -16,11 +16,11 @@
 #include <utility>
 
 #include "app/EarlierVersionsDialog.h"
-#include "jobs/JobRunner.h"
 #include "app/WindowContext.h"
 #include "controls/FileNameEdit.h"
 #include "controls/MessageBox.h"
 #include "core/BankBackup.h"
+#include "jobs/JobRunner.h"
 #include "res/StringTable.h"
 #include "voicebank/BankName.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/JobRunner.h"
 #include "core/CardBanks.h"
+#include "jobs/JobRunner.h"
 #include "volumes/VolumeSource.h"
 
 class CardActions;

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "jobs/JobRunner.h"
 #include "core/BankRows.h"
 #include "core/CardBanks.h"
 #include "core/SlotModel.h"
+#include "jobs/JobRunner.h"
 
 CardRowList::CardRowList(SlotModel& model, JobRunner& jobs, QWidget* parent)
     : QListWidget(parent), m_model(model), m_jobs(jobs) {

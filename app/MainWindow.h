@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "jobs/JobRunner.h"
 #include "controls/SlotPanel.h"
+#include "jobs/JobRunner.h"
 
 class BankController;
 class BrowseController;

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "jobs/JobRunner.h"
 #include "convert/Loudness.h"
 #include "core/SlotModel.h"
+#include "jobs/JobRunner.h"
 
 class QCheckBox;
 class QDialogButtonBox;

@@ -16,11 +16,11 @@
 #include <new>
 
 #include "app/AuditionFile.h"
-#include "jobs/JobRunner.h"
 #include "app/MakeLevelBox.h"
 #include "app/RowShapeBox.h"
 #include "app/RowWaveformPane.h"
 #include "audio/AudioData.h"
+#include "jobs/JobRunner.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 
 #include <algorithm>
 
-#include "jobs/JobRunner.h"
 #include "app/WaveformJob.h"
 #include "app/WaveformView.h"
 #include "audio/AudioData.h"
 #include "convert/PeakOverview.h"
+#include "jobs/JobRunner.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <cmath>
 
 #include "app/AuditionFile.h"
-#include "jobs/JobRunner.h"
 #include "app/SliceView.h"
 #include "audio/AudioData.h"
 #include "core/RowPlacement.h"
+#include "jobs/JobRunner.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <QWidget>
 
 #include "app/BrowserPlaces.h"
-#include "jobs/JobRunner.h"
 #include "app/SoundList.h"
+#include "jobs/JobRunner.h"
 
 class FolderTree;
 class QLineEdit;

@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "jobs/JobRunner.h"
 #include "app/SoundList.h"
 #include "app/SoundListModel.h"
 #include "convert/PeakOverview.h"
 #include "convert/SoundFiles.h"
 #include "core/SlotModel.h"
+#include "jobs/JobRunner.h"
 
 namespace {
 

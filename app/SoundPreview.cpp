@@ -10,8 +10,8 @@
 #include <string>
 #include <utility>
 
-#include "jobs/JobRunner.h"
 #include "core/SlotModel.h"
+#include "jobs/JobRunner.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <deque>
 #include <functional>
 
-#include "jobs/JobRunner.h"
 #include "core/RowsBank.h"
 #include "core/SlotModel.h"
+#include "jobs/JobRunner.h"
 
 class HistoryController;
 class LoadController;

@@ -10,8 +10,8 @@
 #include <optional>
 
 #include "SoundFileWriter.h"
-#include "jobs/JobRunner.h"
 #include "app/WaveformJob.h"
+#include "jobs/JobRunner.h"
 
 namespace {
 
