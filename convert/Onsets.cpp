@@ -402,7 +402,9 @@ Attack FindAttack(const SampleSpan& samples, const AttackRange& range, int rate)
         at -= envelope;
     }
     double peak = 0.0;
-    for (int64_t i = at, end = std::min(hi, at + Seconds(kPeakSeconds, rate)); i < end; ++i)
+    // A hit on the source's first sample may be found before lo.
+    for (int64_t i = std::max(at, lo), end = std::min(hi, at + Seconds(kPeakSeconds, rate));
+         i < end; ++i)
         peak = std::max(peak, std::fabs(value(i, measure)));
     return {at, bestRise, peak < kBuriedContrast * floor};
 }

@@ -325,6 +325,9 @@ TEST_F(SaveTest, FailedExportShows104AndComesBackToTheDialogWithTheNameKept) {
         modal->findChild<QListWidget*>("volumes")->setCurrentRow(0);
         modal->findChild<FileNameEdit*>("fileName")->setText("MYBANK");
         QTest::mouseClick(modal->findChild<QPushButton*>("save"), Qt::LeftButton);
+        // Closed, so that the dialog looked for next is the one that comes back.
+        SettleSaveDialog(modal);
+        ASSERT_FALSE(modal->isVisible());
         // After the failure the dialog is back, as the musician left it.
         apptest::WhenModalAppears(window.get(), [&](QWidget* back) {
             SettleSaveDialog(back);
