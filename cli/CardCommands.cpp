@@ -37,11 +37,11 @@ const char* const CardHelp =
 const char* const LsHelp =
     "usage: glwtool card ls CARD_ROOT\n\n"
     "Prints one tab-separated line per bank in CARD_ROOT/gridlume (every regular file\n"
-    "ending in .glw in any letter case; links are left out), sorted by name: name, rows\n"
-    "filled, size in bytes, modified (UTC, YYYY-MM-DDTHH:MM:SSZ). Each bank is read and\n"
-    "checked whole, as glwtool info does; a damaged bank has \"damaged\" in the rows\n"
-    "column and the checker's reason as a fifth column. Bytes other than printable\n"
-    "ASCII are shown as \\xNN.\n\n"
+    "ending in .glw in any letter case; links are left out), in natural order of their\n"
+    "names (BANK2 before BANK10): name, rows filled, size in bytes, modified (UTC,\n"
+    "YYYY-MM-DDTHH:MM:SSZ). Each bank is read and checked whole, as glwtool info does;\n"
+    "a damaged bank has \"damaged\" in the rows column and the checker's reason as a\n"
+    "fifth column. Bytes other than printable ASCII are shown as \\xNN.\n\n"
     "exit codes: 0 listed (also when there is no bank), 2 CARD_ROOT is no folder or\n"
     "usage error\n";
 
@@ -96,11 +96,11 @@ const char* const RestoreCardHelp =
 const char* const DiffHelp =
     "usage: glwtool card diff CARD_ROOT DIR\n\n"
     "Compares the banks of CARD_ROOT/gridlume with those in DIR (a folder glwtool card\n"
-    "backup made) and prints one tab-separated line per bank that differs, sorted by\n"
-    "name: \"new\" and the name for a bank only on the card, \"gone\" and the name for a\n"
-    "bank only in DIR, \"changed\", the name and the rows (1-16, comma-separated) whose\n"
-    "sound or length differ, e.g. changed\tDRUMS\t3,9. The rows column is empty when a\n"
-    "side is damaged or only the bank's other bytes differ.\n\n"
+    "backup made) and prints one tab-separated line per bank that differs, in natural\n"
+    "order of names: \"new\" and the name for a bank only on the card, \"gone\" and the\n"
+    "name for a bank only in DIR, \"changed\", the name and the rows (1-16,\n"
+    "comma-separated) whose sound or length differ, e.g. changed\tDRUMS\t3,9. The rows\n"
+    "column is empty when a side is damaged or only the bank's other bytes differ.\n\n"
     "exit codes: 0 the same, 1 they differ, 2 a folder cannot be read or usage error\n";
 
 struct CardCommandEntry {

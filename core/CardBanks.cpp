@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "convert/SoundFiles.h"
 #include "core/BankBackup.h"
 #include "core/BankSave.h"
 #include "core/UserData.h"
@@ -41,7 +42,8 @@ std::string BankFolderOf(const std::string& cardRoot) {
 }
 
 // The bank files in folder (regular files only, never links), each with
-// its name, size and time, sorted by name; not yet checked.
+// its name, size and time, in natural order (BANK2 before BANK10); not yet
+// checked.
 std::vector<CardBank> FindBankFiles(const std::string& folder) {
     std::vector<CardBank> banks;
     std::error_code ec;
@@ -58,7 +60,7 @@ std::vector<CardBank> FindBankFiles(const std::string& folder) {
         banks.push_back(std::move(bank));
     }
     std::sort(banks.begin(), banks.end(),
-              [](const CardBank& a, const CardBank& b) { return a.name < b.name; });
+              [](const CardBank& a, const CardBank& b) { return NaturalLess(a.name, b.name); });
     return banks;
 }
 
@@ -585,11 +587,11 @@ bool CompareCard(const std::string& cardRoot, const std::string& folder,
     size_t i = 0;
     size_t j = 0;
     while (i < card.size() || j < backup.size()) {
-        if (j == backup.size() || (i < card.size() && card[i].name < backup[j].name)) {
+        if (j == backup.size() || (i < card.size() && NaturalLess(card[i].name, backup[j].name))) {
             differences->push_back({CardDifference::Kind::New, card[i++].name, {}});
             continue;
         }
-        if (i == card.size() || backup[j].name < card[i].name) {
+        if (i == card.size() || NaturalLess(backup[j].name, card[i].name)) {
             differences->push_back({CardDifference::Kind::Gone, backup[j++].name, {}});
             continue;
         }

@@ -187,6 +187,27 @@ TEST(CardBanks, ACardNoLongerTheOneListedGetsNothingWrittenAndLosesNothing) {
     EXPECT_FALSE(fs::exists(elsewhere.file("copy")));
 }
 
+TEST(CardBanks, BanksAreListedAndComparedInNaturalOrder) {
+    Card card;
+    ASSERT_TRUE(WriteTestBank(card.Bank("KIT10"), {{1, 1, 160}}));
+    testsupport::TempDir backups;
+    const std::string folder = NewCardBackupFolder(backups.path(), "CARD", card.place.now);
+    ASSERT_TRUE(BackUpCard(card.place, folder).ok);
+    ASSERT_TRUE(WriteTestBank(card.Bank("KIT2"), {{1, 1, 160}}));
+    std::vector<std::string> names;
+    for (const CardBank& bank : ListCardBanks(card.place.root + "/").banks)
+        names.push_back(bank.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"BASS", "KIT", "KIT2", "KIT10", "PADS"}));
+    // The lists are walked side by side in that order: KIT2 is new, KIT10
+    // the same on both.
+    std::vector<CardDifference> differences;
+    std::string reason;
+    ASSERT_TRUE(CompareCard(card.place.root, folder, &differences, &reason)) << reason;
+    ASSERT_EQ(differences.size(), 1u);
+    EXPECT_EQ(differences[0].name, "KIT2");
+    EXPECT_EQ(differences[0].kind, CardDifference::Kind::New);
+}
+
 TEST(CardBanks, BackupThenChangesThenRestoreGivesEveryBankBackAndTheDiffNamesChangedRows) {
     Card card;
     ASSERT_TRUE(WriteTestBank(card.Bank("BROKEN"), {{2, 1, 160}}));
