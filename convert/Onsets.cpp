@@ -52,6 +52,12 @@ constexpr double kScoreTopDrop = 1.0;
 constexpr double kAfterSeconds = 0.004;
 constexpr double kBeforeSeconds = 0.012;
 constexpr double kStepSeconds = 0.00025;
+// Where the range holds two rises, the attack is the first that rises by
+// kFirstRiseShare of the decibels of the greatest, and at least
+// kFirstRiseDecibels, when it lies kFirstRiseAheadSeconds or more before it.
+constexpr double kFirstRiseShare = 0.5;
+constexpr double kFirstRiseDecibels = 10.0;
+constexpr double kFirstRiseAheadSeconds = 0.005;
 // From there back, in steps of kEnvelopeSeconds, the attack begins where the
 // samples fall to the loudest of the level before it (or at the source's
 // start kQuietPeak times the RMS of its quietest stretch); at most
@@ -113,6 +119,10 @@ constexpr double kOnGridSeconds = 0.012;
 constexpr double kOffGridSeconds = 0.020;
 constexpr double kOnGridBonus = 0.2;
 constexpr double kOffGridPenalty = 1.0;
+// Of two hits closer than MinHitGapSeconds the later is kept instead of the
+// earlier only when it scores this much more: a bump before a hit scores
+// far less than the hit, the first sound of a hit about as much.
+constexpr double kLaterPeakMargin = 1.0;
 // Powers below -100 dBFS count as silence.
 constexpr double kSilentPower = 1e-10;
 
@@ -357,20 +367,44 @@ Attack FindAttack(const SampleSpan& samples, const AttackRange& range, int rate)
         return std::max(quiet[m], t - lo >= after ? power(m, lo, t) : 0.0);
     };
     const int64_t to = std::min(range.to, hi);
-    int64_t best = range.from;
-    double bestRise = 0.0;
-    int measure = 0;
-    for (int64_t t = range.from; t < to; t += Seconds(kStepSeconds, rate)) {
+    const int64_t step = Seconds(kStepSeconds, rate);
+    // The rise at each step, on the measure that rises more there.
+    struct Rise {
+        double ratio = 0.0;
+        int measure = 0;
+    };
+    const auto riseAt = [&](int64_t t) {
+        Rise rise;
         for (int m = 0; m < 2; ++m) {
             const double r =
                 (power(m, t, t + after) + kSilentPower) / (levelBefore(m, t) + kSilentPower);
-            if (r > bestRise) {
-                best = t;
-                bestRise = r;
-                measure = m;
-            }
+            if (r > rise.ratio) rise = {r, m};
+        }
+        return rise;
+    };
+    std::vector<Rise> rises;
+    rises.reserve(static_cast<size_t>(std::max<int64_t>(0, to - range.from) / step + 1));
+    for (int64_t t = range.from; t < to; t += step) rises.push_back(riseAt(t));
+    size_t top = 0;
+    for (size_t k = 1; k < rises.size(); ++k)
+        if (rises[k].ratio > rises[top].ratio) top = k;
+    // Two hits in one range (a kick and, 20 ms on, a pedal hat's chick, which
+    // rises more): the first that rises plainly is where the sound begins.
+    if (!rises.empty()) {
+        const double topDecibels = 10.0 * std::log10(rises[top].ratio);
+        const double need =
+            std::pow(10.0, std::max(kFirstRiseDecibels, kFirstRiseShare * topDecibels) / 10.0);
+        const auto ahead = static_cast<size_t>(Seconds(kFirstRiseAheadSeconds, rate) / step);
+        for (size_t k = 0; k + ahead < top; ++k) {
+            if (rises[k].ratio < need) continue;
+            while (k + 1 < top && rises[k + 1].ratio >= rises[k].ratio) ++k;
+            if (k + ahead < top) top = k;
+            break;
         }
     }
+    const int64_t best = range.from + static_cast<int64_t>(top) * step;
+    const double bestRise = rises.empty() ? 0.0 : rises[top].ratio;
+    const int measure = rises.empty() ? 0 : rises[top].measure;
     // Back while the peaks stay above the loudest of the level before, then
     // while the power still rises.
     const int64_t envelope = Seconds(kEnvelopeSeconds, rate);
@@ -738,9 +772,10 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
             if (doubtful != nullptr && score < minScore && score >= kDoubtfulScore)
                 doubtful->push_back(start);
             if (score < minScore) continue;
-            // Two flux peaks of one hit land close: the one that scores more.
+            // Two flux peaks of one hit land close: the earlier, where the
+            // sound begins, unless the later scores plainly more.
             if (!starts.empty() && start - starts.back() < gap) {
-                if (score <= lastScore) continue;
+                if (score <= lastScore + kLaterPeakMargin) continue;
                 starts.pop_back();
             }
             starts.push_back(start);
