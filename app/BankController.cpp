@@ -63,24 +63,11 @@ void BankController::OpenPendingBank() {
     (void)OpenBankFile(std::exchange(m_pendingBank, QString()));
 }
 
-bool BankController::BrowseForBankFile(QString& out) {
+bool BankController::BrowseForBankFile(const QString& start, QString& out) {
     QFileDialog dialog(&m_context.window);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(tr("Voice banks (*.glw *.GLW)"));
-    // The last volume's bank folder, else the volume, else the last opened
-    // bank's folder; the home folder when none of them is there.
-    const QString& volume = m_context.lastVolume;
-    const QString opened = m_context.OpenedBank();
-    QString start;
-    for (const QString& candidate :
-         {volume.isEmpty() ? QString() : volume + QLatin1String(BankFolderName.data()), volume,
-          opened.isEmpty() ? QString() : QFileInfo(opened).path()}) {
-        if (!candidate.isEmpty() && QFileInfo(candidate).isDir()) {
-            start = candidate;
-            break;
-        }
-    }
     dialog.setDirectory(start.isEmpty() ? QDir::homePath() : start);
     if (dialog.exec() != QDialog::Accepted) return false;
     const QStringList chosen = dialog.selectedFiles();
@@ -90,8 +77,31 @@ bool BankController::BrowseForBankFile(QString& out) {
 }
 
 void BankController::OnOpenBank() {
-    QString path;
-    if (BrowseForBankFile(path)) (void)OpenBankFile(path);
+    // Ctrl+O held, or pressed again while the folder is looked for.
+    if (m_context.jobs.IsBusy({JobLane::Kind::Browse})) return;
+    // The dialog starts in the last volume's bank folder, else the volume,
+    // else the last opened bank's folder; the home folder when none of them
+    // is there. Looked for on a worker: a card that stopped answering must
+    // not hold up the window.
+    const QString& volume = m_context.lastVolume;
+    const QString opened = m_context.OpenedBank();
+    QStringList candidates;
+    if (!volume.isEmpty()) candidates << volume + QLatin1String(BankFolderName.data()) << volume;
+    if (!opened.isEmpty()) candidates << QFileInfo(opened).path();
+    m_context.jobs.Run<QString>(
+        {JobLane::Kind::Browse}, this,
+        [candidates](const std::atomic<bool>& cancelled) {
+            for (const QString& candidate : candidates) {
+                if (cancelled.load()) break;
+                if (QFileInfo(candidate).isDir()) return candidate;
+            }
+            return QString();
+        },
+        [this](const QString& start) {
+            if (m_context.closing) return;
+            QString path;
+            if (BrowseForBankFile(start, path)) (void)OpenBankFile(path);
+        });
 }
 
 bool BankController::OpenBankFile(const QString& path) {

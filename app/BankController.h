@@ -32,7 +32,8 @@ public:
     // A bank waits to be opened, or is being opened (its file work runs or
     // its question is up).
     [[nodiscard]] bool IsOpeningBank() const;
-    // "Open bank..." and Ctrl+O: asks for a bank file and opens it.
+    // "Open bank..." and Ctrl+O: asks for a bank file and opens it, once the
+    // folder the dialog starts in has been found.
     void OnOpenBank();
     // Opens path once the window has been shown (the command line's bank).
     void OpenBankWhenShown(const QString& path);
@@ -44,8 +45,9 @@ public:
     void OpenBankLater(const QString& path);
 
 private:
-    // Asks for a bank file; true with its path in out when one was chosen.
-    bool BrowseForBankFile(QString& out);
+    // Asks for a bank file, the dialog starting in start (the home folder
+    // when empty); true with its path in out when one was chosen.
+    bool BrowseForBankFile(const QString& start, QString& out);
     [[nodiscard]] bool CanOpenBankNow() const;
     void OpenPendingBank();
     void OnBankChecked(const QString& absolute, CheckedBank checked);

@@ -44,6 +44,7 @@ struct JobLane {
         Restore,   // putting a kept copy back
         Card,      // the card view's writes, one after another
         Volumes,   // the save dialog's volumes and its look at the card
+        Browse,    // the folder the open dialog starts in
     };
     Kind kind;
     int index = 0;

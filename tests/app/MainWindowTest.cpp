@@ -1,5 +1,6 @@
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMenu>
 
 #include "AppTestSupport.h"
@@ -314,4 +315,32 @@ TEST_F(WindowTest, BankRequestsWaitForAnOpenDialogAndOnlyTheLastIsOpened) {
     EXPECT_EQ(messages, std::vector<int>{IdsOpenBankMissing});
     EXPECT_TRUE(model->IsSlotLoaded(5));
     EXPECT_TRUE(PlayButton(5)->isEnabled());
+}
+
+// Ctrl+O held: one file dialog, starting in the folder of the bank opened
+// last, and the bank chosen there opens.
+TEST_F(WindowTest, OpenBankAsksOnceFromTheOpenedBanksFolder) {
+    Open();
+    const QString first = bankrequests::MakeBank(dir, "FIRST", 2);
+    const QString second = bankrequests::MakeBank(dir, "SECOND", 7);
+    ASSERT_TRUE(window->Banks().OpenBankFile(first));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->IsSlotLoaded(2); }, 10000));
+    int dialogs = 0;
+    QString startedIn;
+    QTimer watcher;  // answers every file dialog while the test runs
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        if (++dialogs > 1) return dialog->reject();
+        startedIn = dialog->directory().absolutePath();
+        dialog->selectFile(second);
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, protected there
+    });
+    watcher.start(5);
+    for (int i = 0; i < 3; ++i) window->Banks().OnOpenBank();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->IsSlotLoaded(7); }, 10000));
+    // A second dialog would come up at once: give it the time to.
+    QTest::qWait(200);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(startedIn, QFileInfo(first).absolutePath());
 }
