@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 #include "convert/PeakOverview.h"
@@ -26,6 +27,12 @@ constexpr int kTopHz = 16000;
 // Magnitudes are compressed as log(1 + kCompression * magnitude), so a
 // hit 30 dB down still stands out and noise far below it does not.
 constexpr float kCompression = 300.0f;
+// That compression, and the levels below taken as silence, would make a
+// quiet recording of a loop slice otherwise than a loud one: the mix is
+// analysed as if it peaked at kAnalysedPeak (-2 dBFS), raised by kMaxGain
+// (30 dB) at most so that a file of faint noise is not made loud.
+constexpr float kAnalysedPeak = 0.794f;
+constexpr float kMaxGain = 31.6f;
 // The local level is the median of the flux this many frames either side
 // (about 0.2 s at 44.1 kHz).
 constexpr int kLevelFrames = 8;
@@ -158,7 +165,8 @@ int64_t GapFrames(int rate) {
 // FFT and the bin weights, and the spectrum of the frame before.
 class FluxFrames {
 public:
-    explicit FluxFrames(int rate);
+    // gain: what the samples are multiplied by before the transform.
+    FluxFrames(int rate, float gain);
     [[nodiscard]] bool Ready() const { return m_fft != nullptr; }
     // The flux of the next frame: kFrameSize samples, those before the
     // source's start and past its end 0. Frames must come in order, each once.
@@ -181,7 +189,7 @@ private:
     std::vector<float> m_current;
 };
 
-FluxFrames::FluxFrames(int rate)
+FluxFrames::FluxFrames(int rate, float gain)
     : m_fft(kiss_fftr_alloc(kFrameSize, 0, nullptr, nullptr)),
       m_window(kFrameSize),
       m_weight(kBins),
@@ -197,8 +205,8 @@ FluxFrames::FluxFrames(int rate)
         m_window[i] = 0.5f - 0.5f * std::cos(6.2831853f * static_cast<float>(i) / kFrameSize);
         windowSum += m_window[i];
     }
-    // Full scale sine -> magnitude 1, before compression.
-    m_scale = 2.0f / windowSum;
+    // Full scale sine -> magnitude 1 (times gain), before compression.
+    m_scale = 2.0f * gain / windowSum;
     // Rises weigh 1/sqrt(bin): a kick's few low bins count about as much as
     // the hundreds a hat spreads over.
     for (size_t k = 1; k < kBins; ++k) m_weight[k] = 1.0f / std::sqrt(static_cast<float>(k));
@@ -245,19 +253,13 @@ bool FluxFrames::CutOff(const float* frame) {
     return newPower < kCutOffRatio * oldPower;
 }
 
-// The mono mix of one frame of channels (1 or more): channels 1 and 2
-// summed, or their difference, clipped to full scale; NaN is silence.
-float MonoSample(const float* frame, int channels, float sign, double* sumPower,
-                 double* differencePower) {
+// The mono mix of one frame of channels (1 or more): half the sum of
+// channels 1 and 2 (sign 1) or half their difference (-1), clipped to full
+// scale; NaN is silence.
+float MonoSample(const float* frame, int channels, float sign) {
     const float first = std::isnan(frame[0]) ? 0.0f : frame[0];
     const float second = channels == 1 ? first : (std::isnan(frame[1]) ? 0.0f : frame[1]);
-    const float sum = 0.5f * (first + second);
-    const float difference = 0.5f * (first - second);
-    if (sumPower != nullptr) {
-        *sumPower += double{sum} * sum;
-        *differencePower += double{difference} * difference;
-    }
-    return std::clamp(sign > 0 ? sum : difference, -1.0f, 1.0f);
+    return std::clamp(0.5f * (sign > 0 ? first + second : first - second), -1.0f, 1.0f);
 }
 
 // The local level of each frame's flux: the median around it or, when
@@ -289,6 +291,7 @@ struct SampleSpan {
     int64_t from = 0;
     int64_t size = 0;
     int64_t total = 0;
+    float quietStep = kQuietStep;  // a 16-bit step of the file, at the gain analysed
     float operator[](int64_t i) const {
         assert(i >= from && i < from + size);
         return data[i - from];
@@ -465,7 +468,7 @@ int64_t NearestZeroCrossing(const SampleSpan& samples, int64_t aim, int64_t firs
     // little differently agree.
     int64_t quietest = first;
     for (int64_t i = first; i <= last; ++i)
-        if (std::fabs(samples[i]) + kQuietStep < std::fabs(samples[quietest])) quietest = i;
+        if (std::fabs(samples[i]) + samples.quietStep < std::fabs(samples[quietest])) quietest = i;
     return quietest;
 }
 
@@ -523,6 +526,73 @@ constexpr const char* kNoMemory = "not enough memory to find its hits";
 constexpr int64_t kBlockSamples = 131072;
 constexpr int64_t kHitReadFrames = 16384;
 
+// The power and peak of both mixes of a whole file.
+struct MixLevels {
+    double sumPower = 0.0;
+    double differencePower = 0.0;
+    double sumPeak = 0.0;
+    double differencePeak = 0.0;
+};
+
+// Adds one block of frames to *levels, on the samples' own scale. 16-bit
+// samples are summed as integers (exact, and much faster), a block at a
+// time so that no sum overflows.
+void AddBlock(const int16_t* block, int64_t frames, int channels, MixLevels* levels) {
+    int64_t sumPower = 0, differencePower = 0;
+    int sumPeak = 0, differencePeak = 0;
+    for (int64_t i = 0; i < frames; ++i) {
+        const int first = block[i * channels];
+        const int second = channels == 1 ? first : block[i * channels + 1];
+        const int sum = first + second;
+        const int difference = first - second;
+        sumPower += int64_t{sum} * sum;
+        differencePower += int64_t{difference} * difference;
+        sumPeak = std::max(sumPeak, std::abs(sum));
+        differencePeak = std::max(differencePeak, std::abs(difference));
+    }
+    levels->sumPower += static_cast<double>(sumPower);
+    levels->differencePower += static_cast<double>(differencePower);
+    levels->sumPeak = std::max(levels->sumPeak, static_cast<double>(sumPeak));
+    levels->differencePeak = std::max(levels->differencePeak, static_cast<double>(differencePeak));
+}
+
+void AddBlock(const float* block, int64_t frames, int channels, MixLevels* levels) {
+    for (int64_t i = 0; i < frames; ++i) {
+        const float* frame = block + i * channels;
+        const double first = std::isnan(frame[0]) ? 0.0 : frame[0];
+        const double second = channels == 1 ? first : (std::isnan(frame[1]) ? 0.0 : frame[1]);
+        const double sum = first + second;
+        const double difference = first - second;
+        levels->sumPower += sum * sum;
+        levels->differencePower += difference * difference;
+        levels->sumPeak = std::max(levels->sumPeak, std::fabs(sum));
+        levels->differencePeak = std::max(levels->differencePeak, std::fabs(difference));
+    }
+}
+
+// Reads the file to its end for the levels of both mixes (half the sum or
+// difference of channels 1 and 2, on the scale of full scale 1); false
+// once cancelled. The strict reader's samples are read as stored.
+template <typename Sample>
+bool ReadMixLevels(SoundSource& sound, const std::atomic<bool>& cancelled, MixLevels* levels) {
+    const int channels = sound.Info().channels;
+    const int64_t blockFrames = std::max<int64_t>(1, kBlockSamples / channels);
+    std::vector<Sample> block(static_cast<size_t>(blockFrames * channels));
+    *levels = MixLevels();
+    for (;;) {
+        if (cancelled.load()) return false;
+        const int64_t got = sound.ReadFrames(block.data(), blockFrames);
+        if (got <= 0) break;
+        AddBlock(block.data(), got, channels, levels);
+    }
+    const double scale = std::is_floating_point_v<Sample> ? 0.5 : 0.5 / 32768.0;
+    levels->sumPower *= scale * scale;
+    levels->differencePower *= scale * scale;
+    levels->sumPeak *= scale;
+    levels->differencePeak *= scale;
+    return true;
+}
+
 }  // namespace
 
 OnsetAnalysis::OnsetAnalysis() = default;
@@ -551,20 +621,13 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
             clear();
             return Fail(why, kNoMemory);
         }
-        // Channels 1 and 2 summed; their difference instead when that holds
-        // more power (a stereo file with one channel's polarity turned would
-        // otherwise mix to silence). Only the first pass can tell.
-        double sumPower = 0.0, differencePower = 0.0;
-        m_sign = 1.0f;
-        bool ok = ReadPass(cancelled, &sumPower, &differencePower, why);
-        if (ok && differencePower > sumPower) {
-            if (m_sound->Seek(0)) {
-                m_sign = -1.0f;
-                ok = ReadPass(cancelled, nullptr, nullptr, why);
-            } else {
-                m_soundAt = -1;
-            }
+        bool ok = MixPass(cancelled, why);
+        // A decoder that cannot go back to the start reads the file anew.
+        if (ok && !m_sound->Seek(0)) {
+            m_sound = OpenSoundFile(path, convert, why);
+            ok = m_sound != nullptr;
         }
+        if (ok) ok = ReadPass(cancelled, why);
         if (!ok) {
             clear();
             return false;
@@ -589,11 +652,29 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
     }
 }
 
+// A first pass over the file: which mix is analysed, channels 1 and 2
+// summed, or their difference when that holds more power (a stereo file
+// with one channel's polarity turned would otherwise mix to silence); and
+// the gain it is analysed at, from its peak.
+bool OnsetAnalysis::MixPass(const std::atomic<bool>& cancelled, std::string* why) {
+    MixLevels levels;
+    const bool read = m_sound->Converted() ? ReadMixLevels<float>(*m_sound, cancelled, &levels)
+                                           : ReadMixLevels<int16_t>(*m_sound, cancelled, &levels);
+    if (!read) return Fail(why, "stopped");
+    if (const std::string error = m_sound->ReadError(); !error.empty())
+        return Fail(why, "cannot be read to its end: " + error);
+    m_sign = levels.differencePower > levels.sumPower ? -1.0f : 1.0f;
+    const auto peak =
+        static_cast<float>(std::min(1.0, m_sign > 0 ? levels.sumPeak : levels.differencePeak));
+    m_gain = peak > 0.0f ? std::min(kMaxGain, kAnalysedPeak / peak) : 1.0f;
+    return true;
+}
+
 // One pass over the file from its start: the flux of each analysis frame
 // and the waveform, from a frame's worth of samples at a time.
-bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, double* sumPower,
-                             double* differencePower, std::string* why) {
-    FluxFrames flux(m_rate);
+bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, std::string* why) {
+    // The waveform is kept as the file holds it: the gain goes to the flux.
+    FluxFrames flux(m_rate, m_gain);
     if (!flux.Ready()) return Fail(why, kNoMemory);
     const int channels = m_sound->Info().channels;
     const int64_t blockFrames = std::max<int64_t>(1, kBlockSamples / channels);
@@ -628,8 +709,7 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, double* sumPowe
         const int64_t got = m_sound->ReadFrames(block.data(), blockFrames);
         if (got <= 0) break;
         for (int64_t i = 0; i < got; ++i) {
-            frame[kHop + filled] = MonoSample(block.data() + i * channels, channels, m_sign,
-                                              sumPower, differencePower);
+            frame[kHop + filled] = MonoSample(block.data() + i * channels, channels, m_sign);
             if (++filled == kHop) finishFrame();
         }
         m_frames += got;
@@ -692,7 +772,7 @@ bool OnsetAnalysis::ReadMono(int64_t from, int64_t count, std::vector<float>* ou
         if (skip > 0) continue;
         for (int64_t i = 0; i < got; ++i)
             (*out)[static_cast<size_t>(done + i)] =
-                MonoSample(block.get() + i * channels, channels, m_sign, nullptr, nullptr);
+                m_gain * MonoSample(block.get() + i * channels, channels, m_sign);
         done += got;
     }
     m_soundAt = at;
@@ -762,7 +842,7 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
                     read = first;
                 }
                 const SampleSpan span{samples.data(), read, static_cast<int64_t>(samples.size()),
-                                      m_frames};
+                                      m_frames, kQuietStep * m_gain};
                 const Attack attack = AttackStart(span, range, m_rate, f, notBefore);
                 placed = {f, bound, attack.at, Score(f, range.from, attack.rise)};
                 m_placed.insert(known, placed);

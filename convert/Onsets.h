@@ -81,10 +81,11 @@ struct Slice {
 };
 
 // The analysis of one source: its onset strength per analysis frame,
-// computed once in one pass over the file (two when its channels cancel
-// out); finding the hits for a sensitivity is then cheap, so a dialog can
-// follow a slider. The file stays open to read the samples around the
-// hits; one lock keeps calls from several threads apart.
+// computed once in a pass over the file after a quick one for its level
+// (a quiet recording slices as a loud one); finding the hits for a
+// sensitivity is then cheap, so a dialog can follow a slider. The file
+// stays open to read the samples around the hits; one lock keeps calls
+// from several threads apart.
 class OnsetAnalysis {
 public:
     OnsetAnalysis();
@@ -138,8 +139,8 @@ private:
         std::vector<int64_t> frames, double minScore, const BeatGrid* grid, std::string* why,
         std::vector<int64_t>* doubtful = nullptr,
         const std::atomic<bool>* cancelled = nullptr) const;
-    [[nodiscard]] bool ReadPass(const std::atomic<bool>& cancelled, double* sumPower,
-                                double* differencePower, std::string* why);
+    [[nodiscard]] bool MixPass(const std::atomic<bool>& cancelled, std::string* why);
+    [[nodiscard]] bool ReadPass(const std::atomic<bool>& cancelled, std::string* why);
     [[nodiscard]] bool ReadMono(int64_t from, int64_t count, std::vector<float>* out,
                                 std::string* why) const;
 
@@ -147,6 +148,8 @@ private:
     int64_t m_frames = 0;
     // Which mix of channels 1 and 2: their sum (1) or their difference (-1).
     float m_sign = 1.0f;
+    // What the mix is multiplied by where it is analysed.
+    float m_gain = 1.0f;
     std::vector<float> m_flux;   // onset strength per analysis frame
     std::vector<float> m_level;  // its local median
     BeatGrid m_grid;             // the grid the plain hits lie on

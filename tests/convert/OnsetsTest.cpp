@@ -203,6 +203,29 @@ TEST(Onsets, FindsTheHitsInARoomAndStartsJustBeforeThem) {
     EXPECT_GE(static_cast<double>(early), 0.9 * static_cast<double>(offsets.size()));
 }
 
+// A recording 24 dB quieter slices the same, at every sensitivity.
+TEST(Onsets, AQuieterRecordingSlicesTheSame) {
+    std::vector<float> samples = MakeLoop(5, true).samples;
+    const float peak =
+        std::fabs(*std::max_element(samples.begin(), samples.end(),
+                                    [](float a, float b) { return std::fabs(a) < std::fabs(b); }));
+    for (float& s : samples) s *= 0.9f / peak;
+    std::vector<float> quiet = samples;
+    for (float& s : quiet) s /= 16.0f;
+    const testsupport::TempDir dir;
+    OnsetAnalysis loud, soft;
+    ASSERT_TRUE(AnalyseFile(dir, samples, &loud, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    ASSERT_TRUE(AnalyseFile(dir, quiet, &soft, SF_FORMAT_AIFF | SF_FORMAT_FLOAT));
+    // Where no zero crossing is near, the quietest sample is chosen to within
+    // a 16-bit step of the file, which is 16 times larger in the quiet one.
+    for (const int sensitivity : {MinSensitivity, DefaultSensitivity, 80, MaxSensitivity}) {
+        const std::vector<int64_t> a = soft.Transients(sensitivity);
+        const std::vector<int64_t> b = loud.Transients(sensitivity);
+        ASSERT_EQ(a.size(), b.size()) << sensitivity;
+        for (size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], b[i], 2) << sensitivity;
+    }
+}
+
 // Plain hits on the eighths at 128 BPM, a few ms either side: soft notes on
 // the sixteenths between them make the grid sixteenths, on triplets it is
 // triplets; a bump 50 ms after a hit lies between the lines. Hits at free
