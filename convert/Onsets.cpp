@@ -50,6 +50,14 @@ constexpr int kRecentFrames = 4;
 // default are finer and a little more sensitivity finds the softest hits
 // before it finds tails; each step still finds some more.
 constexpr double kLevelOffset = 2.0;
+// A steady noise bed's flux peaks at about 2.5 times its usual value, which
+// the mix brought up to its analysed peak makes larger than kLevelOffset
+// wherever the bed lies less than about 35 dB under the hits: the offset is
+// then kNoiseFloorShare times the flux that kNoiseFloorQuantile of the
+// frames stay under. Between a loop's hits tails hold the flux down, and
+// there the bed seldom reaches it.
+constexpr double kNoiseFloorQuantile = 0.3;
+constexpr double kNoiseFloorShare = 1.4;
 constexpr double kRiseDecibels = 20.0;
 constexpr double kScoreStepDown = 0.08;
 constexpr double kScoreTopDrop = 1.0;
@@ -126,6 +134,10 @@ constexpr double kOnGridSeconds = 0.012;
 constexpr double kOffGridSeconds = 0.020;
 constexpr double kOnGridBonus = 0.2;
 constexpr double kOffGridPenalty = 1.0;
+// Where no grid holds (too few plain hits, or none in step), nothing
+// vouches for a doubtful hit: it scores this much less, between on and off
+// the grid. Noise between a few sparse hits scores just over 0.
+constexpr double kNoGridPenalty = 0.3;
 // Of two hits closer than MinHitGapSeconds the later is kept instead of the
 // earlier only when it scores this much more: a bump before a hit scores
 // far less than the hit, the first sound of a hit about as much.
@@ -150,7 +162,7 @@ double MinScoreFor(int sensitivity) {
 
 double GridWeight(const BeatGrid& grid, int64_t start) {
     const std::optional<double> distance = grid.Distance(start);
-    if (!distance) return 0.0;
+    if (!distance) return -kNoGridPenalty;
     if (*distance <= kOnGridSeconds) return kOnGridBonus;
     if (*distance >= kOffGridSeconds) return -kOffGridPenalty;
     return kOnGridBonus - (kOnGridBonus + kOffGridPenalty) * (*distance - kOnGridSeconds) /
@@ -282,6 +294,17 @@ std::vector<float> LocalLevels(const std::vector<float>& flux) {
         level[static_cast<size_t>(f)] = std::max(*middle, recent);
     }
     return level;
+}
+
+// The offset of the flux's local level in a hit's score: kLevelOffset, or
+// more over a loud noise bed.
+double LevelOffset(const std::vector<float>& flux) {
+    if (flux.empty()) return kLevelOffset;
+    std::vector<float> sorted(flux);
+    const auto at = sorted.begin() + static_cast<int64_t>(kNoiseFloorQuantile *
+                                                          static_cast<double>(sorted.size() - 1));
+    std::nth_element(sorted.begin(), at, sorted.end());
+    return std::max(kLevelOffset, kNoiseFloorShare * *at);
 }
 
 // The samples of the mono mix read for one hit: data holds frames from
@@ -633,6 +656,7 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
             return false;
         }
         m_level = LocalLevels(m_flux);
+        m_levelOffset = LevelOffset(m_flux);
         // Once for every sensitivity. Samples that cannot be read again
         // leave no grid here and fail each listing of the hits.
         std::string unread;
@@ -797,7 +821,7 @@ double OnsetAnalysis::Score(int64_t frame, int64_t rangeFrom, double rise) const
     if (rangeFrom <= Seconds(kBeforeSeconds, m_rate))
         return (riseDecibels - kStartRiseDecibels) / kRiseDecibels;
     const auto k = static_cast<size_t>(frame);
-    return std::log2(m_flux[k] / (m_level[k] + kLevelOffset)) + riseDecibels / kRiseDecibels;
+    return std::log2(m_flux[k] / (m_level[k] + m_levelOffset)) + riseDecibels / kRiseDecibels;
 }
 
 std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, double minScore,

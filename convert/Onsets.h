@@ -152,6 +152,7 @@ private:
     float m_gain = 1.0f;
     std::vector<float> m_flux;   // onset strength per analysis frame
     std::vector<float> m_level;  // its local median
+    double m_levelOffset = 0.0;  // added to the local level where a hit is scored
     BeatGrid m_grid;             // the grid the plain hits lie on
     // Each hit placed so far (a flux peak's frame, the start of the hit
     // ahead where it bounds this one, else -1), by frame: a slider moved

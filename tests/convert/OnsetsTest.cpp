@@ -203,6 +203,31 @@ TEST(Onsets, FindsTheHitsInARoomAndStartsJustBeforeThem) {
     EXPECT_GE(static_cast<double>(early), 0.9 * static_cast<double>(offsets.size()));
 }
 
+// Four hits two seconds apart over a steady noise bed 30 dB under them, and
+// the bed alone: at the default sensitivity the hits and nothing of the bed.
+TEST(Onsets, ANoiseBedBetweenSparseHitsIsNoHit) {
+    Random random{7};
+    std::vector<float> bed(static_cast<size_t>(kRate * 9));
+    double low = 0.0;
+    for (float& s : bed) {
+        low = 0.7 * low + 0.3 * random.Noise();
+        s = static_cast<float>(0.09 * low);
+    }
+    std::vector<float> hits = bed;
+    const std::vector<int64_t> at = {kRate, 3 * kRate, 5 * kRate, 7 * kRate};
+    const Drum drums[] = {Drum::Kick, Drum::Snare, Drum::Tom, Drum::Snare};
+    for (size_t i = 0; i < at.size(); ++i) AddHit(&hits, at[i], drums[i], 0.7, &random);
+    const testsupport::TempDir dir;
+    OnsetAnalysis withHits, alone;
+    ASSERT_TRUE(AnalyseFile(dir, hits, &withHits, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    ASSERT_TRUE(AnalyseFile(dir, bed, &alone, SF_FORMAT_AIFF | SF_FORMAT_FLOAT));
+    const std::vector<int64_t> starts = withHits.Transients(DefaultSensitivity);
+    ASSERT_EQ(starts.size(), at.size());
+    for (size_t i = 0; i < at.size(); ++i)
+        EXPECT_NEAR(starts[i], at[i] - kRate / 1000, kRate / 500);
+    EXPECT_TRUE(alone.Transients(DefaultSensitivity).empty());
+}
+
 // A recording 24 dB quieter slices the same, at every sensitivity.
 TEST(Onsets, AQuieterRecordingSlicesTheSame) {
     std::vector<float> samples = MakeLoop(5, true).samples;
