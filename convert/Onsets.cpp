@@ -265,13 +265,27 @@ bool FluxFrames::CutOff(const float* frame) {
     return newPower < kCutOffRatio * oldPower;
 }
 
-// The mono mix of one frame of channels (1 or more): half the sum of
-// channels 1 and 2 (sign 1) or half their difference (-1), clipped to full
-// scale; NaN is silence.
-float MonoSample(const float* frame, int channels, float sign) {
-    const float first = std::isnan(frame[0]) ? 0.0f : frame[0];
-    const float second = channels == 1 ? first : (std::isnan(frame[1]) ? 0.0f : frame[1]);
-    return std::clamp(0.5f * (sign > 0 ? first + second : first - second), -1.0f, 1.0f);
+// The mono mix of frames frames of channels (1 or more) into out, each
+// times gain: half the sum of channels 1 and 2 (sign 1) or half their
+// difference (-1), clipped to full scale; NaN is silence. Branch-free
+// inside its loop, with a stride known to the compiler for stereo: it runs
+// over every sample of the file twice.
+void MixMono(const float* __restrict in, int64_t frames, int channels, float sign, float gain,
+             float* __restrict out) {
+    const auto clean = [](float v) { return v == v ? v : 0.0f; };  // NaN never equals itself
+    const auto clip = [gain](float v) { return gain * std::min(1.0f, std::max(-1.0f, v)); };
+    if (channels == 1) {
+        for (int64_t i = 0; i < frames; ++i) out[i] = clip(clean(in[i]));
+        return;
+    }
+    const auto mix = [&](auto stride) {
+        for (int64_t i = 0; i < frames; ++i)
+            out[i] = clip(0.5f * (clean(in[i * stride]) + sign * clean(in[i * stride + 1])));
+    };
+    if (channels == 2)
+        mix(std::integral_constant<int64_t, 2>());
+    else
+        mix(int64_t{channels});
 }
 
 // The local level of each frame's flux: the median around it or, when
@@ -618,7 +632,7 @@ bool ReadMixLevels(SoundSource& sound, const std::atomic<bool>& cancelled, MixLe
 
 }  // namespace
 
-OnsetAnalysis::OnsetAnalysis() = default;
+OnsetAnalysis::OnsetAnalysis(int64_t keptFrames) : m_keptFrames(keptFrames) {}
 OnsetAnalysis::~OnsetAnalysis() = default;
 
 bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
@@ -631,6 +645,7 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
         m_level.clear();
         m_low.clear();
         m_high.clear();
+        m_mono.clear();
         m_sound.reset();
         m_grid = BeatGrid();
         m_placed.clear();
@@ -703,6 +718,7 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, std::string* wh
     const int channels = m_sound->Info().channels;
     const int64_t blockFrames = std::max<int64_t>(1, kBlockSamples / channels);
     std::vector<float> block(static_cast<size_t>(blockFrames * channels));
+    std::vector<float> mono(static_cast<size_t>(blockFrames));
     // The frame's old half, then its new half as far as filled; before the
     // source's start and past its end it is 0.
     std::vector<float> frame(kFrameSize, 0.0f);
@@ -710,14 +726,19 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, std::string* wh
     m_flux.clear();
     m_low.clear();
     m_high.clear();
+    m_mono.clear();
     m_frames = 0;
-    if (const int64_t known = m_sound->Info().frames;
-        known > 0 && known < std::numeric_limits<int32_t>::max()) {
+    const int64_t known = m_sound->Info().frames;
+    if (known > 0 && known < std::numeric_limits<int32_t>::max()) {
         const auto frames = static_cast<size_t>(known / kHop + 1);
         m_flux.reserve(frames);
         m_low.reserve(frames);
         m_high.reserve(frames);
     }
+    // A decoder may not know its length: the mix is kept until it grows
+    // past m_keptFrames.
+    bool keep = known <= m_keptFrames;
+    if (keep && known > 0) m_mono.reserve(static_cast<size_t>(known));
     const auto finishFrame = [&] {
         const auto half = frame.begin() + kHop;
         const auto [low, high] = std::minmax_element(half, half + static_cast<int64_t>(filled));
@@ -732,9 +753,24 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, std::string* wh
         if (cancelled.load()) return Fail(why, "stopped");
         const int64_t got = m_sound->ReadFrames(block.data(), blockFrames);
         if (got <= 0) break;
-        for (int64_t i = 0; i < got; ++i) {
-            frame[kHop + filled] = MonoSample(block.data() + i * channels, channels, m_sign);
-            if (++filled == kHop) finishFrame();
+        MixMono(block.data(), got, channels, m_sign, 1.0f, mono.data());
+        if (keep) {
+            if (m_frames + got > m_keptFrames) {
+                keep = false;
+                m_mono = std::vector<float>();
+            } else {
+                const size_t at = m_mono.size();
+                m_mono.resize(at + static_cast<size_t>(got));
+                for (size_t i = 0; i < static_cast<size_t>(got); ++i)
+                    m_mono[at + i] = m_gain * mono[i];
+            }
+        }
+        for (int64_t i = 0; i < got;) {
+            const int64_t n = std::min<int64_t>(got - i, static_cast<int64_t>(kHop - filled));
+            std::copy_n(mono.begin() + i, n, frame.begin() + static_cast<int64_t>(kHop + filled));
+            filled += static_cast<size_t>(n);
+            i += n;
+            if (filled == kHop) finishFrame();
         }
         m_frames += got;
     }
@@ -769,6 +805,12 @@ bool OnsetAnalysis::ReadMono(int64_t from, int64_t count, std::vector<float>* ou
                              std::string* why) const {
     // Every frame is filled below or the read fails: no need to clear.
     out->resize(static_cast<size_t>(count));
+    if (!m_mono.empty()) {
+        if (from < 0 || from + count > static_cast<int64_t>(m_mono.size()))
+            return Fail(why, "cannot be read again around its hits");
+        std::copy_n(m_mono.begin() + from, count, out->begin());
+        return true;
+    }
     SoundSource& sound = *m_sound;
     int64_t at = m_soundAt;
     m_soundAt = -1;
@@ -794,9 +836,7 @@ bool OnsetAnalysis::ReadMono(int64_t from, int64_t count, std::vector<float>* ou
         if (got <= 0) return Fail(why, "cannot be read again around its hits");
         at += got;
         if (skip > 0) continue;
-        for (int64_t i = 0; i < got; ++i)
-            (*out)[static_cast<size_t>(done + i)] =
-                m_gain * MonoSample(block.get() + i * channels, channels, m_sign);
+        MixMono(block.get(), got, channels, m_sign, m_gain, out->data() + done);
         done += got;
     }
     m_soundAt = at;

@@ -88,7 +88,10 @@ struct Slice {
 // from several threads apart.
 class OnsetAnalysis {
 public:
-    OnsetAnalysis();
+    // The analysed mix of a source of up to keptFrames frames is kept from
+    // the pass, so that the samples around its hits are not read again.
+    static constexpr int64_t kKeptFrames = int64_t{1} << 21;  // 8 MB, 47 s at 44.1 kHz
+    explicit OnsetAnalysis(int64_t keptFrames = kKeptFrames);
     ~OnsetAnalysis();
     OnsetAnalysis(const OnsetAnalysis&) = delete;
     OnsetAnalysis& operator=(const OnsetAnalysis&) = delete;
@@ -168,6 +171,10 @@ private:
     // The smallest and largest sample of each analysis frame's new half.
     std::vector<float> m_low;
     std::vector<float> m_high;
+    // The analysed mix (times m_gain) of a source of up to m_keptFrames
+    // frames; else empty, and the samples are read from the file.
+    int64_t m_keptFrames;
+    std::vector<float> m_mono;
     // The open file; reading moves it, so every use holds the lock.
     mutable std::mutex m_soundLock;
     std::unique_ptr<SoundSource> m_sound;
