@@ -593,11 +593,18 @@ void AddBlock(const int16_t* block, int64_t frames, int channels, MixLevels* lev
     levels->differencePeak = std::max(levels->differencePeak, static_cast<double>(differencePeak));
 }
 
+// NaN is silence and an infinite sample full scale: one such sample would
+// make both mixes' power infinite and leave the choice between them to chance.
+double Finite(float sample) {
+    if (std::isnan(sample)) return 0.0;
+    return std::isinf(sample) ? std::copysign(1.0, sample) : sample;
+}
+
 void AddBlock(const float* block, int64_t frames, int channels, MixLevels* levels) {
     for (int64_t i = 0; i < frames; ++i) {
         const float* frame = block + i * channels;
-        const double first = std::isnan(frame[0]) ? 0.0 : frame[0];
-        const double second = channels == 1 ? first : (std::isnan(frame[1]) ? 0.0 : frame[1]);
+        const double first = Finite(frame[0]);
+        const double second = channels == 1 ? first : Finite(frame[1]);
         const double sum = first + second;
         const double difference = first - second;
         levels->sumPower += sum * sum;

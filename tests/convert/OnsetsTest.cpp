@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -226,6 +227,28 @@ TEST(Onsets, ANoiseBedBetweenSparseHitsIsNoHit) {
     for (size_t i = 0; i < at.size(); ++i)
         EXPECT_NEAR(starts[i], at[i] - kRate / 1000, kRate / 500);
     EXPECT_TRUE(alone.Transients(DefaultSensitivity).empty());
+}
+
+// A stereo file whose channels are of opposite polarity is sliced on their
+// difference (their sum is silence), a NaN and an infinite sample in it
+// notwithstanding.
+TEST(Onsets, OppositeChannelsAreSlicedOnTheirDifference) {
+    const Loop loop = MakeLoop(3, false);
+    std::vector<float> stereo;
+    for (const float s : loop.samples) stereo.insert(stereo.end(), {s, -s});
+    stereo[1001] = std::numeric_limits<float>::quiet_NaN();
+    stereo[2000] = std::numeric_limits<float>::infinity();
+    const testsupport::TempDir dir;
+    const std::string path = dir.file("opposite.wav");
+    ASSERT_TRUE(
+        testsupport::WriteSoundFile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 2, stereo));
+    OnsetAnalysis stereoAnalysis, monoAnalysis;
+    std::string why;
+    ASSERT_TRUE(stereoAnalysis.Analyse(path.c_str(), true, &why)) << why;
+    ASSERT_TRUE(AnalyseFile(dir, loop.samples, &monoAnalysis));
+    // The infinite sample is a click at full scale, and may be one more.
+    EXPECT_GE(stereoAnalysis.Transients(DefaultSensitivity).size(),
+              monoAnalysis.Transients(DefaultSensitivity).size());
 }
 
 // A recording 24 dB quieter slices the same, at every sensitivity.
