@@ -269,7 +269,7 @@ bool FluxFrames::CutOff(const float* frame) {
 // times gain: half the sum of channels 1 and 2 (sign 1) or half their
 // difference (-1), clipped to full scale; NaN is silence. Branch-free
 // inside its loop, with a stride known to the compiler for stereo: it runs
-// over every sample of the file twice.
+// over every sample of the file.
 void MixMono(const float* __restrict in, int64_t frames, int channels, float sign, float gain,
              float* __restrict out) {
     const auto clean = [](float v) { return v == v ? v : 0.0f; };  // NaN never equals itself

@@ -84,8 +84,8 @@ struct Slice {
 // computed once in a pass over the file after a quick one for its level
 // (a quiet recording slices as a loud one); finding the hits for a
 // sensitivity is then cheap, so a dialog can follow a slider. The file
-// stays open to read the samples around the hits; one lock keeps calls
-// from several threads apart.
+// stays open to read the samples around the hits (a short file's mix is
+// kept instead); one lock keeps calls from several threads apart.
 class OnsetAnalysis {
 public:
     // The analysed mix of a source of up to keptFrames frames is kept from
@@ -173,7 +173,7 @@ private:
     std::vector<float> m_high;
     // The analysed mix (times m_gain) of a source of up to m_keptFrames
     // frames; else empty, and the samples are read from the file.
-    int64_t m_keptFrames;
+    const int64_t m_keptFrames;
     std::vector<float> m_mono;
     // The open file; reading moves it, so every use holds the lock.
     mutable std::mutex m_soundLock;
