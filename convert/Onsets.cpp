@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <new>
@@ -571,28 +572,6 @@ struct MixLevels {
     double differencePeak = 0.0;
 };
 
-// Adds one block of frames to *levels, on the samples' own scale. 16-bit
-// samples are summed as integers (exact, and much faster), a block at a
-// time so that no sum overflows.
-void AddBlock(const int16_t* block, int64_t frames, int channels, MixLevels* levels) {
-    int64_t sumPower = 0, differencePower = 0;
-    int sumPeak = 0, differencePeak = 0;
-    for (int64_t i = 0; i < frames; ++i) {
-        const int first = block[i * channels];
-        const int second = channels == 1 ? first : block[i * channels + 1];
-        const int sum = first + second;
-        const int difference = first - second;
-        sumPower += int64_t{sum} * sum;
-        differencePower += int64_t{difference} * difference;
-        sumPeak = std::max(sumPeak, std::abs(sum));
-        differencePeak = std::max(differencePeak, std::abs(difference));
-    }
-    levels->sumPower += static_cast<double>(sumPower);
-    levels->differencePower += static_cast<double>(differencePower);
-    levels->sumPeak = std::max(levels->sumPeak, static_cast<double>(sumPeak));
-    levels->differencePeak = std::max(levels->differencePeak, static_cast<double>(differencePeak));
-}
-
 // NaN is silence and an infinite sample full scale: one such sample would
 // make both mixes' power infinite and leave the choice between them to chance.
 double Finite(float sample) {
@@ -600,18 +579,36 @@ double Finite(float sample) {
     return std::isinf(sample) ? std::copysign(1.0, sample) : sample;
 }
 
-void AddBlock(const float* block, int64_t frames, int channels, MixLevels* levels) {
+// Adds one block of frames to *levels, on the samples' own scale. 16-bit
+// samples are summed as integers (exact, and much faster), a block at a
+// time so that no sum overflows.
+template <typename Sample>
+void AddBlock(const Sample* block, int64_t frames, int channels, MixLevels* levels) {
+    constexpr bool integral = std::is_integral_v<Sample>;
+    using Value = std::conditional_t<integral, int, double>;
+    using Total = std::conditional_t<integral, int64_t, double>;
+    const auto value = [](Sample sample) -> Value {
+        if constexpr (integral)
+            return sample;
+        else
+            return Finite(sample);
+    };
+    Total sumPower = 0, differencePower = 0;
+    Value sumPeak = 0, differencePeak = 0;
     for (int64_t i = 0; i < frames; ++i) {
-        const float* frame = block + i * channels;
-        const double first = Finite(frame[0]);
-        const double second = channels == 1 ? first : Finite(frame[1]);
-        const double sum = first + second;
-        const double difference = first - second;
-        levels->sumPower += sum * sum;
-        levels->differencePower += difference * difference;
-        levels->sumPeak = std::max(levels->sumPeak, std::fabs(sum));
-        levels->differencePeak = std::max(levels->differencePeak, std::fabs(difference));
+        const Value first = value(block[i * channels]);
+        const Value second = channels == 1 ? first : value(block[i * channels + 1]);
+        const Value sum = first + second;
+        const Value difference = first - second;
+        sumPower += Total{sum} * sum;
+        differencePower += Total{difference} * difference;
+        sumPeak = std::max(sumPeak, std::abs(sum));
+        differencePeak = std::max(differencePeak, std::abs(difference));
     }
+    levels->sumPower += static_cast<double>(sumPower);
+    levels->differencePower += static_cast<double>(differencePower);
+    levels->sumPeak = std::max(levels->sumPeak, static_cast<double>(sumPeak));
+    levels->differencePeak = std::max(levels->differencePeak, static_cast<double>(differencePeak));
 }
 
 // Reads the file to its end for the levels of both mixes (half the sum or
