@@ -134,13 +134,17 @@ private:
     [[nodiscard]] double Score(int64_t frame, int64_t rangeFrom, double rise) const;
     // The flux peaks above their local level: where hits may be.
     [[nodiscard]] std::vector<int64_t> CandidateFrames() const;
-    // The starts of the hits at frames that score minScore or more, a hit
-    // on or off grid (may be null) scoring more or less; the starts of the
-    // doubtful ones, scoring less but not much less, into *doubtful (may be
-    // null). Empty once *cancelled (may be null) is set. m_soundLock held.
+    // Which point of each hit PlaceHits lists: where its slice starts, or
+    // its attack (what the grid is fitted to).
+    enum class HitPoint { Start, Attack };
+    // The starts (or attacks) of the hits at frames that score minScore or
+    // more, a hit whose attack lies on or off grid (may be null) scoring
+    // more or less; the attacks of the doubtful ones, scoring less but not
+    // much less, into *doubtful (may be null). Empty once *cancelled (may be
+    // null) is set. m_soundLock held.
     [[nodiscard]] std::vector<int64_t> PlaceHits(
         std::vector<int64_t> frames, double minScore, const BeatGrid* grid, std::string* why,
-        std::vector<int64_t>* doubtful = nullptr,
+        HitPoint point = HitPoint::Start, std::vector<int64_t>* doubtful = nullptr,
         const std::atomic<bool>* cancelled = nullptr) const;
     [[nodiscard]] bool MixPass(const std::atomic<bool>& cancelled, std::string* why);
     [[nodiscard]] bool ReadPass(const std::atomic<bool>& cancelled, std::string* why);
@@ -165,6 +169,7 @@ private:
         int64_t frame = 0;
         int64_t bound = -1;
         int64_t start = 0;
+        int64_t attack = 0;
         double score = 0.0;
     };
     mutable std::vector<Placed> m_placed;
