@@ -149,6 +149,17 @@ constexpr double kNoGridPenalty = 0.3;
 // earlier only when it scores this much more: a bump before a hit scores
 // far less than the hit, the first sound of a hit about as much.
 constexpr double kLaterPeakMargin = 1.0;
+// Where no grid holds, a noise bed's own ups and downs rise in power as a
+// soft hit does: there a hit whose half frame (or the next, the louder)
+// holds less than kStandDecibels more power than the quietest half frame
+// within kFloorSeconds either side scores up to kStandWeight less, in
+// proportion. A hit between sparse ones stands well over the bed (on
+// recorded kits 10 dB or more), a swell of the bed a few decibels. On a
+// grid the soft notes under loud tails and over loud beds stand little
+// more than the bed's swells, and the grid tells them apart.
+constexpr double kFloorSeconds = 1.0;
+constexpr double kStandDecibels = 12.0;
+constexpr double kStandWeight = 1.5;
 // Powers below -100 dBFS count as silence.
 constexpr double kSilentPower = 1e-10;
 
@@ -167,9 +178,11 @@ double MinScoreFor(int sensitivity) {
     return kScoreStepDown * (DefaultSensitivity - s);
 }
 
-double GridWeight(const BeatGrid& grid, int64_t start) {
-    const std::optional<double> distance = grid.Distance(start);
-    if (!distance) return -kNoGridPenalty;
+// What the grid adds to the score of a hit whose attack is at frame, and
+// the penalty for standing little over the floor where no grid holds.
+double GridWeight(const BeatGrid& grid, int64_t frame, double floorPenalty) {
+    const std::optional<double> distance = grid.Distance(frame);
+    if (!distance) return -kNoGridPenalty - floorPenalty;
     if (*distance <= kOnGridSeconds) return kOnGridBonus;
     if (*distance >= kOffGridSeconds) return -kOffGridPenalty;
     return kOnGridBonus - (kOnGridBonus + kOffGridPenalty) * (*distance - kOnGridSeconds) /
@@ -293,6 +306,35 @@ void MixMono(const float* __restrict in, int64_t frames, int channels, float sig
         mix(std::integral_constant<int64_t, 2>());
     else
         mix(int64_t{channels});
+}
+
+// The smallest and largest of some samples (at least one), and their power.
+struct HalfFrame {
+    float low = 0.0f;
+    float high = 0.0f;
+    float power = 0.0f;
+};
+
+// In one pass, with four sums that do not wait on each other: it runs over
+// every sample of the file.
+HalfFrame LevelsOf(const float* samples, size_t count) {
+    float low = samples[0], high = samples[0];
+    float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        for (size_t k = 0; k < 4; ++k) {
+            const float v = samples[i + k];
+            low = std::min(low, v);
+            high = std::max(high, v);
+            sums[k] += v * v;
+        }
+    }
+    for (; i < count; ++i) {
+        low = std::min(low, samples[i]);
+        high = std::max(high, samples[i]);
+        sums[0] += samples[i] * samples[i];
+    }
+    return {low, high, (sums[0] + sums[1] + sums[2] + sums[3]) / static_cast<float>(count)};
 }
 
 // The local level of each frame's flux: the median around it or, when
@@ -666,6 +708,7 @@ bool OnsetAnalysis::Analyse(const char* path, bool convert, std::string* why,
         m_level.clear();
         m_low.clear();
         m_high.clear();
+        m_power.clear();
         m_mono.clear();
         m_sound.reset();
         m_grid = BeatGrid();
@@ -748,6 +791,7 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, std::string* wh
     m_flux.clear();
     m_low.clear();
     m_high.clear();
+    m_power.clear();
     m_mono.clear();
     m_frames = 0;
     const int64_t known = m_sound->Info().frames;
@@ -756,6 +800,7 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, std::string* wh
         m_flux.reserve(frames);
         m_low.reserve(frames);
         m_high.reserve(frames);
+        m_power.reserve(frames);
     }
     // A decoder may not know its length: the mix is kept until it grows
     // past m_keptFrames.
@@ -763,9 +808,10 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, std::string* wh
     if (keep && known > 0) m_mono.reserve(static_cast<size_t>(known));
     const auto finishFrame = [&] {
         const auto half = frame.begin() + kHop;
-        const auto [low, high] = std::minmax_element(half, half + static_cast<int64_t>(filled));
-        m_low.push_back(*low);
-        m_high.push_back(*high);
+        const HalfFrame levels = LevelsOf(frame.data() + kHop, filled);
+        m_low.push_back(levels.low);
+        m_high.push_back(levels.high);
+        m_power.push_back(levels.power * m_gain * m_gain);
         std::fill(half + static_cast<int64_t>(filled), frame.end(), 0.0f);
         m_flux.push_back(flux.Next(frame.data()));
         std::copy(half, frame.end(), frame.begin());
@@ -886,6 +932,19 @@ double OnsetAnalysis::Score(int64_t frame, int64_t rangeFrom, double rise) const
     return std::log2(m_flux[k] / (m_level[k] + m_levelOffset)) + riseDecibels / kRiseDecibels;
 }
 
+double OnsetAnalysis::FloorPenalty(int64_t attack) const {
+    const auto n = static_cast<int64_t>(m_power.size());
+    const int64_t at = attack / kHop;
+    if (at < 0 || at >= n) return 0.0;
+    const int64_t reach = std::max<int64_t>(1, Seconds(kFloorSeconds, m_rate) / kHop);
+    const auto first = m_power.begin() + std::max<int64_t>(0, at - reach);
+    const double floor = *std::min_element(first, m_power.begin() + std::min(n, at + reach + 1));
+    const double power =
+        *std::max_element(m_power.begin() + at, m_power.begin() + std::min(n, at + 2));
+    const double stands = 10.0 * std::log10((power + kSilentPower) / (floor + kSilentPower));
+    return kStandWeight * std::clamp(1.0 - stands / kStandDecibels, 0.0, 1.0);
+}
+
 std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, double minScore,
                                               const BeatGrid* grid, std::string* why,
                                               HitPoint point, std::vector<int64_t>* doubtful,
@@ -931,14 +990,21 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
                 const SampleSpan span{samples.data(), read, static_cast<int64_t>(samples.size()),
                                       m_frames, kQuietStep * m_gain};
                 const HitPlace hit = AttackStart(span, range, m_rate, f, notBefore);
-                placed = {f, bound, hit.start, hit.attack, Score(f, range.from, hit.rise)};
+                placed = {f,
+                          bound,
+                          hit.start,
+                          hit.attack,
+                          Score(f, range.from, hit.rise),
+                          FloorPenalty(hit.attack)};
                 m_placed.insert(known, placed);
             }
             // The grid and the gap between hits go by the attacks: how
             // far a start lies ahead of its attack says nothing of the hit.
             const int64_t start = placed.start;
             const int64_t attack = placed.attack;
-            const double score = placed.score + (grid != nullptr ? GridWeight(*grid, attack) : 0.0);
+            const double score =
+                placed.score +
+                (grid != nullptr ? GridWeight(*grid, attack, placed.floorPenalty) : 0.0);
             if (doubtful != nullptr && score < minScore && score >= kDoubtfulScore)
                 doubtful->push_back(attack);
             if (score < minScore) continue;

@@ -6,13 +6,14 @@
 // the samples around each say whether the power rises there (a reverb
 // tail or a noise bed does not) and where the attack begins, and the hit is
 // moved to just before it, so a row made from there keeps the whole attack
-// and nothing of the hit before it. Of the whole source only
-// four numbers per analysis frame are kept (a 128th of its samples), and
-// each possible hit's start and score once found; the attack is found in
-// the samples around each hit, read again from the open file. A drum
-// loop's plain hits give the grid it is played on, and a doubtful hit
-// between the grid's lines counts for less than one on them. Computation
-// on whatever thread calls it; a window runs it on a worker.
+// and nothing of the hit before it. Of a long source only five numbers
+// per analysis frame are kept (about a 100th of its samples), and each
+// possible hit's start and score once found; the attack is found in the
+// samples around each hit, read again from the open file. A drum loop's
+// plain hits give the grid it is played on, and a doubtful hit between the
+// grid's lines counts for less than one on them; where no grid holds, one
+// that stands little over the quietest sound around it counts for less.
+// Computation on whatever thread calls it; a window runs it on a worker.
 
 #include <atomic>
 #include <cstdint>
@@ -132,6 +133,10 @@ private:
     // How plainly the flux peak at frame, its attack looked for from
     // rangeFrom on and rising there by rise (a power ratio), is a hit.
     [[nodiscard]] double Score(int64_t frame, int64_t rangeFrom, double rise) const;
+    // How much less a hit whose attack is at frame `attack` scores where no
+    // grid holds: the less the power there stands over the floor around it,
+    // the more.
+    [[nodiscard]] double FloorPenalty(int64_t attack) const;
     // The flux peaks above their local level: where hits may be.
     [[nodiscard]] std::vector<int64_t> CandidateFrames() const;
     // Which point of each hit PlaceHits lists: where its slice starts, or
@@ -171,11 +176,14 @@ private:
         int64_t start = 0;
         int64_t attack = 0;
         double score = 0.0;
+        double floorPenalty = 0.0;  // taken off where no grid holds
     };
     mutable std::vector<Placed> m_placed;
-    // The smallest and largest sample of each analysis frame's new half.
+    // The smallest and largest sample of each analysis frame's new half,
+    // and its power at the gain analysed.
     std::vector<float> m_low;
     std::vector<float> m_high;
+    std::vector<float> m_power;
     // The analysed mix (times m_gain) of a source of up to m_keptFrames
     // frames; else empty, and the samples are read from the file.
     const int64_t m_keptFrames;
