@@ -149,17 +149,20 @@ constexpr double kNoGridPenalty = 0.3;
 // earlier only when it scores this much more: a bump before a hit scores
 // far less than the hit, the first sound of a hit about as much.
 constexpr double kLaterPeakMargin = 1.0;
-// Where no grid holds, a noise bed's own ups and downs rise in power as a
-// soft hit does: there a hit whose half frame (or the next, the louder)
-// holds less than kStandDecibels more power than the quietest half frame
-// within kFloorSeconds either side scores up to kStandWeight less, in
-// proportion. A hit between sparse ones stands well over the bed (on
-// recorded kits 10 dB or more), a swell of the bed a few decibels. On a
-// grid the soft notes under loud tails and over loud beds stand little
-// more than the bed's swells, and the grid tells them apart.
+// A noise bed's own swells rise in power as a soft hit does. Where no grid
+// holds, a hit whose half frame (or the next, the louder) holds less than
+// kStandDecibels more power than the quietest half frame within
+// kFloorSeconds either side scores up to kStandWeight less, in proportion:
+// a hit between sparse ones stands well over the bed (on recorded kits 10
+// dB or more), a swell of the bed a few decibels. On a grid the soft notes
+// under loud tails and over loud beds stand little more than that, and
+// the grid tells most apart: there the penalty is up to kGridStandWeight
+// under kGridStandDecibels.
 constexpr double kFloorSeconds = 1.0;
 constexpr double kStandDecibels = 12.0;
 constexpr double kStandWeight = 1.5;
+constexpr double kGridStandDecibels = 6.0;
+constexpr double kGridStandWeight = 0.5;
 // Powers below -100 dBFS count as silence.
 constexpr double kSilentPower = 1e-10;
 
@@ -178,15 +181,22 @@ double MinScoreFor(int sensitivity) {
     return kScoreStepDown * (DefaultSensitivity - s);
 }
 
-// What the grid adds to the score of a hit whose attack is at frame, and
-// the penalty for standing little over the floor where no grid holds.
-double GridWeight(const BeatGrid& grid, int64_t frame, double floorPenalty) {
+// Up to weight for a hit that stands less than decibels over the floor.
+double FloorPenalty(double stands, double decibels, double weight) {
+    return weight * std::clamp(1.0 - stands / decibels, 0.0, 1.0);
+}
+
+// What the grid adds to the score of a hit whose attack is at frame,
+// standing `stands` decibels over the floor around it.
+double GridWeight(const BeatGrid& grid, int64_t frame, double stands) {
     const std::optional<double> distance = grid.Distance(frame);
-    if (!distance) return -kNoGridPenalty - floorPenalty;
-    if (*distance <= kOnGridSeconds) return kOnGridBonus;
-    if (*distance >= kOffGridSeconds) return -kOffGridPenalty;
-    return kOnGridBonus - (kOnGridBonus + kOffGridPenalty) * (*distance - kOnGridSeconds) /
-                              (kOffGridSeconds - kOnGridSeconds);
+    if (!distance) return -kNoGridPenalty - FloorPenalty(stands, kStandDecibels, kStandWeight);
+    const double low = FloorPenalty(stands, kGridStandDecibels, kGridStandWeight);
+    if (*distance <= kOnGridSeconds) return kOnGridBonus - low;
+    if (*distance >= kOffGridSeconds) return -kOffGridPenalty - low;
+    return kOnGridBonus - low -
+           (kOnGridBonus + kOffGridPenalty) * (*distance - kOnGridSeconds) /
+               (kOffGridSeconds - kOnGridSeconds);
 }
 
 int64_t GapFrames(int rate) {
@@ -932,17 +942,16 @@ double OnsetAnalysis::Score(int64_t frame, int64_t rangeFrom, double rise) const
     return std::log2(m_flux[k] / (m_level[k] + m_levelOffset)) + riseDecibels / kRiseDecibels;
 }
 
-double OnsetAnalysis::FloorPenalty(int64_t attack) const {
+double OnsetAnalysis::Stands(int64_t attack) const {
     const auto n = static_cast<int64_t>(m_power.size());
     const int64_t at = attack / kHop;
-    if (at < 0 || at >= n) return 0.0;
+    if (at < 0 || at >= n) return kStandDecibels;
     const int64_t reach = std::max<int64_t>(1, Seconds(kFloorSeconds, m_rate) / kHop);
     const auto first = m_power.begin() + std::max<int64_t>(0, at - reach);
     const double floor = *std::min_element(first, m_power.begin() + std::min(n, at + reach + 1));
     const double power =
         *std::max_element(m_power.begin() + at, m_power.begin() + std::min(n, at + 2));
-    const double stands = 10.0 * std::log10((power + kSilentPower) / (floor + kSilentPower));
-    return kStandWeight * std::clamp(1.0 - stands / kStandDecibels, 0.0, 1.0);
+    return 10.0 * std::log10((power + kSilentPower) / (floor + kSilentPower));
 }
 
 std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, double minScore,
@@ -995,7 +1004,7 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
                           hit.start,
                           hit.attack,
                           Score(f, range.from, hit.rise),
-                          FloorPenalty(hit.attack)};
+                          Stands(hit.attack)};
                 m_placed.insert(known, placed);
             }
             // The grid and the gap between hits go by the attacks: how
@@ -1003,8 +1012,7 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
             const int64_t start = placed.start;
             const int64_t attack = placed.attack;
             const double score =
-                placed.score +
-                (grid != nullptr ? GridWeight(*grid, attack, placed.floorPenalty) : 0.0);
+                placed.score + (grid != nullptr ? GridWeight(*grid, attack, placed.stands) : 0.0);
             if (doubtful != nullptr && score < minScore && score >= kDoubtfulScore)
                 doubtful->push_back(attack);
             if (score < minScore) continue;

@@ -133,10 +133,9 @@ private:
     // How plainly the flux peak at frame, its attack looked for from
     // rangeFrom on and rising there by rise (a power ratio), is a hit.
     [[nodiscard]] double Score(int64_t frame, int64_t rangeFrom, double rise) const;
-    // How much less a hit whose attack is at frame `attack` scores where no
-    // grid holds: the less the power there stands over the floor around it,
-    // the more.
-    [[nodiscard]] double FloorPenalty(int64_t attack) const;
+    // How far the power at frame `attack` stands over the quietest sound
+    // around it, in decibels.
+    [[nodiscard]] double Stands(int64_t attack) const;
     // The flux peaks above their local level: where hits may be.
     [[nodiscard]] std::vector<int64_t> CandidateFrames() const;
     // Which point of each hit PlaceHits lists: where its slice starts, or
@@ -176,7 +175,7 @@ private:
         int64_t start = 0;
         int64_t attack = 0;
         double score = 0.0;
-        double floorPenalty = 0.0;  // taken off where no grid holds
+        double stands = 0.0;  // Stands(attack)
     };
     mutable std::vector<Placed> m_placed;
     // The smallest and largest sample of each analysis frame's new half,
