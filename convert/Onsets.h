@@ -11,8 +11,9 @@
 // possible hit's start and score once found; the attack is found in the
 // samples around each hit, read again from the open file. A drum loop's
 // plain hits give the grid it is played on, and a doubtful hit between the
-// grid's lines counts for less than one on them; where no grid holds, one
-// that stands little over the quietest sound around it counts for less.
+// grid's lines counts for less than one on them; one that stands little
+// over the quietest sound around it counts for less, most where no grid
+// holds.
 // Computation on whatever thread calls it; a window runs it on a worker.
 
 #include <atomic>
