@@ -108,20 +108,25 @@ public:
     [[nodiscard]] bool ConnectToProgram(std::chrono::milliseconds limit,
                                         const char* soundPorts = ProgramOutputs) {
         if (!ConnectMidi(limit)) return false;
-        return WaitFor(
+        const bool connected = WaitFor(
             [&] {
                 const char** ports =
                     jack_get_ports(m_client, soundPorts, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
                 if (ports == nullptr) return false;
-                int connected = 0;
+                int made = 0;
                 for (int i = 0; i < 2 && ports[i] != nullptr; ++i) {
-                    const int made = jack_connect(m_client, ports[i], jack_port_name(m_in[i]));
-                    if (made == 0 || made == EEXIST) ++connected;
+                    const int result = jack_connect(m_client, ports[i], jack_port_name(m_in[i]));
+                    if (result == 0 || result == EEXIST) ++made;
                 }
                 jack_free(static_cast<void*>(ports));
-                return connected == 2;
+                return made == 2;
             },
             limit);
+        // The server takes new connections into its graph at the start of a
+        // later cycle: a note sent in the cycle the connection was made in
+        // is lost on a loaded machine. Once a few cycles have run, they hold.
+        const uint64_t from = m_cycles.load();
+        return connected && WaitFor([&] { return m_cycles.load() >= from + 3; }, limit);
     }
 
     // Connects this client's MIDI output to the program's MIDI port; false
@@ -188,6 +193,7 @@ private:
 
     static int Process(jack_nframes_t frames, void* self) {
         auto* probe = static_cast<Probe*>(self);
+        probe->m_cycles.fetch_add(1);
         void* midi = jack_port_get_buffer(probe->m_midiOut, frames);
         jack_midi_clear_buffer(midi);
         if (!probe->m_recordWanted.load()) return 0;
@@ -221,6 +227,7 @@ private:
     std::atomic<int> m_note{0};
     std::atomic<int> m_offset{0};
     std::atomic<long> m_noteSent{-1};
+    std::atomic<uint64_t> m_cycles{0};
 };
 
 }  // namespace jackprobe
