@@ -212,13 +212,15 @@ public:
     [[nodiscard]] bool Ready() const { return m_fft != nullptr; }
     // The flux of the next frame: kFrameSize samples, those before the
     // source's start and past its end 0. Frames must come in order, each once.
-    [[nodiscard]] float Next(const float* frame);
+    // 0 for a frame cut off: a sound cut off short splatters over the
+    // spectrum as a hit does, but its new half holds less energy than the
+    // half before (oldEnergy, newEnergy: sums of squares); a hit never does.
+    [[nodiscard]] float Next(const float* frame, double oldEnergy, double newEnergy);
 
 private:
     static constexpr size_t kBins = kFrameSize / 2 + 1;
     void Transform(const float* frame);
     [[nodiscard]] float Rise() const;
-    [[nodiscard]] static bool CutOff(const float* frame);
 
     std::unique_ptr<kiss_fftr_state, FftConfigFree> m_fft;
     std::vector<float> m_window;
@@ -254,11 +256,11 @@ FluxFrames::FluxFrames(int rate, float gain)
     for (size_t k = 1; k < kBins; ++k) m_weight[k] = 1.0f / std::sqrt(static_cast<float>(k));
 }
 
-float FluxFrames::Next(const float* frame) {
+float FluxFrames::Next(const float* frame, double oldEnergy, double newEnergy) {
     Transform(frame);
     const float rise = Rise();
     m_previous.swap(m_current);
-    return CutOff(frame) ? 0.0f : rise;
+    return newEnergy < kCutOffRatio * oldEnergy ? 0.0f : rise;
 }
 
 // The compressed magnitudes of the windowed frame.
@@ -282,17 +284,6 @@ float FluxFrames::Rise() const {
         rise += m_weight[k] * std::max(0.0f, m_current[k] - before);
     }
     return rise;
-}
-
-// A sound cut off short splatters over the spectrum as a hit does, but its
-// new half frame holds less power than the half before; a hit never does.
-bool FluxFrames::CutOff(const float* frame) {
-    double newPower = 0.0, oldPower = 0.0;
-    for (size_t i = 0; i < kHop; ++i) {
-        oldPower += double{frame[i]} * frame[i];
-        newPower += double{frame[i + kHop]} * frame[i + kHop];
-    }
-    return newPower < kCutOffRatio * oldPower;
 }
 
 // The mono mix of frames frames of channels (1 or more) into out, each
@@ -816,6 +807,7 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, std::string* wh
     // past m_keptFrames.
     bool keep = known <= m_keptFrames;
     if (keep && known > 0) m_mono.reserve(static_cast<size_t>(known));
+    double oldEnergy = 0.0;  // of the frame's old half
     const auto finishFrame = [&] {
         const auto half = frame.begin() + kHop;
         const HalfFrame levels = LevelsOf(frame.data() + kHop, filled);
@@ -823,7 +815,9 @@ bool OnsetAnalysis::ReadPass(const std::atomic<bool>& cancelled, std::string* wh
         m_high.push_back(levels.high);
         m_power.push_back(levels.power * m_gain * m_gain);
         std::fill(half + static_cast<int64_t>(filled), frame.end(), 0.0f);
-        m_flux.push_back(flux.Next(frame.data()));
+        const double newEnergy = double{levels.power} * static_cast<double>(filled);
+        m_flux.push_back(flux.Next(frame.data(), oldEnergy, newEnergy));
+        oldEnergy = newEnergy;
         std::copy(half, frame.end(), frame.begin());
         filled = 0;
     };

@@ -13,8 +13,8 @@
 // plain hits give the grid it is played on, and a doubtful hit between the
 // grid's lines counts for less than one on them; one that stands little
 // over the quietest sound around it counts for less, most where no grid
-// holds.
-// Computation on whatever thread calls it; a window runs it on a worker.
+// holds. Computation on whatever thread calls it; a window runs it on a
+// worker.
 
 #include <atomic>
 #include <cstdint>
