@@ -6,15 +6,15 @@
 // the samples around each say whether the power rises there (a reverb
 // tail or a noise bed does not) and where the attack begins, and the hit is
 // moved to just before it, so a row made from there keeps the whole attack
-// and nothing of the hit before it. Of a long source only five numbers
+// and nothing of the hit before it. Of a long source only six numbers
 // per analysis frame are kept (about a 100th of its samples), and each
 // possible hit's start and score once found; the attack is found in the
 // samples around each hit, read again from the open file. A drum loop's
 // plain hits give the grid it is played on, and a doubtful hit between the
 // grid's lines counts for less than one on them; one that stands little
-// over the quietest sound around it counts for less, most where no grid
-// holds. Computation on whatever thread calls it; a window runs it on a
-// worker.
+// over the quietest sound around it, in its high frequencies, counts for
+// less, most where no grid holds. Computation on whatever thread calls it;
+// a window runs it on a worker.
 
 #include <atomic>
 #include <cstdint>
@@ -135,7 +135,7 @@ private:
     // rangeFrom on and rising there by rise (a power ratio), is a hit.
     [[nodiscard]] double Score(int64_t frame, int64_t rangeFrom, double rise) const;
     // How far the power at frame `attack` stands over the quietest sound
-    // around it, in decibels.
+    // around it, in decibels, going by its high frequencies.
     [[nodiscard]] double Stands(int64_t attack) const;
     // The flux peaks above their local level: where hits may be.
     [[nodiscard]] std::vector<int64_t> CandidateFrames() const;
@@ -180,10 +180,11 @@ private:
     };
     mutable std::vector<Placed> m_placed;
     // The smallest and largest sample of each analysis frame's new half,
-    // and its power at the gain analysed.
+    // and its power and that of its first difference at the gain analysed.
     std::vector<float> m_low;
     std::vector<float> m_high;
     std::vector<float> m_power;
+    std::vector<float> m_differencePower;
     // The analysed mix (times m_gain) of a source of up to m_keptFrames
     // frames; else empty, and the samples are read from the file.
     const int64_t m_keptFrames;

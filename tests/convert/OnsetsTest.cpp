@@ -204,42 +204,52 @@ TEST(Onsets, FindsTheHitsInARoomAndStartsJustBeforeThem) {
     EXPECT_GE(static_cast<double>(early), 0.9 * static_cast<double>(offsets.size()));
 }
 
-// Four hits two seconds apart over a steady pink noise bed, 16-bit, at
-// -60 to -30 dBFS, and the bed alone: at the default sensitivity the hits
-// and nothing of the bed. A faint bed alone is analysed 30 dB up, where its
-// swells rise as soft hits do.
+// Four hits two seconds apart over a steady noise bed, 16-bit, at -60 to
+// -30 dBFS, pink or brown (a rumble, whose low swells are 10 dB and more),
+// and the bed alone: at the default sensitivity the hits and nothing of the
+// bed. A faint bed alone is analysed 30 dB up, where its swells rise as
+// soft hits do.
 TEST(Onsets, ANoiseBedBetweenSparseHitsIsNoHit) {
-    for (const double rms : {0.001, 0.003, 0.01, 0.03}) {
-        SCOPED_TRACE(rms);
-        Random random{7};
-        std::vector<float> bed(static_cast<size_t>(kRate * 9));
-        // Paul Kellet's filter on noise of variance 1: about 3 RMS.
-        double b[7] = {};
-        for (float& s : bed) {
-            const double w = random.Noise() * std::sqrt(3.0);
-            b[0] = 0.99886 * b[0] + w * 0.0555179;
-            b[1] = 0.99332 * b[1] + w * 0.0750759;
-            b[2] = 0.96900 * b[2] + w * 0.1538520;
-            b[3] = 0.86650 * b[3] + w * 0.3104856;
-            b[4] = 0.55000 * b[4] + w * 0.5329522;
-            b[5] = -0.7616 * b[5] - w * 0.0168980;
-            const double pink = b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + w * 0.5362;
-            s = static_cast<float>(rms / 3.0 * pink);
-            b[6] = w * 0.115926;
+    for (const bool brown : {false, true}) {
+        for (const double rms : {0.001, 0.003, 0.01, 0.03}) {
+            SCOPED_TRACE(testing::Message() << (brown ? "brown " : "pink ") << rms);
+            Random random{7};
+            std::vector<float> bed(static_cast<size_t>(kRate * 9));
+            // Paul Kellet's filter on noise of variance 1: about 3 RMS; a
+            // leaky sum of it: about 16 RMS.
+            double b[7] = {};
+            double sum = 0.0;
+            for (float& s : bed) {
+                const double w = random.Noise() * std::sqrt(3.0);
+                if (brown) {
+                    sum = 0.998 * sum + w;
+                    s = static_cast<float>(rms / 16.0 * sum);
+                    continue;
+                }
+                b[0] = 0.99886 * b[0] + w * 0.0555179;
+                b[1] = 0.99332 * b[1] + w * 0.0750759;
+                b[2] = 0.96900 * b[2] + w * 0.1538520;
+                b[3] = 0.86650 * b[3] + w * 0.3104856;
+                b[4] = 0.55000 * b[4] + w * 0.5329522;
+                b[5] = -0.7616 * b[5] - w * 0.0168980;
+                const double pink = b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + w * 0.5362;
+                s = static_cast<float>(rms / 3.0 * pink);
+                b[6] = w * 0.115926;
+            }
+            std::vector<float> hits = bed;
+            const std::vector<int64_t> at = {kRate, 3 * kRate, 5 * kRate, 7 * kRate};
+            const Drum drums[] = {Drum::Kick, Drum::Snare, Drum::Tom, Drum::Snare};
+            for (size_t i = 0; i < at.size(); ++i) AddHit(&hits, at[i], drums[i], 0.7, &random);
+            const testsupport::TempDir dir;
+            OnsetAnalysis withHits, alone;
+            ASSERT_TRUE(AnalyseFile(dir, hits, &withHits, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+            ASSERT_TRUE(AnalyseFile(dir, bed, &alone, SF_FORMAT_AIFF | SF_FORMAT_PCM_16));
+            const std::vector<int64_t> starts = withHits.Transients(DefaultSensitivity);
+            ASSERT_EQ(starts.size(), at.size());
+            for (size_t i = 0; i < at.size(); ++i)
+                EXPECT_NEAR(starts[i], at[i] - kRate / 1000, kRate / 500);
+            EXPECT_TRUE(alone.Transients(DefaultSensitivity).empty());
         }
-        std::vector<float> hits = bed;
-        const std::vector<int64_t> at = {kRate, 3 * kRate, 5 * kRate, 7 * kRate};
-        const Drum drums[] = {Drum::Kick, Drum::Snare, Drum::Tom, Drum::Snare};
-        for (size_t i = 0; i < at.size(); ++i) AddHit(&hits, at[i], drums[i], 0.7, &random);
-        const testsupport::TempDir dir;
-        OnsetAnalysis withHits, alone;
-        ASSERT_TRUE(AnalyseFile(dir, hits, &withHits, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
-        ASSERT_TRUE(AnalyseFile(dir, bed, &alone, SF_FORMAT_AIFF | SF_FORMAT_PCM_16));
-        const std::vector<int64_t> starts = withHits.Transients(DefaultSensitivity);
-        ASSERT_EQ(starts.size(), at.size());
-        for (size_t i = 0; i < at.size(); ++i)
-            EXPECT_NEAR(starts[i], at[i] - kRate / 1000, kRate / 500);
-        EXPECT_TRUE(alone.Transients(DefaultSensitivity).empty());
     }
 }
 
