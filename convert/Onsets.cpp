@@ -119,6 +119,11 @@ constexpr double kBuriedExtraSeconds = 0.0005;
 // hit, against 88 to 91 % with the full lead).
 constexpr double kClearContrast = 5.6234;
 constexpr double kClearLeadSeconds = 0.0012;
+// A buried attack is looked for again on what a linear prediction from the
+// sound before it does not foretell (PredictedAttack).
+constexpr int kPredictionOrder = 16;
+constexpr double kFitSeconds = 0.012;
+constexpr double kFitGapSeconds = 0.004;
 // At the source's start the level before a hit is the quietest stretch of
 // this long after it, and the flux, against nothing before, says nothing: a
 // hit there must rise kStartRiseDecibels more.
@@ -415,8 +420,7 @@ struct AttackRange {
 struct Attack {
     int64_t at = 0;
     double rise = 1.0;
-    bool buried = false;  // stands less than kBuriedContrast over the level before
-    bool clear = false;   // stands kClearContrast or more over it
+    double contrast = 0.0;  // its peak over the loudest of the level before
 };
 
 int64_t Seconds(double seconds, int rate) {
@@ -438,7 +442,7 @@ Attack FindAttack(const SampleSpan& samples, const AttackRange& range, int rate)
     const int64_t hi = std::min(
         samples.total,
         std::max(range.to + after, atStart ? lo + Seconds(kQuietSeconds, rate) + before : 0));
-    if (hi - lo < 2) return {range.from, 1.0};
+    if (hi - lo < 2) return {range.from, 1.0, kBuriedContrast};  // neither buried nor clear
     const auto value = [&](int64_t i, int difference) {
         return difference != 0 ? double{samples[i]} - samples[i - 1] : double{samples[i]};
     };
@@ -550,7 +554,110 @@ Attack FindAttack(const SampleSpan& samples, const AttackRange& range, int rate)
     for (int64_t i = std::max(at, lo), end = std::min(hi, at + Seconds(kPeakSeconds, rate));
          i < end; ++i)
         peak = std::max(peak, std::fabs(value(i, measure)));
-    return {at, bestRise, peak < kBuriedContrast * floor, peak >= kClearContrast * floor};
+    return {at, bestRise, floor > 0.0 ? peak / floor : std::numeric_limits<double>::infinity()};
+}
+
+// A hit buried under a loud tail or bed often rises out of it only in what
+// the tail does not foretell: the samples less a kPredictionOrder linear
+// prediction fitted to the kFitSeconds ending kFitGapSeconds before the
+// attack (a ringing tail and a bed's colour are foretold, a new hit is
+// not). The attack is found on that residual the same way, from
+// kBackSeconds before the attack found on the samples to kAfterSeconds after
+// it, and is kept, never later than that one, when it stands plainer. On
+// recorded drum loops 75.3 -> 76.5 % of the starts then land 0 to 3 ms
+// before their hit; a plainer attack gains nothing from it.
+std::optional<Attack> PredictedAttack(const SampleSpan& samples, const Attack& found,
+                                      int64_t notBefore, int rate) {
+    const int64_t before = Seconds(kBeforeSeconds, rate);
+    const int64_t after = Seconds(kAfterSeconds, rate);
+    const int64_t gap = Seconds(kFitGapSeconds, rate);
+    const int64_t fitEnd = found.at - gap;
+    const int64_t fitStart = fitEnd - Seconds(kFitSeconds, rate);
+    const int64_t first = found.at - Seconds(kBackSeconds, rate) - before;
+    const int64_t last = found.at + after + Seconds(kPeakSeconds, rate);
+    if (first - kPredictionOrder < std::max<int64_t>(samples.from, 1) ||
+        last > samples.from + samples.size)
+        return std::nullopt;
+    // The samples from first - kPredictionOrder to last, in one run.
+    const int64_t origin = first - kPredictionOrder;
+    const auto count = static_cast<size_t>(last - first);
+    std::vector<double> x(count + kPredictionOrder);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = samples[origin + static_cast<int64_t>(i)];
+    // Autocorrelation of the fit under a Hann window (its cosine turned on
+    // step by step), then Levinson-Durbin.
+    const auto n = static_cast<size_t>(fitEnd - fitStart);
+    std::vector<double> fit(n);
+    const double step = 6.283185307179586 / static_cast<double>(n - 1);
+    const double stepCos = std::cos(step), stepSin = std::sin(step);
+    double c = 1.0, s = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        fit[i] = x[static_cast<size_t>(fitStart - origin) + i] * (0.5 - 0.5 * c);
+        const double next = c * stepCos - s * stepSin;
+        s = s * stepCos + c * stepSin;
+        c = next;
+    }
+    double r[kPredictionOrder + 1];
+    for (size_t k = 0; k <= kPredictionOrder; ++k) {
+        double sums[4] = {0.0, 0.0, 0.0, 0.0};
+        size_t i = k;
+        for (; i + 4 <= n; i += 4)
+            for (size_t m = 0; m < 4; ++m) sums[m] += fit[i + m] * fit[i + m - k];
+        for (; i < n; ++i) sums[0] += fit[i] * fit[i - k];
+        r[k] = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    }
+    r[0] = r[0] * 1.0001 + kSilentPower;
+    double a[kPredictionOrder + 1] = {1.0};
+    double error = r[0];
+    for (int i = 1; i <= kPredictionOrder; ++i) {
+        double acc = r[i];
+        for (int j = 1; j < i; ++j) acc += a[j] * r[i - j];
+        const double k = -acc / error;
+        double previous[kPredictionOrder + 1];
+        std::copy(a, a + i, previous);
+        for (int j = 1; j < i; ++j) a[j] = previous[j] + k * previous[i - j];
+        a[i] = k;
+        error *= 1.0 - k * k;
+        if (error <= 0.0) return std::nullopt;
+    }
+    // The residual, one tap at a time over the run (each a multiply-add
+    // over samples in a row), and the running sum of its squares.
+    std::vector<double> residual(x.begin() + kPredictionOrder, x.end());
+    for (size_t k = 1; k <= kPredictionOrder; ++k) {
+        const double tap = a[k];
+        const double* from = x.data() + kPredictionOrder - k;
+        for (size_t i = 0; i < count; ++i) residual[i] += tap * from[i];
+    }
+    std::vector<double> sums(count + 1, 0.0);
+    for (size_t i = 0; i < count; ++i) sums[i + 1] = sums[i] + residual[i] * residual[i];
+    const auto index = [&](int64_t t) { return static_cast<size_t>(t - first); };
+    const auto power = [&](int64_t b, int64_t e) {
+        return (sums[index(e)] - sums[index(b)]) / static_cast<double>(e - b);
+    };
+    const auto loudest = [&](int64_t b, int64_t e) {
+        double peak = 0.0;
+        for (int64_t t = b; t < e; ++t) peak = std::max(peak, std::fabs(residual[index(t)]));
+        return peak;
+    };
+    int64_t best = found.at;
+    double bestRise = 0.0;
+    for (int64_t t = found.at - Seconds(kBackSeconds, rate); t < found.at + after;
+         t += Seconds(kStepSeconds, rate)) {
+        const double rise =
+            (power(t, t + after) + kSilentPower) / (power(t - before, t) + kSilentPower);
+        if (rise > bestRise) {
+            bestRise = rise;
+            best = t;
+        }
+    }
+    const int64_t envelope = Seconds(kEnvelopeSeconds, rate);
+    const double floor = loudest(best - before, best - 2 * envelope);
+    const int64_t limit = std::max(notBefore + 1, best - Seconds(kBackSeconds, rate));
+    int64_t start = best;
+    while (start - envelope >= limit && loudest(start - envelope, start) > floor) start -= envelope;
+    const double peak = loudest(start, start + Seconds(kPeakSeconds, rate));
+    const double contrast = floor > 0.0 ? peak / floor : std::numeric_limits<double>::infinity();
+    if (contrast <= found.contrast) return std::nullopt;
+    return Attack{std::min(start, found.at), found.rise, contrast};
 }
 
 // The zero crossing nearest before aim down to first or, when there is
@@ -591,16 +698,19 @@ AttackRange AttackRangeOf(int64_t frame, int64_t notBefore, int64_t total) {
 
 // The samples FindAttack and the start may read for range: the level
 // before it, the way back, the lead and the zero crossing's reach, and each
-// sample's neighbour; after it the power's span, and at the source's start
+// sample's neighbour, or the prediction's way back and its order; after it
+// the power's span and the peak's, and at the source's start
 // the stretch where the quietest part is looked for.
 std::pair<int64_t, int64_t> SamplesRead(const AttackRange& range, int rate, int64_t total) {
     if (range.from >= range.to) return {0, 0};
-    const int64_t back = Seconds(kBeforeSeconds + kBeforeRangeSeconds + kLeadSeconds +
-                                     kZeroCrossingSeconds + kBuriedExtraSeconds,
-                                 rate) +
-                         2;
+    const int64_t back =
+        Seconds(kBeforeRangeSeconds + std::max(kBeforeSeconds + kLeadSeconds +
+                                                   kZeroCrossingSeconds + kBuriedExtraSeconds,
+                                               kBackSeconds + kBeforeSeconds),
+                rate) +
+        kPredictionOrder + 2;
     const int64_t before = Seconds(kBeforeSeconds, rate);
-    int64_t last = range.to + Seconds(kAfterSeconds, rate);
+    int64_t last = range.to + Seconds(kAfterSeconds + kPeakSeconds, rate);
     if (range.from - before < 1) last = std::max(last, 1 + Seconds(kQuietSeconds, rate) + before);
     return {std::max<int64_t>(0, range.from - back), std::min(total, last + 1)};
 }
@@ -611,9 +721,23 @@ struct HitPlace {
     int64_t start = 0;
     int64_t attack = 0;
     double rise = 1.0;
+    double contrast = kBuriedContrast;  // the attack's, as in Attack
 };
 
-// A hit's start just before its attack, from the samples around it.
+// A start just before attack, on a zero crossing, never at or before
+// notBefore.
+int64_t StartBefore(const SampleSpan& samples, const Attack& attack, int rate, int64_t notBefore) {
+    const double extra = attack.contrast < kBuriedContrast ? kBuriedExtraSeconds : 0.0;
+    const double lead =
+        attack.contrast >= kClearContrast ? kClearLeadSeconds : kLeadSeconds + extra;
+    const int64_t aim = std::max(notBefore, attack.at - Seconds(lead, rate));
+    return NearestZeroCrossing(samples, aim,
+                               attack.at - Seconds(kZeroCrossingSeconds + extra, rate),
+                               attack.at - Seconds(kNearestSeconds, rate), notBefore);
+}
+
+// A hit's start just before its attack, from the samples around it. A
+// buried attack's start may be placed better by BuriedStart.
 HitPlace AttackStart(const SampleSpan& samples, const AttackRange& range, int rate, int64_t frame,
                      int64_t notBefore) {
     const int64_t total = samples.total;
@@ -622,13 +746,20 @@ HitPlace AttackStart(const SampleSpan& samples, const AttackRange& range, int ra
         return {at, at, 1.0};
     }
     const Attack attack = FindAttack(samples, range, rate);
-    const double extra = attack.buried ? kBuriedExtraSeconds : 0.0;
-    const double lead = attack.clear ? kClearLeadSeconds : kLeadSeconds + extra;
-    const int64_t aim = std::max(notBefore, attack.at - Seconds(lead, rate));
-    return {
-        NearestZeroCrossing(samples, aim, attack.at - Seconds(kZeroCrossingSeconds + extra, rate),
-                            attack.at - Seconds(kNearestSeconds, rate), notBefore),
-        attack.at, attack.rise};
+    return {StartBefore(samples, attack, rate, notBefore), attack.at, attack.rise, attack.contrast};
+}
+
+// The start of a hit whose attack (at `attack`, standing `contrast` over the
+// level before) is buried, from its attack found again on the prediction's
+// residual; none when that stands no plainer. Only a hit kept needs it.
+// The grid and the gap between hits keep going by the attack found on the
+// samples.
+std::optional<int64_t> BuriedStart(const SampleSpan& samples, int64_t attack, double contrast,
+                                   int rate, int64_t notBefore) {
+    const std::optional<Attack> predicted =
+        PredictedAttack(samples, Attack{attack, 1.0, contrast}, notBefore, rate);
+    if (!predicted) return std::nullopt;
+    return StartBefore(samples, *predicted, rate, notBefore);
 }
 
 bool Fail(std::string* why, std::string text) {
@@ -996,6 +1127,25 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
     int64_t read = 0;
     double lastScore = 0.0;
     int64_t lastAttack = 0;
+    const auto readFor = [&](const AttackRange& range) {
+        const auto [first, last] = SamplesRead(range, m_rate, m_frames);
+        if (first < last && (first < read || last > read + static_cast<int64_t>(samples.size()))) {
+            const int64_t end = std::min(m_frames, std::max(last, first + kHitReadFrames));
+            if (!ReadMono(first, end - first, &samples, why)) return false;
+            read = first;
+        }
+        return true;
+    };
+    const auto placedAt = [this](int64_t f, int64_t bound) {
+        return std::lower_bound(m_placed.begin(), m_placed.end(), std::pair{f, bound},
+                                [](const Placed& p, std::pair<int64_t, int64_t> key) {
+                                    return std::pair{p.frame, p.bound} < key;
+                                });
+    };
+    const auto span = [&] {
+        return SampleSpan{samples.data(), read, static_cast<int64_t>(samples.size()), m_frames,
+                          kQuietStep * m_gain};
+    };
     try {
         for (const int64_t f : frames) {
             if (cancelled != nullptr && cancelled->load()) return {};
@@ -1007,36 +1157,25 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
                 notBefore > SamplesRead(AttackRangeOf(f, 0, m_frames), m_rate, m_frames).first
                     ? notBefore
                     : -1;
-            const auto known =
-                std::lower_bound(m_placed.begin(), m_placed.end(), std::pair{f, bound},
-                                 [](const Placed& p, std::pair<int64_t, int64_t> key) {
-                                     return std::pair{p.frame, p.bound} < key;
-                                 });
+            const auto known = placedAt(f, bound);
             Placed placed;
             if (known != m_placed.end() && known->frame == f && known->bound == bound) {
                 placed = *known;
             } else {
-                const auto [first, last] = SamplesRead(range, m_rate, m_frames);
-                if (first < last &&
-                    (first < read || last > read + static_cast<int64_t>(samples.size()))) {
-                    const int64_t end = std::min(m_frames, std::max(last, first + kHitReadFrames));
-                    if (!ReadMono(first, end - first, &samples, why)) return {};
-                    read = first;
-                }
-                const SampleSpan span{samples.data(), read, static_cast<int64_t>(samples.size()),
-                                      m_frames, kQuietStep * m_gain};
-                const HitPlace hit = AttackStart(span, range, m_rate, f, notBefore);
+                if (!readFor(range)) return {};
+                const HitPlace hit = AttackStart(span(), range, m_rate, f, notBefore);
                 placed = {f,
                           bound,
                           hit.start,
                           hit.attack,
                           Score(f, range.from, hit.rise),
-                          Stands(hit.attack)};
+                          Stands(hit.attack),
+                          hit.contrast,
+                          hit.contrast >= kBuriedContrast};
                 m_placed.insert(known, placed);
             }
             // The grid and the gap between hits go by the attacks: how
             // far a start lies ahead of its attack says nothing of the hit.
-            const int64_t start = placed.start;
             const int64_t attack = placed.attack;
             const double score =
                 placed.score + (grid != nullptr ? GridWeight(*grid, attack, placed.stands) : 0.0);
@@ -1049,6 +1188,15 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
                 if (score <= lastScore + kLaterPeakMargin) continue;
                 starts.pop_back();
             }
+            if (!placed.settled) {
+                if (!readFor(range)) return {};
+                if (const std::optional<int64_t> better =
+                        BuriedStart(span(), attack, placed.contrast, m_rate, notBefore))
+                    placed.start = *better;
+                placed.settled = true;
+                *placedAt(f, bound) = placed;
+            }
+            const int64_t start = placed.start;
             starts.push_back(point == HitPoint::Attack ? attack : start);
             lastScore = score;
             lastAttack = attack;

@@ -111,7 +111,9 @@ public:
     [[nodiscard]] std::vector<PeakBin> Overview(int bins) const;
 
     // Where the slices begin, ascending: each hit's start 0.5 to 3 ms
-    // before its attack (where the samples leave the level before it), on
+    // before its attack (where the samples leave the level before it, or
+    // for a buried attack the part of them that the sound before does not
+    // foretell, when that stands plainer), on
     // a zero crossing when there is one there, never at or before the hit
     // ahead of it. A hit is a flux peak whose flux stands above the local
     // level and whose power rises at its attack; at most MaxSlices + 1
@@ -176,7 +178,9 @@ private:
         int64_t start = 0;
         int64_t attack = 0;
         double score = 0.0;
-        double stands = 0.0;  // Stands(attack)
+        double stands = 0.0;    // Stands(attack)
+        double contrast = 0.0;  // how plainly the attack stands over the level before
+        bool settled = false;   // else a kept hit's start is placed again (BuriedStart)
     };
     mutable std::vector<Placed> m_placed;
     // The smallest and largest sample of each analysis frame's new half,
