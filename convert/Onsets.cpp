@@ -583,27 +583,17 @@ std::optional<Attack> PredictedAttack(const SampleSpan& samples, const Attack& f
     const auto count = static_cast<size_t>(last - first);
     std::vector<double> x(count + kPredictionOrder);
     for (size_t i = 0; i < x.size(); ++i) x[i] = samples[origin + static_cast<int64_t>(i)];
-    // Autocorrelation of the fit under a Hann window (its cosine turned on
-    // step by step), then Levinson-Durbin.
+    // Autocorrelation of the fit under a Hann window, then Levinson-Durbin.
     const auto n = static_cast<size_t>(fitEnd - fitStart);
     std::vector<double> fit(n);
-    const double step = 6.283185307179586 / static_cast<double>(n - 1);
-    const double stepCos = std::cos(step), stepSin = std::sin(step);
-    double c = 1.0, s = 0.0;
-    for (size_t i = 0; i < n; ++i) {
-        fit[i] = x[static_cast<size_t>(fitStart - origin) + i] * (0.5 - 0.5 * c);
-        const double next = c * stepCos - s * stepSin;
-        s = s * stepCos + c * stepSin;
-        c = next;
-    }
+    for (size_t i = 0; i < n; ++i)
+        fit[i] = x[static_cast<size_t>(fitStart - origin) + i] *
+                 (0.5 - 0.5 * std::cos(6.283185307179586 * static_cast<double>(i) /
+                                       static_cast<double>(n - 1)));
     double r[kPredictionOrder + 1];
     for (size_t k = 0; k <= kPredictionOrder; ++k) {
-        double sums[4] = {0.0, 0.0, 0.0, 0.0};
-        size_t i = k;
-        for (; i + 4 <= n; i += 4)
-            for (size_t m = 0; m < 4; ++m) sums[m] += fit[i + m] * fit[i + m - k];
-        for (; i < n; ++i) sums[0] += fit[i] * fit[i - k];
-        r[k] = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+        r[k] = 0.0;
+        for (size_t i = k; i < n; ++i) r[k] += fit[i] * fit[i - k];
     }
     r[0] = r[0] * 1.0001 + kSilentPower;
     double a[kPredictionOrder + 1] = {1.0};
