@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +44,11 @@
 
 namespace apptest {
 
+// How long a wait on the window gives it: only a guard against a hang. A
+// sanitizer build on a loaded machine has needed more than 10 s to load
+// three rows at a loudness.
+inline constexpr int WaitMs = 30000;
+
 class FakeVolumes final : public VolumeSource {
 public:
     std::vector<Volume> volumes;
@@ -50,11 +56,11 @@ public:
 };
 
 // Runs act on the first modal widget other than below once it is up
-// (checked every few milliseconds, given up after 10 s); message boxes are
+// (checked every few milliseconds, given up after WaitMs); message boxes are
 // the box watcher's.
 inline void WhenModalAppears(QWidget* below, std::function<void(QWidget*)> act) {
     auto* timer = new QTimer(qApp);  // deletes itself
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(WaitMs);
     QObject::connect(timer, &QTimer::timeout, timer,
                      [timer, below, act = std::move(act), deadline] {
                          QWidget* modal = QApplication::activeModalWidget();
@@ -117,12 +123,35 @@ protected:
         if (settle) Settle();
     }
 
-    // Waits (at most 10 s) until no job of the window runs.
+    // Waits (at most WaitMs) until no job of the window runs. Giving up is
+    // told on stderr with what was still busy, so that a stall seen once on
+    // a loaded machine can be told from a slow one.
     void Settle() const {
-        const QDeadlineTimer deadline(10000);
+        const QDeadlineTimer deadline(WaitMs);
         while (window->Context().IsBusy() && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (window->Context().IsBusy())
+            std::cerr << "Settle gave up; still busy: " << DescribeBusy() << '\n';
         QCoreApplication::processEvents();
+    }
+
+    // The window's busy lanes ("kind:index"), rows still to be restored,
+    // and whether a box is up or waiting.
+    [[nodiscard]] std::string DescribeBusy() const {
+        const WindowContext& context = window->Context();
+        std::string busy;
+        for (int kind = 0; kind <= static_cast<int>(JobLane::Kind::Browse); ++kind) {
+            for (int index = 0; index < SlotCount; ++index) {
+                if (context.jobs.IsBusy({static_cast<JobLane::Kind>(kind), index}))
+                    busy += "lane " + std::to_string(kind) + ':' + std::to_string(index) + ' ';
+            }
+        }
+        for (int slot = 0; slot < SlotCount; ++slot) {
+            if (context.restoring[static_cast<size_t>(slot)])
+                busy += "restoring row " + std::to_string(slot + 1) + ' ';
+        }
+        if (busy.empty()) busy = "a message box";
+        return busy + "(boxes answered: " + std::to_string(messages.size()) + ')';
     }
 
     void TearDown() override {
@@ -165,7 +194,7 @@ protected:
                              });
         bool result = window->Loads().LoadSlot(slot, path, showErrors, options);
         if (result && !path.isEmpty()) {
-            const QDeadlineTimer deadline(10000);
+            const QDeadlineTimer deadline(WaitMs);
             while (!loaded && !deadline.hasExpired())
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             result = loaded.value_or(false);

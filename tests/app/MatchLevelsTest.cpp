@@ -50,7 +50,7 @@ TEST_F(MatchLevelsTest, ApplySetsEveryRowsLoudnessAsGlwtoolDoes) {
         auto* dialog = qobject_cast<MatchLevelsDialog*>(modal);
         if (dialog == nullptr) return;
         shown = true;
-        const QDeadlineTimer deadline(10000);
+        const QDeadlineTimer deadline(apptest::WaitMs);
         while (!dialog->IsMeasured() && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         ASSERT_TRUE(dialog->IsMeasured());
@@ -64,7 +64,8 @@ TEST_F(MatchLevelsTest, ApplySetsEveryRowsLoudnessAsGlwtoolDoes) {
     Settle();  // the rows load again in the background
     const VoiceOptions& first = model->SlotOptions(0);
     const VoiceOptions& second = model->SlotOptions(1);
-    ASSERT_TRUE(first.loudness && second.loudness && model->SlotOptions(2).loudness);
+    ASSERT_TRUE(first.loudness && second.loudness && model->SlotOptions(2).loudness)
+        << DescribeBusy();
     EXPECT_EQ(second.start, VoiceOptions::Start::At);
     EXPECT_NEAR(first.loudnessLufs - second.loudnessLufs, 10.0, 0.15);
     EXPECT_TRUE(Label(1)->toolTip().endsWith(
