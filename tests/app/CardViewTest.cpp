@@ -53,7 +53,7 @@ protected:
     }
 
     static void WaitListed(CardDialog& view) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return view.IsListed(); }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view.IsListed(); }, apptest::WaitMs));
     }
     static void Select(CardDialog& view, const QString& name) {
         const QList<QTreeWidgetItem*> found = view.BankList()->findItems(name, Qt::MatchExactly, 0);
@@ -69,7 +69,7 @@ protected:
         QObject::connect(&view.Actions(), &CardActions::Finished, &here,
                          [&reason](const QString& why) { reason = why; });
         if (!view.Actions().DeleteBank(view.Place(), name)) return QStringLiteral("not started");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return reason.has_value(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return reason.has_value(); }, apptest::WaitMs));
         WaitListed(view);
         return reason.value_or(QStringLiteral("no outcome"));
     }
@@ -90,12 +90,13 @@ protected:
             apptest::WhenModalAppears(window.get(), [restoredAt](QWidget* modal) {
                 auto* versions = qobject_cast<EarlierVersionsDialog*>(modal);
                 ASSERT_NE(versions, nullptr);
-                ASSERT_TRUE(QTest::qWaitFor([versions] { return versions->IsListed(); }, 10000));
+                ASSERT_TRUE(
+                    QTest::qWaitFor([versions] { return versions->IsListed(); }, apptest::WaitMs));
                 QObject::connect(versions, &EarlierVersionsDialog::Restored,
                                  [restoredAt](const QString& reason) { *restoredAt = reason; });
                 versions->RestoreSelected();
-                EXPECT_TRUE(
-                    QTest::qWaitFor([restoredAt] { return restoredAt->has_value(); }, 10000));
+                EXPECT_TRUE(QTest::qWaitFor([restoredAt] { return restoredAt->has_value(); },
+                                            apptest::WaitMs));
                 versions->reject();
             });
         });
@@ -135,7 +136,7 @@ TEST_F(CardViewTest, ListsTheCardPlaysARowOfAnUnopenedBankAndOpensIt) {
         QObject::connect(view->RowList(), &CardRowList::RowPlayed,
                          [&played](int row) { played = row; });
         EXPECT_TRUE(view->RowList()->PlayRow(4));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return played.has_value(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return played.has_value(); }, apptest::WaitMs));
         EXPECT_FALSE(view->RowList()->PlayRow(5));
         for (QPushButton* button : view->findChildren<QPushButton*>())
             if (button->text() == "&Open") button->click();
@@ -143,8 +144,8 @@ TEST_F(CardViewTest, ListsTheCardPlaysARowOfAnUnopenedBankAndOpensIt) {
     QTest::keyClick(window.get(), Qt::Key_K, Qt::ControlModifier);
     EXPECT_EQ(shown, QStringList({"BAD damaged", "DRUMS 1", "KIT 2"}));
     EXPECT_EQ(played, 4);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->IsSlotLoaded(4); }, 10000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->IsSlotLoaded(4); }, apptest::WaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, apptest::WaitMs));
     EXPECT_EQ(window->Context().OpenedBank(), QString::fromStdString(card + "gridlume/KIT.glw"));
     EXPECT_EQ(model->CountLoadedSlots(), 2);
     EXPECT_TRUE(messages.empty());

@@ -58,7 +58,7 @@ TEST_F(KitWindowTest, ImportAndRollAreOneUndoStepEachAndNeverDrawAHeldFile) {
 
     // A kit file dropped on a row is imported as Import kit does.
     Drop(Label(7), {QString::fromStdString(dir.file("kit/k.sfz"))});
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(apptest::WaitMs);
     while (rows.SlotPath(1) != dir.file("kit/a.wav") && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_EQ(rows.SlotPath(0), dir.file("kit/sub/b.wav"));

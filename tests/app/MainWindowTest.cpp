@@ -301,7 +301,7 @@ TEST_F(WindowTest, BankRequestsWaitForAnOpenDialogAndOnlyTheLastIsOpened) {
     EXPECT_TRUE(window->Banks().IsOpeningBank());
     EXPECT_EQ(model->CountLoadedSlots(), 0);
     editor.reject();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, apptest::WaitMs));
     EXPECT_TRUE(model->IsSlotLoaded(5));
     EXPECT_FALSE(model->IsSlotLoaded(2));
     EXPECT_EQ(Label(5)->text(), "LAST 06");
@@ -311,7 +311,7 @@ TEST_F(WindowTest, BankRequestsWaitForAnOpenDialogAndOnlyTheLastIsOpened) {
     ASSERT_TRUE(window->Banks().OpenBankFile(QString::fromStdString(dir.file("gone.glw"))));
     EXPECT_FALSE(LoadButton(0)->isEnabled());
     EXPECT_FALSE(PlayButton(5)->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, apptest::WaitMs));
     EXPECT_EQ(messages, std::vector<int>{IdsOpenBankMissing});
     EXPECT_TRUE(model->IsSlotLoaded(5));
     EXPECT_TRUE(PlayButton(5)->isEnabled());
@@ -324,7 +324,7 @@ TEST_F(WindowTest, OpenBankAsksOnceFromTheOpenedBanksFolder) {
     const QString first = bankrequests::MakeBank(dir, "FIRST", 2);
     const QString second = bankrequests::MakeBank(dir, "SECOND", 7);
     ASSERT_TRUE(window->Banks().OpenBankFile(first));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->IsSlotLoaded(2); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->IsSlotLoaded(2); }, apptest::WaitMs));
     int dialogs = 0;
     QString startedIn;
     QTimer watcher;  // answers every file dialog while the test runs
@@ -338,7 +338,7 @@ TEST_F(WindowTest, OpenBankAsksOnceFromTheOpenedBanksFolder) {
     });
     watcher.start(5);
     for (int i = 0; i < 3; ++i) window->Banks().OnOpenBank();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->IsSlotLoaded(7); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->IsSlotLoaded(7); }, apptest::WaitMs));
     // A second dialog would come up at once: give it the time to.
     QTest::qWait(200);
     EXPECT_EQ(dialogs, 1);

@@ -41,7 +41,7 @@ protected:
             auto* editor = qobject_cast<RowEditorDialog*>(modal);
             if (editor == nullptr) return;
             shown = true;
-            const QDeadlineTimer deadline(10000);
+            const QDeadlineTimer deadline(apptest::WaitMs);
             while (!editor->IsWaveformReady() && !deadline.hasExpired())
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             EXPECT_TRUE(editor->IsWaveformReady());
@@ -74,7 +74,7 @@ TEST_F(RowEditorTest, OkLoadsTheRowWithTheChosenStartAndLevelCancelChangesNothin
     ASSERT_TRUE(Edit(0, [](RowEditorDialog* editor) {
         editor->FirstSoundButton()->click();
         EXPECT_FALSE(editor->FirstSoundButton()->isEnabled());  // while it looks
-        const QDeadlineTimer deadline(10000);
+        const QDeadlineTimer deadline(apptest::WaitMs);
         while (editor->IsBusy() && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         editor->NormalizeBox()->setChecked(true);

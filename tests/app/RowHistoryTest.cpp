@@ -76,7 +76,7 @@ TEST_F(WindowTest, OpeningABankAndChangingSeveralRowsAreOneStepEach) {
     const std::string bank = dir.file("KIT.glw");
     ASSERT_TRUE(ExportImageToFile(*image, bank.c_str()));
     ASSERT_TRUE(window->Banks().OpenBankFile(QString::fromStdString(bank)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Banks().IsOpeningBank(); }, apptest::WaitMs));
     ASSERT_TRUE(model->IsSlotLoaded(5));
     EXPECT_EQ(window->History().Stack().count(), 3);
 
@@ -158,7 +158,7 @@ TEST_F(WindowTest, EarlierVersionsListCompareAndRestore) {
     const QString card = QString::fromStdString(bankWith("card/gridlume/KIT.glw", 5));
 
     EarlierVersionsDialog dialog(*model, "KIT", card, dir.file("backups"), window.get());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.IsListed(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.IsListed(); }, apptest::WaitMs));
     ASSERT_EQ(dialog.Versions().size(), 2u);
     EXPECT_EQ(dialog.Versions()[0].path, newer);
     EXPECT_EQ(dialog.VersionList()->item(0)->text(),
@@ -174,7 +174,7 @@ TEST_F(WindowTest, EarlierVersionsListCompareAndRestore) {
     QObject::connect(&dialog, &EarlierVersionsDialog::Restored,
                      [&restored](const QString& reason) { restored = reason; });
     dialog.RestoreSelected();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return restored && dialog.IsListed(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored && dialog.IsListed(); }, apptest::WaitMs));
     EXPECT_EQ(*restored, QString());
     EXPECT_EQ(messages, std::vector<int>{IdsReplaceFile});
     QFile a(card), b(QString::fromStdString(older));

@@ -45,7 +45,7 @@ protected:
     }
 
     static void WaitForMarkers(SliceDialog* dialog) {
-        const QDeadlineTimer deadline(10000);
+        const QDeadlineTimer deadline(apptest::WaitMs);
         while ((!dialog->IsAnalysed() || dialog->View()->Markers().empty()) &&
                !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -98,7 +98,7 @@ TEST_F(SliceDialogTest, MarkersFollowEditsAndApplyFillsTheRowsGlwtoolBuilds) {
                           x((view->Markers()[0] + view->Markers()[1]) / 2));
         QTest::mouseRelease(view, Qt::LeftButton, {},
                             x((view->Markers()[0] + view->Markers()[1]) / 2));
-        const QDeadlineTimer heard(10000);
+        const QDeadlineTimer heard(apptest::WaitMs);
         while (enginetest::SourcesStarted() == 0 && !heard.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         EXPECT_GT(enginetest::SourcesStarted(), 0) << "the slice was not auditioned";
@@ -145,7 +145,7 @@ TEST_F(SliceDialogTest, MarkersFollowEditsAndApplyFillsTheRowsGlwtoolBuilds) {
     tempo.note = {1, 8};
     ASSERT_TRUE(Slice(0, [&](SliceDialog* dialog) {
         dialog->SetSettings(tempo);
-        const QDeadlineTimer deadline(10000);
+        const QDeadlineTimer deadline(apptest::WaitMs);
         while (dialog->View()->Markers().size() != 8 && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         ASSERT_EQ(dialog->View()->Markers().size(), 8u);

@@ -60,7 +60,7 @@ TEST_F(WindowTest, BoxesOfFailedLoadsComeOneAfterAnother) {
     holdBoxes = [this] { return window->Context().jobs.IsBusy(); };
     ASSERT_TRUE(window->Loads().LoadSlot(0, QString::fromStdString(bad), true));
     ASSERT_TRUE(window->Loads().LoadSlot(1, QString::fromStdString(bad), true));
-    ASSERT_TRUE(QTest::qWaitFor([&failed] { return failed.size() == 2; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&failed] { return failed.size() == 2; }, apptest::WaitMs));
     EXPECT_EQ(messages, (std::vector<int>{IdsLoadError, IdsLoadError}));
     EXPECT_EQ(openBoxes, (std::vector<int>{1, 1}));
     // The two rows' loads run side by side: either may finish first.
@@ -234,7 +234,7 @@ TEST_F(WindowTest, OnlyOneSlotSoundsAtATime) {
 void SettleSaveDialog(QWidget* modal) {
     auto* dialog = qobject_cast<SaveBankDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([dialog] { return !dialog->IsBusy(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([dialog] { return !dialog->IsBusy(); }, apptest::WaitMs));
 }
 
 class SaveTest : public WindowTest {
@@ -270,7 +270,8 @@ protected:
             if (modal->isVisible()) qobject_cast<QDialog*>(modal)->reject();
         });
         QTest::mouseClick(SaveButton(), Qt::LeftButton);
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->Saves().IsSaving(); }, 10000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([this] { return !window->Saves().IsSaving(); }, apptest::WaitMs));
         return offered;
     }
 };
@@ -337,7 +338,7 @@ TEST_F(SaveTest, FailedExportShows104AndComesBackToTheDialogWithTheNameKept) {
         });
     });
     QTest::mouseClick(SaveButton(), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !again.isEmpty(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !again.isEmpty(); }, apptest::WaitMs));
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), IdsSaveError);
     EXPECT_EQ(again, "MYBANK");
@@ -379,7 +380,8 @@ TEST_F(SaveTest, ABankFromOutsideACardIsProposedOnTheRememberedVolumeUnderItsSto
     const std::string backup = dir.file("DRUMS-1-20261209-114734.glw");
     ASSERT_TRUE(testsupport::WriteFile(backup, file));
     ASSERT_TRUE(window->Banks().OpenBankFile(QString::fromStdString(backup)));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->Banks().IsOpeningBank(); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return !window->Banks().IsOpeningBank(); }, apptest::WaitMs));
     messages.clear();  // the question before the rows were replaced
     QString offered;
     int row = -1;
@@ -392,7 +394,7 @@ TEST_F(SaveTest, ABankFromOutsideACardIsProposedOnTheRememberedVolumeUnderItsSto
     QTest::mouseClick(SaveButton(), Qt::LeftButton);
     // The rows wait, with Save, until the worker reports.
     EXPECT_TRUE(window->Saves().IsSaving() && !SaveButton()->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->Saves().IsSaving(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->Saves().IsSaving(); }, apptest::WaitMs));
     EXPECT_TRUE(SaveButton()->isEnabled());
     EXPECT_EQ(offered, "DRUMS-1");
     EXPECT_EQ(row, 1);  // the remembered volume

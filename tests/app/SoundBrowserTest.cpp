@@ -34,7 +34,7 @@ protected:
     }
 
     static void WaitFor(const std::function<bool()>& done) {
-        const QDeadlineTimer deadline(10000);
+        const QDeadlineTimer deadline(apptest::WaitMs);
         while (!done() && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
@@ -54,7 +54,7 @@ TEST_F(BrowserTest, PaneWidensTheWindowBesideThePanelAndIsKeptInItsOwnSection) {
     // A folder becomes recent once a file of it was played.
     QSignalSpy started(&browser.Preview(), &SoundPreview::Started);
     browser.Preview().Play(browser.List().ListedFiles()[0]);
-    ASSERT_TRUE(started.wait(10000));
+    ASSERT_TRUE(started.wait(apptest::WaitMs));
     browser.SetPreviewLevel(40);
     browser.SetPreviewOn(false);
 
