@@ -135,8 +135,8 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    // The window's busy lanes ("kind:index"), rows still to be restored,
-    // and whether a box is up or waiting.
+    // The window's busy lanes ("kind:index") and rows still to be restored,
+    // else whether a box is up or waiting; and how many boxes were answered.
     [[nodiscard]] std::string DescribeBusy() const {
         const WindowContext& context = window->Context();
         std::string busy;
@@ -150,7 +150,7 @@ protected:
             if (context.restoring[static_cast<size_t>(slot)])
                 busy += "restoring row " + std::to_string(slot + 1) + ' ';
         }
-        if (busy.empty()) busy = "a message box";
+        if (busy.empty()) busy = context.IsBusy() ? "a message box " : "nothing ";
         return busy + "(boxes answered: " + std::to_string(messages.size()) + ')';
     }
 
