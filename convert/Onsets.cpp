@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <numbers>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -588,7 +589,7 @@ std::optional<Attack> PredictedAttack(const SampleSpan& samples, const Attack& f
     std::vector<double> fit(n);
     for (size_t i = 0; i < n; ++i)
         fit[i] = x[static_cast<size_t>(fitStart - origin) + i] *
-                 (0.5 - 0.5 * std::cos(6.283185307179586 * static_cast<double>(i) /
+                 (0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) /
                                        static_cast<double>(n - 1)));
     double r[kPredictionOrder + 1];
     for (size_t k = 0; k <= kPredictionOrder; ++k) {
@@ -1126,12 +1127,6 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
         }
         return true;
     };
-    const auto placedAt = [this](int64_t f, int64_t bound) {
-        return std::lower_bound(m_placed.begin(), m_placed.end(), std::pair{f, bound},
-                                [](const Placed& p, std::pair<int64_t, int64_t> key) {
-                                    return std::pair{p.frame, p.bound} < key;
-                                });
-    };
     const auto span = [&] {
         return SampleSpan{samples.data(), read, static_cast<int64_t>(samples.size()), m_frames,
                           kQuietStep * m_gain};
@@ -1147,23 +1142,20 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
                 notBefore > SamplesRead(AttackRangeOf(f, 0, m_frames), m_rate, m_frames).first
                     ? notBefore
                     : -1;
-            const auto known = placedAt(f, bound);
-            Placed placed;
-            if (known != m_placed.end() && known->frame == f && known->bound == bound) {
-                placed = *known;
-            } else {
+            auto known = std::lower_bound(m_placed.begin(), m_placed.end(), std::pair{f, bound},
+                                          [](const Placed& p, std::pair<int64_t, int64_t> key) {
+                                              return std::pair{p.frame, p.bound} < key;
+                                          });
+            if (known == m_placed.end() || known->frame != f || known->bound != bound) {
                 if (!readFor(range)) return {};
                 const HitPlace hit = AttackStart(span(), range, m_rate, f, notBefore);
-                placed = {f,
-                          bound,
-                          hit.start,
-                          hit.attack,
-                          Score(f, range.from, hit.rise),
-                          Stands(hit.attack),
-                          hit.contrast,
-                          hit.contrast >= kBuriedContrast};
-                m_placed.insert(known, placed);
+                known = m_placed.insert(
+                    known,
+                    Placed{f, bound, hit.start, hit.attack, Score(f, range.from, hit.rise),
+                           Stands(hit.attack), hit.contrast, hit.contrast >= kBuriedContrast});
             }
+            // Nothing is inserted again before the next hit, so this stays valid.
+            Placed& placed = *known;
             // The grid and the gap between hits go by the attacks: how
             // far a start lies ahead of its attack says nothing of the hit.
             const int64_t attack = placed.attack;
@@ -1184,7 +1176,6 @@ std::vector<int64_t> OnsetAnalysis::PlaceHits(std::vector<int64_t> frames, doubl
                         BuriedStart(span(), attack, placed.contrast, m_rate, notBefore))
                     placed.start = *better;
                 placed.settled = true;
-                *placedAt(f, bound) = placed;
             }
             const int64_t start = placed.start;
             starts.push_back(point == HitPoint::Attack ? attack : start);

@@ -128,12 +128,6 @@ TEST(Onsets, FindsTheHitsOfTheCorpusJustBeforeTheirAttack) {
                 worstMs = std::max(worstMs, 1000.0 * std::abs(starts[i] - hit) / kRate);
                 break;
             }
-            int64_t nearest = 1 << 30;
-            for (const int64_t s : starts)
-                if (std::abs(s - hit) < std::abs(nearest)) nearest = s - hit;
-            if (std::abs(nearest) > tolerance)
-                std::printf("seed %d hit %lld nearest %+.2f ms\n", (int)seed, (long long)hit,
-                            1000.0 * nearest / kRate);
         }
         detected += static_cast<int>(starts.size());
         falseOnsets += static_cast<int>(std::count(used.begin(), used.end(), false));
