@@ -123,16 +123,19 @@ protected:
         if (settle) Settle();
     }
 
-    // Waits (at most WaitMs) until no job of the window runs. Giving up is
-    // told on stderr with what was still busy, so that a stall seen once on
-    // a loaded machine can be told from a slow one.
+    // Waits (at most WaitMs) until no job of the window runs, also after the
+    // events left over: a job's result handled there may start the next job.
+    // Giving up is told on stderr with what was still busy, so that a stall
+    // seen once on a loaded machine can be told from a slow one.
     void Settle() const {
         const QDeadlineTimer deadline(WaitMs);
-        while (window->Context().IsBusy() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        do {
+            while (window->Context().IsBusy() && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::processEvents();
+        } while (window->Context().IsBusy() && !deadline.hasExpired());
         if (window->Context().IsBusy())
             std::cerr << "Settle gave up; still busy: " << DescribeBusy() << '\n';
-        QCoreApplication::processEvents();
     }
 
     // The window's busy lanes ("kind:index") and rows still to be restored,
