@@ -151,6 +151,8 @@ QHBoxLayout* SliceDialog::BuildRowChoice(int slot) {
     m_firstRow->setValue(slot + 1);
     m_firstRow->setAccessibleName(tr("First row"));
     m_rows = new QLabel(this);
+    // Wrapped, so that a long note on the rows does not widen the dialog.
+    m_rows->setWordWrap(true);
     rows->addWidget(new QLabel(tr("First row"), this));
     rows->addWidget(m_firstRow);
     rows->addWidget(m_rows, 1);

@@ -1,5 +1,6 @@
 #include "app/SliceView.h"
 
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -85,6 +86,10 @@ void SliceView::paintEvent(QPaintEvent*) {
         painter.drawLine(QPointF(x, top), QPointF(x, bottom));
     }
     const int64_t limit = RowLimitFrames(m_rate);
+    // A slice's number is left out where it would run into the one before:
+    // on a busy loop the numbers of close slices would overwrite each other.
+    const QFontMetricsF metrics(painter.font());
+    double labelsEnd = -1.0;
     for (size_t i = 0; i < m_markers.size(); ++i) {
         const int64_t start = m_markers[i];
         const int64_t end = i + 1 < m_markers.size() ? m_markers[i + 1] : m_frames;
@@ -96,9 +101,11 @@ void SliceView::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(Marker, i == static_cast<size_t>(m_touched) ? 3 : 1));
         painter.drawLine(QPointF(x, 0), QPointF(x, h));
         const int row = m_firstRow + static_cast<int>(i);
+        const QString label = row < SlotCount ? QString::number(row + 1) : QStringLiteral("-");
+        if (x + 3 < labelsEnd) continue;
         painter.setPen(Qt::white);
-        painter.drawText(QPointF(x + 3, 12),
-                         row < SlotCount ? QString::number(row + 1) : QStringLiteral("-"));
+        painter.drawText(QPointF(x + 3, 12), label);
+        labelsEnd = x + 3 + metrics.horizontalAdvance(label) + 2;
     }
     if (hasFocus()) {
         painter.setPen(QPen(Qt::gray, 1, Qt::DotLine));
