@@ -183,6 +183,7 @@ private:
         bool settled = false;   // else a kept hit's start is placed again (BuriedStart)
     };
     mutable std::vector<Placed> m_placed;
+    double m_plainest = 0.0;  // the highest score of a hit, on no grid
     // The smallest and largest sample of each analysis frame's new half,
     // and its power and that of its first difference at the gain analysed.
     std::vector<float> m_low;

@@ -148,8 +148,10 @@ TEST(Onsets, FindsTheHitsOfTheCorpusJustBeforeTheirAttack) {
 // the next, every other kick by a ghost snare 13 dB down 90 ms later, all
 // over a noise bed at -44 dBFS that starts with the file. The tails and the
 // bed's start are no hits, at 70 hardly ever; every loud hit and most ghosts
-// are found, 0 keeps none of the ghosts; the starts lie 0 to 3 ms before
-// their hits, a loud one's never after it.
+// are found, 0 keeps none of the ghosts but a third of the loud hits or
+// more (the room leaves none of them plain enough for the scale's steps
+// alone); the starts lie 0 to 3 ms before their hits, a loud one's never
+// after it.
 TEST(Onsets, FindsTheHitsInARoomAndStartsJustBeforeThem) {
     Random random{39};
     std::vector<float> samples(static_cast<size_t>(kRate * 6), 0.0f);
@@ -198,7 +200,9 @@ TEST(Onsets, FindsTheHitsInARoomAndStartsJustBeforeThem) {
     EXPECT_GE(match(ghosts, starts, &offsets), ghosts.size() - 2);
     EXPECT_EQ(falseStarts(starts), 0u);
     EXPECT_LE(falseStarts(analysis.Transients(70)), 2u);
-    EXPECT_EQ(match(ghosts, analysis.Transients(MinSensitivity), nullptr), 0u);
+    const std::vector<int64_t> plainest = analysis.Transients(MinSensitivity);
+    EXPECT_EQ(match(ghosts, plainest, nullptr), 0u);
+    EXPECT_GE(match(loud, plainest, nullptr), loud.size() / 3);
     const auto early = std::count_if(offsets.begin(), offsets.end(),
                                      [](int64_t d) { return d >= 0 && d <= 3 * kRate / 1000; });
     EXPECT_GE(static_cast<double>(early), 0.9 * static_cast<double>(offsets.size()));
