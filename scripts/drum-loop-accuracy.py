@@ -40,9 +40,10 @@ def buried(wav, onsets):
     """How many of onsets the loop's sound hardly rises at: from 2 ms before
     to 3 ms after the onset, the power over the next 4 ms never stands 3 dB
     over that of the 12 ms before, on the samples or on their first
-    difference (where a soft hat over a low tail rises). No detector can
-    place such a hit from the sound alone; the tails and the bed before it
-    are as loud."""
+    difference (where a soft hat over a low tail rises): the tails and the
+    bed before such a hit are about as loud as it is."""
+    if not onsets:
+        return 0
     with wave.open(wav) as w:
         channels = w.getnchannels()
         pcm = array.array("h", w.readframes(w.getnframes()))
