@@ -86,10 +86,6 @@ void SliceView::paintEvent(QPaintEvent*) {
         painter.drawLine(QPointF(x, top), QPointF(x, bottom));
     }
     const int64_t limit = RowLimitFrames(m_rate);
-    // A slice's number is left out where it would run into the one before:
-    // on a busy loop the numbers of close slices would overwrite each other.
-    const QFontMetricsF metrics(painter.font());
-    double labelsEnd = -1.0;
     for (size_t i = 0; i < m_markers.size(); ++i) {
         const int64_t start = m_markers[i];
         const int64_t end = i + 1 < m_markers.size() ? m_markers[i + 1] : m_frames;
@@ -100,10 +96,18 @@ void SliceView::paintEvent(QPaintEvent*) {
                              CutOff);
         painter.setPen(QPen(Marker, i == static_cast<size_t>(m_touched) ? 3 : 1));
         painter.drawLine(QPointF(x, 0), QPointF(x, h));
+    }
+    // The numbers go over every marker, and one is left out where it would
+    // run into the one before: on a busy loop the numbers of close slices
+    // would overwrite each other, and the next markers cross them out.
+    const QFontMetricsF metrics(painter.font());
+    double labelsEnd = -1.0;
+    painter.setPen(Qt::white);
+    for (size_t i = 0; i < m_markers.size(); ++i) {
+        const double x = XOf(m_markers[i]);
+        if (x + 3 < labelsEnd) continue;
         const int row = m_firstRow + static_cast<int>(i);
         const QString label = row < SlotCount ? QString::number(row + 1) : QStringLiteral("-");
-        if (x + 3 < labelsEnd) continue;
-        painter.setPen(Qt::white);
         painter.drawText(QPointF(x + 3, 12), label);
         labelsEnd = x + 3 + metrics.horizontalAdvance(label) + 2;
     }
