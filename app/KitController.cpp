@@ -75,7 +75,7 @@ void KitController::AddMenuItems(QMenu& menu) {
     const bool idle = !m_busy && !c.openingBank && !c.saving && !c.closing;
     QAction* exportBank = menu.addAction(tr("E&xport bank..."));
     exportBank->setEnabled(idle && c.model.CountLoadedSlots() > 0);
-    QAction* importKit = menu.addAction(tr("&Import kit..."));
+    QAction* importKit = menu.addAction(tr("Import &kit..."));
     importKit->setEnabled(idle);
     QAction* roll = menu.addAction(tr("Ro&ll rows from folders..."));
     roll->setEnabled(idle);

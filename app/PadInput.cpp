@@ -182,7 +182,7 @@ void PadInput::SaveSettings(ProfileStore& profile) const {
 }
 
 void PadInput::AddMenuItems(QMenu& menu) {
-    QAction* stop = menu.addAction(tr("&Stop all sounds"));
+    QAction* stop = menu.addAction(tr("S&top all sounds"));
     stop->setShortcut(QKeySequence(Qt::Key_Backspace));
     connect(stop, &QAction::triggered, this, &PadInput::StopAll);
     AddMidiMenu(menu);
@@ -190,7 +190,7 @@ void PadInput::AddMenuItems(QMenu& menu) {
 }
 
 void PadInput::AddSoundOutputMenu(QMenu& menu) {
-    QMenu* sub = menu.addMenu(tr("S&ound output"));
+    QMenu* sub = menu.addMenu(tr("Sound out&put"));
     sub->addAction(m_midi.HasJackOutput() ? tr("Pads and MIDI play at JACK: %1:out_1, out_2")
                                                 .arg(QString::fromLatin1(midi::JackClientName))
                                           : tr("Pads and MIDI play on the sound device"))
@@ -210,7 +210,7 @@ void PadInput::AddSoundOutputMenu(QMenu& menu) {
 }
 
 void PadInput::AddMidiMenu(QMenu& menu) {
-    QMenu* sub = menu.addMenu(tr("&MIDI input"));
+    QMenu* sub = menu.addMenu(tr("M&IDI input"));
     auto addInfo = [sub](const QString& text) { sub->addAction(text)->setEnabled(false); };
     if (!m_midi.HasAlsa() && !m_midi.HasJack()) {
         addInfo(m_settings.alsa || m_settings.jack

@@ -27,7 +27,7 @@ RecordController::~RecordController() = default;
 
 void RecordController::AddMenuItems(QMenu& menu) {
     const WindowContext& c = m_context;
-    QAction* record = menu.addAction(tr("&Record into row %1...").arg(m_fill.TargetRow() + 1));
+    QAction* record = menu.addAction(tr("Re&cord into row %1...").arg(m_fill.TargetRow() + 1));
     record->setShortcut(RecordKey);
     record->setEnabled(!c.openingBank && !c.saving && !c.IsRowBusy(m_fill.TargetRow()));
     // After the menu has closed.

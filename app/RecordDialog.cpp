@@ -85,7 +85,7 @@ RecordDialog::RecordDialog(int row, const RecordChoices& choices, QWidget* paren
 
     auto* form = new QFormLayout;
     form->addRow(tr("&Input:"), m_input);
-    form->addRow(tr("JACK &ports:"), m_ports);
+    form->addRow(tr("&JACK ports:"), m_ports);
     auto* threshold = new QHBoxLayout;
     threshold->addWidget(m_threshold);
     threshold->addWidget(m_atOnce);

@@ -2,6 +2,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMenu>
+#include <QSet>
 
 #include "AppTestSupport.h"
 #include "res/AboutDialog.h"
@@ -151,6 +152,17 @@ TEST_F(WindowTest, AboutBoxFromThePanelsContextMenu) {
         // Browse sounds, Card, Record into row, Export bank, Import kit,
         // Roll rows from folders, Stop all sounds, MIDI input, Sound output
         ASSERT_EQ(menu->actions().size(), 18);
+        // Each entry's access key is its own: a shared one only moves the
+        // highlight between the entries instead of choosing one.
+        QSet<QChar> keys;
+        for (const QAction* action : menu->actions()) {
+            const QString text = action->text();
+            const qsizetype amp = text.indexOf('&');
+            if (amp < 0 || amp + 1 >= text.size()) continue;
+            const QChar key = text.at(amp + 1).toUpper();
+            EXPECT_FALSE(keys.contains(key)) << text.toStdString();
+            keys.insert(key);
+        }
         QAction* about = menu->actions().at(4);
         entry = about->text();
         apptest::WhenModalAppears(window.get(), [&](QWidget* modal) {
