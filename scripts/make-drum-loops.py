@@ -11,9 +11,11 @@ Each kit gives four loops at a tempo from 80 to 174 BPM: a groove of kick,
 snare, hats and now and then a tom or cymbal on a sixteenth-note grid, a
 little off the grid as a drummer plays, velocity layers as the kit has
 them, soft ghost notes a sixteenth after loud hits, every tail running on
-under the hits after it (a hat's until the next hat chokes it). Two loops of each kit are dry, two go through a
-room reverb (sox); each pair has one over a pink-noise bed at -40 dBFS and
-one at -30 dBFS (RMS).
+under the hits after it (a hat's until the next hat chokes it). Two loops
+of each kit are dry, two go through a room reverb (sox); each pair has one
+over a pink-noise bed at -40 dBFS and one at -30 dBFS (RMS). With --room
+large the reverb is a larger, more reverberant room whose tail stays bright
+longer, a harder case for telling soft hits from the tails of loud ones.
 
 A hit's onset is the first sample of its attack at its placed position:
 the first sample of the recording that rises to 40 dB below its peak.
@@ -22,7 +24,7 @@ kHz, 16-bit stereo) NAME.txt (one onset a line, in frames), NAME.notes (onset,
 recording, velocity, its attack's frame in the recording), and
 loops.txt (name, kit, tempo, reverb, noise bed, hits).
 
-    scripts/make-drum-loops.py OUT [--kits A,B,...] [--seed N]
+    scripts/make-drum-loops.py OUT [--kits A,B,...] [--seed N] [--room small|large]
 """
 
 import argparse
@@ -43,6 +45,12 @@ ACOUSTIC = [
     "BJA_Pacific", "Millo_MultiLayered3", "rumpf_kit_z01_h2", "Millo-Drums_v.1",
     "Gimme A Hand 1.0", "circAfrique v4",
 ]
+# sox reverb: reverberance %, HF damping %, room scale %, stereo depth %,
+# pre-delay ms.
+ROOMS = {
+    "small": ["50", "50", "80", "100", "10"],
+    "large": ["90", "30", "100", "100", "20"],
+}
 ROLES = [
     ("kick", r"kick|bass ?drum|\bbd\b|^bd|bd_|djembe.*bass|dununba|cajonthump"),
     ("snare", r"snare|\bsd\b|^sd|sn_|sn\d|rim|stick|clap|slap|cajonslap"),
@@ -185,8 +193,9 @@ def write_wav(path, left, right, extra=()):
     data[1::2] = right
     with open(raw, "wb") as f:
         data.tofile(f)
-    subprocess.run(["sox", "-V1", "-t", "f32", "-r", str(RATE), "-c", "2", raw, "-b", "16", path,
-                    *extra], check=True)
+    # -R: the same dither every run, so that a loop is made byte for byte again.
+    subprocess.run(["sox", "-V1", "-R", "-t", "f32", "-r", str(RATE), "-c", "2", raw, "-b", "16",
+                    path, *extra], check=True)
     os.remove(raw)
 
 
@@ -198,7 +207,7 @@ def read_wav(path):
     return data[0::2], data[1::2]
 
 
-def build_loop(out, name, kit, samples, rng, reverb, noise_dbfs, cache):
+def build_loop(out, name, kit, samples, rng, reverb, noise_dbfs, cache, room):
     tempo = rng.uniform(80, 174)
     sixteenth = RATE * 60.0 / tempo / 4
     bars = max(2, int(10.0 * RATE / (16 * sixteenth)))
@@ -254,9 +263,8 @@ def build_loop(out, name, kit, samples, rng, reverb, noise_dbfs, cache):
         dry = os.path.join(out, name + ".dry.wav")
         write_wav(dry, left, right)
         wet = os.path.join(out, name + ".wet.wav")
-        subprocess.run(["sox", "-V1", dry, "-e", "floating-point", "-b", "32", wet,
-                        "reverb", "50", "50", "80", "100", "10", "trim", "0", "%ds" % frames],
-                       check=True)
+        subprocess.run(["sox", "-V1", dry, "-e", "floating-point", "-b", "32", wet, "reverb"] +
+                       ROOMS[room] + ["trim", "0", "%ds" % frames], check=True)
         left, right = read_wav(wet)
         os.remove(dry)
         os.remove(wet)
@@ -293,6 +301,7 @@ def main():
     parser.add_argument("out")
     parser.add_argument("--kits", default=",".join(ACOUSTIC))
     parser.add_argument("--seed", type=int, default=39)
+    parser.add_argument("--room", choices=sorted(ROOMS), default="small")
     args = parser.parse_args()
     out = os.path.abspath(args.out)
     repo = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
@@ -312,7 +321,8 @@ def main():
                                                  (True, -30)]):
                 rng = random.Random("%d %s %d" % (args.seed, kit, v))
                 name = "%s-%d" % (re.sub(r"[^A-Za-z0-9]+", "_", kit), v + 1)
-                tempo, hits = build_loop(out, name, kit, samples, rng, reverb, noise, cache)
+                tempo, hits = build_loop(out, name, kit, samples, rng, reverb, noise, cache,
+                                         args.room)
                 line = "%s\t%s\t%.1f\t%s\t%d\t%d" % (name, kit, tempo,
                                                      "reverb" if reverb else "dry", noise, hits)
                 print(line, flush=True)
