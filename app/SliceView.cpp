@@ -19,6 +19,7 @@ const QColor Background(24, 28, 24);
 const QColor Wave(255, 255, 0);
 const QColor Marker(255, 96, 64);
 const QColor CutOff(0, 0, 0, 150);
+constexpr double TickPixels = 8.0;
 
 }  // namespace
 
@@ -86,15 +87,26 @@ void SliceView::paintEvent(QPaintEvent*) {
         painter.drawLine(QPointF(x, top), QPointF(x, bottom));
     }
     const int64_t limit = RowLimitFrames(m_rate);
+    // The markers up to the one that ends the last row's slice are drawn
+    // whole; those after it, whose slices go to no row, only as ticks along
+    // the bottom. A long file cut into thousands of slices was otherwise
+    // solid marker colour, its sound and the rows' slices lost under it.
+    const auto rowSlices = static_cast<size_t>(std::max(0, SlotCount - m_firstRow));
+    const size_t rowMarkers = std::min(m_markers.size(), rowSlices + 1);
     for (size_t i = 0; i < m_markers.size(); ++i) {
         const int64_t start = m_markers[i];
-        const int64_t end = i + 1 < m_markers.size() ? m_markers[i + 1] : m_frames;
         const double x = XOf(start);
+        const bool touched = i == static_cast<size_t>(m_touched);
+        painter.setPen(QPen(Marker, touched ? 3 : 1));
+        if (i >= rowMarkers && !touched) {
+            painter.drawLine(QPointF(x, h - TickPixels), QPointF(x, h));
+            continue;
+        }
         // Where the row's limit cuts a long slice: what is left out is shaded.
-        if (end - start > limit)
+        const int64_t end = i + 1 < m_markers.size() ? m_markers[i + 1] : m_frames;
+        if (i < rowSlices && end - start > limit)
             painter.fillRect(QRectF(XOf(start + limit), 0, XOf(end) - XOf(start + limit), h),
                              CutOff);
-        painter.setPen(QPen(Marker, i == static_cast<size_t>(m_touched) ? 3 : 1));
         painter.drawLine(QPointF(x, 0), QPointF(x, h));
     }
     // The numbers go over every marker, and one is left out where it would
@@ -103,7 +115,7 @@ void SliceView::paintEvent(QPaintEvent*) {
     const QFontMetricsF metrics(painter.font());
     double labelsEnd = -1.0;
     painter.setPen(Qt::white);
-    for (size_t i = 0; i < m_markers.size(); ++i) {
+    for (size_t i = 0; i < rowMarkers; ++i) {
         const double x = XOf(m_markers[i]);
         if (x + 3 < labelsEnd) continue;
         const int row = m_firstRow + static_cast<int>(i);

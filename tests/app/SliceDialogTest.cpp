@@ -12,6 +12,7 @@
 #include "AppTestSupport.h"
 #include "FakeSoundDevice.h"
 #include "app/SliceDialog.h"
+#include "app/SliceView.h"
 #include "res/StringTable.h"
 #include "voicebank/VoiceBankBuilder.h"
 
@@ -166,3 +167,25 @@ TEST_F(SliceDialogTest, MarkersFollowEditsAndApplyFillsTheRowsGlwtoolBuilds) {
 }
 
 }  // namespace
+
+// Markers whose slices go to no row are ticks along the bottom: a long file
+// cut into thousands of slices otherwise hid its waveform under solid marker
+// colour.
+TEST(SliceViewTest, MarkersPastTheLastRowAreTicks) {
+    SliceView view;
+    view.resize(800, 140);
+    view.SetSource(80000, 44100, {});
+    std::vector<int64_t> markers;
+    for (int64_t i = 0; i < 40; ++i) markers.push_back(1000 + i * 1950);
+    view.SetMarkers(markers);
+    view.SetFirstRow(10);  // rows 11 to 16 take slices 1 to 6; marker 7 ends slice 6
+    const QImage image = view.grab().toImage();
+    const auto at = [&](size_t marker, int y) {
+        return image.pixelColor(static_cast<int>(markers[marker] * 800 / 80000), y);
+    };
+    const QColor marker = at(2, 70);
+    EXPECT_EQ(at(6, 70), marker);
+    EXPECT_NE(at(7, 70), marker);
+    EXPECT_EQ(at(7, 137), marker);
+    EXPECT_NE(at(39, 70), marker);
+}
