@@ -175,6 +175,7 @@ void SliceDialog::ConnectControls(QDialogButtonBox* buttons) {
     connect(m_note, &QComboBox::currentIndexChanged, this, &SliceDialog::FindMarkers);
     connect(m_firstRow, &QSpinBox::valueChanged, this, &SliceDialog::ShowRows);
     connect(m_view, &SliceView::MarkersEdited, this, &SliceDialog::ShowRows);
+    connect(m_view, &SliceView::MarkerAdded, this, &SliceDialog::MoveToHit);
     connect(m_view, &SliceView::SliceClicked, this, &SliceDialog::PlaySlice);
 }
 
@@ -265,6 +266,21 @@ void SliceDialog::FindMarkers() {
             m_more = found.more;
             m_view->SetMarkers(std::move(found.markers));
             ShowRows();
+        });
+}
+
+void SliceDialog::MoveToHit(int64_t frame, int64_t reach) {
+    if (!m_analysis) return;
+    // The hits the other markers hold are not this one's.
+    std::vector<int64_t> marked = m_view->Markers();
+    marked.erase(std::remove(marked.begin(), marked.end(), frame), marked.end());
+    // Behind a new setting's markers in their lane, and gone with them.
+    m_jobs->Run<std::optional<int64_t>>(
+        JobLane{JobLane::Kind::Markers}, this,
+        [analysis = m_analysis, frame, reach, marked = std::move(marked)](
+            const std::atomic<bool>&) { return analysis->HitStartNear(frame, reach, marked); },
+        [this, frame](std::optional<int64_t> start) {
+            if (start) m_view->MoveMarker(frame, *start);
         });
 }
 

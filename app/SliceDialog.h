@@ -67,6 +67,9 @@ private:
     void ConnectControls(QDialogButtonBox* buttons);
     void Analyse();
     void FindMarkers();
+    // A marker put by hand at frame moves to the start of the hit it was
+    // put by, when the analysis finds one within reach frames.
+    void MoveToHit(int64_t frame, int64_t reach);
     void ShowRows();
     // The options of a slice on row (0-based; outside the rows: none kept).
     [[nodiscard]] VoiceOptions SliceOptions(const Slice& slice, int rate, int row) const;

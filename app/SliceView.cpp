@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "audio/AudioData.h"
 #include "core/SlotModel.h"
@@ -20,6 +21,8 @@ const QColor Wave(255, 255, 0);
 const QColor Marker(255, 96, 64);
 const QColor CutOff(0, 0, 0, 150);
 constexpr double TickPixels = 8.0;
+// How far off a double click may be from what it aims at.
+constexpr double ClickPixels = 1.5;
 
 }  // namespace
 
@@ -162,20 +165,40 @@ void SliceView::mouseReleaseEvent(QMouseEvent*) {
     emit MarkersEdited();
 }
 
+void SliceView::MoveMarker(int64_t from, int64_t to) {
+    const auto at = std::lower_bound(m_markers.begin(), m_markers.end(), from);
+    if (at == m_markers.end() || *at != from) return;
+    if ((at != m_markers.begin() && *std::prev(at) >= to) ||
+        (std::next(at) != m_markers.end() && *std::next(at) <= to))
+        return;
+    *at = to;
+    update();
+    emit MarkersEdited();
+}
+
 void SliceView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || m_frames <= 0) return;
     const double x = event->position().x();
     const int near = MarkerNear(x);
+    int64_t added = -1;
     if (near >= 0) {
         m_markers.erase(m_markers.begin() + near);
     } else {
         const int64_t frame = FrameAt(x);
-        m_markers.insert(std::upper_bound(m_markers.begin(), m_markers.end(), frame), frame);
-        m_markers.erase(std::unique(m_markers.begin(), m_markers.end()), m_markers.end());
+        const auto at = std::lower_bound(m_markers.begin(), m_markers.end(), frame);
+        if (at == m_markers.end() || *at != frame) {
+            m_markers.insert(at, frame);
+            added = frame;
+        }
     }
     m_dragged = m_touched = -1;
     update();
     emit MarkersEdited();
+    if (added >= 0) {
+        const auto pixel = static_cast<int64_t>(ClickPixels * static_cast<double>(m_frames) /
+                                                std::max(1, width()));
+        emit MarkerAdded(added, std::max(pixel, static_cast<int64_t>(m_rate) / 100));
+    }
 }
 
 void SliceView::keyPressEvent(QKeyEvent* event) {

@@ -8,10 +8,11 @@
 #include "convert/PeakOverview.h"
 
 // The file's waveform with the slice markers: a double-click adds a marker
-// or removes the one under it, a marker can be dragged, Delete removes the
-// one last touched, and a click between markers picks that slice. Each
-// slice shows the row it will fill and where the row's 1 s limit cuts it;
-// the markers of slices past the last row are only ticks along the bottom.
+// (which the dialog may move onto the hit it was put by) or removes the
+// one under it, a marker can be dragged, Delete removes the one last
+// touched, and a click between markers picks that slice. Each slice shows
+// the row it will fill and where the row's 1 s limit cuts it; the markers
+// of slices past the last row are only ticks along the bottom.
 class SliceView : public QWidget {
     Q_OBJECT
 public:
@@ -22,6 +23,9 @@ public:
     [[nodiscard]] const std::vector<int64_t>& Markers() const { return m_markers; }
     // Row (0-based) of the first slice; slices past the last row get none.
     void SetFirstRow(int row);
+    // Moves the marker at from to `to`, unless it is gone or would meet or
+    // pass a neighbour.
+    void MoveMarker(int64_t from, int64_t to);
 
     [[nodiscard]] QSize sizeHint() const override { return {600, 160}; }
     // Source frames a row can hold at most, at rate.
@@ -29,6 +33,9 @@ public:
 
 signals:
     void MarkersEdited();
+    // A double click added a marker at frame; the click may have missed
+    // what it aimed at by reach frames (a pixel and a half, 10 ms at least).
+    void MarkerAdded(int64_t frame, int64_t reach);
     void SliceClicked(int index);
 
 protected:

@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <new>
@@ -1234,6 +1235,37 @@ std::vector<int64_t> OnsetAnalysis::Strongest(int count, std::string* why) const
     }
     const std::lock_guard lock(m_soundLock);
     return PlaceHits(std::move(frames), -std::numeric_limits<double>::infinity(), nullptr, why);
+}
+
+std::optional<int64_t> OnsetAnalysis::HitStartNear(int64_t frame, int64_t reach,
+                                                   const std::vector<int64_t>& marked,
+                                                   std::string* why) const {
+    const int64_t gap = GapFrames(m_rate);
+    const auto isMarked = [&](int64_t start) {
+        const auto after = std::lower_bound(marked.begin(), marked.end(), start);
+        return (after != marked.end() && *after - start < gap) ||
+               (after != marked.begin() && start - *std::prev(after) < gap);
+    };
+    // Only a hit the default takes, grid and all: with the bar lower, a
+    // marker put by a soft note buried under a tail went to some bump of
+    // the tail about as often as to the note.
+    const double minScore = MinScoreFor(DefaultSensitivity, m_plainest);
+    const std::lock_guard lock(m_soundLock);
+    std::optional<int64_t> nearest;
+    int64_t distance = reach + 1;
+    for (const Peak& p : Peaks()) {
+        const AttackRange range = AttackRangeOf(p.frame, 0, m_frames);
+        if (range.to <= frame - reach || range.from > frame + reach) continue;
+        // Each peak alone, so that no hit ahead of it bounds its attack.
+        const std::vector<int64_t> attack =
+            PlaceHits({p.frame}, minScore, &m_grid, why, HitPoint::Attack);
+        if (attack.empty() || std::abs(attack.front() - frame) >= distance) continue;
+        const std::vector<int64_t> start = PlaceHits({p.frame}, minScore, &m_grid, why);
+        if (start.empty() || isMarked(start.front())) continue;
+        nearest = start.front();
+        distance = std::abs(attack.front() - frame);
+    }
+    return nearest;
 }
 
 std::vector<int64_t> OnsetAnalysis::SliceStarts(const SliceSettings& settings,

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -125,6 +126,15 @@ public:
     [[nodiscard]] std::vector<int64_t> Strongest(int count, std::string* why = nullptr) const;
     [[nodiscard]] std::vector<int64_t> SliceStarts(const SliceSettings& settings,
                                                    std::string* why = nullptr) const;
+    // The start, placed as Transients places it, of the hit whose attack
+    // lies nearest frame and at most reach frames from it, of those that
+    // the default sensitivity takes and that start MinHitGapSeconds or more
+    // from every start in marked (ascending): where a marker put by hand
+    // near a hit belongs. None when no such hit is there or its samples
+    // cannot be read again (the reason in *why, may be null).
+    [[nodiscard]] std::optional<int64_t> HitStartNear(int64_t frame, int64_t reach,
+                                                      const std::vector<int64_t>& marked,
+                                                      std::string* why = nullptr) const;
 
 private:
     struct Peak {

@@ -37,7 +37,7 @@ struct JobLane {
         Waveform,  // a file's waveform overview
         Measure,   // measuring rows' loudness
         Analyse,   // a file's slicing analysis
-        Markers,   // slices found at a setting
+        Markers,   // slices found at a setting, a hand-put marker's hit
         List,      // listing a folder or the kept copies
         Details,   // reading listed files' details
         Places,    // the browser's places

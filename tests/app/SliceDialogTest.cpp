@@ -109,9 +109,19 @@ TEST_F(SliceDialogTest, MarkersFollowEditsAndApplyFillsTheRowsGlwtoolBuilds) {
         QTest::mouseClick(view, Qt::LeftButton, {}, x(view->Markers()[2]));
         QTest::keyClick(view, Qt::Key_Delete);
         EXPECT_EQ(view->Markers().size(), kHits.size());
-        QTest::mouseDClick(view, Qt::LeftButton, {}, x(view->Markers()[1]));
+        const int64_t second = view->Markers()[1];
+        QTest::mouseDClick(view, Qt::LeftButton, {}, x(second));
         EXPECT_EQ(view->Markers().size(), kHits.size() - 1);
         EXPECT_EQ(dialog->Rows().size(), kHits.size() - 1);
+        // Put back a few pixels past its hit, the marker goes to where the
+        // hit's slice starts.
+        QTest::mouseDClick(view, Qt::LeftButton, {}, x(static_cast<int64_t>(kHits[1]) + 300));
+        ASSERT_EQ(view->Markers().size(), kHits.size());
+        const QDeadlineTimer moved(apptest::WaitMs);
+        while (view->Markers()[1] != second && !moved.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        EXPECT_EQ(view->Markers()[1], second);
+        QTest::mouseDClick(view, Qt::LeftButton, {}, x(second));
         dialog->reject();
     }));
     for (int slot = 1; slot < 16; ++slot) EXPECT_FALSE(model->IsSlotLoaded(slot));

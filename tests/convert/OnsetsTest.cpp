@@ -394,6 +394,15 @@ TEST(Onsets, StrongestEqualAndSlices) {
     ASSERT_EQ(strongest.size(), 2u);
     EXPECT_NEAR(static_cast<double>(strongest[0]), 22050.0, 221.0);
     EXPECT_NEAR(static_cast<double>(strongest[1]), 66150.0, 221.0);
+    // A marker put by hand 10 ms past a hit goes to the start the default
+    // gives that hit, unless a marker holds it already; in silence nowhere.
+    const std::vector<int64_t> found = analysis.Transients(DefaultSensitivity);
+    const auto loud = std::find_if(found.begin(), found.end(),
+                                   [](int64_t start) { return std::abs(start - 22050) < 221; });
+    ASSERT_NE(loud, found.end());
+    EXPECT_EQ(analysis.HitStartNear(22050 + 441, 882, {}), *loud);
+    EXPECT_EQ(analysis.HitStartNear(22050 + 441, 882, found), std::nullopt);
+    EXPECT_EQ(analysis.HitStartNear(33000, 882, {}), std::nullopt);
 
     EXPECT_EQ(EqualDivisions(10, 4), (std::vector<int64_t>{0, 2, 5, 7}));
     EXPECT_EQ(EqualDivisions(3, 16).size(), 3u);
