@@ -175,7 +175,7 @@ void SliceDialog::ConnectControls(QDialogButtonBox* buttons) {
     connect(m_note, &QComboBox::currentIndexChanged, this, &SliceDialog::FindMarkers);
     connect(m_firstRow, &QSpinBox::valueChanged, this, &SliceDialog::ShowRows);
     connect(m_view, &SliceView::MarkersEdited, this, &SliceDialog::ShowRows);
-    connect(m_view, &SliceView::MarkerAdded, this, &SliceDialog::MoveToHit);
+    connect(m_view, &SliceView::MarkerPut, this, &SliceDialog::PlaceMarker);
     connect(m_view, &SliceView::SliceClicked, this, &SliceDialog::PlaySlice);
 }
 
@@ -269,18 +269,29 @@ void SliceDialog::FindMarkers() {
         });
 }
 
-void SliceDialog::MoveToHit(int64_t frame, int64_t reach) {
+void SliceDialog::PlaceMarker(int64_t frame, int64_t pixelFrames, bool added) {
     if (!m_analysis) return;
+    const int rate = m_analysis->SampleRate();
+    // A double click may miss what it aims at by a pixel and a half; a zero
+    // crossing is looked for within half a pixel (1 to 5 ms), unseen.
+    const int64_t hitReach = added ? std::max<int64_t>(3 * pixelFrames / 2, rate / 100) : 0;
+    const int64_t crossingReach = std::clamp<int64_t>(pixelFrames / 2, rate / 1000, rate / 200);
     // The hits the other markers hold are not this one's.
     std::vector<int64_t> marked = m_view->Markers();
     marked.erase(std::remove(marked.begin(), marked.end(), frame), marked.end());
     // Behind a new setting's markers in their lane, and gone with them.
     m_jobs->Run<std::optional<int64_t>>(
         JobLane{JobLane::Kind::Markers}, this,
-        [analysis = m_analysis, frame, reach, marked = std::move(marked)](
-            const std::atomic<bool>&) { return analysis->HitStartNear(frame, reach, marked); },
+        [analysis = m_analysis, frame, hitReach, crossingReach,
+         marked = std::move(marked)](const std::atomic<bool>&) -> std::optional<int64_t> {
+            if (hitReach > 0)
+                if (const std::optional<int64_t> start =
+                        analysis->HitStartNear(frame, hitReach, marked))
+                    return start;
+            return analysis->ZeroCrossingNear(frame, crossingReach);
+        },
         [this, frame](std::optional<int64_t> start) {
-            if (start) m_view->MoveMarker(frame, *start);
+            if (start && *start != frame) m_view->MoveMarker(frame, *start);
         });
 }
 

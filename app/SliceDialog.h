@@ -67,9 +67,10 @@ private:
     void ConnectControls(QDialogButtonBox* buttons);
     void Analyse();
     void FindMarkers();
-    // A marker put by hand at frame moves to the start of the hit it was
-    // put by, when the analysis finds one within reach frames.
-    void MoveToHit(int64_t frame, int64_t reach);
+    // A marker put by hand at frame moves to the start of the hit a double
+    // click put it by, else to the nearest zero crossing a pixel does not
+    // show.
+    void PlaceMarker(int64_t frame, int64_t pixelFrames, bool added);
     void ShowRows();
     // The options of a slice on row (0-based; outside the rows: none kept).
     [[nodiscard]] VoiceOptions SliceOptions(const Slice& slice, int rate, int row) const;

@@ -21,8 +21,6 @@ const QColor Wave(255, 255, 0);
 const QColor Marker(255, 96, 64);
 const QColor CutOff(0, 0, 0, 150);
 constexpr double TickPixels = 8.0;
-// How far off a double click may be from what it aims at.
-constexpr double ClickPixels = 1.5;
 
 }  // namespace
 
@@ -161,8 +159,10 @@ void SliceView::mouseMoveEvent(QMouseEvent* event) {
 
 void SliceView::mouseReleaseEvent(QMouseEvent*) {
     if (m_dragged < 0) return;
+    const int64_t dropped = m_markers[static_cast<size_t>(m_dragged)];
     m_dragged = -1;
     emit MarkersEdited();
+    emit MarkerPut(dropped, PixelFrames(), false);
 }
 
 void SliceView::MoveMarker(int64_t from, int64_t to) {
@@ -194,11 +194,11 @@ void SliceView::mouseDoubleClickEvent(QMouseEvent* event) {
     m_dragged = m_touched = -1;
     update();
     emit MarkersEdited();
-    if (added >= 0) {
-        const auto pixel = static_cast<int64_t>(ClickPixels * static_cast<double>(m_frames) /
-                                                std::max(1, width()));
-        emit MarkerAdded(added, std::max(pixel, static_cast<int64_t>(m_rate) / 100));
-    }
+    if (added >= 0) emit MarkerPut(added, PixelFrames(), true);
+}
+
+int64_t SliceView::PixelFrames() const {
+    return std::max<int64_t>(1, m_frames / std::max(1, width()));
 }
 
 void SliceView::keyPressEvent(QKeyEvent* event) {

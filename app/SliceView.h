@@ -33,9 +33,9 @@ public:
 
 signals:
     void MarkersEdited();
-    // A double click added a marker at frame; the click may have missed
-    // what it aimed at by reach frames (a pixel and a half, 10 ms at least).
-    void MarkerAdded(int64_t frame, int64_t reach);
+    // A double click added (added) or a drag dropped a marker at frame,
+    // where a pixel spans pixelFrames frames of the source.
+    void MarkerPut(int64_t frame, int64_t pixelFrames, bool added);
     void SliceClicked(int index);
 
 protected:
@@ -50,6 +50,7 @@ private:
     [[nodiscard]] int64_t FrameAt(double x) const;
     [[nodiscard]] double XOf(int64_t frame) const;
     [[nodiscard]] int MarkerNear(double x) const;  // -1 when none
+    [[nodiscard]] int64_t PixelFrames() const;     // source frames a pixel spans
 
     int64_t m_frames = 0;
     int m_rate = 0;

@@ -1268,6 +1268,26 @@ std::optional<int64_t> OnsetAnalysis::HitStartNear(int64_t frame, int64_t reach,
     return nearest;
 }
 
+std::optional<int64_t> OnsetAnalysis::ZeroCrossingNear(int64_t frame, int64_t reach,
+                                                       std::string* why) const {
+    const int64_t first = std::max<int64_t>(1, frame - reach);
+    const int64_t last = std::min(m_frames - 1, frame + reach);
+    if (first > frame || frame > last) return frame;
+    const std::lock_guard lock(m_soundLock);
+    std::vector<float> samples;
+    if (!ReadMono(first - 1, last - first + 2, &samples, why)) return std::nullopt;
+    const auto crossing = [&](int64_t i) {
+        const float a = samples[static_cast<size_t>(i - first)];
+        const float b = samples[static_cast<size_t>(i - first + 1)];
+        return (a <= 0.0f && b >= 0.0f) || (a >= 0.0f && b <= 0.0f);
+    };
+    for (int64_t d = 0; d <= reach; ++d) {
+        if (frame - d >= first && crossing(frame - d)) return frame - d;
+        if (d > 0 && frame + d <= last && crossing(frame + d)) return frame + d;
+    }
+    return frame;
+}
+
 std::vector<int64_t> OnsetAnalysis::SliceStarts(const SliceSettings& settings,
                                                 std::string* why) const {
     switch (settings.mode) {

@@ -135,6 +135,12 @@ public:
     [[nodiscard]] std::optional<int64_t> HitStartNear(int64_t frame, int64_t reach,
                                                       const std::vector<int64_t>& marked,
                                                       std::string* why = nullptr) const;
+    // The zero crossing of the analysed mix nearest frame, at most reach
+    // frames from it (of two as near, the earlier); frame itself when there
+    // is none. None when the samples cannot be read again (the reason in
+    // *why, may be null).
+    [[nodiscard]] std::optional<int64_t> ZeroCrossingNear(int64_t frame, int64_t reach,
+                                                          std::string* why = nullptr) const;
 
 private:
     struct Peak {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -403,6 +404,17 @@ TEST(Onsets, StrongestEqualAndSlices) {
     EXPECT_EQ(analysis.HitStartNear(22050 + 441, 882, {}), *loud);
     EXPECT_EQ(analysis.HitStartNear(22050 + 441, 882, found), std::nullopt);
     EXPECT_EQ(analysis.HitStartNear(33000, 882, {}), std::nullopt);
+    // Elsewhere it goes to the nearest zero crossing: a 441 Hz tone half a
+    // sample out of phase crosses between 49 and 50, 99 and 100, ...
+    std::vector<float> tone(static_cast<size_t>(kRate));
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<float>(
+            0.5 * std::sin(2.0 * std::numbers::pi * (static_cast<double>(i) + 0.5) / 100.0));
+    OnsetAnalysis toneAnalysis;
+    ASSERT_TRUE(AnalyseFile(dir, tone, &toneAnalysis));
+    EXPECT_EQ(toneAnalysis.ZeroCrossingNear(1070, 30), 1050);
+    EXPECT_EQ(toneAnalysis.ZeroCrossingNear(1080, 30), 1100);
+    EXPECT_EQ(toneAnalysis.ZeroCrossingNear(1075, 20), 1075);  // none within reach
 
     EXPECT_EQ(EqualDivisions(10, 4), (std::vector<int64_t>{0, 2, 5, 7}));
     EXPECT_EQ(EqualDivisions(3, 16).size(), 3u);
