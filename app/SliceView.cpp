@@ -135,6 +135,7 @@ void SliceView::mousePressEvent(QMouseEvent* event) {
     const double x = event->position().x();
     m_dragged = MarkerNear(x);
     if (m_dragged >= 0) {
+        m_pressedAt = m_markers[static_cast<size_t>(m_dragged)];
         m_touched = m_dragged;
         update();
         return;
@@ -162,7 +163,8 @@ void SliceView::mouseReleaseEvent(QMouseEvent*) {
     const int64_t dropped = m_markers[static_cast<size_t>(m_dragged)];
     m_dragged = -1;
     emit MarkersEdited();
-    emit MarkerPut(dropped, PixelFrames(), false);
+    // A marker only clicked (to be deleted) stays where it was.
+    if (dropped != m_pressedAt) emit MarkerPut(dropped, PixelFrames(), false);
 }
 
 void SliceView::MoveMarker(int64_t from, int64_t to) {

@@ -58,5 +58,6 @@ private:
     std::vector<int64_t> m_markers;  // ascending
     int m_firstRow = 0;
     int m_dragged = -1;
+    int64_t m_pressedAt = -1;  // where the dragged marker was when pressed
     int m_touched = -1;
 };
