@@ -204,12 +204,43 @@ int64_t SliceView::PixelFrames() const {
 }
 
 void SliceView::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) && m_touched >= 0 &&
-        m_touched < static_cast<int>(m_markers.size())) {
+    const int count = static_cast<int>(m_markers.size());
+    const bool touched = m_touched >= 0 && m_touched < count;
+    const int key = event->key();
+    if ((key == Qt::Key_Delete || key == Qt::Key_Backspace) && touched) {
         m_markers.erase(m_markers.begin() + m_touched);
         m_touched = -1;
         update();
         emit MarkersEdited();
+        return;
+    }
+    if ((key == Qt::Key_Left || key == Qt::Key_Right) && count > 0 &&
+        event->modifiers() == Qt::NoModifier) {
+        // The marker before or after the one touched (the first or last
+        // when none is), and its slice plays as a click on it would.
+        const int step = key == Qt::Key_Right ? 1 : -1;
+        m_touched =
+            touched ? std::clamp(m_touched + step, 0, count - 1) : (step > 0 ? 0 : count - 1);
+        update();
+        emit SliceClicked(m_touched);
+        return;
+    }
+    if ((key == Qt::Key_Left || key == Qt::Key_Right) && touched &&
+        event->modifiers() == Qt::ShiftModifier) {
+        // A pixel's worth either way, never onto a neighbour; then onto a
+        // zero crossing as a drag would be.
+        const auto i = static_cast<size_t>(m_touched);
+        const int64_t low = i > 0 ? m_markers[i - 1] + 1 : 0;
+        const int64_t high = i + 1 < m_markers.size() ? m_markers[i + 1] - 1 : m_frames - 1;
+        if (low > high) return;
+        const int64_t moved = std::clamp(
+            m_markers[i] + (key == Qt::Key_Right ? PixelFrames() : -PixelFrames()), low, high);
+        if (moved != m_markers[i]) {
+            m_markers[i] = moved;
+            update();
+            emit MarkersEdited();
+            emit MarkerPut(moved, PixelFrames(), false);
+        }
         return;
     }
     QWidget::keyPressEvent(event);

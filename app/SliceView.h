@@ -10,7 +10,9 @@
 // The file's waveform with the slice markers: a double-click adds a marker
 // (which the dialog may move onto the hit it was put by) or removes the
 // one under it, a marker can be dragged, Delete removes the one last
-// touched, and a click between markers picks that slice. Each slice shows
+// touched, and a click between markers picks that slice. Left and Right
+// touch the marker before or after and pick its slice, Shift with them
+// moves the touched marker by a pixel. Each slice shows
 // the row it will fill and where the row's 1 s limit cuts it; the markers
 // of slices past the last row are only ticks along the bottom.
 class SliceView : public QWidget {

@@ -199,3 +199,24 @@ TEST(SliceViewTest, MarkersPastTheLastRowAreTicks) {
     EXPECT_EQ(at(7, 137), marker);
     EXPECT_NE(at(39, 70), marker);
 }
+
+// By keyboard: Right touches the first marker and picks its slice, the next
+// Right the second; Shift+Left moves it a pixel, never onto the first.
+TEST(SliceViewTest, KeysTouchMoveAndDeleteMarkers) {
+    SliceView view;
+    view.resize(800, 140);
+    view.SetSource(80000, 44100, {});
+    const std::vector<int64_t> markers = {1000, 2950, 4900};
+    view.SetMarkers(markers);
+    std::vector<int> picked;
+    QObject::connect(&view, &SliceView::SliceClicked, [&](int index) { picked.push_back(index); });
+    QTest::keyClick(&view, Qt::Key_Right);
+    QTest::keyClick(&view, Qt::Key_Right);
+    EXPECT_EQ(picked, (std::vector<int>{0, 1}));
+    QTest::keyClick(&view, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(view.Markers()[1], markers[1] - 100);  // 80,000 frames over 800 pixels
+    for (int i = 0; i < 30; ++i) QTest::keyClick(&view, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(view.Markers()[1], markers[0] + 1);
+    QTest::keyClick(&view, Qt::Key_Delete);
+    EXPECT_EQ(view.Markers().size(), markers.size() - 1);
+}
