@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
+#include <utility>
 
 #include "audio/AudioData.h"
 #include "core/SlotModel.h"
@@ -147,12 +147,16 @@ void SliceView::mousePressEvent(QMouseEvent* event) {
         emit SliceClicked(static_cast<int>(after - m_markers.begin()) - 1);
 }
 
+std::pair<int64_t, int64_t> SliceView::Room(size_t i) const {
+    // Between its neighbours: markers never meet or pass each other.
+    return {i > 0 ? m_markers[i - 1] + 1 : 0,
+            i + 1 < m_markers.size() ? m_markers[i + 1] - 1 : m_frames - 1};
+}
+
 void SliceView::mouseMoveEvent(QMouseEvent* event) {
     if (m_dragged < 0) return;
     const auto i = static_cast<size_t>(m_dragged);
-    // Between its neighbours: markers never pass each other.
-    const int64_t low = i > 0 ? m_markers[i - 1] + 1 : 0;
-    const int64_t high = i + 1 < m_markers.size() ? m_markers[i + 1] - 1 : m_frames - 1;
+    const auto [low, high] = Room(i);
     if (low > high) return;
     m_markers[i] = std::clamp(FrameAt(event->position().x()), low, high);
     update();
@@ -170,9 +174,8 @@ void SliceView::mouseReleaseEvent(QMouseEvent*) {
 void SliceView::MoveMarker(int64_t from, int64_t to) {
     const auto at = std::lower_bound(m_markers.begin(), m_markers.end(), from);
     if (at == m_markers.end() || *at != from) return;
-    if ((at != m_markers.begin() && *std::prev(at) >= to) ||
-        (std::next(at) != m_markers.end() && *std::next(at) <= to))
-        return;
+    const auto [low, high] = Room(static_cast<size_t>(at - m_markers.begin()));
+    if (to < low || to > high) return;
     *at = to;
     update();
     emit MarkersEdited();
@@ -230,8 +233,7 @@ void SliceView::keyPressEvent(QKeyEvent* event) {
         // A pixel's worth either way, never onto a neighbour; then onto a
         // zero crossing as a drag would be.
         const auto i = static_cast<size_t>(m_touched);
-        const int64_t low = i > 0 ? m_markers[i - 1] + 1 : 0;
-        const int64_t high = i + 1 < m_markers.size() ? m_markers[i + 1] - 1 : m_frames - 1;
+        const auto [low, high] = Room(i);
         if (low > high) return;
         const int64_t moved = std::clamp(
             m_markers[i] + (key == Qt::Key_Right ? PixelFrames() : -PixelFrames()), low, high);

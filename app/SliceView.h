@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "convert/PeakOverview.h"
@@ -12,9 +13,9 @@
 // one under it, a marker can be dragged, Delete removes the one last
 // touched, and a click between markers picks that slice. Left and Right
 // touch the marker before or after and pick its slice, Shift with them
-// moves the touched marker by a pixel. Each slice shows
-// the row it will fill and where the row's 1 s limit cuts it; the markers
-// of slices past the last row are only ticks along the bottom.
+// moves the touched marker by a pixel. Each slice shows the row it will
+// fill and where the row's 1 s limit cuts it; the markers of slices past
+// the last row are only ticks along the bottom.
 class SliceView : public QWidget {
     Q_OBJECT
 public:
@@ -53,6 +54,9 @@ private:
     [[nodiscard]] double XOf(int64_t frame) const;
     [[nodiscard]] int MarkerNear(double x) const;  // -1 when none
     [[nodiscard]] int64_t PixelFrames() const;     // source frames a pixel spans
+    // The frames marker i may take: from just after the one before it to
+    // just before the one after it.
+    [[nodiscard]] std::pair<int64_t, int64_t> Room(size_t i) const;
 
     int64_t m_frames = 0;
     int m_rate = 0;

@@ -661,6 +661,9 @@ std::optional<Attack> PredictedAttack(const SampleSpan& samples, const Attack& f
     return Attack{std::min(start, found.at), found.rise, contrast};
 }
 
+// Samples a then b cross zero (or touch it).
+bool Crosses(float a, float b) { return (a <= 0.0f && b >= 0.0f) || (a >= 0.0f && b <= 0.0f); }
+
 // The zero crossing nearest before aim down to first or, when there is
 // none, nearest after it up to last; when there is none, the quietest
 // sample from first to last (a low tail may cross zero only every 10 ms).
@@ -670,11 +673,7 @@ int64_t NearestZeroCrossing(const SampleSpan& samples, int64_t aim, int64_t firs
     first = std::max({first, notBefore + 1, int64_t{1}});
     last = std::min(last, samples.total - 1);
     if (aim < first || aim > last) return aim;
-    const auto crossing = [&](int64_t i) {
-        const float a = samples[i - 1];
-        const float b = samples[i];
-        return (a <= 0.0f && b >= 0.0f) || (a >= 0.0f && b <= 0.0f);
-    };
+    const auto crossing = [&](int64_t i) { return Crosses(samples[i - 1], samples[i]); };
     for (int64_t i = aim; i >= first; --i)
         if (crossing(i)) return i;
     for (int64_t i = aim + 1; i <= last; ++i)
@@ -1277,9 +1276,8 @@ std::optional<int64_t> OnsetAnalysis::ZeroCrossingNear(int64_t frame, int64_t re
     std::vector<float> samples;
     if (!ReadMono(first - 1, last - first + 2, &samples, why)) return std::nullopt;
     const auto crossing = [&](int64_t i) {
-        const float a = samples[static_cast<size_t>(i - first)];
-        const float b = samples[static_cast<size_t>(i - first + 1)];
-        return (a <= 0.0f && b >= 0.0f) || (a >= 0.0f && b <= 0.0f);
+        return Crosses(samples[static_cast<size_t>(i - first)],
+                       samples[static_cast<size_t>(i - first + 1)]);
     };
     for (int64_t d = 0; d <= reach; ++d) {
         if (frame - d >= first && crossing(frame - d)) return frame - d;
